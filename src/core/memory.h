@@ -48,7 +48,7 @@ void MemFreeIfSet(void* pointer);
 
 using LowMemoryHook = void (*)();
 void CallLowMemoryHandler();
-void SetLowMemoryHandler();                 // installs the application's OnLowMemory
+void SetLowMemoryHandler();                 // installs the application's OnLowMemory (defined by the app)
 void SetLowMemoryHook(LowMemoryHook hook);  // any hook (tests, tools); null removes it
 uint32_t GetPageSize();
 bool HasEnoughMemory();
