@@ -42,9 +42,12 @@ struct PriorityNode {
   PriorityNode* prev;
   int32_t priority;
 };
+// Two sentinels: head.next is the first node and stands as its previous; tail.next is null and
+// tail.prev the last node. Nodes stand between them in descending priority. A list is empty when
+// head.next is &tail.
 struct PriorityList {
-  PriorityNode* head;
-  PriorityNode tail;  // its next is null; nodes stand in descending priority before it
+  PriorityNode head;
+  PriorityNode tail;
 };
 void SortedListInit(PriorityList* list);
 void SortedListInsert(PriorityList* list, PriorityNode* node);
