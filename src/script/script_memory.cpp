@@ -1,0 +1,58 @@
+// Script memory accounting: PoolAlloc / PoolFree over the memory manager, category 1, with the
+// engine's per-kind statistics. The memory manager counts the nominal size, not the real one,
+// so its category-1 figure matches the pool statistics.
+#include "script/script_memory.h"
+
+#include "core/memory.h"
+#include "script/engine.h"
+
+static int32_t gFailAfter = -1;
+
+static constexpr uint32_t kScriptMemFlags = MemCategoryFlags(kMemCatScript);
+
+void SetPoolAllocFailure(int32_t successes) { gFailAfter = successes; }
+
+static bool InjectedFailure() {
+  if (gFailAfter < 0) return false;
+  if (gFailAfter == 0) {
+    gFailAfter = -1;
+    return true;
+  }
+  --gFailAfter;
+  return false;
+}
+
+static bool KindInRange(int32_t kind) { return kind >= 0 && kind < kPoolKindCount; }
+
+void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
+  if (InjectedFailure()) return nullptr;
+  // Allocated uncounted, then counted at the nominal size by hand.
+  void* block = MemAlloc(realSize, kScriptMemFlags | kMemUncounted);
+  if (!block) return nullptr;
+  gMemCounters.currentBytes += nominalSize;
+  gMemCounters.totalBytes += nominalSize;
+  gMemCounters.categoryBytes[kMemCatScript] += nominalSize;
+  gMemCounters.allocationCount += 1;
+  if (engine && KindInRange(kind)) {
+    PoolStatistics& s = engine->statistics;
+    s.currentBytes[kind] += static_cast<int32_t>(nominalSize);
+    if (s.currentBytes[kind] > s.peakBytes[kind]) s.peakBytes[kind] = s.currentBytes[kind];
+    s.currentBlocks[kind] += 1;
+    if (s.currentBlocks[kind] > s.peakBlocks[kind]) s.peakBlocks[kind] = s.currentBlocks[kind];
+  }
+  return block;
+}
+
+void* PoolAlloc(uint32_t size, int32_t kind, ScriptEngine* engine) {
+  return PoolAllocRecord(size, size, kind, engine);
+}
+
+void PoolFree(int32_t kind, void* block, ScriptEngine* engine, uint32_t size) {
+  if (!block) return;
+  if (engine && KindInRange(kind)) {
+    engine->statistics.currentBlocks[kind] -= 1;
+    engine->statistics.currentBytes[kind] -= static_cast<int32_t>(size);
+  }
+  // Uncounted free of a block: frees it and lowers current and category bytes by `size`.
+  MemFree(block, size, kScriptMemFlags | kMemUncounted);
+}

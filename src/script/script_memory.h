@@ -1,0 +1,74 @@
+// Script memory accounting: every dynamic record of the script engine is allocated and freed
+// here, under memory category 1, with per-kind statistics (current and peak bytes and blocks)
+// kept in the engine context. Called by every script file that allocates; never pools or
+// reuses blocks: a kind is only a statistics index.
+//
+// Records are larger in memory than the figures the statistics report (values and pointers are
+// pointer-wide here), so every allocation names two sizes: the bytes it really takes and the
+// nominal bytes it is counted as. Both the pool counters and the memory manager's counters see
+// the nominal size, so reports and limits read the same on every build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ScriptEngine;
+
+enum PoolKind : int32_t {
+  kPoolPatch = 2,      // patch records (12) and their pair arrays (8 per pair)
+  kPoolTable = 4,      // ScriptTable records (24)
+  kPoolBuckets = 5,    // table bucket arrays (4 per bucket)
+  kPoolEntry = 6,      // TableEntry records (16)
+  kPoolArray = 7,      // ScriptArray records (20)
+  kPoolElements = 8,   // array element blocks (5 per slot)
+  kPoolClass = 11,     // class records, method and field tables, static variables
+  kPoolCode = 12,      // loaded code and string pool
+  kPoolScratch = 13,   // temporary texts of the natives and of value printing
+  kPoolInstance = 14,  // ObjectInstance records (16) and their variables (5 per slot)
+  kPoolTask = 15,      // ScriptTask records (64)
+  kPoolStack = 16,     // task value stacks (5 per slot)
+  kPoolString = 17,    // StringObject records (12)
+  kPoolText = 18,      // text database records
+};
+constexpr int32_t kPoolKindCount = 20;
+
+// Nominal sizes the statistics count, whatever the records take in memory.
+constexpr uint32_t kNominalValueSize = 5;
+constexpr uint32_t kNominalArraySize = 20;
+constexpr uint32_t kNominalTableSize = 24;
+constexpr uint32_t kNominalEntrySize = 16;
+constexpr uint32_t kNominalBucketSize = 4;
+constexpr uint32_t kNominalStringObjectSize = 12;
+constexpr uint32_t kNominalInstanceSize = 16;
+constexpr uint32_t kNominalTaskSize = 64;
+constexpr uint32_t kNominalClassRecordSize = 56;
+constexpr uint32_t kNominalRecord16Size = 16;  // method and field records
+constexpr uint32_t kNominalPatchRecordSize = 12;
+
+struct PoolStatistics {
+  int32_t currentBytes[kPoolKindCount];
+  int32_t peakBytes[kPoolKindCount];
+  int32_t currentBlocks[kPoolKindCount];
+  int32_t peakBlocks[kPoolKindCount];
+};
+
+// A block whose real size is its counted size (code, string pool, scratch texts).
+void* PoolAlloc(uint32_t size, int32_t kind, ScriptEngine* engine);
+void PoolFree(int32_t kind, void* block, ScriptEngine* engine, uint32_t size);
+
+// A block of realSize bytes counted as nominalSize; freed with PoolFree(kind, block, engine,
+// nominalSize). Zero-filled; null on failure with no counter changed.
+void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
+
+// Typed convenience for runs of values and records: count elements of T counted at
+// nominalEach bytes. Returns null for a count whose byte size would not fit 32 bits.
+template <typename T>
+T* PoolAllocArray(uint32_t count, uint32_t nominalEach, int32_t kind, ScriptEngine* engine) {
+  uint64_t nominal = uint64_t{count} * nominalEach;
+  if (nominal > 0x7FFFFFFFu) return nullptr;
+  return static_cast<T*>(PoolAllocRecord(size_t{count} * sizeof(T), static_cast<uint32_t>(nominal), kind, engine));
+}
+
+// Test seam: after `successes` more successful PoolAlloc calls, the next one fails once, as an
+// exhausted heap would. A negative value turns the injection off.
+void SetPoolAllocFailure(int32_t successes);
