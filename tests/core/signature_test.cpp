@@ -437,8 +437,8 @@ TEST(BuiltInKey, StoredBlobsDescrambleToAMatchingPair) {
   EXPECT_EQ(LoadLE32(&pub[12]), 2048u);
   EXPECT_TRUE(std::equal(pub.begin() + 20, pub.end(), priv.begin() + 20));
   // The stored form does not show the modulus as it is.
-  EXPECT_FALSE(std::search(kStoredPrivateKeyBlob, kStoredPrivateKeyBlob + kPrivateKeyBlobSize, pub.begin() + 20,
-                           pub.begin() + 52) != kStoredPrivateKeyBlob + kPrivateKeyBlobSize);
+  const uint8_t* storedEnd = kStoredPrivateKeyBlob + kPrivateKeyBlobSize;
+  EXPECT_EQ(std::search(kStoredPrivateKeyBlob, storedEnd, pub.begin() + 20, pub.begin() + 52), storedEnd);
 }
 
 TEST(BuiltInKey, SignDataRoundTripsAndLeavesNoCountedBytes) {
