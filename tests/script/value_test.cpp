@@ -13,18 +13,17 @@
 #include "script/engine.h"
 #include "script/script_memory.h"
 #include "script/value.h"
+#include "support/script_fixture.h"
 
 namespace {
 
 // A pool holding "abc" at offset 1 and "" at offset 5.
 const char kPool[] = "\0abc\0\0xyz";
 
-class ValueTest : public ::testing::Test {
+class ValueTest : public ScriptEngineTest {
  protected:
   void SetUp() override {
-    startCategory1_ = gMemCounters.categoryBytes[kMemCatScript];
-    engine_ = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
-    ASSERT_TRUE(InitEngineContext(engine_));
+    ScriptEngineTest::SetUp();
     engine_->stringPool = const_cast<char*>(kPool);
     engine_->stringPoolSize = sizeof kPool;
     live_.classRecord = &class_;
@@ -32,23 +31,7 @@ class ValueTest : public ::testing::Test {
     class_.classRecord = &class_;
     class_.id = 3;
   }
-  void TearDown() override {
-    for (int k = 0; k < kPoolKindCount; ++k) {
-      EXPECT_EQ(engine_->statistics.currentBytes[k], 0) << "kind " << k;
-      EXPECT_EQ(engine_->statistics.currentBlocks[k], 0) << "kind " << k;
-    }
-    EXPECT_EQ(HashCount(engine_->strings), 0u);
-    EXPECT_EQ(HashCount(engine_->arrays), 0u);
-    EXPECT_EQ(HashCount(engine_->tables), 0u);
-    EXPECT_EQ(gMemCounters.categoryBytes[kMemCatScript], startCategory1_);
-    FreeEngineTables(engine_);
-    MemFreeIfSet(engine_);
-    gScriptEngine = nullptr;
-    SetPoolAllocFailure(-1);
-  }
 
-  ScriptEngine* engine_ = nullptr;
-  uint32_t startCategory1_ = 0;
   ScriptClassRecord class_{};
   ObjectInstance live_{};
 };
