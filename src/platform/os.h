@@ -29,7 +29,7 @@ void OsSetPriorityHook(OsPriorityHook hook);
 [[noreturn]] void OsExitProcess(int status);
 
 // True when no window may be opened: KORVANE_HEADLESS=1, or forced by the display layer after
-// it found no display.
+// it found no display. OsSetHeadless(false) drops the forcing and asks the environment again.
 bool OsIsHeadless();
 void OsSetHeadless(bool headless);
 

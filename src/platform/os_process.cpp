@@ -19,7 +19,7 @@ constexpr int kNiceNormal = 0;
 constexpr int kNiceHigh = -5;
 
 OsPriorityHook gPriorityHook = nullptr;
-int gHeadlessForced = -1;  // -1: ask the environment
+bool gHeadlessForced = false;  // else the environment decides
 
 }  // namespace
 
@@ -49,12 +49,12 @@ void OsExitProcess(int status) {
 }
 
 bool OsIsHeadless() {
-  if (gHeadlessForced >= 0) return gHeadlessForced != 0;
+  if (gHeadlessForced) return true;
   const char* value = std::getenv("KORVANE_HEADLESS");
   return value && std::strcmp(value, "1") == 0;
 }
 
-void OsSetHeadless(bool headless) { gHeadlessForced = headless ? 1 : 0; }
+void OsSetHeadless(bool headless) { gHeadlessForced = headless; }
 
 bool OsGetUserName(std::string* out) {
   struct passwd entry;

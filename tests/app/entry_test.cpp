@@ -150,6 +150,7 @@ class PumpTest : public ::testing::Test {
   void TearDown() override {
     OsSetWindowProcedure(nullptr);
     gInputState = nullptr;
+    OsSetHeadless(false);
   }
   static void Post(const std::vector<uint32_t>& codes) {
     for (uint32_t code : codes) {

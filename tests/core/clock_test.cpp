@@ -181,10 +181,19 @@ TEST_F(ClockTest, UnreadableOrSlowCounterRateStopsTheClocksInsteadOfDividingByZe
 }
 
 TEST_F(ClockTest, FrameRateOncePerFrameAndAverageEachSecond) {
+  // The rate keeps its own frame marks for the process; one frame of a whole second starts a
+  // fresh averaging period at `base`.
+  static uint32_t runs = 0;
+  const uint32_t base = ++runs * 1000;
+  block.frameCounter = base;
+  block.realFrameStep = 1000;
+  UpdateFrameRate();
+
   // Fifty frames of 20 ms make one second.
   for (uint32_t frame = 1; frame <= 50; ++frame) {
-    block.frameCounter = frame;
+    block.frameCounter = base + frame;
     block.realFrameStep = 20;
+    block.averageFrameRate = 0;
     UpdateFrameRate();
     if (frame < 50) {
       EXPECT_EQ(block.averageFrameRate, 0u);
@@ -200,7 +209,7 @@ TEST_F(ClockTest, FrameRateOncePerFrameAndAverageEachSecond) {
 
   // 34 frames of 30 ms: 1020 ms, 34 * 1000 / 1020 truncated.
   for (uint32_t frame = 51; frame <= 84; ++frame) {
-    block.frameCounter = frame;
+    block.frameCounter = base + frame;
     block.realFrameStep = 30;
     UpdateFrameRate();
   }
@@ -208,7 +217,7 @@ TEST_F(ClockTest, FrameRateOncePerFrameAndAverageEachSecond) {
   EXPECT_EQ(block.averageFrameRate, 33u);
 
   // A frame without a real step keeps the last rate.
-  block.frameCounter = 85;
+  block.frameCounter = base + 85;
   block.realFrameStep = 0;
   UpdateFrameRate();
   EXPECT_EQ(block.frameRate, 33u);

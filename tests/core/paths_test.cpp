@@ -172,6 +172,7 @@ TEST_F(PathsTest, MakeDirectoryCreatesOnceInEitherPlace) {
   EXPECT_EQ(MakeDirectory("screenshots", 1), 1);
   EXPECT_TRUE(std::filesystem::is_directory(UserFolder() + "/screenshots"));
   EXPECT_EQ(MemGetCurrentBytes(), before);  // the path was freed
+  std::filesystem::remove(UserFolder() + "/screenshots");
 }
 
 TEST_F(PathsTest, SetCurrentDirTakesGamePaths) {

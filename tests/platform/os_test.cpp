@@ -292,6 +292,8 @@ TEST(OsProcess, HeadlessFollowsEnvironmentUnlessForced) {
     EXPECT_FALSE(OsIsHeadless());
     OsSetHeadless(true);
     EXPECT_TRUE(OsIsHeadless());
+    OsSetHeadless(false);
+    EXPECT_FALSE(OsIsHeadless());
   }
 }
 
