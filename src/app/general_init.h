@@ -1,0 +1,41 @@
+// General initialisation: creating and releasing the SystemBlock (defaults, the language, the
+// command-line switches, the platform defaults, the numbered catalogs), the default settings, the
+// Direct3D usage words, and the small text, frame-time and memory-speed helpers many parts use.
+// Called by the game main at start-up, the shutdown, the launcher and settings resets. Never
+// frees the block from anywhere but FreeSystemBlock or a failing InitGeneral.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <string>
+
+struct SystemBlock;
+
+// Joystick indexes that "-ignorejoy N" (N from 1) flags; the input devices skip flagged ones.
+constexpr int kIgnoredJoystickCount = 32;
+extern uint32_t gIgnoredJoysticks[kIgnoredJoystickCount];
+
+// The build stamp the start banner of "-o" carries.
+extern const char kBuildDate[];
+extern const char kBuildTime[];
+
+SystemBlock* InitGeneral(int argc, char** argv);
+void FreeSystemBlock(uint32_t code);
+
+int InitPlatformDefaults();
+int SetDefaultSettings();
+int SetDefaultVideoSettings();
+void InitD3DUsageFlags();
+
+// A new counted UTF-8 copy (freed with FreeString) of a NUL-terminated UTF-16 text; null without
+// memory. Surrogates are encoded unit by unit.
+char* Utf16ToUtf8(const uint16_t* text);
+
+// Formats into a new counted string (freed with FreeString) and frees oldText afterwards, so the
+// old text may be one of the arguments. Null when memory runs out.
+char* FormatNewString(char* oldText, const char* format, va_list arguments);
+char* SetStringF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void FormatStdString(std::string* result, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+void UpdateFrameTimes();
+int32_t MeasureMemorySpeed();
