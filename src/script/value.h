@@ -36,6 +36,8 @@ constexpr uint8_t kValueFirstOwning = 8;
 // An object record: an instance, or a class record in its role as its class's static object
 // (ScriptClassRecord begins with these same fields). The count is the number of object
 // references; a deleted object has a null class and lives on until its last reference goes.
+// Instances are allocated with PoolAllocRecord(sizeof(ObjectInstance), kNominalInstanceSize,
+// kPoolInstance, engine): the last release of a deleted one frees it the same way.
 struct ObjectInstance {
   int32_t id;
   uint32_t refCount;
