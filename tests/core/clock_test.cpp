@@ -163,6 +163,16 @@ TEST_F(ClockTest, FailingCounterLeavesTheClocksAlone) {
   EXPECT_EQ(block.gameTime, before.gameTime);
 }
 
+TEST_F(ClockTest, CounterThatRestartsLowerIsMeasuredAnew) {
+  uint32_t real = block.realTime;
+  gNow -= 1000 * kTicksPerMs;  // far below the last update
+  gAdvancePerRead = kTicksPerMs;
+  EXPECT_EQ(GetMilliseconds(), real + 1);  // not billions of milliseconds
+  gAdvancePerRead = 0;
+  gNow -= kTicksPerMs;  // back to the counter value of that update
+  EXPECT_EQ(Advance(5), real + 6);
+}
+
 TEST_F(ClockTest, UnreadableOrSlowCounterRateStopsTheClocksInsteadOfDividingByZero) {
   struct Case {
     bool fails;
