@@ -1,0 +1,966 @@
+// The byte-code interpreter: one dispatch loop over the linked code with pc, the top slot and
+// the running object in locals, each opcode a few lines; calls, returns, launches, switches,
+// objects and native calls; and the element and addition operations. Called by the run-list
+// pass, the calls into scripts and itself. Every operand, variable index, jump target and
+// switch table is checked against the code block, the stack or the variable array it names:
+// a bad one ends the task as an error, never a read or write outside them.
+#include "script/interpreter.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/memory.h"
+#include "script/containers.h"
+#include "script/loader.h"
+
+namespace {
+
+inline uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline int16_t I16(const uint8_t* p) { return int16_t(U16(p)); }
+inline uint32_t U32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline int32_t I32(const uint8_t* p) { return int32_t(U32(p)); }
+
+// Slots an opcode reads from the stack before it runs; the loop refuses to run it on less.
+struct DepthTable {
+  uint8_t need[256];
+  constexpr DepthTable() : need() {
+    const uint8_t one[] = {17, 18, 19, 20, 21, 22, 27, 28, 29, 34, 36, 42, 43, 45, 51, 52, 71, 72, 73, 74, 76, 77,
+                           78, 79, 100, 101, 102, 120, 121, 130, 135, 140, 141, 142, 146, 147, 148, 150, 174, 175};
+    const uint8_t two[] = {16, 24, 25, 26, 31, 32, 33, 47, 53, 54, 55, 56, 57, 58, 70, 75, 80, 81, 82, 83, 84,
+                           85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 133, 134, 143, 144, 145, 151, 152, 153};
+    const uint8_t three[] = {23, 30, 149};
+    for (uint8_t op : one) need[op] = 1;
+    for (uint8_t op : two) need[op] = 2;
+    for (uint8_t op : three) need[op] = 3;
+    need[131] = 1;
+  }
+};
+constexpr DepthTable kDepth;
+
+// Free slots every instruction may push without its own check (calls push two).
+constexpr int32_t kHeadroom = 2;
+
+const char* TextOf(const ScriptValue* v) {
+  const char* text = GetValueString(v);
+  return text ? text : "";
+}
+
+// Makes `a` a new string object holding x followed by y; `a` stays as it was when it cannot.
+void SetConcatenation(ScriptValue* a, const char* x, const char* y) {
+  size_t nx = std::strlen(x), ny = std::strlen(y);
+  size_t n = nx + ny + 1;
+  char small[256];
+  char* buffer = n <= sizeof small ? small : static_cast<char*>(MemAlloc(n, kMemUncounted));
+  if (!buffer) return;
+  std::memcpy(buffer, x, nx);
+  std::memcpy(buffer + nx, y, ny + 1);
+  ScriptValue made{};
+  SetValueString(&made, buffer);
+  if (buffer != small) MemFree(buffer, n, kMemUncounted);
+  if (made.type != kValueString) {
+    ReleaseValue(&made);
+    return;
+  }
+  ReleaseValue(a);
+  *a = made;
+}
+
+void FormatNumber(const ScriptValue* v, char* out, size_t size) {
+  if (v->type == kValueInt) std::snprintf(out, size, "%d", v->i);
+  else std::snprintf(out, size, "%g", ValueDouble(v));
+}
+
+ObjectInstance* LookupObject(const ScriptEngine* engine, int32_t id) {
+  if (id >= 0) return engine->classes ? FindClassRecord(engine, id) : nullptr;
+  return reinterpret_cast<ObjectInstance*>(HashGet(engine->instances, ~uint32_t(id)));
+}
+
+inline bool Alive(const ObjectInstance* o) { return o && o->classRecord; }
+
+// The object a call names on the stack: an id, or an object reference.
+ObjectInstance* ObjectFromSlot(const ScriptEngine* engine, const ScriptValue* v) {
+  ObjectInstance* o = nullptr;
+  if (v->type == kValueInt) o = LookupObject(engine, v->i);
+  else if (v->type == kValueObject) o = v->object;
+  return Alive(o) ? o : nullptr;
+}
+
+const MethodRecord* FindMergedMethod(const ObjectInstance* object, uint32_t name) {
+  const ScriptClassRecord* c = object->classRecord;
+  uint32_t lo = 0, hi = c->mergedMethodCount;
+  while (lo < hi) {
+    uint32_t mid = lo + (hi - lo) / 2;
+    uint32_t midName = c->mergedMethods[mid].name;
+    if (midName == name) return &c->mergedMethods[mid];
+    if (midName < name) lo = mid + 1;
+    else hi = mid;
+  }
+  return nullptr;
+}
+
+int32_t NewInstance(ScriptEngine* engine, int32_t classId) {
+  if (classId <= 0 || !engine->classes) return 0;
+  ScriptClassRecord* c = FindClassRecord(engine, classId);
+  if (!c) return 0;
+  ObjectInstance* o = static_cast<ObjectInstance*>(
+      PoolAllocRecord(sizeof(ObjectInstance), kNominalInstanceSize, kPoolInstance, engine));
+  if (!o) return 0;
+  uint32_t total = c->totalFieldCount;
+  if (total) {
+    // Without its variables an instance is no instance: the whole creation fails.
+    o->variables = PoolAllocArray<ScriptValue>(total, kNominalValueSize, kPoolInstance, engine);
+    if (!o->variables) {
+      PoolFree(kPoolInstance, o, engine, kNominalInstanceSize);
+      return 0;
+    }
+    for (const ScriptClassRecord* s = c; s; s = s->super)
+      for (uint32_t j = s->inheritedFieldCount; j < s->totalFieldCount; ++j)
+        InitValueFromField(&s->fields[j - s->inheritedFieldCount], &o->variables[j]);
+  }
+  uint32_t key = HashInsertNewKey(engine->instances, reinterpret_cast<HashValue>(o));
+  if (key == 0) {
+    for (uint32_t j = 0; j < total; ++j) ReleaseValue(&o->variables[j]);
+    if (o->variables) PoolFree(kPoolInstance, o->variables, engine, total * kNominalValueSize);
+    PoolFree(kPoolInstance, o, engine, kNominalInstanceSize);
+    return 0;
+  }
+  o->id = -1 - int32_t(key);
+  o->classRecord = c;
+  o->refCount = 0;
+  return o->id;
+}
+
+// Deletes the instance with the id; class records are never deleted.
+void DeleteInstance(ScriptEngine* engine, int32_t id) {
+  if (id >= 0 || id == -1) return;
+  uint32_t key = ~uint32_t(id);
+  ObjectInstance* o = reinterpret_cast<ObjectInstance*>(HashGet(engine->instances, key));
+  if (!o) return;
+  HashRemove(engine->instances, key);
+  uint32_t total = o->classRecord ? o->classRecord->totalFieldCount : 0;
+  if (o->variables) {
+    ScriptValue* variables = o->variables;
+    o->variables = nullptr;
+    for (uint32_t j = 0; j < total; ++j) ReleaseValue(&variables[j]);
+    PoolFree(kPoolInstance, variables, engine, total * kNominalValueSize);
+  }
+  EndObjectTasks(engine, o);
+  o->id = -1;
+  o->classRecord = nullptr;
+  if (o->refCount == 0) PoolFree(kPoolInstance, o, engine, kNominalInstanceSize);
+}
+
+int32_t IsA(const ScriptEngine* engine, const ScriptValue* object, const ScriptValue* classId) {
+  if (object->type != kValueInt || classId->type != kValueInt || classId->i <= 0) return 0;
+  if (object->i == 0 || object->i == -1) return 0;
+  ObjectInstance* o = LookupObject(engine, object->i);
+  if (!Alive(o)) return 0;
+  for (const ScriptClassRecord* c = o->classRecord; c; c = c->super)
+    if (c->id == classId->i) return 1;
+  return 0;
+}
+
+int32_t TextCompare(const char* a, const char* b) { return std::strcmp(a, b); }
+
+}  // namespace
+
+void AddValues(ScriptValue* a, const ScriptValue* b) {
+  if (a->type == kValueInt && b->type == kValueInt) {
+    a->i = int32_t(a->u + b->u);
+    return;
+  }
+  bool aText = ValueIsText(a), bText = ValueIsText(b);
+  if (aText && bText) {
+    const char* x = TextOf(a);
+    const char* y = TextOf(b);
+    if (*x == '\0') CopyValue(a, b);
+    else if (*y != '\0') SetConcatenation(a, x, y);
+    return;
+  }
+  char number[64];
+  if (aText && ValueIsNumber(b)) {
+    FormatNumber(b, number, sizeof number);
+    SetConcatenation(a, TextOf(a), number);
+    return;
+  }
+  if (ValueIsNumber(a) && bText) {
+    FormatNumber(a, number, sizeof number);
+    SetConcatenation(a, number, TextOf(b));
+    return;
+  }
+  if (a->type == kValueInt && b->type == kValueDouble) {
+    SetValueDouble(a, double(a->i) + ValueDouble(b));
+    return;
+  }
+  if (a->type == kValueDouble && ValueIsNumber(b)) {
+    double add = b->type == kValueInt ? double(b->i) : ValueDouble(b);
+    if (a->doubleCell) *a->doubleCell += add;
+    else SetValueDouble(a, add);
+  }
+}
+
+void AddIntToValue(ScriptValue* value, int32_t k) {
+  if (value->type == kValueInt) {
+    value->i = int32_t(value->u + uint32_t(k));
+  } else if (value->type == kValueDouble) {
+    if (value->doubleCell) *value->doubleCell += k;
+  } else if (ValueIsText(value)) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", k);
+    SetConcatenation(value, TextOf(value), number);
+  }
+}
+
+void LoadElement(const ScriptValue* container, ScriptValue* index) {
+  if (container->type == kValueArray && index->type == kValueInt) {
+    ScriptValue* element = ArrayElementPtr(const_cast<ScriptValue*>(container), index->i);
+    if (element) CopyValue(index, element);
+    else SetValueInt(index, 0);
+    return;
+  }
+  if (ValueIsText(container) && index->type == kValueInt) {
+    const char* text = TextOf(container);
+    int32_t i = index->i;
+    SetValueInt(index, i >= 0 && size_t(i) < std::strlen(text) ? uint8_t(text[i]) : 0);
+    return;
+  }
+  if (container->type == kValueTable && (index->type == kValueInt || ValueIsText(index))) {
+    TableEntry* entry = TableFindEntry(container, index);
+    if (entry) CopyValue(index, &entry->data);
+    else SetValueInt(index, 0);
+    return;
+  }
+  SetValueInt(index, 0);
+}
+
+void StoreElementCopy(ScriptValue* container, const ScriptValue* index, const ScriptValue* value) {
+  if (container->type == kValueArray && index->type == kValueInt) {
+    ArrayWrite(container, index->i, value);
+  } else if (container->type == kValueTable && (index->type == kValueInt || ValueIsText(index))) {
+    TableSet(container, index, value);
+  }
+}
+
+void StoreElementMove(ScriptValue* container, const ScriptValue* index, ScriptValue* value) {
+  if (container->type == kValueArray && index->type == kValueInt) {
+    ScriptValue* element = ArrayElementPtr(container, index->i);
+    if (element) {
+      ReleaseValue(element);
+      MoveValue(element, value);
+      return;
+    }
+  }
+  StoreElementCopy(container, index, value);
+  ReleaseValue(value);
+}
+
+int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
+  const uint8_t* const code = engine->code;
+  const uint32_t codeSize = engine->codeSize;
+  ScriptClassRecord* const global = engine->classes;
+  uint32_t pc = task->pc;
+  ScriptValue* top = task->stackTop + task->sp;
+  ScriptValue* bottom = task->stackTop;               // one past the deepest slot
+  ScriptValue* limit = task->stackTop - task->stackSize;  // the shallowest slot
+  ObjectInstance* self = task->thisObject;
+  ScriptValue one{};
+  one.type = kValueInt;
+  one.i = 1;
+
+#define SAVE() (task->pc = pc, task->sp = int32_t(top - task->stackTop), task->thisObject = self)
+#define REBASE() (bottom = task->stackTop, limit = task->stackTop - task->stackSize)
+#define RELOAD() (top = task->stackTop + task->sp, REBASE())
+#define FAIL()              \
+  do {                      \
+    SAVE();                 \
+    EndTask(engine, task);  \
+    return 1;               \
+  } while (0)
+#define DEPTH() (bottom - top)
+#define POP() (ReleaseValue(top), ++top)
+#define JUMP(t)                       \
+  do {                                \
+    uint32_t target_ = (t);           \
+    if (target_ >= codeSize) FAIL();  \
+    pc = target_;                     \
+  } while (0)
+  // Variable operands: L counts from the top (1 is the top), G the globals, M the running object.
+#define LOCAL(var, i)                                       \
+  int32_t li_ = (i);                                        \
+  if (li_ < 1 || li_ > DEPTH()) FAIL();                     \
+  ScriptValue* var = top + (li_ - 1)
+#define GLOBAL(var, i)                                                       \
+  int32_t gi_ = (i);                                                         \
+  if (gi_ < 0 || uint32_t(gi_) >= global->totalFieldCount || !global->variables) FAIL(); \
+  ScriptValue* var = &global->variables[gi_]
+#define MEMBER(var, i)                                                                     \
+  int32_t mi_ = (i);                                                                       \
+  if (!Alive(self) || !self->variables || mi_ < 0 ||                                       \
+      uint32_t(mi_) >= self->classRecord->totalFieldCount)                                 \
+    FAIL();                                                                                \
+  ScriptValue* var = &self->variables[mi_]
+#define VARIABLE(var, kind, i)        \
+  ScriptValue* var;                   \
+  {                                   \
+    if ((kind) == 0) {                \
+      LOCAL(v_, i);                   \
+      var = v_;                       \
+    } else if ((kind) == 1) {         \
+      GLOBAL(v_, i);                  \
+      var = v_;                       \
+    } else {                          \
+      MEMBER(v_, i);                  \
+      var = v_;                       \
+    }                                 \
+  }
+
+  if (!code || !global || pc >= codeSize || task->sp > 0 || -task->sp > int32_t(task->stackSize)) FAIL();
+
+  for (;;) {
+    if (top - limit < kHeadroom) {
+      int32_t inUse = int32_t(DEPTH());
+      if (!GrowTaskStack(engine, task, inUse + kHeadroom, &top)) FAIL();
+      REBASE();
+    }
+    uint8_t op = code[pc++];
+    if (DEPTH() < kDepth.need[op]) FAIL();
+    const uint8_t* p = code + pc;
+    switch (op) {
+      case 1: case 2: case 3: case 4:
+        --top;
+        SetValueInt(top, op - 1);
+        break;
+      case 5:
+        --top;
+        SetValueInt(top, int8_t(p[0]));
+        pc += 1;
+        break;
+      case 6:
+        --top;
+        SetValueInt(top, I16(p));
+        pc += 2;
+        break;
+      case 7:
+        --top;
+        SetValueInt(top, I32(p));
+        pc += 4;
+        break;
+      case 8: case 9:
+        --top;
+        SetValueDouble(top, op == 8 ? 0.0 : 1.0);
+        break;
+      case 10: {
+        uint64_t bits = uint64_t(U32(p)) | (uint64_t(U32(p + 4)) << 32);
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        --top;
+        SetValueDouble(top, d);
+        pc += 8;
+        break;
+      }
+      case 11:
+        --top;
+        SetValuePoolString(top, U32(p));
+        pc += 4;
+        break;
+      case 12:
+        break;
+      case 13: case 14: case 15: {
+        VARIABLE(var, op - 13, I16(p));
+        --top;
+        CopyValue(top, var);
+        pc += 2;
+        break;
+      }
+      case 16:  // [container][index] -> [element]
+        LoadElement(top, top + 1);
+        POP();
+        break;
+      case 17: case 18: case 19: case 140: case 141: case 142: {
+        int kind = op < 140 ? op - 17 : op - 140;
+        VARIABLE(var, kind, I16(p));
+        LoadElement(var, top);
+        pc += op < 140 ? 2 : 3;
+        break;
+      }
+      case 20: case 21: case 22: {
+        VARIABLE(var, op - 20, I16(p));
+        CopyValue(var, top);
+        pc += 2;
+        break;
+      }
+      case 23:  // [container][index][value] -> [value]
+        StoreElementCopy(top, top + 1, top + 2);
+        POP();
+        POP();
+        break;
+      case 24: case 25: case 26: case 143: case 144: case 145: {
+        int kind = op < 140 ? op - 24 : op - 143;
+        VARIABLE(var, kind, I16(p));
+        StoreElementCopy(var, top, top + 1);
+        POP();
+        pc += op < 140 ? 2 : 3;
+        break;
+      }
+      case 27: case 28: case 29: case 146: case 147: case 148: {
+        int kind = op < 140 ? op - 27 : op - 146;
+        VARIABLE(var, kind, I16(p));
+        if (var != top) {
+          ReleaseValue(var);
+          MoveValue(var, top);
+        }
+        POP();
+        pc += op < 140 ? 2 : 3;
+        break;
+      }
+      case 30: case 149:  // [container][index][value] -> []
+        StoreElementMove(top, top + 1, top + 2);
+        POP();
+        POP();
+        POP();
+        pc += op == 149 ? 1 : 0;
+        break;
+      case 31: case 32: case 33: case 151: case 152: case 153: {
+        int kind = op < 140 ? op - 31 : op - 151;
+        VARIABLE(var, kind, I16(p));
+        StoreElementMove(var, top, top + 1);
+        POP();
+        POP();
+        pc += op < 140 ? 2 : 4;
+        break;
+      }
+      case 34:
+        --top;
+        CopyValue(top, top + 1);
+        break;
+      case 35: {
+        uint16_t n = U16(p);
+        if (n > DEPTH()) FAIL();
+        for (uint16_t k = 0; k < n; ++k) POP();
+        pc += 2;
+        break;
+      }
+      case 36:
+        POP();
+        break;
+      case 40: {  // element i is the value i slots below the top
+        int16_t n = I16(p);
+        if (n < 0 || n > DEPTH()) FAIL();
+        ScriptValue made{};
+        AllocArrayValue(&made, n);
+        for (int16_t i = 0; i < n; ++i) {
+          ScriptValue* element = ArrayElementPtr(&made, i);
+          if (element) MoveValue(element, top + i);
+          else ReleaseValue(top + i);
+        }
+        top += n;
+        --top;
+        *top = made;
+        pc += 2;
+        break;
+      }
+      case 41: {  // [key0][value0][key1][value1]... -> [table]
+        int16_t n = I16(p);
+        if (n < 0 || 2 * int32_t(n) > DEPTH()) FAIL();
+        ScriptValue made{};
+        AllocTableValue(&made);
+        for (int16_t i = 0; i < n; ++i) TableSet(&made, top + 2 * i, top + 2 * i + 1);
+        for (int32_t i = 0; i < 2 * n; ++i) POP();
+        --top;
+        *top = made;
+        pc += 2;
+        break;
+      }
+      case 42: {
+        int32_t size;
+        if (top->type == kValueArray) size = GetArraySize(top);
+        else if (ValueIsText(top)) size = int32_t(std::strlen(TextOf(top)));
+        else size = GetTableCount(top);
+        SetValueInt(top, size);
+        break;
+      }
+      case 43:
+        SAVE();
+        SetValueInt(top, NewInstance(engine, top->type == kValueInt ? top->i : 0));
+        break;
+      case 44:
+        SAVE();
+        --top;
+        SetValueInt(top, NewInstance(engine, I16(p)));
+        pc += 2;
+        break;
+      case 45: {
+        int32_t id = 0;
+        if (top->type == kValueObject) id = top->object ? top->object->id : 0;
+        else id = top->i;
+        ReleaseValue(top);  // the top becomes type 0, and its reference no longer holds the record
+        bool ownObject = self && self->id == id && id < -1;
+        SAVE();
+        DeleteInstance(engine, id);
+        if (ownObject) return 1;  // the running task ran on it and has been ended
+        break;
+      }
+      case 46:
+        --top;
+        SetValueInt(top, self ? self->id : 0);
+        break;
+      case 47:  // [class id][object id] -> [0 or 1]
+        SetValueInt(top + 1, IsA(engine, top + 1, top));
+        POP();
+        break;
+      case 48:
+        pc += 2;
+        break;
+      case 50:
+        JUMP(U32(p));
+        break;
+      case 51: case 52: {
+        bool truth = ValueIsTrue(top) != 0;
+        POP();
+        if (truth == (op == 51)) JUMP(U32(p));
+        else pc += 4;
+        break;
+      }
+      case 53: case 54: case 55: case 56: case 57: case 58: {
+        ScriptValue* a = top + 1;
+        ScriptValue* b = top;
+        bool taken;
+        if (a->type == kValueInt && b->type == kValueInt) {
+          switch (op) {
+            case 53: taken = a->i != b->i; break;
+            case 54: taken = a->i == b->i; break;
+            case 55: taken = a->i < b->i; break;
+            case 56: taken = a->i > b->i; break;
+            case 57: taken = !(a->i > b->i); break;
+            default: taken = !(a->i < b->i); break;
+          }
+        } else {
+          switch (op) {
+            case 53: taken = !ValuesEqual(a, b); break;
+            case 54: taken = ValuesEqual(a, b) != 0; break;
+            case 55: taken = ValueLess(a, b) != 0; break;
+            case 56: taken = ValueGreater(a, b) != 0; break;
+            case 57: taken = !ValueGreater(a, b); break;
+            default: taken = !ValueLess(a, b); break;
+          }
+        }
+        POP();
+        POP();
+        if (taken) JUMP(U32(p));
+        else pc += 4;
+        break;
+      }
+      case 70:
+        AddValues(top + 1, top);
+        POP();
+        break;
+      case 71: case 72: case 73: case 74: {
+        int32_t k = op == 71 ? int8_t(p[0]) : op == 72 ? I16(p) : op == 73 ? I32(p) : 1;
+        AddIntToValue(top, k);
+        pc += op == 71 ? 1 : op == 72 ? 2 : op == 73 ? 4 : 0;
+        break;
+      }
+      case 75:
+        if (top[1].type == kValueInt && top->type == kValueInt) top[1].i = int32_t(top[1].u - top->u);
+        else SubtractValue(top + 1, top);
+        POP();
+        break;
+      case 76: case 77: case 78: case 79: {
+        int32_t k = op == 76 ? int8_t(p[0]) : op == 77 ? I16(p) : op == 78 ? I32(p) : 1;
+        SubtractImmediate(top, k);
+        pc += op == 76 ? 1 : op == 77 ? 2 : op == 78 ? 4 : 0;
+        break;
+      }
+      case 80:
+        MultiplyValue(top + 1, top);
+        POP();
+        break;
+      case 81:
+        DivideValue(top + 1, top);
+        POP();
+        break;
+      case 82:
+        ModuloValue(top + 1, top);
+        POP();
+        break;
+      case 83: case 84: case 85: case 88: case 89: {
+        ScriptValue* a = top + 1;
+        if (a->type == kValueInt && top->type == kValueInt) {
+          uint32_t x = a->u, y = top->u;
+          switch (op) {
+            case 83: a->u = x & y; break;
+            case 84: a->u = x | y; break;
+            case 85: a->u = x ^ y; break;
+            case 88: a->u = x << (y & 31); break;
+            default: a->i = a->i >> (y & 31); break;
+          }
+        }
+        POP();
+        break;
+      }
+      case 86: {
+        bool both = ValueIsTrue(top + 1) && ValueIsTrue(top);
+        SetValueInt(top + 1, both ? 1 : 0);
+        POP();
+        break;
+      }
+      case 87: {
+        bool either = ValueIsTrue(top + 1) || ValueIsTrue(top);
+        SetValueInt(top + 1, either ? 1 : 0);
+        POP();
+        break;
+      }
+      case 90: case 91: case 92: case 93: case 94: case 95: {
+        ScriptValue* a = top + 1;
+        ScriptValue* b = top;
+        int32_t r;
+        if (a->type == kValueInt && b->type == kValueInt) {
+          switch (op) {
+            case 90: r = a->i != b->i; break;
+            case 91: r = a->i == b->i; break;
+            case 92: r = a->i < b->i; break;
+            case 93: r = a->i > b->i; break;
+            case 94: r = !(a->i > b->i); break;
+            default: r = !(a->i < b->i); break;
+          }
+        } else {
+          switch (op) {
+            case 90: r = !ValuesEqual(a, b); break;
+            case 91: r = ValuesEqual(a, b) != 0; break;
+            case 92: r = ValueLess(a, b) != 0; break;
+            case 93: r = ValueGreater(a, b) != 0; break;
+            case 94: r = !ValueGreater(a, b); break;
+            default: r = !ValueLess(a, b); break;
+          }
+        }
+        SetValueInt(a, r);
+        POP();
+        break;
+      }
+      case 100:
+        SetValueInt(top, ValueIsTrue(top) ? 0 : 1);
+        break;
+      case 101:
+        NegateValue(top);
+        break;
+      case 102:
+        if (top->type == kValueInt) top->u = ~top->u;
+        break;
+      case 110: {
+        int32_t n = I16(p);
+        int32_t inUse = int32_t(DEPTH());
+        pc += 2;
+        if (int64_t(task->stackSize) < int64_t(inUse) + n + 4) {
+          if (!GrowTaskStack(engine, task, inUse + n + 4, &top)) FAIL();
+          REBASE();
+        }
+        break;
+      }
+      case 111: {  // launch: the running function forks into a new task that runs at once
+        --top;
+        top->type = kValueNone;
+        top->bits = 0;
+        SAVE();
+        ScriptValue* frame = top + 1;
+        while (frame < bottom && frame->type != kValueCodeAddress) ++frame;
+        if (frame + 1 >= bottom || frame[1].type != kValueInt || frame[1].i < 0 ||
+            frame[1].i > bottom - (frame + 2))
+          FAIL();
+        ScriptValue* frameEnd = frame + 2 + frame[1].i;
+        int32_t copied = int32_t(frameEnd - top);
+        const MethodRecord* method = FindMethodByCode(self, pc);
+        int64_t wanted = int64_t(method ? method->frameSize : 0) + frame[1].i + 7;
+        if (wanted < copied + kHeadroom + 4) wanted = copied + kHeadroom + 4;
+        ScriptTask* child = wanted <= int64_t(kTaskStackLimit) ? NewTask(engine, int32_t(wanted)) : nullptr;
+        if (!child) {
+          // No task to run the fork: the parent goes on alone and sees no child id.
+          SetValueInt(top, -1);
+          break;
+        }
+        ScriptValue* childTop = child->stackTop - copied;
+        for (int32_t k = 0; k < copied; ++k) {
+          if (top[k].type == kValueCodeAddress) SetValueCodeAddress(&childTop[k], 0);
+          else CopyValue(&childTop[k], &top[k]);
+        }
+        SetValueInt(&childTop[0], 0);
+        child->sp = -copied;
+        child->pc = pc;
+        child->thisObject = self;
+        SetValueInt(top, child->id);
+        SAVE();
+        int32_t parentId = task->id;
+        StartTask(engine, child);
+        engine->currentTask = child;
+        ExecuteByteCode(engine, child);
+        if (FindTask(engine, parentId) != task) return 1;
+        engine->currentTask = task;
+        RELOAD();
+        break;
+      }
+      case 120: {
+        uint32_t n = U16(p);
+        if (uint64_t(pc) + 10 + 4 * uint64_t(n) > codeSize) FAIL();
+        int32_t base = I32(p + 2);
+        uint32_t target = U32(p + 6);
+        if (top->type == kValueInt) {
+          int64_t d = int64_t(top->i) - base;
+          if (d >= 0 && d < int64_t(n)) target = U32(p + 10 + 4 * d);
+        }
+        POP();
+        JUMP(target);
+        break;
+      }
+      case 121: {
+        uint32_t nInt = U16(p), nText = U16(p + 2);
+        if (uint64_t(pc) + 8 + 8 * (uint64_t(nInt) + nText) > codeSize) FAIL();
+        uint32_t target = U32(p + 4);
+        const uint8_t* ints = p + 8;
+        const uint8_t* texts = ints + 8 * nInt;
+        if (top->type == kValueInt && nInt > 0) {
+          int32_t v = top->i;
+          uint32_t lo = 0, hi = nInt;
+          while (lo < hi) {
+            uint32_t mid = lo + (hi - lo) / 2;
+            int32_t key = I32(ints + 8 * mid);
+            if (key == v) {
+              target = U32(ints + 8 * mid + 4);
+              break;
+            }
+            if (key < v) lo = mid + 1;
+            else hi = mid;
+          }
+        } else if (ValueIsText(top) && nText > 0) {
+          const char* text = TextOf(top);
+          uint32_t lo = 0, hi = nText;
+          while (lo < hi) {
+            uint32_t mid = lo + (hi - lo) / 2;
+            int32_t c = TextCompare(text, SB_String(engine, U32(texts + 8 * mid)));
+            if (c == 0) {
+              target = U32(texts + 8 * mid + 4);
+              break;
+            }
+            if (c > 0) lo = mid + 1;
+            else hi = mid;
+          }
+        }
+        POP();
+        JUMP(target);
+        break;
+      }
+      case 130: {  // native call: [count][arg0][arg1]...
+        uint32_t module = U16(p), function = U16(p + 2);
+        pc += 4;
+        int32_t count = top->type == kValueInt ? top->i : -1;
+        if (count < 0 || count >= DEPTH() || count > 0xFFFF) FAIL();
+        task->hasResult = 0;
+        task->argCount = uint16_t(count);
+        task->args = top + 1;
+        const NativeModuleRow* row = module < uint32_t(kModuleRowCount) && int32_t(module) < engine->moduleCount
+                                         ? &engine->modules[module]
+                                         : nullptr;
+        if (module == 0 || !row || !row->dispatcher) {
+          ReturnInt(task, engine, 0);
+        } else {
+          SAVE();
+          if (row->dispatcher(engine->seModuleIndex, task, int32_t(function), count, top + 1) == 0) return 0;
+          RELOAD();
+        }
+        if (task->hasResult) {
+          ScriptValue* deepest = top + count;
+          while (top < deepest) POP();
+          ReleaseValue(deepest);
+          MoveValue(deepest, &task->result);
+          task->hasResult = 0;
+        } else {
+          SAVE();
+          MakeTaskWait(engine, task);
+          return 1;
+        }
+        break;
+      }
+      case 131: {  // [result][saved object][return address][count][arguments...]
+        for (;;) {
+          if (DEPTH() >= 3 && top[2].type == kValueCodeAddress && top[2].u == 0) {
+            SAVE();
+            FreeTask(engine, task);
+            return 1;
+          }
+          bool alive = DEPTH() >= 4 && top[1].type == kValueObject && Alive(top[1].object) &&
+                       top[2].type == kValueCodeAddress;
+          if (alive) {
+            int32_t count = top[3].type == kValueInt ? top[3].i : -1;
+            uint32_t back = top[2].u;
+            if (count < 0 || count > DEPTH() - 4 || back >= codeSize) FAIL();
+            ObjectInstance* caller = top[1].object;
+            ScriptValue* deepest = top + 3 + count;
+            ReleaseValue(deepest);
+            MoveValue(deepest, top);
+            for (ScriptValue* s = top + 1; s < deepest; ++s) ReleaseValue(s);
+            top = deepest;
+            self = caller;
+            pc = back;
+            break;
+          }
+          // The frame's object is gone: unwind to the next frame whose object lives.
+          ReleaseValue(top);
+          ScriptValue* s = top + 1;
+          for (;;) {
+            if (s + 1 >= bottom) break;
+            if (s->type == kValueObject && s[1].type == kValueCodeAddress) {
+              if (s[1].u == 0 || Alive(s->object)) break;
+            }
+            ReleaseValue(s);
+            ++s;
+          }
+          if (s + 1 >= bottom) {
+            while (s < bottom) ReleaseValue(s++);
+            top = bottom;
+            FAIL();
+          }
+          top = s - 1;
+          SetValueInt(top, 0);
+        }
+        break;
+      }
+      case 132: case 136: {
+        uint32_t target = U32(p);
+        if (target >= codeSize) FAIL();
+        --top;
+        SetValueCodeAddress(top, pc + 4);
+        --top;
+        SetValueObject(top, self);
+        if (op == 132) self = global;
+        pc = target;
+        break;
+      }
+      case 133: case 134: case 135: {
+        // 133/134: [id][count][args]; 135: [count][args] on the running object.
+        int idSlots = op == 135 ? 0 : 1;
+        ScriptValue* countSlot = top + idSlots;
+        int32_t count = countSlot->type == kValueInt ? countSlot->i : -1;
+        if (count < 0 || count > DEPTH() - 1 - idSlots) FAIL();
+        ObjectInstance* object = op == 135 ? (Alive(self) ? self : nullptr) : ObjectFromSlot(engine, top);
+        uint32_t entry = 0;
+        uint32_t params = 0;
+        if (object) {
+          if (op == 134) {
+            entry = U32(p);
+            if (entry >= codeSize) FAIL();
+          } else {
+            const MethodRecord* method = FindMergedMethod(object, U32(p));
+            if (method) {
+              entry = method->codeOffset;
+              params = method->paramCount;
+            }
+          }
+        }
+        pc += 4;
+        if (!entry) {
+          ScriptValue* deepest = countSlot + count;
+          while (top < deepest) POP();
+          SetValueInt(top, 0);
+          break;
+        }
+        if (int64_t(params) > int64_t(count)) {
+          int32_t missing = int32_t(params) - count;
+          int32_t moved = idSlots + 1 + count;
+          if (params > kTaskStackLimit) FAIL();
+          if (top - limit < missing + kHeadroom + 1) {
+            int32_t inUse = int32_t(DEPTH());
+            if (!GrowTaskStack(engine, task, inUse + missing + kHeadroom + 1, &top)) FAIL();
+            REBASE();
+          }
+          ScriptValue* from = top;
+          top -= missing;
+          for (int32_t k = 0; k < moved; ++k) top[k] = from[k];
+          for (int32_t k = moved; k < moved + missing; ++k) {
+            top[k].type = kValueInt;
+            top[k].bits = 0;
+          }
+          top[idSlots].i = int32_t(params);
+        }
+        if (idSlots) {
+          SetValueCodeAddress(top, pc);
+        } else {
+          --top;
+          SetValueCodeAddress(top, pc);
+        }
+        --top;
+        SetValueObject(top, self);
+        self = object;
+        pc = entry;
+        break;
+      }
+      case 150: {  // L i = top, then n slots go (the stored one among them)
+        LOCAL(var, I16(p));
+        uint16_t n = U16(p + 3);
+        if (n > DEPTH()) FAIL();
+        CopyValue(var, top);
+        for (uint16_t k = 0; k < n; ++k) POP();
+        pc += 5;
+        break;
+      }
+      case 160: case 161: case 162: case 163: case 164: case 165: case 166: case 167: {
+        LOCAL(var, I16(p));
+        bool add = (op & 1) == 0;
+        if (add) AddValues(var, &one);
+        else SubtractValue(var, &one);
+        if (op >= 164) {
+          --top;
+          CopyValue(top, var);
+          if (op >= 166) {
+            if (add) SubtractValue(top, &one);
+            else AddValues(top, &one);
+          }
+        }
+        static const uint8_t kLength[] = {8, 8, 10, 10, 7, 7, 9, 9};
+        pc += kLength[op - 160];
+        break;
+      }
+      case 170:
+        JUMP(U32(p + 1));
+        break;
+      case 171:
+        pc += 5;
+        break;
+      case 172: {
+        uint32_t x = U32(p + 1);
+        if (uint64_t(x) + 5 > codeSize) FAIL();
+        JUMP(U32(code + x + 1));
+        break;
+      }
+      case 173:
+        JUMP(U32(p + 1) + 5);
+        break;
+      case 174: case 175: {
+        bool truth = ValueIsTrue(top) != 0;
+        POP();
+        if (truth == (op == 174)) JUMP(U32(p + 1));
+        else pc += 5;
+        break;
+      }
+      case 176:
+        JUMP(U32(p + 2));
+        break;
+      case 177:
+        pc += 6;
+        break;
+      default:  // opcode 0 and every unassigned opcode
+        --pc;
+        FAIL();
+    }
+  }
+#undef SAVE
+#undef REBASE
+#undef RELOAD
+#undef FAIL
+#undef DEPTH
+#undef POP
+#undef JUMP
+#undef LOCAL
+#undef GLOBAL
+#undef MEMBER
+#undef VARIABLE
+}
