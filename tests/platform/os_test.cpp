@@ -13,41 +13,10 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-std::string GamePath(const std::string& path) {
-  std::string game = path;
-  std::replace(game.begin(), game.end(), '/', '\\');
-  return game;
-}
-
-// Sets or clears an environment variable for one test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (had_) {
-      setenv(name_.c_str(), old_.c_str(), 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
-
- private:
-  std::string name_, old_;
-  bool had_ = false;
-};
 
 std::vector<std::string> SearchAll(const std::string& gamePattern) {
   std::vector<std::string> names;
