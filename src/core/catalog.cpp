@@ -20,8 +20,9 @@
 
 static const char kOutOfMemoryText[] = "Out of memory.\nFurther information can be found in the manual!\n";
 
-// Inflate input is taken in chunks of this size, straight into the final output buffer.
-constexpr size_t kInflateChunk = 1024;
+// Inflate input is taken in chunks of this size and inflated straight into the final output
+// buffer. Large chunks keep the inflater in its fast path; 1 KiB chunks cost a third of the speed.
+constexpr size_t kInflateChunk = 65536;
 // Deflate cannot expand a byte into more than this many (plus a small constant), so a stated
 // length beyond it is a lie and never reaches the allocator.
 constexpr uint64_t kMaxDeflateRatio = 1032;
@@ -378,21 +379,23 @@ static char* ReadGzipMember(FileObject* file, long headerStart, uint8_t key) {
     std::fputs(kOutOfMemoryText, stdout);
     return nullptr;
   }
+  const size_t chunkSize = deflateSize < kInflateChunk ? size_t(deflateSize) : kInflateChunk;
+  unsigned char* chunk = static_cast<unsigned char*>(MemAlloc(chunkSize, 0));
   z_stream stream;
   std::memset(&stream, 0, sizeof stream);
-  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+  if (chunk == nullptr || inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+    if (chunk != nullptr) MemFree(chunk, chunkSize, 0);
     MemFree(output, outputSize, 0);
     return nullptr;
   }
   stream.next_out = output;
   stream.avail_out = outputSize;
-  unsigned char chunk[kInflateChunk];
   uint64_t remaining = deflateSize;
   uLong crc = crc32(0L, Z_NULL, 0);
   bool ended = false, failed = false;
   while (!ended && !failed) {
     if (stream.avail_in == 0) {
-      const size_t want = remaining < kInflateChunk ? size_t(remaining) : kInflateChunk;
+      const size_t want = remaining < chunkSize ? size_t(remaining) : chunkSize;
       if (want == 0) {
         failed = true;  // the deflate data stopped before its end marker
         break;
@@ -418,6 +421,7 @@ static char* ReadGzipMember(FileObject* file, long headerStart, uint8_t key) {
   if (!failed && (stream.total_out != outputSize || remaining != 0 || stream.avail_in != 0 || crc != expectedCrc))
     failed = true;
   inflateEnd(&stream);
+  MemFree(chunk, chunkSize, 0);
   if (failed) {
     MemFree(output, outputSize, 0);
     return nullptr;
