@@ -31,10 +31,14 @@ uint32_t HashCount(const HashTable* table);
 uint32_t HashGetKeyCounter(const HashTable* table);
 void HashSetKeyCounter(HashTable* table, uint32_t counter);
 
-// Value of a key, or fallback when absent: the lookup most callers write inline.
+// Value of a key, or fallback when absent: the lookup most callers write inline. The walk is the
+// table's contract (bucket = key & (count - 1), then the chain), so hot paths skip the call.
 inline HashValue HashGet(const HashTable* table, uint32_t key, HashValue fallback = 0) {
-  const HashEntry* e = HashLookup(table, key);
-  return e ? e->value : fallback;
+  if (!table || !table->buckets) return fallback;
+  for (const HashEntry* e = table->buckets[key & (table->bucketCount - 1)]; e; e = e->next) {
+    if (e->key == key) return e->value;
+  }
+  return fallback;
 }
 
 struct PriorityNode {
