@@ -18,6 +18,8 @@
 #include "core/catalog.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "core/clock.h"
+#include "platform/os.h"
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
 #include "support/temp_dir.h"
@@ -306,6 +308,42 @@ TEST_F(GeneralInitTest, UsageWordsFollowTheBase) {
     InitD3DUsageFlags();
     for (int i = 0; i < 6; ++i) EXPECT_EQ(gSystem->usageWords[i], c.words[i]) << c.base << " word " << i;
   }
+}
+
+// A counter that moves a fixed number of milliseconds per read, at 1 GHz.
+uint64_t gFakeCounter = 0;
+uint64_t gFakeStepMs = 1;
+bool FakeCounter(uint64_t* out) {
+  gFakeCounter += gFakeStepMs * 1000000;
+  *out = gFakeCounter;
+  return true;
+}
+bool FakeFrequency(uint64_t* out) {
+  *out = 1000000000;
+  return true;
+}
+
+TEST_F(GeneralInitTest, MemorySpeedAndFrameTimesFromTheClock) {
+  ASSERT_NE(Init({}), nullptr);
+  OsSetCounterSource(FakeCounter, FakeFrequency);
+  struct Case {
+    uint64_t stepMs;
+    int32_t speed;
+    uint32_t frameStep;
+  };
+  // Each clock sample moves the clock by stepMs: the memory loop seems to take that long.
+  const Case kCases[] = {{1, 5000, 1}, {5, 1000, 5}, {200, 25, 200}, {40000, 5000 / 200, 200}};
+  for (const Case& c : kCases) {
+    gFakeStepMs = c.stepMs;
+    InitClock();
+    EXPECT_EQ(MeasureMemorySpeed(), c.speed) << c.stepMs;
+    UpdateFrameTimes();
+    UpdateFrameTimes();
+    EXPECT_EQ(gSystem->frameStep, c.frameStep) << c.stepMs;  // the game clock takes at most 200 ms
+    EXPECT_EQ(gSystem->realFrameStep, c.stepMs > 32767 ? 1u : uint32_t(c.stepMs)) << c.stepMs;
+  }
+  OsSetCounterSource(nullptr, nullptr);
+  InitClock();
 }
 
 TEST(TextHelpers, Utf16ToUtf8EncodesUnitByUnit) {
