@@ -1,0 +1,657 @@
+// Tests of the byte-code interpreter: assembled programs run through a global function call and
+// report through the recording module (T_Log lines and the caller's answer). Every program runs
+// twice, with fusion and jump threading on and off, and both runs must agree. Malformed code
+// ends its task as an error, never a read outside the code or the stack.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/script_runner.h"
+
+namespace {
+
+// Logs the top value and drops the answer: `LOG` in the programs below.
+std::string Expand(const std::string& text) {
+  std::string out;
+  size_t at = 0;
+  for (;;) {
+    size_t hit = text.find("LOG", at);
+    if (hit == std::string::npos) break;
+    out += text.substr(at, hit - at) + "push1\nnative T_Log\npop";
+    at = hit + 3;
+  }
+  return out + text.substr(at);
+}
+
+std::vector<uint8_t> Bytes3(const uint8_t* p) { return {p[0], p[1], p[2]}; }
+
+struct Outcome {
+  std::vector<std::string> log;
+  std::string result;
+  bool operator==(const Outcome&) const = default;
+};
+
+class Interpreter : public ScriptRunTest {
+ protected:
+  // Loads the program with fusion on or off and calls `entry`.
+  Outcome Run(const std::string& text, bool fusion, const char* entry = "Main", std::vector<int32_t> args = {}) {
+    UnloadScriptStore(engine_);
+    log_.clear();
+    SetScriptCodeFusion(fusion);
+    Outcome out;
+    if (!Load(Expand(text))) {
+      out.result = "load failed: " + error_;
+      return out;
+    }
+    out.result = Call(entry, args);
+    out.log = log_;
+    return out;
+  }
+
+  // Runs both ways, checks they agree, and gives the fused run's outcome.
+  Outcome RunBoth(const std::string& text, const char* entry = "Main", std::vector<int32_t> args = {}) {
+    Outcome plain = Run(text, false, entry, args);
+    Outcome fused = Run(text, true, entry, args);
+    EXPECT_EQ(plain, fused) << text;
+    return fused;
+  }
+};
+
+TEST_F(Interpreter, ValuesAndArithmetic) {
+  const std::string program = R"(
+.func Main main frame=8
+main: check 8
+  pushs "ab"
+  pushb 5
+  add
+  LOG
+  pushb 5
+  pushs "ab"
+  add
+  LOG
+  pushd 1.5
+  pushs "x"
+  add
+  LOG
+  pushs ""
+  pushs "yz"
+  add
+  LOG
+  mkarray 0
+  push1
+  add
+  LOG
+  push1
+  pushs "AZ"
+  ldel
+  LOG
+  push2
+  pushs "AZ"
+  ldel
+  LOG
+  pushb 3
+  pushb 3
+  ne
+  LOG
+  pushb 3
+  pushb 3
+  eq
+  LOG
+  pushi -2147483648
+  pushb -1
+  div
+  LOG
+  pushb -7
+  push2
+  mod
+  LOG
+  pushb 3
+  pushd 0.5
+  sub
+  LOG
+  pushb 1
+  pushb 31
+  shl
+  pushb 31
+  shr
+  LOG
+  pushb 12
+  pushb 10
+  xor
+  compl
+  LOG
+  pushs "n"
+  addb 7
+  LOG
+  pushb 7
+  neg
+  push1
+  land
+  LOG
+  pushw 1000
+  subi 1001
+  LOG
+  push0
+  ret
+)";
+  Outcome out = RunBoth(program);
+  const std::vector<std::string> expected = {
+      "\"ab5\"", "\"5ab\"", "\"1.5x\"", "\"yz\"", "array[0]", "90", "0", "0", "1",
+      "-2147483648", "-1", "d2.5", "-1", "-7", "\"n7\"", "1", "-1"};
+  EXPECT_EQ(out.log, expected);
+  EXPECT_EQ(out.result, "0");
+}
+
+TEST_F(Interpreter, CallsReturnsAndLoops) {
+  const std::string program = R"(
+.func Main main frame=8
+.func Fact fact frame=8 params=1
+.func Sum sum frame=8
+main: check 8
+  pushb 10
+  push1
+  call fact
+  LOG
+  push0
+  push1
+  call sum
+  LOG
+  push0
+  ret
+fact: check 8            ; [obj][ret][count][n]
+  ldl 4
+  push1
+  jngt small
+  ldl 4
+  ldl 5
+  push1
+  sub
+  push1
+  call fact
+  mul
+  ret
+small: push1
+  ret
+sum: check 8             ; sum of 1..100, then i++ handing back the old value
+  push0
+  push0
+top: ldl 1
+  pushb 100
+  jnlt done
+  ldl 1
+  push1
+  add
+  stl 2
+  pop
+  ldl 2
+  ldl 2
+  add
+  stl 3
+  pop
+  jmp top
+done: ldl 1
+  push1
+  add
+  stl 2
+  push1
+  sub
+  LOG
+  pop
+  ret
+)";
+  Outcome out = RunBoth(program);
+  EXPECT_EQ(out.log, (std::vector<std::string>{"3628800", "100", "5050"}));
+  EXPECT_EQ(out.result, "0");
+}
+
+TEST_F(Interpreter, SwitchesPickTheirTargets) {
+  const std::string program = R"(
+.func Dense dense frame=4 params=1
+.func Sparse sparse frame=4 params=1
+.func Texts texts frame=8
+dense: ldl 4
+  switch 10 d0 t0 t1 t2
+t0: pushb 100
+  ret
+t1: pushb 101
+  ret
+t2: pushb 102
+  ret
+d0: pushb 99
+  ret
+sparse: ldl 4
+  sswitch s0 1000000 s1 -5 s2 3 s3 "abc" s4 "b" s5
+s0: pushb 0
+  ret
+s1: pushb 1
+  ret
+s2: pushb 2
+  ret
+s3: pushb 3
+  ret
+s4: pushb 4
+  ret
+s5: pushb 5
+  ret
+texts: check 8
+  pushs "ab"
+  pushs "c"
+  add
+  push1
+  call sparse
+  LOG
+  pushs "b"
+  push1
+  call sparse
+  LOG
+  pushs "zz"
+  push1
+  call sparse
+  LOG
+  pushs "x"
+  push1
+  call dense
+  LOG
+  push0
+  ret
+)";
+  struct Case {
+    const char* entry;
+    int32_t arg;
+    const char* result;
+  };
+  const Case kCases[] = {
+      {"Dense", 10, "100"}, {"Dense", 12, "102"}, {"Dense", 13, "99"}, {"Dense", 9, "99"},
+      {"Dense", -2147483647, "99"}, {"Sparse", 1000000, "1"}, {"Sparse", -5, "2"}, {"Sparse", 3, "3"},
+      {"Sparse", 4, "0"}, {"Sparse", -2147483647, "0"},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(RunBoth(program, c.entry, {c.arg}).result, c.result) << c.entry << c.arg;
+  // A text finds its key whether it is a string object or a pool text; other values default.
+  EXPECT_EQ(RunBoth(program, "Texts").log, (std::vector<std::string>{"4", "5", "0", "99"}));
+}
+
+const char kObjects[] = R"(
+.func Main main frame=16
+.class 5
+  .method Sum3 sum3 params=3
+  .method Who who5
+  .field int 100
+.end
+.class 6 super=5
+  .method Who who6
+.end
+.class 7
+  .method Kill kill params=1
+.end
+.class 8
+  .method Outer outer params=1
+.end
+main: check 16
+  newc 6            ; [b6]
+  pushb 7
+  push1
+  ldl 3
+  callname Sum3     ; one argument to a method of three: the rest are int 0
+  LOG
+  push0
+  ldl 2
+  callname Who      ; the subclass's method overrides
+  LOG
+  newc 5            ; [b5][b6]
+  push0
+  ldl 2
+  callname Who
+  LOG
+  pushb 1
+  push1
+  pushi 12345
+  callname Who      ; no such object: int 0 in place of id, count and arguments
+  LOG
+  ldl 2
+  pushb 5
+  isa
+  LOG
+  ldl 1
+  pushb 6
+  isa
+  LOG
+  ldl 2
+  delete
+  pop
+  push0
+  ldl 3
+  callname Who      ; deleted: int 0
+  LOG
+  newc 8            ; [a8][b5][b6]
+  newc 7            ; [k7][a8]...
+  ldl 1
+  push1
+  ldl 4
+  callname Outer    ; Outer's object dies inside the call it makes: unwinds to here with 0
+  LOG
+  popn 4
+  push0
+  ret
+sum3: ldl 3           ; [obj][ret][count][a0][a1][a2]
+  ldl 5
+  add
+  ldl 6
+  add
+  ldl 7
+  add
+  ldm 0
+  add
+  ret
+who5: pushb 5
+  ret
+who6: this
+  pop
+  push0
+  callthis Sum3     ; no arguments at all: three int 0 parameters
+  pushb 6
+  add
+  ret
+kill: ldl 4
+  delete
+  pop
+  pushb 55
+  ret
+outer: this
+  push1
+  ldl 6
+  callname Kill
+  ret
+)";
+
+TEST_F(Interpreter, ObjectsMethodsAndOverriding) {
+  Outcome out = RunBoth(kObjects);
+  // Sum3(7) = count 3 + 7 + 0 + 0 + field 100; Who on the subclass = Sum3() + 6 = 3 + 100 + 6.
+  EXPECT_EQ(out.log, (std::vector<std::string>{"110", "109", "5", "0", "1", "0", "0", "0"}));
+  EXPECT_EQ(out.result, "0");
+}
+
+// Each fused form next to the plain sequence it replaces; the differential run compares them.
+TEST_F(Interpreter, FusedFormsBehaveAsTheirSequences) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=16
+.func Ident ident frame=4 params=1
+main: check 16
+  push3
+  push2
+  push1
+  mkarray 3
+  push0
+  pushb 7
+  push0
+  ldl 4
+  stel
+  LOG
+  pushb 8
+  push1
+  ldl 4
+  stel
+  pop
+  pushb 9
+  push2
+  ldl 4
+  nop
+  stel
+  pop
+  push0
+  ldell 3
+  LOG
+  push1
+  ldell 3
+  LOG
+  push2
+  ldell 3
+  LOG
+  pushb 5
+  pushb 6
+  stl 3
+  popn 2
+  ldl 1
+  LOG
+  ldl 1
+  push1
+  add
+  stl 2
+  push1
+  sub
+  pop
+  ldl 1
+  LOG
+  ldl 1
+  push1
+  add
+  stl 2
+  LOG
+  ldl 1
+  push1
+  sub
+  stl 2
+  LOG
+  ldl 1
+  not
+  jf t1
+  pushs "no174"
+  LOG
+t1: pushs "a"
+  LOG
+  push1
+  not
+  jf t2
+  pushs "no176"
+  LOG
+t2: push0
+  not
+  jf t3
+  pushs "b"
+  LOG
+t3: push0
+  jmp j1
+j1: jf t4
+  pushs "no172"
+  LOG
+t4: push1
+  jmp j2
+j2: jf t5
+  pushs "c"
+  LOG
+t5: pushb 77
+  push1
+  call ident
+  LOG
+  popn 2
+  push0
+  ret
+ident: ldl 4
+  ldl 1
+  stl 2
+  pop
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"7", "7", "8", "9", "6", "7", "8", "7", "\"a\"", "\"b\"", "\"c\"",
+                                               "77"}));
+  EXPECT_EQ(out.result, "0");
+  // The fused run really used the fused forms.
+  const uint8_t fused[] = {143, 151, 149, 150, 162, 164, 165, 174, 176, 177, 172, 173};
+  for (uint8_t op : fused) {
+    bool found = false;
+    for (uint32_t k = 1; k < engine_->codeSize && !found; ++k) found = engine_->code[k] == op;
+    EXPECT_TRUE(found) << int(op);
+  }
+  // "Copy the argument over itself and return" returns at once.
+  uint32_t ident = AsmLabel(asm_, "ident") + 3;
+  EXPECT_EQ(Bytes3(engine_->code + ident), (std::vector<uint8_t>{131, 131, 131}));
+}
+
+TEST_F(Interpreter, LaunchForksTheRunningFunction) {
+  const std::string program = R"(
+.func Main main frame=8
+main: check 8
+  pushb 42
+  launch
+  jf child
+  LOG
+  push1
+  ret
+child: pushs "child"
+  LOG
+  pop
+  push2
+  ret
+)";
+  Outcome out = RunBoth(program);
+  // The child runs at once and sees 0; the parent goes on afterwards with its own copy.
+  EXPECT_EQ(out.log, (std::vector<std::string>{"\"child\"", "42"}));
+  EXPECT_EQ(out.result, "1");
+}
+
+TEST_F(Interpreter, NativeThatWaitsIsResumedWithItsAnswer) {
+  ASSERT_TRUE(Load(Expand(R"(
+.func Main main frame=8
+main: check 8
+  pushb 9
+  pushb 8
+  push2
+  native T_Wait
+  LOG
+  push0
+  ret
+)")));
+  ScriptTask* task = Start("Main");
+  ASSERT_NE(task, nullptr);
+  RunAll();
+  ASSERT_EQ(waiting_.size(), 1u);
+  EXPECT_EQ(task->state, kTaskWaiting);
+  EXPECT_EQ(TaskListFirst(&engine_->waitList), task);
+  SEResumeInt(uint32_t(waiting_[0]), 7);
+  EXPECT_EQ(TaskListFirst(&engine_->runList), task);
+  RunAll();
+  EXPECT_EQ(log_, (std::vector<std::string>{"7"}));
+  EXPECT_EQ(results_, (std::vector<std::string>{"0"}));
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
+}
+
+TEST_F(Interpreter, NativeAnswersAtOnceInPlaceOfItsArguments) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=8
+main: check 8
+  pushb 1
+  pushs "x"
+  pushb 9
+  push3
+  native T_Answer     ; answers its first argument
+  LOG
+  push0
+  native T_Answer     ; no arguments: the answer takes the count's place
+  LOG
+  push0
+  native Unbound      ; no module lists it: int 0
+  LOG
+  push0
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"9", "0", "0"}));
+}
+
+// Code the loader cannot see through (it is only wrong when run) ends its task: the caller
+// gets the empty answer, and nothing is read outside the code or the stack.
+TEST_F(Interpreter, MalformedCodeEndsTheTask) {
+  struct Case {
+    const char* what;
+    const char* body;
+  };
+  const Case kCases[] = {
+      {"opcode 0", ".byte 0"},
+      {"unassigned opcode", ".byte 37"},
+      {"fused opcode past the code", ".byte 172\n.byte 0\n.u32 0x7FFFFFF0"},
+      {"jump into an operand", "jmp 10\npushi 0x7FFFFF32\nret"},
+      {"local beyond the stack", "ldl 60"},
+      {"local above the top", "ldl 0"},
+      {"global that does not exist", "ldg 3"},
+      {"member of no object", "ldm 0"},
+      {"pops below the stack", "popn 9"},
+      {"too many array values", "mkarray 30"},
+      {"negative table size", "mktable -1"},
+      {"native count beyond the stack", "pushb 50\nnative T_Log"},
+      {"return without a frame", "push0\npush0\npush0\npush0\nret"},
+      {"runs off the end", "push0"},
+  };
+  for (const Case& c : kCases) {
+    std::string text = std::string(".func Main main frame=4\nmain: pop\npop\npop\n") + c.body + "\n";
+    Outcome out = Run(text, true);
+    EXPECT_EQ(out.result, "0") << c.what;
+    EXPECT_EQ(HashCount(engine_->tasks), 0u) << c.what;
+  }
+}
+
+TEST_F(Interpreter, RunawayRecursionStopsAtTheStackLimit) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=8
+main: check 8
+  push0
+  call main
+  ret
+)");
+  EXPECT_EQ(out.result, "0");
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
+}
+
+TEST_F(Interpreter, GlobalsMembersAndContainers) {
+  Outcome out = RunBoth(R"(
+.global int 3
+.global zero
+.func Main main frame=16
+main: check 16
+  mktable 0
+  mvg 1
+  pushb 5
+  pushs "k"
+  stelg 1
+  pop
+  pushs "k"
+  ldelg 1
+  LOG
+  push3
+  push2
+  push1
+  mkarray 3         ; element 0 is the top
+  dup
+  size
+  LOG
+  push2
+  ldell 2
+  LOG
+  pushb 9
+  push1
+  ldl 3
+  mvel              ; a[1] = 9
+  push1
+  ldell 2
+  LOG
+  pushb 8
+  pushs "u"
+  pushb 4
+  pushs "v"
+  mktable 2
+  pushs "v"
+  ldell 2
+  LOG
+  ldg 0
+  addw 4
+  stg 0
+  LOG
+  ldg 0
+  LOG
+  pop
+  pop
+  push0
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"5", "3", "3", "9", "4", "7", "7"}));
+}
+
+}  // namespace
