@@ -94,6 +94,12 @@ TEST(CatalogIndex, ParsesNamesSizesAndOffsets) {
   EXPECT_EQ(CatalogFindEntry(nullptr, "x"), nullptr);
 }
 
+std::string ManyEntries(int count) {
+  std::string index = "01.dat\n";
+  for (int i = 0; i < count; ++i) index += "f" + std::to_string(i) + " 0\n";
+  return index;
+}
+
 TEST(CatalogIndex, MountRejectsIndexesThatDisagreeWithTheData) {
   struct Case {
     const char* what;
@@ -107,6 +113,7 @@ TEST(CatalogIndex, MountRejectsIndexesThatDisagreeWithTheData) {
       {"negative size", "01.cat", "01.dat\na.bin -5\n", 10},
       {"size beyond 31 bits", "01.cat", "01.dat\na.bin 99999999999\n", 10},
       {"no extension", "catalog", "01.dat\na.bin 1\n", 10},
+      {"more entries than a catalog counts", "01.cat", ManyEntries(32768), 0},
   };
   for (const Case& c : kCases) {
     CatalogWorld world(2);
@@ -125,6 +132,11 @@ TEST(CatalogIndex, MountRejectsIndexesThatDisagreeWithTheData) {
   // A data file missing altogether holds no entry's bytes.
   std::filesystem::remove(world.dir().File("01.dat"));
   EXPECT_EQ(MountCatalog(0, "01.cat", true), 0);
+  // The largest catalog there can be.
+  WriteRawCatalog(world, "03.cat", ManyEntries(32767), 0);
+  EXPECT_EQ(MountCatalog(0, "03.cat", true), 1);
+  EXPECT_EQ(world.block()->catalogs[0]->count, 32767);
+  EXPECT_NE(CatalogLookup("F32766"), nullptr);
   // An index of the header line alone is a valid empty catalog.
   WriteRawCatalog(world, "02.cat", "02.dat\r\n", 0);
   EXPECT_EQ(MountCatalog(1, "02.cat", false), 1);
