@@ -5,6 +5,9 @@
 // existing languages, and files that lie about their contents.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -383,6 +386,28 @@ TEST_F(TextDatabaseTest, BadSaveFilesFailWithoutHarm) {
   EXPECT_STREQ(ReadText(17, 1), "one");
   EXPECT_STREQ(ReadText(17, 9), "nine");
   EXPECT_EQ(ReadTextSave(engine_, "missing"), 0);
+}
+
+TEST_F(TextDatabaseTest, FailedWriteReportsFailureAndKeepsTheLastSave) {
+  ASSERT_EQ(Import(kGerman), 1);
+  ASSERT_EQ(WriteTextSave(engine_, "keep"), 1);
+  const std::string good = SaveBytes("keep");
+  ASSERT_EQ(Import(kEnglish), 1);
+
+  // A file-size limit below the save's size makes the write fail part way.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 2000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  int32_t result = WriteTextSave(engine_, "keep");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(SaveBytes("keep"), good);
+  EXPECT_FALSE(std::filesystem::exists("nl/keep.txc.tmp"));
 }
 
 TEST_F(TextDatabaseTest, SaveIntoMissingFolderFailsAndKeepsNothing) {

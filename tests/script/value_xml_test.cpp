@@ -293,9 +293,20 @@ TEST_F(ValueXmlTest, VeryDeepNestingIsCutOff) {
   while (innermost->children) innermost = innermost->children;
   EXPECT_EQ(Attribute(innermost, "type"), "unknown");
 
-  // The importer stops at the same depth on a tree built by hand.
+  xmlFreeNode(node);
+  ReleaseValue(&root);
+
+  // The importer stops at the same depth, here on a chain of nodes built by hand.
+  xmlNodePtr top = nullptr;
+  for (int32_t i = 0; i < kLevels; ++i) {
+    xmlNodePtr level = xmlNewNode(nullptr, reinterpret_cast<const xmlChar*>("sval"));
+    XmlSetPropString(level, "type", "array");
+    XmlSetPropInt(level, "size", 1);
+    if (top) xmlAddChild(level, top);
+    top = level;
+  }
   ScriptValue back{};
-  ImportValueXml(&back, node);
+  ImportValueXml(&back, top);
   ScriptValue* walk = &back;
   int32_t levels = 0;
   while (walk->type == kValueArray) {
@@ -303,8 +314,28 @@ TEST_F(ValueXmlTest, VeryDeepNestingIsCutOff) {
     walk = ArrayElementPtr(walk, 0);
   }
   EXPECT_EQ(levels, kValueXmlDepth);
-  xmlFreeNode(node);
-  ReleaseValue(&root);
+  EXPECT_EQ(walk->type, kValueNone);
+  xmlFreeNode(top);
+  ReleaseValue(&back);
+
+  // So does the element importer: [name, 0, child] down to integer 0.
+  top = nullptr;
+  for (int32_t i = 0; i < kLevels; ++i) {
+    xmlNodePtr level = xmlNewNode(nullptr, reinterpret_cast<const xmlChar*>("e"));
+    if (top) xmlAddChild(level, top);
+    top = level;
+  }
+  ImportXmlElement(&back, top);
+  walk = &back;
+  levels = 0;
+  while (walk->type == kValueArray) {
+    ++levels;
+    walk = GetArraySize(walk) == 3 ? ArrayElementPtr(walk, 2) : ArrayElementPtr(walk, 1);
+  }
+  EXPECT_EQ(levels, kValueXmlDepth);
+  EXPECT_EQ(walk->type, kValueInt);
+  EXPECT_EQ(walk->i, 0);
+  xmlFreeNode(top);
   ReleaseValue(&back);
 }
 
