@@ -318,93 +318,150 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
 
   if (!code || !global || pc >= codeSize || task->sp > 0 || -task->sp > int32_t(task->stackSize)) FAIL();
 
-  for (;;) {
-    if (top - limit < kHeadroom) {
-      int32_t inUse = int32_t(DEPTH());
-      if (!GrowTaskStack(engine, task, inUse + kHeadroom, &top)) FAIL();
-      REBASE();
-    }
-    uint8_t op = code[pc++];
-    if (DEPTH() < kDepth.need[op]) FAIL();
-    const uint8_t* p = code + pc;
-    switch (op) {
-      case 1: case 2: case 3: case 4:
+  // One handler table; every handler ends in its own copy of the dispatch, so each jump
+  // between handlers is predicted on its own.
+  static void* table[256];
+  if (!table[0]) {
+    for (void*& entry : table) entry = &&L_BAD;
+      table[1] = &&L_1; table[2] = &&L_2; table[3] = &&L_3; table[4] = &&L_4; table[5] = &&L_5;
+      table[6] = &&L_6; table[7] = &&L_7; table[8] = &&L_8; table[9] = &&L_9; table[10] = &&L_10;
+      table[11] = &&L_11; table[12] = &&L_12; table[13] = &&L_13; table[14] = &&L_14; table[15] = &&L_15;
+      table[16] = &&L_16; table[17] = &&L_17; table[18] = &&L_18; table[19] = &&L_19; table[20] = &&L_20;
+      table[21] = &&L_21; table[22] = &&L_22; table[23] = &&L_23; table[24] = &&L_24; table[25] = &&L_25;
+      table[26] = &&L_26; table[27] = &&L_27; table[28] = &&L_28; table[29] = &&L_29; table[30] = &&L_30;
+      table[31] = &&L_31; table[32] = &&L_32; table[33] = &&L_33; table[34] = &&L_34; table[35] = &&L_35;
+      table[36] = &&L_36; table[40] = &&L_40; table[41] = &&L_41; table[42] = &&L_42; table[43] = &&L_43;
+      table[44] = &&L_44; table[45] = &&L_45; table[46] = &&L_46; table[47] = &&L_47; table[48] = &&L_48;
+      table[50] = &&L_50; table[51] = &&L_51; table[52] = &&L_52; table[53] = &&L_53; table[54] = &&L_54;
+      table[55] = &&L_55; table[56] = &&L_56; table[57] = &&L_57; table[58] = &&L_58; table[70] = &&L_70;
+      table[71] = &&L_71; table[72] = &&L_72; table[73] = &&L_73; table[74] = &&L_74; table[75] = &&L_75;
+      table[76] = &&L_76; table[77] = &&L_77; table[78] = &&L_78; table[79] = &&L_79; table[80] = &&L_80;
+      table[81] = &&L_81; table[82] = &&L_82; table[83] = &&L_83; table[84] = &&L_84; table[85] = &&L_85;
+      table[86] = &&L_86; table[87] = &&L_87; table[88] = &&L_88; table[89] = &&L_89; table[90] = &&L_90;
+      table[91] = &&L_91; table[92] = &&L_92; table[93] = &&L_93; table[94] = &&L_94; table[95] = &&L_95;
+      table[100] = &&L_100; table[101] = &&L_101; table[102] = &&L_102; table[110] = &&L_110;
+      table[111] = &&L_111; table[120] = &&L_120; table[121] = &&L_121; table[130] = &&L_130;
+      table[131] = &&L_131; table[132] = &&L_132; table[133] = &&L_133; table[134] = &&L_134;
+      table[135] = &&L_135; table[136] = &&L_136; table[140] = &&L_140; table[141] = &&L_141;
+      table[142] = &&L_142; table[143] = &&L_143; table[144] = &&L_144; table[145] = &&L_145;
+      table[146] = &&L_146; table[147] = &&L_147; table[148] = &&L_148; table[149] = &&L_149;
+      table[150] = &&L_150; table[151] = &&L_151; table[152] = &&L_152; table[153] = &&L_153;
+      table[160] = &&L_160; table[161] = &&L_161; table[162] = &&L_162; table[163] = &&L_163;
+      table[164] = &&L_164; table[165] = &&L_165; table[166] = &&L_166; table[167] = &&L_167;
+      table[170] = &&L_170; table[171] = &&L_171; table[172] = &&L_172; table[173] = &&L_173;
+      table[174] = &&L_174; table[175] = &&L_175; table[176] = &&L_176; table[177] = &&L_177;
+  }
+  uint8_t op;
+  const uint8_t* p;
+#define NEXT()                                                            \
+  do {                                                                    \
+    if (top - limit < kHeadroom) {                                        \
+      if (!GrowTaskStack(engine, task, int32_t(DEPTH()) + kHeadroom, &top)) FAIL(); \
+      REBASE();                                                           \
+    }                                                                     \
+    op = code[pc++];                                                      \
+    if (DEPTH() < kDepth.need[op]) FAIL();                                \
+    p = code + pc;                                                        \
+    goto* table[op];                                                      \
+  } while (0)
+
+  NEXT();
+  {
+    {
+      L_1: L_2: L_3: L_4:
         --top;
         SetValueInt(top, op - 1);
-        break;
-      case 5:
+        NEXT();
+      L_5:
         --top;
         SetValueInt(top, int8_t(p[0]));
         pc += 1;
-        break;
-      case 6:
+        NEXT();
+      L_6:
         --top;
         SetValueInt(top, I16(p));
         pc += 2;
-        break;
-      case 7:
+        NEXT();
+      L_7:
         --top;
         SetValueInt(top, I32(p));
         pc += 4;
-        break;
-      case 8: case 9:
+        NEXT();
+      L_8: L_9:
         --top;
         SetValueDouble(top, op == 8 ? 0.0 : 1.0);
-        break;
-      case 10: {
+        NEXT();
+      L_10: {
         uint64_t bits = uint64_t(U32(p)) | (uint64_t(U32(p + 4)) << 32);
         double d;
         std::memcpy(&d, &bits, sizeof d);
         --top;
         SetValueDouble(top, d);
         pc += 8;
-        break;
+        NEXT();
       }
-      case 11:
+      L_11:
         --top;
         SetValuePoolString(top, U32(p));
         pc += 4;
-        break;
-      case 12:
-        break;
-      case 13: case 14: case 15: {
+        NEXT();
+      L_12:
+        NEXT();
+      L_13: {  // the commonest instruction gets its own handler
+        LOCAL(var, I16(p));
+        --top;
+        CopyValue(top, var);
+        pc += 2;
+        NEXT();
+      }
+      L_14: L_15: {
         VARIABLE(var, op - 13, I16(p));
         --top;
         CopyValue(top, var);
         pc += 2;
-        break;
+        NEXT();
       }
-      case 16:  // [container][index] -> [element]
+      L_16:  // [container][index] -> [element]
         LoadElement(top, top + 1);
         POP();
-        break;
-      case 17: case 18: case 19: case 140: case 141: case 142: {
+        NEXT();
+      L_17: L_18: L_19: L_140: L_141: L_142: {
         int kind = op < 140 ? op - 17 : op - 140;
         VARIABLE(var, kind, I16(p));
         LoadElement(var, top);
         pc += op < 140 ? 2 : 3;
-        break;
+        NEXT();
       }
-      case 20: case 21: case 22: {
+      L_20: L_21: L_22: {
         VARIABLE(var, op - 20, I16(p));
         CopyValue(var, top);
         pc += 2;
-        break;
+        NEXT();
       }
-      case 23:  // [container][index][value] -> [value]
+      L_23:  // [container][index][value] -> [value]
         StoreElementCopy(top, top + 1, top + 2);
         POP();
         POP();
-        break;
-      case 24: case 25: case 26: case 143: case 144: case 145: {
+        NEXT();
+      L_24: L_25: L_26: L_143: L_144: L_145: {
         int kind = op < 140 ? op - 24 : op - 143;
         VARIABLE(var, kind, I16(p));
         StoreElementCopy(var, top, top + 1);
         POP();
         pc += op < 140 ? 2 : 3;
-        break;
+        NEXT();
       }
-      case 27: case 28: case 29: case 146: case 147: case 148: {
+      L_146: {
+        LOCAL(var, I16(p));
+        if (var != top) {
+          ReleaseValue(var);
+          MoveValue(var, top);
+        }
+        POP();
+        pc += 3;
+        NEXT();
+      }
+      L_27: L_28: L_29: L_147: L_148: {
         int kind = op < 140 ? op - 27 : op - 146;
         VARIABLE(var, kind, I16(p));
         if (var != top) {
@@ -413,39 +470,39 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         }
         POP();
         pc += op < 140 ? 2 : 3;
-        break;
+        NEXT();
       }
-      case 30: case 149:  // [container][index][value] -> []
+      L_30: L_149:  // [container][index][value] -> []
         StoreElementMove(top, top + 1, top + 2);
         POP();
         POP();
         POP();
         pc += op == 149 ? 1 : 0;
-        break;
-      case 31: case 32: case 33: case 151: case 152: case 153: {
+        NEXT();
+      L_31: L_32: L_33: L_151: L_152: L_153: {
         int kind = op < 140 ? op - 31 : op - 151;
         VARIABLE(var, kind, I16(p));
         StoreElementMove(var, top, top + 1);
         POP();
         POP();
         pc += op < 140 ? 2 : 4;
-        break;
+        NEXT();
       }
-      case 34:
+      L_34:
         --top;
         CopyValue(top, top + 1);
-        break;
-      case 35: {
+        NEXT();
+      L_35: {
         uint16_t n = U16(p);
         if (n > DEPTH()) FAIL();
         for (uint16_t k = 0; k < n; ++k) POP();
         pc += 2;
-        break;
+        NEXT();
       }
-      case 36:
+      L_36:
         POP();
-        break;
-      case 40: {  // element i is the value i slots below the top
+        NEXT();
+      L_40: {  // element i is the value i slots below the top
         int16_t n = I16(p);
         if (n < 0 || n > DEPTH()) FAIL();
         ScriptValue made{};
@@ -459,9 +516,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         --top;
         *top = made;
         pc += 2;
-        break;
+        NEXT();
       }
-      case 41: {  // [key0][value0][key1][value1]... -> [table]
+      L_41: {  // [key0][value0][key1][value1]... -> [table]
         int16_t n = I16(p);
         if (n < 0 || 2 * int32_t(n) > DEPTH()) FAIL();
         ScriptValue made{};
@@ -471,27 +528,27 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         --top;
         *top = made;
         pc += 2;
-        break;
+        NEXT();
       }
-      case 42: {
+      L_42: {
         int32_t size;
         if (top->type == kValueArray) size = GetArraySize(top);
         else if (ValueIsText(top)) size = int32_t(std::strlen(TextOf(top)));
         else size = GetTableCount(top);
         SetValueInt(top, size);
-        break;
+        NEXT();
       }
-      case 43:
+      L_43:
         SAVE();
         SetValueInt(top, NewInstance(engine, top->type == kValueInt ? top->i : 0));
-        break;
-      case 44:
+        NEXT();
+      L_44:
         SAVE();
         --top;
         SetValueInt(top, NewInstance(engine, I16(p)));
         pc += 2;
-        break;
-      case 45: {
+        NEXT();
+      L_45: {
         int32_t id = 0;
         if (top->type == kValueObject) id = top->object ? top->object->id : 0;
         else id = top->i;
@@ -500,30 +557,30 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         SAVE();
         DeleteInstance(engine, id);
         if (ownObject) return 1;  // the running task ran on it and has been ended
-        break;
+        NEXT();
       }
-      case 46:
+      L_46:
         --top;
         SetValueInt(top, self ? self->id : 0);
-        break;
-      case 47:  // [class id][object id] -> [0 or 1]
+        NEXT();
+      L_47:  // [class id][object id] -> [0 or 1]
         SetValueInt(top + 1, IsA(engine, top + 1, top));
         POP();
-        break;
-      case 48:
+        NEXT();
+      L_48:
         pc += 2;
-        break;
-      case 50:
+        NEXT();
+      L_50:
         JUMP(U32(p));
-        break;
-      case 51: case 52: {
+        NEXT();
+      L_51: L_52: {
         bool truth = ValueIsTrue(top) != 0;
         POP();
         if (truth == (op == 51)) JUMP(U32(p));
         else pc += 4;
-        break;
+        NEXT();
       }
-      case 53: case 54: case 55: case 56: case 57: case 58: {
+      L_53: L_54: L_55: L_56: L_57: L_58: {
         ScriptValue* a = top + 1;
         ScriptValue* b = top;
         bool taken;
@@ -550,42 +607,42 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         POP();
         if (taken) JUMP(U32(p));
         else pc += 4;
-        break;
+        NEXT();
       }
-      case 70:
+      L_70:
         AddValues(top + 1, top);
         POP();
-        break;
-      case 71: case 72: case 73: case 74: {
+        NEXT();
+      L_71: L_72: L_73: L_74: {
         int32_t k = op == 71 ? int8_t(p[0]) : op == 72 ? I16(p) : op == 73 ? I32(p) : 1;
         AddIntToValue(top, k);
         pc += op == 71 ? 1 : op == 72 ? 2 : op == 73 ? 4 : 0;
-        break;
+        NEXT();
       }
-      case 75:
+      L_75:
         if (top[1].type == kValueInt && top->type == kValueInt) top[1].i = int32_t(top[1].u - top->u);
         else SubtractValue(top + 1, top);
         POP();
-        break;
-      case 76: case 77: case 78: case 79: {
+        NEXT();
+      L_76: L_77: L_78: L_79: {
         int32_t k = op == 76 ? int8_t(p[0]) : op == 77 ? I16(p) : op == 78 ? I32(p) : 1;
         SubtractImmediate(top, k);
         pc += op == 76 ? 1 : op == 77 ? 2 : op == 78 ? 4 : 0;
-        break;
+        NEXT();
       }
-      case 80:
+      L_80:
         MultiplyValue(top + 1, top);
         POP();
-        break;
-      case 81:
+        NEXT();
+      L_81:
         DivideValue(top + 1, top);
         POP();
-        break;
-      case 82:
+        NEXT();
+      L_82:
         ModuloValue(top + 1, top);
         POP();
-        break;
-      case 83: case 84: case 85: case 88: case 89: {
+        NEXT();
+      L_83: L_84: L_85: L_88: L_89: {
         ScriptValue* a = top + 1;
         if (a->type == kValueInt && top->type == kValueInt) {
           uint32_t x = a->u, y = top->u;
@@ -598,21 +655,21 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           }
         }
         POP();
-        break;
+        NEXT();
       }
-      case 86: {
+      L_86: {
         bool both = ValueIsTrue(top + 1) && ValueIsTrue(top);
         SetValueInt(top + 1, both ? 1 : 0);
         POP();
-        break;
+        NEXT();
       }
-      case 87: {
+      L_87: {
         bool either = ValueIsTrue(top + 1) || ValueIsTrue(top);
         SetValueInt(top + 1, either ? 1 : 0);
         POP();
-        break;
+        NEXT();
       }
-      case 90: case 91: case 92: case 93: case 94: case 95: {
+      L_90: L_91: L_92: L_93: L_94: L_95: {
         ScriptValue* a = top + 1;
         ScriptValue* b = top;
         int32_t r;
@@ -637,18 +694,18 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         }
         SetValueInt(a, r);
         POP();
-        break;
+        NEXT();
       }
-      case 100:
+      L_100:
         SetValueInt(top, ValueIsTrue(top) ? 0 : 1);
-        break;
-      case 101:
+        NEXT();
+      L_101:
         NegateValue(top);
-        break;
-      case 102:
+        NEXT();
+      L_102:
         if (top->type == kValueInt) top->u = ~top->u;
-        break;
-      case 110: {
+        NEXT();
+      L_110: {
         int32_t n = I16(p);
         int32_t inUse = int32_t(DEPTH());
         pc += 2;
@@ -656,9 +713,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           if (!GrowTaskStack(engine, task, inUse + n + 4, &top)) FAIL();
           REBASE();
         }
-        break;
+        NEXT();
       }
-      case 111: {  // launch: the running function forks into a new task that runs at once
+      L_111: {  // launch: the running function forks into a new task that runs at once
         --top;
         top->type = kValueNone;
         top->bits = 0;
@@ -677,7 +734,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         if (!child) {
           // No task to run the fork: the parent goes on alone and sees no child id.
           SetValueInt(top, -1);
-          break;
+          NEXT();
         }
         ScriptValue* childTop = child->stackTop - copied;
         for (int32_t k = 0; k < copied; ++k) {
@@ -697,9 +754,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         if (FindTask(engine, parentId) != task) return 1;
         engine->currentTask = task;
         RELOAD();
-        break;
+        NEXT();
       }
-      case 120: {
+      L_120: {
         uint32_t n = U16(p);
         if (uint64_t(pc) + 10 + 4 * uint64_t(n) > codeSize) FAIL();
         int32_t base = I32(p + 2);
@@ -710,9 +767,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         }
         POP();
         JUMP(target);
-        break;
+        NEXT();
       }
-      case 121: {
+      L_121: {
         uint32_t nInt = U16(p), nText = U16(p + 2);
         if (uint64_t(pc) + 8 + 8 * (uint64_t(nInt) + nText) > codeSize) FAIL();
         uint32_t target = U32(p + 4);
@@ -747,9 +804,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         }
         POP();
         JUMP(target);
-        break;
+        NEXT();
       }
-      case 130: {  // native call: [count][arg0][arg1]...
+      L_130: {  // native call: [count][arg0][arg1]...
         uint32_t module = U16(p), function = U16(p + 2);
         pc += 4;
         int32_t count = top->type == kValueInt ? top->i : -1;
@@ -778,9 +835,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           MakeTaskWait(engine, task);
           return 1;
         }
-        break;
+        NEXT();
       }
-      case 131: {  // [result][saved object][return address][count][arguments...]
+      L_131: {  // [result][saved object][return address][count][arguments...]
         for (;;) {
           if (DEPTH() >= 3 && top[2].type == kValueCodeAddress && top[2].u == 0) {
             SAVE();
@@ -822,9 +879,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           top = s - 1;
           SetValueInt(top, 0);
         }
-        break;
+        NEXT();
       }
-      case 132: case 136: {
+      L_132: L_136: {
         uint32_t target = U32(p);
         if (target >= codeSize) FAIL();
         --top;
@@ -833,9 +890,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         SetValueObject(top, self);
         if (op == 132) self = global;
         pc = target;
-        break;
+        NEXT();
       }
-      case 133: case 134: case 135: {
+      L_133: L_134: L_135: {
         // 133/134: [id][count][args]; 135: [count][args] on the running object.
         int idSlots = op == 135 ? 0 : 1;
         ScriptValue* countSlot = top + idSlots;
@@ -861,7 +918,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           ScriptValue* deepest = countSlot + count;
           while (top < deepest) POP();
           SetValueInt(top, 0);
-          break;
+          NEXT();
         }
         if (int64_t(params) > int64_t(count)) {
           int32_t missing = int32_t(params) - count;
@@ -891,18 +948,18 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         SetValueObject(top, self);
         self = object;
         pc = entry;
-        break;
+        NEXT();
       }
-      case 150: {  // L i = top, then n slots go (the stored one among them)
+      L_150: {  // L i = top, then n slots go (the stored one among them)
         LOCAL(var, I16(p));
         uint16_t n = U16(p + 3);
         if (n > DEPTH()) FAIL();
         CopyValue(var, top);
         for (uint16_t k = 0; k < n; ++k) POP();
         pc += 5;
-        break;
+        NEXT();
       }
-      case 160: case 161: case 162: case 163: case 164: case 165: case 166: case 167: {
+      L_160: L_161: L_162: L_163: L_164: L_165: L_166: L_167: {
         LOCAL(var, I16(p));
         bool add = (op & 1) == 0;
         if (add) AddValues(var, &one);
@@ -917,41 +974,42 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         }
         static const uint8_t kLength[] = {8, 8, 10, 10, 7, 7, 9, 9};
         pc += kLength[op - 160];
-        break;
+        NEXT();
       }
-      case 170:
+      L_170:
         JUMP(U32(p + 1));
-        break;
-      case 171:
+        NEXT();
+      L_171:
         pc += 5;
-        break;
-      case 172: {
+        NEXT();
+      L_172: {
         uint32_t x = U32(p + 1);
         if (uint64_t(x) + 5 > codeSize) FAIL();
         JUMP(U32(code + x + 1));
-        break;
+        NEXT();
       }
-      case 173:
+      L_173:
         JUMP(U32(p + 1) + 5);
-        break;
-      case 174: case 175: {
+        NEXT();
+      L_174: L_175: {
         bool truth = ValueIsTrue(top) != 0;
         POP();
         if (truth == (op == 174)) JUMP(U32(p + 1));
         else pc += 5;
-        break;
+        NEXT();
       }
-      case 176:
+      L_176:
         JUMP(U32(p + 2));
-        break;
-      case 177:
+        NEXT();
+      L_177:
         pc += 6;
-        break;
-      default:  // opcode 0 and every unassigned opcode
+        NEXT();
+      L_BAD:  // opcode 0 and every unassigned opcode
         --pc;
         FAIL();
     }
   }
+#undef NEXT
 #undef SAVE
 #undef REBASE
 #undef RELOAD
