@@ -18,6 +18,7 @@
 #include "core/catalog.h"
 #include "core/clock.h"
 #include "core/file_object.h"
+#include "core/fixed_math.h"
 #include "core/memory.h"
 #include "core/paths.h"
 #include "core/system_block.h"
@@ -80,7 +81,6 @@ constexpr uint32_t kDefaultD3DFlags2 = 0x281;
 constexpr uint32_t kDefaultGamma = 127;
 constexpr uint32_t kDefaultGameState = 63;
 constexpr uint32_t kLanguageEnglish = 44;
-constexpr uint32_t kFixedOne = 0x10000;
 constexpr uint32_t kSpeakerStereo = 4;
 constexpr size_t kIdentifierSize = 16;  // joystick and 3D audio device identifiers
 
@@ -132,7 +132,8 @@ void InitD3DUsageFlags() {
   gSystem->usageWords[5] = base | 0x810024;
 }
 
-// The desktop size the default screen mode takes.
+// The desktop size the default screen mode takes. The platform layer offers no desktop query yet,
+// so every run takes the size headless runs use.
 static void DesktopSize(int16_t* width, int16_t* height) {
   *width = 1024;
   *height = 768;
@@ -472,7 +473,7 @@ SystemBlock* InitGeneral(int argc, char** argv) {
   ParseSwitches(argc, argv);
 
   GameSrand(CurrentTimeSeconds());
-  // The fixed-point tables are built here once the math unit offers its initialiser.
+  InitMathTables();
 
   if (block->fileFlags & kFileCatalogsInUse) {
     if (!MountNumberedCatalogs()) {
