@@ -16,6 +16,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "support/catalog_world.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -292,6 +293,25 @@ TEST(GameFileLookup, RankCandidateIgnoresCaseAndPrefersEarlierTypes) {
   };
   for (const Case& c : kCases) EXPECT_EQ(RankCandidate(c.candidate, c.stem, types, 3), c.rank) << c.candidate;
   EXPECT_EQ(RankCandidate("a.txt", "a", types, 0), INT32_MAX);
+}
+
+TEST(CatalogTool, FolderCatalogsReadBackUnderAnySpelling) {
+  catalog_tool::FolderOptions plain, packed, scrambled;
+  packed.pack = true;
+  scrambled.scramble = true;
+  for (const catalog_tool::FolderOptions& options : {plain, packed, scrambled}) {
+    CatalogWorld world(2);
+    TempDir source;
+    source.Write("Types/TShips.txt", "ships of the line");
+    source.Write("a.txt", "a");
+    std::string error;
+    ASSERT_TRUE(catalog_tool::BuildCatalogFromFolder(source.path(), world.dir().File("01.cat"), options, &error))
+        << error;
+    ASSERT_EQ(MountCatalog(0, "01.cat", true), 1);
+    Loaded ships(LoadGameFile("types\\tships", "txt", false));
+    EXPECT_EQ(ships.str(), "ships of the line") << options.pack << options.scramble;
+    EXPECT_EQ(FileGetSize("TYPES/TSHIPS.TXT", false) > 0, true);
+  }
 }
 
 TEST_F(CatalogSetTest, OpenObjectsAreNotLookedUpAgain) {
