@@ -1,6 +1,7 @@
-// The input devices' state and the calls the process core makes on them. Only what the message
-// pump needs stands here so far: the state record with its flags word and the per-pass poll.
-// Called by the message pump and the frame input step; never blocks.
+// The input devices' state and the calls the process core makes on them: the state record with
+// its flags word, mouse and wheel words, the per-pass poll, start-up and release, the buffered
+// key codes and the input translation. Called by the message pump, the game main, the frame
+// input step and the shutdown; never blocks.
 #pragma once
 
 #include <cstdint>
@@ -25,3 +26,12 @@ extern InputState* gInputState;
 
 // Polls the joystick and input devices into the input state; called first by every message pump.
 void PollInput();
+
+// Creates the input state (kept in gInputState) and its devices; null on failure.
+InputState* InputInit(uint32_t inputFlags);
+// Releases the devices; the caller frees the state record.
+void ReleaseInputDevices();
+// The next buffered key code, 0 when the buffer is empty.
+uint16_t InitKeyboardLayout();
+// Turns keys and controller input into actions for the given input mode; may end the game loop.
+void TranslateInput(int32_t inputMode, int32_t flag);

@@ -29,3 +29,45 @@ inline constexpr DataSectionRow kBodySectionTable[kBodySectionCount] = {
     {"Info", "INFO", "/INF", "INFO:", 16},
     {"", "", "", "", 17},
 };
+
+// ---------------------------------------------------------------------------------------------
+// The engine state and the operations the application core calls at start-up, per frame, in
+// saves and at shutdown.
+
+struct FileObject;
+struct ImageRecord;
+
+// Engine frame flag the frame input step of start mode 1 clears each frame.
+constexpr uint32_t kEngineFrameFlag80 = 0x80;
+
+struct Engine3D {
+  uint32_t frameFlags;
+  ImageRecord* screenList;   // the list the engine draws into
+  int32_t centreX;           // half the list's width
+  int32_t projectionScale;   // 16.16: centre * 1.25
+};
+extern Engine3D* gEngine3D;
+
+// Null on failure.
+Engine3D* InitEngine3D();
+// 0 on failure.
+int32_t LoadSkinsAndIconData();
+// Takes the first of the screen lists as the engine's.
+void SetEngineScreenMode(ImageRecord** screenLists);
+// Ids by name; above 0 when found.
+int32_t B3D_GetBodyID(const char* name);
+int32_t B3D_GetCutID(const char* name);
+void UpdateCutScenes();
+void UpdateEngine3DFrame();
+void ResetEngine3D();
+void BodyCacheTick();
+void FreeAllInstancesForLoad();
+void StopSceneSounds();
+void FreeBodyRenderData();
+void FreeEngineRenderTables();
+void ExitEngine3D();
+// The two work buffers of the collision box fitting, freed at shutdown when present.
+void FreeCollisionFitBuffers();
+// The "B3D " save section; non-zero on success.
+int32_t SaveEngineState(FileObject* file);
+int32_t LoadEngineState(FileObject* file);

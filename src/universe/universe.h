@@ -40,3 +40,51 @@ struct ObjectTypeTable {
 
 // Per class; empty (null, 0) until the type files are loaded.
 inline ObjectTypeTable gObjectTypeTables[kObjectClassCount] = {};
+
+// ---------------------------------------------------------------------------------------------
+// The universe block and the galaxy grid as the game main, the game loop, the save container
+// and the shutdown use them, with the operations they call.
+
+struct FileObject;
+
+constexpr uint16_t kClassSector = 1;
+
+struct UniverseBlock {
+  uint32_t runState[2];        // both 1 for a running game; the simulation steps while [1] != 0
+  SpaceObject** topObjects;    // the top-level object list
+  int32_t topObjectCount;
+  SpaceObject* player;         // none before a game
+  uint32_t storyWord;          // cleared before the story loads
+  uint32_t gameWords[8];       // cleared before the first frame
+};
+extern UniverseBlock* gUniverse;
+
+struct GalaxyGrid {
+  uint32_t cellCount;
+  uint32_t routeCount;
+};
+extern GalaxyGrid* gGalaxyGrid;
+
+void CreateUniverse(UniverseBlock* universe);
+// 0 on failure.
+int32_t LoadTypes(UniverseBlock* universe);
+void FreeAllObjects(UniverseBlock* universe);
+void DestroyUniverse(UniverseBlock* universe);
+void ContainerFreeRemovedObjects(SpaceObject* container);
+void RebuildObjectTreeCollision(SpaceObject* object);
+void ApplyTypeSoundToObjectTree(SpaceObject* object);
+
+void ClearEffectInstances();
+void FreeEffectDefinitions();
+void FreeEffectGroups();
+void ResetObjectEffects();
+void StepObjectEffects();
+
+void RegisterGalaxyModule(GalaxyGrid* grid);
+void ClearGalaxyGrid(GalaxyGrid* grid);
+
+// Save sections: "GALA" ... "/GAL" and "SECT" ... "/SEC"; true on success.
+bool WriteGalaxyChunk(FileObject* file);
+bool ReadGalaxyChunk(FileObject* file);
+bool WriteSector(FileObject* file);
+bool ReadUniverse(FileObject* file);

@@ -1,0 +1,41 @@
+// The least form of the movie module that the application core needs until the devices are
+// built: a module record with no movie, and an empty but well-formed "MOVI" save section.
+// Called by the game main, the game loop, the save container and the shutdown; never opens a
+// media stream.
+#include "devices/movie.h"
+
+#include <cstring>
+
+#include "core/file_object.h"
+
+struct MovieState {
+  uint32_t moduleIndex;
+};
+
+MovieState* gMovieState = nullptr;
+
+namespace {
+
+MovieState gMovieRecord;
+
+bool ReadTag(FileObject* file, const char* tag) {
+  char got[4];
+  return FileRead(file, got, 1, 4) == 4 && std::memcmp(got, tag, 4) == 0;
+}
+
+}  // namespace
+
+MovieState* InitMovieModule() {
+  gMovieState = &gMovieRecord;
+  return gMovieState;
+}
+
+void UpdateMovies() {}
+void StopAllMovies() {}
+void ShutdownMovieModule() { gMovieState = nullptr; }
+
+int32_t WriteMovieState(FileObject* file) {
+  return FileWriteBytes(file, "MOVI", 4) == 4 && FileWriteBytes(file, "/MOV", 4) == 4;
+}
+
+int32_t ReadMovieState(FileObject* file) { return ReadTag(file, "MOVI") && ReadTag(file, "/MOV"); }

@@ -1,0 +1,59 @@
+// The least form of the universe model that the application core needs until the universe is
+// built: an empty object list, no types to load, effects with nothing in them, and empty but
+// well-formed galaxy and universe save sections. Called by the game main, the game loop, the
+// save container and the shutdown; never creates an object.
+#include "universe/universe.h"
+
+#include "core/file_object.h"
+
+UniverseBlock* gUniverse = nullptr;
+GalaxyGrid* gGalaxyGrid = nullptr;
+
+namespace {
+
+bool WriteEmptySection(FileObject* file, const char* tag, const char* endTag) {
+  return FileWriteBytes(file, tag, 4) == 4 && FileWriteBytes(file, endTag, 4) == 4;
+}
+
+bool ReadTag(FileObject* file, const char* tag) {
+  char got[4];
+  return FileRead(file, got, 1, 4) == 4 && got[0] == tag[0] && got[1] == tag[1] && got[2] == tag[2] &&
+         got[3] == tag[3];
+}
+
+}  // namespace
+
+void CreateUniverse(UniverseBlock* universe) {
+  if (universe) gUniverse = universe;
+}
+
+int32_t LoadTypes(UniverseBlock*) { return 1; }
+
+void FreeAllObjects(UniverseBlock* universe) {
+  if (!universe) return;
+  universe->topObjects = nullptr;
+  universe->topObjectCount = 0;
+  universe->player = nullptr;
+}
+
+void DestroyUniverse(UniverseBlock* universe) { FreeAllObjects(universe); }
+void ContainerFreeRemovedObjects(SpaceObject*) {}
+void RebuildObjectTreeCollision(SpaceObject*) {}
+void ApplyTypeSoundToObjectTree(SpaceObject*) {}
+
+void ClearEffectInstances() {}
+void FreeEffectDefinitions() {}
+void FreeEffectGroups() {}
+void ResetObjectEffects() {}
+void StepObjectEffects() {}
+
+void RegisterGalaxyModule(GalaxyGrid* grid) { ClearGalaxyGrid(grid); }
+
+void ClearGalaxyGrid(GalaxyGrid* grid) {
+  if (grid) *grid = GalaxyGrid{};
+}
+
+bool WriteGalaxyChunk(FileObject* file) { return WriteEmptySection(file, "GALA", "/GAL"); }
+bool ReadGalaxyChunk(FileObject* file) { return ReadTag(file, "GALA") && ReadTag(file, "/GAL"); }
+bool WriteSector(FileObject* file) { return WriteEmptySection(file, "SECT", "/SEC"); }
+bool ReadUniverse(FileObject* file) { return ReadTag(file, "SECT") && ReadTag(file, "/SEC"); }
