@@ -12,13 +12,16 @@
 #include "core/catalog.h"
 #include "core/file_object.h"
 #include "core/memory.h"
+#include "core/signature.h"
 #include "core/system_block.h"
 #include "script/containers.h"
+#include "script/text_database.h"
 
 namespace {
 
 constexpr uint32_t kMinimumClassEntryBytes = 20;  // id, super, word, method count, field count
 constexpr uint32_t kRecordBytes = 16;             // a method or field record in the file
+constexpr const char kSignedStoryName[] = "vexastory";  // the one script whose signature is checked
 
 struct FileReader {
   const uint8_t* data;
@@ -278,8 +281,18 @@ bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uin
     std::fputs("File not found.\n", stdout);
     return false;
   }
-  // Only the signed story clears this; checking its signature is the signature service's job.
   engine->flags |= kEngineStoryNotVerified;
+  if (name && std::strcmp(name, kSignedStoryName) == 0) {
+    // The signature covers the file with every NUL turned into a blank; the copy stays for
+    // later checks.
+    if (engine->storyCopy) PoolFree(kPoolCode, engine->storyCopy, engine, engine->storyLength);
+    engine->storyCopy = static_cast<uint8_t*>(PoolAlloc(size, kPoolCode, engine));
+    engine->storyLength = engine->storyCopy ? size : 0;
+    if (engine->storyCopy) {
+      for (uint32_t k = 0; k < size; ++k) engine->storyCopy[k] = data[k] ? data[k] : ' ';
+      if (VerifyStoryFileSignature(engine->storyCopy, int32_t(size))) engine->flags &= ~kEngineStoryNotVerified;
+    }
+  }
 
   FileReader reader{data, size, 4};
   FileReader* r = &reader;
@@ -460,6 +473,7 @@ void UnloadScriptStore(ScriptEngine* engine) {
     }
   }
   engine->currentTask = nullptr;
+  FreeAllTexts(engine);
 
   // Instances are emptied before any record goes, so no release below reaches a freed record.
   // A record something outside still references is left deleted; its last release frees it.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "core/system_block.h"
+#include "support/catalog_world.h"
 #include "support/script_runner.h"
 
 namespace {
@@ -257,6 +259,32 @@ TEST_F(Loader, FusionRewritesOnlyOpcodesAndThreadsJumps) {
   EXPECT_EQ(code[chain + 1], 50);
   EXPECT_EQ(CodeWord(chain + 2), AsmLabel(asm_, "b"));
   EXPECT_EQ(plain.size(), engine_->codeSize);
+}
+
+// The file route: "L\<name>.obj" through the game-file lookup, and a name nothing answers to.
+TEST_F(Loader, LoadsByNameFromTheGameFolder) {
+  CatalogWorld world;
+  AsmResult r = Assemble(kGoodScript);
+  ASSERT_TRUE(r.ok) << r.error;
+  world.WriteLoose("L/story2.obj", std::string(r.bytes.begin(), r.bytes.end()));
+  EXPECT_FALSE(LoadScriptStore(engine_, "nothere"));
+  EXPECT_EQ(engine_->scriptName, nullptr);
+  ASSERT_TRUE(LoadScriptStore(engine_, "story2"));
+  EXPECT_STREQ(engine_->scriptName, "story2");
+  EXPECT_EQ(Call("Main"), "0");
+}
+
+// The signed story's name keeps a copy of the file, NULs turned into blanks, for its signature
+// test; without a manifest that vouches for it the story stays marked as not verified.
+TEST_F(Loader, SignedStoryNameKeepsACopyAndStaysUnverifiedWithoutManifest) {
+  AsmResult r = Assemble(kGoodScript);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_TRUE(LoadScriptStoreFromMemory(engine_, "vexastory", r.bytes.data(), uint32_t(r.bytes.size())));
+  ASSERT_EQ(engine_->storyLength, r.bytes.size());
+  ASSERT_NE(engine_->storyCopy, nullptr);
+  for (uint32_t k = 0; k < engine_->storyLength; ++k)
+    ASSERT_EQ(engine_->storyCopy[k], r.bytes[k] ? r.bytes[k] : ' ') << k;
+  EXPECT_TRUE(engine_->flags & kEngineStoryNotVerified);
 }
 
 // Random flips and cuts of a good file: each one loads or is refused, and unloads clean.
