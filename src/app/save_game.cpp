@@ -1,0 +1,368 @@
+// The save-game container: file names and slots, the header, the "SYSB" and "TIME" chunks, the
+// sections of the subsystems in their fixed order, the ring of automatic saves and the reader's
+// checks. Called by the game loop (WriteSaveGame at a requested save, ReadSaveGame before a game
+// that starts from a save). Each section's content belongs to its subsystem; this file only
+// orders them. A save replaces the slot's file only by renaming a temporary file that was
+// written and closed without a single failed write, so a failed save never costs the last good
+// one; the reader checks every length and tag and never reads past what the stream holds.
+#include "app/save_game.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/game_main.h"
+#include "app/game_state.h"
+#include "app/shutdown.h"
+#include "core/byte_order.h"
+#include "core/clock.h"
+#include "core/file_object.h"
+#include "core/memory.h"
+#include "core/paths.h"
+#include "core/system_block.h"
+#include "devices/movie.h"
+#include "devices/sound.h"
+#include "frontend/frontend.h"
+#include "scene/scene.h"
+#include "script/engine.h"
+#include "script/script_save.h"
+#include "script/timers.h"
+#include "universe/universe.h"
+
+namespace {
+
+constexpr char kTagSave[] = "LSAV";
+constexpr char kTagSystem[] = "SYSB";
+constexpr char kTagTimers[] = "TIME";
+constexpr char kTagEnd[] = "/LSA";
+constexpr size_t kTagSize = 4;
+constexpr size_t kSaveNameSize = 64;
+
+// Section adapters: the subsystems answer in their own types; the container wants true or false.
+bool WriteScriptSection(FileObject* file) { return WriteScriptState(file); }
+bool ReadScriptSection(FileObject* file) { return ReadScriptState(file); }
+bool WriteEngineSection(FileObject* file) { return SaveEngineState(file) != 0; }
+bool ReadEngineSection(FileObject* file) { return LoadEngineState(file) != 0; }
+bool WriteMovieSection(FileObject* file) { return WriteMovieState(file) != 0; }
+bool ReadMovieSection(FileObject* file) { return ReadMovieState(file) != 0; }
+bool WriteSoundSection(FileObject* file) { return WriteSoundState(file) != 0; }
+bool ReadSoundSection(FileObject* file) { return ReadSoundState(file) != 0; }
+
+constexpr SaveSection kDefaultSections[kSaveSectionCount] = {
+    {"STOR", WriteScriptSection, ReadScriptSection},
+    {"B3D ", WriteEngineSection, ReadEngineSection},
+    {"MOVI", WriteMovieSection, ReadMovieSection},
+    {"GALA", WriteGalaxyChunk, ReadGalaxyChunk},
+    {"SECT", WriteSector, ReadUniverse},
+    {"INS ", WriteCockpitChunk, ReadCockpitChunk},
+    {"SFX ", WriteSoundSection, ReadSoundSection},
+};
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+bool WriteTag(FileObject* file, const char* tag) { return FileWriteBytes(file, tag, kTagSize) == kTagSize; }
+
+// A missing text is written as the empty text: the length word always matches the bytes.
+bool WriteText(FileObject* file, const char* text) {
+  const size_t length = text ? std::strlen(text) : 0;
+  if (length > UINT32_MAX) return false;
+  if (!FileWriteInt32BE(file, static_cast<uint32_t>(length))) return false;
+  return length == 0 || FileWriteBytes(file, text, length) == length;
+}
+
+bool WriteHeader(FileObject* file, const char* caption1, const char* caption2, uint32_t word) {
+  const ScriptEngine* engine = gScriptEngine;
+  const char* story = engine ? engine->scriptName : nullptr;
+  const uint32_t storyWord = engine ? engine->headerWord : 0;
+  const int32_t subMode = gGameState ? gGameState->subMode : 0;
+  const int32_t parameter = gGameState ? gGameState->parameter : 0;
+  return WriteTag(file, kTagSave) && WriteText(file, caption1) && WriteText(file, caption2) &&
+         WriteText(file, story) && FileWriteInt32BE(file, storyWord) && FileWriteInt32BE(file, word) &&
+         FileWriteInt32BE(file, static_cast<uint32_t>(subMode)) &&
+         FileWriteInt32BE(file, static_cast<uint32_t>(parameter));
+}
+
+bool WriteSystemChunk(FileObject* file) {
+  if (!gSystem) return false;
+  const uint32_t words[] = {gSystem->frameStep, gSystem->gameTime, gSystem->realTime,
+                            gSystem->timeScale, gSystem->language, gSystem->launcherWord};
+  if (!WriteTag(file, kTagSystem)) return false;
+  for (uint32_t word : words) {
+    if (!FileWriteInt32BE(file, word)) return false;
+  }
+  return true;
+}
+
+// The timed list in list order; the immediate list is not kept (its waiters wake at the next
+// dispatch anyway).
+bool WriteTimerChunk(FileObject* file) {
+  uint32_t count = 0;
+  const TimerState* state = gTimerState;
+  if (state) {
+    for (const TimerNode* node = FirstTimedNode(state); node; node = NextTimedNode(node)) ++count;
+  }
+  if (!WriteTag(file, kTagTimers) || !FileWriteInt32BE(file, count)) return false;
+  if (!state) return true;
+  for (const TimerNode* node = FirstTimedNode(state); node; node = NextTimedNode(node)) {
+    const uint32_t words[] = {node->dueTime, static_cast<uint32_t>(static_cast<int32_t>(node->module)), node->cookie,
+                              node->flags, static_cast<uint32_t>(node->interruptId)};
+    for (uint32_t word : words) {
+      if (!FileWriteInt32BE(file, word)) return false;
+    }
+  }
+  return true;
+}
+
+bool WriteSections(FileObject* file) {
+  for (int i = 0; i < kSaveSectionCount; ++i) {
+    const SaveSection& section = gSaveSections[i];
+    if (i == kSaveSectionCockpit && gGuiMaster == nullptr) continue;
+    if (section.write == nullptr || !section.write(file)) return false;
+  }
+  return true;
+}
+
+bool SaveFileSize(int32_t number, int32_t* size) {
+  char name[kSaveNameSize];
+  SaveGameFileName(number, name, sizeof name);
+  *size = FileGetSize(name, true);
+  return *size > 0;
+}
+
+bool MoveSave(int32_t fromNumber, int32_t toNumber) {
+  char from[kSaveNameSize], to[kSaveNameSize];
+  SaveGameFileName(fromNumber, from, sizeof from);
+  SaveGameFileName(toNumber, to, sizeof to);
+  return FileRename(from, to, true);
+}
+
+// The ring of automatic saves: the saves present are packed towards its first slot in their
+// order, and when all three are in use the oldest is dropped; the slot the new save goes to
+// comes back, so the new save is always the newest of the ring.
+int32_t RotateAutoSaves() {
+  int32_t slot = kAutoSaveFirstSlot;
+  const int32_t end = kAutoSaveFirstSlot + kAutoSaveSlotCount;
+  for (int32_t i = kAutoSaveFirstSlot; i < end; ++i) {
+    int32_t size = 0;
+    if (!SaveFileSize(i + 1, &size)) continue;
+    if (slot < i) MoveSave(i + 1, slot + 1);
+    ++slot;
+  }
+  if (slot == end) {
+    char oldest[kSaveNameSize];
+    SaveGameFileName(kAutoSaveFirstSlot + 1, oldest, sizeof oldest);
+    FileRemove(oldest, true);
+    for (int32_t i = kAutoSaveFirstSlot + 1; i < end; ++i) MoveSave(i + 1, i);
+    slot = end - 1;
+  }
+  return slot;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+bool ReadWord(FileObject* file, uint32_t* word) {
+  unsigned char bytes[4];
+  if (FileReadBytes(file, bytes, sizeof bytes) != sizeof bytes) return false;
+  *word = LoadBE32(bytes);
+  return true;
+}
+
+bool ExpectTag(FileObject* file, const char* tag) {
+  char bytes[kTagSize];
+  return FileReadBytes(file, bytes, kTagSize) == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
+}
+
+// A length-prefixed text of at most `limit` bytes into a new accounted buffer of length + 1
+// bytes (terminated), freed with FreeTextBuffer. False for a longer or truncated text.
+bool ReadText(FileObject* file, uint32_t limit, char** text, uint32_t* length) {
+  *text = nullptr;
+  if (!ReadWord(file, length) || *length > limit) return false;
+  char* buffer = static_cast<char*>(MemAlloc(*length + 1, 0));
+  if (buffer == nullptr) return false;
+  if (FileReadBytes(file, buffer, *length) != *length) {
+    MemFree(buffer, *length + 1, 0);
+    return false;
+  }
+  buffer[*length] = '\0';
+  *text = buffer;
+  return true;
+}
+
+void FreeTextBuffer(char** text, uint32_t length) {
+  if (*text) MemFree(*text, length + 1, 0);
+  *text = nullptr;
+}
+
+// Skips a text without keeping it.
+bool SkipText(FileObject* file, uint32_t limit) {
+  char* text = nullptr;
+  uint32_t length = 0;
+  if (!ReadText(file, limit, &text, &length)) return false;
+  FreeTextBuffer(&text, length);
+  return true;
+}
+
+bool ReadHeader(FileObject* file) {
+  if (!ExpectTag(file, kTagSave)) return false;
+  if (!SkipText(file, kSaveCaptionLimit) || !SkipText(file, kSaveCaptionLimit)) return false;
+  char* story = nullptr;
+  uint32_t storyLength = 0;
+  if (!ReadText(file, kSaveStoryNameLimit, &story, &storyLength)) return false;
+  SetStartLocation(story);
+  FreeTextBuffer(&story, storyLength);
+  uint32_t storyWord = 0, word = 0, subMode = 0, parameter = 0;
+  if (!ReadWord(file, &storyWord) || !ReadWord(file, &word) || !ReadWord(file, &subMode) ||
+      !ReadWord(file, &parameter)) {
+    return false;
+  }
+  gGameState->subMode = static_cast<int32_t>(subMode);
+  gGameState->parameter = static_cast<int32_t>(parameter);
+  return true;
+}
+
+// The running language and launcher word stay: only the clocks come back.
+bool ReadSystemChunk(FileObject* file) {
+  if (!ExpectTag(file, kTagSystem)) return false;
+  uint32_t words[6];
+  for (uint32_t& word : words) {
+    if (!ReadWord(file, &word)) return false;
+  }
+  gSystem->frameStep = words[0];
+  gSystem->gameTime = words[1];
+  gSystem->realTime = words[2];
+  gSystem->timeScale = words[3];
+  return true;
+}
+
+// Timers pending at the save come back at the tail of the timed list. Nodes left from before
+// are woken first so none of them can answer a task of the loaded game. A node names a module
+// row that must exist in the running engine: anything else is a corrupt save.
+bool ReadTimerChunk(FileObject* file) {
+  uint32_t count = 0;
+  if (!ExpectTag(file, kTagTimers) || !ReadWord(file, &count)) return false;
+  TimerState* state = gTimerState;
+  if (state) FlushTimerEvents();
+  if (count == 0) return true;
+  if (!state || !gScriptEngine) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t due = 0, module = 0, cookie = 0, flags = 0, last = 0;
+    if (!ReadWord(file, &due) || !ReadWord(file, &module) || !ReadWord(file, &cookie) || !ReadWord(file, &flags) ||
+        !ReadWord(file, &last)) {
+      return false;
+    }
+    const int32_t moduleIndex = static_cast<int32_t>(module);
+    if (moduleIndex < 0 || moduleIndex >= gScriptEngine->moduleCount) return false;
+    TimerNode* node = AllocTimerNode(state);
+    if (node == nullptr) return false;
+    node->dueTime = due;
+    node->module = static_cast<int16_t>(moduleIndex);
+    node->cookie = cookie;
+    node->flags |= static_cast<uint16_t>(flags & 0xFFFF & ~uint32_t(kTimerNodePooled));
+    node->interruptId = static_cast<int32_t>(last);
+    AppendTimedNode(state, node);
+  }
+  return true;
+}
+
+// A fresh GUI master for the cockpit section; one left from an earlier game is let go first.
+bool MakeGuiMaster() {
+  if (gGuiMaster) {
+    FreeAllCockpits(gGuiMaster);
+    MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+    gGuiMaster = nullptr;
+  }
+  auto* master = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
+  if (master == nullptr) return false;
+  if (InitGuiMaster(master) == nullptr) {
+    MemFree(master, sizeof(GuiMaster), 0);
+    return false;
+  }
+  gGuiMaster = master;
+  return true;
+}
+
+bool ReadSections(FileObject* file) {
+  for (int i = 0; i < kSaveSectionCount; ++i) {
+    const SaveSection& section = gSaveSections[i];
+    // A save written while no GUI master existed has no cockpit section; without a master
+    // nothing could take its records either.
+    if (i == kSaveSectionCockpit && !MakeGuiMaster()) continue;
+    if (section.read == nullptr || !section.read(file)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SaveSection gSaveSections[kSaveSectionCount] = {
+    kDefaultSections[0], kDefaultSections[1], kDefaultSections[2], kDefaultSections[3],
+    kDefaultSections[4], kDefaultSections[5], kDefaultSections[6],
+};
+
+void ResetSaveSections() {
+  for (int i = 0; i < kSaveSectionCount; ++i) gSaveSections[i] = kDefaultSections[i];
+}
+
+void SaveGameFileName(int32_t number, char* out, size_t size) {
+  std::snprintf(out, size, kProductRecord.saveTemplate, number);
+}
+
+bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uint32_t word) {
+  // A negative slot names no save file ("Ulnar00", "Ulnar-3"): refused before anything moves.
+  if (slot < 0) return false;
+  StopAllMovies();
+  ClearEffectInstances();
+  FreeEffectGroups();
+  BodyCacheTick();
+  MakeDirectory(kProductRecord.saveFolder, 1);
+
+  char tempName[kSaveNameSize];
+  SaveGameFileName(kTempSaveNumber, tempName, sizeof tempName);
+  FileObject file;
+  FileObjectInit(&file);
+  if (!FileOpen(&file, tempName, "wb", true)) return false;
+  bool ok = WriteHeader(&file, caption1, caption2, word) && WriteSystemChunk(&file) &&
+            WriteTimerChunk(&file) && WriteSections(&file) && WriteTag(&file, kTagEnd);
+  // Closing flushes the compressor: a save whose last bytes never reached the disk is no save.
+  const bool closed = FileCloseHandle(&file);
+  FileClose(&file);
+  if (!ok || !closed) return false;
+
+  if (slot >= kAutoSaveFirstSlot) slot = RotateAutoSaves();
+  char target[kSaveNameSize];
+  SaveGameFileName(slot + 1, target, sizeof target);
+  // The rename replaces an older save in one step, so the slot always holds a whole save.
+  ok = FileRename(tempName, target, true);
+  UpdateFrameClock();
+  return ok;
+}
+
+int32_t LoadSaveGame(int32_t slot) {
+  StopAllMovies();
+  char name[kSaveNameSize];
+  SaveGameFileName(slot + 1, name, sizeof name);
+  FileObject file;
+  FileObjectInit(&file);
+  // Only the slots a save can be written to are read: never the temporary file, never a
+  // negative number.
+  bool ok = slot >= 0 && slot + 1 < kTempSaveNumber && gGameState && gSystem &&
+            FileOpen(&file, name, "rb", true);
+  ok = ok && ReadHeader(&file) && ReadSystemChunk(&file) && ReadTimerChunk(&file) && ReadSections(&file) &&
+       ExpectTag(&file, kTagEnd);
+  if (!ok) {
+    ClearTimerEvents(gTimerState);
+    FileClose(&file);
+    SetFailureDetail(name);
+    return 0;
+  }
+  FreeAllInstancesForLoad();
+  UpdateFrameClock();
+  FileClose(&file);
+  return 1;
+}
+
+int32_t ReadSaveGame(int32_t slot) {
+  if (!LoadSaveGame(slot)) ShutdownAndExit(kShutdownBadSaveGame);
+  return 1;
+}

@@ -1,0 +1,533 @@
+// The save-game container in a temporary user folder: the byte layout of a written save (read
+// back with zlib), a write/read round trip of the header, clocks and timers, the slot files and
+// the ring of automatic saves, a failing section that keeps the last good save, the reader's
+// limits, and damaged saves (truncated, bit-flipped, bad module index) rejected without reading
+// past their end.
+#include "app/save_game.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/game_main.h"
+#include "app/game_services.h"
+#include "app/game_state.h"
+#include "core/byte_order.h"
+#include "core/file_object.h"
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "frontend/frontend.h"
+#include "script/engine.h"
+#include "script/timers.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// The user data folder is worked out once per process: one documents folder for every test.
+class DocumentsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    documents_ = new TempDir();
+    setenv("XDG_DOCUMENTS_DIR", documents_->File("Docs").c_str(), 1);
+  }
+  void TearDown() override {
+    delete documents_;
+    documents_ = nullptr;
+  }
+  static std::string SaveFolder() { return documents_->File("Docs") + "/Korvane/VexaNL/save"; }
+
+ private:
+  static TempDir* documents_;
+};
+TempDir* DocumentsEnvironment::documents_ = nullptr;
+::testing::Environment* const kDocuments = ::testing::AddGlobalTestEnvironment(new DocumentsEnvironment);
+
+std::string SavePath(int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "Ulnar%02d.sav", number);
+  return DocumentsEnvironment::SaveFolder() + "/" + name;
+}
+
+std::string Gunzip(const std::string& path) {
+  gzFile gz = gzopen(path.c_str(), "rb");
+  if (!gz) return {};
+  std::string out;
+  char buffer[4096];
+  int n;
+  while ((n = gzread(gz, buffer, sizeof buffer)) > 0) out.append(buffer, n);
+  gzclose(gz);
+  return out;
+}
+
+void GzipTo(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  gzFile gz = gzopen(path.c_str(), "wb");
+  ASSERT_NE(gz, nullptr);
+  if (!bytes.empty()) gzwrite(gz, bytes.data(), unsigned(bytes.size()));
+  gzclose(gz);
+}
+
+void WritePlain(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string ReadPlain(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return "<missing>";
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+  std::fclose(f);
+  return out;
+}
+
+bool IsGzipSave(const std::string& path) {
+  const std::string bytes = ReadPlain(path);
+  return bytes.size() > 2 && uint8_t(bytes[0]) == 0x1F && uint8_t(bytes[1]) == 0x8B;
+}
+
+// Expected bytes, big-endian words and length-prefixed texts.
+struct Bytes {
+  std::string s;
+  Bytes& Tag(const char* tag) { s.append(tag, 4); return *this; }
+  Bytes& Word(uint32_t w) {
+    unsigned char b[4];
+    StoreBE32(b, w);
+    s.append(reinterpret_cast<char*>(b), 4);
+    return *this;
+  }
+  Bytes& Text(const std::string& t) { Word(uint32_t(t.size())); s += t; return *this; }
+};
+
+// Fake sections: each writes its tag and its index, and its reader wants exactly that back.
+std::vector<std::string> gSectionCalls;
+int gFailingWriter = -1;
+
+template <int I>
+bool FakeWrite(FileObject* file) {
+  gSectionCalls.push_back(std::string("w:") + gSaveSections[I].tag);
+  if (I == gFailingWriter) return false;
+  return FileWriteBytes(file, gSaveSections[I].tag, 4) == 4 && FileWriteInt32BE(file, I);
+}
+
+template <int I>
+bool FakeRead(FileObject* file) {
+  gSectionCalls.push_back(std::string("r:") + gSaveSections[I].tag);
+  char tag[4];
+  if (FileReadBytes(file, tag, 4) != 4 || std::memcmp(tag, gSaveSections[I].tag, 4) != 0) return false;
+  unsigned char word[4];
+  return FileReadBytes(file, word, 4) == 4 && LoadBE32(word) == uint32_t(I);
+}
+
+void BindFakeSections() {
+  gSaveSections[0].write = FakeWrite<0>; gSaveSections[0].read = FakeRead<0>;
+  gSaveSections[1].write = FakeWrite<1>; gSaveSections[1].read = FakeRead<1>;
+  gSaveSections[2].write = FakeWrite<2>; gSaveSections[2].read = FakeRead<2>;
+  gSaveSections[3].write = FakeWrite<3>; gSaveSections[3].read = FakeRead<3>;
+  gSaveSections[4].write = FakeWrite<4>; gSaveSections[4].read = FakeRead<4>;
+  gSaveSections[5].write = FakeWrite<5>; gSaveSections[5].read = FakeRead<5>;
+  gSaveSections[6].write = FakeWrite<6>; gSaveSections[6].read = FakeRead<6>;
+}
+
+const char* const kSectionTags[] = {"STOR", "B3D ", "MOVI", "GALA", "SECT", "INS ", "SFX "};
+
+class SaveGameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    system_ = SystemBlock{};
+    system_.product = &kProductRecord;
+    system_.timeScale = 0x10000;
+    system_.secondTimeScale = 0x10000;
+    gSystem = &system_;
+    std::memset(&state_, 0, sizeof state_);
+    gGameState = InitGameStateBlock(&state_);
+    engine_ = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
+    ASSERT_TRUE(InitEngineContext(engine_));
+    timers_ = static_cast<TimerState*>(MemCalloc(sizeof(TimerState)));
+    InitTimerModule(timers_);
+    gTimerState = timers_;
+    BindFakeSections();
+    gSectionCalls.clear();
+    gFailingWriter = -1;
+    std::filesystem::remove_all(DocumentsEnvironment::SaveFolder());
+  }
+
+  void TearDown() override {
+    ClearTimerEvents(timers_);
+    gTimerState = nullptr;
+    MemFreeIfSet(timers_);
+    if (gGuiMaster) {
+      FreeAllCockpits(gGuiMaster);
+      MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+      gGuiMaster = nullptr;
+    }
+    engine_->scriptName = FreeString(engine_->scriptName);
+    FreeEngineTables(engine_);
+    MemFreeIfSet(engine_);
+    gScriptEngine = nullptr;
+    FreeModuleStringTables(&state_);
+    gGameState = nullptr;
+    gSystem = nullptr;
+    gFailureDetail = FreeString(gFailureDetail);
+    ResetSaveSections();
+  }
+
+  // A game to save: story, modes, clocks and two pending timers.
+  void SetUpGame() {
+    engine_->scriptName = ReplaceString(engine_->scriptName, "story\\main");
+    engine_->headerWord = 0x00C0FFEE;
+    state_.subMode = 102;
+    state_.parameter = 1203;
+    system_.frameStep = 16;
+    system_.gameTime = 500000;
+    system_.realTime = 600000;
+    system_.timeScale = 0x18000;
+    system_.language = 49;
+    system_.launcherWord = 7;
+    AddTimer(510000, 1, 77, kTimerNodeInterruptible, 9);
+    AddTimer(520000, 1, 78, 0, 0);
+  }
+
+  void AddTimer(uint32_t due, int16_t module, uint32_t cookie, uint16_t flags, int32_t id) {
+    TimerNode* node = AllocTimerNode(timers_);
+    ASSERT_NE(node, nullptr);
+    node->dueTime = due;
+    node->module = module;
+    node->cookie = cookie;
+    node->flags |= flags;
+    node->interruptId = id;
+    AppendTimedNode(timers_, node);
+  }
+
+  // The decompressed form of the save SetUpGame gives, with the fake sections.
+  Bytes ExpectedSave(const std::string& caption1, const std::string& caption2, uint32_t word) {
+    Bytes b;
+    b.Tag("LSAV").Text(caption1).Text(caption2).Text("story\\main").Word(0x00C0FFEE).Word(word).Word(102).Word(1203);
+    b.Tag("SYSB").Word(16).Word(500000).Word(600000).Word(0x18000).Word(49).Word(7);
+    b.Tag("TIME").Word(2);
+    b.Word(510000).Word(1).Word(77).Word(kTimerNodePooled | kTimerNodeInterruptible).Word(9);
+    b.Word(520000).Word(1).Word(78).Word(kTimerNodePooled).Word(0);
+    for (int i = 0; i < kSaveSectionCount; ++i) {
+      if (i == kSaveSectionCockpit && !gGuiMaster) continue;
+      b.Tag(kSectionTags[i]).Word(uint32_t(i));
+    }
+    b.Tag("/LSA");
+    return b;
+  }
+
+  void MakeGuiMaster() {
+    gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
+    ASSERT_NE(InitGuiMaster(gGuiMaster), nullptr);
+  }
+
+  int TimedCount() const {
+    int n = 0;
+    for (TimerNode* node = FirstTimedNode(timers_); node; node = NextTimedNode(node)) ++n;
+    return n;
+  }
+
+  SystemBlock system_;
+  GameStateBlock state_;
+  ScriptEngine* engine_ = nullptr;
+  TimerState* timers_ = nullptr;
+};
+
+TEST_F(SaveGameTest, WrittenSaveHoldsTheChunksInOrder) {
+  SetUpGame();
+  struct Case {
+    bool guiMaster;
+  };
+  const Case kCases[] = {{true}, {false}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.guiMaster ? "with GUI master" : "without GUI master");
+    // Each save samples the clocks after it is written.
+    system_.gameTime = 500000;
+    system_.realTime = 600000;
+    if (c.guiMaster) MakeGuiMaster();
+    ASSERT_TRUE(WriteSaveGame(3, "First caption", "Second", 0x12345678));
+    EXPECT_EQ(Gunzip(SavePath(4)), ExpectedSave("First caption", "Second", 0x12345678).s);
+    EXPECT_FALSE(std::filesystem::exists(SavePath(kTempSaveNumber)));
+    if (gGuiMaster) {
+      FreeAllCockpits(gGuiMaster);
+      MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+      gGuiMaster = nullptr;
+    }
+  }
+}
+
+TEST_F(SaveGameTest, MissingCaptionsAreWrittenAsEmptyTexts) {
+  SetUpGame();
+  ASSERT_TRUE(WriteSaveGame(0, nullptr, nullptr, 5));
+  EXPECT_EQ(Gunzip(SavePath(1)), ExpectedSave("", "", 5).s);
+}
+
+TEST_F(SaveGameTest, RoundTripRestoresModesClocksAndTimersButNotTheLanguage) {
+  SetUpGame();
+  MakeGuiMaster();
+  ASSERT_TRUE(WriteSaveGame(2, "cap", "cap2", 1));
+
+  // A different running game.
+  ClearTimerEvents(timers_);
+  state_.subMode = 0;
+  state_.parameter = 0;
+  system_.frameStep = system_.gameTime = system_.realTime = 0;
+  system_.timeScale = 0x10000;
+  system_.language = 44;
+  gSectionCalls.clear();
+
+  ASSERT_EQ(LoadSaveGame(2), 1);
+  EXPECT_EQ(state_.subMode, 102);
+  EXPECT_EQ(state_.parameter, 1203);
+  ASSERT_NE(state_.startString, nullptr);
+  EXPECT_STREQ(state_.startString, "story\\main");
+  EXPECT_EQ(system_.frameStep, 16u);
+  EXPECT_EQ(system_.timeScale, 0x18000u);
+  EXPECT_GE(system_.gameTime, 500000u);
+  EXPECT_GE(system_.realTime, 600000u);
+  EXPECT_EQ(system_.language, 44u);
+  EXPECT_NE(gGuiMaster, nullptr);
+  const std::vector<std::string> kReads = {"r:STOR", "r:B3D ", "r:MOVI", "r:GALA", "r:SECT", "r:INS ", "r:SFX "};
+  EXPECT_EQ(gSectionCalls, kReads);
+
+  struct Node {
+    uint32_t due;
+    int16_t module;
+    uint32_t cookie;
+    uint16_t flags;
+    int32_t id;
+  };
+  const Node kNodes[] = {{510000, 1, 77, kTimerNodeInterruptible, 9}, {520000, 1, 78, 0, 0}};
+  TimerNode* node = FirstTimedNode(timers_);
+  for (const Node& expected : kNodes) {
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->dueTime, expected.due);
+    EXPECT_EQ(node->module, expected.module);
+    EXPECT_EQ(node->cookie, expected.cookie);
+    EXPECT_EQ(node->flags & ~kTimerNodePooled, expected.flags);
+    EXPECT_EQ(node->interruptId, expected.id);
+    node = NextTimedNode(node);
+  }
+  EXPECT_EQ(node, nullptr);
+}
+
+TEST_F(SaveGameTest, SavingIntoASlotReplacesItsFileThroughTheTemporaryFile) {
+  SetUpGame();
+  WritePlain(SavePath(4), "an older save");
+  ASSERT_TRUE(WriteSaveGame(3, "new", "", 0));
+  EXPECT_TRUE(IsGzipSave(SavePath(4)));
+  EXPECT_EQ(Gunzip(SavePath(4)).substr(0, 11), std::string("LSAV\0\0\0\3new", 11));
+  EXPECT_FALSE(std::filesystem::exists(SavePath(kTempSaveNumber)));
+}
+
+TEST_F(SaveGameTest, AutomaticSavesRotateThroughTheRing) {
+  SetUpGame();
+  struct Case {
+    const char* name;
+    int32_t slot;
+    const char* before[3];  // files 11, 12, 13; null: absent, "" empty
+    const char* after[3];   // "NEW": the new save
+  };
+  const Case kCases[] = {
+      {"all three in use", 12, {"A", "B", "C"}, {"B", "C", "NEW"}},
+      {"only the last in use", 10, {nullptr, nullptr, "C"}, {"C", "NEW", nullptr}},
+      {"none in use", 11, {nullptr, nullptr, nullptr}, {"NEW", nullptr, nullptr}},
+      {"first two in use", 10, {"A", "B", nullptr}, {"A", "B", "NEW"}},
+      {"gap in the middle", 10, {"A", nullptr, "C"}, {"A", "C", "NEW"}},
+      {"an empty file counts as free", 10, {"A", "", nullptr}, {"A", "NEW", nullptr}},
+      {"any slot above the ring joins it", 40, {"A", "B", "C"}, {"B", "C", "NEW"}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(DocumentsEnvironment::SaveFolder());
+    for (int i = 0; i < 3; ++i) {
+      if (c.before[i]) WritePlain(SavePath(11 + i), c.before[i]);
+    }
+    ASSERT_TRUE(WriteSaveGame(c.slot, "auto", "", 0));
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(11 + i);
+      const std::string path = SavePath(11 + i);
+      if (c.after[i] == nullptr) {
+        EXPECT_TRUE(!std::filesystem::exists(path) || std::filesystem::file_size(path) == 0);
+      } else if (std::strcmp(c.after[i], "NEW") == 0) {
+        EXPECT_TRUE(IsGzipSave(path));
+      } else {
+        EXPECT_EQ(ReadPlain(path), c.after[i]);
+      }
+    }
+  }
+}
+
+TEST_F(SaveGameTest, AFailingSectionKeepsTheLastGoodSave) {
+  SetUpGame();
+  MakeGuiMaster();
+  for (int failing = 0; failing < kSaveSectionCount; ++failing) {
+    SCOPED_TRACE(kSectionTags[failing]);
+    WritePlain(SavePath(5), "the last good save");
+    WritePlain(SavePath(11), "auto A");
+    WritePlain(SavePath(12), "auto B");
+    WritePlain(SavePath(13), "auto C");
+    gFailingWriter = failing;
+    gSectionCalls.clear();
+    EXPECT_FALSE(WriteSaveGame(4, "x", "y", 0));
+    EXPECT_FALSE(WriteSaveGame(12, "x", "y", 0));
+    EXPECT_EQ(ReadPlain(SavePath(5)), "the last good save");
+    EXPECT_EQ(ReadPlain(SavePath(11)), "auto A");
+    EXPECT_EQ(ReadPlain(SavePath(12)), "auto B");
+    EXPECT_EQ(ReadPlain(SavePath(13)), "auto C");
+    // No writer runs after the one that failed.
+    EXPECT_EQ(gSectionCalls.back(), std::string("w:") + kSectionTags[failing]);
+  }
+}
+
+TEST_F(SaveGameTest, NegativeSlotIsRefusedBeforeAnythingIsWritten) {
+  SetUpGame();
+  EXPECT_FALSE(WriteSaveGame(-3, "x", "y", 0));
+  EXPECT_FALSE(std::filesystem::exists(SavePath(kTempSaveNumber)));
+  EXPECT_TRUE(gSectionCalls.empty());
+}
+
+// A hand-built save around given header texts, the fake sections after it.
+std::string HandBuiltSave(const std::string& caption1, const std::string& caption2, const std::string& story) {
+  Bytes b;
+  b.Tag("LSAV").Text(caption1).Text(caption2).Text(story).Word(0).Word(0).Word(102).Word(5);
+  b.Tag("SYSB").Word(16).Word(1000).Word(2000).Word(0x10000).Word(49).Word(0);
+  b.Tag("TIME").Word(0);
+  for (int i = 0; i < kSaveSectionCount; ++i) b.Tag(kSectionTags[i]).Word(uint32_t(i));
+  b.Tag("/LSA");
+  return b.s;
+}
+
+TEST_F(SaveGameTest, ReaderLimitsTheHeaderTexts) {
+  struct Case {
+    const char* name;
+    size_t caption1, caption2, story;
+    int32_t result;
+  };
+  const Case kCases[] = {
+      {"captions of 1000 bytes", 1000, 1000, 10, 1},
+      {"first caption of 1001 bytes", 1001, 0, 10, 0},
+      {"second caption of 1001 bytes", 0, 1001, 10, 0},
+      {"story name of 100 bytes", 0, 0, 100, 1},
+      {"story name of 101 bytes", 0, 0, 101, 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    GzipTo(SavePath(7), HandBuiltSave(std::string(c.caption1, 'a'), std::string(c.caption2, 'b'),
+                                      std::string(c.story, 's')));
+    EXPECT_EQ(LoadSaveGame(6), c.result);
+    if (gGuiMaster) {
+      FreeAllCockpits(gGuiMaster);
+      MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+      gGuiMaster = nullptr;
+    }
+  }
+}
+
+TEST_F(SaveGameTest, TimerRecordsMustNameAnExistingModule) {
+  struct Case {
+    uint32_t module;
+    int32_t result;
+  };
+  const Case kCases[] = {
+      {1, 1},
+      {uint32_t(engine_->moduleCount - 1), 1},
+      {uint32_t(engine_->moduleCount), 0},
+      {0xFFFFFFFF, 0},
+      {0x00010001, 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.module);
+    Bytes b;
+    b.Tag("LSAV").Text("").Text("").Text("s").Word(0).Word(0).Word(0).Word(0);
+    b.Tag("SYSB").Word(0).Word(0).Word(0).Word(0x10000).Word(0).Word(0);
+    b.Tag("TIME").Word(1).Word(100).Word(c.module).Word(3).Word(0).Word(0);
+    for (int i = 0; i < kSaveSectionCount; ++i) b.Tag(kSectionTags[i]).Word(uint32_t(i));
+    b.Tag("/LSA");
+    GzipTo(SavePath(1), b.s);
+    EXPECT_EQ(LoadSaveGame(0), c.result);
+    // A rejected save leaves no timer behind.
+    EXPECT_EQ(TimedCount(), c.result);
+    ClearTimerEvents(timers_);
+    if (gGuiMaster) {
+      FreeAllCockpits(gGuiMaster);
+      MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+      gGuiMaster = nullptr;
+    }
+  }
+}
+
+TEST_F(SaveGameTest, MissingOrOutOfRangeSlotsAreRejected) {
+  const int32_t kSlots[] = {0, 12, -1, -100, kTempSaveNumber - 1, 500};
+  // Even a valid file in the temporary name is never read as a slot.
+  GzipTo(SavePath(kTempSaveNumber), HandBuiltSave("", "", "s"));
+  for (int32_t slot : kSlots) {
+    SCOPED_TRACE(slot);
+    EXPECT_EQ(LoadSaveGame(slot), 0);
+  }
+}
+
+// Every prefix of a save and every single-bit change of its bytes: the reader answers without
+// reading past what it holds (ASan watches) and never accepts a cut-off save.
+TEST_F(SaveGameTest, TruncatedAndBitFlippedSavesAreRejectedCleanly) {
+  SetUpGame();
+  MakeGuiMaster();
+  ASSERT_TRUE(WriteSaveGame(8, "caption", "second", 3));
+  const std::string good = Gunzip(SavePath(9));
+  ASSERT_FALSE(good.empty());
+  auto load = [&](const std::string& bytes) {
+    GzipTo(SavePath(9), bytes);
+    const int32_t result = LoadSaveGame(8);
+    ClearTimerEvents(timers_);
+    return result;
+  };
+  for (size_t n = 0; n < good.size(); ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(load(good.substr(0, n)), 0);
+  }
+  for (size_t i = 0; i < good.size(); ++i) {
+    for (int bit : {0, 7}) {
+      std::string damaged = good;
+      damaged[i] = char(damaged[i] ^ (1 << bit));
+      load(damaged);
+    }
+  }
+  // The compressed file itself cut short: never a crash; a cut through the data is refused. (A
+  // cut through the stream's trailer may still hold every byte of the save.)
+  GzipTo(SavePath(9), good);
+  const std::string compressed = ReadPlain(SavePath(9));
+  for (size_t n = 0; n < compressed.size(); ++n) {
+    SCOPED_TRACE(n);
+    WritePlain(SavePath(9), compressed.substr(0, n));
+    const int32_t result = LoadSaveGame(8);
+    ClearTimerEvents(timers_);
+    if (n < compressed.size() / 2) {
+      EXPECT_EQ(result, 0);
+    }
+  }
+  EXPECT_EQ(load(good), 1);
+}
+
+TEST_F(SaveGameTest, ReadSaveGameEndsTheProcessWithCode29) {
+  // The shutdown frees the blocks it finds, so the dying process hands it heap copies.
+  EXPECT_EXIT(
+      {
+        gGameServices.freeSystemBlock = [](uint32_t) {};
+        auto* heapState = static_cast<GameStateBlock*>(MemAlloc(sizeof(GameStateBlock), 0));
+        std::memcpy(heapState, &state_, sizeof state_);
+        gGameState = heapState;
+        ReadSaveGame(4);
+      },
+      ::testing::ExitedWithCode(int(kShutdownBadSaveGame)), "Ulnar05\\.sav");
+}
+
+}  // namespace
