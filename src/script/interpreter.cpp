@@ -79,6 +79,20 @@ ObjectInstance* LookupObject(const ScriptEngine* engine, int32_t id) {
 
 inline bool Alive(const ObjectInstance* o) { return o && o->classRecord; }
 
+// Value writes of the loop always store the type byte and the whole payload word, and copies
+// move them as the same two fields: a later read of either then never straddles an earlier
+// narrower store, which would stall the processor's store forwarding on every instruction.
+inline void PutInt(ScriptValue* v, int32_t i) {
+  if (v->type >= kValueFirstOwning) ReleaseOwnedValue(v);
+  v->type = kValueInt;
+  v->bits = uint32_t(i);
+}
+inline void MoveFields(ScriptValue* dest, ScriptValue* src) {
+  dest->type = src->type;
+  dest->bits = src->bits;
+  src->type = kValueNone;
+}
+
 // The object a call names on the stack: an id, or an object reference.
 ObjectInstance* ObjectFromSlot(const ScriptEngine* engine, const ScriptValue* v) {
   ObjectInstance* o = nullptr;
@@ -163,6 +177,14 @@ int32_t IsA(const ScriptEngine* engine, const ScriptValue* object, const ScriptV
 }
 
 int32_t TextCompare(const char* a, const char* b) { return std::strcmp(a, b); }
+
+// Stack growth: the new top slot, or null when the stack may not grow. The loop's own top
+// never has its address taken, so the compiler can keep it in a register across the stores
+// into values.
+ScriptValue* GrowStack(ScriptEngine* engine, ScriptTask* task, int32_t slots, ScriptValue* top) {
+  ScriptValue* moved = top;
+  return GrowTaskStack(engine, task, slots, &moved) ? moved : nullptr;
+}
 
 }  // namespace
 
@@ -353,45 +375,56 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
   }
   uint8_t op;
   const uint8_t* p;
-#define NEXT()                                                            \
-  do {                                                                    \
-    if (top - limit < kHeadroom) {                                        \
-      if (!GrowTaskStack(engine, task, int32_t(DEPTH()) + kHeadroom, &top)) FAIL(); \
-      REBASE();                                                           \
-    }                                                                     \
-    op = code[pc++];                                                      \
-    if (DEPTH() < kDepth.need[op]) FAIL();                                \
-    p = code + pc;                                                        \
-    goto* table[op];                                                      \
+#define ROOM()                                                                  \
+  if (top - limit < kHeadroom) {                                                \
+    ScriptValue* grown_ = GrowStack(engine, task, int32_t(DEPTH()) + kHeadroom, top); \
+    if (!grown_) FAIL();                                                        \
+    top = grown_;                                                               \
+    REBASE();                                                                   \
+  }
+  // Handlers that pop check the depth they read, handlers that push the room they need.
+#define NEED(n) \
+  if (DEPTH() < (n)) FAIL()
+#define NEXT()              \
+  do {                      \
+    op = code[pc++];        \
+    p = code + pc;          \
+    goto* table[op];        \
   } while (0)
 
   NEXT();
   {
     {
       L_1: L_2: L_3: L_4:
+        ROOM();
         --top;
-        SetValueInt(top, op - 1);
+        PutInt(top, op - 1);
         NEXT();
       L_5:
+        ROOM();
         --top;
-        SetValueInt(top, int8_t(p[0]));
+        PutInt(top, int8_t(p[0]));
         pc += 1;
         NEXT();
       L_6:
+        ROOM();
         --top;
-        SetValueInt(top, I16(p));
+        PutInt(top, I16(p));
         pc += 2;
         NEXT();
       L_7:
+        ROOM();
         --top;
-        SetValueInt(top, I32(p));
+        PutInt(top, I32(p));
         pc += 4;
         NEXT();
       L_8: L_9:
+        ROOM();
         --top;
         SetValueDouble(top, op == 8 ? 0.0 : 1.0);
         NEXT();
       L_10: {
+        ROOM();
         uint64_t bits = uint64_t(U32(p)) | (uint64_t(U32(p + 4)) << 32);
         double d;
         std::memcpy(&d, &bits, sizeof d);
@@ -401,6 +434,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_11:
+        ROOM();
         --top;
         SetValuePoolString(top, U32(p));
         pc += 4;
@@ -408,13 +442,21 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       L_12:
         NEXT();
       L_13: {  // the commonest instruction gets its own handler
+        ROOM();
         LOCAL(var, I16(p));
         --top;
-        CopyValue(top, var);
+        // Slots above the top are always empty, so a plain value is copied without a release.
+        if (var->type < kValueFirstOwning) {
+          top->type = var->type;
+          top->bits = var->bits;
+        } else {
+          CopyValue(top, var);
+        }
         pc += 2;
         NEXT();
       }
       L_14: L_15: {
+        ROOM();
         VARIABLE(var, op - 13, I16(p));
         --top;
         CopyValue(top, var);
@@ -422,10 +464,12 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_16:  // [container][index] -> [element]
+        NEED(2);
         LoadElement(top, top + 1);
         POP();
         NEXT();
       L_17: L_18: L_19: L_140: L_141: L_142: {
+        NEED(1);
         int kind = op < 140 ? op - 17 : op - 140;
         VARIABLE(var, kind, I16(p));
         LoadElement(var, top);
@@ -433,17 +477,20 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_20: L_21: L_22: {
+        NEED(1);
         VARIABLE(var, op - 20, I16(p));
         CopyValue(var, top);
         pc += 2;
         NEXT();
       }
       L_23:  // [container][index][value] -> [value]
+        NEED(3);
         StoreElementCopy(top, top + 1, top + 2);
         POP();
         POP();
         NEXT();
       L_24: L_25: L_26: L_143: L_144: L_145: {
+        NEED(2);
         int kind = op < 140 ? op - 24 : op - 143;
         VARIABLE(var, kind, I16(p));
         StoreElementCopy(var, top, top + 1);
@@ -452,27 +499,30 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_146: {
+        NEED(1);
         LOCAL(var, I16(p));
         if (var != top) {
           ReleaseValue(var);
-          MoveValue(var, top);
+          MoveFields(var, top);
         }
         POP();
         pc += 3;
         NEXT();
       }
       L_27: L_28: L_29: L_147: L_148: {
+        NEED(1);
         int kind = op < 140 ? op - 27 : op - 146;
         VARIABLE(var, kind, I16(p));
         if (var != top) {
           ReleaseValue(var);
-          MoveValue(var, top);
+          MoveFields(var, top);
         }
         POP();
         pc += op < 140 ? 2 : 3;
         NEXT();
       }
       L_30: L_149:  // [container][index][value] -> []
+        NEED(3);
         StoreElementMove(top, top + 1, top + 2);
         POP();
         POP();
@@ -480,6 +530,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         pc += op == 149 ? 1 : 0;
         NEXT();
       L_31: L_32: L_33: L_151: L_152: L_153: {
+        NEED(2);
         int kind = op < 140 ? op - 31 : op - 151;
         VARIABLE(var, kind, I16(p));
         StoreElementMove(var, top, top + 1);
@@ -489,6 +540,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_34:
+        ROOM(); NEED(1);
         --top;
         CopyValue(top, top + 1);
         NEXT();
@@ -500,16 +552,18 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_36:
+        NEED(1);
         POP();
         NEXT();
       L_40: {  // element i is the value i slots below the top
+        ROOM();
         int16_t n = I16(p);
         if (n < 0 || n > DEPTH()) FAIL();
         ScriptValue made{};
         AllocArrayValue(&made, n);
         for (int16_t i = 0; i < n; ++i) {
           ScriptValue* element = ArrayElementPtr(&made, i);
-          if (element) MoveValue(element, top + i);
+          if (element) MoveFields(element, top + i);
           else ReleaseValue(top + i);
         }
         top += n;
@@ -519,6 +573,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_41: {  // [key0][value0][key1][value1]... -> [table]
+        ROOM();
         int16_t n = I16(p);
         if (n < 0 || 2 * int32_t(n) > DEPTH()) FAIL();
         ScriptValue made{};
@@ -531,24 +586,28 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_42: {
+        NEED(1);
         int32_t size;
         if (top->type == kValueArray) size = GetArraySize(top);
         else if (ValueIsText(top)) size = int32_t(std::strlen(TextOf(top)));
         else size = GetTableCount(top);
-        SetValueInt(top, size);
+        PutInt(top, size);
         NEXT();
       }
       L_43:
+        NEED(1);
         SAVE();
-        SetValueInt(top, NewInstance(engine, top->type == kValueInt ? top->i : 0));
+        PutInt(top, NewInstance(engine, top->type == kValueInt ? top->i : 0));
         NEXT();
       L_44:
+        ROOM();
         SAVE();
         --top;
-        SetValueInt(top, NewInstance(engine, I16(p)));
+        PutInt(top, NewInstance(engine, I16(p)));
         pc += 2;
         NEXT();
       L_45: {
+        NEED(1);
         int32_t id = 0;
         if (top->type == kValueObject) id = top->object ? top->object->id : 0;
         else id = top->i;
@@ -560,11 +619,13 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_46:
+        ROOM();
         --top;
-        SetValueInt(top, self ? self->id : 0);
+        PutInt(top, self ? self->id : 0);
         NEXT();
       L_47:  // [class id][object id] -> [0 or 1]
-        SetValueInt(top + 1, IsA(engine, top + 1, top));
+        NEED(2);
+        PutInt(top + 1, IsA(engine, top + 1, top));
         POP();
         NEXT();
       L_48:
@@ -574,6 +635,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         JUMP(U32(p));
         NEXT();
       L_51: L_52: {
+        NEED(1);
         bool truth = ValueIsTrue(top) != 0;
         POP();
         if (truth == (op == 51)) JUMP(U32(p));
@@ -581,6 +643,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_53: L_54: L_55: L_56: L_57: L_58: {
+        NEED(2);
         ScriptValue* a = top + 1;
         ScriptValue* b = top;
         bool taken;
@@ -610,39 +673,53 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_70:
+        NEED(2);
+        if (top[1].type == kValueInt && top->type == kValueInt) {
+          top[1].bits = uint32_t(top[1].u + top->u);
+          top->type = kValueNone;
+          ++top;
+          NEXT();
+        }
         AddValues(top + 1, top);
         POP();
         NEXT();
       L_71: L_72: L_73: L_74: {
+        NEED(1);
         int32_t k = op == 71 ? int8_t(p[0]) : op == 72 ? I16(p) : op == 73 ? I32(p) : 1;
         AddIntToValue(top, k);
         pc += op == 71 ? 1 : op == 72 ? 2 : op == 73 ? 4 : 0;
         NEXT();
       }
       L_75:
-        if (top[1].type == kValueInt && top->type == kValueInt) top[1].i = int32_t(top[1].u - top->u);
+        NEED(2);
+        if (top[1].type == kValueInt && top->type == kValueInt) top[1].bits = uint32_t(top[1].u - top->u);
         else SubtractValue(top + 1, top);
         POP();
         NEXT();
       L_76: L_77: L_78: L_79: {
+        NEED(1);
         int32_t k = op == 76 ? int8_t(p[0]) : op == 77 ? I16(p) : op == 78 ? I32(p) : 1;
         SubtractImmediate(top, k);
         pc += op == 76 ? 1 : op == 77 ? 2 : op == 78 ? 4 : 0;
         NEXT();
       }
       L_80:
+        NEED(2);
         MultiplyValue(top + 1, top);
         POP();
         NEXT();
       L_81:
+        NEED(2);
         DivideValue(top + 1, top);
         POP();
         NEXT();
       L_82:
+        NEED(2);
         ModuloValue(top + 1, top);
         POP();
         NEXT();
       L_83: L_84: L_85: L_88: L_89: {
+        NEED(2);
         ScriptValue* a = top + 1;
         if (a->type == kValueInt && top->type == kValueInt) {
           uint32_t x = a->u, y = top->u;
@@ -658,18 +735,21 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_86: {
+        NEED(2);
         bool both = ValueIsTrue(top + 1) && ValueIsTrue(top);
-        SetValueInt(top + 1, both ? 1 : 0);
+        PutInt(top + 1, both ? 1 : 0);
         POP();
         NEXT();
       }
       L_87: {
+        NEED(2);
         bool either = ValueIsTrue(top + 1) || ValueIsTrue(top);
-        SetValueInt(top + 1, either ? 1 : 0);
+        PutInt(top + 1, either ? 1 : 0);
         POP();
         NEXT();
       }
       L_90: L_91: L_92: L_93: L_94: L_95: {
+        NEED(2);
         ScriptValue* a = top + 1;
         ScriptValue* b = top;
         int32_t r;
@@ -692,17 +772,20 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
             default: r = !ValueLess(a, b); break;
           }
         }
-        SetValueInt(a, r);
+        PutInt(a, r);
         POP();
         NEXT();
       }
       L_100:
-        SetValueInt(top, ValueIsTrue(top) ? 0 : 1);
+        NEED(1);
+        PutInt(top, ValueIsTrue(top) ? 0 : 1);
         NEXT();
       L_101:
+        NEED(1);
         NegateValue(top);
         NEXT();
       L_102:
+        NEED(1);
         if (top->type == kValueInt) top->u = ~top->u;
         NEXT();
       L_110: {
@@ -710,12 +793,15 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         int32_t inUse = int32_t(DEPTH());
         pc += 2;
         if (int64_t(task->stackSize) < int64_t(inUse) + n + 4) {
-          if (!GrowTaskStack(engine, task, inUse + n + 4, &top)) FAIL();
+          ScriptValue* grown = GrowStack(engine, task, inUse + n + 4, top);
+          if (!grown) FAIL();
+          top = grown;
           REBASE();
         }
         NEXT();
       }
       L_111: {  // launch: the running function forks into a new task that runs at once
+        ROOM();
         --top;
         top->type = kValueNone;
         top->bits = 0;
@@ -733,7 +819,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         ScriptTask* child = wanted <= int64_t(kTaskStackLimit) ? NewTask(engine, int32_t(wanted)) : nullptr;
         if (!child) {
           // No task to run the fork: the parent goes on alone and sees no child id.
-          SetValueInt(top, -1);
+          PutInt(top, -1);
           NEXT();
         }
         ScriptValue* childTop = child->stackTop - copied;
@@ -741,11 +827,11 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           if (top[k].type == kValueCodeAddress) SetValueCodeAddress(&childTop[k], 0);
           else CopyValue(&childTop[k], &top[k]);
         }
-        SetValueInt(&childTop[0], 0);
+        PutInt(&childTop[0], 0);
         child->sp = -copied;
         child->pc = pc;
         child->thisObject = self;
-        SetValueInt(top, child->id);
+        PutInt(top, child->id);
         SAVE();
         int32_t parentId = task->id;
         StartTask(engine, child);
@@ -757,6 +843,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_120: {
+        NEED(1);
         uint32_t n = U16(p);
         if (uint64_t(pc) + 10 + 4 * uint64_t(n) > codeSize) FAIL();
         int32_t base = I32(p + 2);
@@ -770,6 +857,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_121: {
+        NEED(1);
         uint32_t nInt = U16(p), nText = U16(p + 2);
         if (uint64_t(pc) + 8 + 8 * (uint64_t(nInt) + nText) > codeSize) FAIL();
         uint32_t target = U32(p + 4);
@@ -807,6 +895,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_130: {  // native call: [count][arg0][arg1]...
+        NEED(1);
         uint32_t module = U16(p), function = U16(p + 2);
         pc += 4;
         int32_t count = top->type == kValueInt ? top->i : -1;
@@ -828,7 +917,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           ScriptValue* deepest = top + count;
           while (top < deepest) POP();
           ReleaseValue(deepest);
-          MoveValue(deepest, &task->result);
+          MoveFields(deepest, &task->result);
           task->hasResult = 0;
         } else {
           SAVE();
@@ -838,6 +927,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_131: {  // [result][saved object][return address][count][arguments...]
+        NEED(1);
         for (;;) {
           if (DEPTH() >= 3 && top[2].type == kValueCodeAddress && top[2].u == 0) {
             SAVE();
@@ -853,7 +943,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
             ObjectInstance* caller = top[1].object;
             ScriptValue* deepest = top + 3 + count;
             ReleaseValue(deepest);
-            MoveValue(deepest, top);
+            MoveFields(deepest, top);
             for (ScriptValue* s = top + 1; s < deepest; ++s) ReleaseValue(s);
             top = deepest;
             self = caller;
@@ -877,11 +967,12 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
             FAIL();
           }
           top = s - 1;
-          SetValueInt(top, 0);
+          PutInt(top, 0);
         }
         NEXT();
       }
       L_132: L_136: {
+        ROOM();
         uint32_t target = U32(p);
         if (target >= codeSize) FAIL();
         --top;
@@ -893,6 +984,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_133: L_134: L_135: {
+        ROOM(); NEED(kDepth.need[op]);
         // 133/134: [id][count][args]; 135: [count][args] on the running object.
         int idSlots = op == 135 ? 0 : 1;
         ScriptValue* countSlot = top + idSlots;
@@ -917,7 +1009,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         if (!entry) {
           ScriptValue* deepest = countSlot + count;
           while (top < deepest) POP();
-          SetValueInt(top, 0);
+          PutInt(top, 0);
           NEXT();
         }
         if (int64_t(params) > int64_t(count)) {
@@ -926,7 +1018,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           if (params > kTaskStackLimit) FAIL();
           if (top - limit < missing + kHeadroom + 1) {
             int32_t inUse = int32_t(DEPTH());
-            if (!GrowTaskStack(engine, task, inUse + missing + kHeadroom + 1, &top)) FAIL();
+            ScriptValue* grown = GrowStack(engine, task, inUse + missing + kHeadroom + 1, top);
+            if (!grown) FAIL();
+            top = grown;
             REBASE();
           }
           ScriptValue* from = top;
@@ -951,6 +1045,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_150: {  // L i = top, then n slots go (the stored one among them)
+        NEED(1);
         LOCAL(var, I16(p));
         uint16_t n = U16(p + 3);
         if (n > DEPTH()) FAIL();
@@ -960,9 +1055,11 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       }
       L_160: L_161: L_162: L_163: L_164: L_165: L_166: L_167: {
+        ROOM();
         LOCAL(var, I16(p));
         bool add = (op & 1) == 0;
-        if (add) AddValues(var, &one);
+        if (var->type == kValueInt) var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
+        else if (add) AddValues(var, &one);
         else SubtractValue(var, &one);
         if (op >= 164) {
           --top;
@@ -992,6 +1089,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         JUMP(U32(p + 1) + 5);
         NEXT();
       L_174: L_175: {
+        NEED(1);
         bool truth = ValueIsTrue(top) != 0;
         POP();
         if (truth == (op == 174)) JUMP(U32(p + 1));
@@ -1010,6 +1108,8 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
     }
   }
 #undef NEXT
+#undef ROOM
+#undef NEED
 #undef SAVE
 #undef REBASE
 #undef RELOAD
