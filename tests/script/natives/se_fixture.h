@@ -20,7 +20,7 @@
 
 // An argument made by the test; ScriptArgs owns what it points at.
 struct Arg {
-  enum Kind { kNone, kInt, kText, kDouble, kValue } kind;
+  enum Kind { kNone, kInt, kText, kDouble, kValue, kRaw } kind;
   int32_t i = 0;
   std::string text;
   double d = 0;
@@ -30,6 +30,8 @@ inline Arg I(int32_t i) { return Arg{Arg::kInt, i, {}, 0, nullptr}; }
 inline Arg T(const std::string& s) { return Arg{Arg::kText, 0, s, 0, nullptr}; }
 inline Arg D(double d) { return Arg{Arg::kDouble, 0, {}, d, nullptr}; }
 inline Arg V(const ScriptValue& v) { return Arg{Arg::kValue, 0, {}, 0, &v}; }
+// The slot's bytes as they are, with no count taken: for values a copy would change.
+inline Arg Raw(const ScriptValue& v) { return Arg{Arg::kRaw, 0, {}, 0, &v}; }
 inline Arg None() { return Arg{Arg::kNone, 0, {}, 0, nullptr}; }
 
 inline void MakeArg(ScriptValue* slot, const Arg& a) {
@@ -48,6 +50,9 @@ inline void MakeArg(ScriptValue* slot, const Arg& a) {
       break;
     case Arg::kValue:
       CopyValue(slot, a.value);
+      break;
+    case Arg::kRaw:
+      *slot = *a.value;
       break;
   }
 }
