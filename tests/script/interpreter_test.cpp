@@ -487,6 +487,48 @@ ident: ldl 4
   EXPECT_EQ(Bytes3(engine_->code + ident), (std::vector<uint8_t>{131, 131, 131}));
 }
 
+// A method that deletes its own object ends the task it runs in; a native whose call ended the
+// calling task stops the run without the task being touched again.
+TEST_F(Interpreter, TasksEndedFromInsideTheirRun) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=8
+.class 3
+  .method Vanish vanish
+.end
+main: check 8
+  newc 3
+  push0
+  ldl 2
+  callname Vanish
+  LOG
+  push0
+  ret
+vanish: this
+  delete
+  pop
+  pushb 5
+  ret
+)");
+  EXPECT_TRUE(out.log.empty());
+  EXPECT_EQ(out.result, "0");  // the empty answer of a task that ended abnormally
+
+  UnloadScriptStore(engine_);
+  ASSERT_TRUE(Load(Expand(R"(
+.func Main main frame=8
+main: check 8
+  push0
+  native T_Quit
+  LOG
+  push0
+  ret
+)")));
+  ScriptTask* task = Start("Main");
+  ASSERT_NE(task, nullptr);
+  EXPECT_EQ(ExecuteByteCode(engine_, task), 0);
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
+  EXPECT_TRUE(log_.empty());
+}
+
 TEST_F(Interpreter, LaunchForksTheRunningFunction) {
   const std::string program = R"(
 .func Main main frame=8
