@@ -579,7 +579,7 @@ int32_t PlotSceneParameter(const char* name) {
 
 void ApplyViewerRequests(GameMainOptions* options) {
   if (gBodyFileName) {
-    int32_t id = B3D_GetBodyID(BehindFolder(gBodyFileName, kObjectsFolder));
+    int32_t id = gGameServices.getBodyId(BehindFolder(gBodyFileName, kObjectsFolder));
     options->startParameter = id;
     if (id > 0) {
       gSystem->modeFlags |= kModeViewer1 | kModeViewer2;
@@ -587,7 +587,7 @@ void ApplyViewerRequests(GameMainOptions* options) {
     }
   }
   if (gCutFileName) {
-    int32_t id = B3D_GetCutID(BehindFolder(gCutFileName, kObjectsFolder));
+    int32_t id = gGameServices.getCutId(BehindFolder(gCutFileName, kObjectsFolder));
     options->startParameter = id;
     if (id > 0) {
       gSystem->modeFlags |= kModeViewer1 | kModeViewer2;

@@ -81,6 +81,8 @@ constexpr GameServices kRealServices = {
     TakeScreenshot,
 
     RunGameLoop,
+    B3D_GetBodyID,
+    B3D_GetCutID,
 
     SaveSettings,
     StopSceneSounds,

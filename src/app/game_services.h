@@ -60,8 +60,10 @@ struct GameServices {
   void (*updateScreen)();
   void (*takeScreenshot)();
 
-  // The start-mode loop.
+  // The start-mode loop and the viewer requests before it.
   void (*runGameLoop)();
+  int32_t (*getBodyId)(const char* name);
+  int32_t (*getCutId)(const char* name);
 
   // The shutdown, in its stop order.
   int (*saveSettings)();
