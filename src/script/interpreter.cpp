@@ -942,9 +942,16 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
             if (count < 0 || count > DEPTH() - 4 || back >= codeSize) FAIL();
             ObjectInstance* caller = top[1].object;
             ScriptValue* deepest = top + 3 + count;
-            ReleaseValue(deepest);
+            // The saved object lives, so giving up its reference never frees it; the return
+            // address and the count own nothing.
+            if (caller->refCount > 0) caller->refCount--;
+            top[1].type = kValueNone;
+            top[2].type = kValueNone;
+            if (deepest != top + 3) {
+              top[3].type = kValueNone;
+              for (ScriptValue* s = top + 4; s <= deepest; ++s) ReleaseValue(s);
+            }
             MoveFields(deepest, top);
-            for (ScriptValue* s = top + 1; s < deepest; ++s) ReleaseValue(s);
             top = deepest;
             self = caller;
             pc = back;
@@ -975,10 +982,17 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         ROOM();
         uint32_t target = U32(p);
         if (target >= codeSize) FAIL();
+        // Both slots are empty above the top: plain stores, and the caller's reference counted.
         --top;
-        SetValueCodeAddress(top, pc + 4);
+        top->type = kValueCodeAddress;
+        top->bits = pc + 4;
         --top;
-        SetValueObject(top, self);
+        top->type = kValueObject;
+        top->bits = 0;
+        if (Alive(self)) {
+          self->refCount++;
+          top->object = self;
+        }
         if (op == 132) self = global;
         pc = target;
         NEXT();
