@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "script/natives/se_awaited.h"
 #include "script/natives/se_text.h"
+#include "script/script_calls.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "core/system_block.h"
 #include "core/xml_access.h"
 #include "platform/command_line.h"
-#include "script/natives/se_awaited.h"
 #include "script/script_memory.h"
 #include "script/text_database.h"
+#include "script/value_print.h"
 
 namespace {
 
