@@ -139,7 +139,7 @@ double OverallAverage() {
   return count ? sum / count : 0.0;
 }
 
-void StopServices(uint32_t code) {
+void StopServices() {
   GameServices& s = gGameServices;
   if (gEngine3D) s.stopSceneSounds();
   s.clearEffectInstances();
@@ -194,7 +194,6 @@ void StopServices(uint32_t code) {
   if (gMovieState) s.shutdownMovieModule();
   s.freeSoundBanks();
   s.freeCollisionFitBuffers();
-  (void)code;
 }
 
 }  // namespace
@@ -280,7 +279,7 @@ void ShutdownAndExit(uint32_t code) {
     gSystem->modeFlags |= kModeSettingsSaved;
   }
 
-  StopServices(code);
+  StopServices();
 
   std::string benchmarkText;
   bool logWritten = false;

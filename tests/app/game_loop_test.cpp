@@ -264,6 +264,33 @@ TEST_F(GameLoopTest, OneFrameOfAStoryRunsInTheFixedOrder) {
   EXPECT_EQ(system_.frameCounter, 11u);
 }
 
+TEST_F(GameLoopTest, EveryStoryStartModeRunsTheSameFrameOnItsOwnStartName) {
+  struct Case {
+    int32_t mode;
+    const char* start;
+  };
+  const Case kCases[] = {{2, "vexastory"}, {3, "vexagaledit"}, {4, "vexatutorial"}, {5, "vexademo"},
+                         {6, "vexapdemo"}};
+  for (const Case& c : kCases) {
+    TearDown();
+    SetUp();
+    StartMode(c.mode, 150, 4, c.start);
+    RunFrames(1);
+    const std::string name = c.start;
+    const std::vector<std::string> prepare =
+        std::vector<std::string>{"StopAllMovies",         "ClearGalaxyGrid",      "P_InitLoadingScreen",
+                                 "P_ShowNextLoadingScreen", "ResetScriptSystems(0)", "LoadScriptStore(" + name + ")",
+                                 "RunLocation(" + name + ")", "ResetObjectEffects", "Event Init(4)",
+                                 "InitGuiMaster",         "Event Run(4)"} +
+        kFrameServices + kFrameServices;
+    const std::vector<std::string> frame = kFrameServices + kSimulation +
+                                           std::vector<std::string>{"NextKeyCode", "RaiseInputEvent(0)",
+                                                                    "TranslateInput(0,1)"} +
+                                           kFrameEnd;
+    EXPECT_EQ(gTrace, prepare + frame + kTeardown) << "mode " << c.mode;
+  }
+}
+
 TEST_F(GameLoopTest, OneFrameOfStartModeOneRaisesTheInputEventsInsteadOfTheInputStep) {
   StartMode(1, 102, 8300, "vexaintro");
   input_.mouseDeltaX = 3;
