@@ -138,21 +138,24 @@ bool MoveSave(int32_t fromNumber, int32_t toNumber) {
 
 // The ring of automatic saves: the saves present are packed towards its first slot in their
 // order, and when all three are in use the oldest is dropped; the slot the new save goes to
-// comes back, so the new save is always the newest of the ring.
+// comes back (-1 when a save could not be moved: then nothing is overwritten), so the new save
+// is always the newest of the ring.
 int32_t RotateAutoSaves() {
   int32_t slot = kAutoSaveFirstSlot;
   const int32_t end = kAutoSaveFirstSlot + kAutoSaveSlotCount;
   for (int32_t i = kAutoSaveFirstSlot; i < end; ++i) {
     int32_t size = 0;
     if (!SaveFileSize(i + 1, &size)) continue;
-    if (slot < i) MoveSave(i + 1, slot + 1);
+    if (slot < i && !MoveSave(i + 1, slot + 1)) return -1;
     ++slot;
   }
   if (slot == end) {
     char oldest[kSaveNameSize];
     SaveGameFileName(kAutoSaveFirstSlot + 1, oldest, sizeof oldest);
     FileRemove(oldest, true);
-    for (int32_t i = kAutoSaveFirstSlot + 1; i < end; ++i) MoveSave(i + 1, i);
+    for (int32_t i = kAutoSaveFirstSlot + 1; i < end; ++i) {
+      if (!MoveSave(i + 1, i)) return -1;
+    }
     slot = end - 1;
   }
   return slot;
@@ -330,6 +333,7 @@ bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uin
   if (!ok || !closed) return false;
 
   if (slot >= kAutoSaveFirstSlot) slot = RotateAutoSaves();
+  if (slot < 0) return false;
   char target[kSaveNameSize];
   SaveGameFileName(slot + 1, target, sizeof target);
   // The rename replaces an older save in one step, so the slot always holds a whole save.

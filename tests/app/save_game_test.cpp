@@ -23,7 +23,9 @@
 #include "core/system_block.h"
 #include "frontend/frontend.h"
 #include "script/engine.h"
+#include "script/script_save.h"
 #include "script/timers.h"
+#include "support/script_runner.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -367,6 +369,16 @@ TEST_F(SaveGameTest, AutomaticSavesRotateThroughTheRing) {
   }
 }
 
+TEST_F(SaveGameTest, ARingSaveThatCannotMoveKeepsEverySave) {
+  SetUpGame();
+  // A folder in the place of file 11 makes the move of file 13 fail.
+  std::filesystem::create_directories(SavePath(11) + "/in the way");
+  WritePlain(SavePath(13), "C");
+  EXPECT_FALSE(WriteSaveGame(10, "auto", "", 0));
+  EXPECT_EQ(ReadPlain(SavePath(13)), "C");
+  EXPECT_FALSE(std::filesystem::exists(SavePath(12)));
+}
+
 TEST_F(SaveGameTest, AFailingSectionKeepsTheLastGoodSave) {
   SetUpGame();
   MakeGuiMaster();
@@ -528,6 +540,163 @@ TEST_F(SaveGameTest, ReadSaveGameEndsTheProcessWithCode29) {
         ReadSaveGame(4);
       },
       ::testing::ExitedWithCode(int(kShutdownBadSaveGame)), "Ulnar05\\.sav");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The real script state inside the real container: an assembled story with globals holding an
+// array, a table and a number, and a task waiting in a native call, saved and read back.
+
+namespace {
+
+const char kStory[] = R"(
+.header 7
+.global int 0
+.global zero
+.global zero
+.func Setup setup frame=8
+.func Waiter waiter frame=8
+setup:
+  check 8
+  push3
+  push2
+  push1
+  mkarray 3
+  mvg 1
+  pushb 9
+  pushs "k"
+  mktable 1
+  mvg 2
+  pushb 42
+  mvg 0
+  push0
+  ret
+waiter:
+  check 8
+  push0
+  native T_Wait
+  ret
+)";
+
+class ScriptStateSaveTest : public ScriptRunTest {
+ protected:
+  static inline ScriptStateSaveTest* self_ = nullptr;
+
+  void SetUp() override {
+    ScriptRunTest::SetUp();
+    self_ = this;
+    system_ = SystemBlock{};
+    system_.product = &kProductRecord;
+    system_.timeScale = system_.secondTimeScale = 0x10000;
+    gSystem = &system_;
+    std::memset(&state_, 0, sizeof state_);
+    gGameState = InitGameStateBlock(&state_);
+    timers_ = static_cast<TimerState*>(MemCalloc(sizeof(TimerState)));
+    InitTimerModule(timers_);
+    gTimerState = timers_;
+    gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
+    ASSERT_NE(InitGuiMaster(gGuiMaster), nullptr);
+    SetScriptStateLoader(LoadAssembled);
+    std::filesystem::remove_all(DocumentsEnvironment::SaveFolder());
+  }
+
+  void TearDown() override {
+    SetScriptStateLoader(nullptr);
+    ClearTimerEvents(timers_);
+    gTimerState = nullptr;
+    MemFreeIfSet(timers_);
+    FreeAllCockpits(gGuiMaster);
+    MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+    gGuiMaster = nullptr;
+    FreeModuleStringTables(&state_);
+    gGameState = nullptr;
+    gSystem = nullptr;
+    gFailureDetail = FreeString(gFailureDetail);
+    self_ = nullptr;
+    ScriptRunTest::TearDown();
+  }
+
+  // The story comes back from the assembled bytes under the name the save holds.
+  static bool LoadAssembled(ScriptEngine* engine, const char* name) {
+    return LoadScriptStoreFromMemory(engine, name, self_->asm_.bytes.data(), uint32_t(self_->asm_.bytes.size()));
+  }
+
+  ScriptValue* Global(int i) { return &engine_->classes[0].variables[i]; }
+
+  SystemBlock system_;
+  GameStateBlock state_;
+  TimerState* timers_ = nullptr;
+};
+
+TEST_F(ScriptStateSaveTest, GlobalsAndWaitingTasksComeBackFromTheContainer) {
+  ASSERT_TRUE(Load(kStory)) << error_;
+  EXPECT_EQ(Call("Setup"), "0");
+  ASSERT_NE(Start("Waiter"), nullptr);
+  RunAll();
+  ASSERT_EQ(waiting_.size(), 1u);
+
+  ASSERT_TRUE(WriteSaveGame(1, "before the gate", "chapter 2", 77));
+  const std::string bytes = Gunzip(SavePath(2));
+  // The script state is the first section after the timers; the other sections follow in order.
+  size_t at = 0;
+  for (const char* tag : {"LSAV", "SYSB", "TIME", "STOR", "B3D ", "MOVI", "GALA", "SECT", "INS ", "SFX ", "/LSA"}) {
+    const size_t next = bytes.find(tag, at);
+    ASSERT_NE(next, std::string::npos) << tag;
+    at = next + 4;
+  }
+  EXPECT_EQ(at, bytes.size());
+
+  // The running game moves on before the save is read back.
+  SetValueInt(Global(0), 0);
+  SetValueInt(Global(1), 0);
+  SetValueInt(Global(2), 0);
+  KillTaskById(engine_, waiting_[0]);
+
+  ASSERT_EQ(LoadSaveGame(1), 1);
+  EXPECT_STREQ(state_.startString, "test");
+  EXPECT_EQ(engine_->headerWord, 7u);
+  ASSERT_EQ(Global(0)->type, kValueInt);
+  EXPECT_EQ(Global(0)->i, 42);
+  ASSERT_EQ(Global(1)->type, kValueArray);
+  ASSERT_EQ(GetArraySize(Global(1)), 3);
+  for (int32_t k = 0; k < 3; ++k) {
+    ScriptValue* element = ArrayElementPtr(Global(1), k);
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(element->type, kValueInt);
+    EXPECT_EQ(element->i, k + 1);
+  }
+  ASSERT_EQ(Global(2)->type, kValueTable);
+  EXPECT_EQ(GetTableCount(Global(2)), 1);
+  ScriptValue key{};
+  SetValueString(&key, "k");
+  TableEntry* entry = TableFindEntry(Global(2), &key);
+  ReleaseValue(&key);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->data.i, 9);
+  ScriptTask* waiter = FindTask(engine_, waiting_[0]);
+  ASSERT_NE(waiter, nullptr);
+  EXPECT_EQ(waiter->state, kTaskWaiting);
+}
+
+TEST_F(ScriptStateSaveTest, CutOffScriptStateIsRefusedAndLeavesNothingBehind) {
+  ASSERT_TRUE(Load(kStory)) << error_;
+  EXPECT_EQ(Call("Setup"), "0");
+  ASSERT_NE(Start("Waiter"), nullptr);
+  RunAll();
+  ASSERT_TRUE(WriteSaveGame(0, "a", "b", 0));
+  const std::string good = Gunzip(SavePath(1));
+  const size_t storAt = good.find("STOR");
+  const size_t storEnd = good.find("B3D ");
+  ASSERT_LT(storAt, storEnd);
+  for (size_t n = storAt; n < storEnd; n += 3) {
+    SCOPED_TRACE(n);
+    GzipTo(SavePath(1), good.substr(0, n));
+    EXPECT_EQ(LoadSaveGame(0), 0);
+  }
+  GzipTo(SavePath(1), good);
+  EXPECT_EQ(LoadSaveGame(0), 1);
+  EXPECT_EQ(Global(0)->i, 42);
 }
 
 }  // namespace
