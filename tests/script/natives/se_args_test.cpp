@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "script/natives/se_fixture.h"
+#include "support/script_runner.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -196,6 +197,57 @@ TEST_F(SEArgsTest, ACallWithoutATaskAnswersNobody) {
   ScriptValue arg{};
   SetValueInt(&arg, 3);
   for (int32_t function : {7, 26, 50, 52, 155}) EXPECT_EQ(DispatchSENative(engine_, 0, nullptr, function, 1, &arg), 1);
+}
+
+// Byte code binds SE_ natives by name and takes their answers in place of the arguments.
+class SEScriptTest : public ScriptRunTest {
+ protected:
+  void SetUp() override {
+    ScriptRunTest::SetUp();
+    engine_->seModuleIndex =
+        RegisterNativeModule(engine_, SE_Dispatch, kSENativeNames, SEResumeInt, SEResumeString, SEResumeValue);
+    ASSERT_EQ(engine_->seModuleIndex, 2);
+  }
+};
+
+TEST_F(SEScriptTest, AScriptCallsNativesByName) {
+  ASSERT_TRUE(Load(R"(
+.func Format format frame=4
+format: check 4
+  pushs "b"
+  pushs "a"
+  pushs "%!1s-%s"
+  push3
+  native SE_SPrintf
+  ret
+.func Length length frame=4
+length: check 4
+  pushs "abcd"
+  push1
+  native SE_StringLen
+  ret
+)")) << error_;
+  EXPECT_EQ(Call("Format"), "\"b-a\"");
+  EXPECT_EQ(Call("Length"), "4");
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
+}
+
+TEST_F(SEScriptTest, AScriptThatKillsItselfStopsAtTheKill) {
+  ASSERT_TRUE(Load(R"(
+.func Main main frame=4
+main: check 4
+  push0
+  native SE_GetTaskID
+  push1
+  native SE_KillTask
+  pushb 5
+  push1
+  native T_Log
+  ret
+)")) << error_;
+  Call("Main");
+  EXPECT_TRUE(log_.empty());
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
 }
 
 }  // namespace
