@@ -529,6 +529,49 @@ main: check 8
   EXPECT_TRUE(log_.empty());
 }
 
+// Calls by code offset, by name on the running object, a missing method, and padding that
+// needs more stack than the task has.
+TEST_F(Interpreter, CallsByOffsetByNameAndPadding) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=8
+.class 4
+  .method Many many params=40
+  .method Ask ask
+.end
+main: check 8
+  newc 4
+  push0
+  ldl 2
+  callobj five      ; straight to the code, on the object
+  LOG
+  push0
+  ldl 2
+  callname Many     ; 40 parameters from none: the stack grows for them
+  LOG
+  push0
+  ldl 2
+  callname Ask
+  LOG
+  pop
+  push0
+  ret
+five: pushb 5
+  ret
+many: ldl 3         ; the count the callee sees
+  ldl 44            ; its last parameter
+  add
+  ret
+ask: pushb 1
+  push1
+  callthis Missing  ; no such method: one int 0 in place of count and argument
+  pushb 9
+  add
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"5", "40", "9"}));
+  EXPECT_EQ(out.result, "0");
+}
+
 TEST_F(Interpreter, LaunchForksTheRunningFunction) {
   const std::string program = R"(
 .func Main main frame=8
