@@ -4,8 +4,13 @@
 // ends its task as an error, never a read outside the code or the stack.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <random>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/script_runner.h"
 
@@ -570,6 +575,59 @@ ask: pushb 1
 )");
   EXPECT_EQ(out.log, (std::vector<std::string>{"5", "40", "9"}));
   EXPECT_EQ(out.result, "0");
+}
+
+// Random damage inside the code of a program that calls, switches, makes objects and calls
+// natives; whatever loads is run. Each run happens in a child process with an alarm, since
+// damaged code may loop for ever: the child must end by itself or by the alarm, never by a
+// fault (the sanitizers turn any read outside the code or the stack into a failing exit).
+TEST_F(Interpreter, DamagedCodeRunsWithoutFaults) {
+  const std::string program = Expand(std::string(kObjects) + R"(
+.func Extra extra frame=8
+extra: check 8
+  pushb 3
+  switch 1 e0 e1 e2
+e0: pushs "a"
+  sswitch e1 1 e2 "a" e2
+e1: mkarray 0
+  LOG
+e2: pushs "x"
+  pushb 4
+  add
+  LOG
+  push0
+  ret
+)");
+  AsmResult good = Assemble(program);
+  ASSERT_TRUE(good.ok) << good.error;
+  size_t codeAt = 12 + 8;  // CODE is the first chunk
+  size_t codeSize = good.code.size();
+  std::mt19937 random(777);
+  int runs = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<uint8_t> bytes = good.bytes;
+    int flips = 1 + int(random() % 3);
+    for (int k = 0; k < flips; ++k) bytes[codeAt + 1 + random() % (codeSize - 1)] ^= uint8_t(1u << (random() % 8));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(2);
+      if (LoadScriptStoreFromMemory(engine_, "fuzz", bytes.data(), uint32_t(bytes.size()))) {
+        Start("Main");
+        Start("Extra");
+        RunAll(3);
+        _exit(3);
+      }
+      _exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    bool hung = WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM;
+    bool clean = WIFEXITED(status) && (WEXITSTATUS(status) == 2 || WEXITSTATUS(status) == 3);
+    EXPECT_TRUE(hung || clean) << "round " << round << " status " << status;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) ++runs;
+  }
+  EXPECT_GT(runs, 0);
 }
 
 TEST_F(Interpreter, LaunchForksTheRunningFunction) {
