@@ -6,6 +6,7 @@
 
 #include <strings.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -104,7 +105,15 @@ bool MatchesOption(const char* word, const char* option) {
   return word && (word[0] == '-' || word[0] == '/') && strcasecmp(word + 1, option) == 0;
 }
 
-int32_t IntegerValue(const char* value) { return value ? std::atoi(value) : 0; }
+// The decimal number at the start of a word (0 when none), kept inside 32 bits: a word of many
+// digits must not overflow the conversion.
+int32_t IntegerValue(const char* value) {
+  if (!value) return 0;
+  long long number = std::strtoll(value, nullptr, 10);
+  if (number > INT32_MAX) return INT32_MAX;
+  if (number < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(number);
+}
 
 // A viewer's file name: an accounted copy; a given name also skips the launcher.
 void TakeViewerName(char** slot, const char* value, GameMainOptions* options) {
@@ -487,8 +496,9 @@ constexpr int kStepCount = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
 // What a failing step leaves behind before the process ends.
 void ReportStepFailure(const StartupStep& step) {
   if (std::strcmp(step.number, "13b") == 0) {
-    std::fputs("File not found.\n", stdout);
-    if (gStartNames.config) SetFailureDetail(gStartNames.config);
+    // The store loader reports a missing file itself; a missing name never reaches it.
+    if (!gStartNames.config) std::fputs("File not found.\n", stdout);
+    else SetFailureDetail(gStartNames.config);
   } else if (std::strcmp(step.number, "28") == 0) {
     SetFailureDetail(kLogoFailureDetail);
   }
@@ -573,7 +583,7 @@ int32_t PlotSceneParameter(const char* name) {
   if (length >= sizeof number) length = sizeof number - 1;
   std::memcpy(number, digits, length);
   number[length] = '\0';
-  int32_t value = std::atoi(number);
+  int32_t value = IntegerValue(number);
   return value > 0 ? value : kDefaultPlotScene;
 }
 

@@ -8,8 +8,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/awaited_services.h"
-#include "script/script_calls.h"
 #include "script/timers.h"
 #include "app/entry.h"
 #include "app/game_loop.h"

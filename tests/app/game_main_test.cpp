@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -100,6 +101,9 @@ TEST_F(GameMainTest, OptionsAreMatchedInAnyCaseWithEitherPrefix) {
       {"-faststart 7", "vexastory", nullptr, "7", -1, 0, 0, 0},
       {"-faststart", "vexastory", nullptr, "105", -1, 0, 0, 0},
       {"-obj", "vexastory", nullptr, nullptr, 0, 0, 0, 0},
+      // Digits beyond 32 bits stop at the largest number instead of overflowing.
+      {"-obj 99999999999 -par -99999999999", "vexastory", nullptr, nullptr, INT32_MAX, INT32_MIN, 0, 0},
+      {"-obj 12abc", "vexastory", nullptr, nullptr, 12, 0, 0, 0},
       {"-par 44 -obj 3", "vexastory", nullptr, nullptr, 3, 44, 0, 0},
       // A text option as the last word stores none.
       {"-story", nullptr, nullptr, nullptr, -1, 0, 0, 0},
