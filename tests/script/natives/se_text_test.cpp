@@ -89,6 +89,10 @@ TEST_F(SETextTest, TextLookupAnswersTheTextOrItsKey) {
   Call(kFreeText, {});
   Call(kReadText, {I(7), I(3)});
   EXPECT_EQ(AnswerText(), "ReadText7-3");
+  Call(kReadText, {I(7), I(49), I(3)});
+  EXPECT_EQ(AnswerText(), "ReadText7-49-3");
+  Call(kReadText, {I(5)});
+  EXPECT_EQ(AnswerText(), "ReadText5");
 }
 
 TEST_F(SETextTest, XmlImportOfABrokenDocumentAnswersZero) {
