@@ -73,10 +73,8 @@ constexpr char kXmlImportUrl[] = "Wilo_XMLImportGalaxy";
 constexpr char kRunInBackgroundName[] = "RunInBackground";
 constexpr int32_t kStartModeViewer = 1;  // the start mode in which saving is not offered
 
-// The save list reads only what the writer puts first, with tighter limits than the loader.
+// The save list reads only what the writer puts first.
 constexpr char kSaveMagic[] = "LSAV";
-constexpr uint32_t kListNameLimit = 999;
-constexpr uint32_t kListStoryNameLimit = 99;
 constexpr int32_t kSaveEntryFields = 5;
 constexpr size_t kSaveNameSize = 64;
 
@@ -177,9 +175,9 @@ bool ReadSaveEntry(const char* fileName, ScriptValue* entry) {
   uint32_t nameLength = 0, secondLength = 0, storyLength = 0, w1 = 0, w2 = 0;
   bool ok = FileReadBytes(&file, magic, sizeof magic) == sizeof magic &&
             std::memcmp(magic, kSaveMagic, sizeof magic) == 0 &&
-            ReadListText(&file, kListNameLimit, &name, &nameLength) &&
-            ReadListText(&file, kListNameLimit, &secondName, &secondLength) &&
-            ReadListText(&file, kListStoryNameLimit, &story, &storyLength) && ReadListWord(&file, &w1) &&
+            ReadListText(&file, kSaveListCaptionLimit, &name, &nameLength) &&
+            ReadListText(&file, kSaveListCaptionLimit, &secondName, &secondLength) &&
+            ReadListText(&file, kSaveListStoryNameLimit, &story, &storyLength) && ReadListWord(&file, &w1) &&
             ReadListWord(&file, &w2);
   FileClose(&file);
   if (ok) {
@@ -281,6 +279,8 @@ int32_t ApplicationNativeEntry(int32_t, ScriptTask* task, int32_t function, int3
 int32_t DispatchApplicationCommand(int32_t function, ScriptValue* args, ScriptTask* frame, int32_t argCount) {
   ScriptEngine* engine = gScriptEngine;
   ScriptTask* task = frame;
+  // A call without its task could not be answered: it is no call.
+  if (task == nullptr) return 1;
   if (args == nullptr || argCount < 0) argCount = 0;
   auto intArg = [&](int32_t i) { return IntArg(args, argCount, i); };
   auto textArg = [&](int32_t i) { return TextArg(args, argCount, i); };

@@ -53,7 +53,7 @@ enum ApplicationFunction : int32_t {
 
 // SystemBlock mode flag set while a benchmark scene is measured.
 constexpr uint32_t kModeBenchmarkScene = 0x2000;
-// Length of one screen debug line, terminator included.
+// The screen debug lines: how many, and the bytes of one, terminator included.
 constexpr int kScreenDebugLineCount = 6;
 constexpr int kScreenDebugLineSize = 256;
 

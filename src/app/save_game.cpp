@@ -62,10 +62,12 @@ constexpr SaveSection kDefaultSections[kSaveSectionCount] = {
 
 bool WriteTag(FileObject* file, const char* tag) { return FileWriteBytes(file, tag, kTagSize) == kTagSize; }
 
-// A missing text is written as the empty text: the length word always matches the bytes.
-bool WriteText(FileObject* file, const char* text) {
-  const size_t length = text ? std::strlen(text) : 0;
-  if (length > UINT32_MAX) return false;
+// A missing text is written as the empty text: the length word always matches the bytes. A
+// text longer than `limit` bytes is cut before the character that would cross it.
+bool WriteText(FileObject* file, const char* text, size_t limit) {
+  const size_t full = text ? std::strlen(text) : 0;
+  size_t length = full < limit ? full : limit;
+  while (length > 0 && length < full && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
   if (!FileWriteInt32BE(file, static_cast<uint32_t>(length))) return false;
   return length == 0 || FileWriteBytes(file, text, length) == length;
 }
@@ -76,8 +78,11 @@ bool WriteHeader(FileObject* file, const char* caption1, const char* caption2, u
   const uint32_t storyWord = engine ? engine->headerWord : 0;
   const int32_t subMode = gGameState ? gGameState->subMode : 0;
   const int32_t parameter = gGameState ? gGameState->parameter : 0;
-  return WriteTag(file, kTagSave) && WriteText(file, caption1) && WriteText(file, caption2) &&
-         WriteText(file, story) && FileWriteInt32BE(file, storyWord) && FileWriteInt32BE(file, word) &&
+  // A story name the reader would refuse makes a save that could never be loaded.
+  if (story && std::strlen(story) > kSaveStoryNameLimit) return false;
+  return WriteTag(file, kTagSave) && WriteText(file, caption1, kSaveListCaptionLimit) &&
+         WriteText(file, caption2, kSaveListCaptionLimit) && WriteText(file, story, kSaveStoryNameLimit) &&
+         FileWriteInt32BE(file, storyWord) && FileWriteInt32BE(file, word) &&
          FileWriteInt32BE(file, static_cast<uint32_t>(subMode)) &&
          FileWriteInt32BE(file, static_cast<uint32_t>(parameter));
 }

@@ -273,6 +273,36 @@ TEST_F(SaveGameTest, MissingCaptionsAreWrittenAsEmptyTexts) {
   EXPECT_EQ(Gunzip(SavePath(1)), ExpectedSave("", "", 5).s);
 }
 
+TEST_F(SaveGameTest, EverySaveWrittenCanBeReadBack) {
+  SetUpGame();
+  MakeGuiMaster();
+  struct Case {
+    const char* name;
+    std::string caption;
+    std::string written;  // the caption as the save holds it
+  };
+  const std::string euro = "\xE2\x82\xAC";  // three bytes of one character
+  const Case kCases[] = {
+      {"caption of 999 bytes", std::string(999, 'c'), std::string(999, 'c')},
+      {"caption of 1500 bytes", std::string(1500, 'c'), std::string(999, 'c')},
+      {"character across the limit", std::string(998, 'c') + euro, std::string(998, 'c')},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteSaveGame(1, c.caption.c_str(), c.caption.c_str(), 0));
+    const std::string bytes = Gunzip(SavePath(2));
+    Bytes prefix;
+    prefix.Tag("LSAV").Text(c.written).Text(c.written);
+    EXPECT_EQ(bytes.substr(0, prefix.s.size()), prefix.s);
+    EXPECT_EQ(LoadSaveGame(1), 1);
+    ClearTimerEvents(timers_);
+  }
+  // A story whose name the reader would refuse is not saved at all.
+  engine_->scriptName = ReplaceString(engine_->scriptName, std::string(kSaveStoryNameLimit + 1, 's').c_str());
+  EXPECT_FALSE(WriteSaveGame(1, "x", "y", 0));
+  EXPECT_EQ(LoadSaveGame(1), 1);  // the last good save is still there
+}
+
 TEST_F(SaveGameTest, RoundTripRestoresModesClocksAndTimersButNotTheLanguage) {
   SetUpGame();
   MakeGuiMaster();
