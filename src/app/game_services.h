@@ -88,7 +88,8 @@ struct GameServices {
   void (*freeSystemBlock)(uint32_t code);
   // The local time of the benchmark log's name.
   void (*localTimeNow)(std::tm* out);
-  [[noreturn]] void (*exitProcess)(int status);
+  // Never returns; the attribute cannot sit on a pointer, so ShutdownAndExit guards the rest.
+  void (*exitProcess)(int status);
 };
 
 extern GameServices gGameServices;

@@ -7,8 +7,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
-#include "script/timers.h"
 #include "app/entry.h"
 #include "app/game_loop.h"
 #include "app/game_main.h"
@@ -26,6 +26,7 @@
 #include "render/render.h"
 #include "scene/scene.h"
 #include "script/engine.h"
+#include "script/timers.h"
 #include "universe/universe.h"
 
 const char* const kBenchmarkSceneNames[kBenchmarkSceneNameCount] = {"Trade", "Fight", "Build", "Think"};
@@ -268,7 +269,10 @@ void ShutdownAndExit(uint32_t code) {
   gStartup.appActive = 1;
   // A service that fails while it is being stopped must not start the stop a second time; the
   // process then ends as the first shutdown would have.
-  if (gShutdownStarted) s.exitProcess(ShutdownExitStatus(gFirstShutdownCode));
+  if (gShutdownStarted) {
+    s.exitProcess(ShutdownExitStatus(gFirstShutdownCode));
+    std::abort();
+  }
   gShutdownStarted = 1;
   gFirstShutdownCode = code;
 
@@ -314,6 +318,7 @@ void ShutdownAndExit(uint32_t code) {
     gGameState = nullptr;
   }
   s.exitProcess(ShutdownExitStatus(code));
+  std::abort();  // an exit service that returned: the process must still not go on
 }
 
 void ApplyDisplayChange() {
