@@ -290,12 +290,23 @@ bool MakeGuiMaster() {
   return true;
 }
 
+// True when the next bytes are `tag`; the stream is put back where it was either way.
+bool NextTagIs(FileObject* file, const char* tag) {
+  char bytes[kTagSize];
+  const size_t got = FileReadBytes(file, bytes, kTagSize);
+  if (got > 0 && !FileSeek(file, -static_cast<long>(got), 1)) return false;
+  return got == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
+}
+
 bool ReadSections(FileObject* file) {
   for (int i = 0; i < kSaveSectionCount; ++i) {
     const SaveSection& section = gSaveSections[i];
-    // A save written while no GUI master existed has no cockpit section; without a master
-    // nothing could take its records either.
-    if (i == kSaveSectionCockpit && !MakeGuiMaster()) continue;
+    if (i == kSaveSectionCockpit) {
+      // The cockpits come back into a new GUI master; without one the reader cannot run. A
+      // save written while no GUI master existed holds no cockpit section at all.
+      if (!MakeGuiMaster()) continue;
+      if (!NextTagIs(file, section.tag)) continue;
+    }
     if (section.read == nullptr || !section.read(file)) return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -196,6 +197,10 @@ class SaveGameTest : public ::testing::Test {
     system_.timeScale = 0x18000;
     system_.language = 49;
     system_.launcherWord = 7;
+    AddGameTimers();
+  }
+
+  void AddGameTimers() {
     AddTimer(510000, 1, 77, kTimerNodeInterruptible, 9);
     AddTimer(520000, 1, 78, 0, 0);
   }
@@ -252,13 +257,23 @@ TEST_F(SaveGameTest, WrittenSaveHoldsTheChunksInOrder) {
   const Case kCases[] = {{true}, {false}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.guiMaster ? "with GUI master" : "without GUI master");
-    // Each save samples the clocks after it is written.
+    // Each save samples the clocks after it is written, and each load replaces the timers.
     system_.gameTime = 500000;
     system_.realTime = 600000;
+    ClearTimerEvents(timers_);
+    AddGameTimers();
     if (c.guiMaster) MakeGuiMaster();
     ASSERT_TRUE(WriteSaveGame(3, "First caption", "Second", 0x12345678));
     EXPECT_EQ(Gunzip(SavePath(4)), ExpectedSave("First caption", "Second", 0x12345678).s);
     EXPECT_FALSE(std::filesystem::exists(SavePath(kTempSaveNumber)));
+    // Either way the save reads back, the cockpit reader running only when its section is there.
+    const bool hadMaster = gGuiMaster != nullptr;
+    gSectionCalls.clear();
+    EXPECT_EQ(LoadSaveGame(3), 1);
+    ClearTimerEvents(timers_);
+    const bool cockpitRead = std::find(gSectionCalls.begin(), gSectionCalls.end(), "r:INS ") != gSectionCalls.end();
+    EXPECT_EQ(cockpitRead, hadMaster);
+    EXPECT_NE(gGuiMaster, nullptr);
     if (gGuiMaster) {
       FreeAllCockpits(gGuiMaster);
       MemFree(gGuiMaster, sizeof(GuiMaster), 0);
@@ -587,6 +602,7 @@ const char kStory[] = R"(
 .global zero
 .func Setup setup frame=8
 .func Waiter waiter frame=8
+.func Sleeper sleeper frame=8
 setup:
   check 8
   push3
@@ -606,6 +622,12 @@ waiter:
   check 8
   push0
   native T_Wait
+  ret
+sleeper:
+  check 8
+  pushi 100000
+  push1
+  native TI_Delay
   ret
 )";
 
@@ -665,6 +687,12 @@ TEST_F(ScriptStateSaveTest, GlobalsAndWaitingTasksComeBackFromTheContainer) {
   ASSERT_NE(Start("Waiter"), nullptr);
   RunAll();
   ASSERT_EQ(waiting_.size(), 1u);
+  ScriptTask* sleeper = Start("Sleeper");
+  ASSERT_NE(sleeper, nullptr);
+  const int32_t sleeperId = sleeper->id;
+  RunAll();
+  ASSERT_NE(FirstTimedNode(timers_), nullptr);
+  const uint32_t due = FirstTimedNode(timers_)->dueTime;
 
   ASSERT_TRUE(WriteSaveGame(1, "before the gate", "chapter 2", 77));
   const std::string bytes = Gunzip(SavePath(2));
@@ -682,8 +710,17 @@ TEST_F(ScriptStateSaveTest, GlobalsAndWaitingTasksComeBackFromTheContainer) {
   SetValueInt(Global(1), 0);
   SetValueInt(Global(2), 0);
   KillTaskById(engine_, waiting_[0]);
+  KillTaskById(engine_, sleeperId);
+  ClearTimerEvents(timers_);
 
   ASSERT_EQ(LoadSaveGame(1), 1);
+  // The sleeping task and its timer are back, the timer still naming the task.
+  TimerNode* node = FirstTimedNode(timers_);
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->cookie, uint32_t(sleeperId));
+  EXPECT_EQ(node->dueTime, due);
+  EXPECT_EQ(NextTimedNode(node), nullptr);
+  ASSERT_NE(FindTask(engine_, sleeperId), nullptr);
   EXPECT_STREQ(state_.startString, "test");
   EXPECT_EQ(engine_->headerWord, 7u);
   ASSERT_EQ(Global(0)->type, kValueInt);
