@@ -98,8 +98,7 @@ bool WriteSystemChunk(FileObject* file) {
   return true;
 }
 
-// The timed list in list order; the immediate list is not kept (its waiters wake at the next
-// dispatch anyway).
+// The timed list in list order; the immediate list is not part of a save.
 bool WriteTimerChunk(FileObject* file) {
   uint32_t count = 0;
   const TimerState* state = gTimerState;
@@ -127,11 +126,11 @@ bool WriteSections(FileObject* file) {
   return true;
 }
 
-bool SaveFileSize(int32_t number, int32_t* size) {
+// A save number is in use when its file holds at least one byte.
+bool SaveInUse(int32_t number) {
   char name[kSaveNameSize];
   SaveGameFileName(number, name, sizeof name);
-  *size = FileGetSize(name, true);
-  return *size > 0;
+  return FileGetSize(name, true) > 0;
 }
 
 bool MoveSave(int32_t fromNumber, int32_t toNumber) {
@@ -149,8 +148,7 @@ int32_t RotateAutoSaves() {
   int32_t slot = kAutoSaveFirstSlot;
   const int32_t end = kAutoSaveFirstSlot + kAutoSaveSlotCount;
   for (int32_t i = kAutoSaveFirstSlot; i < end; ++i) {
-    int32_t size = 0;
-    if (!SaveFileSize(i + 1, &size)) continue;
+    if (!SaveInUse(i + 1)) continue;
     if (slot < i && !MoveSave(i + 1, slot + 1)) return -1;
     ++slot;
   }
