@@ -1,8 +1,8 @@
 // Writing and reading the script state section. Records are made in a first pass under their
 // saved ids and filled in a second, so values can name any record whatever the order. Instance
-// records get their class only in the second instance block; until then a reference to one is
-// attached to the bare record, so references held by arrays, tables and statics survive the
-// round trip. Every count, size, stack pointer and code offset read is checked against what it
+// records get their class only in the second instance block; until then they carry a pending
+// class that makes them live objects, so references held by arrays, tables, statics and earlier
+// instances survive the round trip. Every count, size, stack pointer and code offset read is checked against what it
 // indexes, and a failed read takes back everything it made before it reports the failure.
 #include "script/script_save.h"
 
@@ -50,8 +50,11 @@ struct Reader {
   FileObject* file;
   ScriptEngine* engine;
   bool ok;
-  bool restoring;  // bare instance records may be referenced
 };
+
+// The class of an instance record between the two instance blocks: it makes the record a live
+// object for the references read before its own entry, and owns no method, field or code.
+ScriptClassRecord gPendingClass;
 
 bool GetBytes(Reader* r, void* out, size_t n) {
   if (!r->ok) return false;
@@ -149,18 +152,7 @@ bool ReadValue(Reader* r, ScriptValue* slot) {
       }
       ObjectInstance* object = FindScriptObject(engine, id);
       if (!object) return r->ok = false;
-      if (object->classRecord) {
-        SetValueObject(slot, object);
-      } else if (r->restoring) {
-        // A record the second instance block has yet to fill: the reference holds the record
-        // itself and is live once the record has its class.
-        object->refCount++;
-        ReleaseValue(slot);
-        slot->type = kValueObject;
-        slot->object = object;
-      } else {
-        SetValueObject(slot, nullptr);
-      }
+      SetValueObject(slot, object);
       return true;
     }
     case kValueString: {
@@ -374,6 +366,7 @@ bool ReadInstanceRecords(Reader* r, uint32_t counter) {
         PoolAllocRecord(sizeof(ObjectInstance), kNominalInstanceSize, kPoolInstance, engine));
     if (!object) return r->ok = false;
     object->id = id;
+    object->classRecord = &gPendingClass;
     if (!HashInsert(engine->instances, ~uint32_t(id), reinterpret_cast<HashValue>(object))) {
       PoolFree(kPoolInstance, object, engine, kNominalInstanceSize);
       return r->ok = false;
@@ -472,7 +465,7 @@ bool ReadInstanceValues(Reader* r, const PatchMode* patch) {
     ObjectInstance* object = RegistryRecord<ObjectInstance>(engine->instances, ~uint32_t(id));
     ScriptClassRecord* cls = classId > 0 ? FindClassRecord(engine, classId) : nullptr;
     // An id the first block did not make, one given twice, or a class the script no longer has.
-    if (!object || object->classRecord || !cls) return r->ok = false;
+    if (!object || object->classRecord != &gPendingClass || !cls) return r->ok = false;
     object->classRecord = cls;
     uint32_t total = cls->totalFieldCount;
     if (total == 0) {
@@ -504,7 +497,7 @@ bool ReadInstanceValues(Reader* r, const PatchMode* patch) {
   // Every record of the first block must have been filled: a bare record is no object.
   for (uint32_t key = HashNextKey(engine->instances, 0); key; key = HashNextKey(engine->instances, key)) {
     const ObjectInstance* object = RegistryRecord<ObjectInstance>(engine->instances, key);
-    if (!object || !object->classRecord) return r->ok = false;
+    if (!object || object->classRecord == &gPendingClass) return r->ok = false;
   }
   return true;
 }
@@ -621,22 +614,29 @@ void DropAllUnreferenced(ScriptEngine* engine) {
   DropUnreferenced<ScriptTable>(engine->tables, FreeTableRecord);
 }
 
-// Takes back a failed read: bare instance records leave the registry (references still on them
-// free them with their last release), the script goes, and the records nothing holds are freed.
-void AbandonRestore(ScriptEngine* engine) {
-  uint32_t key = HashNextKey(engine->instances, 0);
+// Records the second instance block did not reach are no objects: they leave the registry as
+// deleted objects do, and the references still on them free them with the last.
+void RetirePendingInstances(ScriptEngine* engine) {
+  HashTable* registry = engine->instances;
+  uint32_t key = HashNextKey(registry, 0);
   while (key) {
-    uint32_t next = HashNextKey(engine->instances, key);
-    ObjectInstance* object = RegistryRecord<ObjectInstance>(engine->instances, key);
-    if (object && !object->classRecord) {
-      HashRemove(engine->instances, key);
+    uint32_t next = HashNextKey(registry, key);
+    ObjectInstance* object = RegistryRecord<ObjectInstance>(registry, key);
+    if (object && object->classRecord == &gPendingClass) {
+      HashRemove(registry, key);
       object->id = -1;
+      object->classRecord = nullptr;
       if (object->refCount == 0) PoolFree(kPoolInstance, object, engine, kNominalInstanceSize);
     }
     key = next;
   }
-  UnloadScriptStore(engine);
-  DropAllUnreferenced(engine);
+}
+
+// Takes back a failed read: the script goes, and the records nothing holds are freed.
+void AbandonRestore(Reader* r) {
+  RetirePendingInstances(r->engine);
+  UnloadScriptStore(r->engine);
+  DropAllUnreferenced(r->engine);
 }
 
 bool RestoreState(Reader* r, const PatchMode* patch, const uint32_t counters[5]) {
@@ -685,7 +685,7 @@ bool WriteSavedValue(FileObject* stream, const ScriptValue* value) {
 }
 
 bool ReadSavedValue(FileObject* stream, ScriptValue* slot) {
-  Reader reader{stream, gScriptEngine, true, false};
+  Reader reader{stream, gScriptEngine, true};
   if (!reader.engine) return false;
   return ReadValue(&reader, slot);
 }
@@ -781,7 +781,7 @@ bool WriteScriptState(FileObject* stream) {
 bool ReadScriptState(FileObject* stream) {
   ScriptEngine* engine = gScriptEngine;
   if (!stream || !engine) return false;
-  Reader reader{stream, engine, true, true};
+  Reader reader{stream, engine, true};
   Reader* r = &reader;
   char tag[4];
   if (!GetBytes(r, tag, 4) || std::memcmp(tag, "STOR", 4) != 0) return false;
@@ -810,7 +810,7 @@ bool ReadScriptState(FileObject* stream) {
   uint32_t counters[5];
   for (uint32_t& counter : counters) counter = GetU32(r);
   if (!r->ok || !RestoreState(r, &patch, counters)) {
-    AbandonRestore(engine);
+    AbandonRestore(r);
     return false;
   }
   DropAllUnreferenced(engine);
