@@ -4,11 +4,8 @@
 // the window is inactive. Called by main and the game loop; never returns from WinMain.
 #include "app/entry.h"
 
-#include <cstdio>
-
+#include "app/game_main.h"
 #include "app/shutdown.h"
-#include "core/clock.h"
-#include "core/system_block.h"
 #include "devices/input.h"
 #include "platform/os.h"
 #include "platform/window.h"
@@ -45,44 +42,6 @@ void DrainWaitingMessages() {
     if (got < 0) return;
     Deliver(&message);
   }
-}
-
-// What runs until the game main takes over: the argument list, the processor and the clocks,
-// printed so a run shows the foundation working.
-void RunStartupReport(int argc, char** argv) {
-  static SystemBlock standIn;
-  if (!gSystem) {
-    gSystem = &standIn;
-    gSystem->secondTimeScale = 0x10000;
-  }
-  std::printf("Command line: argc %d\n", argc);
-  for (int i = 0; i < argc; ++i) std::printf("  argv[%d] = \"%s\"\n", i, argv[i]);
-
-  uint32_t features = GetCpuFeatures();
-  int fpu = SetupFloatingPoint();
-  std::printf("Processor: features 0x%08X (model %u, family %u)%s%s%s%s%s%s%s%s\n", features,
-              features & 0xF, (features >> 4) & 0xF, (features & kCpuIntel) ? " Intel" : "",
-              (features & kCpuAmd) ? " AMD" : "", (features & kCpuMmx) ? " MMX" : "",
-              (features & kCpuSse) ? " SSE" : "", (features & kCpuSse2) ? " SSE2" : "",
-              (features & kCpuSse3) ? " SSE3" : "", (features & kCpuFxsr) ? " FXSR" : "",
-              (features & kCpuSseStateSaved) ? " SSE-state-saved" : "");
-  std::printf("Floating point set-up: %d, feature level %u\n", fpu, gSystem->processorFeatureLevel);
-
-  InitClock();
-  std::printf("Clocks: real %u ms, game %u ms after start-up\n", gSystem->realTime, gSystem->gameTime);
-  for (int frame = 1; frame <= 5; ++frame) {
-    uint32_t until = GetMilliseconds() + 20;
-    while (GetMilliseconds() < until) {
-    }
-    gSystem->frameCounter = frame;
-    gSystem->realFrameStep = GetRealFrameStep();
-    gSystem->frameStep = GetGameFrameStep();
-    UpdateFrameRate();
-    std::printf("  frame %d: real %u ms (step %u), game %u ms (step %u), %u fps\n", frame,
-                gSystem->realTime, gSystem->realFrameStep, gSystem->gameTime, gSystem->frameStep,
-                gSystem->frameRate);
-  }
-  std::fflush(stdout);
 }
 
 }  // namespace
@@ -128,8 +87,7 @@ void WinMain(uint32_t instance, uint32_t previousInstance, char* commandLine, in
   int argc = SplitCommandLine(commandLine, argv);
   ApplyPriorityOptions(argc, argv);
 
-  RunStartupReport(argc, argv);
-  ShutdownAndExit(kShutdownNormal);
+  RunGameMain(argc, argv);
 }
 
 void PumpMessages() {

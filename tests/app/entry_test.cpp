@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,7 +15,10 @@
 #include "core/system_block.h"
 #include "devices/input.h"
 #include "platform/os.h"
+#include "platform/memory_status.h"
+#include "platform/registry.h"
 #include "platform/window.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -104,9 +110,20 @@ TEST(CommandLine, PriorityOptionsIgnoreCaseAndTheLastWins) {
   OsSetPriorityHook(nullptr);
 }
 
-TEST(Entry, RunsWhatStandsAndEndsWithStatusZero) {
+// WinMain hands the split command line to the game main: in an empty game folder the start
+// fails on the missing configuration story, and that failure must reach the shell.
+TEST(Entry, HandsTheArgumentsToTheGameMain) {
+  TempDir sandbox;
   std::string line = "-lowpri demo";
-  EXPECT_EXIT(WinMain(1, 0, line.data(), 1), ::testing::ExitedWithCode(0), "");
+  auto run = [&] {
+    if (chdir(sandbox.path().c_str()) != 0) std::abort();
+    setenv("XDG_DOCUMENTS_DIR", sandbox.path().c_str(), 1);
+    RegistrySetFilePath(sandbox.File("registry.xml").c_str());
+    static OsMemoryStatus plenty{uint64_t{8} << 30, uint64_t{4} << 30, uint64_t{8} << 30, uint64_t{4} << 30};
+    OsOverrideMemoryStatus(&plenty);
+    WinMain(1, 0, line.data(), 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "vexaconfig");
 }
 
 TEST(Shutdown, ExitStatusNeverHidesAFailure) {
