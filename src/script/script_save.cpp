@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/game_main.h"
 #include "core/file_object.h"
 #include "core/hash_table.h"
 #include "core/memory.h"
@@ -796,7 +797,8 @@ bool ReadScriptState(FileObject* stream) {
   if (r->ok) {
     // Whatever the engine held goes first; loading a store never unloads by itself.
     UnloadScriptStore(engine);
-    loaded = gLoader(engine, name);
+    // A story named at start-up replaces the saved one.
+    loaded = gLoader(engine, gSaveOrStoryName ? gSaveOrStoryName : name);
   }
   PoolFree(kPoolScratch, name, engine, nameLength + 1);
   if (!loaded) return false;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/game_main.h"
 #include "core/file_object.h"
 #include "core/hash_table.h"
 #include "script/script_calls.h"
@@ -21,8 +22,10 @@
 namespace {
 
 const std::vector<uint8_t>* gStore = nullptr;
+std::string gLoadedName;
 
 bool LoadTestStore(ScriptEngine* engine, const char* name) {
+  gLoadedName = name;
   if (!gStore) return false;
   return LoadScriptStoreFromMemory(engine, name, gStore->data(), uint32_t(gStore->size()));
 }
@@ -298,6 +301,7 @@ TEST_F(ScriptSave, RoundTripRestoresIdsCountersContainersReferencesAndTasks) {
   EXPECT_EQ(task->pc, waiterPc);
   EXPECT_EQ(TaskListFirst(&engine_->waitList), task);
   EXPECT_EQ(task->thisObject, FindScriptObject(engine_, 0));
+  EXPECT_EQ(task->stackSize, 32u);  // same revision: no growth
   // It goes on where it stood and answers its caller module.
   results_.clear();
   SEResumeInt(uint32_t(waiter), 5);
@@ -439,6 +443,16 @@ TEST_F(ScriptSave, BadHeadersIdsAndTaskRecordsAreRejected) {
   EXPECT_NE(FindTask(engine_, waiter), nullptr);
 }
 
+TEST_F(ScriptSave, AStoryNamedAtStartUpReplacesTheSavedName) {
+  ASSERT_TRUE(Save());
+  ASSERT_TRUE(Restore());
+  EXPECT_EQ(gLoadedName, "test");
+  gSaveOrStoryName = "chosen";
+  ASSERT_TRUE(Restore());
+  gSaveOrStoryName = nullptr;
+  EXPECT_EQ(gLoadedName, "chosen");
+}
+
 // Revision 2 puts a function before the waiting one and a new global before the old one.
 const char* const kRevision1 = R"(
 .header 1
@@ -459,7 +473,7 @@ std::string Revision2(const char* patch) {
 .global int 55 rev=2
 .global int 0
 .func Extra extra
-.func Waiter waiter frame=8
+.func Waiter waiter frame=100
 extra:
   push0
   ret
@@ -490,6 +504,9 @@ TEST_F(ScriptSave, PatchModeRemapsTheWaitingTaskBetweenRevisions) {
   ASSERT_NE(task, nullptr);
   EXPECT_EQ(task->pc, oldPc + 2);
   EXPECT_EQ(engine_->code[task->pc - 5], 130);
+  // Its frame grew in revision 2: the stack grows to what the active frames need.
+  EXPECT_GE(task->stackSize, TaskStackNeed(task));
+  EXPECT_GT(task->stackSize, 100u);
   EXPECT_EQ(Global(0)->i, 55);  // new in revision 2: keeps its initial value
   EXPECT_EQ(Global(1)->i, 123);
   results_.clear();
