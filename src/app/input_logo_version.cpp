@@ -1,0 +1,141 @@
+// The version report, the logo screen, the "Input" event wrapper and the low-memory hook. Called
+// by the game main (version, logo, hook install), the game loop (input) and the memory manager
+// (hook). The low-memory hook runs inside a failed allocation: it must not allocate itself.
+#include "app/input_logo_version.h"
+
+#include <cstdio>
+
+#include "app/game_loop.h"
+#include "app/game_state.h"
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "render/render.h"
+#include "render/render_logo.h"
+#include "scene/scene.h"
+#include "script/script_calls.h"
+
+// Linux programs carry no version resource; the build keeps its text here, in the resource's
+// own form, so the same normalisation runs.
+const char kProductVersionResource[] = "1, 0, 0, 1";
+
+ImageRecord* gLogoSurfaces[kLogoSurfaceCount] = {};
+
+namespace {
+
+constexpr size_t kVersionTextSize = sizeof(SystemBlock::versionText);
+constexpr int kUsageLogoSurface = 4;  // the fifth usage word
+constexpr size_t kLogoNameSize = 260;
+constexpr char kLogoPicture[] = "true\\ulnaruniverse logo_HD";
+constexpr uint32_t kLogoDisplaySurfaceOrder[kLogoSurfaceCount] = {1, 0, 3, 2};
+
+constexpr uint32_t kLoad16Bit = 0x100;
+constexpr uint32_t kLoad24Bit = 0x200;
+constexpr uint32_t kLoad32Bit = 0x2000;
+constexpr uint32_t kLoadKeep = 0x4000;
+constexpr uint32_t kLoadFlag8000000 = 0x8000000;
+
+constexpr VersionLogoServices kRealServices = {
+    InitSquareTable, CreateImageHandle, LoadImageFile,      StretchSurface,     UpdateScreen,
+    ReleaseImageHandle, DisplaySurface, FreeUnusedTextures, B3D_DumpUsedBodies,
+};
+VersionLogoServices gServices = kRealServices;
+
+// Whether the logo surfaces are handles this unit created (else they are the display's own).
+bool gLogoSurfacesCreated = false;
+
+}  // namespace
+
+void SetVersionLogoServices(const VersionLogoServices* services) { gServices = services ? *services : kRealServices; }
+
+std::string ReadVersionInfoFrom(const char* raw) {
+  if (!raw) return std::string();
+  std::string version;
+  for (const char* p = raw; *p; ++p) {
+    if (*p == ' ') continue;
+    version += *p == ',' ? '.' : *p;
+  }
+  // The block holds 13 characters and the terminator; a longer version is cut there.
+  if (gSystem) std::snprintf(gSystem->versionText, kVersionTextSize, "%s", version.c_str());
+  return version;
+}
+
+std::string ReadVersionInfo() { return ReadVersionInfoFrom(kProductVersionResource); }
+
+uint32_t LogoLoadFlags(uint32_t usage, int32_t depth) {
+  uint32_t flags = usage;
+  if (depth < 24) {
+    flags = (flags & ~kLoad24Bit) | kLoad16Bit;
+  } else if (depth < 32) {
+    flags = (flags & ~kLoad16Bit) | kLoad24Bit;
+  } else {
+    flags = (flags & ~(kLoad16Bit | kLoad24Bit)) | kLoad32Bit;
+  }
+  if (!(flags & kLoadKeep)) flags |= kLoadFlag8000000;
+  return flags;
+}
+
+void FreeLogoSurfaces() {
+  if (gLogoSurfacesCreated) {
+    for (ImageRecord*& surface : gLogoSurfaces)
+      if (surface) gServices.releaseImageHandle(&surface);
+  }
+  for (ImageRecord*& surface : gLogoSurfaces) surface = nullptr;
+  gLogoSurfacesCreated = false;
+}
+
+int32_t ShowLogoScreen() {
+  gServices.initSquareTable();
+  // A second logo screen would otherwise lose the handles of the first.
+  FreeLogoSurfaces();
+  DisplayObject* display = gDisplay;
+  if (!display || !display->device || !gSystem) return 0;
+  const DisplayDevice* device = display->device;
+  if (display->flags & kDisplayNoScreenLists) {
+    int count = (display->flags & kDisplaySecondScreenList) ? kLogoSurfaceCount : 1;
+    for (int k = 0; k < count; ++k) gLogoSurfaces[k] = gServices.displaySurface(display, kLogoDisplaySurfaceOrder[k]);
+  } else {
+    int count = (display->flags & kDisplaySecondScreenList) ? 2 : 1;
+    gLogoSurfacesCreated = true;
+    for (int k = 0; k < count; ++k) {
+      gLogoSurfaces[k] = gServices.createImageHandle(device->width, device->height, device->bitDepth,
+                                                      gSystem->usageWords[kUsageLogoSurface]);
+      if (!gLogoSurfaces[k]) {
+        FreeLogoSurfaces();
+        return 0;
+      }
+    }
+  }
+  uint32_t flags = LogoLoadFlags(gSystem->usageWords[0], device->bitDepth);
+  const ProductRecord* product = gSystem->product ? gSystem->product : &kProductRecord;
+  char name[kLogoNameSize];
+  std::snprintf(name, sizeof name, product->languageTemplate2, kLogoPicture);
+  ImageRecord* image = gServices.loadImageFile(name, flags, 0, 1);
+  if (image) {
+    if (gLogoSurfaces[0]) gServices.stretchSurface(gLogoSurfaces[0], image);
+    gServices.updateScreen();
+    gServices.releaseImageHandle(&image);
+  }
+  return 1;
+}
+
+int32_t RaiseInputEvent(int32_t code) {
+  if (!gGameState) return 0;
+  gGameState->eventWord = 0;
+  gGameState->hasResult = 0;
+  CallScriptFunctionRet(static_cast<int32_t>(gGameState->moduleIndex), 0, kInputEventTarget, "Input", kResultInt, 1,
+                        code);
+  // Without an answer the slot still holds an earlier event's; that answer is not this one's.
+  int32_t answer = 0;
+  if (gGameState->hasResult && gGameState->eventResult.type == kValueInt) answer = gGameState->eventResult.i;
+  if (answer == -1) gLoopExit = 1;
+  return answer;
+}
+
+void OnLowMemory() {
+  if (gEngine3D) gServices.dumpUsedBodies(gEngine3D);
+  gServices.freeUnusedTextures();
+  if (gSystem && gSystem->physicalMemoryMB < kLowMemoryThresholdMB && gSystem->qualityReduction < kMaxQualityReduction)
+    ++gSystem->qualityReduction;
+}
+
+void SetLowMemoryHandler() { SetLowMemoryHook(OnLowMemory); }

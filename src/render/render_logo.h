@@ -1,0 +1,27 @@
+// The renderer services the logo screen and the low-memory hook use that the renderer's header
+// does not declare yet: the table of squares, image handles by size, picture loading, the
+// surface stretch, the display's own drawing surfaces and the release of unused textures; and
+// the 3D engine's release of bodies no instance uses. Called by the application's logo screen
+// and low-memory hook. They belong in render.h and scene.h once those units grow them.
+#pragma once
+
+#include <cstdint>
+
+struct DisplayObject;
+struct Engine3D;
+struct ImageRecord;
+
+// Makes sure the display's table of squares (256 entries) exists.
+void InitSquareTable();
+// A new reference-counted image record of that size and depth, or null.
+ImageRecord* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uint32_t usage);
+// A picture file by name in a new image record, or null when it cannot be loaded.
+ImageRecord* LoadImageFile(const char* name, uint32_t flags, int32_t reserved, int32_t count);
+// Copies the image onto the surface, scaled to it.
+void StretchSurface(ImageRecord* target, ImageRecord* image);
+// The display's surface words 0 to 3 (its own drawing surfaces when it has them), or null.
+ImageRecord* DisplaySurface(const DisplayObject* display, int32_t index);
+// Releases every loaded texture whose count is 0 and that is not marked resident.
+void FreeUnusedTextures();
+// Marks the bodies the engine's instances use and releases the other bodies' data.
+void B3D_DumpUsedBodies(Engine3D* engine);
