@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/game_loop.h"
+#include "app/game_services.h"
 #include "app/game_state.h"
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -327,12 +328,19 @@ class InputEvent : public ScriptRunTest {
   GameStateBlock* savedState_ = nullptr;
 };
 
-// Input(code): 99 waits in a native call, anything else is answered with code itself.
+// Input(code): 99 waits in a native call, 27 asks to stop (-1), anything else is answered with
+// code itself.
 constexpr char kInputStory[] = R"(
 .class 150
 .method Input input params=1
 .end
 input:
+  ldl 4
+  pushb 27
+  jne other
+  pushb -1
+  ret
+other:
   ldl 4
   pushb 99
   jne answer
@@ -351,12 +359,24 @@ TEST_F(InputEvent, TheHandlersAnswerComesBackAndMinusOneEndsTheLoop) {
     int32_t answer;
     uint32_t loopExit;
   };
-  const Case kCases[] = {{5, 5, 0}, {0, 0, 0}, {27, 27, 0}, {-2, -2, 0}, {-1, -1, 1}};
+  const Case kCases[] = {{5, 5, 0}, {0, 0, 0}, {28, 28, 0}, {-2, -2, 0}, {27, -1, 1}, {-1, -1, 1}};
   for (const Case& c : kCases) {
     gLoopExit = 0;
     EXPECT_EQ(RaiseInputEvent(c.code), c.answer) << c.code;
     EXPECT_EQ(gLoopExit, c.loopExit) << c.code;
   }
+}
+
+TEST_F(InputEvent, MinusOneFromTheHandlerEndsTheFramesInput) {
+  ASSERT_TRUE(Load(kInputStory)) << error_;
+  GameServices saved = gGameServices;
+  gGameServices.nextKeyCode = [] { return uint16_t(27); };
+  gGameServices.raiseInputEvent = RaiseInputEvent;
+  ResetFrameInputState();
+  EXPECT_EQ(ProcessFrameInput(), 0);
+  EXPECT_EQ(gLoopExit, 1u);
+  gGameServices = saved;
+  ResetFrameInputState();
 }
 
 TEST_F(InputEvent, AnEarlierAnswerIsNotTakenForThisOne) {
