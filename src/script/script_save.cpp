@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/game_main.h"
 #include "core/file_object.h"
 #include "core/hash_table.h"
 #include "core/memory.h"
@@ -797,8 +796,7 @@ bool ReadScriptState(FileObject* stream) {
   if (r->ok) {
     // Whatever the engine held goes first; loading a store never unloads by itself.
     UnloadScriptStore(engine);
-    // A story named at start-up replaces the saved one.
-    loaded = gLoader(engine, gSaveOrStoryName ? gSaveOrStoryName : name);
+    loaded = gLoader(engine, name);
   }
   PoolFree(kPoolScratch, name, engine, nameLength + 1);
   if (!loaded) return false;

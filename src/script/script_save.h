@@ -28,6 +28,8 @@ bool ReadSavedValue(FileObject* stream, ScriptValue* slot);
 uint32_t TaskStackNeed(ScriptTask* task);
 
 // The reader loads the compiled script by the saved name through this loader (LoadScriptStore
-// unless replaced); the game main or a test may substitute its own. Null restores the default.
+// unless replaced). The game main installs one that loads its save-or-story name instead when
+// that is set (the script engine does not reach the game main's options); tests install one
+// that loads assembled bytes. Null restores the default.
 using ScriptStoreLoader = bool (*)(ScriptEngine* engine, const char* name);
 void SetScriptStateLoader(ScriptStoreLoader loader);

@@ -122,6 +122,11 @@ TEST_F(ScriptCalls, EveryResultKindReachesTheCallerModule) {
     EXPECT_EQ(CallScriptFunction(module_, 1, c.objectId, c.name, c.kind, 0), c.started) << c.name;
     EXPECT_EQ(results_, std::vector<std::string>{c.answer}) << c.name << " kind " << c.kind;
   }
+  // A task that cannot be made answers like a missing method.
+  results_.clear();
+  SetPoolAllocFailure(0);
+  EXPECT_FALSE(CallScriptFunction(module_, 1, 0, "Number", kResultInt, 0));
+  EXPECT_EQ(results_, std::vector<std::string>{"0"});
   // Module 0: nobody hears the answer.
   results_.clear();
   EXPECT_TRUE(CallScriptFunction(0, 1, 0, "Number", kResultInt, 0));

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/game_main.h"
 #include "core/file_object.h"
 #include "core/hash_table.h"
 #include "script/script_calls.h"
@@ -379,9 +378,11 @@ TEST_F(ScriptSave, BadHeadersIdsAndTaskRecordsAreRejected) {
   ScriptValue* g0 = Global(0);
   AllocArrayValue(g0, 1);
   ArrayWriteString(g0, 0, "text");
+  ASSERT_LT(MakeInstance(), -1);
   int32_t waiter = StartWaiter();
   ASSERT_GT(waiter, 0);
   std::string good = SavePlain();
+  size_t instances = good.rfind("INST") + 8;  // the second block's one entry: id, class, count
   size_t task = TaskRecord(good);
   ASSERT_GT(task, 0u);
   ASSERT_EQ(Word(good, task), uint32_t(waiter));
@@ -409,6 +410,11 @@ TEST_F(ScriptSave, BadHeadersIdsAndTaskRecordsAreRejected) {
       {"pc zero", task + 16, 0},
       {"id zero", task, 0},
       {"unknown array id in pass two", secondArra + 8, 0x7777},
+      {"instance the first block did not make", instances, uint32_t(-99)},
+      {"instance id -1", instances, uint32_t(-1)},
+      {"class the script does not have", instances + 4, 555},
+      {"more values than the class has fields", instances + 8, 3},
+      {"fewer values than the class has fields", instances + 8, 1},
   };
   for (const Case& c : kCases) {
     std::string bad = good;
@@ -443,14 +449,11 @@ TEST_F(ScriptSave, BadHeadersIdsAndTaskRecordsAreRejected) {
   EXPECT_NE(FindTask(engine_, waiter), nullptr);
 }
 
-TEST_F(ScriptSave, AStoryNamedAtStartUpReplacesTheSavedName) {
+TEST_F(ScriptSave, TheLoaderIsAskedForTheSavedName) {
   ASSERT_TRUE(Save());
+  gLoadedName.clear();
   ASSERT_TRUE(Restore());
   EXPECT_EQ(gLoadedName, "test");
-  gSaveOrStoryName = "chosen";
-  ASSERT_TRUE(Restore());
-  gSaveOrStoryName = nullptr;
-  EXPECT_EQ(gLoadedName, "chosen");
 }
 
 // Revision 2 puts a function before the waiting one and a new global before the old one.
