@@ -15,6 +15,7 @@
 #include "core/signature.h"
 #include "core/system_block.h"
 #include "script/containers.h"
+#include "script/natives/se_files.h"
 #include "script/text_database.h"
 
 namespace {
@@ -514,6 +515,7 @@ void UnloadScriptStore(ScriptEngine* engine) {
   engine->storyLength = 0;
   engine->scriptName = FreeString(engine->scriptName);
 
+  FreeScriptFilesAndExpressions(engine);
   if (engine->patches) {
     while (HashCount(engine->patches) > 0) {
       uint32_t key = HashNextKey(engine->patches, 0);

@@ -1,12 +1,20 @@
 // The SE_ natives that reach the services below the script engine (92 to 96, 101 to 135, 141,
 // 142, 147 to 149, 152 to 154): compiled patterns, XML values, files and folders, data
-// signatures, and the engine's own debugging and statistics. Called by the SE_ dispatcher
-// only. A name or pattern argument that is not a text is a failure, never a read.
+// signatures, and the engine's own debugging and statistics. Called by the SE_ dispatcher, and
+// the unload of the script calls FreeScriptFilesAndExpressions. A name or pattern argument
+// that is not a text is a failure, never a read.
 #pragma once
 
 #include <cstdint>
 
 #include "script/natives/se_frame.h"
+
+// Closes and frees every file still open under an SE_FOpen handle and every compiled
+// expression of SE_RegComp; both registries are left empty. The records are these natives'
+// own, so the script's unload hands them back here.
+void FreeScriptFilesAndExpressions(ScriptEngine* engine);
+// The expressions alone (defined with the pattern natives).
+void FreeScriptExpressions(ScriptEngine* engine);
 
 int32_t SE_RegComp(SECall* call);               // 92
 int32_t SE_RegExec(SECall* call);               // 93

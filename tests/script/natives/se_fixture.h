@@ -14,6 +14,7 @@
 
 #include "core/xml_access.h"
 #include "script/containers.h"
+#include "script/natives/se_files.h"
 #include "script/natives/se_frame.h"
 #include "script/text_database.h"
 #include "support/script_fixture.h"
@@ -72,6 +73,8 @@ class SENativeTest : public ScriptEngineTest {
     ReleaseValue(&answer_);
     if (task_ && FindTask(engine_, taskId())) FreeTaskQuietly(task_);
     FreeAllTexts(engine_);
+    // Files and compiled expressions the natives registered go as the script's unload would.
+    FreeScriptFilesAndExpressions(engine_);
     ScriptEngineTest::TearDown();
   }
 
