@@ -56,10 +56,9 @@ bool IsRegisteredTask(const ScriptEngine* engine, const ScriptTask* task) {
 // not a text of the string pool.
 const char* MethodNameAt(const ScriptEngine* engine, uint32_t position, int32_t* classId) {
   uint32_t nameId = 0;
-  // A return position points just past its call, which may be the first byte of the next
-  // method; the byte before it is still in the calling one.
-  uint32_t lookup = position > 0 ? position - 1 : 0;
-  const MethodRecord* method = FindCodeLocation(engine, lookup, classId, &nameId);
+  // A return position points past its call, at code of the same method: a method never ends
+  // with a call, since its last instruction returns.
+  const MethodRecord* method = FindCodeLocation(engine, position, classId, &nameId);
   if (!method || !engine->stringPool || nameId == 0 || nameId >= engine->stringPoolSize) return nullptr;
   const char* name = engine->stringPool + nameId;
   if (!std::memchr(name, 0, engine->stringPoolSize - nameId)) return nullptr;
@@ -116,11 +115,9 @@ void WriteDump(const CrashContext* context) {
   OsCrashCloseFile(file);
 }
 
-void InstallAtStart() { InstallCrashFilter(); }
-
 // Installed before the game's entry runs, so a fault in any later start-up step is caught.
 struct CrashFilterInstaller {
-  CrashFilterInstaller() { InstallAtStart(); }
+  CrashFilterInstaller() { InstallCrashFilter(); }
 } gCrashFilterInstaller;
 
 }  // namespace

@@ -235,6 +235,36 @@ TEST_F(StoryStack, NoEngineAndNoTaskHaveTheirOwnLines) {
   EXPECT_EQ(out, "No story task running\r\nStory Engine not active\r\nNo story task running\r\n");
 }
 
+TEST_F(StoryStack, AStackTopOutsideTheStackIsNotWalked) {
+  ASSERT_TRUE(Load(kStory)) << error_;
+  ScriptTask* task = Start("Main", {3, 4});
+  ASSERT_NE(task, nullptr);
+  engine_->currentTask = task;
+  std::string entry = Hex6(task->pc);
+  const int32_t sane = task->sp;
+  struct Case {
+    int32_t sp;
+    std::string frames;
+  };
+  const Case kCases[] = {
+      {sane, "[000000]->[" + entry + "]Main(3, 4)\r\n"},
+      {5, "[000000]->[" + entry + "]Main(<invalid num args>)\r\n"},
+      {-int32_t(task->stackSize) - 1, "[000000]->[" + entry + "]Main(<invalid num args>)\r\n"},
+  };
+  for (const Case& c : kCases) {
+    task->sp = c.sp;
+    std::string out;
+    CrashStream stream;
+    CrashStreamToSink(&stream, &out);
+    DumpStoryStack(&stream);
+    CrashStreamClose(&stream);
+    EXPECT_EQ(out, "Story call stack dump:\r\n" + c.frames) << c.sp;
+  }
+  task->sp = sane;
+  engine_->currentTask = nullptr;
+  KillTaskById(engine_, task->id);
+}
+
 TEST_F(StoryStack, FrameLinesOfDamagedFrames) {
   ASSERT_TRUE(Load(kStory)) << error_;
   ScriptValue values[4] = {};
