@@ -1,7 +1,8 @@
 // The timer module: a pool of timer nodes with a heap fallback, the timed and immediate lists,
 // the per-frame dispatch with the damping of the second time scale, and the TI_ natives. A node
-// is always unlinked before its waiter is woken, so a resume callback never sees it half
-// retired; a native reads only the arguments it was given.
+// is always unlinked before its waiter is woken, and every pass gathers its nodes before it
+// wakes anybody, so a resume callback that adds or interrupts timers never breaks a walk; a
+// native reads only the arguments it was given.
 #include "script/timers.h"
 
 #include "app/general_init.h"
@@ -84,6 +85,14 @@ void RetireAll(TimerState* state, TimerList* list, bool wake) {
     Unlink(node);
     if (wake) Wake(node->module, node->cookie, 0);
     FreeTimerNode(state, node);
+  }
+}
+
+// Moves every node of `from` to the tail of `to`, in order.
+void TakeAll(TimerList* from, TimerList* to) {
+  while (TimerNode* node = ListFirst(from)) {
+    Unlink(node);
+    ListAddTail(to, node);
   }
 }
 
@@ -206,15 +215,23 @@ void InterruptTimers(int32_t id) {
   TimerState* state = gTimerState;
   if (!state) return;
   uint32_t now = gSystem ? gSystem->gameTime : 0;
+  // The matching nodes leave the list before anybody is woken: a resume callback that touches
+  // the timers again cannot pull a node out from under this walk.
+  TimerList woken;
+  ListInit(&woken);
   TimerNode* node = ListFirst(&state->timed);
   while (node) {
     TimerNode* next = Next(node);
     if ((node->flags & kTimerNodeInterruptible) && node->interruptId == id) {
       Unlink(node);
-      Wake(node->module, node->cookie, int32_t(node->dueTime - now));
-      FreeTimerNode(state, node);
+      ListAddTail(&woken, node);
     }
     node = next;
+  }
+  while (TimerNode* due = ListFirst(&woken)) {
+    Unlink(due);
+    Wake(due->module, due->cookie, int32_t(due->dueTime - now));
+    FreeTimerNode(state, due);
   }
 }
 
@@ -228,35 +245,38 @@ void DispatchTimerEvents() {
     // is served by the next frame.
     TimerList pending;
     ListInit(&pending);
-    while (TimerNode* node = ListFirst(&state->immediate)) {
-      Unlink(node);
-      ListAddTail(&pending, node);
-    }
+    TakeAll(&state->immediate, &pending);
     RetireAll(state, &pending, true);
   }
   int32_t window = int32_t((uint64_t(gSystem->timeScale) * 40 + 32768) >> 16);
   int32_t crowded = 0;
+  TimerList due;
+  ListInit(&due);
   TimerNode* node = ListFirst(&state->timed);
   while (node) {
     TimerNode* next = Next(node);
     int32_t d = int32_t(node->dueTime - now);
     if (d <= 0) {
       Unlink(node);
-      Wake(node->module, node->cookie, 0);
-      FreeTimerNode(state, node);
+      ListAddTail(&due, node);
     } else if (d < window) {
       ++crowded;
     }
     node = next;
   }
+  RetireAll(state, &due, true);
   DampSecondTimeScale(crowded);
 }
 
 void FlushTimerEvents() {
   TimerState* state = gTimerState;
   if (!state) return;
-  RetireAll(state, &state->immediate, true);
-  RetireAll(state, &state->timed, true);
+  // The waiters of this moment: one whose wake-up makes it wait again stays for later.
+  TimerList pending;
+  ListInit(&pending);
+  TakeAll(&state->immediate, &pending);
+  TakeAll(&state->timed, &pending);
+  RetireAll(state, &pending, true);
 }
 
 void ClearTimerEvents(TimerState* state) {

@@ -203,6 +203,45 @@ TEST_F(Timers, FlushWakesEveryWaiterWithZeroAndClearWakesNobody) {
   EXPECT_TRUE(wakes_.empty());
 }
 
+// A module whose wake-up touches the timers again: it interrupts id 7 and waits once more.
+int32_t gRewaitsLeft = 0;
+std::vector<std::string>* gReentrantLog = nullptr;
+int32_t ReentrantWake(uint32_t cookie, int32_t value) {
+  gReentrantLog->push_back(std::to_string(cookie) + ":" + std::to_string(value));
+  InterruptTimers(7);
+  if (gRewaitsLeft-- > 0) {
+    AddImmediateNode(cookie + 10, gTimerState->moduleIndex + 2, gTimerState);
+    AddTimedNode(-5, gTimerState->moduleIndex + 2, cookie + 20, gTimerState);
+  }
+  return 0;
+}
+
+TEST_F(Timers, WakeUpsThatTouchTheTimersAgainBreakNoPass) {
+  engine_->modules[recordRow_].resumeInt = ReentrantWake;
+  gReentrantLog = &wakes_;
+  ASSERT_EQ(recordRow_, state_->moduleIndex + 2);
+  // Both due now; the first one's wake-up interrupts the second.
+  AddTimedNode(-1, recordRow_, 1, state_);
+  AddInterruptibleNode(2, -1, recordRow_, 7);
+  gRewaitsLeft = 1;
+  AdvanceAndDispatch(1);
+  EXPECT_EQ(wakes_, (std::vector<std::string>{"1:0", "2:0"}));
+  // The waits made inside the pass are served by the next one.
+  wakes_.clear();
+  AdvanceAndDispatch(1);
+  EXPECT_EQ(wakes_, (std::vector<std::string>{"11:0", "21:0"}));
+  // A flush wakes the waiters of its moment; new waits stay for later.
+  wakes_.clear();
+  AddTimedNode(100, recordRow_, 3, state_);
+  gRewaitsLeft = 1;
+  FlushTimerEvents();
+  EXPECT_EQ(wakes_, (std::vector<std::string>{"3:0"}));
+  EXPECT_NE(FirstTimedNode(state_), nullptr);
+  gRewaitsLeft = 0;
+  FlushTimerEvents();
+  EXPECT_EQ(state_->freeCount, kTimerPoolSize);
+}
+
 TEST_F(Timers, WakeUpsWithoutALoadedScriptOrModuleAreDropped) {
   AddTimedNode(-1, 31, 1, state_);  // a row nobody registered
   AdvanceAndDispatch(1);
