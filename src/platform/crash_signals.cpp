@@ -157,13 +157,6 @@ bool OsInstallCrashFilter(CrashFilter filter) {
   return true;
 }
 
-void OsRemoveCrashFilter() {
-  if (!gInstalled) return;
-  RestorePrevious();
-  gInstalled = false;
-  gFilter = nullptr;
-}
-
 int OsCrashCreateFile(const char* name) {
   if (!name) return -1;
   return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644);

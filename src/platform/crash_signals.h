@@ -42,8 +42,6 @@ using CrashFilter = void (*)(const CrashContext* context);
 // Installs `filter` for the fault signals on an alternate stack of the calling thread, which
 // becomes the thread whose stack extent the dumps know. Installing again replaces the filter.
 bool OsInstallCrashFilter(CrashFilter filter);
-// Puts back the handling that was in place before the install.
-void OsRemoveCrashFilter();
 
 // The exception code of a fault signal and its sub-code (si_code).
 uint32_t OsCrashExceptionCode(int signal, int signalCode);
