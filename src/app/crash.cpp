@@ -76,7 +76,7 @@ void Store64(unsigned char* p, uint64_t value) {
 }
 
 void WriteDump(const CrashContext* context) {
-  int file = OsCrashCreateFile(kCrashDumpName);
+  int file = OsCrashCreateFile(kCrashDumpName, true);
   if (file < 0) return;
   unsigned char head[4 + 4 * 6 + 8 * 3 + 4];
   std::memcpy(head, "KCDM", 4);
@@ -125,7 +125,8 @@ struct CrashFilterInstaller {
 void CrashStreamOpen(CrashStream* stream, const char* name) {
   stream->sink = nullptr;
   stream->length = 0;
-  stream->file = OsCrashCreateFile(name);
+  // Each line is written as it ends; only the dump is written through to the disk.
+  stream->file = OsCrashCreateFile(name, false);
   stream->failed = stream->file < 0;
 }
 

@@ -25,7 +25,8 @@ constexpr int kFaultSignalCount = sizeof kFaultSignals / sizeof kFaultSignals[0]
 // The filter formats script values and walks the machine stack; sanitizer builds need far more
 // stack for that than plain ones.
 constexpr size_t kAltStackSize = 512 * 1024;
-// Writing two files takes a fraction of a second; past this the filter is taken to hang.
+// Writing both files takes well under a second even for a deep stack; past this the filter is
+// taken to hang.
 constexpr unsigned kWatchdogSeconds = 20;
 
 alignas(16) char gAltStack[kAltStackSize];
@@ -157,9 +158,9 @@ bool OsInstallCrashFilter(CrashFilter filter) {
   return true;
 }
 
-int OsCrashCreateFile(const char* name) {
+int OsCrashCreateFile(const char* name, bool writeThrough) {
   if (!name) return -1;
-  return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, 0644);
+  return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (writeThrough ? O_SYNC : 0), 0644);
 }
 
 bool OsCrashWrite(int file, const void* bytes, size_t length) {

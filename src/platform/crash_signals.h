@@ -46,8 +46,9 @@ bool OsInstallCrashFilter(CrashFilter filter);
 // The exception code of a fault signal and its sub-code (si_code).
 uint32_t OsCrashExceptionCode(int signal, int signalCode);
 
-// Async-signal-safe file writing for the filter: a descriptor or -1.
-int OsCrashCreateFile(const char* name);
+// Async-signal-safe file writing for the filter: a new or emptied file, a descriptor or -1.
+// With writeThrough every write reaches the disk before it returns.
+int OsCrashCreateFile(const char* name, bool writeThrough);
 bool OsCrashWrite(int file, const void* bytes, size_t length);
 void OsCrashCloseFile(int file);
 
