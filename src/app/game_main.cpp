@@ -20,6 +20,7 @@
 #include "app/game_services.h"
 #include "app/game_state.h"
 #include "app/general_init.h"
+#include "app/launcher.h"
 #include "app/settings.h"
 #include "app/shutdown.h"
 #include "app/system_info.h"

@@ -1,0 +1,471 @@
+// The GTK 3 dialog backend: a dialog's controls become widgets placed at their template positions
+// (dialog units turned into pixels), the model's state is pushed into the widgets on every change,
+// and the user's clicks, choices and typing come back through the shared part as commands. A
+// scripted run plays its actions through the toolkit itself (a click is a button's "clicked"),
+// one at a time from a timer once the dialog in front has been drawn, and a stalled scripted
+// dialog ends after a bounded wait. Texts are converted between the dialog code page and UTF-8
+// here. Used by dialog.cpp only when a display opened and the process is not headless.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+
+#include "platform/code_page.h"
+#include "platform/dialog_backend.h"
+#include "platform/os.h"
+
+namespace {
+
+enum ToolkitState { kToolkitUnknown, kToolkitAvailable, kToolkitUnavailable };
+ToolkitState gToolkit = kToolkitUnknown;
+
+// Set while the model is pushed into widgets, so the widgets' signals are not taken for input.
+bool gSyncing = false;
+guint gActionTimer = 0;
+
+constexpr guint kActionDelayMs = 150;
+// A scripted dialog that is still open this long after its last action ends with -1.
+constexpr guint kScriptStallMs = 20000;
+// Drop-down lists are as tall as one line; their template height counts the open list.
+constexpr int16_t kDropDownHeightUnits = 14;
+
+struct ToolkitDialog {
+  GtkWidget* window;
+  GMainLoop* loop;
+  bool drawn;
+  guint stallTimer;
+};
+
+ToolkitDialog* Toolkit(DialogWindow* window) { return static_cast<ToolkitDialog*>(window->toolkit); }
+
+DialogWindow* WindowOf(GtkWidget* widget) {
+  return static_cast<DialogWindow*>(g_object_get_data(G_OBJECT(widget), "korvane-dialog"));
+}
+
+std::string Utf8(const std::string& text) { return CodePageToUtf8(text.c_str()); }
+
+void WrapButtonLabel(GtkWidget* button) {
+  GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
+  if (child && GTK_IS_LABEL(child)) {
+    gtk_label_set_line_wrap(GTK_LABEL(child), TRUE);
+    gtk_label_set_xalign(GTK_LABEL(child), 0.0f);
+  }
+}
+
+void SetPicture(GtkWidget* widget, const Image& image) {
+  if (!image.pixels) {
+    gtk_image_clear(GTK_IMAGE(widget));
+    return;
+  }
+  GdkPixbuf* view = gdk_pixbuf_new_from_data(image.pixels, GDK_COLORSPACE_RGB, TRUE, 8, image.width, image.height,
+                                             image.width * 4, nullptr, nullptr);
+  GdkPixbuf* copy = view ? gdk_pixbuf_copy(view) : nullptr;
+  gtk_image_set_from_pixbuf(GTK_IMAGE(widget), copy);
+  if (copy) g_object_unref(copy);
+  if (view) g_object_unref(view);
+}
+
+void SyncList(DialogControl* control) {
+  auto* widget = static_cast<GtkWidget*>(control->widget);
+  if (control->control->kind == kDialogDropDownList) {
+    GtkComboBoxText* combo = GTK_COMBO_BOX_TEXT(widget);
+    gtk_combo_box_text_remove_all(combo);
+    for (const DialogListItem& item : control->items) gtk_combo_box_text_append_text(combo, Utf8(item.text).c_str());
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), control->selection);
+    return;
+  }
+  GtkListBox* list = GTK_LIST_BOX(g_object_get_data(G_OBJECT(widget), "korvane-list"));
+  GList* children = gtk_container_get_children(GTK_CONTAINER(list));
+  for (GList* child = children; child; child = child->next) gtk_widget_destroy(GTK_WIDGET(child->data));
+  g_list_free(children);
+  for (const DialogListItem& item : control->items) {
+    GtkWidget* label = gtk_label_new(Utf8(item.text).c_str());
+    gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+    gtk_list_box_insert(list, label, -1);
+  }
+  gtk_widget_show_all(GTK_WIDGET(list));
+  GtkListBoxRow* row = control->selection >= 0 ? gtk_list_box_get_row_at_index(list, control->selection) : nullptr;
+  if (row) {
+    gtk_list_box_select_row(list, row);
+  } else {
+    gtk_list_box_unselect_all(list);
+  }
+}
+
+void SyncWidget(DialogControl* control) {
+  auto* widget = static_cast<GtkWidget*>(control->widget);
+  if (!widget) return;
+  gtk_widget_set_sensitive(widget, control->enabled);
+  std::string text = Utf8(control->text);
+  switch (control->control->kind) {
+    case kDialogPicture:
+      SetPicture(widget, control->image);
+      break;
+    case kDialogPushButton:
+    case kDialogDefaultButton:
+      gtk_button_set_label(GTK_BUTTON(widget), text.c_str());
+      break;
+    case kDialogCheckBox:
+    case kDialogRadioButton:
+      gtk_button_set_label(GTK_BUTTON(widget), text.c_str());
+      if (control->control->style & kDialogStyleMultiLine) WrapButtonLabel(widget);
+      gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), control->checked);
+      break;
+    case kDialogStatic:
+      gtk_label_set_text(GTK_LABEL(widget), text.c_str());
+      break;
+    case kDialogGroupBox:
+      gtk_frame_set_label(GTK_FRAME(widget), text.empty() ? nullptr : text.c_str());
+      break;
+    case kDialogDropDownList:
+    case kDialogListBox:
+      SyncList(control);
+      break;
+    case kDialogEdit:
+      if (Utf8ToCodePage(gtk_entry_get_text(GTK_ENTRY(widget))) != control->text) {
+        gtk_entry_set_text(GTK_ENTRY(widget), text.c_str());
+      }
+      break;
+  }
+}
+
+// ---- Signals: the user's input ---------------------------------------------------------------
+
+void OnClicked(GtkButton* button, gpointer data) {
+  if (gSyncing) return;
+  auto* control = static_cast<DialogControl*>(data);
+  DialogWindow* window = WindowOf(GTK_WIDGET(button));
+  if (control->control->kind == kDialogCheckBox) {
+    // The widget has toggled already; the model follows it through the shared click.
+    control->checked = !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
+  } else if (control->control->kind == kDialogRadioButton) {
+    // The group's other button reports its release as a click too.
+    if (!gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button))) return;
+  }
+  DialogUserClick(window, control);
+}
+
+void OnComboChanged(GtkComboBox* combo, gpointer data) {
+  if (gSyncing) return;
+  DialogUserSelect(WindowOf(GTK_WIDGET(combo)), static_cast<DialogControl*>(data), gtk_combo_box_get_active(combo));
+}
+
+void OnRowSelected(GtkListBox* list, GtkListBoxRow* row, gpointer data) {
+  if (gSyncing) return;
+  DialogUserSelect(WindowOf(GTK_WIDGET(list)), static_cast<DialogControl*>(data), row ? gtk_list_box_row_get_index(row) : -1);
+}
+
+void OnEntryChanged(GtkEditable* entry, gpointer data) {
+  if (gSyncing) return;
+  static_cast<DialogControl*>(data)->text = Utf8ToCodePage(gtk_entry_get_text(GTK_ENTRY(entry)));
+}
+
+gboolean OnDelete(GtkWidget* widget, GdkEvent*, gpointer) {
+  DialogSendMessage(WindowOf(widget), kDialogMsgCommand, kDialogIdCancel, 0);
+  return TRUE;
+}
+
+gboolean OnDrawn(GtkWidget* widget, cairo_t*, gpointer) {
+  DialogWindow* window = WindowOf(widget);
+  if (window && window->toolkit) Toolkit(window)->drawn = true;
+  return FALSE;
+}
+
+void OnActiveChanged(GObject* object, GParamSpec*, gpointer) {
+  DialogWindow* window = WindowOf(GTK_WIDGET(object));
+  if (window) DialogSendMessage(window, kDialogMsgActivateApp, gtk_window_is_active(GTK_WINDOW(object)) ? 1 : 0, 0);
+}
+
+// ---- Widgets ---------------------------------------------------------------------------------
+
+GtkWidget* MakeWidget(DialogWindow* window, DialogControl* control, GtkWidget** radioGroup) {
+  const DialogControlTemplate* source = control->control;
+  GtkWidget* widget = nullptr;
+  GtkWidget* signalWidget = nullptr;
+  switch (source->kind) {
+    case kDialogPicture:
+      widget = gtk_image_new();
+      break;
+    case kDialogPushButton:
+    case kDialogDefaultButton:
+      widget = gtk_button_new_with_label("");
+      g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), control);
+      break;
+    case kDialogCheckBox:
+      widget = gtk_check_button_new_with_label("");
+      g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), control);
+      break;
+    case kDialogRadioButton:
+      widget = gtk_radio_button_new_with_label_from_widget(*radioGroup ? GTK_RADIO_BUTTON(*radioGroup) : nullptr, "");
+      if (!*radioGroup) *radioGroup = widget;
+      g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), control);
+      break;
+    case kDialogStatic:
+      widget = gtk_label_new("");
+      gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
+      gtk_label_set_yalign(GTK_LABEL(widget), 0.0f);
+      gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+      break;
+    case kDialogGroupBox:
+      widget = gtk_frame_new(nullptr);
+      break;
+    case kDialogDropDownList:
+      widget = gtk_combo_box_text_new();
+      g_signal_connect(widget, "changed", G_CALLBACK(OnComboChanged), control);
+      break;
+    case kDialogListBox: {
+      widget = gtk_scrolled_window_new(nullptr, nullptr);
+      gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(widget), GTK_SHADOW_IN);
+      GtkWidget* list = gtk_list_box_new();
+      gtk_container_add(GTK_CONTAINER(widget), list);
+      g_object_set_data(G_OBJECT(widget), "korvane-list", list);
+      signalWidget = list;
+      g_signal_connect(list, "row-selected", G_CALLBACK(OnRowSelected), control);
+      break;
+    }
+    case kDialogEdit:
+      widget = gtk_entry_new();
+      gtk_entry_set_max_length(GTK_ENTRY(widget), 260);
+      g_signal_connect(widget, "changed", G_CALLBACK(OnEntryChanged), control);
+      break;
+  }
+  if (!widget) return nullptr;
+  g_object_set_data(G_OBJECT(widget), "korvane-dialog", window);
+  if (signalWidget) g_object_set_data(G_OBJECT(signalWidget), "korvane-dialog", window);
+  int16_t height = source->kind == kDialogDropDownList ? kDropDownHeightUnits : source->height;
+  gtk_widget_set_size_request(widget, DialogUnitsToPixelsX(source->width), DialogUnitsToPixelsY(height));
+  return widget;
+}
+
+// ---- Scripted actions through the toolkit ------------------------------------------------------
+
+gboolean PlayNextAction(gpointer);
+
+void ScheduleAction() {
+  if (gActionTimer == 0 && ScriptActive() && DialogScriptRemaining() > 0) {
+    gActionTimer = g_timeout_add(kActionDelayMs, PlayNextAction, nullptr);
+  }
+}
+
+bool SaveScreenshot(const char* path) {
+  if (!path) return false;
+  GdkDisplay* display = gdk_display_get_default();
+  if (display) gdk_display_sync(display);
+  GdkWindow* root = gdk_get_default_root_window();
+  if (!root) return false;
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+  if (!shot) return false;
+  GError* error = nullptr;
+  bool saved = gdk_pixbuf_save(shot, path, "png", &error, nullptr);
+  if (error) g_error_free(error);
+  g_object_unref(shot);
+  return saved;
+}
+
+void PlayToolkitAction(DialogWindow* window, const DialogAction* action) {
+  if (action->kind == kDialogActScreenshot) {
+    if (!SaveScreenshot(action->text)) CountScriptError("the screenshot could not be saved");
+    return;
+  }
+  if (action->kind != kDialogActClick && action->kind != kDialogActCheck && action->kind != kDialogActSelect &&
+      action->kind != kDialogActType) {
+    ApplyModelAction(window, action);
+    return;
+  }
+  DialogControl* control = FindDialogControl(window, action->control);
+  if (!control || !control->widget) {
+    CountScriptError("an action on a control the dialog does not have");
+    return;
+  }
+  if (!control->enabled) {
+    CountScriptError("an action on a disabled control");
+    return;
+  }
+  auto* widget = static_cast<GtkWidget*>(control->widget);
+  switch (action->kind) {
+    case kDialogActClick:
+      gtk_button_clicked(GTK_BUTTON(widget));
+      break;
+    case kDialogActCheck:
+      if (control->checked != (action->value != 0)) gtk_button_clicked(GTK_BUTTON(widget));
+      break;
+    case kDialogActSelect:
+      if (control->control->kind == kDialogDropDownList) {
+        gtk_combo_box_set_active(GTK_COMBO_BOX(widget), action->value);
+      } else {
+        GtkListBox* list = GTK_LIST_BOX(g_object_get_data(G_OBJECT(widget), "korvane-list"));
+        GtkListBoxRow* row = action->value >= 0 ? gtk_list_box_get_row_at_index(list, action->value) : nullptr;
+        if (row) {
+          gtk_list_box_select_row(list, row);
+        } else {
+          gtk_list_box_unselect_all(list);
+        }
+      }
+      break;
+    case kDialogActType:
+      if (control->control->kind == kDialogEdit) {
+        gtk_entry_set_text(GTK_ENTRY(widget), CodePageToUtf8(action->text).c_str());
+      } else {
+        CountScriptError("typing into a control that is no edit field");
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+gboolean PlayNextAction(gpointer) {
+  gActionTimer = 0;
+  DialogWindow* window = FrontDialog();
+  if (!window || !window->toolkit || !Toolkit(window)->drawn) {
+    ScheduleAction();
+    return G_SOURCE_REMOVE;
+  }
+  const DialogAction* action = PeekScriptAction();
+  if (!action) return G_SOURCE_REMOVE;
+  if (action->dialog != 0 && action->dialog != window->dialog->id) {
+    // The next action is for a dialog behind this one: this one is done, as in a headless run.
+    for (DialogControl& control : window->controls) {
+      if (control.control->kind == kDialogDefaultButton && control.widget) {
+        ScheduleAction();
+        gtk_button_clicked(GTK_BUTTON(control.widget));
+        return G_SOURCE_REMOVE;
+      }
+    }
+    DialogEnd(window, 0);
+    ScheduleAction();
+    return G_SOURCE_REMOVE;
+  }
+  TakeScriptAction();
+  // Scheduled before playing: a click may open a dialog whose own loop must play the next one.
+  ScheduleAction();
+  PlayToolkitAction(window, action);
+  return G_SOURCE_REMOVE;
+}
+
+gboolean OnStall(gpointer data) {
+  auto* window = static_cast<DialogWindow*>(data);
+  Toolkit(window)->stallTimer = 0;
+  std::fprintf(stderr, "dialog script: dialog %d still open, ended\n", window->dialog->id);
+  CountScriptError("a scripted dialog did not end");
+  DialogEnd(window, -1);
+  return G_SOURCE_REMOVE;
+}
+
+}  // namespace
+
+bool GtkDialogsAvailable() {
+  if (OsIsHeadless()) return false;
+  if (gToolkit == kToolkitUnknown) {
+    // The process's number formats stay as they are; only the toolkit's texts are UTF-8.
+    gtk_disable_setlocale();
+    gToolkit = gtk_init_check(nullptr, nullptr) ? kToolkitAvailable : kToolkitUnavailable;
+  }
+  return gToolkit == kToolkitAvailable;
+}
+
+bool GtkRunDialog(DialogWindow* window) {
+  auto* toolkit = new ToolkitDialog{};
+  GtkWidget* top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  if (!top) {
+    delete toolkit;
+    return false;
+  }
+  toolkit->window = top;
+  window->toolkit = toolkit;
+  g_object_set_data(G_OBJECT(top), "korvane-dialog", window);
+  gtk_window_set_resizable(GTK_WINDOW(top), FALSE);
+  gtk_window_set_modal(GTK_WINDOW(top), TRUE);
+  gtk_window_set_position(GTK_WINDOW(top), GTK_WIN_POS_CENTER);
+  if (window->owner && window->owner->toolkit) {
+    gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Toolkit(window->owner)->window));
+  }
+  GtkWidget* fixed = gtk_fixed_new();
+  gtk_widget_set_size_request(fixed, DialogUnitsToPixelsX(window->dialog->width), DialogUnitsToPixelsY(window->dialog->height));
+  gtk_container_add(GTK_CONTAINER(top), fixed);
+
+  GtkWidget* radioGroup = nullptr;
+  for (DialogControl& control : window->controls) {
+    GtkWidget* widget = MakeWidget(window, &control, &radioGroup);
+    if (!widget) continue;
+    control.widget = widget;
+    gtk_fixed_put(GTK_FIXED(fixed), widget, DialogUnitsToPixelsX(control.control->x), DialogUnitsToPixelsY(control.control->y));
+    if (control.control->kind == kDialogDefaultButton) {
+      gtk_widget_set_can_default(widget, TRUE);
+      gtk_window_set_default(GTK_WINDOW(top), widget);
+    }
+  }
+  GtkSyncControl(window, nullptr);
+  for (DialogControl& control : window->controls) GtkSyncControl(window, &control);
+
+  g_signal_connect(top, "delete-event", G_CALLBACK(OnDelete), nullptr);
+  g_signal_connect_after(top, "draw", G_CALLBACK(OnDrawn), nullptr);
+  g_signal_connect(top, "notify::is-active", G_CALLBACK(OnActiveChanged), nullptr);
+  gtk_widget_show_all(top);
+
+  toolkit->loop = g_main_loop_new(nullptr, FALSE);
+  if (ScriptActive()) {
+    toolkit->stallTimer = g_timeout_add(kScriptStallMs, OnStall, window);
+    ScheduleAction();
+  }
+  if (!window->ended) g_main_loop_run(toolkit->loop);
+
+  if (toolkit->stallTimer) g_source_remove(toolkit->stallTimer);
+  for (DialogControl& control : window->controls) control.widget = nullptr;
+  window->toolkit = nullptr;
+  gtk_widget_destroy(top);
+  g_main_loop_unref(toolkit->loop);
+  delete toolkit;
+  while (gtk_events_pending()) gtk_main_iteration();
+  return true;
+}
+
+void GtkSyncControl(DialogWindow* window, DialogControl* control) {
+  if (!window->toolkit) return;
+  bool wasSyncing = gSyncing;
+  gSyncing = true;
+  if (control) {
+    SyncWidget(control);
+  } else {
+    gtk_window_set_title(GTK_WINDOW(Toolkit(window)->window), Utf8(window->caption).c_str());
+  }
+  gSyncing = wasSyncing;
+}
+
+void GtkEndDialog(DialogWindow* window) {
+  ToolkitDialog* toolkit = Toolkit(window);
+  if (toolkit->loop) g_main_loop_quit(toolkit->loop);
+}
+
+void GtkRestoreDialog(DialogWindow* window) {
+  GtkWindow* top = GTK_WINDOW(Toolkit(window)->window);
+  gtk_window_deiconify(top);
+  gtk_window_present(top);
+}
+
+int32_t GtkMessageBox(DialogWindow* owner, const char* text, const char* caption, uint32_t type) {
+  GtkMessageType icon = GTK_MESSAGE_INFO;
+  switch (type & 0xF0) {
+    case kMessageBoxIconHand: icon = GTK_MESSAGE_ERROR; break;
+    case 0x20: icon = GTK_MESSAGE_QUESTION; break;
+    case kMessageBoxIconExclamation: icon = GTK_MESSAGE_WARNING; break;
+    default: break;
+  }
+  bool yesNo = (type & 0xF) == kMessageBoxYesNo;
+  GtkWindow* parent = owner && owner->toolkit ? GTK_WINDOW(Toolkit(owner)->window) : nullptr;
+  GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
+                                          CodePageToUtf8(text).c_str());
+  gtk_window_set_title(GTK_WINDOW(box), CodePageToUtf8(caption).c_str());
+  gint response = gtk_dialog_run(GTK_DIALOG(box));
+  gtk_widget_destroy(box);
+  while (gtk_events_pending()) gtk_main_iteration();
+  if (yesNo) return response == GTK_RESPONSE_YES ? kDialogIdYes : kDialogIdNo;
+  return kDialogIdOk;
+}
+
+bool GtkOpenUrl(const char* url) {
+  gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(url), nullptr};
+  GError* error = nullptr;
+  bool started = g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, &error);
+  if (error) g_error_free(error);
+  return started;
+}
