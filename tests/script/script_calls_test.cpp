@@ -206,6 +206,49 @@ TEST_F(ScriptCalls, LookupsByNameAndByCodeOffset) {
   }
 }
 
+// A native that raises an event from inside a running task, as subsystems do.
+const char* const kRaiseNames[] = {"X_Raise", nullptr};
+int32_t RaiseQuick(int32_t, ScriptTask* task, int32_t, int32_t, ScriptValue*) {
+  CallScriptFunction(0, 0, 0, "Quick", kResultInt, 0);
+  ReturnInt(task, gScriptEngine, 1);
+  return 1;
+}
+
+TEST_F(ScriptCalls, AnEventRaisedInsideThePassLeavesTheTasksUpToTheOldTailForTheNextPass) {
+  UnloadScriptStore(engine_);
+  ASSERT_GT(RegisterNativeModule(engine_, RaiseQuick, kRaiseNames, nullptr, nullptr, nullptr), 0);
+  ASSERT_TRUE(Load(R"(
+.func A a frame=8
+.func B b frame=8
+.func Quick quick frame=8
+a:
+  check 8
+  push0
+  native X_Raise
+  ret
+b:
+  check 8
+  pushs "B"
+  push1
+  native T_Log
+  ret
+quick:
+  check 8
+  pushs "Q"
+  push1
+  native T_Log
+  ret
+)")) << error_;
+  ASSERT_NE(Start("A"), nullptr);
+  ASSERT_NE(Start("B"), nullptr);
+  ASSERT_NE(Start("B"), nullptr);
+  RunTaskPass(engine_, ExecuteByteCode);
+  // The event ran at once; the run pass goes on from the new task's place, after the old tail.
+  EXPECT_EQ(log_, std::vector<std::string>{"\"Q\""});
+  RunTaskPass(engine_, ExecuteByteCode);
+  EXPECT_EQ(log_, (std::vector<std::string>{"\"Q\"", "\"B\"", "\"B\""}));
+}
+
 // The neighbour services, recorded with whether the script store was still there.
 std::vector<std::string> gResetLog;
 ScriptEngine* gResetEngine = nullptr;
