@@ -1,0 +1,51 @@
+# Runs the built game on the built demo data, headless, with the user's folders in a fresh
+# WORK_DIR, and checks the exit status, the save in the documents folder and the report the
+# demo's stories write there ("demo-report.txt"), line by line in the order the game reaches them. Called by ctest (test demo_run) with -DKORVANE, -DDEMO_DIR
+# and -DWORK_DIR.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR}/home ${WORK_DIR}/documents ${WORK_DIR}/config)
+set(ENV{HOME} ${WORK_DIR}/home)
+set(ENV{XDG_DOCUMENTS_DIR} ${WORK_DIR}/documents)
+set(ENV{XDG_CONFIG_HOME} ${WORK_DIR}/config)
+set(ENV{KORVANE_HEADLESS} 1)
+set(ENV{SDL_VIDEODRIVER} dummy)
+set(ENV{SDL_AUDIODRIVER} dummy)
+# The story ends the run itself after some tens of frames; the bound only stops a demo that hangs.
+set(ENV{KORVANE_MAX_FRAMES} 5000)
+
+execute_process(COMMAND ${KORVANE} WORKING_DIRECTORY ${DEMO_DIR} TIMEOUT 120
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT status STREQUAL "0")
+  message(FATAL_ERROR "the demo ended with status ${status}\n${out}${err}")
+endif()
+file(GLOB_RECURSE reports ${WORK_DIR}/documents/*/demo-report.txt)
+if(NOT reports)
+  message(FATAL_ERROR "the demo wrote no report into the documents folder\n${out}${err}")
+endif()
+list(GET reports 0 report)
+file(READ ${report} text)
+message("${text}")
+
+set(expected
+  "demo: configuration read, language 44\n"
+  "demo: intro Init\\(8300\\)\n"
+  "demo: Welcome to the Korvane demo\\.\n"
+  "demo: Willkommen zur Korvane-Demo\\.\n"
+  "demo: The story matches its signature\\.\n"
+  "demo: Timer woke after [0-9]+ ms of game time, at frame [1-9][0-9]*\\.\n"
+  "demo: Game saved in slot 1 at frame [1-9][0-9]*, result 1\\.\n"
+  "demo: Save read back: [1-9][0-9]* frames and [1-9][0-9]* events restored\\.\n"
+  "demo: Demo finished: [1-9][0-9]* frames, [1-9][0-9]* events raised, save written and read back\\.\n")
+set(rest "${text}")
+foreach(line IN LISTS expected)
+  string(REGEX MATCH "${line}.*" found "${rest}")
+  if(NOT found)
+    message(FATAL_ERROR "the demo's report lacks (in this order) a line matching: ${line}")
+  endif()
+  string(REGEX REPLACE "^${line}" "" rest "${found}")
+endforeach()
+
+file(GLOB_RECURSE saves ${WORK_DIR}/documents/*.sav)
+if(NOT saves)
+  message(FATAL_ERROR "the demo wrote no save into the documents folder")
+endif()

@@ -1,0 +1,26 @@
+; The configuration story: loaded before the launcher dialog, which calls its global function
+; _Init with the running language. Only the SE_ natives exist this early. It starts the demo's
+; report, "demo-report.txt" in the user's data folder, afresh; the other stories append to it.
+
+.func _Init init frame=8 params=1
+
+init:
+  check 8
+  push1                 ; SE_FOpen(name, "w", in the user folder)
+  pushs "w"
+  pushs "demo-report.txt"
+  push3
+  native SE_FOpen
+  ldl 5                 ; SE_FPrintf(handle, format, language); the handle is L 1
+  pushs "demo: configuration read, language %d\n"
+  ldl 3
+  push3
+  native SE_FPrintf
+  pop
+  ldl 1                 ; SE_FClose(handle)
+  push1
+  native SE_FClose
+  pop
+  pop
+  push0
+  ret

@@ -1,0 +1,313 @@
+; The demo story, started by the intro in start mode 2 on sub-mode 150: the engine raises the
+; game's events on class 150. It loads its texts, starts a timer task, lets a few frames run,
+; asks for a save, leaves for start mode 7 to read that save back, runs a few more frames and
+; ends the process with a report of what ran.
+;
+; Calling layout (see tools/asm/README.md): on entry a method finds, from the top, the caller's
+; object, the return address, the argument count and then its arguments, so `ldl 4` is
+; argument 0 before anything is pushed. Natives and functions take their arguments pushed last
+; to first, then the count.
+
+.header 1
+.global int 0        ; G0  frames: "Input" events seen
+.global int 0        ; G1  events raised on the story
+.global int 0        ; G2  phase, see below
+.global int 0        ; G3  frame at which the timer woke
+.global int 0        ; G4  1 once the timer woke
+.global int 0        ; G5  game time when the timer was set
+.global int 0        ; G6  frame of the save
+
+; Phases (G2): 0 playing until the timer wakes, 1 save requested, 2 save written (the save
+; itself holds this phase), 3 read back from the save.
+
+.class 150
+.method Init init frame=8 params=1
+.method Run run frame=8 params=1
+.method Input input frame=8 params=1
+.method BeforeSave before_save frame=8
+.method SaveFinished2 save_finished frame=8 params=1
+.method Restart restart frame=8 params=1
+.method Stop stop frame=8
+.end
+
+.func Say say frame=8 params=1
+.func Text text frame=8 params=1
+.func LoadTexts load_texts frame=8
+.func ImportTexts import_texts frame=8 params=1
+
+; Say(text): one line of the demo's report, appended to "demo-report.txt" in the user's data
+; folder. The file is opened for each line: the engine closes a story's files when it unloads
+; the story, and the demo unloads and reloads its story on the way through the save.
+say:
+  check 8
+  push1                 ; SE_FOpen(name, "a", in the user folder)
+  pushs "a"
+  pushs "demo-report.txt"
+  push3
+  native SE_FOpen
+  ldl 5                 ; SE_FPrintf(handle, format, text); the handle is L 1, the text L 5
+  pushs "demo: %s\n"
+  ldl 3
+  push3
+  native SE_FPrintf
+  pop
+  ldl 1                 ; SE_FClose(handle)
+  push1
+  native SE_FClose
+  pop
+  ret                   ; the handle is the answer
+
+; Text(id): text id of page 1 in the running language.
+text:
+  check 8
+  ldl 4
+  push1
+  push2
+  native SE_ReadText
+  ret
+
+; Init(parameter): the texts of both languages come from the XML text files of the data folder;
+; then whether the engine found this story to be the one vexafiles.xml signed.
+init:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  push0
+  call load_texts
+  pop
+  push1                 ; Text(1)
+  push1
+  call text
+  push1
+  call say
+  pop
+  push1                 ; the same text in German: SE_ReadText(page 1, language 49, id 1)
+  pushb 49
+  push1
+  push3
+  native SE_ReadText
+  push1
+  call say
+  pop
+  pushs "demo"          ; only a story that matches its signature in vexafiles.xml may sign
+  push1
+  native SE_SignGameStats
+  push1
+  native SE_StringLen
+  jf unsigned
+  pushb 7               ; Text(7): signed
+  jmp signature_said
+unsigned:
+  pushb 8               ; Text(8): not signed
+signature_said:
+  push1
+  call text
+  push1
+  call say
+  pop
+  push0
+  ret
+
+; LoadTexts(): reads both language documents into the text database. The texts belong to the
+; loaded story: they go when it is unloaded, so a story read back from a save loads them again.
+load_texts:
+  check 8
+  pushs "T\\44.txt"
+  push1
+  call import_texts
+  pop
+  pushs "T\\49.txt"
+  push1
+  call import_texts
+  ret
+
+; ImportTexts(name): reads a language document and adds its texts to the text database.
+import_texts:
+  check 8
+  ldl 4
+  push1
+  native SE_ReadFile
+  push1
+  native SE_XMLImportText
+  ret
+
+; Run(parameter): a task of its own waits 25 ms of game time and notes the frame it woke in.
+run:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  launch
+  jf timer_task
+  push0
+  ret
+timer_task:
+  push0
+  native TI_GetAbsTime
+  mvg 5
+  pushb 25
+  push1
+  native TI_Delay
+  pop
+  ldg 0
+  mvg 3
+  push1
+  mvg 4
+  ldg 3                 ; SE_SPrintf(Text(2), elapsed ms, frame)
+  push0
+  native TI_GetAbsTime
+  ldg 5
+  sub
+  pushb 2
+  push1
+  call text
+  push3
+  native SE_SPrintf
+  push1
+  call say
+  pop
+  push0
+  ret
+
+; Input(key) once a frame: counts the frame and moves the demo along by its phase. -1 ends
+; the game loop; the start mode that follows was set with Wilo_SetNextLocation.
+input:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  ldg 0
+  inc
+  mvg 0
+  ldg 2
+  switch 0 go_on playing go_on leave_for_load restored
+
+playing:
+  ldg 4
+  jf go_on
+  push0                 ; Wilo_Save(slot 1, caption, second caption, word 0)
+  pushs "frame"
+  pushb 6
+  push1
+  call text
+  push1
+  pushb 4
+  native Wilo_Save
+  pop
+  push1
+  mvg 2
+  jmp go_on
+
+leave_for_load:
+  push1                 ; start mode 7 reads save slot parameter % 100
+  pushi 150
+  pushb 7
+  push3
+  native Wilo_SetNextLocation
+  pop
+  pushb -1
+  ret
+
+restored:
+  ldg 0
+  ldg 6
+  sub
+  pushb 3
+  jlt go_on
+  ldg 1                 ; the report, then start mode 0 ends the process
+  ldg 0
+  pushb 5
+  push1
+  call text
+  push3
+  native SE_SPrintf
+  push1
+  call say
+  pop
+  push0
+  push0
+  push0
+  push3
+  native Wilo_SetNextLocation
+  pop
+  pushb -1
+  ret
+
+go_on:
+  push0
+  ret
+
+; BeforeSave(): the save is written right after this, so what is set here is what comes back.
+before_save:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  ldg 0
+  mvg 6
+  pushb 2
+  mvg 2
+  push0
+  ret
+
+; SaveFinished2(result): 1 when the save is in its slot.
+save_finished:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  ldl 4
+  ldg 6
+  push1
+  pushb 3
+  push1
+  call text
+  pushb 4
+  native SE_SPrintf
+  push1
+  call say
+  pop
+  ldl 4
+  jt saved
+  push0                 ; no save to read back: end here
+  push0
+  push0
+  push3
+  native Wilo_SetNextLocation
+  pop
+saved:
+  push0
+  ret
+
+; Restart(parameter): raised after the save was read back into a fresh game.
+restart:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  pushb 3
+  mvg 2
+  push0
+  call load_texts
+  pop
+  ldg 1
+  ldg 0
+  pushb 4
+  push1
+  call text
+  push3
+  native SE_SPrintf
+  push1
+  call say
+  pop
+  push0
+  ret
+
+stop:
+  check 8
+  ldg 1
+  inc
+  mvg 1
+  push0
+  ret
