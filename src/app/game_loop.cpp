@@ -215,7 +215,7 @@ void PrepareGame() {
 
   GuiMaster* master = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
   if (master && !gGameServices.initGuiMaster(master)) {
-    MemFree(master, sizeof(GuiMaster), 0);
+    MemFreeIfSet(master);
     master = nullptr;
   }
   gGuiMaster = master;
@@ -232,7 +232,7 @@ void Teardown() {
   if (gUniverse) gGameServices.freeAllObjects(gUniverse);
   if (gGuiMaster) {
     gGameServices.freeAllCockpits(gGuiMaster);
-    MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+    MemFreeIfSet(gGuiMaster);
     gGuiMaster = nullptr;
   }
   gGameServices.resetScriptSystems(0);

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "app/app_natives.h"
-#include "app/awaited_services.h"
+#include "app/input_logo_version.h"
 #include "script/script_calls.h"
 #include "script/timers.h"
 #include "app/entry.h"
@@ -436,7 +436,7 @@ bool StepCockpitModule(GameMainOptions*) {
 }
 
 bool StepLowMemoryHook(GameMainOptions*) {
-  SetLowMemoryHook(OnLowMemory);
+  SetLowMemoryHandler();
   return true;
 }
 

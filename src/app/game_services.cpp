@@ -2,7 +2,7 @@
 // rebind entries; the game itself never changes them.
 #include "app/game_services.h"
 
-#include "app/awaited_services.h"
+#include "app/input_logo_version.h"
 #include "script/script_calls.h"
 #include "script/timers.h"
 #include "app/entry.h"

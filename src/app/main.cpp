@@ -3,9 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "app/crash.h"
 #include "app/entry.h"
 
 int main(int argc, char** argv) {
+  // Faults from here on leave the crash log and dump behind.
+  InstallCrashFilter();
   std::string line;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) line += ' ';

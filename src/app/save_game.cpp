@@ -275,13 +275,13 @@ bool ReadTimerChunk(FileObject* file) {
 bool MakeGuiMaster() {
   if (gGuiMaster) {
     FreeAllCockpits(gGuiMaster);
-    MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+    MemFreeIfSet(gGuiMaster);
     gGuiMaster = nullptr;
   }
   auto* master = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
   if (master == nullptr) return false;
   if (InitGuiMaster(master) == nullptr) {
-    MemFree(master, sizeof(GuiMaster), 0);
+    MemFreeIfSet(master);
     return false;
   }
   gGuiMaster = master;

@@ -147,18 +147,18 @@ void StopServices() {
   if (gGameState) {
     if (gGuiMaster) {
       s.freeAllCockpits(gGuiMaster);
-      MemFree(gGuiMaster, sizeof(GuiMaster), 0);
+      MemFreeIfSet(gGuiMaster);
       gGuiMaster = nullptr;
     }
     s.resetScriptSystems(1);
   }
   if (gUniverse) {
     s.destroyUniverse(gUniverse);
-    MemFree(gUniverse, sizeof(UniverseBlock), 0);
+    MemFreeIfSet(gUniverse);
     gUniverse = nullptr;
   }
   if (gGalaxyGrid) {
-    MemFree(gGalaxyGrid, sizeof(GalaxyGrid), 0);
+    MemFreeIfSet(gGalaxyGrid);
     gGalaxyGrid = nullptr;
   }
   if (gEngine3D) {
@@ -177,7 +177,7 @@ void StopServices() {
   if (gScriptSound) s.shutdownSoundModule();
   if (gScriptEngine) {
     s.freeEngineTables(gScriptEngine);
-    MemFree(gScriptEngine, sizeof(ScriptEngine), 0);
+    MemFreeIfSet(gScriptEngine);
     gScriptEngine = nullptr;
   }
   if (gLocationState) {
@@ -187,7 +187,7 @@ void StopServices() {
   }
   if (gTimerState) {
     s.clearTimerEvents(gTimerState);
-    MemFree(gTimerState, sizeof(TimerState), 0);
+    MemFreeIfSet(gTimerState);
     gTimerState = nullptr;
   }
   if (gMovieState) s.shutdownMovieModule();
@@ -314,7 +314,7 @@ void ShutdownAndExit(uint32_t code) {
   if (gSystem) s.freeSystemBlock(code);
   if (gGameState) {
     FreeModuleStringTables(gGameState);
-    MemFree(gGameState, sizeof(GameStateBlock), 0);
+    MemFreeIfSet(gGameState);
     gGameState = nullptr;
   }
   s.exitProcess(ShutdownExitStatus(code));

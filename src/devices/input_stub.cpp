@@ -11,7 +11,7 @@ InputState* gInputState = nullptr;
 void PollInput() {}
 
 InputState* InputInit(uint32_t) {
-  if (!gInputState) gInputState = static_cast<InputState*>(MemCalloc(sizeof(InputState)));
+  if (!gInputState) gInputState = static_cast<InputState*>(MemAlloc(sizeof(InputState), 0));
   return gInputState;
 }
 

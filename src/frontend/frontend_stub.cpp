@@ -40,7 +40,7 @@ void InitCockpitModule() {}
 
 LocationState* InitLocationModule() {
   // The shutdown frees the record through the memory manager, as it will the real one.
-  if (!gLocationState) gLocationState = static_cast<LocationState*>(MemCalloc(sizeof(LocationState)));
+  if (!gLocationState) gLocationState = static_cast<LocationState*>(MemAlloc(sizeof(LocationState), 0));
   return gLocationState;
 }
 

@@ -54,7 +54,7 @@ ImageRecord* DisplayListCreate(ImageRecord** slot, int32_t xOffset, int32_t widt
   (void)xOffset;
   if (!slot) return nullptr;
   if (!*slot) {
-    *slot = static_cast<ImageRecord*>(MemCalloc(sizeof(ImageRecord)));
+    *slot = static_cast<ImageRecord*>(MemAlloc(sizeof(ImageRecord), 0));
     if (!*slot) return nullptr;
     (*slot)->refCount = 1;
   }
