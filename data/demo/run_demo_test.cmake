@@ -1,7 +1,7 @@
 # Runs the built game on the built demo data, headless, with the user's folders in a fresh
 # WORK_DIR, and checks the exit status, the save in the documents folder and the report the
-# demo's stories write there ("demo-report.txt"), line by line in the order the game reaches them. Called by ctest (test demo_run) with -DKORVANE, -DDEMO_DIR
-# and -DWORK_DIR.
+# demo's stories write there ("demo-report.txt"), line by line in the order the game reaches
+# them. Called by ctest (test demo_run) with -DKORVANE, -DDEMO_DIR and -DWORK_DIR.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR}/home ${WORK_DIR}/documents ${WORK_DIR}/config)
 set(ENV{HOME} ${WORK_DIR}/home)
@@ -26,13 +26,14 @@ list(GET reports 0 report)
 file(READ ${report} text)
 message("${text}")
 
+# Counts vary with the machine; on a busy one the timer may even wake before the first frame.
 set(expected
   "demo: configuration read, language 44\n"
   "demo: intro Init\\(8300\\)\n"
   "demo: Welcome to the Korvane demo\\.\n"
   "demo: Willkommen zur Korvane-Demo\\.\n"
   "demo: The story matches its signature\\.\n"
-  "demo: Timer woke after [0-9]+ ms of game time, at frame [1-9][0-9]*\\.\n"
+  "demo: Timer woke after [0-9]+ ms of game time, at frame [0-9]+\\.\n"
   "demo: Game saved in slot 1 at frame [1-9][0-9]*, result 1\\.\n"
   "demo: Save read back: [1-9][0-9]* frames and [1-9][0-9]* events restored\\.\n"
   "demo: Demo finished: [1-9][0-9]* frames, [1-9][0-9]* events raised, save written and read back\\.\n")
