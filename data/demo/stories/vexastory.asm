@@ -18,7 +18,7 @@
 .global int 0        ; G6  frame of the save
 
 ; Phases (G2): 0 playing until the timer wakes, 1 save requested, 2 save written (the save
-; itself holds this phase), 3 read back from the save.
+; itself holds this phase), 3 read back from the save, 4 the save failed: nothing to read back.
 
 .class 150
 .method Init init frame=8 params=1
@@ -181,7 +181,7 @@ input:
   inc
   mvg 0
   ldg 2
-  switch 0 go_on playing go_on leave_for_load restored
+  switch 0 go_on playing go_on leave_for_load restored give_up
 
 playing:
   ldg 4
@@ -225,6 +225,7 @@ restored:
   push1
   call say
   pop
+give_up:
   push0
   push0
   push0
@@ -270,12 +271,8 @@ save_finished:
   pop
   ldl 4
   jt saved
-  push0                 ; no save to read back: end here
-  push0
-  push0
-  push3
-  native Wilo_SetNextLocation
-  pop
+  pushb 4               ; no save to read back: the next frame ends the demo
+  mvg 2
 saved:
   push0
   ret
@@ -283,15 +280,12 @@ saved:
 ; Restart(parameter): raised after the save was read back into a fresh game.
 restart:
   check 8
-  ldg 1
-  inc
-  mvg 1
   pushb 3
   mvg 2
   push0
   call load_texts
   pop
-  ldg 1
+  ldg 1                 ; the counts as they were saved
   ldg 0
   pushb 4
   push1
@@ -301,6 +295,9 @@ restart:
   push1
   call say
   pop
+  ldg 1
+  inc
+  mvg 1
   push0
   ret
 
