@@ -52,8 +52,8 @@ struct DialogTemplate {
 
 // Dialog units to pixels: a quarter of the average character width across, an eighth of the
 // character height down.
-constexpr int32_t kDialogBaseUnitX = 6;
-constexpr int32_t kDialogBaseUnitY = 13;
+constexpr int32_t kDialogBaseUnitX = 7;
+constexpr int32_t kDialogBaseUnitY = 15;
 constexpr int32_t DialogUnitsToPixelsX(int32_t units) { return units * kDialogBaseUnitX / 4; }
 constexpr int32_t DialogUnitsToPixelsY(int32_t units) { return units * kDialogBaseUnitY / 8; }
 

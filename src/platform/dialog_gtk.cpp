@@ -351,6 +351,22 @@ gboolean OnStall(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// Dialog layouts are made for controls as small as their dialog units say; the toolkit's
+// default padding would make buttons and fields outgrow their places.
+void UseCompactStyle() {
+  static const char kStyle[] =
+      "button { padding: 0 4px; min-height: 0; min-width: 0; }\n"
+      "entry { padding: 0 4px; min-height: 0; }\n"
+      "combobox button { padding: 0 4px; min-height: 0; }\n"
+      "checkbutton, radiobutton { padding: 0; min-height: 0; }\n";
+  GtkCssProvider* provider = gtk_css_provider_new();
+  if (gtk_css_provider_load_from_data(provider, kStyle, -1, nullptr)) {
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(provider),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  }
+  g_object_unref(provider);
+}
+
 }  // namespace
 
 bool GtkDialogsAvailable() {
@@ -359,6 +375,7 @@ bool GtkDialogsAvailable() {
     // The process's number formats stay as they are; only the toolkit's texts are UTF-8.
     gtk_disable_setlocale();
     gToolkit = gtk_init_check(nullptr, nullptr) ? kToolkitAvailable : kToolkitUnavailable;
+    if (gToolkit == kToolkitAvailable) UseCompactStyle();
   }
   return gToolkit == kToolkitAvailable;
 }
@@ -377,6 +394,7 @@ bool GtkRunDialog(DialogWindow* window) {
   gtk_window_set_modal(GTK_WINDOW(top), TRUE);
   gtk_window_set_position(GTK_WINDOW(top), GTK_WIN_POS_CENTER);
   if (window->owner && window->owner->toolkit) {
+    gtk_window_set_position(GTK_WINDOW(top), GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Toolkit(window->owner)->window));
   }
   GtkWidget* fixed = gtk_fixed_new();
