@@ -463,11 +463,16 @@ uint8_t ReadByteEnum(DataReader* reader, const DataKeyword* table) {
 
 static bool HasText(const char* text) { return text != nullptr && text[0] != 0; }
 
-// Whether the marker text stands at the cursor, wholly within the data.
+// Whether the marker text stands at the cursor, wholly within the data. Compared byte by byte:
+// a text without a known end stops at its terminator, which no marker holds, so nothing past it
+// is ever looked at.
 static bool MarkerAtCursor(const DataReader* reader, const char* marker) {
   const size_t length = std::strlen(marker);
   if (Remaining(reader) < length) return false;
-  return std::memcmp(reader->cursor, marker, length) == 0;
+  for (size_t i = 0; i < length; i++) {
+    if (reader->cursor[i] != static_cast<uint8_t>(marker[i])) return false;
+  }
+  return true;
 }
 
 int32_t DataReaderNextSection(DataReader* reader, int32_t expectedRow) {

@@ -343,6 +343,23 @@ TEST(DataReaderSections, TextKeywordsAreMatchedWholeAndNeverBeyondTheEnd) {
   }
 }
 
+// A text handed over without its length ends at its terminator; a keyword that begins there but
+// is cut off by the terminator is not compared past it (the buffer below ends right behind it).
+TEST(DataReaderSections, TextWithoutLengthIsNeverComparedPastItsTerminator) {
+  const char* const kTexts[] = {"NAM", "NAME", "LIS", "", "  LI"};
+  for (const char* text : kTexts) {
+    const size_t size = std::strlen(text) + 1;
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size]);
+    std::memcpy(bytes.get(), text, size);
+    DataReader r;
+    DataReaderInit(&r, bytes.get(), false);
+    r.sections = kTestSections;
+    r.sectionCount = kTestSectionCount;
+    EXPECT_EQ(DataReaderNextSection(&r, 2), 4) << text;
+    EXPECT_EQ(r.error, 1) << text;
+  }
+}
+
 TEST(DataReaderSections, DefaultTableIsTheBodyTable) {
   const std::string text = "  POINTS: 3;";
   std::vector<uint8_t> bytes(text.begin(), text.end());
