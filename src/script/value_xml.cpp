@@ -136,9 +136,12 @@ static void ImportTable(ScriptValue* dest, xmlNodePtr node, int32_t depth) {
       continue;
     }
     ImportValueAt(&key, pendingKey, depth + 1);
+    pendingKey = nullptr;
+    // Only numbers and texts are keys a table can find again; an entry under any other key could
+    // never be reached, and walking the table past it would start over from the first entry.
+    if (key.type != kValueInt && !ValueIsText(&key)) continue;
     ImportValueAt(&data, child, depth + 1);
     TableSet(dest, &key, &data);
-    pendingKey = nullptr;
   }
   ReleaseValue(&key);
   ReleaseValue(&data);

@@ -501,4 +501,36 @@ TEST_F(ValueXmlTest, ElementFormAttributesAndChildKinds) {
   EXPECT_EQ(v.i, 0);
 }
 
+// Table pairs whose key is neither a number nor a text (an unknown type, a float, a container)
+// are left out: such an entry could never be found again, and a walk over the table starting
+// from it would begin anew, so exporting the table would never end.
+TEST_F(ValueXmlTest, TablePairsWithKeysThatCannotBeFoundAreLeftOut) {
+  xmlDocPtr document = ParseXmlMemory(
+      "<sval type=\"table\" size=\"5\">"
+      "<sval type=\"mystery\"/><sval type=\"int\" val=\"1\"/>"
+      "<sval type=\"float\" val=\"1.5\"/><sval type=\"int\" val=\"2\"/>"
+      "<sval type=\"string\" val=\"k\"/><sval type=\"int\" val=\"3\"/>"
+      "<sval type=\"array\" size=\"1\"><sval type=\"int\"/></sval><sval type=\"int\" val=\"4\"/>"
+      "<sval type=\"int\" val=\"7\"/><sval type=\"int\" val=\"5\"/>"
+      "</sval>",
+      "table");
+  ASSERT_NE(document, nullptr);
+  ScriptValue v{};
+  ImportValueXml(&v, xmlDocGetRootElement(document));
+  XmlFreeDoc(document);
+  ASSERT_EQ(v.type, kValueTable);
+  EXPECT_EQ(GetTableCount(&v), 2);
+  int walked = 0;
+  for (TableEntry* e = TableNext(&v, nullptr); e && walked < 10; e = TableNext(&v, &e->key)) ++walked;
+  ASSERT_EQ(walked, 2);  // a walk that starts over would run on for ever
+
+  xmlNodePtr node = ExportValueXml(&v);
+  ASSERT_NE(node, nullptr);
+  int children = 0;
+  for (xmlNodePtr child = node->children; child; child = child->next) ++children;
+  EXPECT_EQ(children, 4);
+  xmlFreeNode(node);
+  ReleaseValue(&v);
+}
+
 }  // namespace
