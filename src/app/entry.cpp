@@ -6,6 +6,7 @@
 
 #include "app/game_main.h"
 #include "app/shutdown.h"
+#include "core/memory.h"
 #include "devices/input.h"
 #include "platform/os.h"
 #include "platform/window.h"
@@ -16,15 +17,6 @@ namespace {
 
 constexpr const char* kLowPriorityOption = "-lowpri";
 constexpr const char* kHighPriorityOption = "-highpri";
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-    char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
-    if (x != y) return false;
-    if (x == '\0') return true;
-  }
-}
 
 bool RunsInBackground() { return gInputState && (gInputState->flags & kInputRunInBackground); }
 
@@ -67,8 +59,8 @@ void ApplyPriorityOptions(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (!argv[i]) continue;
     // Raising the priority may be refused without rights; the game runs on either way.
-    if (EqualsIgnoringCase(argv[i], kLowPriorityOption)) OsSetProcessPriority(kOsPriorityIdle);
-    if (EqualsIgnoringCase(argv[i], kHighPriorityOption)) OsSetProcessPriority(kOsPriorityHigh);
+    if (TextEqualsIgnoringCase(argv[i], kLowPriorityOption)) OsSetProcessPriority(kOsPriorityIdle);
+    if (TextEqualsIgnoringCase(argv[i], kHighPriorityOption)) OsSetProcessPriority(kOsPriorityHigh);
   }
 }
 

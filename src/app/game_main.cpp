@@ -4,8 +4,6 @@
 // of its order and never leaves a failed step unreported.
 #include "app/game_main.h"
 
-#include <strings.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +34,8 @@
 #include "render/render.h"
 #include "scene/scene.h"
 #include "script/engine.h"
+#include "script/loader.h"
+#include "script/script_save.h"
 #include "script/tasks.h"
 #include "universe/universe.h"
 
@@ -103,7 +103,7 @@ constexpr OptionRow kOptions[] = {
 };
 
 bool MatchesOption(const char* word, const char* option) {
-  return word && (word[0] == '-' || word[0] == '/') && strcasecmp(word + 1, option) == 0;
+  return word && (word[0] == '-' || word[0] == '/') && TextEqualsIgnoringCase(word + 1, option);
 }
 
 // The decimal number at the start of a word (0 when none), kept inside 32 bits: a word of many
@@ -311,8 +311,14 @@ bool StepCreateDisplay(GameMainOptions*) {
   return gDisplay != nullptr;
 }
 
+// A save names the story it was written with; "-load", "-location" and "-story" override it.
+bool LoadSavedStory(ScriptEngine* engine, const char* savedName) {
+  return LoadScriptStore(engine, gSaveOrStoryName ? gSaveOrStoryName : savedName);
+}
+
 bool StepScriptEngine(GameMainOptions*) {
   if (!gScriptEngine) gScriptEngine = CreateScriptEngine();
+  SetScriptStateLoader(LoadSavedStory);
   return gScriptEngine != nullptr;
 }
 

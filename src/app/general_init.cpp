@@ -318,12 +318,6 @@ static const SwitchRow kSwitches[] = {
     {"-ignorejoy", Switch::IgnoreJoystick, true, false},
 };
 
-static bool SameWordIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b)
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
-  return *a == *b;
-}
-
 // Writes the start banner of "-o"; false when FILE cannot be created.
 static bool WriteStartBanner(const char* fileName, int argc, char** argv) {
   FileObject file;
@@ -399,7 +393,7 @@ static void ParseSwitches(int argc, char** argv) {
     const char* word = argv[i];
     if (word == nullptr) break;
     for (const SwitchRow& row : kSwitches) {
-      if (!SameWordIgnoringCase(word, row.word)) continue;
+      if (!TextEqualsIgnoringCase(word, row.word)) continue;
       if (row.display && hideDisplay) break;
       // A value switch as the last word has no value: it is ignored. The value word itself is
       // tested as a switch on the next round.

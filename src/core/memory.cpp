@@ -219,6 +219,15 @@ int CompareEntryNames(const char* a, const char* b) {
   return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+bool TextEqualsIgnoringCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
+    char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b - 'A' + 'a') : *b;
+    if (x != y) return false;
+    if (x == '\0') return true;
+  }
+}
+
 void NormalizePathUpper(char* text) {
   for (size_t i = 0; text[i]; ++i) {
     char c = text[i];

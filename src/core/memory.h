@@ -69,6 +69,8 @@ size_t Utf8NextChar(const char* text, size_t pos);
 size_t Utf8Length(const char* text);
 char* Utf8EncodeChar(char* out, uint16_t code);
 int CompareEntryNames(const char* a, const char* b);
+// Whole-text equality without regard to ASCII case (options, switches, names).
+bool TextEqualsIgnoringCase(const char* a, const char* b);
 void NormalizePathUpper(char* text);
 int LastBlankIndex(const char* text);
 int32_t MulFixed15(int32_t a, int32_t b);
