@@ -7,12 +7,20 @@
 
 struct FileObject;
 struct MovieState;
+struct Movie;
 
 extern MovieState* gMovieState;
 
 MovieState* InitMovieModule();
 void UpdateMovies();
 void StopAllMovies();
+// The movies of the module's list, in order; none after the last.
+Movie* FirstMovie();
+Movie* NextMovie(Movie* movie);
+// Tells the movie's owner that it ends and frees its media stream.
+void MovieRelease(Movie* movie);
+// Frees the loaded voice information table.
+void MOV_FreeVoiceInfo();
 void ShutdownMovieModule();
 // The "MOVI" ... "/MOV" save section; non-zero on success.
 int32_t WriteMovieState(FileObject* file);

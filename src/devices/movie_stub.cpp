@@ -32,6 +32,10 @@ MovieState* InitMovieModule() {
 
 void UpdateMovies() {}
 void StopAllMovies() {}
+Movie* FirstMovie() { return nullptr; }
+Movie* NextMovie(Movie*) { return nullptr; }
+void MovieRelease(Movie*) {}
+void MOV_FreeVoiceInfo() {}
 void ShutdownMovieModule() { gMovieState = nullptr; }
 
 int32_t WriteMovieState(FileObject* file) {

@@ -38,9 +38,15 @@ const MethodRecord* FindMethodByName(const ScriptEngine* engine, const ObjectIns
   return nullptr;
 }
 
-// The movie module releases every movie of its list and its voice information; until that
-// module publishes those services the reset stops its movies, the nearest service it offers.
-void ReleaseScriptMovies() { StopAllMovies(); }
+// Every movie of the module's list ends (its owner is told), then the voice information goes.
+void ReleaseScriptMovies() {
+  for (Movie* movie = FirstMovie(); movie;) {
+    Movie* next = NextMovie(movie);
+    MovieRelease(movie);
+    movie = next;
+  }
+  MOV_FreeVoiceInfo();
+}
 
 bool SoundModuleExists() { return gScriptSound != nullptr; }
 bool Engine3DExists() { return gEngine3D != nullptr; }
