@@ -6,6 +6,7 @@
 // dialog ends after a bounded wait. Texts are converted between the dialog code page and UTF-8
 // here. Used by dialog.cpp only when a display opened and the process is not headless.
 #include <gtk/gtk.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 
@@ -481,9 +482,13 @@ int32_t GtkMessageBox(DialogWindow* owner, const char* text, const char* caption
 }
 
 bool GtkOpenUrl(const char* url) {
+  // Opened means the desktop's handler took the link: its exit status, not merely its start.
   gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(url), nullptr};
   GError* error = nullptr;
-  bool started = g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr, &error);
+  gint status = 0;
+  bool ran = g_spawn_sync(nullptr, argv, nullptr,
+                          static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
+                          nullptr, nullptr, nullptr, nullptr, &status, &error);
   if (error) g_error_free(error);
-  return started;
+  return ran && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

@@ -12,6 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -194,8 +197,34 @@ TEST(GtkDialogs, LauncherShownPressedAndCapturedOnAVirtualDisplay) {
     EXPECT_GT(ColourCount(image), 50u);
     ImageFree(&image);
   }
+
+  // Asked for headless, the layer stays headless even with a display at hand.
+  {
+    ScopedEnv forced("KORVANE_HEADLESS", "1");
+    EXPECT_STREQ(DialogBackendName(), "headless");
+  }
   DialogSetScript(nullptr, 0);
   OsSetHeadless(false);
+}
+
+// A display that cannot be opened: the toolkit's start fails once and every dialog runs headless,
+// the launcher answering "start". Run in a fresh process, as the toolkit starts once per process.
+TEST(GtkDialogs, WithoutAReachableDisplayDialogsRunHeadless) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("DISPLAY", ":4093", 1);  // no server listens there
+        setenv("GDK_BACKEND", "x11", 1);
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("KORVANE_HEADLESS");
+        OsSetHeadless(false);
+        DialogWorld world;
+        bool headless = std::strcmp(DialogBackendName(), "headless") == 0;
+        int32_t result = RunLauncherDialog();
+        std::fprintf(stderr, "backend %s, result %d\n", DialogBackendName(), result);
+        std::exit(headless && result == 1 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "backend headless, result 1");
 }
 
 }  // namespace
