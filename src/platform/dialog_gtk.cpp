@@ -317,7 +317,9 @@ void PlayToolkitAction(DialogWindow* window, const DialogAction* action) {
 gboolean PlayNextAction(gpointer) {
   gActionTimer = 0;
   DialogWindow* window = FrontDialog();
-  if (!window || !window->toolkit || !Toolkit(window)->drawn) {
+  // With no dialog open the next run schedules its own actions.
+  if (!window) return G_SOURCE_REMOVE;
+  if (!window->toolkit || !Toolkit(window)->drawn) {
     ScheduleAction();
     return G_SOURCE_REMOVE;
   }
