@@ -587,7 +587,7 @@ class SEExpressionScriptTest : public ScriptRunTest {
   }
 
   // Evaluates the expression on a task of its own, as a script calling the native would.
-  std::string Evaluate(const std::vector<Pair>& pairs, bool* callerAnswered) {
+  std::string Evaluate(const std::vector<Pair>& pairs, bool* callerAnswered, bool* callerAlive = nullptr) {
     ScriptTask* task = NewTask(engine_, 64);
     EXPECT_NE(task, nullptr);
     if (!task) return "no task";
@@ -604,6 +604,7 @@ class SEExpressionScriptTest : public ScriptRunTest {
     int32_t r = DispatchSENative(engine_, engine_->seModuleIndex, task, Fn("SE_ScriptComputeExpression"), 2, args);
     *callerAnswered = r == 1 && FindTask(engine_, id) && task->hasResult && task->result.type == kValueInt &&
                       task->result.i == 0;
+    if (callerAlive) *callerAlive = r == 1 && FindTask(engine_, id);
     if (FindTask(engine_, id)) {
       ReleaseValue(&task->result);
       ReleaseValue(&args[0]);
@@ -663,6 +664,31 @@ TEST_F(SEExpressionScriptTest, AnAddThatWaitsFailsAndItsLateAnswerReachesNobody)
   ScriptTask* late = FindTask(engine_, waiting_[0]);
   ASSERT_NE(late, nullptr);
   EXPECT_EQ(late->callerModule, 0);
+}
+
+const char* const kKillingAddScript = R"(
+.class 702
+.method __scriptOpAddString textadd frame=4 params=4
+.end
+textadd:
+  check 4
+  push0
+  native SE_CallerNumber
+  push1
+  native SE_KillTask
+  pop
+  pushs "never seen"
+  ret
+)";
+
+TEST_F(SEExpressionScriptTest, AnAddThatEndsTheCallingTaskLeavesNobodyToAnswer) {
+  ASSERT_TRUE(Load(kKillingAddScript)) << error_;
+  bool answered = true, alive = true;
+  // The expression is left as it was: its evaluation never finished.
+  EXPECT_EQ(Evaluate({S("ab"), S("cd"), Op(11)}, &answered, &alive), "(5, \"ab\")");
+  EXPECT_FALSE(answered);
+  EXPECT_FALSE(alive);
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
 }
 
 }  // namespace
