@@ -492,6 +492,15 @@ TEST_F(ControllerDialogTest, WithoutInputSystemTheListsStayEmptyAndDisabled) {
   EXPECT_EQ(gStartup.forceFeedbackGain, 3);  // no choice, the gain stays
 }
 
+TEST_F(ControllerDialogTest, SystemControllerListRunsAndFreesItsCopies) {
+  // Whatever the machine has attached (often nothing): the list is read, OK ends the dialog and
+  // the fixture checks that every identifier copy was given back.
+  JoystickUseSystem();
+  EXPECT_EQ(Run({CLook(), C(kDialogActClick, kDialogIdOk)}), 1);
+  EXPECT_EQ(gSeen.inspected, 1);
+  EXPECT_EQ(gStartup.joystick != nullptr, !gSeen.lists[0].empty());
+}
+
 TEST_F(ControllerDialogTest, CancelChangesNothing) {
   StoreJoystick(pads_[1]);
   gSystem->inputFlags = kInputJoypad;
