@@ -57,10 +57,11 @@ const DialogControlTemplate kGraphicsControls[] = {
 
 // The graphics controls that take the database text of their own id.
 const int32_t kGraphicsTextControls[] = {
-    kGfxDeviceFrame, kGfxAdapterLabel, kGfxResolutionLabel, kGfxFullscreen, kGfxWindowed, kGfxQualityFrame,
-    kGfxTextureLabel, kGfxShaderLabel, kGfxDynamicLights, kGfxShipColours, kGfxAutoQuality, kGfxEffectsFrame,
-    kGfxAntialias, kGfxAnisotropic, kGfxGlow, kGfxTroubleFrame, kGfxNoVertexOptimisation, kGfxNoCodecControl,
-    kGfxReset, kGfxOk, kGfxCancel,
+    kGfxDeviceFrame,  kGfxAdapterLabel,         kGfxResolutionLabel, kGfxFullscreen,    kGfxWindowed,
+    kGfxQualityFrame, kGfxTextureLabel,         kGfxShaderLabel,     kGfxDynamicLights, kGfxShipColours,
+    kGfxAutoQuality,  kGfxEffectsFrame,         kGfxAntialias,       kGfxAnisotropic,   kGfxGlow,
+    kGfxTroubleFrame, kGfxNoVertexOptimisation, kGfxNoCodecControl,  kGfxReset,         kGfxOk,
+    kGfxCancel,
 };
 
 const DialogControlTemplate kControllerControls[] = {
@@ -114,7 +115,8 @@ constexpr int32_t kCaptureErrorText = 10010;
 constexpr int32_t kCaptureErrorCaption = 10011;
 
 const char* const kLogoPictures[] = {
-    "images\\logo01.jpg", "images\\logo02.jpg", "images\\logo03.jpg", "images\\logo04.jpg", "images\\logo05.jpg", nullptr,
+    "images\\logo01.jpg", "images\\logo02.jpg", "images\\logo03.jpg",
+    "images\\logo04.jpg", "images\\logo05.jpg", nullptr,
 };
 constexpr int32_t kLogoPictureCount = 5;
 
@@ -137,7 +139,8 @@ const DisplayAdapterInfo* SelectedAdapter(const DialogWindow* window) {
   return GetDisplayAdapter(gDirect3D, DialogListSelection(window, kGfxAdapterList));
 }
 
-void ModeList(const DialogWindow* window, const DisplayAdapterInfo* adapter, const DisplayModeInfo** modes, int32_t* count) {
+void ModeList(const DialogWindow* window, const DisplayAdapterInfo* adapter, const DisplayModeInfo** modes,
+              int32_t* count) {
   if (DialogIsItemChecked(window, kGfxWindowed)) {
     *modes = adapter->windowedModes;
     *count = adapter->windowedModes ? adapter->windowedModeCount : 0;
@@ -150,8 +153,10 @@ void ModeList(const DialogWindow* window, const DisplayAdapterInfo* adapter, con
 
 void FillQualityList(DialogWindow* window, int32_t id, uint32_t stored) {
   DialogListReset(window, id);
-  for (int32_t i = 0; i < kQualityEntries; ++i) DialogListAdd(window, id, DialogDatabaseText(kGraphicsTextPage, kQualityTextBase + i));
-  DialogListSelect(window, id, stored <= static_cast<uint32_t>(kThirdEntry) ? static_cast<int32_t>(stored) : kThirdEntry);
+  for (int32_t i = 0; i < kQualityEntries; ++i)
+    DialogListAdd(window, id, DialogDatabaseText(kGraphicsTextPage, kQualityTextBase + i));
+  DialogListSelect(window, id,
+                   stored <= static_cast<uint32_t>(kThirdEntry) ? static_cast<int32_t>(stored) : kThirdEntry);
 }
 
 // Dynamic lights, ship colour variations and the glow filter need the third shader quality.
@@ -200,8 +205,8 @@ void InitGraphics(DialogWindow* window) {
   if (DialogListSelection(window, kGfxAdapterList) >= 0) FillResolutionList(window);
   FillAntialiasList(window);
   FillAnisotropyList(window);
-  SetTexts(window, kGraphicsTextPage, kGraphicsTextControls, sizeof kGraphicsTextControls / sizeof kGraphicsTextControls[0],
-           kGraphicsDialogId);
+  SetTexts(window, kGraphicsTextPage, kGraphicsTextControls,
+           sizeof kGraphicsTextControls / sizeof kGraphicsTextControls[0], kGraphicsDialogId);
 }
 
 void ResetGraphics(DialogWindow* window) {
@@ -217,7 +222,8 @@ void ResetGraphics(DialogWindow* window) {
   FillDeviceList(window);
   FillResolutionList(window);
   const DisplayAdapterInfo* adapter = SelectedAdapter(window);
-  bool anisotropic = adapter && (adapter->capabilityFlags & kAdapterCapsAnisotropic) && (gSystem->d3dFlags2 & kD3D2Anisotropic);
+  bool anisotropic =
+      adapter && (adapter->capabilityFlags & kAdapterCapsAnisotropic) && (gSystem->d3dFlags2 & kD3D2Anisotropic);
   DialogCheckItem(window, kGfxAnisotropic, anisotropic);
   DialogEnableItem(window, kGfxFilterList, anisotropic);
   if (!anisotropic) gSystem->d3dFlags2 &= ~kD3D2Anisotropic;
@@ -361,7 +367,8 @@ void InitController(DialogWindow* window) {
     }
   }
   if (found) {
-    DialogListSelect(window, kCtlForceFeedbackList, FindComboItemByData(window, kCtlForceFeedbackList, gStartup.forceFeedbackGain));
+    DialogListSelect(window, kCtlForceFeedbackList,
+                     FindComboItemByData(window, kCtlForceFeedbackList, gStartup.forceFeedbackGain));
     DialogCheckItem(window, kCtlThrottle, gSystem->inputFlags & kInputThrottle);
     DialogCheckItem(window, kCtlPovHat, gSystem->inputFlags & kInputPovHat);
     DialogCheckItem(window, kCtlRudder, gSystem->inputFlags & kInputRudder);
@@ -386,7 +393,8 @@ void AcceptController(DialogWindow* window) {
   FreeJoystickCopies(window);
   // Without a force-feedback choice (no input system) the stored gain stays.
   int32_t feedback = DialogListSelection(window, kCtlForceFeedbackList);
-  if (feedback >= 0) gStartup.forceFeedbackGain = static_cast<int32_t>(DialogListData(window, kCtlForceFeedbackList, feedback));
+  if (feedback >= 0)
+    gStartup.forceFeedbackGain = static_cast<int32_t>(DialogListData(window, kCtlForceFeedbackList, feedback));
   SetFlag(&gSystem->inputFlags, kInputThrottle, DialogIsItemChecked(window, kCtlThrottle));
   SetFlag(&gSystem->inputFlags, kInputPovHat, DialogIsItemChecked(window, kCtlPovHat));
   SetFlag(&gSystem->inputFlags, kInputRudder, DialogIsItemChecked(window, kCtlRudder));
@@ -411,13 +419,13 @@ void AcceptCaptureFolder(DialogWindow* window) {
   // A relative folder lives in the user data folder, so that is where it is looked for too.
   if (FileGetSize(name, relative) != -2) {
     uint32_t question = kMessageBoxYesNo | kMessageBoxIconExclamation;
-    if (ShowDialogMessage(ReadText(kCaptureTextPage, kCaptureAskText), window, ReadText(kCaptureTextPage, kCaptureAskCaption),
-                          question) != kDialogIdYes) {
+    if (ShowDialogMessage(ReadText(kCaptureTextPage, kCaptureAskText), window,
+                          ReadText(kCaptureTextPage, kCaptureAskCaption), question) != kDialogIdYes) {
       return;
     }
     if (!MakeDirectory(name, relative)) {
-      ShowDialogMessage(ReadText(kCaptureTextPage, kCaptureErrorText), window, ReadText(kCaptureTextPage, kCaptureErrorCaption),
-                        kMessageBoxIconHand);
+      ShowDialogMessage(ReadText(kCaptureTextPage, kCaptureErrorText), window,
+                        ReadText(kCaptureTextPage, kCaptureErrorCaption), kMessageBoxIconHand);
       return;
     }
   }
@@ -459,13 +467,14 @@ void AcceptModPackage(DialogWindow* window) {
 
 }  // namespace
 
-const DialogTemplate kGraphicsSettingsTemplate = {kGraphicsDialogId, 331, 201, "Graphics Settings", kGraphicsControls,
-                                                  CountOf(kGraphicsControls)};
-const DialogTemplate kControllerTemplate = {kControllerDialogId, 261, 100, "Input Device", kControllerControls,
+const DialogTemplate kGraphicsSettingsTemplate = {
+    kGraphicsDialogId, 331, 201, "Graphics Settings", kGraphicsControls, CountOf(kGraphicsControls)};
+const DialogTemplate kControllerTemplate = {kControllerDialogId,         261, 100, "Input Device", kControllerControls,
                                             CountOf(kControllerControls)};
-const DialogTemplate kCaptureFolderTemplate = {kCaptureDialogId, 186, 61, "Screenshot Folder", kCaptureControls,
+const DialogTemplate kCaptureFolderTemplate = {kCaptureDialogId,         186, 61, "Screenshot Folder", kCaptureControls,
                                                CountOf(kCaptureControls)};
-const DialogTemplate kModPackageTemplate = {kModDialogId, 265, 192, "Select Mod Package", kModControls, CountOf(kModControls)};
+const DialogTemplate kModPackageTemplate = {kModDialogId,         265,          192,
+                                            "Select Mod Package", kModControls, CountOf(kModControls)};
 
 intptr_t GraphicsSettingsDialogProc(DialogWindow* window, uint32_t message, uintptr_t wParam, intptr_t) {
   if (!gSystem) return 0;
@@ -517,8 +526,8 @@ intptr_t CaptureFolderDialogProc(DialogWindow* window, uint32_t message, uintptr
     case kDialogMsgInit: {
       DialogSetItemText(window, kCaptureEdit, gSystem->captureFolder ? gSystem->captureFolder : "");
       static const int32_t kCaptureTextControls[] = {kCaptureLabel, kDialogIdOk, kDialogIdCancel};
-      SetTexts(window, kCaptureTextPage, kCaptureTextControls, sizeof kCaptureTextControls / sizeof kCaptureTextControls[0],
-               kCaptureDialogId);
+      SetTexts(window, kCaptureTextPage, kCaptureTextControls,
+               sizeof kCaptureTextControls / sizeof kCaptureTextControls[0], kCaptureDialogId);
       return 1;
     }
     case kDialogMsgCommand:
@@ -576,15 +585,19 @@ const char* GetLogoPictureName() {
 
 int32_t FormatBitsPerPixel(uint32_t format) {
   switch (format) {
-    case kFormatR8G8B8: return 24;
+    case kFormatR8G8B8:
+      return 24;
     case kFormatA8R8G8B8:
-    case kFormatX8R8G8B8: return 32;
+    case kFormatX8R8G8B8:
+      return 32;
     case kFormatR5G6B5:
     case kFormatX1R5G5B5:
     case kFormatA1R5G5B5:
     case kFormatA4R4G4B4:
-    case kFormatX4R4G4B4: return 16;
-    default: return 0;
+    case kFormatX4R4G4B4:
+      return 16;
+    default:
+      return 0;
   }
 }
 
@@ -597,7 +610,8 @@ void FillDeviceList(DialogWindow* window) {
   }
   int32_t ordinal = gStartup.adapterOrdinal;
   const DisplayAdapterInfo* stored = GetDisplayAdapter(gDirect3D, ordinal);
-  bool matches = stored && stored->description && gStartup.adapterName && std::strcmp(stored->description, gStartup.adapterName) == 0;
+  bool matches = stored && stored->description && gStartup.adapterName &&
+                 std::strcmp(stored->description, gStartup.adapterName) == 0;
   DialogListSelect(window, kGfxAdapterList, matches ? ordinal : 0);
 }
 
@@ -630,7 +644,8 @@ void FillAntialiasList(DialogWindow* window) {
   DialogListReset(window, kGfxAntialiasList);
   int32_t adapter = DialogListSelection(window, kGfxAdapterList);
   int32_t entries = 0;
-  if (CheckDeviceMultiSampleType(adapter, kFormatA8R8G8B8, true, 8) && CheckDeviceMultiSampleType(adapter, kFormatD24X8, true, 8)) {
+  if (CheckDeviceMultiSampleType(adapter, kFormatA8R8G8B8, true, 8) &&
+      CheckDeviceMultiSampleType(adapter, kFormatD24X8, true, 8)) {
     entries = 4;
   } else if (CheckDeviceMultiSampleType(adapter, kFormatA8R8G8B8, true, 6) &&
              CheckDeviceMultiSampleType(adapter, kFormatD24X8, true, 6)) {
@@ -640,9 +655,11 @@ void FillAntialiasList(DialogWindow* window) {
   } else if (CheckMultiSampleSupport(adapter, kFormatA8R8G8B8, 2)) {
     entries = 1;
   }
-  for (int32_t i = 0; i < entries; ++i) DialogListAdd(window, kGfxAntialiasList, DialogDatabaseText(kGraphicsTextPage, kAntialiasTextBase + i));
+  for (int32_t i = 0; i < entries; ++i)
+    DialogListAdd(window, kGfxAntialiasList, DialogDatabaseText(kGraphicsTextPage, kAntialiasTextBase + i));
   uint32_t stored = gSystem->antialiasMode;
-  DialogListSelect(window, kGfxAntialiasList, stored < static_cast<uint32_t>(entries) ? static_cast<int32_t>(stored) : 0);
+  DialogListSelect(window, kGfxAntialiasList,
+                   stored < static_cast<uint32_t>(entries) ? static_cast<int32_t>(stored) : 0);
 }
 
 void FillAnisotropyList(DialogWindow* window) {
@@ -651,13 +668,22 @@ void FillAnisotropyList(DialogWindow* window) {
   int32_t entries = 0;
   if (adapter && (adapter->capabilityFlags & kAdapterCapsAnisotropic)) {
     switch (adapter->maxAnisotropy) {
-      case 4: entries = 2; break;
-      case 8: entries = 3; break;
-      case 16: entries = 4; break;
-      default: entries = 1; break;
+      case 4:
+        entries = 2;
+        break;
+      case 8:
+        entries = 3;
+        break;
+      case 16:
+        entries = 4;
+        break;
+      default:
+        entries = 1;
+        break;
     }
   }
-  for (int32_t i = 0; i < entries; ++i) DialogListAdd(window, kGfxFilterList, DialogDatabaseText(kGraphicsTextPage, kFilterTextBase + i));
+  for (int32_t i = 0; i < entries; ++i)
+    DialogListAdd(window, kGfxFilterList, DialogDatabaseText(kGraphicsTextPage, kFilterTextBase + i));
   uint32_t stored = gSystem->filterMode;
   DialogListSelect(window, kGfxFilterList, stored < static_cast<uint32_t>(entries) ? static_cast<int32_t>(stored) : 1);
 }
@@ -669,7 +695,8 @@ bool AddJoystickToList(const JoystickDevice* device, void* context) {
   std::memcpy(copy, device->identifier, kIdentifierSize);
   // The entry just added gets the copy: two controllers of one make share a name.
   int32_t index = DialogListAdd(window, kCtlJoystickList, ToDialogText(device->name));
-  if (!DialogListSetData(window, kCtlJoystickList, index, reinterpret_cast<intptr_t>(copy))) MemFree(copy, kIdentifierSize, 0);
+  if (!DialogListSetData(window, kCtlJoystickList, index, reinterpret_cast<intptr_t>(copy)))
+    MemFree(copy, kIdentifierSize, 0);
   return true;
 }
 
@@ -682,7 +709,8 @@ int32_t FindComboItemByData(DialogWindow* window, int32_t id, intptr_t data) {
 }
 
 void SetControllerDefaults(DialogWindow* window) {
-  DialogListSelect(window, kCtlForceFeedbackList, FindComboItemByData(window, kCtlForceFeedbackList, kDefaultForceFeedbackGain));
+  DialogListSelect(window, kCtlForceFeedbackList,
+                   FindComboItemByData(window, kCtlForceFeedbackList, kDefaultForceFeedbackGain));
   DialogCheckItem(window, kCtlThrottle, true);
   DialogCheckItem(window, kCtlPovHat, true);
   DialogCheckItem(window, kCtlRudder, true);

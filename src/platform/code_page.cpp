@@ -81,7 +81,8 @@ int32_t Utf8ToUtf16(const char* text, int32_t length, uint16_t* out, int32_t out
     uint32_t code = DecodeUtf8(bytes, end, &pos);
     if (code >= 0x10000) {
       code -= 0x10000;
-      if (!put(static_cast<uint16_t>(0xD800 + (code >> 10))) || !put(static_cast<uint16_t>(0xDC00 + (code & 0x3FF)))) return 0;
+      if (!put(static_cast<uint16_t>(0xD800 + (code >> 10))) || !put(static_cast<uint16_t>(0xDC00 + (code & 0x3FF))))
+        return 0;
     } else if (!put(static_cast<uint16_t>(code))) {
       return 0;
     }

@@ -223,7 +223,8 @@ int32_t DialogListAdd(DialogWindow* window, int32_t id, const char* text) {
   size_t index = control->items.size();
   if (control->control->style & kDialogStyleSorted) {
     index = 0;
-    while (index < control->items.size() && CompareIgnoringCase(control->items[index].text.c_str(), entry) <= 0) ++index;
+    while (index < control->items.size() && CompareIgnoringCase(control->items[index].text.c_str(), entry) <= 0)
+      ++index;
     if (control->selection >= static_cast<int32_t>(index)) ++control->selection;
   }
   control->items.insert(control->items.begin() + static_cast<std::ptrdiff_t>(index), DialogListItem{entry, 0});

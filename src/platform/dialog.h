@@ -60,7 +60,7 @@ constexpr int32_t DialogUnitsToPixelsY(int32_t units) { return units * kDialogBa
 // Messages a dialog procedure receives.
 constexpr uint32_t kDialogMsgActivateApp = 0x1C;  // wParam: 1 activated, 0 deactivated
 constexpr uint32_t kDialogMsgInit = 0x110;
-constexpr uint32_t kDialogMsgCommand = 0x111;     // wParam: control id | notification << 16
+constexpr uint32_t kDialogMsgCommand = 0x111;  // wParam: control id | notification << 16
 constexpr uint32_t kDialogMsgUser1 = 0x401;
 
 // Command notifications.
@@ -144,14 +144,14 @@ bool DialogLoadBitmap(int32_t number, Image* out);
 // ---- Scripted actions --------------------------------------------------------------------------
 
 enum DialogActionKind : uint8_t {
-  kDialogActClick = 0,  // a push button, check box or radio button, as the user clicks it
-  kDialogActCheck,      // a check box to `value` (clicked only when it differs)
-  kDialogActSelect,     // a list entry `value` (-1 none), then the selection change
-  kDialogActType,       // replaces an edit field's text with `text`
-  kDialogActAnswer,     // the answer (`value`) of the next message box
-  kDialogActInspect,    // calls `inspect` with the dialog
-  kDialogActScreenshot, // saves the screen as PNG at `text` (GTK only; headless counts an error)
-  kDialogActClose,      // the window's close box (a cancel command)
+  kDialogActClick = 0,   // a push button, check box or radio button, as the user clicks it
+  kDialogActCheck,       // a check box to `value` (clicked only when it differs)
+  kDialogActSelect,      // a list entry `value` (-1 none), then the selection change
+  kDialogActType,        // replaces an edit field's text with `text`
+  kDialogActAnswer,      // the answer (`value`) of the next message box
+  kDialogActInspect,     // calls `inspect` with the dialog
+  kDialogActScreenshot,  // saves the screen as PNG at `text` (GTK only; headless counts an error)
+  kDialogActClose,       // the window's close box (a cancel command)
 };
 
 struct DialogAction;

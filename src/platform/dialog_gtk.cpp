@@ -152,7 +152,8 @@ void OnComboChanged(GtkComboBox* combo, gpointer data) {
 
 void OnRowSelected(GtkListBox* list, GtkListBoxRow* row, gpointer data) {
   if (gSyncing) return;
-  DialogUserSelect(WindowOf(GTK_WIDGET(list)), static_cast<DialogControl*>(data), row ? gtk_list_box_row_get_index(row) : -1);
+  DialogUserSelect(WindowOf(GTK_WIDGET(list)), static_cast<DialogControl*>(data),
+                   row ? gtk_list_box_row_get_index(row) : -1);
 }
 
 void OnEntryChanged(GtkEditable* entry, gpointer data) {
@@ -401,7 +402,8 @@ bool GtkRunDialog(DialogWindow* window) {
     gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Toolkit(window->owner)->window));
   }
   GtkWidget* fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed, DialogUnitsToPixelsX(window->dialog->width), DialogUnitsToPixelsY(window->dialog->height));
+  gtk_widget_set_size_request(fixed, DialogUnitsToPixelsX(window->dialog->width),
+                              DialogUnitsToPixelsY(window->dialog->height));
   gtk_container_add(GTK_CONTAINER(top), fixed);
 
   GtkWidget* radioGroup = nullptr;
@@ -409,7 +411,8 @@ bool GtkRunDialog(DialogWindow* window) {
     GtkWidget* widget = MakeWidget(window, &control, &radioGroup);
     if (!widget) continue;
     control.widget = widget;
-    gtk_fixed_put(GTK_FIXED(fixed), widget, DialogUnitsToPixelsX(control.control->x), DialogUnitsToPixelsY(control.control->y));
+    gtk_fixed_put(GTK_FIXED(fixed), widget, DialogUnitsToPixelsX(control.control->x),
+                  DialogUnitsToPixelsY(control.control->y));
     if (control.control->kind == kDialogDefaultButton) {
       gtk_widget_set_can_default(widget, TRUE);
       gtk_window_set_default(GTK_WINDOW(top), widget);
@@ -466,15 +469,22 @@ void GtkRestoreDialog(DialogWindow* window) {
 int32_t GtkMessageBox(DialogWindow* owner, const char* text, const char* caption, uint32_t type) {
   GtkMessageType icon = GTK_MESSAGE_INFO;
   switch (type & 0xF0) {
-    case kMessageBoxIconHand: icon = GTK_MESSAGE_ERROR; break;
-    case 0x20: icon = GTK_MESSAGE_QUESTION; break;
-    case kMessageBoxIconExclamation: icon = GTK_MESSAGE_WARNING; break;
-    default: break;
+    case kMessageBoxIconHand:
+      icon = GTK_MESSAGE_ERROR;
+      break;
+    case 0x20:
+      icon = GTK_MESSAGE_QUESTION;
+      break;
+    case kMessageBoxIconExclamation:
+      icon = GTK_MESSAGE_WARNING;
+      break;
+    default:
+      break;
   }
   bool yesNo = (type & 0xF) == kMessageBoxYesNo;
   GtkWindow* parent = owner && owner->toolkit ? GTK_WINDOW(Toolkit(owner)->window) : nullptr;
-  GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK, "%s",
-                                          CodePageToUtf8(text).c_str());
+  GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, icon, yesNo ? GTK_BUTTONS_YES_NO : GTK_BUTTONS_OK,
+                                          "%s", CodePageToUtf8(text).c_str());
   gtk_window_set_title(GTK_WINDOW(box), CodePageToUtf8(caption).c_str());
   gint response = gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
@@ -488,9 +498,10 @@ bool GtkOpenUrl(const char* url) {
   gchar* argv[] = {const_cast<gchar*>("xdg-open"), const_cast<gchar*>(url), nullptr};
   GError* error = nullptr;
   gint status = 0;
-  bool ran = g_spawn_sync(nullptr, argv, nullptr,
-                          static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL),
-                          nullptr, nullptr, nullptr, nullptr, &status, &error);
+  bool ran = g_spawn_sync(
+      nullptr, argv, nullptr,
+      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+      nullptr, nullptr, nullptr, &status, &error);
   if (error) g_error_free(error);
   return ran && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

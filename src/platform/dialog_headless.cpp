@@ -76,10 +76,14 @@ void RunDialogHeadless(DialogWindow* window) {
 int32_t HeadlessMessageBox(const char* text, const char* caption, uint32_t type) {
   std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
   switch (type & 0xF) {
-    case 2: return 3;  // abort, retry, ignore: abort
+    case 2:
+      return 3;  // abort, retry, ignore: abort
     case 3:
-    case 4: return kDialogIdYes;
-    case 5: return 4;  // retry, cancel: retry
-    default: return kDialogIdOk;
+    case 4:
+      return kDialogIdYes;
+    case 5:
+      return 4;  // retry, cancel: retry
+    default:
+      return kDialogIdOk;
   }
 }

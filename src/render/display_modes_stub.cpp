@@ -9,18 +9,21 @@
 namespace {
 
 const DisplayModeInfo kModes[] = {
-    {640, 480, kFormatX8R8G8B8},   {800, 600, kFormatX8R8G8B8},   {1024, 768, kFormatX8R8G8B8},
-    {1280, 1024, kFormatX8R8G8B8}, {1280, 720, kFormatX8R8G8B8},  {1920, 1080, kFormatX8R8G8B8},
-    {640, 480, kFormatR5G6B5},     {800, 600, kFormatR5G6B5},     {1024, 768, kFormatR5G6B5},
+    {640, 480, kFormatX8R8G8B8},   {800, 600, kFormatX8R8G8B8},  {1024, 768, kFormatX8R8G8B8},
+    {1280, 1024, kFormatX8R8G8B8}, {1280, 720, kFormatX8R8G8B8}, {1920, 1080, kFormatX8R8G8B8},
+    {640, 480, kFormatR5G6B5},     {800, 600, kFormatR5G6B5},    {1024, 768, kFormatR5G6B5},
 };
 const DisplayModeInfo kWindowedModes[] = {
-    {640, 480, kFormatX8R8G8B8}, {800, 600, kFormatX8R8G8B8}, {1024, 768, kFormatX8R8G8B8}, {1280, 1024, kFormatX8R8G8B8},
+    {640, 480, kFormatX8R8G8B8},
+    {800, 600, kFormatX8R8G8B8},
+    {1024, 768, kFormatX8R8G8B8},
+    {1280, 1024, kFormatX8R8G8B8},
 };
 
 const DisplayAdapterInfo kAdapters[] = {
     {"Korvane Software Rasteriser", static_cast<int32_t>(sizeof kModes / sizeof kModes[0]), kModes,
-     static_cast<int32_t>(sizeof kWindowedModes / sizeof kWindowedModes[0]), kWindowedModes, kAdapterCapsAnisotropic, 16,
-     (1u << 2) | (1u << 4)},
+     static_cast<int32_t>(sizeof kWindowedModes / sizeof kWindowedModes[0]), kWindowedModes, kAdapterCapsAnisotropic,
+     16, (1u << 2) | (1u << 4)},
 };
 
 const DisplayAdapterInfo* gAdapters = kAdapters;

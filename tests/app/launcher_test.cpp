@@ -117,8 +117,8 @@ TEST_F(LauncherTest, ChecksMapToTheirFlagBits) {
       {"eax kept on", 0x103 | kAudioEax, 0, true, false, 0x103 | kAudioEax, 0},
       {"eax switched off", 0x103 | kAudioEax, 0, false, false, 0x103, 0},
       {"eax switched on", 0x103, 0, true, false, 0x103 | kAudioEax, 0},
-      {"stale mode bits cleared", 0x103, kModeResetSettings | kModeBenchmark | kModeLauncher20 | kModeProfi, false, false,
-       0x103, kModeProfi},
+      {"stale mode bits cleared", 0x103, kModeResetSettings | kModeBenchmark | kModeLauncher20 | kModeProfi, false,
+       false, 0x103, kModeProfi},
       {"benchmark box sets its bit", 0x103, kModeLauncher20, false, true, 0x103, kModeBenchmark},
   };
   for (const Case& c : kCases) {
@@ -143,7 +143,8 @@ TEST_F(LauncherTest, ChecksMapToTheirFlagBits) {
 
 TEST_F(LauncherTest, BenchmarkBoxCannotBeClickedByTheUser) {
   EXPECT_EQ(Run({Act(kLauncherDialogId, kDialogActInspect, 0, 0, nullptr, LookAtLauncher),
-                 Act(kLauncherDialogId, kDialogActClick, kLauncherBenchmark), Act(kLauncherDialogId, kDialogActClick, kLauncherStart)}),
+                 Act(kLauncherDialogId, kDialogActClick, kLauncherBenchmark),
+                 Act(kLauncherDialogId, kDialogActClick, kLauncherStart)}),
             1);
   EXPECT_FALSE(gSeen.benchmarkEnabled);
   EXPECT_EQ(DialogScriptErrors(), 1);
@@ -153,7 +154,9 @@ TEST_F(LauncherTest, BenchmarkBoxCannotBeClickedByTheUser) {
 TEST_F(LauncherTest, StartWritesTheSettings) {
   gSystem->screenWidth = 800;
   EXPECT_FALSE(SettingsKeyExists());
-  EXPECT_EQ(Run({Act(kLauncherDialogId, kDialogActCheck, kLauncherEax, 1), Act(kLauncherDialogId, kDialogActClick, kLauncherStart)}), 1);
+  EXPECT_EQ(Run({Act(kLauncherDialogId, kDialogActCheck, kLauncherEax, 1),
+                 Act(kLauncherDialogId, kDialogActClick, kLauncherStart)}),
+            1);
   ASSERT_TRUE(SettingsKeyExists());
   EXPECT_EQ(StoredNumber("VideoWidth"), 800u);
   EXPECT_EQ(StoredFlagWord("AudioFlags") & kAudioEax, kAudioEax);
@@ -224,7 +227,8 @@ TEST_F(LauncherTest, ModButtonNeedsACatalogInTheModsFolder) {
     for (const std::string& folder : c.folders) std::filesystem::create_directories(world_.game().File(folder));
     for (const std::string& file : c.files) world_.game().Write(file, "catalog");
     EXPECT_EQ(Run({Act(kLauncherDialogId, kDialogActInspect, 0, 0, nullptr, LookAtLauncher),
-                   Act(kLauncherDialogId, kDialogActClick, kLauncherMod), Act(kLauncherDialogId, kDialogActClick, kLauncherCancel)}),
+                   Act(kLauncherDialogId, kDialogActClick, kLauncherMod),
+                   Act(kLauncherDialogId, kDialogActClick, kLauncherCancel)}),
               0);
     EXPECT_EQ(gSeen.modEnabled, c.enabled);
     // A click on the disabled button does nothing and counts as a script error.
@@ -238,7 +242,8 @@ TEST_F(LauncherTest, TextsComeFromPage1910InTheDialogCodePage) {
     uint8_t languagePack;
     const char* info;
   };
-  const Case kCases[] = {{"without the language pack", 0, "Info ohne Paket"}, {"with the language pack", 1, "Info mit Paket"}};
+  const Case kCases[] = {{"without the language pack", 0, "Info ohne Paket"},
+                         {"with the language pack", 1, "Info mit Paket"}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     gSystem->languagePack = c.languagePack;
@@ -262,7 +267,8 @@ TEST_F(LauncherTest, PictureIsResizedToItsControl) {
 }
 
 // A dialog with only the picture control, to run ShowLauncherPicture against other bitmaps.
-const DialogControlTemplate kPictureOnly[] = {{kLauncherPicture, kDialogPicture, 0, 0, 0, 40, 20, nullptr, kLauncherResourceBitmap}};
+const DialogControlTemplate kPictureOnly[] = {
+    {kLauncherPicture, kDialogPicture, 0, 0, 0, 40, 20, nullptr, kLauncherResourceBitmap}};
 const DialogTemplate kPictureDialog = {900, 60, 40, nullptr, kPictureOnly, 1};
 int32_t gPictureResult = -1;
 const Image* gPictureShown = nullptr;
@@ -312,8 +318,8 @@ TEST_F(LauncherTest, SettingsDialogsOpenOverTheLauncherWhichStaysOpen) {
                  Act(kLauncherDialogId, kDialogActClick, kLauncherCancel)}),
             0);
   EXPECT_EQ(DialogScriptErrors(), 0);
-  EXPECT_EQ(gSeen.appActive, 0u);       // cleared while the settings dialog runs
-  EXPECT_EQ(gStartup.appActive, 1u);    // and set again after it
+  EXPECT_EQ(gSeen.appActive, 0u);     // cleared while the settings dialog runs
+  EXPECT_EQ(gStartup.appActive, 1u);  // and set again after it
   EXPECT_EQ(gSeen.inspected, 1);
   EXPECT_STREQ(gSystem->captureFolder, "fotos");
 }
@@ -359,11 +365,25 @@ TEST(DialogText, ConvertsUtf8ToTheDialogCodePage) {
   };
   const Case kCases[] = {
       {"ascii", "Start", "Start"},
-      {"latin letters", "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xFC\xDF" "e"},
-      {"euro sign from the 0x80 row", "\xE2\x82\xAC" "5", "\x80" "5"},
+      {"latin letters",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e",
+       "Gr\xFC\xDF"
+       "e"},
+      {"euro sign from the 0x80 row",
+       "\xE2\x82\xAC"
+       "5",
+       "\x80"
+       "5"},
       {"letters the code page lacks", "\xE6\x97\xA5\xE6\x9C\xAC", "**"},
-      {"one character outside the basic plane", "a\xF0\x9F\x9A\x80" "b", "a*b"},
-      {"malformed bytes", "a\xFF" "b", "a*b"},
+      {"one character outside the basic plane",
+       "a\xF0\x9F\x9A\x80"
+       "b",
+       "a*b"},
+      {"malformed bytes",
+       "a\xFF"
+       "b",
+       "a*b"},
       {"cut sequence at the end", "ab\xC3", "ab*"},
       {"empty", "", ""},
   };

@@ -38,11 +38,13 @@ void Look(DialogWindow* window, const DialogAction*) {
   for (int i = 0; i < 3; ++i) {
     gSeen.lists[i].clear();
     if (!gListIds[i]) continue;
-    for (int32_t e = 0; e < DialogListCount(window, gListIds[i]); ++e) gSeen.lists[i].push_back(DialogListText(window, gListIds[i], e));
+    for (int32_t e = 0; e < DialogListCount(window, gListIds[i]); ++e)
+      gSeen.lists[i].push_back(DialogListText(window, gListIds[i], e));
     gSeen.selections[i] = DialogListSelection(window, gListIds[i]);
   }
   for (int i = 0; i < 4; ++i) {
-    if (gControlIds[i]) gSeen.controls[i] = {DialogIsItemChecked(window, gControlIds[i]), DialogIsItemEnabled(window, gControlIds[i])};
+    if (gControlIds[i])
+      gSeen.controls[i] = {DialogIsItemChecked(window, gControlIds[i]), DialogIsItemEnabled(window, gControlIds[i])};
   }
   ++gSeen.inspected;
 }
@@ -66,14 +68,16 @@ class SettingsDialogTest : public ::testing::Test {
 
 // ---- Graphics ---------------------------------------------------------------------------------
 
-const DisplayModeInfo kAlphaModes[] = {{640, 480, kFormatX8R8G8B8}, {1024, 768, kFormatR5G6B5}, {1024, 768, kFormatX8R8G8B8}};
+const DisplayModeInfo kAlphaModes[] = {
+    {640, 480, kFormatX8R8G8B8}, {1024, 768, kFormatR5G6B5}, {1024, 768, kFormatX8R8G8B8}};
 const DisplayModeInfo kAlphaWindowed[] = {{800, 600, kFormatX8R8G8B8}};
 const DisplayModeInfo kBetaModes[] = {{1280, 1024, kFormatA8R8G8B8}, {1600, 1200, kFormatR8G8B8}, {320, 200, 99}};
 
-DisplayAdapterInfo Adapter(const char* name, const DisplayModeInfo* modes, int32_t count, uint32_t caps, int32_t anisotropy,
-                           uint32_t samples) {
-  return DisplayAdapterInfo{name, count, modes, modes == kAlphaModes ? 1 : 0, modes == kAlphaModes ? kAlphaWindowed : nullptr,
-                            caps, anisotropy, samples};
+DisplayAdapterInfo Adapter(const char* name, const DisplayModeInfo* modes, int32_t count, uint32_t caps,
+                           int32_t anisotropy, uint32_t samples) {
+  return DisplayAdapterInfo{
+      name, count,      modes,  modes == kAlphaModes ? 1 : 0, modes == kAlphaModes ? kAlphaWindowed : nullptr,
+      caps, anisotropy, samples};
 }
 
 class GraphicsDialogTest : public SettingsDialogTest {
@@ -96,7 +100,9 @@ class GraphicsDialogTest : public SettingsDialogTest {
   DisplayAdapterInfo adapters_[2];
 };
 
-DialogAction G(DialogActionKind kind, int32_t control = 0, int32_t value = 0) { return Act(kGraphicsDialogId, kind, control, value); }
+DialogAction G(DialogActionKind kind, int32_t control = 0, int32_t value = 0) {
+  return Act(kGraphicsDialogId, kind, control, value);
+}
 DialogAction GLook() { return Act(kGraphicsDialogId, kDialogActInspect, 0, 0, nullptr, Look); }
 
 TEST_F(GraphicsDialogTest, WindowedSwitchTakesAntialiasingAwayAndFullScreenGivesItBack) {
@@ -107,7 +113,8 @@ TEST_F(GraphicsDialogTest, WindowedSwitchTakesAntialiasingAwayAndFullScreenGives
   gControlIds[3] = kGfxFullscreen;
   gListIds[0] = kGfxResolutionList;
 
-  Script({GLook(), G(kDialogActClick, kGfxWindowed), GLook(), G(kDialogActClick, kGfxFullscreen), GLook(), G(kDialogActClick, kGfxCancel)});
+  Script({GLook(), G(kDialogActClick, kGfxWindowed), GLook(), G(kDialogActClick, kGfxFullscreen), GLook(),
+          G(kDialogActClick, kGfxCancel)});
   // Each look is checked right after the run, from a copy taken at that moment.
   struct Step {
     bool antialias, antialiasEnabled, listEnabled, windowed;
@@ -118,8 +125,8 @@ TEST_F(GraphicsDialogTest, WindowedSwitchTakesAntialiasingAwayAndFullScreenGives
   sSteps = &steps;
   script_[0].inspect = script_[2].inspect = script_[4].inspect = [](DialogWindow* window, const DialogAction* action) {
     Look(window, action);
-    sSteps->push_back({gSeen.controls[0].checked, gSeen.controls[0].enabled, gSeen.controls[1].enabled, gSeen.controls[2].checked,
-                       gSeen.lists[0]});
+    sSteps->push_back({gSeen.controls[0].checked, gSeen.controls[0].enabled, gSeen.controls[1].enabled,
+                       gSeen.controls[2].checked, gSeen.lists[0]});
   };
   EXPECT_EQ(RunGraphicsSettingsDialog(nullptr), 0);
   ASSERT_EQ(steps.size(), 3u);
@@ -154,7 +161,9 @@ TEST_F(GraphicsDialogTest, ShaderQualityBelowTheThirdForcesLightsColoursAndGlowO
   gControlIds[1] = kGfxShipColours;
   gControlIds[2] = kGfxGlow;
   static Seen sAtOpening;
-  Script({GLook(), Act(kGraphicsDialogId, kDialogActInspect, 0, 0, nullptr, [](DialogWindow*, const DialogAction*) { sAtOpening = gSeen; }),
+  Script({GLook(),
+          Act(kGraphicsDialogId, kDialogActInspect, 0, 0, nullptr,
+              [](DialogWindow*, const DialogAction*) { sAtOpening = gSeen; }),
           G(kDialogActSelect, kGfxShaderList, 1), GLook(), G(kDialogActClick, kGfxOk)});
   EXPECT_EQ(RunGraphicsSettingsDialog(nullptr), 1);
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(sAtOpening.controls[i].checked && sAtOpening.controls[i].enabled) << i;
@@ -280,7 +289,10 @@ TEST_F(GraphicsDialogTest, ResolutionListSelectsTheStoredModeByFormat) {
     uint32_t format;
     int32_t selected;
   };
-  const Case kCases[] = {{1024, 768, kFormatX8R8G8B8, 2}, {1024, 768, kFormatR5G6B5, 1}, {1024, 768, 0, 0}, {333, 333, kFormatX8R8G8B8, 0}};
+  const Case kCases[] = {{1024, 768, kFormatX8R8G8B8, 2},
+                         {1024, 768, kFormatR5G6B5, 1},
+                         {1024, 768, 0, 0},
+                         {333, 333, kFormatX8R8G8B8, 0}};
   for (const Case& c : kCases) {
     gSystem->screenWidth = c.width;
     gSystem->screenHeight = c.height;
@@ -293,9 +305,10 @@ TEST_F(GraphicsDialogTest, ResolutionListSelectsTheStoredModeByFormat) {
 TEST_F(GraphicsDialogTest, OkStoresTheChosenAdapterModeAndFlags) {
   gListIds[0] = kGfxResolutionList;
   EXPECT_EQ(Run({G(kDialogActSelect, kGfxAdapterList, 1), GLook(), G(kDialogActSelect, kGfxResolutionList, 1),
-                 G(kDialogActSelect, kGfxTextureList, 0), G(kDialogActCheck, kGfxAutoQuality, 1), G(kDialogActCheck, kGfxAntialias, 0),
-                 G(kDialogActCheck, kGfxNoVertexOptimisation, 1), G(kDialogActCheck, kGfxNoCodecControl, 0),
-                 G(kDialogActCheck, kGfxAnisotropic, 0), G(kDialogActClick, kGfxOk)}),
+                 G(kDialogActSelect, kGfxTextureList, 0), G(kDialogActCheck, kGfxAutoQuality, 1),
+                 G(kDialogActCheck, kGfxAntialias, 0), G(kDialogActCheck, kGfxNoVertexOptimisation, 1),
+                 G(kDialogActCheck, kGfxNoCodecControl, 0), G(kDialogActCheck, kGfxAnisotropic, 0),
+                 G(kDialogActClick, kGfxOk)}),
             1);
   EXPECT_EQ(gSeen.lists[0], (std::vector<std::string>{"1280 x 1024 x 32", "1600 x 1200 x 24", "320 x 200 x 0"}));
   EXPECT_EQ(gStartup.adapterOrdinal, 1);
@@ -413,7 +426,9 @@ class ControllerDialogTest : public SettingsDialogTest {
   uint32_t startBytes_ = 0;
 };
 
-DialogAction C(DialogActionKind kind, int32_t control = 0, int32_t value = 0) { return Act(kControllerDialogId, kind, control, value); }
+DialogAction C(DialogActionKind kind, int32_t control = 0, int32_t value = 0) {
+  return Act(kControllerDialogId, kind, control, value);
+}
 DialogAction CLook() { return Act(kControllerDialogId, kDialogActInspect, 0, 0, nullptr, Look); }
 
 bool StoredJoystickIs(const JoystickDevice& pad) {
@@ -479,11 +494,12 @@ TEST_F(ControllerDialogTest, WithoutInputSystemTheListsStayEmptyAndDisabled) {
   StoreJoystick(pads_[0]);
   gStartup.forceFeedbackGain = 3;
   static bool sEnabled[2];
-  Script({CLook(), Act(kControllerDialogId, kDialogActInspect, 0, 0, nullptr,
-                       [](DialogWindow* window, const DialogAction*) {
-                         sEnabled[0] = DialogIsItemEnabled(window, kCtlJoystickList);
-                         sEnabled[1] = DialogIsItemEnabled(window, kCtlForceFeedbackList);
-                       }),
+  Script({CLook(),
+          Act(kControllerDialogId, kDialogActInspect, 0, 0, nullptr,
+              [](DialogWindow* window, const DialogAction*) {
+                sEnabled[0] = DialogIsItemEnabled(window, kCtlJoystickList);
+                sEnabled[1] = DialogIsItemEnabled(window, kCtlForceFeedbackList);
+              }),
           C(kDialogActClick, kDialogIdOk)});
   EXPECT_EQ(RunControllerDialog(nullptr), 1);
   EXPECT_TRUE(gSeen.lists[0].empty() && gSeen.lists[1].empty());
@@ -504,7 +520,9 @@ TEST_F(ControllerDialogTest, SystemControllerListRunsAndFreesItsCopies) {
 TEST_F(ControllerDialogTest, CancelChangesNothing) {
   StoreJoystick(pads_[1]);
   gSystem->inputFlags = kInputJoypad;
-  EXPECT_EQ(Run({C(kDialogActSelect, kCtlJoystickList, 0), C(kDialogActCheck, kCtlThrottle, 0), C(kDialogActClick, kDialogIdCancel)}), 0);
+  EXPECT_EQ(Run({C(kDialogActSelect, kCtlJoystickList, 0), C(kDialogActCheck, kCtlThrottle, 0),
+                 C(kDialogActClick, kDialogIdCancel)}),
+            0);
   EXPECT_TRUE(StoredJoystickIs(pads_[1]));
   EXPECT_EQ(gSystem->inputFlags, kInputJoypad);
 }
@@ -518,9 +536,9 @@ TEST_F(SettingsDialogTest, CaptureFolderIsCheckedCreatedAndNormalised) {
     const char* existingInGame;  // folder made in the game folder first
     const char* existingInUser;  // folder made in the user folder first
     std::vector<int32_t> answers;
-    const char* stored;          // null: unchanged
+    const char* stored;  // null: unchanged
     int32_t messageBoxes;
-    const char* createdInUser;   // a folder the dialog made
+    const char* createdInUser;  // a folder the dialog made
   };
   const Case kCases[] = {
       {"existing folder with a trailing backslash", "shots\\", "shots", nullptr, {}, "shots", 0, nullptr},
@@ -535,7 +553,8 @@ TEST_F(SettingsDialogTest, CaptureFolderIsCheckedCreatedAndNormalised) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove_all(world_.game().File("shots"));
     std::filesystem::create_directories(world_.UserFolder());
-    for (const auto& entry : std::filesystem::directory_iterator(world_.UserFolder())) std::filesystem::remove_all(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(world_.UserFolder()))
+      std::filesystem::remove_all(entry.path());
     if (c.existingInGame) std::filesystem::create_directories(world_.game().File(c.existingInGame));
     if (c.existingInUser) std::filesystem::create_directories(world_.UserFolder(c.existingInUser));
     gSystem->captureFolder = ReplaceString(gSystem->captureFolder, "before");
@@ -598,11 +617,27 @@ TEST_F(SettingsDialogTest, ModListIsReadFromTheModsFolder) {
     const char* after;
   };
   const Case kCases[] = {
-      {"stored name chosen without regard to case", "BETA", {Act(kModDialogId, kDialogActClick, kDialogIdOk)}, 1, "Beta"},
-      {"another entry chosen", "Beta", {Act(kModDialogId, kDialogActSelect, kModList, 2), Act(kModDialogId, kDialogActClick, kDialogIdOk)}, 1, "Zeta"},
-      {"no mod button", "Beta", {Act(kModDialogId, kDialogActClick, kModNone), Act(kModDialogId, kDialogActClick, kDialogIdOk)}, 1, nullptr},
+      {"stored name chosen without regard to case",
+       "BETA",
+       {Act(kModDialogId, kDialogActClick, kDialogIdOk)},
+       1,
+       "Beta"},
+      {"another entry chosen",
+       "Beta",
+       {Act(kModDialogId, kDialogActSelect, kModList, 2), Act(kModDialogId, kDialogActClick, kDialogIdOk)},
+       1,
+       "Zeta"},
+      {"no mod button",
+       "Beta",
+       {Act(kModDialogId, kDialogActClick, kModNone), Act(kModDialogId, kDialogActClick, kDialogIdOk)},
+       1,
+       nullptr},
       {"unknown stored name", "Gamma", {Act(kModDialogId, kDialogActClick, kDialogIdOk)}, -1, nullptr},
-      {"cancel keeps the name", "Gamma", {Act(kModDialogId, kDialogActSelect, kModList, 0), Act(kModDialogId, kDialogActClick, kDialogIdCancel)}, -1, "Gamma"},
+      {"cancel keeps the name",
+       "Gamma",
+       {Act(kModDialogId, kDialogActSelect, kModList, 0), Act(kModDialogId, kDialogActClick, kDialogIdCancel)},
+       -1,
+       "Gamma"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -638,7 +673,8 @@ TEST_F(SettingsDialogTest, LogoPictureNameByNumber) {
     const char* expected;
   };
   const Case kCases[] = {
-      {0, "images\\logo01.jpg"}, {4, "images\\logo05.jpg"}, {5, nullptr}, {6, nullptr}, {1000, nullptr}, {0xFFFFFFFF, "own.jpg"},
+      {0, "images\\logo01.jpg"}, {4, "images\\logo05.jpg"}, {5, nullptr}, {6, nullptr},
+      {1000, nullptr},           {0xFFFFFFFF, "own.jpg"},
   };
   gLogoPictureName = ReplaceString(gLogoPictureName, "own.jpg");
   for (const Case& c : kCases) {

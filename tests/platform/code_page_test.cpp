@@ -32,13 +32,13 @@ TEST(CodePage, KnownCharacters) {
     const char* codePage;
   };
   const Case kCases[] = {
-      {"\xE2\x82\xAC", "\x80"},       // euro sign
-      {"\xC5\xB8", "\x9F"},           // Y with diaeresis
-      {"\xE2\x80\x94", "\x97"},       // em dash
+      {"\xE2\x82\xAC", "\x80"},  // euro sign
+      {"\xC5\xB8", "\x9F"},      // Y with diaeresis
+      {"\xE2\x80\x94", "\x97"},  // em dash
       {"\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},
-      {"\xCE\xA9", "*"},              // Greek omega
-      {"\xED\xA0\x80", "*"},          // an encoded surrogate is malformed
-      {"\xC0\xAF", "*"},              // an overlong form is malformed
+      {"\xCE\xA9", "*"},      // Greek omega
+      {"\xED\xA0\x80", "*"},  // an encoded surrogate is malformed
+      {"\xC0\xAF", "*"},      // an overlong form is malformed
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.utf8);

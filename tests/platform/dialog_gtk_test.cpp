@@ -61,7 +61,8 @@ class VirtualDisplay {
     if (pipe(fds) != 0) return Fail(error, "no pipe");
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     std::string fd = std::to_string(fds[1]);
-    std::vector<const char*> argv = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+    std::vector<const char*> argv = {"Xvfb",        "-displayfd", fd.c_str(), "-screen", "0",
+                                     "1024x768x24", "-nolisten",  "tcp",      nullptr};
     int spawned = posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv.data()), environ);
     close(fds[1]);
     if (spawned != 0) {
@@ -78,7 +79,8 @@ class VirtualDisplay {
       number.append(buffer, static_cast<size_t>(n));
     }
     close(fds[0]);
-    if (number.empty() || number.find('\n') == std::string::npos) return Fail(error, "Xvfb gave no display number in time");
+    if (number.empty() || number.find('\n') == std::string::npos)
+      return Fail(error, "Xvfb gave no display number in time");
     number.erase(number.find('\n'));
     display_ = ":" + number;
     return true;
@@ -164,7 +166,9 @@ TEST(GtkDialogs, LauncherShownPressedAndCapturedOnAVirtualDisplay) {
       Act(kCaptureDialogId, kDialogActType, kCaptureEdit, 0, "fotos\\"),
       Act(kCaptureDialogId, kDialogActScreenshot, 0, 0, captureShot.c_str()),
       Act(kCaptureDialogId, kDialogActInspect, 0, 0, nullptr,
-          [](DialogWindow* window, const DialogAction*) { gCaptureOwnerFront = DialogResourceId(window) == kCaptureDialogId; }),
+          [](DialogWindow* window, const DialogAction*) {
+            gCaptureOwnerFront = DialogResourceId(window) == kCaptureDialogId;
+          }),
       Act(kCaptureDialogId, kDialogActClick, kDialogIdOk),
       Act(kLauncherDialogId, kDialogActScreenshot, 0, 0, launcherShot.c_str()),
       Act(kLauncherDialogId, kDialogActClick, kLauncherStart),

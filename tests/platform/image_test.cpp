@@ -68,8 +68,8 @@ TEST(Image, ResizeKeepsPlainAreasPlainAndRefusesBadSizes) {
   ASSERT_TRUE(ImageResize(&image, 64, 16, &large));
   EXPECT_EQ(large.width, 64);
   EXPECT_EQ(large.height, 16);
-  EXPECT_EQ(large.pixels[0], 255);                    // far left still red
-  EXPECT_EQ(large.pixels[4 * 63 + 2], 255);           // far right still blue
+  EXPECT_EQ(large.pixels[0], 255);           // far left still red
+  EXPECT_EQ(large.pixels[4 * 63 + 2], 255);  // far right still blue
   ImageFree(&large);
 
   struct Case {

@@ -58,7 +58,8 @@ inline const char kDialogTexts[] =
     " <page id=\"1914\">\n"
     "  <t id=\"144\">Eingabe</t><t id=\"10000\">schwach</t><t id=\"10001\">mittel</t><t id=\"10002\">stark</t>\n"
     " </page>\n"
-    " <page id=\"1918\"><t id=\"179\">Mod-Paket</t><t id=\"1\">OK</t><t id=\"2\">Abbrechen</t><t id=\"3\">Kein Mod</t></page>\n"
+    " <page id=\"1918\"><t id=\"179\">Mod-Paket</t><t id=\"1\">OK</t><t id=\"2\">Abbrechen</t><t id=\"3\">Kein "
+    "Mod</t></page>\n"
     "</language>\n";
 
 // The path layer keeps the user data folder it found first for the whole process, so every world
@@ -73,7 +74,8 @@ class DialogWorld {
  public:
   DialogWorld() : user_(SharedDocumentsFolder()) {
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(user_.path(), error)) std::filesystem::remove_all(entry.path(), error);
+    for (const auto& entry : std::filesystem::directory_iterator(user_.path(), error))
+      std::filesystem::remove_all(entry.path(), error);
     previousRegistry_ = RegistryGetFilePath();
     RegistrySetFilePath(user_.File("registry.xml").c_str());
     InitXml();
