@@ -1,0 +1,116 @@
+// The shared fuzz world; see fuzz_support.h.
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "core/catalog.h"
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "core/xml_access.h"
+#include "platform/registry.h"
+#include "script/engine.h"
+
+namespace fuzz {
+
+static std::string gFolder;
+static SystemBlock* gBlock = nullptr;
+static ScriptEngine* gEngine = nullptr;
+
+static void RemoveWorld() {
+  if (gFolder.empty()) return;
+  std::error_code ec;
+  std::filesystem::current_path("/", ec);
+  std::filesystem::remove_all(gFolder, ec);
+}
+
+const std::string& World() {
+  if (!gFolder.empty()) return gFolder;
+  const char* base = std::getenv("KORVANE_FUZZ_TMP");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/korvane-fuzz-XXXXXX";
+  std::string buffer = pattern;
+  if (mkdtemp(buffer.data()) == nullptr) {
+    std::perror("mkdtemp");
+    std::abort();
+  }
+  gFolder = buffer;
+  std::atexit(RemoveWorld);
+  std::filesystem::current_path(gFolder);
+  std::filesystem::create_directories(gFolder + "/nl");  // the text saves' folder
+  // Everything the engine would look for under the user's folders stays inside the world.
+  setenv("HOME", gFolder.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (gFolder + "/config").c_str(), 1);
+  setenv("XDG_DOCUMENTS_DIR", (gFolder + "/documents").c_str(), 1);
+  setenv("KORVANE_HEADLESS", "1", 1);
+  RegistrySetFilePath((gFolder + "/config/registry.xml").c_str());
+
+  gBlock = static_cast<SystemBlock*>(MemAlloc(sizeof(SystemBlock), 0));
+  std::memset(gBlock, 0, sizeof *gBlock);
+  gBlock->product = &kProductRecord;
+  gBlock->language = 44;
+  gBlock->fileFlags = kFileCatalogsInUse;
+  gBlock->catalogs = static_cast<Catalog**>(MemAlloc(size_t(kCatalogSlots) * sizeof(Catalog*), 0));
+  std::memset(gBlock->catalogs, 0, size_t(kCatalogSlots) * sizeof(Catalog*));
+  gBlock->catalogSlots = kCatalogSlots;
+  gSystem = gBlock;
+  InitXml();
+  return gFolder;
+}
+
+SystemBlock* Block() {
+  World();
+  return gBlock;
+}
+
+ScriptEngine* Engine() {
+  World();
+  if (gEngine == nullptr) {
+    gEngine = CreateScriptEngine();
+    if (gEngine == nullptr) std::abort();
+  }
+  gScriptEngine = gEngine;
+  return gEngine;
+}
+
+bool WriteFile(const std::string& relative, const void* data, size_t size) {
+  const std::filesystem::path path = std::filesystem::path(World()) / relative;
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool ok = size == 0 || std::fwrite(data, 1, size, file) == size;
+  return std::fclose(file) == 0 && ok;
+}
+
+bool WriteFile(const std::string& relative, const std::string& bytes) {
+  return WriteFile(relative, bytes.data(), bytes.size());
+}
+
+bool ReadFile(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream out;
+  out << in.rdbuf();
+  *bytes = out.str();
+  return true;
+}
+
+void RemoveFile(const std::string& relative) {
+  std::error_code ec;
+  std::filesystem::remove(std::filesystem::path(World()) / relative, ec);
+}
+
+void UnmountAll() {
+  SystemBlock* block = Block();
+  for (int slot = 0; slot < block->catalogSlots; ++slot) {
+    FreeCatalog(block->catalogs[slot]);
+    block->catalogs[slot] = nullptr;
+  }
+}
+
+}  // namespace fuzz

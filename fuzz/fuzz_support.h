@@ -1,0 +1,34 @@
+// The world every fuzz target runs in: a private work folder that is the current folder, a
+// SystemBlock with catalog slots over it, libxml2 set up, the user's folders pointed inside it,
+// and on request a script engine with the SE_ library. Made once per process and reused by every
+// input, so a target only writes its input where the reader looks and calls the reader.
+// Also used by the seed maker. Never touches anything outside its own folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct ScriptEngine;
+struct SystemBlock;
+
+namespace fuzz {
+
+constexpr int kCatalogSlots = 3;
+
+// Sets the world up on the first call; the folder it lives in.
+const std::string& World();
+SystemBlock* Block();
+// The script engine (made on first use); gScriptEngine points at it.
+ScriptEngine* Engine();
+
+// Writes bytes below the work folder ("/" separators), creating folders. False on failure.
+bool WriteFile(const std::string& relative, const void* data, size_t size);
+bool WriteFile(const std::string& relative, const std::string& bytes);
+bool ReadFile(const std::string& path, std::string* bytes);
+void RemoveFile(const std::string& relative);
+
+// Frees every mounted catalog of the block.
+void UnmountAll();
+
+}  // namespace fuzz

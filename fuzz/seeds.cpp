@@ -1,0 +1,470 @@
+// korvane-fuzz-seeds TARGET FOLDER: writes the starting corpus of one fuzz target into FOLDER,
+// made with the project's own writers (the assembler, the catalog builder, the data writer, the
+// text save, the value exporter, the settings store) so each seed is a file the engine itself
+// could have written. Called by fuzz/run.sh before a run; never reads the folder it writes.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "app/entry.h"
+#include "app/game_state.h"
+#include "app/save_game.h"
+#include "app/settings.h"
+#include "asm/assembler.h"
+#include "catalog/catalog_builder.h"
+#include "core/data_reader.h"
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "core/xml_access.h"
+#include "frontend/frontend.h"
+#include "fuzz_support.h"
+#include "save_world.h"
+#include "platform/registry.h"
+#include "scene/scene.h"
+#include "script/containers.h"
+#include "script/engine.h"
+#include "script/text_database.h"
+#include "script/value.h"
+#include "script/value_xml.h"
+
+namespace {
+
+using Seeds = std::vector<std::string>;
+
+std::string Bytes(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string ReadWorldFile(const std::string& relative) {
+  std::string bytes;
+  fuzz::ReadFile(fuzz::World() + "/" + relative, &bytes);
+  return bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Seeds PatternSeeds() {
+  struct Case {
+    const char* pattern;
+    const char* subject;
+    const char* substitution;
+  };
+  const Case kCases[] = {
+      {"^([a-z]+)-([0-9]*)$", "alpha-42", "\\2:\\1 &"},
+      {"a*b+c?", "xxaaabbbd", "[&]"},
+      {"(ab|cd)+e", "abcdabe", "\\1\\0"},
+      {"[^0-9A-F]x.y$", "Gx!y", "\\\\&\\&"},
+      {"Intel\\(R\\) (.*) CPU", "Intel(R) Core CPU", "\\1"},
+      {"((((a))))\\.(b*)", "aaa.bbb", "\\4\\5\\9"},
+      {"[]a-]+", "a-]]", "&&"},
+      {"x$|^y", "yx", ""},
+  };
+  Seeds seeds;
+  for (const Case& c : kCases)
+    seeds.push_back(std::string(c.pattern) + '\0' + c.subject + '\0' + c.substitution);
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<catalog_tool::PackedFile> SampleFiles() {
+  const std::string text = "NAME: alpha beta;\r\nVER: 3;\r\n";
+  std::string big;
+  for (int k = 0; k < 200; ++k) big += "line " + std::to_string(k) + "\n";
+  return {
+      {"t\\0001-L044.pck", catalog_tool::GzipBytes("page one of the texts", 6)},
+      {"t\\0001.pck", catalog_tool::ScrambleGzip(catalog_tool::GzipBytes(big, 9, "0001.xml"), 0x5A)},
+      {"types\\ship.txt", text},
+      {"types\\ship.bin", std::string("DATA\0\0\0\x01/DAT", 12)},
+      {"empty.txt", ""},
+      {"Mixed\\Case.Obj", "STOR"},
+  };
+}
+
+Seeds CatalogSeeds() {
+  Seeds seeds;
+  auto add = [&](const std::vector<catalog_tool::PackedFile>& files) {
+    const std::string index = catalog_tool::IndexText("01.dat", files);
+    std::string data;
+    for (const auto& f : files) data += f.bytes;
+    std::string seed;
+    seed.push_back(char(index.size() >> 8));
+    seed.push_back(char(index.size() & 0xFF));
+    seeds.push_back(seed + index + data);
+  };
+  const auto files = SampleFiles();
+  add(files);
+  add({files[2]});
+  add({});
+  add({{"A", "x"}, {"A", "y"}, {"B\\C\\D.TXT", "z"}});
+  return seeds;
+}
+
+Seeds PackedSeeds() {
+  const std::string text = "The quick brown fox jumps over the lazy dog.\n";
+  std::string many;
+  for (int k = 0; k < 64; ++k) many += text;
+  Seeds seeds = {
+      catalog_tool::GzipBytes(text, 0),
+      catalog_tool::GzipBytes(many, 9, "fox.txt"),
+      catalog_tool::ScrambleGzip(catalog_tool::GzipBytes(many, 6), 0x00),
+      catalog_tool::ScrambleGzip(catalog_tool::GzipBytes(text, 1, "a.txt"), 0xC4),
+      "plain text that is not packed",
+  };
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+constexpr DataKeyword kSeedFlags[] = {{"NONE", 0}, {"A", 1}, {"B", 2}, {"C", 4}, {"", 0}};
+
+// A body-like file in the given form, written by the data writer.
+std::string DataFile(bool binary) {
+  const char* name = binary ? "seed.bin" : "seed.txt";
+  DataReader w;
+  DataWriterOpen(&w, name, binary, kBodySectionTable, kBodySectionCount);
+  DataWriterWriteSection(&w, 1, true);
+  DataWriterWriteSection(&w, 2, true);
+  DataWriterWriteString(&w, "hull segment");
+  DataWriterWriteSection(&w, 2, false);
+  DataWriterWriteSection(&w, 3, true);
+  WriteInt(&w, 7);
+  WriteInt(&w, -70000);
+  WriteShort(&w, 513);
+  WriteShortHex(&w, 0xBEEF);
+  WriteFixed(&w, 98304);
+  WriteEnumWord(&w, 5, kSeedFlags);
+  WriteValue(&w, 1);
+  WriteWord(&w, 0xFFFFFFFF);
+  DataWriterWriteSection(&w, 3, false);
+  DataWriterWriteSection(&w, 13, true);
+  for (int k = 0; k < 6; ++k) WriteFixed(&w, k * 65536 - 100000);
+  DataWriterWriteSection(&w, 13, false);
+  DataWriterWriteSection(&w, 8, true);
+  DataWriterWriteText(&w, "inner text");
+  DataWriterWriteSection(&w, 8, false);
+  DataWriterWriteSection(&w, 1, false);
+  DataReaderClose(&w);
+  return ReadWorldFile(name);
+}
+
+Seeds DataReaderSeeds(bool binary) {
+  const std::string file = DataFile(binary);
+  Seeds seeds;
+  for (uint8_t seed : {0, 1, 7, 42, 128, 255}) seeds.push_back(std::string(1, char(seed)) + file);
+  if (!binary)
+    seeds.push_back(std::string(1, '\x03') + "/ comment\nNAME: x;\nVER: %101; 0x1F; -4; #old; 5;\tA|C;\n");
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const char* const kLanguageDocuments[] = {
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Language id=\"44\">\n"
+    "  <page id=\"17\">\n"
+    "    <t id=\"4\">fuel</t>\n"
+    "    <t id=\"5\">Buy {17,4}!</t>\n"
+    "    <t id=\"7\">loop {17,7}</t>\n"
+    "    <t id=\"8\">ping {17,9}</t><t id=\"9\">pong {17,8}</t>\n"
+    "    <T id=\"11\">Line one\nline two(note) \\(sic\\) &amp; \\101</T>\n"
+    "    <t id=\"12\"></t>\n"
+    "    <t id=\"-3\">negative</t>\n"
+    "  </page>\n"
+    "  <PAGE id=\"350020\"><t id=\"1\">folded high</t></PAGE>\n"
+    "  <page><t>no ids</t></page>\n"
+    "</Language>\n",
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<language id=\"49\"><page id=\"17\"><t id=\"4\">Treibstoff</t><t id=\"6\">Kauf {17,4} {0,1}</t></page>"
+    "</language>\n",
+    "<languages><language id=\"33\"><page id=\"1\"><t id=\"1\">\xC3\xA9t\xC3\xA9</t></page></language>"
+    "<language id=\"998\"><page id=\"2\"><t id=\"2\">{1,1}</t></page></language></languages>\n",
+};
+
+Seeds TextDatabaseSeeds() { return Seeds(std::begin(kLanguageDocuments), std::end(kLanguageDocuments)); }
+
+Seeds TextSaveSeeds() {
+  ScriptEngine* engine = fuzz::Engine();
+  Seeds seeds;
+  FreeAllTexts(engine);
+  if (WriteTextSave(engine, "seed") == 1) seeds.push_back(ReadWorldFile("nl/seed.txc"));
+  for (const char* document : kLanguageDocuments) {
+    xmlDocPtr doc = ParseXmlMemory(document, "seed");
+    if (doc == nullptr) continue;
+    ReadLanguageFile(xmlDocGetRootElement(doc), engine);
+    XmlFreeDoc(doc);
+    if (WriteTextSave(engine, "seed") == 1) seeds.push_back(ReadWorldFile("nl/seed.txc"));
+  }
+  FreeAllTexts(engine);
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string ExportedDocument(const ScriptValue* value) {
+  xmlNodePtr node = ExportValueXml(value);
+  if (node == nullptr) return "";
+  xmlDocPtr doc = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+  xmlDocSetRootElement(doc, node);
+  std::string text = XmlDocToString(doc);
+  XmlFreeDoc(doc);
+  return text;
+}
+
+Seeds SvalSeeds() {
+  fuzz::Engine();
+  Seeds seeds;
+  ScriptValue v{}, key{}, data{};
+  SetValueInt(&v, -12345);
+  seeds.push_back(ExportedDocument(&v));
+  SetValueDouble(&v, 2.5e-3);
+  seeds.push_back(ExportedDocument(&v));
+  SetValueString(&v, "text with <markup> & \"quotes\"");
+  seeds.push_back(ExportedDocument(&v));
+  ReleaseValue(&v);
+
+  AllocTableValue(&v);
+  SetValueInt(&key, 1);
+  SetValueString(&data, "one");
+  TableSet(&v, &key, &data);
+  SetValueString(&key, "inner");
+  AllocArrayValue(&data, 3);
+  ArrayWriteInt(&data, 0, 9);
+  ArrayWriteInt(&data, 2, -9);
+  TableSet(&v, &key, &data);
+  ReleaseValue(&key);
+  ReleaseValue(&data);
+  seeds.push_back(ExportedDocument(&v));
+  ReleaseValue(&v);
+
+  AllocArrayValue(&v, 2);  // never written: the deferred form
+  seeds.push_back(ExportedDocument(&v));
+  ReleaseValue(&v);
+
+  // Plain documents for the element import.
+  seeds.push_back("<ship name=\"Kestrel\" crew=\"4\"><deck level=\"1\">bridge</deck><deck/>text<!-- c --></ship>");
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Seeds SettingsSeeds() {
+  const std::string& world = fuzz::World();
+  const std::string file = world + "/config/registry.xml";
+  Seeds seeds;
+  RegistrySetFilePath(file.c_str());
+  SystemBlock& s = *gSystem;
+  StartupBlock& u = gStartup;
+  s.captureFolder = ReplaceString(s.captureFolder, "shots\\mine");
+  u.adapterName = ReplaceString(u.adapterName, "Card Zero");
+  u.adapterOrdinal = 1;
+  s.screenWidth = 1600;
+  s.screenHeight = 1200;
+  u.displayFormat = 22;
+  s.colourDepth = 32;
+  s.videoFlags = 0x100;
+  s.defaultProfile = ReplaceString(s.defaultProfile, "default");
+  s.modName = ReplaceString(s.modName, "bigmod");
+  gLogoPictureName = ReplaceString(gLogoPictureName, "logo3.bmp");
+  gLogoPictureNumber = 3;
+  u.waveFormat = WaveFormat{1, 2, 44100, 176400, 4, 16, 0};
+  SaveSettings();
+  WriteProfileString("LastProfile", "pilot one");
+  WriteProfileValue("Language", 44);
+  std::string bytes;
+  if (fuzz::ReadFile(file, &bytes)) seeds.push_back(bytes);
+  seeds.push_back(
+      "<registry><key name=\"Software\"><key name=\"KORVANE\"><key name=\"VexaNL\">"
+      "<value name=\"VideoWidth\" type=\"dword\" dword=\"800\"/>"
+      "<value name=\"InputJoyGUID\" type=\"binary\" hex=\"000102030405060708090a0b0c0d0e0f\"/>"
+      "<value name=\"ModName\" type=\"sz\" text=\"m\"/>"
+      "<key name=\"Values\"><value name=\"Language\" type=\"dword\" dword=\"49\"/></key>"
+      "</key></key></key></registry>\n");
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+const char* const kScripts[] = {
+    // The assembler's own example.
+    ".global int 0\n"
+    ".func Main main frame=4\n"
+    "main:\n"
+    "  check 4\n"
+    "  push3\n"
+    "  push1\n"
+    "  call square\n"
+    "  mvg 0\n"
+    "  push0\n"
+    "  ret\n"
+    "square:\n"
+    "  ldl 4\n"
+    "  ldl 5\n"
+    "  mul\n"
+    "  ret\n",
+    // Classes, fields, statics of every type, patches.
+    ".header 5\n"
+    ".global int 7\n"
+    ".global str \"hello\"\n"
+    ".global float 1.5\n"
+    ".global array\n"
+    ".global table rev=3\n"
+    ".func Main main frame=4\n"
+    ".class 9\n"
+    "  .method Stop stop\n"
+    "  .method Run run9\n"
+    "  .field int 90\n"
+    "  .field str \"field\"\n"
+    ".end\n"
+    ".class 4 super=9\n"
+    "  .method Run run4 params=1\n"
+    "  .field int 40 rev=2\n"
+    ".end\n"
+    ".patch 0 10 main 20 0\n"
+    "main: push0\n"
+    "  ret\n"
+    "run9: push1\n"
+    "  ret\n"
+    "run4: push2\n"
+    "  ret\n"
+    "stop: push3\n"
+    "  ret\n",
+    // Jumps, both switches, calls by name, natives, texts.
+    ".func Main main frame=2\n"
+    ".class 3\n"
+    "  .method Go go params=1\n"
+    ".end\n"
+    "main:\n"
+    "  check 2\n"
+    "  pushb 2\n"
+    "  switch 0 other zero one two\n"
+    "zero: pushs \"zero\"\n"
+    "  jmp join\n"
+    "one: pushw 300\n"
+    "  jmp join\n"
+    "two: pushi 70000\n"
+    "  sswitch other 1 zero 5 one \"five\" two \"ten\" zero\n"
+    "other: pushd 2.5\n"
+    "join: dup\n"
+    "  push1\n"
+    "  native SE_Print\n"
+    "  pop\n"
+    "  ldl 1\n"
+    "  jt skip\n"
+    "  pushs \"Go\"\n"
+    "  push0\n"
+    "  callname Go\n"
+    "skip: push1\n"
+    "  push2\n"
+    "  jlt done\n"
+    "  nop\n"
+    "done: push0\n"
+    "  ret\n"
+    "go: ldl 4\n"
+    "  addb 1\n"
+    "  mkarray 2\n"
+    "  mktable 0\n"
+    "  popn 2\n"
+    "  ret\n",
+};
+
+Seeds LoaderSeeds() {
+  Seeds seeds;
+  for (const char* text : kScripts) {
+    for (bool plainPool : {false, true}) {
+      AsmOptions options;
+      options.plainPool = plainPool;
+      AsmResult result = Assemble(text, options);
+      if (!result.ok) {
+        std::fprintf(stderr, "seed script does not assemble: %s\n", result.error.c_str());
+        continue;
+      }
+      seeds.push_back(Bytes(result.bytes));
+    }
+  }
+  return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// The content of a gzip file (the reader's input form in the corpus is unpacked).
+std::string Gunzip(const std::string& path) {
+  std::string bytes;
+  gzFile gz = gzopen(path.c_str(), "rb");
+  if (gz == nullptr) return bytes;
+  char buffer[4096];
+  int got;
+  while ((got = gzread(gz, buffer, sizeof buffer)) > 0) bytes.append(buffer, size_t(got));
+  gzclose(gz);
+  return bytes;
+}
+
+Seeds SaveGameSeeds() {
+  const std::string& path = fuzz::SaveWorld();
+  Seeds seeds;
+  // A game without cockpits, then one with a GUI master (its section is written only then).
+  for (bool withCockpits : {false, true}) {
+    if (withCockpits && gGuiMaster == nullptr) {
+      gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
+      InitGuiMaster(gGuiMaster);
+    }
+    if (!fuzz::LoadSaveWorldStory()) continue;
+    gGameState->subMode = 102;
+    gGameState->parameter = 1203;
+    gSystem->gameTime = 500000;
+    if (WriteSaveGame(0, "Caption one", withCockpits ? "" : "Caption two", 7)) seeds.push_back(Gunzip(path));
+    fuzz::ResetSaveWorld();
+  }
+  return seeds;
+}
+
+const std::map<std::string, std::function<Seeds()>>& Makers() {
+  static const std::map<std::string, std::function<Seeds()>> kMakers = {
+      {"pattern", PatternSeeds},
+      {"catalog", CatalogSeeds},
+      {"packed", PackedSeeds},
+      {"data_reader_text", [] { return DataReaderSeeds(false); }},
+      {"data_reader_binary", [] { return DataReaderSeeds(true); }},
+      {"text_database", TextDatabaseSeeds},
+      {"text_save", TextSaveSeeds},
+      {"sval", SvalSeeds},
+      {"settings", SettingsSeeds},
+      {"loader", LoaderSeeds},
+      {"save_game", SaveGameSeeds},
+  };
+  return kMakers;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || Makers().count(argv[1]) == 0) {
+    std::fprintf(stderr, "usage: korvane-fuzz-seeds TARGET FOLDER\ntargets:");
+    for (const auto& [name, maker] : Makers()) std::fprintf(stderr, " %s", name.c_str());
+    std::fprintf(stderr, "\n");
+    return 2;
+  }
+  const std::string folder = argv[2];
+  const Seeds seeds = Makers().at(argv[1])();
+  int written = 0;
+  for (size_t k = 0; k < seeds.size(); ++k) {
+    const std::string path = folder + "/seed-" + std::to_string(k);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+      std::perror(path.c_str());
+      return 1;
+    }
+    std::fwrite(seeds[k].data(), 1, seeds[k].size(), file);
+    std::fclose(file);
+    ++written;
+  }
+  if (written == 0) {
+    std::fprintf(stderr, "no seeds for %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
