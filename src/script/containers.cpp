@@ -337,6 +337,13 @@ static bool KeysMatch(const ScriptValue* entryKey, const ScriptValue* key) {
 // The link that points at the key's entry, or at the end of its chain; null without buckets.
 static TableEntry** FindLink(const ScriptTable* table, const ScriptValue* key) {
   if (!table->buckets) return nullptr;
+  if (key->type == kValueInt) {
+    // The common key: its bucket and its match need no text, so the walk stays this short.
+    int32_t k = key->i;
+    TableEntry** link = &table->buckets[key->u & (table->bucketCount - 1)];
+    while (*link && ((*link)->key.type != kValueInt || (*link)->key.i != k)) link = &(*link)->next;
+    return link;
+  }
   TableEntry** link = &table->buckets[TableHash(key, table->bucketCount)];
   while (*link && !KeysMatch(&(*link)->key, key)) link = &(*link)->next;
   return link;

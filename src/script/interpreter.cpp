@@ -278,21 +278,26 @@ void StoreElementMove(ScriptValue* container, const ScriptValue* index, ScriptVa
   ReleaseValue(value);
 }
 
-int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
+// Every handler keeps its own dispatch jump: merged tails would funnel all dispatches through
+// one indirect jump, which the processor then predicts far worse than one jump per handler.
+__attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(ScriptEngine* engine,
+                                                                                 ScriptTask* task) {
   const uint8_t* const code = engine->code;
   const uint32_t codeSize = engine->codeSize;
   ScriptClassRecord* const global = engine->classes;
-  uint32_t pc = task->pc;
+  const uint8_t* ip = code ? code + task->pc : nullptr;  // the next code byte to read
   ScriptValue* top = task->stackTop + task->sp;
   ScriptValue* bottom = task->stackTop;               // one past the deepest slot
-  ScriptValue* limit = task->stackTop - task->stackSize;  // the shallowest slot
+  // The lowest top from which every instruction may still push kHeadroom slots unchecked.
+  ScriptValue* room = task->stackTop - task->stackSize + kHeadroom;
   ObjectInstance* self = task->thisObject;
   ScriptValue one{};
   one.type = kValueInt;
   one.i = 1;
 
-#define SAVE() (task->pc = pc, task->sp = int32_t(top - task->stackTop), task->thisObject = self)
-#define REBASE() (bottom = task->stackTop, limit = task->stackTop - task->stackSize)
+#define PC() uint32_t(ip - code)
+#define SAVE() (task->pc = PC(), task->sp = int32_t(top - task->stackTop), task->thisObject = self)
+#define REBASE() (bottom = task->stackTop, room = task->stackTop - task->stackSize + kHeadroom)
 #define RELOAD() (top = task->stackTop + task->sp, REBASE())
 #define FAIL()              \
   do {                      \
@@ -305,14 +310,15 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
 #define JUMP(t)                       \
   do {                                \
     uint32_t target_ = (t);           \
-    if (target_ >= codeSize) FAIL();  \
-    pc = target_;                     \
+    if (__builtin_expect(target_ >= codeSize, 0)) FAIL(); \
+    ip = code + target_;              \
   } while (0)
   // Variable operands: L counts from the top (1 is the top), G the globals, M the running object.
-#define LOCAL(var, i)                                       \
-  int32_t li_ = (i);                                        \
-  if (li_ < 1 || li_ > DEPTH()) FAIL();                     \
-  ScriptValue* var = top + (li_ - 1)
+#define LOCAL(var, i)                                                                       \
+  uintptr_t lo_ = uintptr_t(intptr_t(i) - 1) * sizeof(ScriptValue);                        \
+  if (__builtin_expect(lo_ >= uintptr_t(reinterpret_cast<char*>(bottom) - reinterpret_cast<char*>(top)), 0)) \
+    FAIL();                                                                                 \
+  ScriptValue* var = reinterpret_cast<ScriptValue*>(reinterpret_cast<char*>(top) + lo_)
 #define GLOBAL(var, i)                                                       \
   int32_t gi_ = (i);                                                         \
   if (gi_ < 0 || uint32_t(gi_) >= global->totalFieldCount || !global->variables) FAIL(); \
@@ -338,7 +344,10 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
     }                                 \
   }
 
-  if (!code || !global || pc >= codeSize || task->sp > 0 || -task->sp > int32_t(task->stackSize)) FAIL();
+  if (!code || !global || task->pc >= codeSize || task->sp > 0 || -task->sp > int32_t(task->stackSize)) {
+    EndTask(engine, task);
+    return 1;
+  }
 
   // One handler table; every handler ends in its own copy of the dispatch, so each jump
   // between handlers is predicted on its own.
@@ -373,10 +382,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       table[170] = &&L_170; table[171] = &&L_171; table[172] = &&L_172; table[173] = &&L_173;
       table[174] = &&L_174; table[175] = &&L_175; table[176] = &&L_176; table[177] = &&L_177;
   }
-  uint8_t op;
-  const uint8_t* p;
+  uint32_t op;  // the running opcode, for the handlers that serve several
 #define ROOM()                                                                  \
-  if (top - limit < kHeadroom) {                                                \
+  if (__builtin_expect(top < room, 0)) {                                        \
     ScriptValue* grown_ = GrowStack(engine, task, int32_t(DEPTH()) + kHeadroom, top); \
     if (!grown_) FAIL();                                                        \
     top = grown_;                                                               \
@@ -384,11 +392,10 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
   }
   // Handlers that pop check the depth they read, handlers that push the room they need.
 #define NEED(n) \
-  if (DEPTH() < (n)) FAIL()
+  if (__builtin_expect(DEPTH() < (n), 0)) FAIL()
 #define NEXT()              \
   do {                      \
-    op = code[pc++];        \
-    p = code + pc;          \
+    op = *ip++;             \
     goto* table[op];        \
   } while (0)
 
@@ -403,20 +410,20 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       L_5:
         ROOM();
         --top;
-        PutInt(top, int8_t(p[0]));
-        pc += 1;
+        PutInt(top, int8_t(ip[0]));
+        ip += 1;
         NEXT();
       L_6:
         ROOM();
         --top;
-        PutInt(top, I16(p));
-        pc += 2;
+        PutInt(top, I16(ip));
+        ip += 2;
         NEXT();
       L_7:
         ROOM();
         --top;
-        PutInt(top, I32(p));
-        pc += 4;
+        PutInt(top, I32(ip));
+        ip += 4;
         NEXT();
       L_8: L_9:
         ROOM();
@@ -425,25 +432,25 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       L_10: {
         ROOM();
-        uint64_t bits = uint64_t(U32(p)) | (uint64_t(U32(p + 4)) << 32);
+        uint64_t bits = uint64_t(U32(ip)) | (uint64_t(U32(ip + 4)) << 32);
         double d;
         std::memcpy(&d, &bits, sizeof d);
         --top;
         SetValueDouble(top, d);
-        pc += 8;
+        ip += 8;
         NEXT();
       }
       L_11:
         ROOM();
         --top;
-        SetValuePoolString(top, U32(p));
-        pc += 4;
+        SetValuePoolString(top, U32(ip));
+        ip += 4;
         NEXT();
       L_12:
         NEXT();
       L_13: {  // the commonest instruction gets its own handler
         ROOM();
-        LOCAL(var, I16(p));
+        LOCAL(var, I16(ip));
         --top;
         // Slots above the top are always empty, so a plain value is copied without a release.
         if (var->type < kValueFirstOwning) {
@@ -452,15 +459,15 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         } else {
           CopyValue(top, var);
         }
-        pc += 2;
+        ip += 2;
         NEXT();
       }
       L_14: L_15: {
         ROOM();
-        VARIABLE(var, op - 13, I16(p));
+        VARIABLE(var, op - 13, I16(ip));
         --top;
         CopyValue(top, var);
-        pc += 2;
+        ip += 2;
         NEXT();
       }
       L_16:  // [container][index] -> [element]
@@ -468,19 +475,26 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         LoadElement(top, top + 1);
         POP();
         NEXT();
-      L_17: L_18: L_19: L_140: L_141: L_142: {
+      L_140: {  // element of a local container: the table and array loops
+        NEED(1);
+        LOCAL(var, I16(ip));
+        LoadElement(var, top);
+        ip += 3;
+        NEXT();
+      }
+      L_17: L_18: L_19: L_141: L_142: {
         NEED(1);
         int kind = op < 140 ? op - 17 : op - 140;
-        VARIABLE(var, kind, I16(p));
+        VARIABLE(var, kind, I16(ip));
         LoadElement(var, top);
-        pc += op < 140 ? 2 : 3;
+        ip += op < 140 ? 2 : 3;
         NEXT();
       }
       L_20: L_21: L_22: {
         NEED(1);
-        VARIABLE(var, op - 20, I16(p));
+        VARIABLE(var, op - 20, I16(ip));
         CopyValue(var, top);
-        pc += 2;
+        ip += 2;
         NEXT();
       }
       L_23:  // [container][index][value] -> [value]
@@ -489,36 +503,46 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         POP();
         POP();
         NEXT();
-      L_24: L_25: L_26: L_143: L_144: L_145: {
+      L_24: {
         NEED(2);
-        int kind = op < 140 ? op - 24 : op - 143;
-        VARIABLE(var, kind, I16(p));
+        LOCAL(var, I16(ip));
         StoreElementCopy(var, top, top + 1);
         POP();
-        pc += op < 140 ? 2 : 3;
+        ip += 2;
+        NEXT();
+      }
+      L_25: L_26: L_143: L_144: L_145: {
+        NEED(2);
+        int kind = op < 140 ? op - 24 : op - 143;
+        VARIABLE(var, kind, I16(ip));
+        StoreElementCopy(var, top, top + 1);
+        POP();
+        ip += op < 140 ? 2 : 3;
         NEXT();
       }
       L_146: {
         NEED(1);
-        LOCAL(var, I16(p));
+        LOCAL(var, I16(ip));
+        ip += 3;
         if (var != top) {
-          ReleaseValue(var);
+          if (var->type >= kValueFirstOwning) ReleaseOwnedValue(var);
           MoveFields(var, top);
+          ++top;
+          NEXT();
         }
         POP();
-        pc += 3;
         NEXT();
       }
       L_27: L_28: L_29: L_147: L_148: {
         NEED(1);
         int kind = op < 140 ? op - 27 : op - 146;
-        VARIABLE(var, kind, I16(p));
+        VARIABLE(var, kind, I16(ip));
         if (var != top) {
           ReleaseValue(var);
           MoveFields(var, top);
         }
         POP();
-        pc += op < 140 ? 2 : 3;
+        ip += op < 140 ? 2 : 3;
         NEXT();
       }
       L_30: L_149:  // [container][index][value] -> []
@@ -527,16 +551,16 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         POP();
         POP();
         POP();
-        pc += op == 149 ? 1 : 0;
+        ip += op == 149 ? 1 : 0;
         NEXT();
       L_31: L_32: L_33: L_151: L_152: L_153: {
         NEED(2);
         int kind = op < 140 ? op - 31 : op - 151;
-        VARIABLE(var, kind, I16(p));
+        VARIABLE(var, kind, I16(ip));
         StoreElementMove(var, top, top + 1);
         POP();
         POP();
-        pc += op < 140 ? 2 : 4;
+        ip += op < 140 ? 2 : 4;
         NEXT();
       }
       L_34:
@@ -545,10 +569,10 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         CopyValue(top, top + 1);
         NEXT();
       L_35: {
-        uint16_t n = U16(p);
+        uint16_t n = U16(ip);
         if (n > DEPTH()) FAIL();
         for (uint16_t k = 0; k < n; ++k) POP();
-        pc += 2;
+        ip += 2;
         NEXT();
       }
       L_36:
@@ -557,7 +581,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       L_40: {  // element i is the value i slots below the top
         ROOM();
-        int16_t n = I16(p);
+        int16_t n = I16(ip);
         if (n < 0 || n > DEPTH()) FAIL();
         ScriptValue made{};
         AllocArrayValue(&made, n);
@@ -569,12 +593,12 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         top += n;
         --top;
         *top = made;
-        pc += 2;
+        ip += 2;
         NEXT();
       }
       L_41: {  // [key0][value0][key1][value1]... -> [table]
         ROOM();
-        int16_t n = I16(p);
+        int16_t n = I16(ip);
         if (n < 0 || 2 * int32_t(n) > DEPTH()) FAIL();
         ScriptValue made{};
         AllocTableValue(&made);
@@ -582,7 +606,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         for (int32_t i = 0; i < 2 * n; ++i) POP();
         --top;
         *top = made;
-        pc += 2;
+        ip += 2;
         NEXT();
       }
       L_42: {
@@ -603,8 +627,8 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         ROOM();
         SAVE();
         --top;
-        PutInt(top, NewInstance(engine, I16(p)));
-        pc += 2;
+        PutInt(top, NewInstance(engine, I16(ip)));
+        ip += 2;
         NEXT();
       L_45: {
         NEED(1);
@@ -629,47 +653,56 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         POP();
         NEXT();
       L_48:
-        pc += 2;
+        ip += 2;
         NEXT();
       L_50:
-        JUMP(U32(p));
+        JUMP(U32(ip));
         NEXT();
       L_51: L_52: {
         NEED(1);
         bool truth = ValueIsTrue(top) != 0;
         POP();
-        if (truth == (op == 51)) JUMP(U32(p));
-        else pc += 4;
+        if (truth == (op == 51)) JUMP(U32(ip));
+        else ip += 4;
         NEXT();
       }
-      L_53: L_54: L_55: L_56: L_57: L_58: {
-        NEED(2);
+      // Two integers take their opcode's own short path; every other pair the shared one.
+#define INT_COMPARE_JUMP(label, test)                                  \
+  label:                                                               \
+    NEED(2);                                                           \
+    if (top[1].type == kValueInt && top->type == kValueInt) {          \
+      int32_t a_ = top[1].i, b_ = top->i;                              \
+      top[0].type = kValueNone;                                        \
+      top[1].type = kValueNone;                                        \
+      top += 2;                                                        \
+      if (test) JUMP(U32(ip));                                         \
+      else ip += 4;                                                    \
+      NEXT();                                                          \
+    }                                                                  \
+    goto L_COMPARE_JUMP;
+      INT_COMPARE_JUMP(L_53, a_ != b_)
+      INT_COMPARE_JUMP(L_54, a_ == b_)
+      INT_COMPARE_JUMP(L_55, a_ < b_)
+      INT_COMPARE_JUMP(L_56, a_ > b_)
+      INT_COMPARE_JUMP(L_57, !(a_ > b_))
+      INT_COMPARE_JUMP(L_58, !(a_ < b_))
+#undef INT_COMPARE_JUMP
+      L_COMPARE_JUMP: {
         ScriptValue* a = top + 1;
         ScriptValue* b = top;
         bool taken;
-        if (a->type == kValueInt && b->type == kValueInt) {
-          switch (op) {
-            case 53: taken = a->i != b->i; break;
-            case 54: taken = a->i == b->i; break;
-            case 55: taken = a->i < b->i; break;
-            case 56: taken = a->i > b->i; break;
-            case 57: taken = !(a->i > b->i); break;
-            default: taken = !(a->i < b->i); break;
-          }
-        } else {
-          switch (op) {
-            case 53: taken = !ValuesEqual(a, b); break;
-            case 54: taken = ValuesEqual(a, b) != 0; break;
-            case 55: taken = ValueLess(a, b) != 0; break;
-            case 56: taken = ValueGreater(a, b) != 0; break;
-            case 57: taken = !ValueGreater(a, b); break;
-            default: taken = !ValueLess(a, b); break;
-          }
+        switch (op) {
+          case 53: taken = !ValuesEqual(a, b); break;
+          case 54: taken = ValuesEqual(a, b) != 0; break;
+          case 55: taken = ValueLess(a, b) != 0; break;
+          case 56: taken = ValueGreater(a, b) != 0; break;
+          case 57: taken = !ValueGreater(a, b); break;
+          default: taken = !ValueLess(a, b); break;
         }
         POP();
         POP();
-        if (taken) JUMP(U32(p));
-        else pc += 4;
+        if (taken) JUMP(U32(ip));
+        else ip += 4;
         NEXT();
       }
       L_70:
@@ -685,9 +718,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       L_71: L_72: L_73: L_74: {
         NEED(1);
-        int32_t k = op == 71 ? int8_t(p[0]) : op == 72 ? I16(p) : op == 73 ? I32(p) : 1;
+        int32_t k = op == 71 ? int8_t(ip[0]) : op == 72 ? I16(ip) : op == 73 ? I32(ip) : 1;
         AddIntToValue(top, k);
-        pc += op == 71 ? 1 : op == 72 ? 2 : op == 73 ? 4 : 0;
+        ip += op == 71 ? 1 : op == 72 ? 2 : op == 73 ? 4 : 0;
         NEXT();
       }
       L_75:
@@ -698,9 +731,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         NEXT();
       L_76: L_77: L_78: L_79: {
         NEED(1);
-        int32_t k = op == 76 ? int8_t(p[0]) : op == 77 ? I16(p) : op == 78 ? I32(p) : 1;
+        int32_t k = op == 76 ? int8_t(ip[0]) : op == 77 ? I16(ip) : op == 78 ? I32(ip) : 1;
         SubtractImmediate(top, k);
-        pc += op == 76 ? 1 : op == 77 ? 2 : op == 78 ? 4 : 0;
+        ip += op == 76 ? 1 : op == 77 ? 2 : op == 78 ? 4 : 0;
         NEXT();
       }
       L_80:
@@ -789,9 +822,9 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         if (top->type == kValueInt) top->u = ~top->u;
         NEXT();
       L_110: {
-        int32_t n = I16(p);
+        int32_t n = I16(ip);
         int32_t inUse = int32_t(DEPTH());
-        pc += 2;
+        ip += 2;
         if (int64_t(task->stackSize) < int64_t(inUse) + n + 4) {
           ScriptValue* grown = GrowStack(engine, task, inUse + n + 4, top);
           if (!grown) FAIL();
@@ -813,7 +846,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           FAIL();
         ScriptValue* frameEnd = frame + 2 + frame[1].i;
         int32_t copied = int32_t(frameEnd - top);
-        const MethodRecord* method = FindMethodByCode(self, pc);
+        const MethodRecord* method = FindMethodByCode(self, PC());
         int64_t wanted = int64_t(method ? method->frameSize : 0) + frame[1].i + 7;
         if (wanted < copied + kHeadroom + 4) wanted = copied + kHeadroom + 4;
         ScriptTask* child = wanted <= int64_t(kTaskStackLimit) ? NewTask(engine, int32_t(wanted)) : nullptr;
@@ -829,7 +862,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         }
         PutInt(&childTop[0], 0);
         child->sp = -copied;
-        child->pc = pc;
+        child->pc = PC();
         child->thisObject = self;
         PutInt(top, child->id);
         SAVE();
@@ -844,13 +877,13 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       }
       L_120: {
         NEED(1);
-        uint32_t n = U16(p);
-        if (uint64_t(pc) + 10 + 4 * uint64_t(n) > codeSize) FAIL();
-        int32_t base = I32(p + 2);
-        uint32_t target = U32(p + 6);
+        uint32_t n = U16(ip);
+        if (uint64_t(PC()) + 10 + 4 * uint64_t(n) > codeSize) FAIL();
+        int32_t base = I32(ip + 2);
+        uint32_t target = U32(ip + 6);
         if (top->type == kValueInt) {
           int64_t d = int64_t(top->i) - base;
-          if (d >= 0 && d < int64_t(n)) target = U32(p + 10 + 4 * d);
+          if (d >= 0 && d < int64_t(n)) target = U32(ip + 10 + 4 * d);
         }
         POP();
         JUMP(target);
@@ -858,10 +891,10 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       }
       L_121: {
         NEED(1);
-        uint32_t nInt = U16(p), nText = U16(p + 2);
-        if (uint64_t(pc) + 8 + 8 * (uint64_t(nInt) + nText) > codeSize) FAIL();
-        uint32_t target = U32(p + 4);
-        const uint8_t* ints = p + 8;
+        uint32_t nInt = U16(ip), nText = U16(ip + 2);
+        if (uint64_t(PC()) + 8 + 8 * (uint64_t(nInt) + nText) > codeSize) FAIL();
+        uint32_t target = U32(ip + 4);
+        const uint8_t* ints = ip + 8;
         const uint8_t* texts = ints + 8 * nInt;
         if (top->type == kValueInt && nInt > 0) {
           int32_t v = top->i;
@@ -896,8 +929,8 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       }
       L_130: {  // native call: [count][arg0][arg1]...
         NEED(1);
-        uint32_t module = U16(p), function = U16(p + 2);
-        pc += 4;
+        uint32_t module = U16(ip), function = U16(ip + 2);
+        ip += 4;
         int32_t count = top->type == kValueInt ? top->i : -1;
         if (count < 0 || count >= DEPTH() || count > 0xFFFF) FAIL();
         task->hasResult = 0;
@@ -954,7 +987,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
             MoveFields(deepest, top);
             top = deepest;
             self = caller;
-            pc = back;
+            ip = code + back;
             break;
           }
           // The frame's object is gone: unwind to the next frame whose object lives.
@@ -980,12 +1013,12 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
       }
       L_132: L_136: {
         ROOM();
-        uint32_t target = U32(p);
+        uint32_t target = U32(ip);
         if (target >= codeSize) FAIL();
         // Both slots are empty above the top: plain stores, and the caller's reference counted.
         --top;
         top->type = kValueCodeAddress;
-        top->bits = pc + 4;
+        top->bits = PC() + 4;
         --top;
         top->type = kValueObject;
         top->bits = 0;
@@ -994,7 +1027,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           top->object = self;
         }
         if (op == 132) self = global;
-        pc = target;
+        ip = code + target;
         NEXT();
       }
       L_133: L_134: L_135: {
@@ -1009,17 +1042,17 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
         uint32_t params = 0;
         if (object) {
           if (op == 134) {
-            entry = U32(p);
+            entry = U32(ip);
             if (entry >= codeSize) FAIL();
           } else {
-            const MethodRecord* method = FindMergedMethod(object, U32(p));
+            const MethodRecord* method = FindMergedMethod(object, U32(ip));
             if (method) {
               entry = method->codeOffset;
               params = method->paramCount;
             }
           }
         }
-        pc += 4;
+        ip += 4;
         if (!entry) {
           ScriptValue* deepest = countSlot + count;
           while (top < deepest) POP();
@@ -1030,7 +1063,7 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           int32_t missing = int32_t(params) - count;
           int32_t moved = idSlots + 1 + count;
           if (params > kTaskStackLimit) FAIL();
-          if (top - limit < missing + kHeadroom + 1) {
+          if (top - room < missing + 1) {
             int32_t inUse = int32_t(DEPTH());
             ScriptValue* grown = GrowStack(engine, task, inUse + missing + kHeadroom + 1, top);
             if (!grown) FAIL();
@@ -1047,30 +1080,45 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           top[idSlots].i = int32_t(params);
         }
         if (idSlots) {
-          SetValueCodeAddress(top, pc);
+          SetValueCodeAddress(top, PC());
         } else {
           --top;
-          SetValueCodeAddress(top, pc);
+          SetValueCodeAddress(top, PC());
         }
         --top;
         SetValueObject(top, self);
         self = object;
-        pc = entry;
+        ip = code + entry;
         NEXT();
       }
       L_150: {  // L i = top, then n slots go (the stored one among them)
         NEED(1);
-        LOCAL(var, I16(p));
-        uint16_t n = U16(p + 3);
+        LOCAL(var, I16(ip));
+        uint16_t n = U16(ip + 3);
         if (n > DEPTH()) FAIL();
         CopyValue(var, top);
         for (uint16_t k = 0; k < n; ++k) POP();
-        pc += 5;
+        ip += 5;
         NEXT();
       }
-      L_160: L_161: L_162: L_163: L_164: L_165: L_166: L_167: {
+#define INT_STEP_LOCAL(label, step)    \
+  label: {                             \
+    ROOM();                            \
+    LOCAL(var, I16(ip));               \
+    if (var->type == kValueInt) {      \
+      var->bits = uint32_t(var->u step); \
+      ip += 8;                         \
+      NEXT();                          \
+    }                                  \
+    goto L_STEP_LOCAL;                 \
+  }
+      INT_STEP_LOCAL(L_160, +1)
+      INT_STEP_LOCAL(L_161, -1)
+#undef INT_STEP_LOCAL
+      L_162: L_163: L_164: L_165: L_166: L_167:
+      L_STEP_LOCAL: {
         ROOM();
-        LOCAL(var, I16(p));
+        LOCAL(var, I16(ip));
         bool add = (op & 1) == 0;
         if (var->type == kValueInt) var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
         else if (add) AddValues(var, &one);
@@ -1084,46 +1132,47 @@ int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
           }
         }
         static const uint8_t kLength[] = {8, 8, 10, 10, 7, 7, 9, 9};
-        pc += kLength[op - 160];
+        ip += kLength[op - 160];
         NEXT();
       }
       L_170:
-        JUMP(U32(p + 1));
+        JUMP(U32(ip + 1));
         NEXT();
       L_171:
-        pc += 5;
+        ip += 5;
         NEXT();
       L_172: {
-        uint32_t x = U32(p + 1);
+        uint32_t x = U32(ip + 1);
         if (uint64_t(x) + 5 > codeSize) FAIL();
         JUMP(U32(code + x + 1));
         NEXT();
       }
       L_173:
-        JUMP(U32(p + 1) + 5);
+        JUMP(U32(ip + 1) + 5);
         NEXT();
       L_174: L_175: {
         NEED(1);
         bool truth = ValueIsTrue(top) != 0;
         POP();
-        if (truth == (op == 174)) JUMP(U32(p + 1));
-        else pc += 5;
+        if (truth == (op == 174)) JUMP(U32(ip + 1));
+        else ip += 5;
         NEXT();
       }
       L_176:
-        JUMP(U32(p + 2));
+        JUMP(U32(ip + 2));
         NEXT();
       L_177:
-        pc += 6;
+        ip += 6;
         NEXT();
       L_BAD:  // opcode 0 and every unassigned opcode
-        --pc;
+        --ip;
         FAIL();
     }
   }
 #undef NEXT
 #undef ROOM
 #undef NEED
+#undef PC
 #undef SAVE
 #undef REBASE
 #undef RELOAD
