@@ -136,32 +136,6 @@ void StopBenchmarkScene() {
 // ---------------------------------------------------------------------------------------------
 // The list of save games
 
-bool ReadListWord(FileObject* file, uint32_t* word) {
-  unsigned char bytes[4];
-  if (FileReadBytes(file, bytes, sizeof bytes) != sizeof bytes) return false;
-  *word = LoadBE32(bytes);
-  return true;
-}
-
-// A text of at most `limit` bytes into an accounted buffer of length + 1 bytes.
-bool ReadListText(FileObject* file, uint32_t limit, char** text, uint32_t* length) {
-  *text = nullptr;
-  if (!ReadListWord(file, length) || *length > limit) return false;
-  char* buffer = static_cast<char*>(MemAlloc(*length + 1, 0));
-  if (buffer == nullptr) return false;
-  if (FileReadBytes(file, buffer, *length) != *length) {
-    MemFree(buffer, *length + 1, 0);
-    return false;
-  }
-  buffer[*length] = '\0';
-  *text = buffer;
-  return true;
-}
-
-void FreeListText(char* text, uint32_t length) {
-  if (text) MemFree(text, length + 1, 0);
-}
-
 // Fills `entry` with [name, second name, w2, w1, modification time] from the header of a save
 // file; false (entry untouched) when the file is missing, damaged or too long.
 bool ReadSaveEntry(const char* fileName, ScriptValue* entry) {
@@ -175,10 +149,10 @@ bool ReadSaveEntry(const char* fileName, ScriptValue* entry) {
   uint32_t nameLength = 0, secondLength = 0, storyLength = 0, w1 = 0, w2 = 0;
   bool ok = FileReadBytes(&file, magic, sizeof magic) == sizeof magic &&
             std::memcmp(magic, kSaveMagic, sizeof magic) == 0 &&
-            ReadListText(&file, kSaveListCaptionLimit, &name, &nameLength) &&
-            ReadListText(&file, kSaveListCaptionLimit, &secondName, &secondLength) &&
-            ReadListText(&file, kSaveListStoryNameLimit, &story, &storyLength) && ReadListWord(&file, &w1) &&
-            ReadListWord(&file, &w2);
+            ReadSaveText(&file, kSaveListCaptionLimit, &name, &nameLength) &&
+            ReadSaveText(&file, kSaveListCaptionLimit, &secondName, &secondLength) &&
+            ReadSaveText(&file, kSaveListStoryNameLimit, &story, &storyLength) && ReadSaveWord(&file, &w1) &&
+            ReadSaveWord(&file, &w2);
   FileClose(&file);
   if (ok) {
     const int32_t modTime = static_cast<int32_t>(FileGetModTime(fileName, true));
@@ -195,9 +169,9 @@ bool ReadSaveEntry(const char* fileName, ScriptValue* entry) {
       ReleaseValue(&fields);
     }
   }
-  FreeListText(name, nameLength);
-  FreeListText(secondName, secondLength);
-  FreeListText(story, storyLength);
+  FreeSaveText(&name, nameLength);
+  FreeSaveText(&secondName, secondLength);
+  FreeSaveText(&story, storyLength);
   return ok;
 }
 

@@ -167,45 +167,18 @@ int32_t RotateAutoSaves() {
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-bool ReadWord(FileObject* file, uint32_t* word) {
-  unsigned char bytes[4];
-  if (FileReadBytes(file, bytes, sizeof bytes) != sizeof bytes) return false;
-  *word = LoadBE32(bytes);
-  return true;
-}
-
 bool ExpectTag(FileObject* file, const char* tag) {
   char bytes[kTagSize];
   return FileReadBytes(file, bytes, kTagSize) == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
 }
 
-// A length-prefixed text of at most `limit` bytes into a new accounted buffer of length + 1
-// bytes (terminated), freed with FreeTextBuffer. False for a longer or truncated text.
-bool ReadText(FileObject* file, uint32_t limit, char** text, uint32_t* length) {
-  *text = nullptr;
-  if (!ReadWord(file, length) || *length > limit) return false;
-  char* buffer = static_cast<char*>(MemAlloc(*length + 1, 0));
-  if (buffer == nullptr) return false;
-  if (FileReadBytes(file, buffer, *length) != *length) {
-    MemFree(buffer, *length + 1, 0);
-    return false;
-  }
-  buffer[*length] = '\0';
-  *text = buffer;
-  return true;
-}
-
-void FreeTextBuffer(char** text, uint32_t length) {
-  if (*text) MemFree(*text, length + 1, 0);
-  *text = nullptr;
-}
 
 // Skips a text without keeping it.
 bool SkipText(FileObject* file, uint32_t limit) {
   char* text = nullptr;
   uint32_t length = 0;
-  if (!ReadText(file, limit, &text, &length)) return false;
-  FreeTextBuffer(&text, length);
+  if (!ReadSaveText(file, limit, &text, &length)) return false;
+  FreeSaveText(&text, length);
   return true;
 }
 
@@ -214,12 +187,12 @@ bool ReadHeader(FileObject* file) {
   if (!SkipText(file, kSaveCaptionLimit) || !SkipText(file, kSaveCaptionLimit)) return false;
   char* story = nullptr;
   uint32_t storyLength = 0;
-  if (!ReadText(file, kSaveStoryNameLimit, &story, &storyLength)) return false;
+  if (!ReadSaveText(file, kSaveStoryNameLimit, &story, &storyLength)) return false;
   SetStartLocation(story);
-  FreeTextBuffer(&story, storyLength);
+  FreeSaveText(&story, storyLength);
   uint32_t storyWord = 0, word = 0, subMode = 0, parameter = 0;
-  if (!ReadWord(file, &storyWord) || !ReadWord(file, &word) || !ReadWord(file, &subMode) ||
-      !ReadWord(file, &parameter)) {
+  if (!ReadSaveWord(file, &storyWord) || !ReadSaveWord(file, &word) || !ReadSaveWord(file, &subMode) ||
+      !ReadSaveWord(file, &parameter)) {
     return false;
   }
   gGameState->subMode = static_cast<int32_t>(subMode);
@@ -232,7 +205,7 @@ bool ReadSystemChunk(FileObject* file) {
   if (!ExpectTag(file, kTagSystem)) return false;
   uint32_t words[6];
   for (uint32_t& word : words) {
-    if (!ReadWord(file, &word)) return false;
+    if (!ReadSaveWord(file, &word)) return false;
   }
   gSystem->frameStep = words[0];
   gSystem->gameTime = words[1];
@@ -246,15 +219,15 @@ bool ReadSystemChunk(FileObject* file) {
 // row that must exist in the running engine: anything else is a corrupt save.
 bool ReadTimerChunk(FileObject* file) {
   uint32_t count = 0;
-  if (!ExpectTag(file, kTagTimers) || !ReadWord(file, &count)) return false;
+  if (!ExpectTag(file, kTagTimers) || !ReadSaveWord(file, &count)) return false;
   TimerState* state = gTimerState;
   if (state) FlushTimerEvents();
   if (count == 0) return true;
   if (!state || !gScriptEngine) return false;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t due = 0, module = 0, cookie = 0, flags = 0, last = 0;
-    if (!ReadWord(file, &due) || !ReadWord(file, &module) || !ReadWord(file, &cookie) || !ReadWord(file, &flags) ||
-        !ReadWord(file, &last)) {
+    if (!ReadSaveWord(file, &due) || !ReadSaveWord(file, &module) || !ReadSaveWord(file, &cookie) || !ReadSaveWord(file, &flags) ||
+        !ReadSaveWord(file, &last)) {
       return false;
     }
     const int32_t moduleIndex = static_cast<int32_t>(module);
@@ -311,6 +284,34 @@ bool ReadSections(FileObject* file) {
 }
 
 }  // namespace
+
+bool ReadSaveWord(FileObject* file, uint32_t* word) {
+  unsigned char bytes[4];
+  if (FileReadBytes(file, bytes, sizeof bytes) != sizeof bytes) return false;
+  *word = LoadBE32(bytes);
+  return true;
+}
+
+// A length-prefixed text of at most `limit` bytes into a new accounted buffer of length + 1
+// bytes (terminated), freed with FreeSaveText. False for a longer or truncated text.
+bool ReadSaveText(FileObject* file, uint32_t limit, char** text, uint32_t* length) {
+  *text = nullptr;
+  if (!ReadSaveWord(file, length) || *length > limit) return false;
+  char* buffer = static_cast<char*>(MemAlloc(*length + 1, 0));
+  if (buffer == nullptr) return false;
+  if (FileReadBytes(file, buffer, *length) != *length) {
+    MemFree(buffer, *length + 1, 0);
+    return false;
+  }
+  buffer[*length] = '\0';
+  *text = buffer;
+  return true;
+}
+
+void FreeSaveText(char** text, uint32_t length) {
+  if (*text) MemFree(*text, length + 1, 0);
+  *text = nullptr;
+}
 
 SaveSection gSaveSections[kSaveSectionCount] = {
     kDefaultSections[0], kDefaultSections[1], kDefaultSections[2], kDefaultSections[3],

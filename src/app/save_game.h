@@ -52,3 +52,10 @@ bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uin
 int32_t LoadSaveGame(int32_t slot);
 // LoadSaveGame, ending the process with kShutdownBadSaveGame on failure: returns only 1.
 int32_t ReadSaveGame(int32_t slot);
+
+// Checked reads of the container's header fields, shared with the save listing: a big-endian
+// word, and a length-prefixed text of at most `limit` bytes into a new accounted buffer of
+// length + 1 bytes (terminated), freed with FreeSaveText. False for a short or longer field.
+bool ReadSaveWord(FileObject* file, uint32_t* word);
+bool ReadSaveText(FileObject* file, uint32_t limit, char** text, uint32_t* length);
+void FreeSaveText(char** text, uint32_t length);
