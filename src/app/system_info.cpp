@@ -6,9 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <regex>
 
 #include "core/memory.h"
+#include "core/pattern.h"
 #include "core/system_block.h"
 #include "platform/sysinfo.h"
 
@@ -70,12 +70,17 @@ std::string GetProcessorName(DxDiagContext* context) { return ReadSystemText(con
 
 float ProcessorSpeedFromText(const std::string& text) {
   if (text.empty()) return -1.0f;
-  static const std::regex pattern(kProcessorSpeedPattern);
-  std::smatch match;
-  if (!std::regex_search(text, match, pattern)) return -1.0f;
-  std::string number = match[1].str();
-  if (number.empty()) return -1.0f;
-  return float(atof(number.c_str()));
+  CompiledPattern* pattern = PatternCompile(kProcessorSpeedPattern);
+  if (pattern == nullptr) return -1.0f;
+  float speed = -1.0f;
+  if (PatternExec(pattern, text.c_str())) {
+    // The first group is part of the text, so the text's size always holds it.
+    std::string number(text.size() + 1, '\0');
+    PatternSubstitute("\\1", pattern, number.data(), number.size());
+    if (number[0] != '\0') speed = float(atof(number.c_str()));
+  }
+  PatternFree(pattern);
+  return speed;
 }
 
 float GetProcessorSpeed(DxDiagContext* context) {
