@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "app/entry.h"
+#include "app/game_main.h"
 #include "app/settings.h"
 #include "app/shutdown.h"
 #include "app/system_info.h"
@@ -335,7 +336,7 @@ static bool WriteStartBanner(const char* fileName, int argc, char** argv) {
   return true;
 }
 
-static void ApplySwitch(const SwitchRow& row, const char* value, int argc, char** argv) {
+static void ApplySwitch(const SwitchRow& row, const char* word, const char* value, int argc, char** argv) {
   SystemBlock* s = gSystem;
   const int number = value != nullptr ? std::atoi(value) : 0;
   switch (row.which) {
@@ -367,14 +368,16 @@ static void ApplySwitch(const SwitchRow& row, const char* value, int argc, char*
     case Switch::DumpUsedBodies: s->modeFlags |= kModeDumpUsedBodies; break;
     case Switch::Managed: s->d3dFlags2 |= kD3D2Managed; break;
     case Switch::Output:
+      // The closing message names the option word that failed.
       if (!WriteStartBanner(value, argc, argv)) {
-        // The failure detail (the option word) is shown by the shutdown that follows.
-        ShutdownAndExit(1);
+        SetFailureDetail(word);
+        ShutdownAndExit(kShutdownFileNotFound);
       }
       s->outputFileName = ReplaceString(s->outputFileName, value);
       if (s->outputFileName == nullptr) {
         std::fputs("OOM: InitGeneral\n", stdout);
-        ShutdownAndExit(3);
+        SetFailureDetail(word);
+        ShutdownAndExit(kShutdownOutOfMemory);
       }
       break;
     case Switch::WorkDir: SetCurrentDir(value); break;
@@ -398,7 +401,7 @@ static void ParseSwitches(int argc, char** argv) {
       // A value switch as the last word has no value: it is ignored. The value word itself is
       // tested as a switch on the next round.
       if (row.takesValue && (i + 1 >= argc || argv[i + 1] == nullptr)) break;
-      ApplySwitch(row, row.takesValue ? argv[i + 1] : nullptr, argc, argv);
+      ApplySwitch(row, word, row.takesValue ? argv[i + 1] : nullptr, argc, argv);
       break;
     }
   }

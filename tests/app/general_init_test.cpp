@@ -176,6 +176,11 @@ TEST_F(GeneralInitTest, OutputSwitchWritesTheStartBanner) {
             " * Ausgabe\n * Version: Aug 27 2009, 19:23:29\n * Aufruf: WinCalled -O out.txt -s\n *\n");
 }
 
+TEST_F(GeneralInitTest, OutputSwitchThatCannotCreateItsFileEndsStartUpNamingTheWord) {
+  // The closing message carries the option word in brackets; the process ends as a failure.
+  EXPECT_EXIT(Init({"-O", "no-such-folder/out.txt"}), ::testing::ExitedWithCode(1), "\\(-O\\)");
+}
+
 TEST_F(GeneralInitTest, WorkDirSwitchChangesTheFolderBeforeCatalogsAreCounted) {
   std::string error;
   ASSERT_TRUE(catalog_tool::WriteCatalog(dir_.File("game"), "01.cat", {{"a.txt", "a"}}, &error));
