@@ -21,7 +21,7 @@ uint32_t gGameBase = 0;      // frame-step bases
 uint32_t gRealBase = 0;
 uint32_t gRateFrameBase = 0;      // frame counter at the last average-rate update
 uint32_t gRateAccumulatedMs = 0;  // real time since then
-uint32_t gRateLastFrame = 0;      // frame counter of the last UpdateFrameRate that acted
+uint32_t gRateLastFrame = 0;      // frame counter of the last UpdateFrameRate call
 
 // 16.16 product rounded to nearest, on a 64-bit intermediate.
 uint64_t MulFixedRound(uint64_t a, uint64_t b) { return (a * b + 0x8000) >> 16; }
@@ -104,8 +104,11 @@ void SetGameTimeJump(int32_t ms) { gPendingJump += ms; }
 void UpdateFrameRate() {
   if (!gSystem) return;
   uint32_t frame = gSystem->frameCounter;
-  if (frame <= gRateLastFrame) return;
+  // The mark follows every call, so a counter that starts again lower (it wraps) is followed
+  // from its next frame on instead of being ignored until it passes the old value.
+  uint32_t lastFrame = gRateLastFrame;
   gRateLastFrame = frame;
+  if (frame <= lastFrame) return;
   uint32_t step = gSystem->realFrameStep;
   if (step != 0) {
     gSystem->frameRate = 1000 / step;

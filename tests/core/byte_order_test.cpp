@@ -24,12 +24,16 @@ TEST(ByteOrder, LayoutsConvertRecordsInPlace) {
     std::vector<unsigned char> expected;
   };
   const std::vector<unsigned char> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  const std::vector<unsigned char> ramp24 = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11,
+                                            12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23};
   const Case kCases[] = {
       {"words32 over 12 bytes", {4, 0}, ramp, 12, {3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 12, 13, 14, 15}},
       {"words16 over 6 bytes leaves the rest", {2, 0}, ramp, 6, {1, 0, 3, 2, 5, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},
       {"mixed 4,2,1,1 repeats at 8", {4, 2, 1, 1, 0}, ramp, 16,
        {3, 2, 1, 0, 5, 4, 6, 7, 11, 10, 9, 8, 13, 12, 14, 15}},
       {"unknown code 3 is skipped", {3, 4, 0}, ramp, 8, {3, 2, 1, 0, 7, 6, 5, 4, 8, 9, 10, 11, 12, 13, 14, 15}},
+      {"words16 over 20 bytes stops at byte 19", {2, 0}, ramp24, 20,
+       {1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 17, 16, 19, 18, 20, 21, 22, 23}},
       {"length 0 converts nothing", {4, 0}, ramp, 0, ramp},
       // A field that would end past the length is left alone instead of being written past it.
       {"partial word at the end untouched", {4, 0}, ramp, 6, {3, 2, 1, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}},

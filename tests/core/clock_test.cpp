@@ -231,4 +231,13 @@ TEST_F(ClockTest, FrameRateOncePerFrameAndAverageEachSecond) {
   block.realFrameStep = 0;
   UpdateFrameRate();
   EXPECT_EQ(block.frameRate, 33u);
+
+  // A frame counter that starts again lower (it wraps) is followed from its next frame on.
+  block.frameCounter = 3;
+  block.realFrameStep = 40;
+  UpdateFrameRate();
+  EXPECT_EQ(block.frameRate, 33u);  // the call that sees the lower value only takes its mark
+  block.frameCounter = 4;
+  UpdateFrameRate();
+  EXPECT_EQ(block.frameRate, 25u);
 }
