@@ -285,7 +285,9 @@ uint8_t* DataReaderGetCursor(const DataReader* reader) { return reader->cursor; 
 
 void DataReaderClose(DataReader* reader) {
   if (reader->file) {
-    FileCloseDelete(reader->file);
+    // The last buffered bytes reach the file only now; a writer whose close fails has not
+    // written its file, and says so through its error flag.
+    if (!FileCloseDelete(reader->file)) reader->error = 1;
     reader->file = nullptr;
   }
   if (reader->size != 0 && reader->base) MemFree(reader->base, reader->size, 0);

@@ -627,6 +627,18 @@ TEST_F(DataFiles, MissingFileLeavesTheReaderInError) {
   DataReaderClose(&w);
 }
 
+TEST_F(DataFiles, WriterWhoseLastBytesCannotReachTheDiskEndsInError) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  DataReader w;
+  DataWriterOpen(&w, "/dev/full", true, kTestSections, kTestSectionCount);
+  ASSERT_EQ(w.error, 0);
+  WriteInt(&w, 7);  // buffered: only the close meets the full disk
+  EXPECT_EQ(w.error, 0);
+  DataReaderClose(&w);
+  EXPECT_EQ(w.error, 1);
+  EXPECT_EQ(w.file, nullptr);
+}
+
 TEST_F(DataFiles, WriterFormatsFlagsValuesAndRefusesBadSections) {
   struct Case {
     uint32_t value;
