@@ -35,7 +35,9 @@ static void MarkFileOpened() {
   if (gSystem != nullptr) gSystem->modeFlags |= kModeOpeningFiles;
 }
 
-static bool IsWriteMode(const char* mode) { return std::strcmp(mode, "w") == 0 || std::strcmp(mode, "wb") == 0; }
+// Every mode that creates or truncates ("w", "wb", "w+", "wb+", "wt", ...) writes the plain file:
+// opening a catalog's data file with one of them would empty the whole catalog.
+static bool IsWriteMode(const char* mode) { return mode[0] == 'w'; }
 
 void* FileOpenResolvedPath(const char* path, const char* mode) {
   if (path == nullptr || mode == nullptr) return nullptr;

@@ -133,6 +133,17 @@ TEST_F(FileSliceTest, WriteModeOpensThePlainFileNeverTheCatalog) {
   // Reading still prefers the catalog.
   ASSERT_TRUE(FileOpenFromCatalog(&file_, "five.bin", "rb", false));
   EXPECT_EQ(FileGetc(&file_), 50);
+  FileClose(&file_);
+
+  // Every creating mode writes the plain file; the catalog's data file keeps all its bytes.
+  const std::string data = world_.dir().Read("01.dat");
+  for (const char* mode : {"w", "w+", "wb+", "w+b", "wt"}) {
+    FileObjectInit(&file_);
+    ASSERT_TRUE(FileOpenFromCatalog(&file_, "first.bin", mode, false)) << mode;
+    EXPECT_EQ(file_.flags & 7u, 1u) << mode;
+    FileClose(&file_);
+    EXPECT_EQ(world_.dir().Read("01.dat"), data) << mode;
+  }
 }
 
 TEST_F(FileSliceTest, UserFolderNeverConsultsCatalogs) {
