@@ -25,7 +25,6 @@
 #include "core/system_block.h"
 #include "platform/os.h"
 #include "platform/registry.h"
-#include "platform/virtual_memory.h"
 
 SystemBlock* gSystem = nullptr;
 
@@ -435,7 +434,7 @@ static bool MountNumberedCatalogs() {
 }
 
 SystemBlock* InitGeneral(int argc, char** argv) {
-  gMemCounters.pageSize = uint32_t(OsPageSize());
+  GetPageSize();
 
   SystemBlock* block = static_cast<SystemBlock*>(MemAlloc(sizeof(SystemBlock), 0));
   if (block == nullptr) return nullptr;
