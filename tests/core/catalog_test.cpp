@@ -314,6 +314,19 @@ TEST(CatalogTool, FolderCatalogsReadBackUnderAnySpelling) {
   }
 }
 
+TEST(CatalogTool, RefusesNamesTheIndexCannotHold) {
+  TempDir dir;
+  const std::string kBad[] = {"", "#notes.txt", " lead.txt", "\ttab.txt", "two\nlines.txt", "cr\r.txt",
+                              std::string("nul\0.txt", 8)};
+  for (const std::string& name : kBad) {
+    std::string error;
+    EXPECT_FALSE(catalog_tool::WriteCatalog(dir.path(), "01.cat", {{"a.txt", "a"}, {name, "bad"}}, &error)) << name;
+    EXPECT_FALSE(error.empty()) << name;
+  }
+  std::string error;
+  EXPECT_TRUE(catalog_tool::WriteCatalog(dir.path(), "01.cat", {{"my file #1.txt", "ok"}}, &error)) << error;
+}
+
 TEST_F(CatalogSetTest, OpenObjectsAreNotLookedUpAgain) {
   world_.WriteLoose("a.txt", "a");
   ASSERT_TRUE(OpenGameFileByType(&file_, "a", "txt", false));

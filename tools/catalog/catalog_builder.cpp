@@ -77,8 +77,22 @@ bool WriteHostFile(const std::string& path, const std::string& bytes) {
   return bool(out);
 }
 
+// The index reader skips a line that is empty or starts with a blank, a tab or '#', and ends a
+// line at CR, LF or NUL: such a name would silently drop out of the catalog or shift every
+// offset after it.
+static bool IndexCanHoldName(const std::string& name) {
+  if (name.empty() || name[0] == ' ' || name[0] == '\t' || name[0] == '#') return false;
+  return name.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
 bool WriteCatalog(const std::string& folder, const std::string& indexName, const std::vector<PackedFile>& files,
                   std::string* error) {
+  for (const PackedFile& f : files) {
+    if (!IndexCanHoldName(f.name)) {
+      if (error) *error = "a catalog index cannot list the name \"" + f.name + "\"";
+      return false;
+    }
+  }
   if (indexName.size() < 4 || indexName[indexName.size() - 4] != '.') {
     if (error) *error = "index name needs a three-letter extension: " + indexName;
     return false;
