@@ -382,7 +382,9 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       table[170] = &&L_170; table[171] = &&L_171; table[172] = &&L_172; table[173] = &&L_173;
       table[174] = &&L_174; table[175] = &&L_175; table[176] = &&L_176; table[177] = &&L_177;
   }
-  uint32_t op;  // the running opcode, for the handlers that serve several
+  // The running opcode, for the handlers that serve several; read back from the code so no
+  // register is tied up by it (every handler reads it before it moves ip).
+#define OP() uint32_t(ip[-1])
 #define ROOM()                                                                  \
   if (__builtin_expect(top < room, 0)) {                                        \
     ScriptValue* grown_ = GrowStack(engine, task, int32_t(DEPTH()) + kHeadroom, top); \
@@ -395,8 +397,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
   if (__builtin_expect(DEPTH() < (n), 0)) FAIL()
 #define NEXT()              \
   do {                      \
-    op = *ip++;             \
-    goto* table[op];        \
+    goto* table[*ip++];     \
   } while (0)
 
   NEXT();
@@ -404,8 +405,10 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
     {
       L_1: L_2: L_3: L_4:
         ROOM();
+        // Slots above the top are always empty: a push needs no release.
         --top;
-        PutInt(top, op - 1);
+        top->type = kValueInt;
+        top->bits = OP() - 1;
         NEXT();
       L_5:
         ROOM();
@@ -428,7 +431,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       L_8: L_9:
         ROOM();
         --top;
-        SetValueDouble(top, op == 8 ? 0.0 : 1.0);
+        SetValueDouble(top, OP() == 8 ? 0.0 : 1.0);
         NEXT();
       L_10: {
         ROOM();
@@ -464,7 +467,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       }
       L_14: L_15: {
         ROOM();
-        VARIABLE(var, op - 13, I16(ip));
+        VARIABLE(var, OP() - 13, I16(ip));
         --top;
         CopyValue(top, var);
         ip += 2;
@@ -484,15 +487,15 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       }
       L_17: L_18: L_19: L_141: L_142: {
         NEED(1);
-        int kind = op < 140 ? op - 17 : op - 140;
+        int kind = OP() < 140 ? OP() - 17 : OP() - 140;
         VARIABLE(var, kind, I16(ip));
         LoadElement(var, top);
-        ip += op < 140 ? 2 : 3;
+        ip += OP() < 140 ? 2 : 3;
         NEXT();
       }
       L_20: L_21: L_22: {
         NEED(1);
-        VARIABLE(var, op - 20, I16(ip));
+        VARIABLE(var, OP() - 20, I16(ip));
         CopyValue(var, top);
         ip += 2;
         NEXT();
@@ -513,11 +516,11 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       }
       L_25: L_26: L_143: L_144: L_145: {
         NEED(2);
-        int kind = op < 140 ? op - 24 : op - 143;
+        int kind = OP() < 140 ? OP() - 24 : OP() - 143;
         VARIABLE(var, kind, I16(ip));
         StoreElementCopy(var, top, top + 1);
         POP();
-        ip += op < 140 ? 2 : 3;
+        ip += OP() < 140 ? 2 : 3;
         NEXT();
       }
       L_146: {
@@ -535,14 +538,14 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       }
       L_27: L_28: L_29: L_147: L_148: {
         NEED(1);
-        int kind = op < 140 ? op - 27 : op - 146;
+        int kind = OP() < 140 ? OP() - 27 : OP() - 146;
         VARIABLE(var, kind, I16(ip));
         if (var != top) {
           ReleaseValue(var);
           MoveFields(var, top);
         }
         POP();
-        ip += op < 140 ? 2 : 3;
+        ip += OP() < 140 ? 2 : 3;
         NEXT();
       }
       L_30: L_149:  // [container][index][value] -> []
@@ -551,16 +554,16 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         POP();
         POP();
         POP();
-        ip += op == 149 ? 1 : 0;
+        ip += OP() == 149 ? 1 : 0;
         NEXT();
       L_31: L_32: L_33: L_151: L_152: L_153: {
         NEED(2);
-        int kind = op < 140 ? op - 31 : op - 151;
+        int kind = OP() < 140 ? OP() - 31 : OP() - 151;
         VARIABLE(var, kind, I16(ip));
         StoreElementMove(var, top, top + 1);
         POP();
         POP();
-        ip += op < 140 ? 2 : 4;
+        ip += OP() < 140 ? 2 : 4;
         NEXT();
       }
       L_34:
@@ -662,7 +665,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         NEED(1);
         bool truth = ValueIsTrue(top) != 0;
         POP();
-        if (truth == (op == 51)) JUMP(U32(ip));
+        if (truth == (OP() == 51)) JUMP(U32(ip));
         else ip += 4;
         NEXT();
       }
@@ -691,7 +694,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         ScriptValue* a = top + 1;
         ScriptValue* b = top;
         bool taken;
-        switch (op) {
+        switch (OP()) {
           case 53: taken = !ValuesEqual(a, b); break;
           case 54: taken = ValuesEqual(a, b) != 0; break;
           case 55: taken = ValueLess(a, b) != 0; break;
@@ -718,9 +721,9 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         NEXT();
       L_71: L_72: L_73: L_74: {
         NEED(1);
-        int32_t k = op == 71 ? int8_t(ip[0]) : op == 72 ? I16(ip) : op == 73 ? I32(ip) : 1;
+        int32_t k = OP() == 71 ? int8_t(ip[0]) : OP() == 72 ? I16(ip) : OP() == 73 ? I32(ip) : 1;
         AddIntToValue(top, k);
-        ip += op == 71 ? 1 : op == 72 ? 2 : op == 73 ? 4 : 0;
+        ip += OP() == 71 ? 1 : OP() == 72 ? 2 : OP() == 73 ? 4 : 0;
         NEXT();
       }
       L_75:
@@ -731,9 +734,9 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         NEXT();
       L_76: L_77: L_78: L_79: {
         NEED(1);
-        int32_t k = op == 76 ? int8_t(ip[0]) : op == 77 ? I16(ip) : op == 78 ? I32(ip) : 1;
+        int32_t k = OP() == 76 ? int8_t(ip[0]) : OP() == 77 ? I16(ip) : OP() == 78 ? I32(ip) : 1;
         SubtractImmediate(top, k);
-        ip += op == 76 ? 1 : op == 77 ? 2 : op == 78 ? 4 : 0;
+        ip += OP() == 76 ? 1 : OP() == 77 ? 2 : OP() == 78 ? 4 : 0;
         NEXT();
       }
       L_80:
@@ -756,7 +759,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         ScriptValue* a = top + 1;
         if (a->type == kValueInt && top->type == kValueInt) {
           uint32_t x = a->u, y = top->u;
-          switch (op) {
+          switch (OP()) {
             case 83: a->u = x & y; break;
             case 84: a->u = x | y; break;
             case 85: a->u = x ^ y; break;
@@ -787,7 +790,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         ScriptValue* b = top;
         int32_t r;
         if (a->type == kValueInt && b->type == kValueInt) {
-          switch (op) {
+          switch (OP()) {
             case 90: r = a->i != b->i; break;
             case 91: r = a->i == b->i; break;
             case 92: r = a->i < b->i; break;
@@ -796,7 +799,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
             default: r = !(a->i < b->i); break;
           }
         } else {
-          switch (op) {
+          switch (OP()) {
             case 90: r = !ValuesEqual(a, b); break;
             case 91: r = ValuesEqual(a, b) != 0; break;
             case 92: r = ValueLess(a, b) != 0; break;
@@ -961,6 +964,32 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       }
       L_131: {  // [result][saved object][return address][count][arguments...]
         NEED(1);
+        // The usual return, into a live caller inside this task's code, in one pass; every
+        // other case (outermost frame, gone caller, damaged frame) takes the full path below.
+        if (DEPTH() >= 4 && top[1].type == kValueObject && top[2].type == kValueCodeAddress &&
+            top[3].type == kValueInt) {
+          ObjectInstance* caller = top[1].object;
+          uint32_t back = top[2].u;
+          uint32_t count = top[3].u;
+          if (back != 0 && back < codeSize && Alive(caller) && count <= uint32_t(DEPTH() - 4)) {
+            ScriptValue* deepest = top + 3 + count;
+            // The caller lives, so giving up its reference never frees it; the return address
+            // and the count own nothing.
+            if (caller->refCount > 0) caller->refCount--;
+            top[1].type = kValueNone;
+            top[2].type = kValueNone;
+            if (count) {
+              top[3].type = kValueNone;
+              for (ScriptValue* s = top + 4; s < deepest; ++s) ReleaseValue(s);
+              if (deepest->type >= kValueFirstOwning) ReleaseOwnedValue(deepest);
+            }
+            MoveFields(deepest, top);
+            top = deepest;
+            self = caller;
+            ip = code + back;
+            NEXT();
+          }
+        }
         for (;;) {
           if (DEPTH() >= 3 && top[2].type == kValueCodeAddress && top[2].u == 0) {
             SAVE();
@@ -1026,22 +1055,22 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
           self->refCount++;
           top->object = self;
         }
-        if (op == 132) self = global;
+        if (OP() == 132) self = global;
         ip = code + target;
         NEXT();
       }
       L_133: L_134: L_135: {
-        ROOM(); NEED(kDepth.need[op]);
+        ROOM(); NEED(kDepth.need[OP()]);
         // 133/134: [id][count][args]; 135: [count][args] on the running object.
-        int idSlots = op == 135 ? 0 : 1;
+        int idSlots = OP() == 135 ? 0 : 1;
         ScriptValue* countSlot = top + idSlots;
         int32_t count = countSlot->type == kValueInt ? countSlot->i : -1;
         if (count < 0 || count > DEPTH() - 1 - idSlots) FAIL();
-        ObjectInstance* object = op == 135 ? (Alive(self) ? self : nullptr) : ObjectFromSlot(engine, top);
+        ObjectInstance* object = OP() == 135 ? (Alive(self) ? self : nullptr) : ObjectFromSlot(engine, top);
         uint32_t entry = 0;
         uint32_t params = 0;
         if (object) {
-          if (op == 134) {
+          if (OP() == 134) {
             entry = U32(ip);
             if (entry >= codeSize) FAIL();
           } else {
@@ -1119,20 +1148,20 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
       L_STEP_LOCAL: {
         ROOM();
         LOCAL(var, I16(ip));
-        bool add = (op & 1) == 0;
+        bool add = (OP() & 1) == 0;
         if (var->type == kValueInt) var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
         else if (add) AddValues(var, &one);
         else SubtractValue(var, &one);
-        if (op >= 164) {
+        if (OP() >= 164) {
           --top;
           CopyValue(top, var);
-          if (op >= 166) {
+          if (OP() >= 166) {
             if (add) SubtractValue(top, &one);
             else AddValues(top, &one);
           }
         }
         static const uint8_t kLength[] = {8, 8, 10, 10, 7, 7, 9, 9};
-        ip += kLength[op - 160];
+        ip += kLength[OP() - 160];
         NEXT();
       }
       L_170:
@@ -1154,7 +1183,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         NEED(1);
         bool truth = ValueIsTrue(top) != 0;
         POP();
-        if (truth == (op == 174)) JUMP(U32(ip + 1));
+        if (truth == (OP() == 174)) JUMP(U32(ip + 1));
         else ip += 5;
         NEXT();
       }
@@ -1169,6 +1198,7 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
         FAIL();
     }
   }
+#undef OP
 #undef NEXT
 #undef ROOM
 #undef NEED
