@@ -60,5 +60,8 @@ void FreeModuleStringTables(GameStateBlock* block) {
   block->pendingRequests = block->secondTable = nullptr;
   block->fastStartText = FreeString(block->fastStartText);
   block->startString = FreeString(block->startString);
+  // A save asked for but never reached (the process ended first) still owns its two names.
+  block->saveName = FreeString(block->saveName);
+  block->saveSecondName = FreeString(block->saveSecondName);
   ReleaseValue(&block->eventResult);
 }

@@ -562,6 +562,57 @@ TEST_F(GameLoopTest, AScreenshotFrameDrawsAtFullQualityAndShootsByTheDisplayFlag
   }
 }
 
+TEST_F(GameLoopTest, AFrameWithASaveAndAScreenshotKeepsTheFrameOrder) {
+  // The save comes after the input and before the drawing steps; the screenshot frame is drawn
+  // and then both shot and presented, the display deciding which of the two comes first.
+  struct Case {
+    uint32_t displayFlags;
+    std::vector<std::string> present;
+  };
+  const Case kCases[] = {
+      {0, {"UpdateScreen", "TakeScreenshot"}},
+      {kDisplayScreenshotBeforePresent, {"TakeScreenshot", "UpdateScreen"}},
+  };
+  for (const Case& c : kCases) {
+    TearDown();
+    SetUp();
+    StartMode(2, 150, -1, "vexastory");
+    display_.flags = c.displayFlags;
+    gScreenshotRequest = 1;
+    gGameState->pauseFlags = kPauseSaveRequested;
+    gGameState->saveSlot = 4;
+    gGameState->saveName = DuplicateString("first");
+    gGameState->saveSecondName = DuplicateString("second");
+    gGameState->saveWord = 9;
+    RunFrames(1);
+    const std::vector<std::string> frame =
+        kFrameServices + kSimulation +
+        std::vector<std::string>{"NextKeyCode",         "RaiseInputEvent(0)",
+                                 "TranslateInput(0,1)", "Event BeforeSave()",
+                                 "WriteSaveGame(4,first,second,9)", "Event SaveFinished2(1)",
+                                 "StepObjectEffects",   "UpdateHud",
+                                 "UpdateEngine3DFrame", "AutoAdjustQuality"} +
+        c.present;
+    EXPECT_EQ(TraceAfter(11 + 10), frame + kTeardown) << "display flags " << c.displayFlags;
+  }
+}
+
+TEST_F(GameLoopTest, AStoryThatCannotBeLoadedEndsWithItsNameAsTheDetail) {
+  StartMode(2, 150, -1, "vexastory");
+  gGameServices.loadScriptStore = [](ScriptEngine*, const char*) { return false; };
+  gUniverse = nullptr;
+  gGalaxyGrid = nullptr;
+  gEngine3D = nullptr;
+  gDisplay = nullptr;
+  gInputState = nullptr;
+  // The shutdown frees the engine record it finds: a heap record with no tables behind it.
+  gGameServices.freeEngineTables = [](ScriptEngine*) {};
+  gGameServices.freeSystemBlock = [](uint32_t) {};
+  EXPECT_EXIT(gScriptEngine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine))); RunGameLoop(),
+              ::testing::ExitedWithCode(1), "File not found.\n\\(vexastory\\)");
+  gScriptEngine = nullptr;
+}
+
 TEST_F(GameLoopTest, BenchmarkRecordsFollowTheFrameRate) {
   struct Case {
     BenchmarkRecord before;

@@ -84,4 +84,16 @@ TEST_F(GameStateTest, StartLocationAndFreeingTheBlocksTexts) {
   // TearDown frees again: a second free of an emptied block must be harmless.
 }
 
+TEST_F(GameStateTest, ASaveRequestNeverPerformedGivesItsNamesBackWithTheBlock) {
+  FreeModuleStringTables(&block_);  // only the save names are left to count
+  uint32_t baseline = gMemCounters.currentBytes;
+  block_.saveName = ReplaceString(nullptr, "Quick save");
+  block_.saveSecondName = ReplaceString(nullptr, "Sector 12");
+  block_.pauseFlags |= kPauseSaveRequested;
+  FreeModuleStringTables(&block_);
+  EXPECT_EQ(block_.saveName, nullptr);
+  EXPECT_EQ(block_.saveSecondName, nullptr);
+  EXPECT_EQ(gMemCounters.currentBytes, baseline);
+}
+
 }  // namespace
