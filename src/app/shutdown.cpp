@@ -14,6 +14,7 @@
 #include "app/game_main.h"
 #include "app/game_services.h"
 #include "app/game_state.h"
+#include "app/input_logo_version.h"
 #include "core/file_object.h"
 #include "core/fixed_math.h"
 #include "core/memory.h"
@@ -247,6 +248,8 @@ std::string BenchmarkLogText() {
 
 bool WriteBenchmarkLog(const std::tm& when, std::string* resultText) {
   const std::string name = BenchmarkLogName(when);
+  // Nothing else of a run reads the product version; the log names the version it measured.
+  if (gSystem && gSystem->versionText[0] == '\0') ReadVersionInfo();
   FileObject* file = FileOpenNew(name.c_str(), "w", true);
   // Without a file there is no log to point at; the closing message then stays the plain one.
   if (!file) return false;

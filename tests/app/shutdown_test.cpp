@@ -14,6 +14,7 @@
 #include "app/game_main.h"
 #include "app/game_services.h"
 #include "app/game_state.h"
+#include "app/input_logo_version.h"
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "devices/input.h"
@@ -362,6 +363,25 @@ TEST_F(ShutdownTest, BenchmarkLogOfTwoScenesMatchesItsGoldenText) {
   EXPECT_NE(result.find("\\Korvane\\VexaNL\\ulnarperf_20261210_131415.txt."), std::string::npos) << result;
   EXPECT_EQ(result.find('/'), std::string::npos) << result;
   EXPECT_NE(result.find("Overall average framerate: 35.000 fps."), std::string::npos) << result;
+}
+
+TEST_F(ShutdownTest, BenchmarkLogNamesTheProductVersionWhenNoneWasReadBefore) {
+  BenchmarkFixture fixture;
+  FillSystemForLog(&system_);
+  system_.versionText[0] = '\0';
+  gDisplay = &fixture.display;
+  gDirect3D = &fixture.context;
+  std::string version;
+  for (const char* p = kProductVersionResource; *p; ++p) {
+    if (*p != ' ') version += *p == ',' ? '.' : *p;
+  }
+  std::tm when;
+  FixedTime(&when);
+  when.tm_sec = 16;
+  std::string result;
+  ASSERT_TRUE(WriteBenchmarkLog(when, &result));
+  EXPECT_STREQ(system_.versionText, version.c_str());
+  EXPECT_NE(BenchmarkLogText().find("\nGame Version: " + version + "\n\n"), std::string::npos);
 }
 
 TEST_F(ShutdownTest, BenchmarkLogWithoutMeasuredScenesHasAnEmptyListAndAZeroAverage) {
