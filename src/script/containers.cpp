@@ -371,7 +371,7 @@ int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* ke
     return 0;
   }
   TableEntry* entry =
-      static_cast<TableEntry*>(PoolAllocRecord(sizeof(TableEntry), kNominalEntrySize, kPoolEntry, engine));
+      static_cast<TableEntry*>(PoolAllocSlabRecord(sizeof(TableEntry), kNominalEntrySize, kPoolEntry, engine));
   if (!entry) return 0;
   CopyValue(&entry->key, key);
   CopyValue(&entry->data, data);
@@ -397,11 +397,13 @@ void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount)
   }
   TableEntry** buckets = AllocBuckets(engine, bucketCount);
   if (!buckets) return;  // the table keeps working with its old buckets
+  uint32_t mask = bucketCount - 1;
   for (uint32_t b = 0; b < table->bucketCount; ++b) {
     TableEntry* entry = table->buckets[b];
     while (entry) {
       TableEntry* next = entry->next;
-      TableEntry** head = &buckets[TableHash(&entry->key, bucketCount)];
+      const ScriptValue* key = &entry->key;
+      TableEntry** head = &buckets[key->type == kValueInt ? key->u & mask : TableHash(key, bucketCount)];
       entry->next = *head;
       *head = entry;
       entry = next;
@@ -415,7 +417,7 @@ void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount)
 static void FreeEntry(ScriptEngine* engine, TableEntry* entry) {
   ReleaseValue(&entry->key);
   ReleaseValue(&entry->data);
-  PoolFree(kPoolEntry, entry, engine, kNominalEntrySize);
+  PoolFreeSlabRecord(kPoolEntry, entry, engine, kNominalEntrySize);
 }
 
 int32_t TableRemove(ScriptValue* table, const ScriptValue* key) {
