@@ -231,15 +231,21 @@ BENCHMARK(BM_Lua_RecursiveCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Vm_TableWritesReads)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Lua_TableWritesReads)->Unit(benchmark::kMillisecond);
 
-// Keeps each run's time per iteration so the ratios can be printed after the table.
+// Keeps each run's time per iteration and answer so the ratios can be printed, and the two
+// machines' answers compared, after the table.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.iterations > 0) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+    for (const Run& run : runs) {
+      if (run.iterations <= 0) continue;
+      times[run.benchmark_name()] = run.GetAdjustedRealTime();
+      auto answer = run.counters.find("answer");
+      if (answer != run.counters.end()) answers[run.benchmark_name()] = answer->second.value;
+    }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times;
+  std::map<std::string, double> answers;
 };
 
 }  // namespace
@@ -249,7 +255,15 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const char* programs[] = {"IntegerLoop", "RecursiveCalls", "TableWritesReads"};
+  int status = 0;
   for (const char* program : programs) {
+    auto vmAnswer = reporter.answers.find(std::string("BM_Vm_") + program);
+    auto luaAnswer = reporter.answers.find(std::string("BM_Lua_") + program);
+    if (vmAnswer != reporter.answers.end() && luaAnswer != reporter.answers.end() &&
+        vmAnswer->second != luaAnswer->second) {
+      std::printf("%-18s answers differ: VM %.0f, Lua %.0f\n", program, vmAnswer->second, luaAnswer->second);
+      status = 1;
+    }
     auto vm = reporter.times.find(std::string("BM_Vm_") + program);
     auto lua = reporter.times.find(std::string("BM_Lua_") + program);
     if (vm == reporter.times.end() || lua == reporter.times.end() || vm->second <= 0) continue;
@@ -257,5 +271,5 @@ int main(int argc, char** argv) {
                 lua->second >= vm->second ? "" : "  (Lua faster)");
   }
   benchmark::Shutdown();
-  return 0;
+  return status;
 }
