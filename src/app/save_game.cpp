@@ -78,10 +78,10 @@ bool WriteHeader(FileObject* file, const char* caption1, const char* caption2, u
   const uint32_t storyWord = engine ? engine->headerWord : 0;
   const int32_t subMode = gGameState ? gGameState->subMode : 0;
   const int32_t parameter = gGameState ? gGameState->parameter : 0;
-  // A story name the reader would refuse makes a save that could never be loaded.
-  if (story && std::strlen(story) > kSaveStoryNameLimit) return false;
+  // A story name the list of saves would refuse makes a save nobody could choose to load.
+  if (story && std::strlen(story) > kSaveListStoryNameLimit) return false;
   return WriteTag(file, kTagSave) && WriteText(file, caption1, kSaveListCaptionLimit) &&
-         WriteText(file, caption2, kSaveListCaptionLimit) && WriteText(file, story, kSaveStoryNameLimit) &&
+         WriteText(file, caption2, kSaveListCaptionLimit) && WriteText(file, story, kSaveListStoryNameLimit) &&
          FileWriteInt32BE(file, storyWord) && FileWriteInt32BE(file, word) &&
          FileWriteInt32BE(file, static_cast<uint32_t>(subMode)) &&
          FileWriteInt32BE(file, static_cast<uint32_t>(parameter));

@@ -20,8 +20,8 @@ constexpr int32_t kTempSaveNumber = 99;
 // Longest texts the reader accepts in the header.
 constexpr uint32_t kSaveCaptionLimit = 1000;
 constexpr uint32_t kSaveStoryNameLimit = 100;
-// Longest texts the list of saves accepts. The writer cuts captions to this length, so every
-// save it writes can be both listed and read.
+// Longest texts the list of saves accepts. The writer cuts captions to this length and refuses
+// a longer story name, so every save it writes can be both listed and read.
 constexpr uint32_t kSaveListCaptionLimit = 999;
 constexpr uint32_t kSaveListStoryNameLimit = 99;
 

@@ -316,6 +316,11 @@ TEST_F(SaveGameTest, EverySaveWrittenCanBeReadBack) {
   engine_->scriptName = ReplaceString(engine_->scriptName, std::string(kSaveStoryNameLimit + 1, 's').c_str());
   EXPECT_FALSE(WriteSaveGame(1, "x", "y", 0));
   EXPECT_EQ(LoadSaveGame(1), 1);  // the last good save is still there
+  // Nor is one the list of saves would leave out, though the reader would take it.
+  engine_->scriptName = ReplaceString(engine_->scriptName, std::string(kSaveStoryNameLimit, 's').c_str());
+  EXPECT_FALSE(WriteSaveGame(1, "x", "y", 0));
+  engine_->scriptName = ReplaceString(engine_->scriptName, std::string(kSaveListStoryNameLimit, 's').c_str());
+  EXPECT_TRUE(WriteSaveGame(1, "x", "y", 0));
 }
 
 TEST_F(SaveGameTest, RoundTripRestoresModesClocksAndTimersButNotTheLanguage) {
