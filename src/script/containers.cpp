@@ -96,7 +96,9 @@ ScriptValue* ArrayElementPtr(ScriptValue* value, int32_t i) {
   return &array->elements[i];
 }
 
-ScriptValue* ArrayWrite(ScriptValue* value, int32_t i, const ScriptValue* src) {
+// Kept out of line: inlined into the helpers below, the compiler cannot tell an element from
+// their temporary and warns that they might return the temporary's address.
+[[gnu::noinline]] ScriptValue* ArrayWrite(ScriptValue* value, int32_t i, const ScriptValue* src) {
   ScriptValue* element = ArrayElementPtr(value, i);
   if (element) CopyValue(element, src);
   return element;
