@@ -280,8 +280,13 @@ void StoreElementMove(ScriptValue* container, const ScriptValue* index, ScriptVa
 
 // Every handler keeps its own dispatch jump: merged tails would funnel all dispatches through
 // one indirect jump, which the processor then predicts far worse than one jump per handler.
-__attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(ScriptEngine* engine,
-                                                                                 ScriptTask* task) {
+#if defined(__GNUC__) && !defined(__clang__)
+#define KEEP_DISPATCH_JUMPS __attribute__((optimize("no-crossjumping", "no-gcse")))
+#else
+#define KEEP_DISPATCH_JUMPS
+#endif
+
+KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* task) {
   const uint8_t* const code = engine->code;
   const uint32_t codeSize = engine->codeSize;
   ScriptClassRecord* const global = engine->classes;
@@ -1215,3 +1220,4 @@ __attribute__((optimize("no-crossjumping", "no-gcse"))) int32_t ExecuteByteCode(
 #undef MEMBER
 #undef VARIABLE
 }
+#undef KEEP_DISPATCH_JUMPS
