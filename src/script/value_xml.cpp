@@ -112,8 +112,13 @@ static bool IsElementNamed(xmlNodePtr node, const char* name) {
 
 static void ImportValueAt(ScriptValue* dest, xmlNodePtr node, int32_t depth);
 
+// Largest array an "sval" may ask for, as for arrays in a save: a short document must not make
+// the first element written claim gigabytes for the elements it only names by its size.
+constexpr int32_t kImportedArrayLimit = 1 << 24;
+
 static void ImportArray(ScriptValue* dest, xmlNodePtr node, int32_t depth) {
   int32_t size = XmlGetPropInt(node, "size", 0);
+  if (size > kImportedArrayLimit) return;
   if (!AllocArrayValue(dest, size > 0 ? size : 0) || size <= 0) return;
   ScriptValue scratch{};
   int32_t index = 0;

@@ -449,6 +449,31 @@ TEST_F(ScriptSave, BadHeadersIdsAndTaskRecordsAreRejected) {
   EXPECT_NE(FindTask(engine_, waiter), nullptr);
 }
 
+TEST_F(ScriptSave, WithoutSavedInstancesTheInstanceCounterIsTheLoadersOwn) {
+  // A save without instances whose counter names a later key.
+  ASSERT_EQ(HashCount(engine_->instances), 0u);
+  uint32_t saved = HashGetKeyCounter(engine_->instances) + 40;
+  HashSetKeyCounter(engine_->instances, saved);
+  ASSERT_TRUE(Save());
+  // The counter an unload and a load of the script leave, starting from another value.
+  HashSetKeyCounter(engine_->instances, saved - 33);
+  ASSERT_TRUE(Use(kScript));
+  uint32_t loaded = HashGetKeyCounter(engine_->instances);
+  ASSERT_NE(loaded, saved);
+  ASSERT_TRUE(Restore());
+  EXPECT_EQ(HashCount(engine_->instances), 0u);
+  EXPECT_EQ(HashGetKeyCounter(engine_->instances), loaded);
+
+  // With an instance saved the counter comes back as it was saved.
+  ASSERT_LT(MakeInstance(), -1);
+  HashSetKeyCounter(engine_->instances, saved);
+  ASSERT_TRUE(Save());
+  HashSetKeyCounter(engine_->instances, saved - 33);
+  ASSERT_TRUE(Restore());
+  EXPECT_EQ(HashCount(engine_->instances), 1u);
+  EXPECT_EQ(HashGetKeyCounter(engine_->instances), saved);
+}
+
 TEST_F(ScriptSave, TheLoaderIsAskedForTheSavedName) {
   ASSERT_TRUE(Save());
   gLoadedName.clear();

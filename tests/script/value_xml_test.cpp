@@ -364,6 +364,9 @@ TEST_F(ValueXmlTest, ImportRules) {
       {"<sval type=\"array\" size=\"-4\"/>", "[]"},
       {"<sval type=\"array\"/>", "[]"},
       {"<sval type=\"array\" size=\"2\"/>", "[0,0]"},
+      // A size no real array has: nothing, rather than gigabytes for one element.
+      {"<sval type=\"array\" size=\"2000000000\"><sval type=\"int\" val=\"1\"/></sval>", "none"},
+      {"<sval type=\"array\" size=\"16777217\"/>", "none"},
       {"<sval type=\"table\" size=\"0\"><sval type=\"int\" val=\"1\"/><sval type=\"int\" val=\"2\"/></sval>", "{}"},
       {"<sval type=\"table\" size=\"1\"><sval type=\"string\" val=\"k\"/><sval type=\"int\" val=\"2\"/>"
        "<sval type=\"int\" val=\"3\"/></sval>",
