@@ -373,7 +373,7 @@ int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* ke
     return 0;
   }
   TableEntry* entry =
-      static_cast<TableEntry*>(PoolAllocSlabRecord(sizeof(TableEntry), kNominalEntrySize, kPoolEntry, engine));
+      static_cast<TableEntry*>(PoolAllocRecord(sizeof(TableEntry), kNominalEntrySize, kPoolEntry, engine));
   if (!entry) return 0;
   CopyValue(&entry->key, key);
   CopyValue(&entry->data, data);
@@ -419,7 +419,7 @@ void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount)
 static void FreeEntry(ScriptEngine* engine, TableEntry* entry) {
   ReleaseValue(&entry->key);
   ReleaseValue(&entry->data);
-  PoolFreeSlabRecord(kPoolEntry, entry, engine, kNominalEntrySize);
+  PoolFree(kPoolEntry, entry, engine, kNominalEntrySize);
 }
 
 int32_t TableRemove(ScriptValue* table, const ScriptValue* key) {

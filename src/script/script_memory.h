@@ -1,8 +1,7 @@
 // Script memory accounting: every dynamic record of the script engine is allocated and freed
 // here, under memory category 1, with per-kind statistics (current and peak bytes and blocks)
-// kept in the engine context. Called by every script file that allocates. A kind is only a
-// statistics index; table entries alone live in reusable slabs, and their counters move as if
-// each had a heap block of its own.
+// kept in the engine context. Called by every script file that allocates; never pools or
+// reuses blocks: a kind is only a statistics index.
 //
 // Records are larger in memory than the figures the statistics report (values and pointers are
 // pointer-wide here), so every allocation names two sizes: the bytes it really takes and the
@@ -60,12 +59,6 @@ void PoolFree(int32_t kind, void* block, ScriptEngine* engine, uint32_t size);
 // A block of realSize bytes counted as nominalSize; freed with PoolFree(kind, block, engine,
 // nominalSize). Zero-filled; null on failure with no counter changed.
 void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
-
-// The same for small records of one size made and dropped in bursts (table entries): carved
-// from shared slabs in address order and counted exactly as PoolAllocRecord counts. Freed only
-// with PoolFreeSlabRecord(kind, block, engine, nominalSize), never with PoolFree.
-void* PoolAllocSlabRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
-void PoolFreeSlabRecord(int32_t kind, void* block, ScriptEngine* engine, uint32_t nominalSize);
 
 // Typed convenience for runs of values and records: count elements of T counted at
 // nominalEach bytes. Returns null for a count whose byte size would not fit 32 bits.
