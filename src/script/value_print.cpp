@@ -67,14 +67,17 @@ void WriteArray(TextWriter* w, const ScriptArray* array, int32_t depth, int32_t 
   int32_t shown = count < maxElements ? count : maxElements;
   Put(w, "{");
   w->path[w->pathDepth++] = array;
-  for (int32_t k = 0; k < shown; ++k) {
+  // The budget also ends the elements: many shared texts would otherwise grow the text past
+  // any block, however shallow the nesting.
+  int32_t k = 0;
+  for (; k < shown && w->length < kTextBudget; ++k) {
     if (k) Put(w, ",");
     // A planned array has no elements yet; each will start as integer 0.
     if (array->size < 0 || !array->elements) Put(w, "0");
     else WriteValue(w, &array->elements[k], depth - 1, maxElements);
   }
   --w->pathDepth;
-  if (shown < count) Put(w, ",...");
+  if (k < count) Put(w, ",...");
   Put(w, "}");
 }
 
@@ -87,7 +90,8 @@ void WriteTable(TextWriter* w, const ScriptValue* value, int32_t depth, int32_t 
   Put(w, "[");
   w->path[w->pathDepth++] = table;
   const TableEntry* entry = TableNext(value, nullptr);
-  for (int32_t k = 0; k < shown && entry; ++k) {
+  int32_t k = 0;
+  for (; k < shown && entry && w->length < kTextBudget; ++k) {
     if (k) Put(w, ",");
     WriteValue(w, &entry->key, depth - 1, maxElements);
     Put(w, ":");
@@ -95,7 +99,7 @@ void WriteTable(TextWriter* w, const ScriptValue* value, int32_t depth, int32_t 
     entry = TableNext(value, &entry->key);
   }
   --w->pathDepth;
-  if (shown < count) Put(w, ",...");
+  if (shown < count || (k < shown && entry)) Put(w, ",...");
   Put(w, "]");
 }
 

@@ -210,6 +210,33 @@ TEST_F(ValuePrint, ContainersThatHoldThemselvesPrintAndEnd) {
   ArrayWriteInt(a, 0, 0);
 }
 
+TEST_F(ValuePrint, ManySharedLongTextsStopAtTheBudget) {
+  // One text of 1 MB shared by every element: without a bound the text would be 64 MB, and
+  // enough elements would pass what one block can be.
+  const std::string big(1 << 20, 'x');
+  ScriptValue* text = Hold();
+  SetValueString(text, big.c_str());
+  ScriptValue* array = Hold();
+  AllocArrayValue(array, 64);
+  for (int32_t k = 0; k < 64; ++k) ArrayWrite(array, k, text);
+  std::string shown = Text(array);
+  EXPECT_LT(shown.size(), size_t(3) << 20);
+  EXPECT_EQ(shown.substr(0, 3), "{\"x");
+  EXPECT_EQ(shown.substr(shown.size() - 5), ",...}");
+
+  ScriptValue* table = Hold();
+  AllocTableValue(table);
+  ScriptValue key{};
+  for (int32_t k = 0; k < 64; ++k) {
+    SetValueInt(&key, k);
+    TableSet(table, &key, text);
+  }
+  shown = Text(table);
+  EXPECT_LT(shown.size(), size_t(3) << 20);
+  EXPECT_EQ(shown.substr(shown.size() - 5), ",...]");
+  ReleaseValue(&key);
+}
+
 TEST_F(ValuePrint, TheTextReplacesTheSlotEvenWhenItIsTheValue) {
   ScriptValue* v = Hold();
   AllocArrayValue(v, 2);
