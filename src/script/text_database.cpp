@@ -38,6 +38,9 @@ constexpr int32_t kPageBandEnd = 400000;
 
 // Expansion stops recursing once the result has grown this large; the rest stays as written.
 constexpr size_t kExpandedTextLimit = size_t{1} << 20;
+// Nor does it expand more references than this in one call: texts that each name the next many
+// times multiply the work with every level while the result, made of empty texts, never grows.
+constexpr int32_t kExpandedReferenceLimit = 1 << 16;
 
 constexpr char kTextSaveTag[4] = {'T', 'S', 'A', 'V'};
 constexpr char kTextSaveEndTag[4] = {'/', 'T', 'S', 'A'};
@@ -412,8 +415,10 @@ static const char* ClosingBrace(const char* open) {
 }
 
 // A reference to a text that is already being expanded, one nested too deep, or one met after
-// the result has grown past its limit stays as written, so every expansion ends.
-static void ExpandInto(std::string* out, const char* text, int32_t depth, const ExpandingText* chain) {
+// the result or the count of expanded references has passed its limit stays as written, so
+// every expansion ends, and soon.
+static void ExpandInto(std::string* out, const char* text, int32_t depth, const ExpandingText* chain,
+                       int32_t* expanded) {
   const char* done = text;
   for (const char* open = std::strchr(text, '{'); open; open = std::strchr(done, '{')) {
     const char* close = ClosingBrace(open);
@@ -426,11 +431,13 @@ static void ExpandInto(std::string* out, const char* text, int32_t depth, const 
     }
     if (page != 0) {
       out->append(done, static_cast<size_t>(open - done));
-      if (depth >= kTextReferenceDepth || IsExpanding(chain, page, id) || out->size() > kExpandedTextLimit) {
+      if (depth >= kTextReferenceDepth || IsExpanding(chain, page, id) || out->size() > kExpandedTextLimit ||
+          *expanded >= kExpandedReferenceLimit) {
         out->append(open, static_cast<size_t>(close + 1 - open));
       } else {
+        ++*expanded;
         ExpandingText inner{page, id, chain};
-        ExpandInto(out, ReadText(page, id), depth + 1, &inner);
+        ExpandInto(out, ReadText(page, id), depth + 1, &inner, expanded);
       }
     } else {
       out->append(done, static_cast<size_t>(close + 1 - done));
@@ -442,7 +449,8 @@ static void ExpandInto(std::string* out, const char* text, int32_t depth, const 
 
 char* ExpandTextReferences(const char* text) {
   std::string out;
-  if (text) ExpandInto(&out, text, 0, nullptr);
+  int32_t expanded = 0;
+  if (text) ExpandInto(&out, text, 0, nullptr, &expanded);
   return DuplicateString(out.c_str());
 }
 

@@ -262,6 +262,28 @@ TEST_F(TextDatabaseTest, DeepReferenceChainStopsAtTheDepthLimit) {
   EXPECT_EQ(Expand("{5,1}"), expected);
 }
 
+TEST_F(TextDatabaseTest, TextsNamingTheNextManyTimesEndSoon) {
+  // Page 6: text i names text i + 1 thirty-two times, and the last text is empty. Every level
+  // multiplies the work while the result stays empty: expanded in full it would take 32^6 steps.
+  std::string document = "<language id=\"44\"><page id=\"6\">";
+  const int32_t kLevels = 6;
+  for (int32_t i = 1; i < kLevels; ++i) {
+    document += "<t id=\"" + std::to_string(i) + "\">";
+    for (int32_t k = 0; k < 32; ++k) document += "{6," + std::to_string(i + 1) + "}";
+    document += "</t>";
+  }
+  document += "<t id=\"" + std::to_string(kLevels) + "\">(nothing)</t></page></language>";
+  ASSERT_EQ(Import(document.c_str()), 1);
+  UseLanguage(44);
+  ASSERT_STREQ(ReadText(6, kLevels), "");
+  // The references past the limit stay as written; all of them would be empty text.
+  std::string expanded = Expand("{6,1}");
+  EXPECT_NE(expanded.find("{6,"), std::string::npos);
+  EXPECT_LT(expanded.size(), size_t(1) << 20);
+  // A text with a few references is untouched by the limit.
+  EXPECT_EQ(Expand("{6,5}"), "");
+}
+
 TEST_F(TextDatabaseTest, LongTextsAreCutAtACharacterBoundary) {
   struct Case {
     std::string content;
