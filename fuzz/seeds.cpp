@@ -164,25 +164,25 @@ Seeds DataReaderSeeds(bool binary) {
 // ---------------------------------------------------------------------------------------------
 
 const char* const kLanguageDocuments[] = {
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<Language id=\"44\">\n"
-    "  <page id=\"17\">\n"
-    "    <t id=\"4\">fuel</t>\n"
-    "    <t id=\"5\">Buy {17,4}!</t>\n"
-    "    <t id=\"7\">loop {17,7}</t>\n"
-    "    <t id=\"8\">ping {17,9}</t><t id=\"9\">pong {17,8}</t>\n"
-    "    <T id=\"11\">Line one\nline two(note) \\(sic\\) &amp; \\101</T>\n"
-    "    <t id=\"12\"></t>\n"
-    "    <t id=\"-3\">negative</t>\n"
-    "  </page>\n"
-    "  <PAGE id=\"350020\"><t id=\"1\">folded high</t></PAGE>\n"
-    "  <page><t>no ids</t></page>\n"
-    "</Language>\n",
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<language id=\"49\"><page id=\"17\"><t id=\"4\">Treibstoff</t><t id=\"6\">Kauf {17,4} {0,1}</t></page>"
-    "</language>\n",
-    "<languages><language id=\"33\"><page id=\"1\"><t id=\"1\">\xC3\xA9t\xC3\xA9</t></page></language>"
-    "<language id=\"998\"><page id=\"2\"><t id=\"2\">{1,1}</t></page></language></languages>\n",
+    ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+     "<Language id=\"44\">\n"
+     "  <page id=\"17\">\n"
+     "    <t id=\"4\">fuel</t>\n"
+     "    <t id=\"5\">Buy {17,4}!</t>\n"
+     "    <t id=\"7\">loop {17,7}</t>\n"
+     "    <t id=\"8\">ping {17,9}</t><t id=\"9\">pong {17,8}</t>\n"
+     "    <T id=\"11\">Line one\nline two(note) \\(sic\\) &amp; \\101</T>\n"
+     "    <t id=\"12\"></t>\n"
+     "    <t id=\"-3\">negative</t>\n"
+     "  </page>\n"
+     "  <PAGE id=\"350020\"><t id=\"1\">folded high</t></PAGE>\n"
+     "  <page><t>no ids</t></page>\n"
+     "</Language>\n"),
+    ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+     "<language id=\"49\"><page id=\"17\"><t id=\"4\">Treibstoff</t><t id=\"6\">Kauf {17,4} {0,1}</t></page>"
+     "</language>\n"),
+    ("<languages><language id=\"33\"><page id=\"1\"><t id=\"1\">\xC3\xA9t\xC3\xA9</t></page></language>"
+     "<language id=\"998\"><page id=\"2\"><t id=\"2\">{1,1}</t></page></language></languages>\n"),
 };
 
 Seeds TextDatabaseSeeds() { return Seeds(std::begin(kLanguageDocuments), std::end(kLanguageDocuments)); }
