@@ -39,8 +39,9 @@ rm -rf "$work/seeds"
 mkdir -p "$work/seeds"
 ( cd "$work" && "$build/fuzz/korvane-fuzz-seeds" "$target" "$work/seeds" )
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+# The run's own sanitizer settings, whatever the caller (test.sh) exported for the unit tests.
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export KORVANE_HEADLESS=1 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy
 # -close_fd_mask=1: the readers' own stdout notes ("File not found.") would drown the report.
 exec "$build/fuzz/${target}_fuzz" "$work/corpus" "$work/seeds" \
