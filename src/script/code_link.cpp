@@ -122,6 +122,19 @@ void BindNative(const ScriptEngine* engine, const char* name, uint16_t* module, 
   }
 }
 
+// The first instruction that is not a plain jump on the chain of jumps starting at `at`; false
+// on a cycle. A fused constant jump names the start of its chain, and by the time it runs its
+// own jump has been threaded to the chain's end: a jump threaded through it must land where
+// it will land, also when it is threaded first.
+bool ChainEnd(const ScriptEngine* e, uint32_t* at) {
+  uint32_t t = *at;
+  for (uint64_t steps = 0; At(e, t) == 50; ++steps) {
+    if (steps > e->codeSize || !Word(e, uint64_t(t) + 1, &t)) return false;
+  }
+  *at = t;
+  return true;
+}
+
 // Follows the target of a jump through chains of unconditional jumps; false on a cycle.
 bool ThreadTarget(const ScriptEngine* e, uint32_t* target) {
   uint32_t t = *target;
@@ -148,11 +161,11 @@ bool ThreadTarget(const ScriptEngine* e, uint32_t* target) {
         t += 7;
         continue;
       case 172:
-        if (!Word(e, uint64_t(t) + 2, &x) || !Word(e, uint64_t(x) + 1, &w)) break;
+        if (!Word(e, uint64_t(t) + 2, &x) || !ChainEnd(e, &x) || !Word(e, uint64_t(x) + 1, &w)) break;
         t = w;
         continue;
       case 173:
-        if (!Word(e, uint64_t(t) + 2, &x)) break;
+        if (!Word(e, uint64_t(t) + 2, &x) || !ChainEnd(e, &x)) break;
         t = x + 5;
         continue;
       default:

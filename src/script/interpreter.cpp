@@ -1154,9 +1154,18 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         ROOM();
         LOCAL(var, I16(ip));
         bool add = (OP() & 1) == 0;
-        if (var->type == kValueInt) var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
-        else if (add) AddValues(var, &one);
-        else SubtractValue(var, &one);
+        if (var->type == kValueInt) {
+          var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
+        } else {
+          // The unfused sequence steps a copy and stores it back: a value the copy changes (a
+          // null or deleted object reference becomes integer 0) must step the same way.
+          ScriptValue stepped{};
+          CopyValue(&stepped, var);
+          if (add) AddValues(&stepped, &one);
+          else SubtractValue(&stepped, &one);
+          ReleaseValue(var);
+          MoveFields(var, &stepped);
+        }
         if (OP() >= 164) {
           --top;
           CopyValue(top, var);

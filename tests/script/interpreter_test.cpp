@@ -492,6 +492,152 @@ ident: ldl 4
   EXPECT_EQ(Bytes3(engine_->code + ident), (std::vector<uint8_t>{131, 131, 131}));
 }
 
+// The local-step forms against their unfused sequences on every kind of value: the integer
+// wraps at its limits, a double and a text step in place, and a null object reference (the
+// saved caller of an engine call) goes through the copy the sequence makes, so it steps as
+// integer 0.
+TEST_F(Interpreter, FusedLocalStepsOnEveryKindOfValue) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=16
+main: check 16
+  ldl 1             ; 160 on the saved caller, a null object reference
+  push1
+  add
+  stl 2
+  pop
+  ldl 1
+  LOG
+  pushi 2147483647
+  ldl 1             ; 160 wraps
+  push1
+  add
+  stl 2
+  pop
+  ldl 1
+  LOG
+  ldl 1             ; 161 wraps back
+  push1
+  sub
+  stl 2
+  pop
+  ldl 1
+  LOG
+  pop
+  pushd 1.5
+  ldl 1             ; 165 on a double
+  push1
+  sub
+  stl 2
+  LOG
+  pop
+  pushs "t"
+  ldl 1             ; 166 on a text: the variable steps, the pushed copy cannot step back
+  push1
+  add
+  stl 2
+  push1
+  sub
+  LOG
+  ldl 1             ; 163 on a text leaves it
+  push1
+  sub
+  stl 2
+  push1
+  add
+  pop
+  ldl 1
+  LOG
+  pop
+  mkarray 0
+  ldl 1             ; 164 on an array leaves it
+  push1
+  add
+  stl 2
+  LOG
+  pop
+  push0
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"1", "-2147483648", "2147483647", "d0.5", "\"t1\"", "\"t1\"",
+                                               "array[0]"}));
+  EXPECT_EQ(out.result, "0");
+}
+
+// Comparisons of two integers take short paths; every other pair the general tests. Both must
+// give what the value tests give, at the integer limits and for pairs that do not compare.
+TEST_F(Interpreter, ComparisonsAtLimitsAndAcrossTypes) {
+  struct Case {
+    const char* a;   // pushed first: the deeper operand
+    const char* b;   // the top
+    const char* op;
+    const char* expected;
+  };
+  const Case kCases[] = {
+      {"pushi -2147483648", "pushi 2147483647", "lt", "1"},
+      {"pushi -2147483648", "pushi 2147483647", "gt", "0"},
+      {"pushi 2147483647", "pushi -1", "gt", "1"},
+      {"pushi -2147483648", "pushi 2147483647", "ngt", "1"},
+      {"pushi -2147483648", "pushi 2147483647", "nlt", "0"},
+      {"pushi 7", "pushi 7", "eq", "1"},
+      {"pushi 7", "pushi 7", "ne", "0"},
+      {"pushb 2", "pushd 2.5", "lt", "1"},
+      {"pushd 2.5", "pushb 2", "gt", "1"},
+      {"pushb 3", "pushd 3", "eq", "1"},
+      {"pushs \"a\"", "pushb 1", "lt", "0"},
+      {"pushs \"a\"", "pushb 1", "gt", "0"},
+      {"pushs \"a\"", "pushb 1", "ngt", "1"},
+      {"pushs \"a\"", "pushb 1", "nlt", "1"},
+      {"pushb 3", "pushs \"3\"", "eq", "0"},
+      {"pushb 0", "mkarray 0", "eq", "0"},
+  };
+  std::string program = ".func Main main frame=16\nmain: check 16\n";
+  std::vector<std::string> expected;
+  int label = 0;
+  for (const Case& c : kCases) {
+    // The value form, then the jump form of the same test.
+    program += std::string(c.a) + "\n" + c.b + "\n" + c.op + "\nLOG\n";
+    std::string yes = "y" + std::to_string(label), done = "d" + std::to_string(label);
+    ++label;
+    program += std::string(c.a) + "\n" + c.b + "\nj" + c.op + " " + yes + "\npush0\njmp " + done + "\n" + yes +
+               ": push1\n" + done + ": LOG\n";
+    expected.push_back(c.expected);
+    expected.push_back(c.expected);
+  }
+  program += "push0\nret\n";
+  Outcome out = RunBoth(program);
+  EXPECT_EQ(out.log, expected);
+}
+
+// A jump that lands on a constant followed by a chain of jumps to a conditional: the threaded
+// target must be where the constant would have led, also when the jump comes before the fused
+// constant's own jump is threaded.
+TEST_F(Interpreter, JumpsIntoFusedConstantChainsThreadToTheirEnd) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=8
+main: check 8
+  jmp p1
+p1: push1
+  jmp a1
+a1: jmp b1
+b1: jt c1
+  pushs "no"
+  LOG
+c1: pushs "taken"
+  LOG
+  jmp p2
+p2: push0
+  jmp a2
+a2: jmp b2
+b2: jt c2
+  pushs "fell through"
+  LOG
+c2: push0
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"\"taken\"", "\"fell through\""}));
+  EXPECT_EQ(out.result, "0");
+}
+
 // A method that deletes its own object ends the task it runs in; a native whose call ended the
 // calling task stops the run without the task being touched again.
 TEST_F(Interpreter, TasksEndedFromInsideTheirRun) {
