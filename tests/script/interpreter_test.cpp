@@ -492,6 +492,102 @@ ident: ldl 4
   EXPECT_EQ(Bytes3(engine_->code + ident), (std::vector<uint8_t>{131, 131, 131}));
 }
 
+// The fused container, store and jump forms on globals and members, with text keys given
+// both as pool texts and as string objects, against their unfused sequences.
+TEST_F(Interpreter, FusedGlobalAndMemberFormsBehaveAsTheirSequences) {
+  Outcome out = RunBoth(R"(
+.global zero
+.global zero
+.func Main main frame=16
+.class 4
+  .method Fill fill
+  .field zero
+  .field str "m"
+.end
+main: check 16
+  mktable 0
+  stg 0
+  pop
+  pushb 5
+  pushs "k"
+  ldg 0
+  stel
+  pop
+  pushb 6
+  pushs "k2"
+  ldg 0
+  stel
+  LOG
+  pushs "k"
+  ldg 0
+  ldel
+  LOG
+  pushs "k"
+  pushs "2"
+  add
+  ldg 0
+  ldel
+  LOG
+  pushd 2.5
+  stg 1
+  pop
+  ldg 1
+  LOG
+  ldg 1
+  not
+  jt t1
+  pushs "n175"
+  LOG
+t1: newc 4
+  push0
+  ldl 2
+  callname Fill
+  LOG
+  pop
+  push0
+  ret
+fill: check 16
+  mktable 0
+  stm 0
+  pop
+  pushb 9
+  pushs "x"
+  ldm 0
+  stel
+  pop
+  pushb 3
+  push1
+  ldm 0
+  stel
+  LOG
+  pushs "x"
+  ldm 0
+  ldel
+  LOG
+  ldm 1
+  pushb 1
+  add
+  stm 1
+  pop
+  ldm 1
+  LOG
+  push1
+  ldm 0
+  ldel
+  LOG
+  push0
+  ret
+)");
+  EXPECT_EQ(out.log, (std::vector<std::string>{"6", "5", "6", "d2.5", "\"n175\"", "3", "9", "\"m1\"", "3", "0"}));
+  EXPECT_EQ(out.result, "0");
+  const uint8_t fused[] = {141, 142, 144, 145, 147, 148, 152, 153, 175};
+  for (uint8_t op : fused) {
+    bool found = false;
+    for (uint32_t k = 1; k < engine_->codeSize && !found; ++k) found = engine_->code[k] == op;
+    EXPECT_TRUE(found) << int(op);
+  }
+}
+
 // The local-step forms against their unfused sequences on every kind of value: the integer
 // wraps at its limits, a double and a text step in place, and a null object reference (the
 // saved caller of an engine call) goes through the copy the sequence makes, so it steps as
