@@ -1156,6 +1156,8 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         bool add = (OP() & 1) == 0;
         if (var->type == kValueInt) {
           var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
+        } else if (var->type == kValueDouble && var->doubleCell) {
+          *var->doubleCell += add ? 1.0 : -1.0;
         } else {
           // The unfused sequence steps a copy and stores it back: a value the copy changes (a
           // null or deleted object reference becomes integer 0) must step the same way.
