@@ -685,8 +685,11 @@ TEST_F(Interpreter, ComparisonsAtLimitsAndAcrossTypes) {
       {"pushs \"a\"", "pushb 1", "nlt", "1"},
       {"pushb 3", "pushs \"3\"", "eq", "0"},
       {"pushb 0", "mkarray 0", "eq", "0"},
+      {"pushb 0", "ldg 0", "eq", "1"},                    // the global is a null array
+      {"pushb 0\ndelete", "pushb 0\ndelete", "eq", "0"},  // two empty slots are never equal
+      {"pushb 0\ndelete", "pushb 0\ndelete", "ne", "1"},
   };
-  std::string program = ".func Main main frame=16\nmain: check 16\n";
+  std::string program = ".global array\n.func Main main frame=16\nmain: check 16\n";
   std::vector<std::string> expected;
   int label = 0;
   for (const Case& c : kCases) {
