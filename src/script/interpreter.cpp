@@ -951,7 +951,11 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
           ReturnInt(task, engine, 0);
         } else {
           SAVE();
+          const int32_t taskId = task->id;
           if (row->dispatcher(engine->seModuleIndex, task, int32_t(function), count, top + 1) == 0) return 0;
+          // A dispatcher may end its caller without saying so (a script event it raised killed
+          // the task): the task must then not be touched again.
+          if (FindTask(engine, taskId) != task) return 1;
           RELOAD();
         }
         if (task->hasResult) {

@@ -777,6 +777,24 @@ main: check 8
   EXPECT_EQ(ExecuteByteCode(engine_, task), 0);
   EXPECT_EQ(HashCount(engine_->tasks), 0u);
   EXPECT_TRUE(log_.empty());
+
+  // A module may end the calling task (say, through a script event it raised) without telling
+  // the interpreter: the run must stop without touching the freed task.
+  UnloadScriptStore(engine_);
+  ASSERT_TRUE(Load(Expand(R"(
+.func Main main frame=8
+main: check 8
+  push0
+  native T_Vanish
+  LOG
+  push0
+  ret
+)")));
+  task = Start("Main");
+  ASSERT_NE(task, nullptr);
+  EXPECT_EQ(ExecuteByteCode(engine_, task), 1);
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
+  EXPECT_TRUE(log_.empty());
 }
 
 // Calls by code offset, by name on the running object, a missing method, and padding that

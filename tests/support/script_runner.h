@@ -1,6 +1,7 @@
 // Running assembled scripts in tests: a bare engine (ScriptEngineTest) with a recording native
 // module ("T_Log" records its arguments, "T_Wait" makes the task wait, "T_Answer" answers its
-// first argument, "T_Quit" ends the calling task and says so), loading from assembler text, and calling a global function as the engine's
+// first argument, "T_Quit" ends the calling task and says so,
+// "T_Vanish" ends it without saying so, as a module unaware of it would), loading from assembler text, and calling a global function as the engine's
 // calls do (count, return address 0, null object) with its result caught by the module. At the
 // end the script is unloaded, so the base fixture's zero-counter check covers the unload.
 #pragma once
@@ -21,7 +22,7 @@
 class ScriptRunTest : public ScriptEngineTest {
  protected:
   static inline ScriptRunTest* current_ = nullptr;
-  static inline const char* const kNames[] = {"T_Log", "T_Wait", "T_Answer", "T_Quit", nullptr};
+  static inline const char* const kNames[] = {"T_Log", "T_Wait", "T_Answer", "T_Quit", "T_Vanish", nullptr};
 
   void SetUp() override {
     ScriptEngineTest::SetUp();
@@ -130,6 +131,9 @@ class ScriptRunTest : public ScriptEngineTest {
       case 3:
         EndTask(self->engine_, task);
         return 0;
+      case 4:
+        EndTask(self->engine_, task);
+        return 1;
       default:
         return 1;
     }
