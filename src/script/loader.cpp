@@ -345,6 +345,7 @@ bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uin
       seen[1] = true;
     } else if (ChunkIs(id, "SYMB")) {
       FreeRecords(engine, global->methods, global->methodCount);
+      global->methods = nullptr;  // a failed read below must not leave it pointing at freed records
       global->methodCount = 0;
       uint32_t count = ReadWord(r);
       if (!ReadRecords(engine, r, count, &global->methods)) break;
@@ -352,6 +353,7 @@ bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uin
       seen[2] = true;
     } else if (ChunkIs(id, "VARS")) {
       FreeRecords(engine, global->fields, global->totalFieldCount);
+      global->fields = nullptr;
       global->totalFieldCount = 0;
       uint32_t count = ReadWord(r);
       if (count > 0xFFFF || !ReadRecords(engine, r, count, &global->fields)) break;

@@ -134,6 +134,13 @@ size_t ChunkAt(const Bytes& file, const char* id) {
   return 0;
 }
 
+// The header of a chunk's second copy (written by the assembler's duplicate option).
+size_t SecondChunkAt(const Bytes& file, const char* id) {
+  size_t first = ChunkAt(file, id);
+  uint32_t size = (uint32_t(file[first + 4]) << 24) | (file[first + 5] << 16) | (file[first + 6] << 8) | file[first + 7];
+  return first + 8 + size;
+}
+
 TEST_F(Loader, MalformedFilesFailToLoad) {
   struct Case {
     const char* what;
@@ -188,6 +195,12 @@ TEST_F(Loader, MalformedFilesFailToLoad) {
       {"jump to itself", minimal + "a: jmp a\n", {}, nullptr},
       {"two jumps in a circle", minimal + "a: jmp b\nb: jmp a\n", {}, nullptr},
       {"constant into a jump circle", minimal + "push1\njmp a\na: jmp a\n", {}, nullptr},
+      // A repeated chunk frees the first one's records before it reads its own: a second one
+      // that is cut short must not leave the freed records to be freed again at unload.
+      {"second VARS cut short", ".global int 1\n" + minimal, opts([](AsmOptions& o) { o.duplicateChunks = {"VARS"}; }),
+       [](Bytes& b) { b[SecondChunkAt(b, "VARS") + 8] = 0x7F; }},
+      {"second SYMB cut short", minimal, opts([](AsmOptions& o) { o.duplicateChunks = {"SYMB"}; }),
+       [](Bytes& b) { b[SecondChunkAt(b, "SYMB") + 8] = 0x7F; }},
   };
   for (const Case& c : kCases) {
     AsmResult r = Assemble(c.text, c.options);
