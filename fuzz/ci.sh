@@ -36,7 +36,9 @@ failed=0
 failures=()
 for target in "${targets[@]}"; do
   log="$build/fuzz-$target.log"
-  if KORVANE_FUZZ_NO_BUILD=1 "$root/fuzz/run.sh" "$target" "$seconds" >"$log" 2>&1; then
+  # KORVANE_FUZZ_ARGS: further libFuzzer options for every target (test.sh fixes the seed).
+  # shellcheck disable=SC2086
+  if KORVANE_FUZZ_NO_BUILD=1 "$root/fuzz/run.sh" "$target" "$seconds" ${KORVANE_FUZZ_ARGS:-} >"$log" 2>&1; then
     runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$')
     echo "fuzz $target: ok, ${runs:-?} runs in ${seconds}s"
     passed=$((passed + 1))
