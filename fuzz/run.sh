@@ -35,8 +35,11 @@ if [[ "${KORVANE_FUZZ_NO_BUILD:-0}" != 1 ]]; then
 fi
 
 mkdir -p "$work/corpus"
-rm -rf "$work/seeds"
-mkdir -p "$work/seeds"
+rm -rf "$work/seeds" "$work/tmp"
+mkdir -p "$work/seeds" "$work/tmp"
+# The target's private game folder lives under its own work folder, so one left by a crash is
+# cleared by the next run of the same target and never mixes with anything else in /tmp.
+export KORVANE_FUZZ_TMP="$work/tmp"
 ( cd "$work" && "$build/fuzz/korvane-fuzz-seeds" "$target" "$work/seeds" )
 
 # The run's own sanitizer settings, whatever the caller (test.sh) exported for the unit tests.
