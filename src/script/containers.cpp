@@ -363,6 +363,9 @@ static TableEntry** AllocBuckets(ScriptEngine* engine, uint32_t count) {
 }
 
 int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data) {
+  // Only integer and text keys are ever found again. An entry under any other key could only be
+  // reached by walking the table, and a walk that goes on from such a key starts over for ever.
+  if (key->type != kValueInt && key->type != kValuePoolString && key->type != kValueString) return 0;
   if (!table->buckets) {
     table->buckets = AllocBuckets(engine, table->bucketCount);
     if (!table->buckets) return 0;
