@@ -49,5 +49,5 @@ for target in "${targets[@]}"; do
     failures+=("$target")
   fi
 done
-echo "fuzz: $passed passed, $failed failed"
+echo "fuzz targets: $passed clean, $failed with findings"
 ((failed == 0))
