@@ -434,47 +434,26 @@ int32_t SE_GetAnglesFromVector(SECall* call) {
   return AnswerIntArray(call, angles, 3);
 }
 
-int32_t SE_MatrixMultiplySelfRight(SECall* call) {
+// The four matrix products share their arguments: two matrix arrays; `self` writes the
+// product back into the first, else it is answered as a new array.
+static int32_t MultiplyMatrixArguments(SECall* call, bool swap, bool transposed, bool self) {
   ScriptValue *mArray = SEArgArray(call, 0), *nArray = SEArgArray(call, 1);
   if (!mArray || !nArray) return SEAnswerInt(call, 0);
   FixedMatrix m, n, product;
   ReadMatrix(mArray, &m);
   ReadMatrix(nArray, &n);
-  MatrixMultiply(&product, &n, &m);
+  if (transposed) MatrixMultiplyTransposed(&product, &m, &n);
+  else if (swap) MatrixMultiply(&product, &n, &m);
+  else MatrixMultiply(&product, &m, &n);
+  if (!self) return AnswerMatrix(call, &product);
   WriteMatrix(mArray, &product);
   return SEAnswerInt(call, 0);
 }
 
-int32_t SE_MatrixMultiplySelfLeft(SECall* call) {
-  ScriptValue *mArray = SEArgArray(call, 0), *nArray = SEArgArray(call, 1);
-  if (!mArray || !nArray) return SEAnswerInt(call, 0);
-  FixedMatrix m, n, product;
-  ReadMatrix(mArray, &m);
-  ReadMatrix(nArray, &n);
-  MatrixMultiply(&product, &m, &n);
-  WriteMatrix(mArray, &product);
-  return SEAnswerInt(call, 0);
-}
-
-int32_t SE_MatrixMultiply(SECall* call) {
-  ScriptValue *mArray = SEArgArray(call, 0), *nArray = SEArgArray(call, 1);
-  if (!mArray || !nArray) return SEAnswerInt(call, 0);
-  FixedMatrix m, n, product;
-  ReadMatrix(mArray, &m);
-  ReadMatrix(nArray, &n);
-  MatrixMultiply(&product, &m, &n);
-  return AnswerMatrix(call, &product);
-}
-
-int32_t SE_MatrixMultiplyInv(SECall* call) {
-  ScriptValue *mArray = SEArgArray(call, 0), *nArray = SEArgArray(call, 1);
-  if (!mArray || !nArray) return SEAnswerInt(call, 0);
-  FixedMatrix m, n, product;
-  ReadMatrix(mArray, &m);
-  ReadMatrix(nArray, &n);
-  MatrixMultiplyTransposed(&product, &m, &n);
-  return AnswerMatrix(call, &product);
-}
+int32_t SE_MatrixMultiplySelfRight(SECall* call) { return MultiplyMatrixArguments(call, true, false, true); }
+int32_t SE_MatrixMultiplySelfLeft(SECall* call) { return MultiplyMatrixArguments(call, false, false, true); }
+int32_t SE_MatrixMultiply(SECall* call) { return MultiplyMatrixArguments(call, false, false, false); }
+int32_t SE_MatrixMultiplyInv(SECall* call) { return MultiplyMatrixArguments(call, false, true, false); }
 
 static int32_t RotateVectorArgument(SECall* call, bool inverse) {
   ScriptValue* vArray = SEArgArray(call, 0);
