@@ -408,10 +408,14 @@ static bool IsTableEnd(const DataKeyword* pair) { return pair->name == nullptr |
 
 // A flag set "A|B" in text form: every table name that appears framed by '|' adds its bits.
 static uint32_t ReadFlagSet(DataReader* reader, const DataKeyword* table) {
-  const std::string framed = "|" + ReadToken(reader, true) + "|";
+  std::string framed = "|";
+  framed += ReadToken(reader, true);
+  framed += '|';
   uint32_t result = 0;
   for (const DataKeyword* pair = table; !IsTableEnd(pair); pair++) {
-    const std::string name = std::string("|") + pair->name + "|";
+    std::string name = "|";
+    name += pair->name;
+    name += '|';
     if (framed.find(name) != std::string::npos) result |= static_cast<uint32_t>(pair->value);
   }
   return result;
