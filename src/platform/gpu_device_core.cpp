@@ -311,11 +311,11 @@ GpuResult DeviceCore::Reset(GpuPresentParameters* parameters) {
   GpuResult injected;
   if (Inject("Reset", &injected)) return injected;
   if (!parameters) return kGpuErrInvalidCall;
+  // References the caller holds on default-pool resources (the swap chain's surfaces hold one
+  // of the device's own) would dangle after the reset.
   for (ObjectBase* object : live_) {
     uint32_t held = object->refCount - object->bindCount - (object->swapChain ? 1 : 0);
-    if (object->pool == kGpuPoolDefault && held > 0 && (object->swapChain || object->Owner() == object)) {
-      if (!object->swapChain || object->refCount > object->bindCount + 1) return kGpuErrInvalidCall;
-    }
+    if (object->pool == kGpuPoolDefault && held > 0) return kGpuErrInvalidCall;
   }
   UnbindAll();
   ReleaseSwapChain();

@@ -7,7 +7,6 @@
 // prelude added to every fragment program. The back buffer is an RGBA8 texture whose alpha
 // survives (the glow mask); Present draws it to the window through the gamma ramp, so read-backs
 // never see the ramp. Only this file includes GL.
-#include <dlfcn.h>
 #include <epoxy/gl.h>
 
 #include <algorithm>
@@ -356,29 +355,6 @@ int32_t AttributeLocation(const GpuVertexElement& e) {
   }
 }
 
-// Mesa's driver modules allocate at load and are unloaded at exit, after which the leak checker
-// cannot see who held those blocks. Keeping the loaded modules resident keeps them reachable.
-void KeepDriverResident() {
-  FILE* maps = std::fopen("/proc/self/maps", "r");
-  if (!maps) return;
-  char line[1024];
-  std::string last;
-  while (std::fgets(line, sizeof line, maps)) {
-    const char* path = std::strchr(line, '/');
-    if (!path) continue;
-    std::string file(path);
-    while (!file.empty() && (file.back() == '\n' || file.back() == ' ')) file.pop_back();
-    if (file == last) continue;
-    last = file;
-    if (file.find("/dri/") == std::string::npos && file.find("libgallium") == std::string::npos &&
-        file.find("libEGL_mesa") == std::string::npos && file.find("libGLX_mesa") == std::string::npos &&
-        file.find("libglapi") == std::string::npos && file.find("libLLVM") == std::string::npos)
-      continue;
-    dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-  }
-  std::fclose(maps);
-}
-
 bool CompileStage(GLenum stage, const std::string& text, GLuint* out, std::string* log) {
   GLuint shader = glCreateShader(stage);
   const char* source = text.c_str();
@@ -425,7 +401,7 @@ class GlDevice final : public DeviceCore {
     SetContextAttributes();
     context_ = SDL_GL_CreateContext(window_);
     if (!context_) return false;
-    KeepDriverResident();
+    OsKeepGlDriverResident();
     if (epoxy_gl_version() < 33) return false;
     SDL_GL_SetSwapInterval(present_.presentationInterval == kGpuPresentIntervalImmediate ? 0 : 1);
     glGenVertexArrays(1, &vao_);
@@ -1142,7 +1118,7 @@ bool GlProbe(uint32_t* maxAnisotropy, bool* compressedTextures) {
         SetContextAttributes();
         SDL_GLContext context = SDL_GL_CreateContext(window);
         if (context) {
-          KeepDriverResident();
+          OsKeepGlDriverResident();
           ok = epoxy_gl_version() >= 33;
           if (epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
               epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic")) {

@@ -11,3 +11,6 @@
 bool OsStartVideo();
 // The SDL window behind a window; null for a null window.
 SDL_Window* OsWindowSdl(OsWindow* window);
+// Keeps the GL driver modules loaded now resident until the process ends, so the leak checker
+// still sees the blocks they hold (an unloaded module's blocks look leaked).
+void OsKeepGlDriverResident();
