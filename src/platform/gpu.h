@@ -260,7 +260,7 @@ class GpuSurface : public GpuResource {
   virtual GpuResult LockRect(GpuLockedRect* locked, const GpuRect* rect, uint32_t flags) = 0;
   virtual GpuResult UnlockRect() = 0;
   // The texture or cube texture this surface is a level of (a reference added), or
-  // kGpuErrInvalidCall and null for a surface of its own.
+  // kGpuErrNoInterface and null for a surface of its own.
   virtual GpuResult GetContainer(GpuBaseTexture** container) = 0;
 };
 

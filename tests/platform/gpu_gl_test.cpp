@@ -338,6 +338,97 @@ TEST_F(GlDeviceTest, AlphaTestGreaterEqualDropsBelowTheReference) {
   EXPECT_EQ(Pixel(12, 4), Argb(90, 255, 255, 255));
 }
 
+const char kPackedVertex[] = R"(
+layout(location = GPU_ATTR_POSITION) in vec4 inPosition;
+layout(location = GPU_ATTR_NORMAL) in vec4 inNormal;
+out vec3 normal;
+void main() {
+  gl_Position = inPosition;
+  normal = inNormal.xyz;
+}
+)";
+
+const char kPackedFragment[] = R"(
+in vec3 normal;
+void main() { gpu_FragColor = vec4(normal * 0.5 + 0.5, 1.0); }
+)";
+
+TEST_F(GlDeviceTest, HalfFloatAndDec3nVerticesDrawThroughIndexedCalls) {
+  // Half-float positions and a DEC3N normal (1, 0, -1), found through a base vertex and a
+  // start index; the triangle covers the whole target.
+  struct Vertex {
+    uint16_t position[4];
+    uint32_t normal;
+  };
+  const uint32_t kNormal = 511u | 0u << 10 | 0x201u << 20;
+  const Vertex vertices[5] = {{{0, 0, 0, 0}, 0},
+                              {{0, 0, 0, 0}, 0},
+                              {{0xBC00, 0xBC00, 0x3800, 0x3C00}, kNormal},
+                              {{0x4200, 0xBC00, 0x3800, 0x3C00}, kNormal},
+                              {{0xBC00, 0x4200, 0x3800, 0x3C00}, kNormal}};
+  const uint16_t indices[4] = {9, 0, 1, 2};
+  GpuVertexBuffer* buffer = nullptr;
+  GpuIndexBuffer* indexBuffer = nullptr;
+  ASSERT_EQ(device_->CreateVertexBuffer(sizeof vertices, 0, 0, kGpuPoolManaged, &buffer), kGpuOk);
+  ASSERT_EQ(device_->CreateIndexBuffer(sizeof indices, 0, kGpuFmtIndex16, kGpuPoolManaged, &indexBuffer), kGpuOk);
+  void* data = nullptr;
+  ASSERT_EQ(buffer->Lock(0, 0, &data, 0), kGpuOk);
+  std::memcpy(data, vertices, sizeof vertices);
+  buffer->Unlock();
+  ASSERT_EQ(indexBuffer->Lock(0, 0, &data, 0), kGpuOk);
+  std::memcpy(data, indices, sizeof indices);
+  indexBuffer->Unlock();
+  const GpuVertexElement elements[] = {{0, 0, kGpuDeclTypeFloat16x4, 0, kGpuDeclUsagePosition, 0},
+                                       {0, 8, kGpuDeclTypeDec3N, 0, kGpuDeclUsageNormal, 0},
+                                       kGpuDeclEnd};
+  GpuVertexDeclaration* declaration = nullptr;
+  GpuVertexShader* vs = nullptr;
+  GpuPixelShader* ps = nullptr;
+  ASSERT_EQ(device_->CreateVertexDeclaration(elements, &declaration), kGpuOk);
+  ASSERT_EQ(device_->CreateVertexShader(kPackedVertex, &vs), kGpuOk) << device_->GetShaderLog();
+  ASSERT_EQ(device_->CreatePixelShader(kPackedFragment, &ps), kGpuOk) << device_->GetShaderLog();
+  ClearTo(0);
+  device_->SetVertexDeclaration(declaration);
+  device_->SetStreamSource(0, buffer, 0, sizeof(Vertex));
+  device_->SetIndices(indexBuffer);
+  device_->SetVertexShader(vs);
+  device_->SetPixelShader(ps);
+  device_->SetRenderState(kGpuRsCullMode, kGpuCullNone);
+  ASSERT_EQ(device_->DrawIndexedPrimitive(kGpuPtTriangleList, 2, 0, 3, 1, 1), kGpuOk);
+  EXPECT_LE(ChannelDiff(Pixel(32, 32), Argb(255, 255, 128, 0)), 2) << std::hex << Pixel(32, 32);
+  EXPECT_LE(ChannelDiff(Pixel(63, 63), Argb(255, 255, 128, 0)), 2) << std::hex << Pixel(63, 63);
+  // A program that does not compile is refused with its compiler's message.
+  GpuPixelShader* broken = nullptr;
+  EXPECT_EQ(device_->CreatePixelShader("void main() { gpu_FragColor = undefinedName; }", &broken), kGpuErrInvalidCall);
+  EXPECT_EQ(broken, nullptr);
+  EXPECT_NE(std::string(device_->GetShaderLog()).find("undefinedName"), std::string::npos) << device_->GetShaderLog();
+  device_->SetVertexShader(nullptr);
+  device_->SetPixelShader(nullptr);
+  device_->SetStreamSource(0, nullptr, 0, 0);
+  device_->SetIndices(nullptr);
+  device_->SetVertexDeclaration(nullptr);
+  for (GpuUnknown* object : std::initializer_list<GpuUnknown*>{declaration, vs, ps, buffer, indexBuffer}) object->Release();
+}
+
+TEST_F(GlDeviceTest, CompressedTextureKeepsItsBlocksAndSamples) {
+  // One DXT1 block whose first colour is red and whose indices all pick it.
+  const uint8_t block[8] = {0x00, 0xF8, 0x00, 0x00, 0, 0, 0, 0};
+  GpuTexture* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, kGpuFmtDxt1, kGpuPoolManaged, &texture), kGpuOk);
+  GpuLockedRect locked;
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), kGpuOk);
+  EXPECT_EQ(locked.pitch, 8);
+  std::memcpy(locked.bits, block, sizeof block);
+  texture->UnlockRect(0);
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, kGpuLockReadOnly), kGpuOk);
+  EXPECT_EQ(std::memcmp(locked.bits, block, sizeof block), 0);
+  texture->UnlockRect(0);
+  ClearTo(0);
+  DrawTextured(texture, 4.0f);
+  EXPECT_EQ(Pixel(1, 1), Argb(255, 255, 0, 0));
+  texture->Release();
+}
+
 // ---- Formats ----------------------------------------------------------------------------------------
 
 TEST_F(GlDeviceTest, LockedBytesRoundTripAndSampleAsTheirFormat) {
