@@ -15,6 +15,13 @@ StartupBlock gStartup;
 
 namespace {
 
+// What the input devices use of the process: its active flag, the controller settings and the
+// way out when the window is closed.
+const InputHost kInputHost = {
+    &gStartup.appActive, &gStartup.joystick, &gStartup.forceFeedbackGain, &gStartup.joystickDeadZone,
+    [](int32_t code) { ShutdownAndExit(code); }, nullptr,
+};
+
 constexpr const char* kLowPriorityOption = "-lowpri";
 constexpr const char* kHighPriorityOption = "-highpri";
 
@@ -74,6 +81,8 @@ void WinMain(uint32_t instance, uint32_t previousInstance, char* commandLine, in
   // Without a window nothing would ever activate the application, and the pump would wait
   // for ever.
   if (OsIsHeadless()) gStartup.appActive = 1;
+  InputSetHost(&kInputHost);
+  OsSetWindowProcedure(MainWindowDispatch);
 
   char* argv[kArgumentSlots];
   int argc = SplitCommandLine(commandLine, argv);

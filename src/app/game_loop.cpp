@@ -61,8 +61,8 @@ bool RaiseModeOneInput() {
   InputState* input = gInputState;
   const bool viewer = IsViewerSubMode(gGameState->subMode);
   if (!viewer && input) {
-    if (input->mouseButtons1) key = kKeyMouseButton1;
-    else if (input->mouseButtons2) key = kKeyMouseButton2;
+    if (input->leftPressed) key = kKeyMouseButton1;
+    else if (input->rightPressed) key = kKeyMouseButton2;
     if (input->wheel >= kWheelStep) {
       input->wheel = static_cast<int16_t>(input->wheel - kWheelStep);
       key = kKeyWheelUp;
@@ -81,8 +81,8 @@ bool RaiseModeOneInput() {
     return false;
   }
   if (viewer && input) {
-    int32_t first = input->mouseButtons1 ? 1 : 0;
-    int32_t second = input->mouseButtons2 ? 1 : 0;
+    int32_t first = input->leftPressed ? 1 : 0;
+    int32_t second = input->rightPressed ? 1 : 0;
     RaiseEvent("MouseInput", 3, kKeyMouseButton1, first, first);
     RaiseEvent("MouseInput", 3, kKeyMouseButton2, second, 0);
     if (input->mouseDeltaX != 0) RaiseEvent("MouseInput", 3, kKeyMouseMotionX, input->mouseDeltaX, 0);
@@ -256,10 +256,10 @@ int32_t ProcessFrameInput() {
   gPreviousKey = key;
 
   if (state->pauseFlags & kPausePaused) {
-    uint32_t buttons = gInputState ? gInputState->buttonBits : 0;
+    uint32_t buttons = gInputState ? gInputState->allButtons : 0;
     for (;;) {
       if (key != 0 && (key & kKeyLow12Bits) != (previous & kKeyLow12Bits)) break;
-      uint32_t now = gInputState ? gInputState->buttonBits : 0;
+      uint32_t now = gInputState ? gInputState->allButtons : 0;
       if (now & ~buttons) break;
       buttons = now;
       gGameServices.pumpMessages();

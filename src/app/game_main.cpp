@@ -335,7 +335,7 @@ bool StepViewers(GameMainOptions* options) {
 bool StepInput(GameMainOptions*) { return InputInit(gSystem->inputFlags) != nullptr; }
 
 bool StepRunInBackground(GameMainOptions* options) {
-  gInputState->flags |= kInputStarted;
+  gInputState->flags |= kInputNewestKeyOnly;
   int32_t background =
       options->runInBackground >= 0 ? options->runInBackground : ReadProfileValue("RunInBackground");
   if (background) gInputState->flags |= kInputRunInBackground;

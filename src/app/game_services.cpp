@@ -11,6 +11,7 @@
 #include "app/save_game.h"
 #include "app/settings.h"
 #include "devices/input.h"
+#include "devices/key_codes.h"
 #include "devices/movie.h"
 #include "devices/sound.h"
 #include "frontend/frontend.h"
@@ -69,7 +70,7 @@ constexpr GameServices kRealServices = {
     UpdateCutScenes,
     StepUniverse,
     ContainerFreeRemovedObjects,
-    InitKeyboardLayout,
+    NextKeyCode,
     RaiseScriptEvent,
     RaiseInputEvent,
     TranslateInput,

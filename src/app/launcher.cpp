@@ -15,7 +15,6 @@
 #include "core/paths.h"
 #include "core/system_block.h"
 #include "devices/input.h"
-#include "devices/input_dialog.h"
 #include "platform/code_page.h"
 #include "platform/image.h"
 #include "script/text_database.h"
@@ -291,7 +290,7 @@ int32_t ShowDialogMessage(const char* text, DialogWindow* owner, const char* cap
 intptr_t OnDialogActivate(DialogWindow* window, bool active) {
   if (active && gInputState) {
     DialogRestoreWindow(window);
-    InputSuspendForDialog(gStartup.mainWindow);
+    BindInputToWindow(gStartup.mainWindow);
     gStartup.appActive = 0;
   }
   return 0;

@@ -296,7 +296,7 @@ void ShutdownAndExit(uint32_t code) {
   if (gSoundDevice) s.shutdownSound();
   if (gInputState) {
     s.releaseInputDevices();
-    MemFree(gInputState, sizeof(InputState), 0);
+    MemFree(gInputState, kInputStateRecordSize, 0);
     gInputState = nullptr;
   }
   if (gDisplay) {

@@ -1,7 +1,7 @@
 // The sound devices and the script sound layer as the application core uses them: start-up of
 // the device and of the SFX_ module, the sound table, the per-frame update, the "SFX " save
-// section and the shutdown, plus the message box the shutdown and start-up show. Called by the
-// game main, the game loop, the save container and the shutdown.
+// section and the shutdown. Called by the game main, the game loop, the save container and the
+// shutdown.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,3 @@ void ShutdownSound();
 // The "SFX " save section; non-zero on success.
 int32_t WriteSoundState(FileObject* file);
 int32_t ReadSoundState(FileObject* file);
-
-// A message box with the text and the system's last error message.
-void ShowErrorBox(const char* text);

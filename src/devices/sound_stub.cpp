@@ -1,11 +1,9 @@
 // The least form of the sound devices and the script sound layer that the application core
 // needs until the devices are built: device and module records with nothing playing, and an
-// empty but well-formed "SFX " save section. The message box writes to standard error, which is
-// what a headless run shows. Called by the game main, the game loop, the save container and the
+// empty but well-formed "SFX " save section. Called by the game main, the game loop, the save container and the
 // shutdown; never opens an audio device.
 #include "devices/sound.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/file_object.h"
@@ -56,9 +54,3 @@ int32_t WriteSoundState(FileObject* file) {
 }
 
 int32_t ReadSoundState(FileObject* file) { return ReadTag(file, "SFX ") && ReadTag(file, "/SFX"); }
-
-void ShowErrorBox(const char* text) {
-  std::fputs(text ? text : "", stderr);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-}

@@ -21,7 +21,8 @@ bool EventsRunning() { return !OsIsHeadless() && SDL_WasInit(SDL_INIT_EVENTS) !=
 
 void FromEvent(const SDL_Event& event, OsMessage* message) {
   *message = OsMessage{};
-  message->kind = event.type == SDL_QUIT ? kOsMessageQuit : kOsMessageEvent;
+  // Quitting is the window procedure's close: only the process's own quit ends the queue.
+  message->kind = kOsMessageEvent;
   message->code = event.type;
   std::memcpy(message->event, &event, sizeof event);
 }

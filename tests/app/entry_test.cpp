@@ -208,7 +208,7 @@ TEST_F(PumpTest, DeliversWhatWaitsAndDropsQuitWhileActiveOrInBackground) {
 }
 
 TEST_F(PumpTest, InactiveWindowWaitsUntilActivatedThenDrains) {
-  input.flags = kInputStarted;  // without the background bit
+  input.flags = kInputNewestKeyOnly;  // without the background bit
   gInputState = &input;
   Post({1, 2, kActivate, 3, 4});
   PumpMessages();

@@ -48,7 +48,7 @@ void BindRecordingServices() {
   s.dispatchTimerEvents = [] { Record("DispatchTimerEvents"); };
   s.pumpMessages = [] {
     Record("PumpMessages");
-    if (gInputState) gInputState->buttonBits = gButtonsAfterPump;
+    if (gInputState) gInputState->allButtons = gButtonsAfterPump;
   };
   s.updateSounds = [] { Record("UpdateSounds"); };
   s.runScriptTasks = [] { Record("RunScriptTasks"); };
@@ -381,7 +381,7 @@ TEST_F(GameLoopTest, WheelStepsBecomeKeysAFullStepAtATime) {
 
 TEST_F(GameLoopTest, ButtonsBecomeKeysOutsideTheViewersAndMouseInputInsideThem) {
   StartMode(1, 102, 0, "vexaintro");
-  input_.mouseButtons2 = 1;
+  input_.rightPressed = 1;
   gKeys = {65};
   RunFrames(1);
   EXPECT_NE(std::find(gTrace.begin(), gTrace.end(), "Event Input(281)"), gTrace.end());
@@ -389,7 +389,7 @@ TEST_F(GameLoopTest, ButtonsBecomeKeysOutsideTheViewersAndMouseInputInsideThem) 
   TearDown();
   SetUp();
   StartMode(1, 104, 9, "vexaintro");
-  input_.mouseButtons1 = 1;
+  input_.leftPressed = 1;
   input_.mouseDeltaY = 4;
   input_.wheel = 200;
   gKeys = {65};
@@ -437,7 +437,7 @@ TEST_F(GameLoopTest, APauseWaitsForANewKeyAndTheHeldKeyIsDroppedAfterwards) {
 
 TEST_F(GameLoopTest, ANewMouseButtonEndsAPause) {
   gGameState->pauseFlags = kPausePaused;
-  input_.buttonBits = 0x1;  // held since before the pause
+  input_.allButtons = 0x1;  // held since before the pause
   gButtonsAfterPump = 0x3;
   EXPECT_EQ(ProcessFrameInput(), 1);
   EXPECT_EQ(gTrace, std::vector<std::string>({"NextKeyCode", "PumpMessages", "NextKeyCode"}));
