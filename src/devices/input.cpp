@@ -572,8 +572,15 @@ void ReleaseInputDevices() {
   gInputDevices = InputDevices{};
 }
 
+LegacyAxisCalibration InputLegacyCalibration(int32_t axis) {
+  const LegacyAxis& a = gLegacyAxes[axis == 0 ? 0 : 1];
+  return LegacyAxisCalibration{a.centre, a.maximum, a.minimum, a.band};
+}
+
 void InputShutdown() {
   ReleaseInputDevices();
+  // Without a host the saved stick's identifier is ours to free.
+  if (!gHost.joystickGuid) FreeGuid();
   if (gInputState) MemFree(gInputState, kInputStateRecordSize, 0);
   gInputState = nullptr;
 }

@@ -138,6 +138,12 @@ int32_t P_SetJoyDeadzone(int32_t value);
 // when every call succeeded or force feedback is off.
 bool ForceFeedbackPlay(int32_t direction);
 
+// The legacy joysticks' self-calibration of axis 0 (x) or 1 (y) of the first stick.
+struct LegacyAxisCalibration {
+  int16_t centre, maximum, minimum, band;
+};
+LegacyAxisCalibration InputLegacyCalibration(int32_t axis);
+
 // The main window procedure and its adapter for the os message queue.
 intptr_t MainWindowProc(void* window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 void MainWindowDispatch(const OsMessage* message);
