@@ -25,6 +25,7 @@
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
 #include "save_world.h"
+#include "platform/input_script.h"
 #include "platform/registry.h"
 #include "scene/scene.h"
 #include "script/containers.h"
@@ -403,6 +404,21 @@ std::string Gunzip(const std::string& path) {
   return bytes;
 }
 
+// Scripts of the kind the input tests play: keys, mouse, wheel and a virtual stick over frames.
+Seeds InputScriptSeeds() {
+  const std::vector<std::vector<InputScriptLine>> scripts = {
+      {{2, kScriptKey, 4, 1}, {3, kScriptKey, 4, 0}, {4, kScriptAxis, 0, 32767}, {4, kScriptHat, 2, 0},
+       {5, kScriptButton, 3, 1}, {6, kScriptWheel, 1, 0}, {7, kScriptClick, 0, 1}},
+      {{0, kScriptMouse, -40, 12}, {0, kScriptClick, 1, 1}, {1, kScriptClick, 1, 0}, {9, kScriptWheel, -3, 0}},
+      {{1, kScriptKey, 225, 1}, {1, kScriptKey, 4, 1}, {2, kScriptKey, 4, 0}, {2, kScriptKey, 225, 0},
+       {10, kScriptAxis, 5, -32768}, {10, kScriptButton, 31, 1}},
+  };
+  Seeds seeds;
+  for (const auto& script : scripts) seeds.push_back(WriteInputScript(script));
+  seeds.push_back("# comment\n\n1\tkey 4 1 # a\r\n");
+  return seeds;
+}
+
 Seeds SaveGameSeeds() {
   const std::string& path = fuzz::SaveWorld();
   Seeds seeds;
@@ -435,6 +451,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"settings", SettingsSeeds},
       {"loader", LoaderSeeds},
       {"save_game", SaveGameSeeds},
+      {"input_script", InputScriptSeeds},
   };
   return kMakers;
 }

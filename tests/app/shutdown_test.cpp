@@ -142,7 +142,7 @@ class ShutdownTest : public ::testing::Test {
     gTimerState = static_cast<TimerState*>(MemCalloc(sizeof(TimerState)));
     gMovieState = reinterpret_cast<MovieState*>(&placeholder_);
     gSoundDevice = reinterpret_cast<SoundDevice*>(&placeholder_);
-    gInputState = static_cast<InputState*>(MemCalloc(sizeof(InputState)));
+    gInputState = static_cast<InputState*>(MemCalloc(kInputStateRecordSize));
     gScreenLists[0] = reinterpret_cast<ImageRecord*>(&placeholder_);
     gScreenLists[1] = reinterpret_cast<ImageRecord*>(&placeholder_);
   }
