@@ -555,12 +555,11 @@ int32_t ScaleAxis(int32_t axis, int32_t value) {
   const int64_t deadZone = gSdl.deadZone[axis];
   const int64_t scaled = magnitude * kDeadZoneMax;
   const int64_t edge = deadZone * kSdlAxisMax;
-  if (scaled <= edge || deadZone >= kDeadZoneMax) return (gSdl.rangeMin[axis] + gSdl.rangeMax[axis]) / 2;
-  const int64_t half = value < 0 ? int64_t(gSdl.rangeMax[axis] - gSdl.rangeMin[axis]) / 2
-                                 : int64_t(gSdl.rangeMax[axis] - gSdl.rangeMin[axis]) / 2;
+  const int64_t centre = (int64_t(gSdl.rangeMin[axis]) + gSdl.rangeMax[axis]) / 2;
+  if (scaled <= edge || deadZone >= kDeadZoneMax) return static_cast<int32_t>(centre);
+  const int64_t half = (int64_t(gSdl.rangeMax[axis]) - gSdl.rangeMin[axis]) / 2;
   int64_t out = (scaled - edge) * half / ((kDeadZoneMax - deadZone) * kSdlAxisMax);
   if (out > half) out = half;
-  const int64_t centre = (int64_t(gSdl.rangeMin[axis]) + gSdl.rangeMax[axis]) / 2;
   return static_cast<int32_t>(value < 0 ? centre - out : centre + out);
 }
 

@@ -217,6 +217,24 @@ TEST_F(SdlInputTest, AnInputScriptDrivesKeysMouseAndStickThroughAFrameLoop) {
   EXPECT_EQ(keys, (std::vector<uint16_t>{0, 0, 97, 0, 0, 0, 0, 0, 0}));
 }
 
+TEST_F(SdlInputTest, TheLegacyReadingOfAStickIsCentredOnHalfTheRange) {
+  AttachStick();
+  const InputBackend* sdl = InputSdlBackend();
+  ASSERT_TRUE(sdl->open());
+  EXPECT_GE(sdl->legacyJoystickCount(), 1);
+  SDL_JoystickSetVirtualAxis(stick_, 0, 32767);
+  SDL_JoystickSetVirtualAxis(stick_, 1, -32768);
+  SDL_JoystickSetVirtualButton(stick_, 1, SDL_PRESSED);
+  SDL_JoystickSetVirtualButton(stick_, 5, SDL_PRESSED);  // beyond the four the interface has
+  LegacyJoystickPosition position{};
+  ASSERT_TRUE(sdl->legacyJoystickPosition(0, &position));
+  EXPECT_EQ(position.x, 65535u);
+  EXPECT_EQ(position.y, 0u);
+  EXPECT_EQ(position.buttons, 0x2u);
+  EXPECT_FALSE(sdl->legacyJoystickPosition(2, &position));
+  sdl->close();
+}
+
 TEST(SdlScanCodes, EveryKeyOfTheKeyTableHasAnSdlKey) {
   for (int code = 0; code < 0x200; ++code) {
     const int scan = KeyCodeToScanCode(code);

@@ -12,6 +12,7 @@
 #include "devices/input.h"
 #include "devices/key_codes.h"
 #include "platform/window.h"
+#include "render/render.h"
 #include "support/fake_input_backend.h"
 
 namespace {
@@ -563,6 +564,33 @@ TEST_F(WindowProcTest, WithDevicesTheWindowMessagesLeaveKeysAlone) {
   Send(kWindowMessageLeftDown);
   EXPECT_EQ(NextKeyCode(), 0);
   EXPECT_EQ(state->leftDown, 0u);
+}
+
+TEST_F(WindowProcTest, TheCursorFollowsThePointerAndIsHeldAtTheCentreWhileActive) {
+  DisplayDevice device{640, 480, 32};
+  DisplayObject display{0, &device};
+  gDisplay = &display;
+  InputState* state = Start(kInputUseMouse);
+  state->cursorX = 100;
+  state->cursorY = 100;
+  Fake().cursorX = 330;
+  Fake().cursorY = 230;
+  EXPECT_EQ(Send(kWindowMessageSetCursor), 1);
+  EXPECT_EQ(state->cursorX, 110);
+  EXPECT_EQ(state->cursorY, 90);
+  EXPECT_FALSE(Fake().cursorShown);
+  ASSERT_EQ(Fake().warps.size(), 1u);
+  EXPECT_EQ(Fake().warps[0], std::make_pair(320, 240));
+  state->active = 0;  // the window lost the game, not the process
+  Fake().cursorX = 700;
+  Send(kWindowMessageSetCursor);
+  EXPECT_EQ(state->cursorX, 640) << "clamped to the screen";
+  EXPECT_EQ(Fake().warps.size(), 1u);
+  active_ = 0;
+  Fake().cursorX = 5;
+  Send(kWindowMessageSetCursor);
+  EXPECT_EQ(state->cursorX, 640) << "an inactive process leaves the cursor alone";
+  gDisplay = nullptr;
 }
 
 TEST_F(WindowProcTest, MessagesBeforeStartUpWorkOnALocalRecord) {
