@@ -320,7 +320,7 @@ int CompareInterleaved(Vm& vm, Lua& lua, const Program* programs, int count) {
 }
 
 // Heap growth while one call runs: malloc and friends are wrapped to keep the bytes in use
-// (real block sizes) and their peak. Sanitizer builds keep their own allocator and report none.
+// (each block's real size plus the allocator's word in front of it) and their peak. Sanitizer builds keep their own allocator and report none.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define KORVANE_BENCH_HEAP_PEAK 1
 #endif
@@ -337,14 +337,12 @@ void __libc_free(void*);
 namespace {
 size_t gHeapInUse = 0;
 size_t gHeapPeak = 0;
+size_t HeldBytes(void* block) { return block ? malloc_usable_size(block) + sizeof(size_t) : 0; }
 void HeapGrew(void* block) {
-  if (!block) return;
-  gHeapInUse += malloc_usable_size(block);
+  gHeapInUse += HeldBytes(block);
   if (gHeapInUse > gHeapPeak) gHeapPeak = gHeapInUse;
 }
-void HeapShrank(void* block) {
-  if (block) gHeapInUse -= malloc_usable_size(block);
-}
+void HeapShrank(void* block) { gHeapInUse -= HeldBytes(block); }
 }  // namespace
 extern "C" {
 void* malloc(size_t size) {
@@ -359,10 +357,13 @@ void* calloc(size_t n, size_t size) {
 }
 void* realloc(void* old, size_t size) {
   // The old block counts until the new one exists, as it does in memory when the block moves.
-  size_t oldSize = old ? malloc_usable_size(old) : 0;
+  size_t oldSize = HeldBytes(old);
   void* block = __libc_realloc(old, size);
-  if (!block) return nullptr;
-  size_t newSize = malloc_usable_size(block);
+  if (!block) {
+    if (old && size == 0) gHeapInUse -= oldSize;  // the C library freed it
+    return nullptr;
+  }
+  size_t newSize = HeldBytes(block);
   if (block != old) {
     gHeapInUse += newSize;
     if (gHeapInUse > gHeapPeak) gHeapPeak = gHeapInUse;
