@@ -319,8 +319,9 @@ int CompareInterleaved(Vm& vm, Lua& lua, const Program* programs, int count) {
   return status;
 }
 
-// Heap growth while one call runs: malloc and friends are wrapped to keep the bytes in use
-// (each block's real size plus the allocator's word in front of it) and their peak. Sanitizer builds keep their own allocator and report none.
+// Heap growth while one call runs: malloc and friends are wrapped to keep, while a measured
+// call runs, the change of the bytes in use (each block's real size plus the allocator's word
+// in front of it) and its peak; the timed runs pay nothing for it. Sanitizer builds keep their own allocator and report none.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define KORVANE_BENCH_HEAP_PEAK 1
 #endif
@@ -335,12 +336,15 @@ void* __libc_realloc(void*, size_t);
 void __libc_free(void*);
 }
 namespace {
-size_t gHeapInUse = 0;
+bool gHeapWatched = false;
+size_t gHeapInUse = 0;  // wraps below its start when blocks older than the call are freed
 size_t gHeapPeak = 0;
-size_t HeldBytes(void* block) { return block ? malloc_usable_size(block) + sizeof(size_t) : 0; }
+size_t HeldBytes(void* block) {
+  return gHeapWatched && block ? malloc_usable_size(block) + sizeof(size_t) : 0;
+}
 void HeapGrew(void* block) {
   gHeapInUse += HeldBytes(block);
-  if (gHeapInUse > gHeapPeak) gHeapPeak = gHeapInUse;
+  if (gHeapWatched && ptrdiff_t(gHeapInUse - gHeapPeak) > 0) gHeapPeak = gHeapInUse;
 }
 void HeapShrank(void* block) { gHeapInUse -= HeldBytes(block); }
 }  // namespace
@@ -364,14 +368,10 @@ void* realloc(void* old, size_t size) {
     return nullptr;
   }
   size_t newSize = HeldBytes(block);
-  if (block != old) {
-    gHeapInUse += newSize;
-    if (gHeapInUse > gHeapPeak) gHeapPeak = gHeapInUse;
-    gHeapInUse -= oldSize;
-  } else {
-    gHeapInUse += newSize - oldSize;
-    if (gHeapInUse > gHeapPeak) gHeapPeak = gHeapInUse;
-  }
+  gHeapInUse += newSize;
+  if (block == old) gHeapInUse -= oldSize;
+  if (gHeapWatched && ptrdiff_t(gHeapInUse - gHeapPeak) > 0) gHeapPeak = gHeapInUse;
+  if (block != old) gHeapInUse -= oldSize;
   return block;
 }
 void free(void* block) {
@@ -387,10 +387,11 @@ namespace {
 template <typename Call>
 size_t PeakGrowth(Call call) {
 #ifdef KORVANE_BENCH_HEAP_PEAK
-  gHeapPeak = gHeapInUse;
-  size_t base = gHeapInUse;
+  gHeapInUse = gHeapPeak = 0;
+  gHeapWatched = true;
   call();
-  return gHeapPeak - base;
+  gHeapWatched = false;
+  return gHeapPeak;
 #else
   call();
   return 0;

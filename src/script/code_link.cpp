@@ -233,9 +233,13 @@ void FuseLocalSequences(ScriptEngine* engine) {
         length = 9;
       }
     }
+    if ((code[pc] == 160 || code[pc] == 161) && At(e, next) == 50) {
+      fused = uint8_t(kOpLocalStepJump + code[pc] - 160);
+      length = 14;
+    }
     if (fused && pc + length <= size) {
       code[pc] = fused;
-      map[pc / 8] = uint8_t(map[pc / 8] | (1u << (pc % 8)));
+      map[pc] = 1;
       next = pc + length;
     }
     pc = uint32_t(next);

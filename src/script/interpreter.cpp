@@ -139,6 +139,24 @@ inline void StoreElementInline(ScriptValue* container, const ScriptValue* index,
   StoreElementCopy(container, index, value);
 }
 
+// The fused local steps: the variable plus or minus one, in place.
+void StepVariable(ScriptValue* var, bool add, const ScriptValue* one) {
+  if (var->type == kValueInt) {
+    var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
+  } else if (var->type == kValueDouble && var->doubleCell) {
+    *var->doubleCell += add ? 1.0 : -1.0;
+  } else {
+    // The unfused sequence steps a copy and stores it back: a value the copy changes (a null
+    // or deleted object reference becomes integer 0) must step the same way.
+    ScriptValue stepped{};
+    CopyValue(&stepped, var);
+    if (add) AddValues(&stepped, one);
+    else SubtractValue(&stepped, one);
+    ReleaseValue(var);
+    MoveFields(var, &stepped);
+  }
+}
+
 // The object a call names on the stack: an id, or an object reference.
 ObjectInstance* ObjectFromSlot(const ScriptEngine* engine, const ScriptValue* v) {
   ObjectInstance* o = nullptr;
@@ -342,7 +360,8 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
   // The lowest top from which every instruction may still push kHeadroom slots unchecked.
   ScriptValue* room = task->stackTop - task->stackSize + kHeadroom;
   ObjectInstance* self = task->thisObject;
-  const uint8_t* const localFusionMap = code ? LocalFusionMap(engine) : nullptr;
+  // From an opcode to its byte in the fused-offset map.
+  const intptr_t localFusionMapDistance = code ? LocalFusionMap(engine) - code : 0;
   ScriptValue one{};
   one.type = kValueInt;
   one.i = 1;
@@ -439,6 +458,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       table[kOpLocalsStoreElement] = &&L_LOCALS_STORE_ELEMENT;
       table[kOpLocalElement] = &&L_LOCAL_ELEMENT;
       for (int k = 0; k < 6; ++k) table[kOpLocalConstCompareJump + k] = &&L_LOCAL_CONST_COMPARE_JUMP;
+      table[kOpLocalStepJump] = table[kOpLocalStepJump + 1] = &&L_LOCAL_STEP_JUMP;
   }
   // The running opcode, for the handlers that serve several; read back from the code so no
   // register is tied up by it (every handler reads it before it moves ip).
@@ -1241,20 +1261,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         }
         LOCAL(var, I16(ip));
         bool add = (OP() & 1) == 0;
-        if (var->type == kValueInt) {
-          var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
-        } else if (var->type == kValueDouble && var->doubleCell) {
-          *var->doubleCell += add ? 1.0 : -1.0;
-        } else {
-          // The unfused sequence steps a copy and stores it back: a value the copy changes (a
-          // null or deleted object reference becomes integer 0) must step the same way.
-          ScriptValue stepped{};
-          CopyValue(&stepped, var);
-          if (add) AddValues(&stepped, &one);
-          else SubtractValue(&stepped, &one);
-          ReleaseValue(var);
-          MoveFields(var, &stepped);
-        }
+        StepVariable(var, add, &one);
         if (OP() >= 164) {
           --top;
           CopyValue(top, var);
@@ -1302,8 +1309,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       // instruction, a local push, whose bytes follow the opcode unchanged. A slot is named by
       // its L operand and the pushes the plain sequence made before reading it.
 #define LOCAL_FUSED()                                                        \
-  if (__builtin_expect(!((localFusionMap[(PC() - 1) / 8] >> ((PC() - 1) % 8)) & 1), 0)) \
-    goto L_BAD;                                                              \
+  if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;     \
   if (__builtin_expect(top < room, 0)) goto L_13
 #define FUSED_SLOT(var, i, pushes)                                           \
   intptr_t var##Offset_ = intptr_t(i) - 1 - (pushes);                        \
@@ -1377,6 +1383,14 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         top->bits = index->bits;
         LoadElementInline(container, top);
         ip += 5;
+        NEXT();
+      }
+      L_LOCAL_STEP_JUMP: {  // 160|161 (a local stepped as a statement), then 50 T
+        if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;
+        LOCAL(var, I16(ip));
+        if (var->type == kValueInt) var->bits = uint32_t(OP() == kOpLocalStepJump ? var->u + 1 : var->u - 1);
+        else StepVariable(var, OP() == kOpLocalStepJump, &one);
+        JUMP(U32(ip + 9));
         NEXT();
       }
 #undef LOCAL_FUSED

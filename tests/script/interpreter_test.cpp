@@ -1094,6 +1094,10 @@ TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
   auto load = [](const std::string& c, const char* k) {
     return c + "\n" + k + "\nf: ldl 1\nldell 3\nLOG\npop\npop";
   };
+  // A local stepped as a statement, then a jump.
+  auto step = [](const char* a, const char* op) {
+    return std::string(a) + "\nf: ldl 1\npush1\n" + op + "\nstl 2\npop\njmp d\npushs \"no\"\nLOG\nd: LOG\npop";
+  };
   const std::string kTable = "mktable 0\npushb 20\npush1\nldl 3\nstel\npop";  // {1 = 20}
   const std::string kArray = "pushb 30\npushb 20\npushb 10\nmkarray 3";        // [10, 20, 30]
   const Case kCases[] = {
@@ -1134,6 +1138,10 @@ TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
       {"array past its end", store(kArray, "pushb 9", "pushb 3"), kOpLocalsStoreElement, {"0"}},
       {"array below its start", store(kArray, "pushb 9", "pushb -1"), kOpLocalsStoreElement, {"0"}},
       {"no container", store("pushb 7", "pushb 9", "push1"), kOpLocalsStoreElement, {"0"}},
+      {"step wraps, then jumps", step("pushi 2147483647", "add"), kOpLocalStepJump, {"-2147483648"}},
+      {"step down a double", step("pushd 1.5", "sub"), kOpLocalStepJump + 1, {"d0.5"}},
+      {"step a text", step("pushs \"t\"", "add"), kOpLocalStepJump, {"\"t1\""}},
+      {"step an array", step("mkarray 0", "sub"), kOpLocalStepJump + 1, {"array[0]"}},
       {"table entry", load(kTable, "push1"), kOpLocalElement, {"20"}},
       {"missing table entry", load(kTable, "push2"), kOpLocalElement, {"0"}},
       {"array entry", load(kArray, "push2"), kOpLocalElement, {"30"}},
