@@ -1243,6 +1243,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       }
 #define INT_STEP_LOCAL(label, step)    \
   label: {                             \
+    ROOM();                            \
     LOCAL(var, I16(ip));               \
     if (var->type == kValueInt) {      \
       var->bits = uint32_t(var->u step); \
@@ -1256,9 +1257,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
 #undef INT_STEP_LOCAL
       L_162: L_163: L_164: L_165: L_166: L_167:
       L_STEP_LOCAL: {
-        if (OP() >= 164) {  // only the forms that push a copy need room
-          ROOM();
-        }
+        ROOM();
         LOCAL(var, I16(ip));
         bool add = (OP() & 1) == 0;
         StepVariable(var, add, &one);
@@ -1308,9 +1307,11 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       // does the whole sequence at once; otherwise it runs the plain sequence from its first
       // instruction, a local push, whose bytes follow the opcode unchanged. A slot is named by
       // its L operand and the pushes the plain sequence made before reading it.
-#define LOCAL_FUSED()                                                        \
+  // The plain sequence checks its room before each push; when one of them would grow the
+  // stack, the plain sequence runs so the stack grows (or the task ends) exactly as it would.
+#define LOCAL_FUSED(pushes)                                                  \
   if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;     \
-  if (__builtin_expect(top < room, 0)) goto L_13
+  if (__builtin_expect(top - ((pushes) - 1) < room, 0)) goto L_13
 #define FUSED_SLOT(var, i, pushes)                                           \
   intptr_t var##Offset_ = intptr_t(i) - 1 - (pushes);                        \
   if (__builtin_expect(uintptr_t(var##Offset_) >= uintptr_t(DEPTH()), 0)) goto L_13; \
@@ -1321,7 +1322,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
 #define INT_ARITH(kind, x, y) \
   ((kind) == 0 ? uint32_t((x) + (y)) : (kind) == 1 ? uint32_t((x) - (y)) : uint32_t((x) * (y)))
       L_LOCALS_COMPARE_JUMP: {  // 13 a, 13 b, 53..58 T
-        LOCAL_FUSED();
+        LOCAL_FUSED(2);
         FUSED_SLOT(x, I16(ip), 0);
         FUSED_SLOT(y, I16(ip + 3), 1);
         if (x->type != kValueInt || y->type != kValueInt) goto L_13;
@@ -1330,7 +1331,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         NEXT();
       }
       L_LOCAL_CONST_COMPARE_JUMP: {  // 13 a, push 0..3, 53..58 T
-        LOCAL_FUSED();
+        LOCAL_FUSED(2);
         FUSED_SLOT(x, I16(ip), 0);
         if (x->type != kValueInt) goto L_13;
         int32_t y = int32_t(ip[2]) - 1;
@@ -1339,7 +1340,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         NEXT();
       }
       L_LOCALS_ARITH: {  // 13 a, 13 b, 70|75|80, 146 c
-        LOCAL_FUSED();
+        LOCAL_FUSED(2);
         FUSED_SLOT(x, I16(ip), 0);
         FUSED_SLOT(y, I16(ip + 3), 1);
         FUSED_SLOT(to, I16(ip + 7), 1);
@@ -1350,7 +1351,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         NEXT();
       }
       L_TOP_ARITH_LOCAL: {  // 13 a, 70|75|80, 146 c: the top is the left operand
-        LOCAL_FUSED();
+        LOCAL_FUSED(1);
         FUSED_SLOT(y, I16(ip), 0);
         FUSED_SLOT(to, I16(ip + 4), 0);
         if (to == top || top->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning)
@@ -1363,18 +1364,21 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         NEXT();
       }
       L_LOCALS_STORE_ELEMENT: {  // 13 a, 13 b, 24 c, 36: L c [L b] = L a
-        LOCAL_FUSED();
+        LOCAL_FUSED(2);
         FUSED_SLOT(value, I16(ip), 0);
         FUSED_SLOT(index, I16(ip + 3), 1);
         FUSED_SLOT(container, I16(ip + 6), 2);
-        if (index->type != kValueInt || (container->type != kValueTable && container->type != kValueArray))
+        // A double or 64-bit value is copied onto the stack first by the plain sequence, a
+        // cell made and freed again that the memory counters see: that one runs plainly.
+        if (index->type != kValueInt || (container->type != kValueTable && container->type != kValueArray) ||
+            value->type == kValueDouble || value->type == kValueInt64)
           goto L_13;
         StoreElementInline(container, index, value);
         ip += 9;
         NEXT();
       }
       L_LOCAL_ELEMENT: {  // 13 a, 17 c: push element L a of container L c
-        LOCAL_FUSED();
+        LOCAL_FUSED(1);
         FUSED_SLOT(index, I16(ip), 0);
         FUSED_SLOT(container, I16(ip + 3), 1);
         if (index->type != kValueInt) goto L_13;
@@ -1387,6 +1391,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       }
       L_LOCAL_STEP_JUMP: {  // 160|161 (a local stepped as a statement), then 50 T
         if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;
+        ROOM();
         LOCAL(var, I16(ip));
         if (var->type == kValueInt) var->bits = uint32_t(OP() == kOpLocalStepJump ? var->u + 1 : var->u - 1);
         else StepVariable(var, OP() == kOpLocalStepJump, &one);
