@@ -12,9 +12,9 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -274,12 +274,19 @@ struct Program {
   int32_t argument;
 };
 
-// Seconds one call takes, with its answer.
+// Processor seconds of this thread: time the machine spent on other programs is not counted.
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// Processor seconds per call over `calls` calls, with the last call's answer.
 template <typename Call>
-double TimeCall(Call call, int64_t* answer) {
-  auto start = std::chrono::steady_clock::now();
-  *answer = call();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+double TimeCalls(Call call, int calls, int64_t* answer) {
+  double start = ThreadSeconds();
+  for (int k = 0; k < calls; ++k) *answer = call();
+  return (ThreadSeconds() - start) / calls;
 }
 
 double Median(std::vector<double> v) {
@@ -288,20 +295,24 @@ double Median(std::vector<double> v) {
 }
 
 // Runs the machines one after the other, round after round, so a slower phase of a shared
-// machine weighs on all of them alike; prints each program's median ratios. Returns 1 when an
-// answer differs.
+// machine weighs on all of them alike; each sample runs enough calls to last about 20 ms of
+// processor time. Prints each program's median ratios; returns 1 when an answer differs.
 int CompareInterleaved(Vm& vm, Lua& lua, const Program* programs, int count) {
-  const int rounds = Smoke() ? 1 : 9;
+  const int rounds = Smoke() ? 1 : 15;
   int status = 0;
   for (int p = 0; p < count; ++p) {
     const Program& program = programs[p];
+    auto ourCall = [&] { return int64_t(vm.Call(program.vmName, program.argument)); };
+    auto theirCall = [&] { return int64_t(int32_t(lua.Call(program.luaName, program.argument))); };
+    auto theirUsualCall = [&] { return int64_t(int32_t(lua.Call(program.luaUsualName, program.argument))); };
+    int64_t ours = 0, theirs = 0, theirsUsual = 0;
+    double once = TimeCalls(ourCall, 1, &ours);
+    int calls = Smoke() || once <= 0 ? 1 : std::max(1, int(0.02 / once));
     std::vector<double> plain, usual;
     for (int round = 0; round < rounds; ++round) {
-      int64_t ours = 0, theirs = 0, theirsUsual = 0;
-      double tVm = TimeCall([&] { return int64_t(vm.Call(program.vmName, program.argument)); }, &ours);
-      double tLua = TimeCall([&] { return int64_t(int32_t(lua.Call(program.luaName, program.argument))); }, &theirs);
-      double tUsual =
-          TimeCall([&] { return int64_t(int32_t(lua.Call(program.luaUsualName, program.argument))); }, &theirsUsual);
+      double tVm = TimeCalls(ourCall, calls, &ours);
+      double tLua = TimeCalls(theirCall, calls, &theirs);
+      double tUsual = TimeCalls(theirUsualCall, calls, &theirsUsual);
       if (ours != theirs || ours != theirsUsual) {
         std::printf("%-18s answers differ: VM %lld, Lua %lld, Lua usual %lld\n", program.title,
                     static_cast<long long>(ours), static_cast<long long>(theirs),

@@ -185,7 +185,6 @@ uint8_t ConstantJump(uint8_t constant, uint8_t conditional, uint8_t whenJumps, u
   return jumps ? whenJumps : whenNot;
 }
 
-
 // Operand bytes of the instruction at pc of the fused code: the fused forms by their own
 // sizes (the constant jumps cover their whole sequence), every other by the plain sizes.
 int64_t FusedCodeOperandBytes(const uint8_t* code, uint32_t size, uint32_t pc) {
@@ -245,6 +244,7 @@ void FuseLocalSequences(ScriptEngine* engine) {
     pc = uint32_t(next);
   }
 }
+
 }  // namespace
 
 void SetScriptCodeFusion(bool on) { gFusionOn = on; }

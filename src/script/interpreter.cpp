@@ -1306,9 +1306,9 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       // that the load put it here; then, when its slots and operands are the ones it serves,
       // does the whole sequence at once; otherwise it runs the plain sequence from its first
       // instruction, a local push, whose bytes follow the opcode unchanged. A slot is named by
-      // its L operand and the pushes the plain sequence made before reading it.
-  // The plain sequence checks its room before each push; when one of them would grow the
-  // stack, the plain sequence runs so the stack grows (or the task ends) exactly as it would.
+      // its L operand and the pushes the plain sequence made before reading it. The plain
+      // sequence checks its room before each push: when one of them would grow the stack, the
+      // plain sequence runs, so the stack grows (or the task ends) exactly as it would.
 #define LOCAL_FUSED(pushes)                                                  \
   if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;     \
   if (__builtin_expect(top - ((pushes) - 1) < room, 0)) goto L_13
