@@ -185,6 +185,66 @@ uint8_t ConstantJump(uint8_t constant, uint8_t conditional, uint8_t whenJumps, u
   return jumps ? whenJumps : whenNot;
 }
 
+// Operand bytes of the instruction at pc of the fused code: the fused forms by their own
+// sizes (the constant jumps cover their whole sequence), every other by the plain sizes.
+int64_t FusedCodeOperandBytes(const uint8_t* code, uint32_t size, uint32_t pc) {
+  uint8_t op = code[pc];
+  if (op >= 140 && op <= 167) return FusedOperandBytes(op);
+  if (op >= 170 && op <= 175) return 5;
+  if (op == 176 || op == 177) return 6;
+  return FileOperandBytes(code, size, pc, true);
+}
+
+uint8_t ArithmeticIndex(uint8_t op) { return op == 70 ? 0 : op == 75 ? 1 : op == 80 ? 2 : 0xFF; }
+
+// The loop-body sequences of kOpLocalsCompareJump and its kin. Runs after the fusion and
+// threading passes, on plain instructions they left alone; marks each rewrite in the map.
+void FuseLocalSequences(ScriptEngine* engine) {
+  ScriptEngine* e = engine;
+  uint8_t* code = engine->code;
+  uint32_t size = engine->codeSize;
+  uint8_t* map = code + size + kCodePadding;
+  for (uint32_t pc = 1; pc < size;) {
+    int64_t bytes = FusedCodeOperandBytes(code, size, pc);
+    if (bytes < 0) break;
+    uint64_t next = uint64_t(pc) + 1 + uint64_t(bytes);
+    uint8_t fused = 0;
+    uint64_t length = 0;
+    if (code[pc] == 13) {
+      uint8_t n0 = At(e, next), n1 = At(e, next + 3);
+      if (n0 == 13 && ArithmeticIndex(n1) != 0xFF && At(e, next + 4) == 146) {
+        fused = uint8_t(kOpLocalsArith + ArithmeticIndex(n1));
+        length = 11;
+      } else if (n0 == 13 && n1 == 24 && At(e, next + 6) == 36) {
+        fused = kOpLocalsStoreElement;
+        length = 10;
+      } else if (n0 == 13 && n1 >= 53 && n1 <= 58) {
+        fused = uint8_t(kOpLocalsCompareJump + n1 - 53);
+        length = 11;
+      } else if (ArithmeticIndex(n0) != 0xFF && At(e, next + 1) == 146) {
+        fused = uint8_t(kOpTopArithLocal + ArithmeticIndex(n0));
+        length = 8;
+      } else if (n0 == 17) {
+        fused = kOpLocalElement;
+        length = 6;
+      } else if (n0 >= 1 && n0 <= 4 && At(e, next + 1) >= 53 && At(e, next + 1) <= 58) {
+        fused = uint8_t(kOpLocalConstCompareJump + At(e, next + 1) - 53);
+        length = 9;
+      }
+    }
+    if ((code[pc] == 160 || code[pc] == 161) && At(e, next) == 50) {
+      fused = uint8_t(kOpLocalStepJump + code[pc] - 160);
+      length = 14;
+    }
+    if (fused && pc + length <= size) {
+      code[pc] = fused;
+      map[pc] = 1;
+      next = pc + length;
+    }
+    pc = uint32_t(next);
+  }
+}
+
 }  // namespace
 
 void SetScriptCodeFusion(bool on) { gFusionOn = on; }
@@ -267,7 +327,10 @@ bool LinkScriptCode(ScriptEngine* engine) {
     }
     pc += uint32_t(1 + bytes);
   }
-  return gFusionOn ? OptimizeScriptCode(engine) : true;
+  if (!gFusionOn) return true;
+  if (!OptimizeScriptCode(engine)) return false;
+  FuseLocalSequences(engine);
+  return true;
 }
 
 bool OptimizeScriptCode(ScriptEngine* engine) {

@@ -69,6 +69,14 @@ void ArraySortByNames(int32_t first, ScriptValue* array, const ScriptValue* keys
 ScriptTable* AllocTableValue(ScriptValue* value);
 uint32_t TableHash(const ScriptValue* key, uint32_t bucketCount);
 TableEntry* TableFindEntry(const ScriptValue* table, const ScriptValue* key);
+// TableFindEntry for an integer key on a table record, inline for the interpreter's element
+// loads and stores: the key's bucket, then its chain.
+inline TableEntry* TableFindIntEntry(const ScriptTable* table, int32_t key) {
+  if (!table->buckets) return nullptr;
+  TableEntry* entry = table->buckets[uint32_t(key) & (table->bucketCount - 1)];
+  while (entry && (entry->key.type != kValueInt || entry->key.i != key)) entry = entry->next;
+  return entry;
+}
 int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data);
 int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* data);
 void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount);

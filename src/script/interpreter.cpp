@@ -93,6 +93,70 @@ inline void MoveFields(ScriptValue* dest, ScriptValue* src) {
   src->type = kValueNone;
 }
 
+// LoadElement with its two common cases done in place: an integer key of a table and an index
+// inside a materialised array; a plain element is copied without a call. The index slot holds
+// an integer, so it owns nothing to release.
+inline void LoadElementInline(const ScriptValue* container, ScriptValue* index) {
+  if (index->type == kValueInt) {
+    const ScriptValue* element;
+    if (container->type == kValueTable && container->table) {
+      const TableEntry* entry = TableFindIntEntry(container->table, index->i);
+      if (!entry) {
+        index->bits = 0;
+        return;
+      }
+      element = &entry->data;
+    } else if (container->type == kValueArray && container->array &&
+               uint32_t(index->i) < uint32_t(container->array->size) && container->array->size > 0) {
+      element = &container->array->elements[index->i];
+    } else {
+      LoadElement(container, index);
+      return;
+    }
+    if (element->type <= kValueCodeAddress) {
+      index->type = element->type;
+      index->bits = element->bits;
+    } else {
+      CopyValue(index, element);
+    }
+    return;
+  }
+  LoadElement(container, index);
+}
+
+// StoreElementCopy with an index inside a materialised array written in place, and a table
+// handed its integer or text key at once.
+inline void StoreElementInline(ScriptValue* container, const ScriptValue* index, const ScriptValue* value) {
+  if (index->type == kValueInt && container->type == kValueArray && container->array &&
+      uint32_t(index->i) < uint32_t(container->array->size) && container->array->size > 0) {
+    CopyValue(&container->array->elements[index->i], value);
+    return;
+  }
+  if (container->type == kValueTable && (index->type == kValueInt || ValueIsText(index))) {
+    TableSet(container, index, value);
+    return;
+  }
+  StoreElementCopy(container, index, value);
+}
+
+// The fused local steps: the variable plus or minus one, in place.
+void StepVariable(ScriptValue* var, bool add, const ScriptValue* one) {
+  if (var->type == kValueInt) {
+    var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
+  } else if (var->type == kValueDouble && var->doubleCell) {
+    *var->doubleCell += add ? 1.0 : -1.0;
+  } else {
+    // The unfused sequence steps a copy and stores it back: a value the copy changes (a null
+    // or deleted object reference becomes integer 0) must step the same way.
+    ScriptValue stepped{};
+    CopyValue(&stepped, var);
+    if (add) AddValues(&stepped, one);
+    else SubtractValue(&stepped, one);
+    ReleaseValue(var);
+    MoveFields(var, &stepped);
+  }
+}
+
 // The object a call names on the stack: an id, or an object reference.
 ObjectInstance* ObjectFromSlot(const ScriptEngine* engine, const ScriptValue* v) {
   ObjectInstance* o = nullptr;
@@ -296,6 +360,8 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
   // The lowest top from which every instruction may still push kHeadroom slots unchecked.
   ScriptValue* room = task->stackTop - task->stackSize + kHeadroom;
   ObjectInstance* self = task->thisObject;
+  // From an opcode to its byte in the fused-offset map.
+  const intptr_t localFusionMapDistance = code ? LocalFusionMap(engine) - code : 0;
   ScriptValue one{};
   one.type = kValueInt;
   one.i = 1;
@@ -386,6 +452,13 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       table[164] = &&L_164; table[165] = &&L_165; table[166] = &&L_166; table[167] = &&L_167;
       table[170] = &&L_170; table[171] = &&L_171; table[172] = &&L_172; table[173] = &&L_173;
       table[174] = &&L_174; table[175] = &&L_175; table[176] = &&L_176; table[177] = &&L_177;
+      for (int k = 0; k < 6; ++k) table[kOpLocalsCompareJump + k] = &&L_LOCALS_COMPARE_JUMP;
+      for (int k = 0; k < 3; ++k) table[kOpLocalsArith + k] = &&L_LOCALS_ARITH;
+      for (int k = 0; k < 3; ++k) table[kOpTopArithLocal + k] = &&L_TOP_ARITH_LOCAL;
+      table[kOpLocalsStoreElement] = &&L_LOCALS_STORE_ELEMENT;
+      table[kOpLocalElement] = &&L_LOCAL_ELEMENT;
+      for (int k = 0; k < 6; ++k) table[kOpLocalConstCompareJump + k] = &&L_LOCAL_CONST_COMPARE_JUMP;
+      table[kOpLocalStepJump] = table[kOpLocalStepJump + 1] = &&L_LOCAL_STEP_JUMP;
   }
   // The running opcode, for the handlers that serve several; read back from the code so no
   // register is tied up by it (every handler reads it before it moves ip).
@@ -480,13 +553,13 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       }
       L_16:  // [container][index] -> [element]
         NEED(2);
-        LoadElement(top, top + 1);
+        LoadElementInline(top, top + 1);
         POP();
         NEXT();
       L_140: {  // element of a local container: the table and array loops
         NEED(1);
         LOCAL(var, I16(ip));
-        LoadElement(var, top);
+        LoadElementInline(var, top);
         ip += 3;
         NEXT();
       }
@@ -494,7 +567,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         NEED(1);
         int kind = OP() < 140 ? OP() - 17 : OP() - 140;
         VARIABLE(var, kind, I16(ip));
-        LoadElement(var, top);
+        LoadElementInline(var, top);
         ip += OP() < 140 ? 2 : 3;
         NEXT();
       }
@@ -514,7 +587,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       L_24: {
         NEED(2);
         LOCAL(var, I16(ip));
-        StoreElementCopy(var, top, top + 1);
+        StoreElementInline(var, top, top + 1);
         POP();
         ip += 2;
         NEXT();
@@ -523,7 +596,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         NEED(2);
         int kind = OP() < 140 ? OP() - 24 : OP() - 143;
         VARIABLE(var, kind, I16(ip));
-        StoreElementCopy(var, top, top + 1);
+        StoreElementInline(var, top, top + 1);
         POP();
         ip += OP() < 140 ? 2 : 3;
         NEXT();
@@ -724,38 +797,67 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         AddValues(top + 1, top);
         POP();
         NEXT();
-      L_71: L_72: L_73: L_74: {
-        NEED(1);
-        int32_t k = OP() == 71 ? int8_t(ip[0]) : OP() == 72 ? I16(ip) : OP() == 73 ? I32(ip) : 1;
-        AddIntToValue(top, k);
-        ip += OP() == 71 ? 1 : OP() == 72 ? 2 : OP() == 73 ? 4 : 0;
-        NEXT();
-      }
+      // Immediate steps: an integer top is stepped here, with the operand width of its own
+      // opcode; every other type through the shared operation.
+#define INT_IMMEDIATE(label, operand, width, sign, shared)                \
+  label: {                                                                \
+    NEED(1);                                                              \
+    int32_t k = (operand);                                                \
+    ip += (width);                                                        \
+    if (top->type == kValueInt) {                                         \
+      top->bits = uint32_t(top->u sign uint32_t(k));                      \
+      NEXT();                                                             \
+    }                                                                     \
+    shared(top, k);                                                       \
+    NEXT();                                                               \
+  }
+      INT_IMMEDIATE(L_71, int8_t(ip[0]), 1, +, AddIntToValue)
+      INT_IMMEDIATE(L_72, I16(ip), 2, +, AddIntToValue)
+      INT_IMMEDIATE(L_73, I32(ip), 4, +, AddIntToValue)
+      INT_IMMEDIATE(L_74, 1, 0, +, AddIntToValue)
+      INT_IMMEDIATE(L_76, int8_t(ip[0]), 1, -, SubtractImmediate)
+      INT_IMMEDIATE(L_77, I16(ip), 2, -, SubtractImmediate)
+      INT_IMMEDIATE(L_78, I32(ip), 4, -, SubtractImmediate)
+      INT_IMMEDIATE(L_79, 1, 0, -, SubtractImmediate)
+#undef INT_IMMEDIATE
       L_75:
         NEED(2);
         if (top[1].type == kValueInt && top->type == kValueInt) top[1].bits = uint32_t(top[1].u - top->u);
         else SubtractValue(top + 1, top);
         POP();
         NEXT();
-      L_76: L_77: L_78: L_79: {
-        NEED(1);
-        int32_t k = OP() == 76 ? int8_t(ip[0]) : OP() == 77 ? I16(ip) : OP() == 78 ? I32(ip) : 1;
-        SubtractImmediate(top, k);
-        ip += OP() == 76 ? 1 : OP() == 77 ? 2 : OP() == 78 ? 4 : 0;
-        NEXT();
-      }
+      // Two integers: the product wraps, and the quotient and remainder never trap (a zero
+      // divisor gives 0, the most negative value by -1 wraps), as the shared operations do.
       L_80:
         NEED(2);
+        if (top[1].type == kValueInt && top->type == kValueInt) {
+          top[1].bits = uint32_t(top[1].u * top->u);
+          top->type = kValueNone;
+          ++top;
+          NEXT();
+        }
         MultiplyValue(top + 1, top);
         POP();
         NEXT();
       L_81:
         NEED(2);
+        if (top[1].type == kValueInt && top->type == kValueInt) {
+          top[1].bits = uint32_t(WrappingDivide(top[1].i, top->i));
+          top->type = kValueNone;
+          ++top;
+          NEXT();
+        }
         DivideValue(top + 1, top);
         POP();
         NEXT();
       L_82:
         NEED(2);
+        if (top[1].type == kValueInt && top->type == kValueInt) {
+          top[1].bits = uint32_t(WrappingRemainder(top[1].i, top->i));
+          top->type = kValueNone;
+          ++top;
+          NEXT();
+        }
         ModuloValue(top + 1, top);
         POP();
         NEXT();
@@ -1158,20 +1260,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         ROOM();
         LOCAL(var, I16(ip));
         bool add = (OP() & 1) == 0;
-        if (var->type == kValueInt) {
-          var->bits = uint32_t(add ? var->u + 1 : var->u - 1);
-        } else if (var->type == kValueDouble && var->doubleCell) {
-          *var->doubleCell += add ? 1.0 : -1.0;
-        } else {
-          // The unfused sequence steps a copy and stores it back: a value the copy changes (a
-          // null or deleted object reference becomes integer 0) must step the same way.
-          ScriptValue stepped{};
-          CopyValue(&stepped, var);
-          if (add) AddValues(&stepped, &one);
-          else SubtractValue(&stepped, &one);
-          ReleaseValue(var);
-          MoveFields(var, &stepped);
-        }
+        StepVariable(var, add, &one);
         if (OP() >= 164) {
           --top;
           CopyValue(top, var);
@@ -1213,6 +1302,106 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       L_177:
         ip += 6;
         NEXT();
+      // The loop-body sequences fused at load (see kOpLocalsCompareJump). Each first checks
+      // that the load put it here; then, when its slots and operands are the ones it serves,
+      // does the whole sequence at once; otherwise it runs the plain sequence from its first
+      // instruction, a local push, whose bytes follow the opcode unchanged. A slot is named by
+      // its L operand and the pushes the plain sequence made before reading it. The plain
+      // sequence checks its room before each push: when one of them would grow the stack, the
+      // plain sequence runs, so the stack grows (or the task ends) exactly as it would.
+#define LOCAL_FUSED(pushes)                                                  \
+  if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;     \
+  if (__builtin_expect(top - ((pushes) - 1) < room, 0)) goto L_13
+#define FUSED_SLOT(var, i, pushes)                                           \
+  intptr_t var##Offset_ = intptr_t(i) - 1 - (pushes);                        \
+  if (__builtin_expect(uintptr_t(var##Offset_) >= uintptr_t(DEPTH()), 0)) goto L_13; \
+  ScriptValue* var = top + var##Offset_
+#define INT_TEST(kind, x, y)                                                      \
+  ((kind) == 0 ? (x) != (y) : (kind) == 1 ? (x) == (y) : (kind) == 2 ? (x) < (y) \
+   : (kind) == 3 ? (x) > (y) : (kind) == 4 ? !((x) > (y)) : !((x) < (y)))
+#define INT_ARITH(kind, x, y) \
+  ((kind) == 0 ? uint32_t((x) + (y)) : (kind) == 1 ? uint32_t((x) - (y)) : uint32_t((x) * (y)))
+      L_LOCALS_COMPARE_JUMP: {  // 13 a, 13 b, 53..58 T
+        LOCAL_FUSED(2);
+        FUSED_SLOT(x, I16(ip), 0);
+        FUSED_SLOT(y, I16(ip + 3), 1);
+        if (x->type != kValueInt || y->type != kValueInt) goto L_13;
+        if (INT_TEST(OP() - kOpLocalsCompareJump, x->i, y->i)) JUMP(U32(ip + 6));
+        else ip += 10;
+        NEXT();
+      }
+      L_LOCAL_CONST_COMPARE_JUMP: {  // 13 a, push 0..3, 53..58 T
+        LOCAL_FUSED(2);
+        FUSED_SLOT(x, I16(ip), 0);
+        if (x->type != kValueInt) goto L_13;
+        int32_t y = int32_t(ip[2]) - 1;
+        if (INT_TEST(OP() - kOpLocalConstCompareJump, x->i, y)) JUMP(U32(ip + 4));
+        else ip += 8;
+        NEXT();
+      }
+      L_LOCALS_ARITH: {  // 13 a, 13 b, 70|75|80, 146 c
+        LOCAL_FUSED(2);
+        FUSED_SLOT(x, I16(ip), 0);
+        FUSED_SLOT(y, I16(ip + 3), 1);
+        FUSED_SLOT(to, I16(ip + 7), 1);
+        if (x->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning) goto L_13;
+        to->bits = INT_ARITH(OP() - kOpLocalsArith, x->u, y->u);
+        to->type = kValueInt;
+        ip += 10;
+        NEXT();
+      }
+      L_TOP_ARITH_LOCAL: {  // 13 a, 70|75|80, 146 c: the top is the left operand
+        LOCAL_FUSED(1);
+        FUSED_SLOT(y, I16(ip), 0);
+        FUSED_SLOT(to, I16(ip + 4), 0);
+        if (to == top || top->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning)
+          goto L_13;
+        to->bits = INT_ARITH(OP() - kOpTopArithLocal, top->u, y->u);
+        to->type = kValueInt;
+        top->type = kValueNone;
+        ++top;
+        ip += 7;
+        NEXT();
+      }
+      L_LOCALS_STORE_ELEMENT: {  // 13 a, 13 b, 24 c, 36: L c [L b] = L a
+        LOCAL_FUSED(2);
+        FUSED_SLOT(value, I16(ip), 0);
+        FUSED_SLOT(index, I16(ip + 3), 1);
+        FUSED_SLOT(container, I16(ip + 6), 2);
+        // A double or 64-bit value is copied onto the stack first by the plain sequence, a
+        // cell made and freed again that the memory counters see: that one runs plainly.
+        if (index->type != kValueInt || (container->type != kValueTable && container->type != kValueArray) ||
+            value->type == kValueDouble || value->type == kValueInt64)
+          goto L_13;
+        StoreElementInline(container, index, value);
+        ip += 9;
+        NEXT();
+      }
+      L_LOCAL_ELEMENT: {  // 13 a, 17 c: push element L a of container L c
+        LOCAL_FUSED(1);
+        FUSED_SLOT(index, I16(ip), 0);
+        FUSED_SLOT(container, I16(ip + 3), 1);
+        if (index->type != kValueInt) goto L_13;
+        --top;
+        top->type = kValueInt;
+        top->bits = index->bits;
+        LoadElementInline(container, top);
+        ip += 5;
+        NEXT();
+      }
+      L_LOCAL_STEP_JUMP: {  // 160|161 (a local stepped as a statement), then 50 T
+        if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;
+        ROOM();
+        LOCAL(var, I16(ip));
+        if (var->type == kValueInt) var->bits = uint32_t(OP() == kOpLocalStepJump ? var->u + 1 : var->u - 1);
+        else StepVariable(var, OP() == kOpLocalStepJump, &one);
+        JUMP(U32(ip + 9));
+        NEXT();
+      }
+#undef LOCAL_FUSED
+#undef FUSED_SLOT
+#undef INT_TEST
+#undef INT_ARITH
       L_BAD:  // opcode 0 and every unassigned opcode
         --ip;
         FAIL();

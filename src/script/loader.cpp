@@ -326,7 +326,7 @@ bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uin
       r->pos += bodySize;
       if (ChunkIs(id, "CODE")) {
         FreeCode(engine);
-        engine->code = CopyBlock(engine, body, bodySize, kCodePadding);
+        engine->code = CopyBlock(engine, body, bodySize, kCodePadding + LocalFusionMapBytes(bodySize));
         if (!engine->code) break;
         engine->codeSize = bodySize;
         seen[0] = true;

@@ -14,6 +14,28 @@
 // read its longest fixed operand without leaving the block; falling off the end meets opcode 0.
 constexpr uint32_t kCodePadding = 16;
 
+// Loop-body sequences over locals that the fusion pass also rewrites, into opcodes no compiled
+// script may hold: their first opcode byte becomes one of these, and a byte per code offset,
+// kept behind the padding, marks where the pass put one. The same byte anywhere else is an
+// unassigned opcode as before. Each keeps the plain sequence's bytes after its first, and runs
+// that sequence whenever its operands are not the integers and slots it was made for.
+constexpr uint8_t kOpLocalsCompareJump = 180;  // 13 a, 13 b, 53..58 T        (+ 0..5)
+constexpr uint8_t kOpLocalsArith = 186;        // 13 a, 13 b, 70|75|80, 146 c (+ 0..2)
+constexpr uint8_t kOpTopArithLocal = 189;      // 13 a, 70|75|80, 146 c       (+ 0..2)
+constexpr uint8_t kOpLocalsStoreElement = 192; // 13 a, 13 b, 24 c, 36
+constexpr uint8_t kOpLocalElement = 193;       // 13 a, 17 c
+constexpr uint8_t kOpLocalConstCompareJump = 194;  // 13 a, 1..4, 53..58 T     (+ 0..5)
+constexpr uint8_t kOpLocalStepJump = 200;      // 160|161 a, 50 T             (+ 0..1)
+constexpr uint8_t kOpLocalFusionLast = 201;
+
+// Bytes of the fused-offset map of a code block of `size` bytes: one per offset, so the check
+// is a single load at a fixed distance from the opcode.
+constexpr uint32_t LocalFusionMapBytes(uint32_t size) { return size; }
+// The map itself, behind the code's padding.
+inline const uint8_t* LocalFusionMap(const ScriptEngine* engine) {
+  return engine->code + engine->codeSize + kCodePadding;
+}
+
 bool LoadScriptStore(ScriptEngine* engine, const char* name);
 // The same from a file already in memory (the bytes are not kept).
 bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uint8_t* data, uint32_t size);

@@ -1006,6 +1006,246 @@ main: check 8
   EXPECT_EQ(HashCount(engine_->tasks), 0u);
 }
 
+// Integer operands take the opcodes' own short paths; each must give what the shared
+// operations give: wrapping sums, differences and products, a zero divisor giving 0, the most
+// negative value divided by -1 wrapping, remainders with the dividend's sign, and every other
+// type through the shared path.
+TEST_F(Interpreter, IntegerArithmeticWrapsAndNeverTraps) {
+  struct Case {
+    const char* operands;  // pushed in order: the deeper operand first
+    const char* op;
+    const char* expected;
+  };
+  const Case kCases[] = {
+      {"pushi 2147483647\npush1", "add", "-2147483648"},
+      {"pushi -2147483648\npush1", "sub", "2147483647"},
+      {"pushi 65536\npushi 65536", "mul", "0"},
+      {"pushi -2147483648\npushb -1", "mul", "-2147483648"},
+      {"pushb -7\npushb 3", "mul", "-21"},
+      {"pushb 7\npush0", "div", "0"},
+      {"pushb 7\npush0", "mod", "0"},
+      {"pushb -7\npush3", "div", "-2"},
+      {"pushb -7\npush3", "mod", "-1"},
+      {"pushb 7\npushb -2", "div", "-3"},
+      {"pushb 7\npushb -2", "mod", "1"},
+      {"pushi -2147483648\npushb -1", "div", "-2147483648"},
+      {"pushi -2147483648\npushb -1", "mod", "0"},
+      {"pushb 7\npushd0", "div", "d0"},
+      {"pushd 7\npush0", "div", "d0"},
+      {"pushb 5\npushd 0.5", "mul", "d2.5"},
+      {"pushs \"a\"\npush3", "mod", "\"a\""},
+      {"pushs \"a\"\npush3", "mul", "\"a\""},
+      {"pushi 2147483647", "addb 1", "-2147483648"},
+      {"pushi 2147483647", "inc", "-2147483648"},
+      {"pushi -2147483648", "subb 1", "2147483647"},
+      {"pushi -2147483648", "dec", "2147483647"},
+      {"pushb 3", "subw -300", "303"},
+      {"pushb 3", "addi -2147483648", "-2147483645"},
+      {"pushd 1.5", "addw 2", "d3.5"},
+      {"pushd 1.5", "subi 2", "d-0.5"},
+      {"pushs \"x\"", "addi 7", "\"x7\""},
+      {"pushs \"x\"", "dec", "\"x\""},
+      {"mkarray 0", "inc", "array[0]"},
+  };
+  std::string program = ".func Main main frame=8\nmain: check 8\n";
+  std::vector<std::string> expected;
+  for (const Case& c : kCases) {
+    program += std::string(c.operands) + "\n" + c.op + "\nLOG\n";
+    expected.push_back(c.expected);
+  }
+  program += "push0\nret\n";
+  EXPECT_EQ(RunBoth(program).log, expected);
+}
+
+// The loop-body sequences over locals that the load fuses into one instruction each: every
+// case runs fused and plain and both must agree with the expected log, whether the operands
+// are the integers the fused forms serve or anything else (which runs the plain sequence).
+// Label f marks the sequence, which the fused load must have rewritten into the named opcode.
+TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
+  struct Case {
+    const char* what;
+    std::string body;
+    int fused;
+    std::vector<std::string> log;
+  };
+  // Two locals, then a comparison of them that jumps: "yes" when taken.
+  auto compare = [](const char* a, const char* b, const char* jump) {
+    return std::string(a) + "\n" + b + "\nf: ldl 2\nldl 2\n" + jump +
+           " y\npushs \"no\"\nLOG\njmp d\ny: pushs \"yes\"\nLOG\nd: pop\npop";
+  };
+  // A local against the constant 2.
+  auto constant = [](const char* a, const char* jump) {
+    return std::string(a) + "\nf: ldl 1\npush2\n" + jump + " y\npushs \"no\"\nLOG\njmp d\ny: pushs \"yes\"\nLOG\nd: pop";
+  };
+  // Locals A and B and a target slot: target = A op B, then the target is logged.
+  auto arith = [](const char* a, const char* b, const char* target, const char* op) {
+    return std::string(a) + "\n" + b + "\n" + target + "\nf: ldl 3\nldl 3\n" + op +
+           "\nstl 2\npop\nldl 1\nLOG\npop\npop\npop";
+  };
+  // Local A, a target slot and a value X on top: target = X op A, X popped.
+  auto topArith = [](const char* a, const char* x, const char* op) {
+    return std::string(a) + "\npush0\n" + x + "\nf: ldl 3\n" + op + "\nstl 2\npop\nldl 1\nLOG\npop\npop";
+  };
+  // Container C, value V and key K as locals: C[K] = V, then C[K] read back.
+  auto store = [](const std::string& c, const char* v, const char* k) {
+    return c + "\n" + v + "\n" + k + "\nf: ldl 2\nldl 2\nstell 5\npop\nldl 1\nldell 4\nLOG\npop\npop\npop";
+  };
+  // Container C and key K as locals: C[K] pushed.
+  auto load = [](const std::string& c, const char* k) {
+    return c + "\n" + k + "\nf: ldl 1\nldell 3\nLOG\npop\npop";
+  };
+  // A local stepped as a statement, then a jump.
+  auto step = [](const char* a, const char* op) {
+    return std::string(a) + "\nf: ldl 1\npush1\n" + op + "\nstl 2\npop\njmp d\npushs \"no\"\nLOG\nd: LOG\npop";
+  };
+  const std::string kTable = "mktable 0\npushb 20\npush1\nldl 3\nstel\npop";  // {1 = 20}
+  const std::string kArray = "pushb 30\npushb 20\npushb 10\nmkarray 3";        // [10, 20, 30]
+  const Case kCases[] = {
+      {"int less", compare("pushi -2147483648", "pushi 2147483647", "jlt"), kOpLocalsCompareJump + 2, {"\"yes\""}},
+      {"int not less", compare("pushb 5", "pushb 5", "jlt"), kOpLocalsCompareJump + 2, {"\"no\""}},
+      {"int differs", compare("pushb 5", "pushb 6", "jne"), kOpLocalsCompareJump + 0, {"\"yes\""}},
+      {"int equal", compare("pushb 5", "pushb 5", "jeq"), kOpLocalsCompareJump + 1, {"\"yes\""}},
+      {"int greater", compare("pushb 6", "pushb 5", "jgt"), kOpLocalsCompareJump + 3, {"\"yes\""}},
+      {"int not greater", compare("pushb 6", "pushb 5", "jngt"), kOpLocalsCompareJump + 4, {"\"no\""}},
+      {"int not less jump", compare("pushb 6", "pushb 5", "jnlt"), kOpLocalsCompareJump + 5, {"\"yes\""}},
+      {"int and double", compare("pushb 2", "pushd 2.5", "jlt"), kOpLocalsCompareJump + 2, {"\"yes\""}},
+      {"text and int", compare("pushs \"a\"", "pushb 1", "jnlt"), kOpLocalsCompareJump + 5, {"\"yes\""}},
+      {"text and text", compare("pushs \"a\"", "pushs \"a\"", "jeq"), kOpLocalsCompareJump + 1, {"\"yes\""}},
+      {"int against a constant", constant("push0", "jlt"), kOpLocalConstCompareJump + 2, {"\"yes\""}},
+      {"equal to a constant", constant("push2", "jne"), kOpLocalConstCompareJump + 0, {"\"no\""}},
+      {"double against a constant", constant("pushd 2.5", "jgt"), kOpLocalConstCompareJump + 3, {"\"yes\""}},
+      {"text against a constant", constant("pushs \"a\"", "jngt"), kOpLocalConstCompareJump + 4, {"\"yes\""}},
+      {"sum wraps", arith("pushi 2147483647", "push1", "push0", "add"), kOpLocalsArith + 0, {"-2147483648"}},
+      {"difference wraps", arith("pushi -2147483648", "push1", "push0", "sub"), kOpLocalsArith + 1, {"2147483647"}},
+      {"product wraps", arith("pushi 65536", "pushi 65537", "push0", "mul"), kOpLocalsArith + 2, {"65536"}},
+      {"int and double sum", arith("pushb 3", "pushd 0.5", "push0", "add"), kOpLocalsArith + 0, {"d3.5"}},
+      {"text and int sum", arith("pushs \"ab\"", "pushb 5", "push0", "add"), kOpLocalsArith + 0, {"\"ab5\""}},
+      {"text product", arith("pushs \"ab\"", "pushb 5", "push0", "mul"), kOpLocalsArith + 2, {"\"ab\""}},
+      {"target held a table", arith("pushb 3", "pushb 4", "mktable 0", "add"), kOpLocalsArith + 0, {"7"}},
+      {"target held a text", arith("pushb 3", "pushb 4", "pushs \"t\"", "sub"), kOpLocalsArith + 1, {"-1"}},
+      {"stored onto its own slot", std::string("pushb 3\npushb 4\nf: ldl 2\nldl 2\nadd\nstl 1\npop\nLOG\nLOG"),
+       kOpLocalsArith + 0, {"4", "3"}},
+      {"top plus local", topArith("pushb 7", "pushb 5", "add"), kOpTopArithLocal + 0, {"12"}},
+      {"top minus local wraps", topArith("push1", "pushi -2147483648", "sub"), kOpTopArithLocal + 1,
+       {"2147483647"}},
+      {"top times local", topArith("pushd 1.5", "pushb 3", "mul"), kOpTopArithLocal + 2, {"d4.5"}},
+      {"text top plus local", topArith("pushb 5", "pushs \"ab\"", "add"), kOpTopArithLocal + 0, {"\"ab5\""}},
+      {"new int key", store("mktable 0", "pushb 9", "pushb 4"), kOpLocalsStoreElement, {"9"}},
+      {"present int key", store(kTable, "pushs \"v\"", "push1"), kOpLocalsStoreElement, {"\"v\""}},
+      {"text key", store("mktable 0", "pushb 9", "pushs \"k\""), kOpLocalsStoreElement, {"9"}},
+      {"double key", store("mktable 0", "pushb 9", "pushd 1.5"), kOpLocalsStoreElement, {"0"}},
+      {"array element", store(kArray, "pushd 2.5", "push2"), kOpLocalsStoreElement, {"d2.5"}},
+      {"array past its end", store(kArray, "pushb 9", "pushb 3"), kOpLocalsStoreElement, {"0"}},
+      {"array below its start", store(kArray, "pushb 9", "pushb -1"), kOpLocalsStoreElement, {"0"}},
+      {"no container", store("pushb 7", "pushb 9", "push1"), kOpLocalsStoreElement, {"0"}},
+      {"step wraps, then jumps", step("pushi 2147483647", "add"), kOpLocalStepJump, {"-2147483648"}},
+      {"step down a double", step("pushd 1.5", "sub"), kOpLocalStepJump + 1, {"d0.5"}},
+      {"step a text", step("pushs \"t\"", "add"), kOpLocalStepJump, {"\"t1\""}},
+      {"step an array", step("mkarray 0", "sub"), kOpLocalStepJump + 1, {"array[0]"}},
+      {"table entry", load(kTable, "push1"), kOpLocalElement, {"20"}},
+      {"missing table entry", load(kTable, "push2"), kOpLocalElement, {"0"}},
+      {"array entry", load(kArray, "push2"), kOpLocalElement, {"30"}},
+      {"array past its end", load(kArray, "pushb 3"), kOpLocalElement, {"0"}},
+      {"text byte", load("pushs \"AZ\"", "push1"), kOpLocalElement, {"90"}},
+      {"double index", load(kArray, "pushd 1"), kOpLocalElement, {"0"}},
+  };
+  for (const Case& c : kCases) {
+    std::string program = ".func Main main frame=16\nmain: check 16\n" + c.body + "\npush0\nret\n";
+    Outcome out = RunBoth(program);
+    EXPECT_EQ(out.log, c.log) << c.what;
+    EXPECT_EQ(out.result, "0") << c.what;
+    EXPECT_EQ(int(engine_->code[AsmLabel(asm_, "f")]), c.fused) << c.what;
+  }
+}
+
+// Loops whose values change type or whose table grows between turns: the fused loop bodies
+// must leave their short paths exactly when the plain sequence would differ.
+TEST_F(Interpreter, FusedLoopsFollowTypeChangesAndTableGrowth) {
+  Outcome out = RunBoth(R"(
+.func Main main frame=16
+main: check 16
+  push0             ; the sum
+  push0             ; the counter
+l1: ldl 1
+  pushb 10
+  jnlt e1
+  ldl 2
+  ldl 2
+  add
+  stl 3
+  pop
+  ldl 1
+  pushb 5
+  jne s1
+  ldl 2             ; halfway the sum becomes a double
+  pushd 0.5
+  add
+  stl 3
+  pop
+s1: ldl 1
+  push1
+  add
+  stl 2
+  pop
+  jmp l1
+e1: pop
+  LOG
+  mktable 0         ; the table, grown through several rehashes
+  push0             ; the sum
+  push0             ; the counter
+l2: ldl 1
+  pushw 200
+  jnlt e2
+  ldl 1
+  ldl 2
+  stell 5
+  pop
+  ldl 1
+  push1
+  sub
+  ldell 4           ; the previous turn's entry, read after the growth
+  ldl 3
+  add
+  stl 3
+  pop
+  ldl 1
+  push1
+  add
+  stl 2
+  pop
+  jmp l2
+e2: pop
+  LOG
+  LOG
+  push0
+  ret
+)");
+  // 0 + ... + 9 plus one half; then 0 + 0 + 1 + ... + 198 (the key -1 is absent).
+  EXPECT_EQ(out.log, (std::vector<std::string>{"d45.5", "19701", "table[200]"}));
+  EXPECT_EQ(out.result, "0");
+}
+
+// The opcodes of the fused loop bodies never come from a file: one found there, or reached by
+// a jump into an operand, is unassigned and ends its task before anything after it runs, even
+// where the bytes behind it would make a sequence it could run.
+TEST_F(Interpreter, LoopBodyOpcodesFromTheFileAreUnassigned) {
+  for (int op = kOpLocalsCompareJump; op <= kOpLocalFusionLast; ++op) {
+    std::string text = ".func Main main frame=8\nmain: check 8\npush1\npush1\n.byte " + std::to_string(op) +
+                       "\n.byte 1\n.byte 0\nldl 1\nldl 1\nadd\nstl 2\npop\npushb 5\nLOG\npushb 7\nret\n";
+    Outcome out = Run(text, true);
+    EXPECT_EQ(out.result, "0") << op;
+    EXPECT_TRUE(out.log.empty()) << op;
+    EXPECT_EQ(HashCount(engine_->tasks), 0u) << op;
+  }
+  // The jump lands on pushi's operand, whose first byte is 180 with a local operand of 1.
+  Outcome out = Run(".func Main main frame=8\nmain: check 8\npush1\npush1\njmp 12\npushi 0x0D0001B4\npush0\n"
+                    ".byte 0\npushb 5\nLOG\npushb 7\nret\n",
+                    true);
+  EXPECT_EQ(out.result, "0");
+  EXPECT_TRUE(out.log.empty());
+  EXPECT_EQ(HashCount(engine_->tasks), 0u);
+}
+
 TEST_F(Interpreter, GlobalsMembersAndContainers) {
   Outcome out = RunBoth(R"(
 .global int 3
