@@ -11,7 +11,7 @@ cmake --build build/test -j "$jobs"
 (
   export ASAN_OPTIONS=detect_leaks=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  export KORVANE_HEADLESS=1 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy
+  export KORVANE_HEADLESS=1 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy ALSOFT_DRIVERS=null
   ctest --test-dir build/test --output-on-failure -j "$jobs" --timeout 300
 )
 if [[ "${KORVANE_SKIP_FUZZ:-0}" != 1 ]]; then

@@ -45,7 +45,7 @@ export KORVANE_FUZZ_TMP="$work/tmp"
 # The run's own sanitizer settings, whatever the caller (test.sh) exported for the unit tests.
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-export KORVANE_HEADLESS=1 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy
+export KORVANE_HEADLESS=1 SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy ALSOFT_DRIVERS=null
 # -close_fd_mask=1: the readers' own stdout notes ("File not found.") would drown the report.
 exec "$build/fuzz/${target}_fuzz" "$work/corpus" "$work/seeds" \
   -max_total_time="$seconds" -timeout="${KORVANE_FUZZ_TIMEOUT:-30}" -rss_limit_mb=2048 -max_len=65536 \

@@ -10,6 +10,7 @@ set(ENV{XDG_CONFIG_HOME} ${WORK_DIR}/config)
 set(ENV{KORVANE_HEADLESS} 1)
 set(ENV{SDL_VIDEODRIVER} dummy)
 set(ENV{SDL_AUDIODRIVER} dummy)
+set(ENV{ALSOFT_DRIVERS} null)
 # The story ends the run itself after some tens of frames; the bound only stops a demo that hangs.
 set(ENV{KORVANE_MAX_FRAMES} 5000)
 

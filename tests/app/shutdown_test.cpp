@@ -141,7 +141,7 @@ class ShutdownTest : public ::testing::Test {
     gLocationState = static_cast<LocationState*>(MemCalloc(sizeof(LocationState)));
     gTimerState = static_cast<TimerState*>(MemCalloc(sizeof(TimerState)));
     gMovieState = reinterpret_cast<MovieState*>(&placeholder_);
-    gSoundDevice = reinterpret_cast<SoundDevice*>(&placeholder_);
+    gSoundDevice = reinterpret_cast<AudioDevice*>(&placeholder_);
     gInputState = static_cast<InputState*>(MemCalloc(kInputStateRecordSize));
     gScreenLists[0] = reinterpret_cast<ImageRecord*>(&placeholder_);
     gScreenLists[1] = reinterpret_cast<ImageRecord*>(&placeholder_);
