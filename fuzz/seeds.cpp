@@ -22,6 +22,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
+#include "devices/sound_banks.h"
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
 #include "save_world.h"
@@ -33,6 +34,7 @@
 #include "script/text_database.h"
 #include "script/value.h"
 #include "script/value_xml.h"
+#include "sound/wave_writer.h"
 
 namespace {
 
@@ -125,6 +127,7 @@ constexpr DataKeyword kSeedFlags[] = {{"NONE", 0}, {"A", 1}, {"B", 2}, {"C", 4},
 
 // A body-like file in the given form, written by the data writer.
 std::string DataFile(bool binary) {
+  fuzz::World();  // the writer writes into the current folder, which the world becomes
   const char* name = binary ? "seed.bin" : "seed.txt";
   DataReader w;
   DataWriterOpen(&w, name, binary, kBodySectionTable, kBodySectionCount);
@@ -160,6 +163,73 @@ Seeds DataReaderSeeds(bool binary) {
   if (!binary)
     seeds.push_back(std::string(1, '\x03') + "/ comment\nNAME: x;\nVER: %101; 0x1F; -4; #old; 5;\tA|C;\n");
   return seeds;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Seeds WaveFileSeeds() {
+  using sound_tool::MakeWave;
+  using sound_tool::WaveOptions;
+  WaveOptions mono16;
+  WaveOptions mono8;
+  mono8.bits = 8;
+  mono8.rate = 11025;
+  WaveOptions wide = mono16;
+  wide.formatExtra = 2;
+  wide.chunksBeforeData = {{"LIST", "INFOINAM\x04\0\0\0tone"}, {"odd", "x"}};
+  WaveOptions stereo = mono16;
+  stereo.channels = 2;
+  WaveOptions silentRate = mono8;
+  silentRate.rate = 0;
+  return {
+      MakeWave(mono16, sound_tool::SinePcm16(440, 22050, 200, 12000)),
+      MakeWave(mono8, sound_tool::SinePcm8(300, 11025, 150, 100)),
+      MakeWave(wide, sound_tool::SinePcm16(1000, 22050, 64, 3000)),
+      MakeWave(stereo, sound_tool::SinePcm16(440, 22050, 64, 3000)),
+      MakeWave(silentRate, std::string(33, '\x80')),
+      MakeWave(mono16, ""),
+  };
+}
+
+// A "Sounds" file through the data writer, behind the form byte the target reads first.
+std::string SoundTableFile(bool binary) {
+  fuzz::World();  // the writer writes into the current folder, which the world becomes
+  const char* name = binary ? "Sounds.seed.pck" : "Sounds.seed.txt";
+  DataReader w;
+  DataWriterOpen(&w, name, binary, nullptr, 0);
+  struct Entry {
+    int32_t priority, volume;
+    uint32_t flags;
+    int32_t pitchLow, pitchHigh, spread, range;
+  };
+  const Entry kEntries[] = {
+      {5, 200, kSfxLoop | kSfx3DControl, -100, 100, 10, 0},
+      {1, -1, kSfxAutoFree, 0, 0, 0, 40000},
+      {255, 128, 0, 50, 50, 0, 1000},
+  };
+  WriteInt(&w, 3);
+  for (int32_t header : {250, 1200, 1350, 700}) {
+    WriteInt(&w, header);
+    if (header == 1350) continue;
+    WriteInt(&w, 3);
+    for (const Entry& e : kEntries) {
+      WriteInt(&w, e.priority);
+      WriteInt(&w, e.volume);
+      WriteEnumWord(&w, e.flags, kSoundFlagNames);
+      WriteInt(&w, e.pitchLow);
+      WriteInt(&w, e.pitchHigh);
+      WriteInt(&w, e.spread);
+      WriteInt(&w, e.range);
+    }
+  }
+  DataReaderClose(&w);
+  return std::string(1, binary ? '\x01' : '\x00') + ReadWorldFile(name);
+}
+
+Seeds SoundTableSeeds() {
+  return {SoundTableFile(false), SoundTableFile(true),
+          std::string("\x00") + "/ bank count\n1;\n100; 2;\n1; 2; SFX_LOOP|SFX_DSIK; 0; 0; 0; 0;\n"
+                                 "3; -1; NULL; 0; 5; 50; 0;\n "};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -452,6 +522,8 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"loader", LoaderSeeds},
       {"save_game", SaveGameSeeds},
       {"input_script", InputScriptSeeds},
+      {"wave_file", WaveFileSeeds},
+      {"sound_table", SoundTableSeeds},
   };
   return kMakers;
 }
