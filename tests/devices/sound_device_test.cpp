@@ -369,4 +369,66 @@ TEST_F(SoundOutput, ThreeDSampleWaitsForItsSetUpAndFollowsTheListenerCommit) {
   EXPECT_GT(Rms(0), Rms(1) * 10);
 }
 
+TEST_F(SoundOutput, VectorsAreLeftHanded) {
+  SoundSample* tone = Tone(440, 0.1, kSample3D);
+  ASSERT_EQ(SoundPlayChannel(tone, 0, -1, 0, 64, 255), 0);
+  ASSERT_EQ(ChannelSet3DParameters(0, 255, 360, 360, 0, 0, 65536, 100), 1);
+  ASSERT_EQ(ChannelRestartLoop(0), 1);
+  struct Case {
+    const char* what;
+    float front[3];
+    int32_t x, z;
+    bool louderLeft;
+  };
+  const Case kCases[] = {
+      {"facing +z, sound at +x", {0, 0, 1}, 300, 0, false},
+      {"facing +z, sound at -x", {0, 0, 1}, -300, 0, true},
+      {"facing +x, sound at +z", {1, 0, 0}, 0, 300, true},
+      {"facing +x, sound at -z", {1, 0, 0}, 0, -300, false},
+  };
+  const float top[3] = {0, 1, 0};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(AudioOutListenerSetOrientation(c.front, top, true));
+    ASSERT_EQ(ChannelSet3DPosition(0, c.x, 0, c.z), 1);
+    ASSERT_EQ(ListenerCommit(), 1);
+    const double left = Rms(0), right = Rms(1);
+    EXPECT_EQ(left > right * 4, c.louderLeft) << left << " " << right;
+    EXPECT_EQ(right > left * 4, !c.louderLeft) << left << " " << right;
+  }
+}
+
+TEST_F(SoundOutput, ThreeDBufferMutedBeyondItsMaximumDistanceAndDimmedOutsideItsCone) {
+  const std::string pcm = sound_tool::SinePcm16(440, kRate, kRate, kAmplitude);
+  AudioOutBuffer* buffer = nullptr;
+  ASSERT_EQ(AudioOutCreateBuffer(kRate, 16, uint32_t(pcm.size()), kAudioOut3D | kAudioOutVolume | kAudioOutMuteAtMaxDistance,
+                                 &buffer),
+            kAudioOutOk);
+  ASSERT_TRUE(AudioOutBufferWrite(buffer, pcm.data(), uint32_t(pcm.size())));
+  ASSERT_TRUE(AudioOutListenerSetRolloffFactor(0.0f, false)) << "distance alone must not dim it";
+  AudioOut3DParameters p{};
+  p.position[2] = 400.0f;  // straight ahead
+  p.insideConeAngle = 360;
+  p.outsideConeAngle = 360;
+  p.coneOrientation[2] = 1.0f;
+  p.minDistance = 1.0f;
+  p.maxDistance = 500.0f;
+  ASSERT_TRUE(AudioOut3DSetAll(buffer, &p, false));
+  ASSERT_TRUE(AudioOutBufferPlay(buffer, true));
+  const double inside = Rms(0);
+  EXPECT_GT(inside, InputRms() * 0.3);
+
+  ASSERT_TRUE(AudioOut3DSetPosition(buffer, 0.0f, 0.0f, 600.0f, false));
+  EXPECT_LT(Rms(0), 2.0) << "beyond the maximum distance";
+
+  // Back in range, the cone turned away from the listener: the outside volume applies.
+  p.coneOrientation[2] = 1.0f;
+  p.insideConeAngle = 30;
+  p.outsideConeAngle = 60;
+  p.coneOutsideVolume = -500;
+  ASSERT_TRUE(AudioOut3DSetAll(buffer, &p, false));
+  EXPECT_NEAR(Rms(0) / inside, 0.562, 0.01);
+  AudioOutReleaseBuffer(buffer);
+}
+
 }  // namespace
