@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "core/memory.h"
-#include "scene/type_files.h"
+#include "core/type_files.h"
 
 const DataKeyword kSoundFlagNames[] = {
     {"SFX_LOOP", kSfxLoop},

@@ -6,7 +6,7 @@
 
 #include "core/data_reader.h"
 #include "core/memory.h"
-#include "scene/type_files.h"
+#include "core/type_files.h"
 #include "support/catalog_world.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The type-file opener (see type_files.h). It never reads a field itself.
-#include "scene/type_files.h"
+#include "core/type_files.h"
 
 #include <cstring>
 #include <string>
