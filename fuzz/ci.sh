@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The fuzz targets in CI: builds every target once with clang, then runs each on its fresh seeds
-# for a bounded time (KORVANE_FUZZ_SECONDS, default 20). Any crash, hang, leak or sanitizer report
-# fails the run; the crash inputs stay in fuzz/corpus-work/TARGET/.
+# for a bounded time (KORVANE_FUZZ_SECONDS per target, default 20). KORVANE_FUZZ_TOTAL_SECONDS,
+# when set, bounds the runs of all targets together: each target gets the smaller of its own
+# seconds and an even share of what is left, at least 1 s, so the stage stays within budget as
+# targets are added. Any crash, hang, leak or sanitizer report fails the run; the crash inputs
+# stay in fuzz/corpus-work/TARGET/.
 #   fuzz/ci.sh [TARGET...]   (default: every fuzz/*_fuzz.cpp)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${KORVANE_FUZZ_SECONDS:-20}
 build=${KORVANE_FUZZ_BUILD_DIR:-$root/build/fuzz}
 export KORVANE_FUZZ_BUILD_DIR=$build
 
@@ -34,7 +36,17 @@ cmake --build "$build" -j "$(nproc)" --target "${build_targets[@]}" >/dev/null |
 passed=0
 failed=0
 failures=()
+total=${KORVANE_FUZZ_TOTAL_SECONDS:-0}
+runs_start=$SECONDS
+left=${#targets[@]}
 for target in "${targets[@]}"; do
+  seconds=${KORVANE_FUZZ_SECONDS:-20}
+  if ((total > 0)); then
+    share=$(((total - (SECONDS - runs_start)) / left))
+    ((share < seconds)) && seconds=$share
+    ((seconds < 1)) && seconds=1
+  fi
+  left=$((left - 1))
   log="$build/fuzz-$target.log"
   # KORVANE_FUZZ_ARGS: further libFuzzer options for every target (test.sh fixes the seed).
   # shellcheck disable=SC2086
@@ -49,5 +61,5 @@ for target in "${targets[@]}"; do
     failures+=("$target")
   fi
 done
-echo "fuzz targets: $passed clean, $failed with findings"
+echo "fuzz targets: $passed clean, $failed with findings, $((SECONDS - runs_start)) s of runs"
 ((failed == 0))
