@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/catalog.h"
 #include "core/file_object.h"
@@ -114,7 +115,10 @@ uint8_t* CopyBlock(ScriptEngine* engine, const uint8_t* bytes, uint32_t size, ui
 }
 
 // CLAS: N entries into records 1..N of a new block. A super class must come earlier in the
-// file: its field count is what places the subclass's own fields, so a later one is refused.
+// file: its field count is what places the subclass's own fields, so a super named later in the
+// file (or the class itself, or the global record's 0) is refused. A super id that names no class
+// of the file at all leaves a root class: it inherits nothing here and stays without a super
+// when the records are linked again after sorting.
 bool ReadClasses(ScriptEngine* engine, FileReader* r) {
   uint32_t n = ReadWord(r);
   if (n > Remaining(r) / kMinimumClassEntryBytes) return false;
@@ -143,10 +147,22 @@ bool ReadClasses(ScriptEngine* engine, FileReader* r) {
     if (c->superId == kNoSuperClass) continue;
     for (uint32_t j = 1; j < k && !c->super; ++j)
       if (uint32_t(classes[j].id) == c->superId) c->super = &classes[j];
-    if (!c->super) return false;  // missing, later in the file, or the class itself
+    if (!c->super) {
+      if (c->superId == 0) return false;
+      continue;  // a super later in the file is refused once every id is known
+    }
     if (uint64_t(fieldCount) + c->super->totalFieldCount > 0xFFFF) return false;
     c->inheritedFieldCount = c->super->totalFieldCount;
     c->totalFieldCount = fieldCount + c->inheritedFieldCount;
+  }
+  std::vector<int32_t> ids;
+  ids.reserve(n);
+  for (uint32_t k = 1; k <= n; ++k) ids.push_back(classes[k].id);
+  std::sort(ids.begin(), ids.end());
+  for (uint32_t k = 1; k <= n; ++k) {
+    const ScriptClassRecord* c = &classes[k];
+    if (c->superId == kNoSuperClass || c->super) continue;
+    if (std::binary_search(ids.begin(), ids.end(), int32_t(c->superId))) return false;
   }
   return true;
 }

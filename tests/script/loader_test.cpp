@@ -115,6 +115,39 @@ TEST_F(Loader, GoodScriptBuildsClassesStaticsAndPatches) {
   EXPECT_EQ(Call("Main"), "0");
 }
 
+TEST_F(Loader, SuperIdNamingNoClassLeavesARootClass) {
+  // Class 4 names 5, which the file does not hold: it loads without a super and without
+  // inherited fields, its own two fields in slots 0 and 1, its super id kept as stored.
+  ASSERT_TRUE(Load(".func Main main\n"
+                   ".class 4 super=5\n"
+                   "  .method Run main\n"
+                   "  .field int 40\n"
+                   "  .field int 41\n"
+                   ".end\n"
+                   ".class 7 super=4\n"
+                   "  .field int 70\n"
+                   ".end\n"
+                   "main: push0\n"
+                   "  ret\n"))
+      << error_;
+  ASSERT_EQ(engine_->classCount, 3u);
+  const ScriptClassRecord* c = engine_->classes;
+  ASSERT_EQ(c[1].id, 4);
+  EXPECT_EQ(c[1].super, nullptr);
+  EXPECT_EQ(c[1].superId, 5u);
+  EXPECT_EQ(c[1].inheritedFieldCount, 0u);
+  ASSERT_EQ(c[1].totalFieldCount, 2u);
+  EXPECT_EQ(c[1].variables[0].i, 40);
+  EXPECT_EQ(c[1].variables[1].i, 41);
+  EXPECT_EQ(c[1].mergedMethodCount, 1u);
+  // Its own subclass still inherits from it.
+  ASSERT_EQ(c[2].id, 7);
+  EXPECT_EQ(c[2].super, &c[1]);
+  ASSERT_EQ(c[2].totalFieldCount, 3u);
+  const int32_t expected[] = {40, 41, 70};
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(c[2].variables[j].i, expected[j]) << j;
+}
+
 TEST_F(Loader, PlainPoolLoadsAndRepeatedChunkReplacesTheEarlier) {
   AsmOptions options;
   options.plainPool = true;
@@ -174,7 +207,7 @@ TEST_F(Loader, MalformedFilesFailToLoad) {
        [](Bytes& b) { b[ChunkAt(b, "CLAS") + 8 + 16] = 0x40; }},
       {"subclass before its super", ".class 4 super=9\n.end\n.class 9\n.end\n" + minimal, {}, nullptr},
       {"own super", ".class 4 super=4\n.end\n" + minimal, {}, nullptr},
-      {"missing super", ".class 4 super=5\n.end\n" + minimal, {}, nullptr},
+      {"super id of the global record", ".class 4 super=0\n.end\n" + minimal, {}, nullptr},
       {"duplicate class id", ".class 4\n.end\n.class 4\n.end\n" + minimal, {}, nullptr},
       {"class id 0", ".class 0\n.end\n" + minimal, {}, nullptr},
       {"jump outside the code", minimal + "jmp 5000\n", {}, nullptr},
