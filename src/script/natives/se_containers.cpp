@@ -274,10 +274,10 @@ int32_t SE_TableNext(SECall* call) {
   ScriptValue* table = SEArgTable(call, 0);
   if (!table) return SEAnswerInt(call, 0);
   ScriptValue* key = SEArgValue(call, 1);
-  // A key that is not in the table (integer 0 and every other false key among them) starts
-  // from the first key. A false key that the table does hold continues after it like any
-  // other, so a walk over a table with a key 0 still comes to its end.
-  const TableEntry* next = key && TableFindEntry(table, key) ? TableNext(table, key) : TableNext(table, nullptr);
+  // No key, a false key (0 among them, also when the table holds it) or a key the table does
+  // not hold starts from the first key. A walk that meets a key 0 reads it as its end anyway.
+  const bool resume = key && ValueIsTrue(key) && TableFindEntry(table, key);
+  const TableEntry* next = resume ? TableNext(table, key) : TableNext(table, nullptr);
   return next ? SEAnswerCopy(call, &next->key) : SEAnswerInt(call, 0);
 }
 
