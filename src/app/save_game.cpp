@@ -214,14 +214,14 @@ bool ReadSystemChunk(FileObject* file) {
   return true;
 }
 
-// Timers pending at the save come back at the tail of the timed list. Nodes left from before
-// are woken first so none of them can answer a task of the loaded game. A node names a module
-// row that must exist in the running engine: anything else is a corrupt save.
+// Timers pending at the save come back at the tail of the timed list, behind whatever it holds;
+// nothing is woken here. (A game's teardown already woke and dropped its own timers before a
+// save is read, so the list is empty in the game's own course.) A node names a module row that
+// must exist in the running engine: anything else is a corrupt save.
 bool ReadTimerChunk(FileObject* file) {
   uint32_t count = 0;
   if (!ExpectTag(file, kTagTimers) || !ReadSaveWord(file, &count)) return false;
   TimerState* state = gTimerState;
-  if (state) FlushTimerEvents();
   if (count == 0) return true;
   if (!state || !gScriptEngine) return false;
   for (uint32_t i = 0; i < count; ++i) {

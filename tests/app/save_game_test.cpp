@@ -323,13 +323,15 @@ TEST_F(SaveGameTest, EverySaveWrittenCanBeReadBack) {
   EXPECT_TRUE(WriteSaveGame(1, "x", "y", 0));
 }
 
-TEST_F(SaveGameTest, RoundTripRestoresModesClocksAndTimersButNotTheLanguage) {
+TEST_F(SaveGameTest, RoundTripRestoresModesClocksAndTimersBehindPendingOnesButNotTheLanguage) {
   SetUpGame();
   MakeGuiMaster();
   ASSERT_TRUE(WriteSaveGame(2, "cap", "cap2", 1));
 
-  // A different running game.
+  // A different running game, with a timer of its own still pending: it stays where it is,
+  // unwoken, and the save's timers come in behind it.
   ClearTimerEvents(timers_);
+  AddTimer(900, 1, 55, 0, 0);
   state_.subMode = 0;
   state_.parameter = 0;
   system_.frameStep = system_.gameTime = system_.realTime = 0;
@@ -358,7 +360,7 @@ TEST_F(SaveGameTest, RoundTripRestoresModesClocksAndTimersButNotTheLanguage) {
     uint16_t flags;
     int32_t id;
   };
-  const Node kNodes[] = {{510000, 1, 77, kTimerNodeInterruptible, 9}, {520000, 1, 78, 0, 0}};
+  const Node kNodes[] = {{900, 1, 55, 0, 0}, {510000, 1, 77, kTimerNodeInterruptible, 9}, {520000, 1, 78, 0, 0}};
   TimerNode* node = FirstTimedNode(timers_);
   for (const Node& expected : kNodes) {
     ASSERT_NE(node, nullptr);
