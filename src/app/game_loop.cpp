@@ -181,7 +181,7 @@ void RunFrame() {
 
 // A story that cannot be loaded ends the process: nothing of the game could run.
 [[noreturn]] void StoryNotFound(const char* startString) {
-  // The store loader reports the missing file itself; a missing name never reaches it.
+  // The store loader reports a failed load itself; a missing name never reaches it.
   if (!startString || !gScriptEngine) std::fputs("File not found.\n", stdout);
   if (startString) SetFailureDetail(startString);
   ShutdownAndExit(1);

@@ -503,7 +503,7 @@ constexpr int kStepCount = static_cast<int>(sizeof kSteps / sizeof kSteps[0]);
 // What a failing step leaves behind before the process ends.
 void ReportStepFailure(const StartupStep& step) {
   if (std::strcmp(step.number, "13b") == 0) {
-    // The store loader reports a missing file itself; a missing name never reaches it.
+    // The store loader reports a failed load itself; a missing name never reaches it.
     if (!gStartNames.config) std::fputs("File not found.\n", stdout);
     else SetFailureDetail(gStartNames.config);
   } else if (std::strcmp(step.number, "28") == 0) {

@@ -278,24 +278,15 @@ ScriptClassRecord* FindClassRecord(const ScriptEngine* engine, int32_t id) {
   return nullptr;
 }
 
-bool LoadScriptStore(ScriptEngine* engine, const char* name) {
-  char path[512];
-  std::snprintf(path, sizeof path, kProductRecord.languageTemplate, name);
-  char* buffer = LoadGameFile(path, "obj", false);
-  if (!buffer) {
-    std::fputs("File not found.\n", stdout);
-    return false;
-  }
-  uint32_t size = gLastReadSize;
-  bool ok = LoadScriptStoreFromMemory(engine, name, reinterpret_cast<const uint8_t*>(buffer), size);
-  MemFree(buffer, size, 0);
-  return ok;
-}
+namespace {
 
-bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uint8_t* data, uint32_t size) {
+constexpr char kFileNotFoundNote[] = "File not found.\n";
+
+bool LoadFromMemory(ScriptEngine* engine, const char* name, const uint8_t* data, uint32_t size, bool* noted) {
   if (!data || size <= 12 || std::memcmp(data, "STOR", 4) != 0) {
     UnloadScriptStore(engine);
-    std::fputs("File not found.\n", stdout);
+    std::fputs(kFileNotFoundNote, stdout);
+    *noted = true;
     return false;
   }
   engine->flags |= kEngineStoryNotVerified;
@@ -411,6 +402,31 @@ bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uin
   TaskListInit(&engine->runList);
   TaskListInit(&engine->waitList);
   return true;
+}
+
+}  // namespace
+
+// A story found under its name that does not load is reported like a missing one: the note on
+// standard output comes once, whichever check refused the file.
+bool LoadScriptStore(ScriptEngine* engine, const char* name) {
+  char path[512];
+  std::snprintf(path, sizeof path, kProductRecord.languageTemplate, name);
+  char* buffer = LoadGameFile(path, "obj", false);
+  if (!buffer) {
+    std::fputs(kFileNotFoundNote, stdout);
+    return false;
+  }
+  uint32_t size = gLastReadSize;
+  bool noted = false;
+  bool ok = LoadFromMemory(engine, name, reinterpret_cast<const uint8_t*>(buffer), size, &noted);
+  MemFree(buffer, size, 0);
+  if (!ok && !noted) std::fputs(kFileNotFoundNote, stdout);
+  return ok;
+}
+
+bool LoadScriptStoreFromMemory(ScriptEngine* engine, const char* name, const uint8_t* data, uint32_t size) {
+  bool noted = false;
+  return LoadFromMemory(engine, name, data, size, &noted);
 }
 
 void MergeMethodTables(ScriptEngine* engine) {

@@ -313,11 +313,53 @@ TEST_F(Loader, LoadsByNameFromTheGameFolder) {
   AsmResult r = Assemble(kGoodScript);
   ASSERT_TRUE(r.ok) << r.error;
   world.WriteLoose("L/story2.obj", std::string(r.bytes.begin(), r.bytes.end()));
-  EXPECT_FALSE(LoadScriptStore(engine_, "nothere"));
-  EXPECT_EQ(engine_->scriptName, nullptr);
+  ::testing::internal::CaptureStdout();
   ASSERT_TRUE(LoadScriptStore(engine_, "story2"));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_STREQ(engine_->scriptName, "story2");
   EXPECT_EQ(Call("Main"), "0");
+  UnloadScriptStore(engine_);
+}
+
+// A story that is found but refused says so on standard output exactly as a missing one does,
+// once, whichever check refused it.
+TEST_F(Loader, EveryFailedLoadByNameWritesFileNotFoundOnce) {
+  CatalogWorld world;
+  AsmOptions oldVersion;
+  oldVersion.hasVersion = true;
+  oldVersion.version = 800;
+  AsmOptions noVars;
+  noVars.omitChunks = {"VARS"};
+  const std::string minimal = ".func Main main\nmain: push0\nret\n";
+  struct Case {
+    const char* name;  // nullptr: no file at all
+    std::string text;
+    AsmOptions options;
+    size_t keep;  // bytes of the assembled file that are written, 0 for all
+  };
+  const Case kCases[] = {
+      {nullptr, "", {}, 0},
+      {"short", minimal, {}, 12},
+      {"old", minimal, oldVersion, 0},
+      {"novars", minimal, noVars, 0},
+      {"badcode", minimal + "jmp 5000\n", {}, 0},
+  };
+  for (const Case& c : kCases) {
+    std::string name = "nothere";
+    if (c.name) {
+      AsmResult r = Assemble(c.text, c.options);
+      ASSERT_TRUE(r.ok) << r.error;
+      std::string bytes(r.bytes.begin(), r.bytes.end());
+      if (c.keep) bytes.resize(c.keep);
+      name = c.name;
+      world.WriteLoose("L/" + name + ".obj", bytes);
+    }
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(LoadScriptStore(engine_, name.c_str())) << name;
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "File not found.\n") << name;
+    EXPECT_EQ(engine_->scriptName, nullptr) << name;
+    UnloadScriptStore(engine_);
+  }
 }
 
 // The signed story's name keeps a copy of the file, NULs turned into blanks, for its signature
