@@ -146,6 +146,41 @@ TEST(CatalogIndex, MountRejectsIndexesThatDisagreeWithTheData) {
   EXPECT_EQ(CatalogLookup("a.bin"), nullptr);
 }
 
+// The three scramblings, checked against bytes worked out by hand from their formulas rather
+// than against our own scrambler: the index (byte i XOR (i - 0xA9)), a catalog slice (every byte
+// XOR 0x6D) and a scrambled gzip file (mask byte key XOR 0xB3, then every gzip byte XOR key).
+TEST(CatalogScrambling, HandComputedBytesReadBack) {
+  const auto bytes = [](std::initializer_list<int> list) {
+    std::string out;
+    for (int b : list) out.push_back(char(b));
+    return out;
+  };
+  // "01.dat\nab.txt 3\n"
+  const std::string index = bytes({0x67, 0x69, 0x77, 0x3E, 0x3A, 0x28, 0x57, 0x3F, 0x3D, 0x4E, 0x15, 0x1A, 0x17,
+                                   0x44, 0x56, 0x6C});
+  EXPECT_EQ(catalog_tool::ScrambleIndex("01.dat\nab.txt 3\n"), index);
+  // "hi" as a gzip member (no name, time 0), then scrambled with key 0x27 (mask byte 0x94).
+  const std::string gzip = bytes({0x1F, 0x8B, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0xCB,
+                                  0xC8, 0x04, 0x00, 0xAC, 0x2A, 0x93, 0xD8, 0x02, 0x00, 0x00, 0x00});
+  const std::string scrambled = bytes({0x94, 0x38, 0xAC, 0x2F, 0x27, 0x27, 0x27, 0x27, 0x27, 0x27, 0x24, 0xEC,
+                                       0xEF, 0x23, 0x27, 0x8B, 0x0D, 0xB4, 0xFF, 0x25, 0x27, 0x27, 0x27});
+  EXPECT_EQ(catalog_tool::ScrambleGzip(gzip, 0x94), scrambled);  // mask 0x94: key 0x27
+
+  CatalogWorld world(1);
+  world.WriteLoose("01.cat", index);
+  world.WriteLoose("01.dat", bytes({0x15, 0x14, 0x17}));  // "xyz" XOR 0x6D
+  world.WriteLoose("hand.pck", scrambled);
+  ASSERT_EQ(MountCatalog(0, "01.cat", true), 1);
+  const Catalog* catalog = world.block()->catalogs[0];
+  ASSERT_NE(catalog, nullptr);
+  EXPECT_STREQ(catalog->dataName, "01.dat");
+  ASSERT_EQ(catalog->count, 1);
+  Loaded slice(LoadGameFile("ab", "txt", false));
+  EXPECT_EQ(slice.str(), "xyz");
+  Loaded packed(LoadGameFile("hand", "pck", false));
+  EXPECT_EQ(packed.str(), "hi");
+}
+
 // Two numbered catalogs and a mod catalog in the spare slot.
 class CatalogSetTest : public ::testing::Test {
  protected:
