@@ -126,6 +126,7 @@ struct SparseText {
 
 struct Assembly {
   std::vector<uint8_t> code;
+  std::vector<uint32_t> instructions;
   std::vector<uint8_t> pool;
   std::map<std::string, uint32_t> labels;
   std::map<std::string, uint32_t> strings;
@@ -572,8 +573,11 @@ bool AssembleLine(Assembly& a, const std::string& line) {
   std::string head = tokens[i].text;
   std::vector<Token> args(tokens.begin() + long(i) + 1, tokens.end());
   if (head[0] == '.') return Directive(a, head, args);
-  for (const Mnemonic& m : kMnemonics)
-    if (head == m.name) return EmitInstruction(a, m, args);
+  for (const Mnemonic& m : kMnemonics) {
+    if (head != m.name) continue;
+    a.instructions.push_back(uint32_t(a.code.size()));
+    return EmitInstruction(a, m, args);
+  }
   return Fail(a, "unknown instruction '" + head + "'");
 }
 
@@ -696,6 +700,7 @@ AsmResult Assemble(const std::string& text, const AsmOptions& options) {
   }
   result.ok = true;
   result.code = a.code;
+  result.instructions = a.instructions;
   result.pool = a.pool;
   result.labels = a.labels;
   result.strings = a.strings;

@@ -25,6 +25,7 @@ struct AsmResult {
   std::string error;                         // "line N: message" when not ok
   std::vector<uint8_t> bytes;                // the whole compiled-script file
   std::vector<uint8_t> code;                 // the CODE body as written (operands big-endian)
+  std::vector<uint32_t> instructions;        // code offset of every mnemonic line, in order (not .byte data)
   std::vector<uint8_t> pool;                 // the plain string pool
   std::map<std::string, uint32_t> labels;    // label name -> code offset
   std::map<std::string, uint32_t> strings;   // interned text -> pool id
