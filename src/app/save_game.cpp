@@ -39,7 +39,12 @@ constexpr size_t kSaveNameSize = 64;
 
 // Section adapters: the subsystems answer in their own types; the container wants true or false.
 bool WriteScriptSection(FileObject* file) { return WriteScriptState(file); }
-bool ReadScriptSection(FileObject* file) { return ReadScriptState(file); }
+// The header's sub-mode names the story object the game's events go to. A save whose story has
+// no such object could never be played: its events would reach nobody and a story that reloads
+// its save on a missing answer would do so for ever. Such a save is as corrupt as a broken one.
+bool ReadScriptSection(FileObject* file) {
+  return ReadScriptState(file) && gGameState && FindScriptObject(gScriptEngine, gGameState->subMode) != nullptr;
+}
 bool WriteEngineSection(FileObject* file) { return SaveEngineState(file) != 0; }
 bool ReadEngineSection(FileObject* file) { return LoadEngineState(file) != 0; }
 bool WriteMovieSection(FileObject* file) { return WriteMovieState(file) != 0; }

@@ -774,3 +774,32 @@ TEST_F(ScriptStateSaveTest, CutOffScriptStateIsRefusedAndLeavesNothingBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+// The header's sub-mode names the story object the game's events go to: a save whose sub-mode
+// the story has no object for (a flipped byte is enough) is refused like any corrupt save, so
+// the game cannot go on reloading a save that nothing of the story answers.
+TEST_F(ScriptStateSaveTest, SubModeWithoutAStoryObjectIsRefused) {
+  ASSERT_TRUE(Load(std::string(".class 150\n.end\n") + kStory)) << error_;
+  state_.subMode = 150;
+  ASSERT_TRUE(WriteSaveGame(0, "a", "b", 0));
+  const std::string good = Gunzip(SavePath(1));
+  // "LSAV", the captions "a" and "b", the story name "test", two words, then the sub-mode.
+  const size_t subModeAt = 4 + 5 + 5 + 8 + 4 + 4;
+  ASSERT_EQ(good.substr(subModeAt, 4), std::string("\0\0\0\x96", 4));
+  struct Case {
+    uint8_t lowByte;
+    int32_t result;
+  };
+  const Case kCases[] = {{0x96, 1}, {0x97, 0}, {0x65, 0}, {0x00, 1}};  // 150, 151, 101, 0 (the globals)
+  for (const Case& c : kCases) {
+    std::string bytes = good;
+    bytes[subModeAt + 3] = char(c.lowByte);
+    GzipTo(SavePath(1), bytes);
+    EXPECT_EQ(LoadSaveGame(0), c.result) << int(c.lowByte);
+    ClearTimerEvents(timers_);
+  }
+}
+
+}  // namespace
