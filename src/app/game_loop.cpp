@@ -172,7 +172,10 @@ void RunFrame() {
 
   UpdateBenchmarkRecord();
   if (gSystem->frameCounter == 1) state->benchmarkScene = 0;
+}
 
+// The frame limit counts every frame of the process, also one that an input answer ended early.
+void CheckFrameLimit() {
   if (gFrameLimit != 0 && gSystem->frameCounter >= gFrameLimit) {
     gFrameLimitReached = 1;
     gLoopExit = 1;
@@ -315,6 +318,9 @@ void RunGameLoop() {
     PrepareGame();
   }
 
-  while (gLoopExit == 0) RunFrame();
+  while (gLoopExit == 0) {
+    RunFrame();
+    CheckFrameLimit();
+  }
   Teardown();
 }

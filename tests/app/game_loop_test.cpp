@@ -654,6 +654,33 @@ TEST_F(GameLoopTest, BenchmarkRecordsFollowTheFrameRate) {
   EXPECT_EQ(gGameState->benchmarkFrames, 1u);
 }
 
+// The frame limit counts every frame, whatever ends it: a game whose input ends each loop at
+// its first frame still reaches the limit, so a story that restarts itself cannot run for ever.
+TEST_F(GameLoopTest, TheFrameLimitCountsFramesThatInputEnded) {
+  struct Case {
+    const char* what;
+    int32_t mode;
+    bool inputEventEnds;  // start mode 1: a true answer to "Input"
+    int32_t answer;       // other modes: -1 ends the loop
+  };
+  const Case kCases[] = {
+      {"mode 1, Input answers true", 1, true, 0},
+      {"mode 2, Input answers -1", 2, false, -1},
+      {"mode 2, a full frame", 2, false, 0},
+  };
+  for (const Case& c : kCases) {
+    TearDown();
+    SetUp();
+    StartMode(c.mode, 150, 0, "vexastory");
+    gInputEventEndsLoop = c.inputEventEnds;
+    gInputAnswer = c.answer;
+    gFrameLimit = system_.frameCounter + 1;
+    RunGameLoop();
+    EXPECT_EQ(gFrameLimitReached, 1u) << c.what;
+    EXPECT_EQ(system_.frameCounter, gFrameLimit) << c.what;
+  }
+}
+
 TEST_F(GameLoopTest, TheProcessesFirstFrameResetsTheBenchmarkScene) {
   StartMode(2, 150, -1, "vexastory");
   system_.frameCounter = 0;
