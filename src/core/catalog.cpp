@@ -594,6 +594,8 @@ bool FindGameFile(FileObject* file, const char* name, const char* types, bool us
   if (file == nullptr || name == nullptr || types == nullptr) return false;
   if (file->flags & kFileOpen) return false;
 
+  // The copy is cut into words in place, so it is freed by the size it was made with.
+  const size_t typeTextSize = std::strlen(types) + 1;
   char* typeText = DuplicateString(types);
   if (typeText == nullptr) return false;
   const char* words[kMaxGameFileTypes];
@@ -628,7 +630,7 @@ bool FindGameFile(FileObject* file, const char* name, const char* types, bool us
       FreeString(languageKey);
     }
   }
-  FreeString(typeText);
+  MemFree(typeText, typeTextSize, 0);
   return choice.found && !choice.failed;
 }
 

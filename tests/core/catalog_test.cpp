@@ -314,6 +314,27 @@ TEST(GameFileLookup, RanksLanguageTypeLooseAndNewestCatalog) {
   }
 }
 
+// The lookup cuts its copy of the type list into words; every load, found or not, must give
+// back exactly what it counted, or the engine's memory figure creeps up with every file read.
+TEST(GameFileLookup, LoadsGiveBackEveryCountedByte) {
+  CatalogWorld world(1);
+  world.WriteLoose("notes.txt", "plain notes");
+  ASSERT_EQ(world.AddCatalog(0, "01.cat", {{"inside.pck", "packed"}}), 1);
+  struct Case {
+    const char* name;
+    const char* types;
+  };
+  const Case kCases[] = {
+      {"notes", "pck txt"}, {"inside", "pck txt"}, {"notes", "pbb bob pbd bod"}, {"missing", "pck txt"},
+      {"notes", "txt"},     {"notes", " pck  txt "},
+  };
+  for (const Case& c : kCases) {
+    const uint32_t before = MemGetCurrentBytes();
+    { Loaded data(LoadGameFile(c.name, c.types, false)); }
+    EXPECT_EQ(MemGetCurrentBytes(), before) << c.name << " as " << c.types;
+  }
+}
+
 TEST(GameFileLookup, RankCandidateIgnoresCaseAndPrefersEarlierTypes) {
   const char* types[] = {"pck", "txt", "pck"};
   struct Case {
