@@ -372,8 +372,10 @@ int32_t LoadSaveGame(int32_t slot) {
   // negative number.
   bool ok = slot >= 0 && slot + 1 < kTempSaveNumber && gGameState && gSystem &&
             FileOpen(&file, name, "rb", true);
+  // The end marker closes the save: bytes after it, or a compressed stream cut before its
+  // trailer, make a save nobody wrote whole.
   ok = ok && ReadHeader(&file) && ReadSystemChunk(&file) && ReadTimerChunk(&file) && ReadSections(&file) &&
-       ExpectTag(&file, kTagEnd);
+       ExpectTag(&file, kTagEnd) && FileReadAtEnd(&file);
   if (!ok) {
     ClearTimerEvents(gTimerState);
     FileClose(&file);

@@ -177,6 +177,20 @@ size_t FileRead(FileObject* file, void* buffer, size_t size, size_t count) {
 
 size_t FileReadBytes(FileObject* file, void* buffer, size_t count) { return FileRead(file, buffer, 1, count); }
 
+bool FileReadAtEnd(FileObject* file) {
+  if (!IsOpen(file)) return false;
+  unsigned char extra = 0;
+  if (IsGzip(file)) {
+    // Reading on makes the stream check its trailer: a stream cut before it, or one whose check
+    // sum or length does not match, reports an error here even though its data read whole.
+    if (gzread(Gzip(file), &extra, 1) != 0) return false;
+    int error = Z_OK;
+    gzerror(Gzip(file), &error);
+    return error == Z_OK;
+  }
+  return FileRead(file, &extra, 1, 1) == 0;
+}
+
 size_t FileWrite(FileObject* file, const void* buffer, size_t size, size_t count) {
   if (!IsOpen(file) || buffer == nullptr || IsSlice(file)) return 0;
   if (IsGzip(file)) {

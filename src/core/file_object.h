@@ -53,6 +53,9 @@ bool FileCloseDelete(FileObject* file);
 // Slice reads return bytes, gzip reads bytes, stdio reads items (as the runtime library does).
 size_t FileRead(FileObject* file, void* buffer, size_t size, size_t count);
 size_t FileReadBytes(FileObject* file, void* buffer, size_t count);
+// True when a file open for reading has nothing left: no byte follows, and a gzip stream ended
+// whole, its trailer present and matching.
+bool FileReadAtEnd(FileObject* file);
 size_t FileWrite(FileObject* file, const void* buffer, size_t size, size_t count);
 size_t FileWriteBytes(FileObject* file, const void* buffer, size_t count);
 int FileGetc(FileObject* file);

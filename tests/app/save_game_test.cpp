@@ -565,19 +565,24 @@ TEST_F(SaveGameTest, TruncatedAndBitFlippedSavesAreRejectedCleanly) {
       load(damaged);
     }
   }
-  // The compressed file itself cut short: never a crash; a cut through the data is refused. (A
-  // cut through the stream's trailer may still hold every byte of the save.)
+  // The compressed file itself cut short, also inside the stream's trailer when every byte of
+  // the save is there: refused as corrupt.
   GzipTo(SavePath(9), good);
   const std::string compressed = ReadPlain(SavePath(9));
   for (size_t n = 0; n < compressed.size(); ++n) {
     SCOPED_TRACE(n);
     WritePlain(SavePath(9), compressed.substr(0, n));
-    const int32_t result = LoadSaveGame(8);
+    EXPECT_EQ(LoadSaveGame(8), 0);
     ClearTimerEvents(timers_);
-    if (n < compressed.size() / 2) {
-      EXPECT_EQ(result, 0);
-    }
   }
+  // Anything after the end marker, and a trailer whose check sum does not match, are refused too.
+  EXPECT_EQ(load(good + "/LSA"), 0);
+  EXPECT_EQ(load(good + std::string(1, '\0')), 0);
+  std::string badCrc = compressed;
+  badCrc[badCrc.size() - 8] = char(badCrc[badCrc.size() - 8] ^ 1);
+  WritePlain(SavePath(9), badCrc);
+  EXPECT_EQ(LoadSaveGame(8), 0);
+  ClearTimerEvents(timers_);
   EXPECT_EQ(load(good), 1);
 }
 
