@@ -134,10 +134,12 @@ void InitD3DUsageFlags() {
 
 // The desktop size the default screen mode takes. The platform layer offers no desktop query yet,
 // so every run takes the size headless runs use.
-static void DesktopSize(int16_t* width, int16_t* height) {
+void DefaultScreenSize(int16_t* width, int16_t* height) {
   *width = 1024;
   *height = 768;
 }
+
+bool IsPossibleScreenSize(int32_t width, int32_t height) { return width > 0 && height > 0; }
 
 int SetDefaultVideoSettings() {
   if (gSystem == nullptr) return 0;
@@ -153,7 +155,7 @@ int SetDefaultVideoSettings() {
   CloseDxDiag(&context);
   gStartup.adapterName = FreeString(gStartup.adapterName);
   gStartup.adapterOrdinal = -1;
-  DesktopSize(&gSystem->screenWidth, &gSystem->screenHeight);
+  DefaultScreenSize(&gSystem->screenWidth, &gSystem->screenHeight);
   gSystem->colourDepth = 32;
   gSystem->shaderQuality = 2;
   if (displayMemory > 140) {
@@ -348,8 +350,18 @@ static void ApplySwitch(const SwitchRow& row, const char* word, const char* valu
       std::fputs("Music disabled\n", stdout);
       break;
     case Switch::Language: s->language = LanguageNumber(number); break;
-    case Switch::Height: s->screenHeight = int16_t(number); break;
-    case Switch::Width: s->screenWidth = int16_t(number); break;
+    case Switch::Height:
+    case Switch::Width: {
+      // A size no screen can have is refused, naming the option; the size stays as it was.
+      const bool width = row.which == Switch::Width;
+      const int32_t side = int16_t(number);
+      if (number != side || !IsPossibleScreenSize(width ? side : 1, width ? 1 : side)) {
+        std::printf("Screen size refused: %s %s\n", word, value != nullptr ? value : "");
+        break;
+      }
+      (width ? s->screenWidth : s->screenHeight) = int16_t(side);
+      break;
+    }
     case Switch::Depth: s->colourDepth = int16_t(number); break;
     case Switch::HiColour: s->colourDepth = 16; break;
     case Switch::TrueColour: s->colourDepth = 24; break;

@@ -25,6 +25,11 @@ void FreeSystemBlock(uint32_t code);
 int InitPlatformDefaults();
 int SetDefaultSettings();
 int SetDefaultVideoSettings();
+// The screen size the default video settings take; also what a stored size no screen can have
+// falls back to.
+void DefaultScreenSize(int16_t* width, int16_t* height);
+// True for a screen size a display can have: both sides above 0.
+bool IsPossibleScreenSize(int32_t width, int32_t height);
 void InitD3DUsageFlags();
 
 // A new counted UTF-8 copy (freed with FreeString) of a NUL-terminated UTF-16 text; null without

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/entry.h"
+#include "app/general_init.h"
 #include "core/byte_order.h"
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -281,6 +282,7 @@ int LoadSettingsVideo() {
   StartupBlock& u = gStartup;
   RegistryKey* key = OpenSettingsKey(kRegKeyRead);
   bool complete = key != nullptr;
+  bool repairSize = false;
   if (key != nullptr) {
     char text[kPathTextLimit + 1];
     uint32_t number = 0;
@@ -295,6 +297,10 @@ int LoadSettingsVideo() {
     else complete = false;
     if (ReadDword(key, "VideoHeight", &number)) s.screenHeight = int16_t(uint16_t(number));
     else complete = false;
+    // A stored size no screen can have would end every start; the default size takes its place
+    // and is stored at once, so the next start finds a size it can use.
+    repairSize = !IsPossibleScreenSize(s.screenWidth, s.screenHeight);
+    if (repairSize) DefaultScreenSize(&s.screenWidth, &s.screenHeight);
     // A format without a known pixel size would leave the display without a colour depth, so it
     // counts as no stored mode.
     if (ReadDword(key, "VideoMode", &number) && number > 0 && BitsPerPixelOfFormat(number) > 0) {
@@ -317,6 +323,14 @@ int LoadSettingsVideo() {
     if (ReadDword(key, "VideoFullscreenGamma", &number)) s.fullscreenGamma = number;
     else complete = false;
     RegistryCloseKey(key);
+  }
+  if (repairSize) {
+    RegistryKey* writable = OpenSettingsKey(kRegKeyWrite);
+    if (writable != nullptr) {
+      WriteDword(writable, "VideoWidth", uint32_t(int32_t(s.screenWidth)));
+      WriteDword(writable, "VideoHeight", uint32_t(int32_t(s.screenHeight)));
+      RegistryCloseKey(writable);
+    }
   }
   if (!complete) u.adapterName = FreeString(u.adapterName);
   return complete ? 1 : 0;

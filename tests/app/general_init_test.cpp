@@ -154,6 +154,17 @@ TEST_F(GeneralInitTest, Switches) {
          EXPECT_EQ(s.videoFlags & kVideoWindowed, kVideoWindowed);
        }},
       {{"-o"}, [](const SystemBlock& s) { EXPECT_EQ(s.outputFileName, nullptr); }},
+      // A size no screen can have is refused; the size stays as it was.
+      {{"-x", "0", "-y", "0"},
+       [](const SystemBlock& s) {
+         EXPECT_EQ(s.screenWidth, 1024);
+         EXPECT_EQ(s.screenHeight, 768);
+       }},
+      {{"-x", "-800", "-y", "70000"},
+       [](const SystemBlock& s) {
+         EXPECT_EQ(s.screenWidth, 1024);
+         EXPECT_EQ(s.screenHeight, 768);
+       }},
       {{"-unknown", "window"}, [](const SystemBlock& s) { EXPECT_EQ(s.videoFlags, 0x100u); }},
   };
   for (const Case& c : kCases) {
@@ -166,6 +177,16 @@ TEST_F(GeneralInitTest, Switches) {
     FreeSystemBlock(1);
     for (int i = 0; i < kIgnoredJoystickCount; ++i) gIgnoredJoysticks[i] = 0;
   }
+}
+
+TEST_F(GeneralInitTest, ImpossibleScreenSizeSwitchesAreRefusedByName) {
+  ::testing::internal::CaptureStdout();
+  SystemBlock* s = Init({"-x", "0", "-y", "4294967295", "-x", "640"});
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(out, "Screen size refused: -x 0\nScreen size refused: -y 4294967295\n");
+  EXPECT_EQ(s->screenWidth, 640);
+  EXPECT_EQ(s->screenHeight, 768);
 }
 
 TEST_F(GeneralInitTest, OutputSwitchWritesTheStartBanner) {

@@ -307,6 +307,36 @@ TEST_F(SettingsTest, VideoModeZeroFailsTheLoadAfterApplyingTheOtherVideoValues) 
   EXPECT_EQ(gStartup.joystick, nullptr);
 }
 
+// A stored screen size no screen can have would end every start: the default size takes its
+// place, the rest of the settings still load, and the repaired size is in the store at once.
+TEST_F(SettingsTest, ImpossibleStoredScreenSizeFallsBackToTheDefaultAndIsStoredSo) {
+  struct Case {
+    uint32_t width, height;
+  };
+  const Case kCases[] = {{0, 768}, {1024, 4294967295u}, {0, 0}, {65535, 600}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    SetEveryValue();
+    ASSERT_EQ(SaveSettings(), 1);
+    Store(kKey, "VideoWidth", kRegDword, &c.width, 4);
+    Store(kKey, "VideoHeight", kRegDword, &c.height, 4);
+    Reset();
+    EXPECT_EQ(LoadSettings(), 1);
+    EXPECT_EQ(block_.screenWidth, 1024);
+    EXPECT_EQ(block_.screenHeight, 768);
+    EXPECT_EQ(block_.gameState, 1u);  // the values after the size still load
+    RegistryKey* key = nullptr;
+    ASSERT_EQ(RegistryOpenKey(kKey, kRegKeyRead, &key), kRegOk);
+    for (const auto& [name, expected] : {std::pair{"VideoWidth", 1024u}, std::pair{"VideoHeight", 768u}}) {
+      uint32_t type = 0, value = 0, size = 4;
+      EXPECT_EQ(RegistryQueryValue(key, name, &type, &value, &size), kRegOk) << name;
+      EXPECT_EQ(value, expected) << name;
+    }
+    RegistryCloseKey(key);
+    ApplyDefaults(block_, gStartup);
+  }
+}
+
 TEST_F(SettingsTest, TextsAndIdentifiersLoadBackAsTheirMeaning) {
   struct Case {
     const char* what;
@@ -329,9 +359,9 @@ TEST_F(SettingsTest, TextsAndIdentifiersLoadBackAsTheirMeaning) {
       {"a profile of the full hundred letters comes back terminated",
        [](SystemBlock& s, StartupBlock&) { s.defaultProfile = ReplaceString(s.defaultProfile, std::string(100, 'q').c_str()); },
        [](const SystemBlock& s, const StartupBlock&) { return SameText(s.defaultProfile, std::string(100, 'q').c_str()); }},
-      {"a negative width is kept as its 16 bits",
+      {"a negative width, which no screen has, comes back as the default size",
        [](SystemBlock& s, StartupBlock&) { s.screenWidth = -2; },
-       [](const SystemBlock& s, const StartupBlock&) { return s.screenWidth == -2; }},
+       [](const SystemBlock& s, const StartupBlock&) { return s.screenWidth == 1024 && s.screenHeight == 768; }},
       {"frame-rate limits beyond the 32-bit range are stored as the nearest whole number",
        [](SystemBlock& s, StartupBlock&) { s.lowerQualityFps = -3.5; s.upperQualityFps = 1e12; },
        [](const SystemBlock& s, const StartupBlock&) {
