@@ -10,6 +10,9 @@
 
 #include "app/entry.h"
 #include "core/byte_order.h"
+#include "core/memory.h"
+#include "core/paths.h"
+#include "platform/os.h"
 #include "platform/message_box.h"
 #include "script/engine.h"
 #include "script/script_calls.h"
@@ -75,8 +78,27 @@ void Store64(unsigned char* p, uint64_t value) {
   StoreBE32(p + 4, uint32_t(value));
 }
 
+// Where the last crash file went when the current folder could not take it (empty: it did).
+char gCrashFallbackPath[1024] = {};
+
+// A crash file in the current folder; when that cannot be written (a read-only folder, a folder or
+// a link in the file's place) the same name in the user's data folder, whose host path is kept.
+int CreateCrashFile(const char* name, bool writeThrough) {
+  const int file = OsCrashCreateFile(name, writeThrough);
+  if (file >= 0) return file;
+  char* gamePath = MakeFilePath(name, 1);
+  char host[sizeof gCrashFallbackPath];
+  int fallback = -1;
+  if (gamePath && OsResolvePath(gamePath, true, host, sizeof host)) {
+    fallback = OsCrashCreateFile(host, writeThrough);
+    if (fallback >= 0) std::snprintf(gCrashFallbackPath, sizeof gCrashFallbackPath, "%s", host);
+  }
+  FreeString(gamePath);
+  return fallback;
+}
+
 void WriteDump(const CrashContext* context) {
-  int file = OsCrashCreateFile(kCrashDumpName, true);
+  int file = CreateCrashFile(kCrashDumpName, true);
   if (file < 0) return;
   unsigned char head[4 + 4 * 6 + 8 * 3 + 4];
   std::memcpy(head, "KCDM", 4);
@@ -126,7 +148,7 @@ void CrashStreamOpen(CrashStream* stream, const char* name) {
   stream->sink = nullptr;
   stream->length = 0;
   // Each line is written as it ends; only the dump is written through to the disk.
-  stream->file = OsCrashCreateFile(name, false);
+  stream->file = CreateCrashFile(name, false);
   stream->failed = stream->file < 0;
 }
 
@@ -297,6 +319,7 @@ void CrashExceptionFilter(const CrashContext* context) {
   size_t whenLength = std::strlen(when);
   if (whenLength && when[whenLength - 1] == '\n') when[whenLength - 1] = 0;
 
+  gCrashFallbackPath[0] = 0;
   CrashStream stream;
   CrashStreamOpen(&stream, kCrashLogName);
   CrashPut(&stream, kRule);
@@ -332,6 +355,12 @@ void CrashExceptionFilter(const CrashContext* context) {
   CrashStreamClose(&stream);
 
   WriteDump(context);
+  // Whoever reads the console must be able to find the files that did not go where they usually do.
+  if (gCrashFallbackPath[0]) {
+    char* slash = std::strrchr(gCrashFallbackPath, '/');
+    if (slash) *slash = 0;
+    std::fprintf(stderr, "Crash files written to the user data folder: %s\n", gCrashFallbackPath);
+  }
 }
 
 bool InstallCrashFilter() { return OsInstallCrashFilter(CrashExceptionFilter); }

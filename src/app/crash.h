@@ -1,9 +1,11 @@
 // Crash handling and critical errors: the crash filter that, when a fault reaches nobody else,
 // leaves "VexaCrash.log" (exception, place, user, the running story's call stack, a dump of the
-// machine stack) and "VexaCrash.dmp" (registers and raw stack bytes) in the current folder, and
-// the "Critical Error" box the game main shows before it ends. Called by the platform's fault
-// handler (installed before the game's entry) and by the game main. The filter never calls the
-// memory manager for its own needs and never stops the process itself.
+// machine stack) and "VexaCrash.dmp" (registers and raw stack bytes) in the current folder (in the
+// user's data folder when the current one cannot take them, never through a link), and the
+// "Critical Error" box the game main shows before it ends. Called by the platform's fault handler
+// (installed before the game's entry) and by the game main. The filter calls the memory manager
+// only to find the user's data folder when the current folder failed, and never stops the
+// process itself.
 #pragma once
 
 #include <cstddef>

@@ -160,7 +160,9 @@ bool OsInstallCrashFilter(CrashFilter filter) {
 
 int OsCrashCreateFile(const char* name, bool writeThrough) {
   if (!name) return -1;
-  return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (writeThrough ? O_SYNC : 0), 0644);
+  // Never through a symbolic link: a link put in the file's place would have the crash overwrite
+  // whatever it points to.
+  return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | (writeThrough ? O_SYNC : 0), 0644);
 }
 
 bool OsCrashWrite(int file, const void* bytes, size_t length) {

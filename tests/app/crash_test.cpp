@@ -9,6 +9,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +23,9 @@
 #include <vector>
 
 #include "core/byte_order.h"
+#include "core/system_block.h"
 #include "support/script_runner.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -424,6 +427,62 @@ TEST(CrashFilter, UnknownStackEndAndAnyOtherCodeAndTheSecondCrashReplacesBoth) {
   ASSERT_TRUE(dump.ok);
   EXPECT_EQ(dump.exceptionCode, 0xC000001Du);
   EXPECT_EQ(dump.stack.size(), 0u);
+}
+
+// When the current folder cannot take the crash files, they go to the user's data folder and the
+// console says where; a link standing in a file's place is never written through.
+TEST(CrashFilter, FilesTheCurrentFolderCannotTakeGoToTheUserDataFolder) {
+  struct Case {
+    const char* what;
+    void (*block)(const TempDir& here, const TempDir& elsewhere);  // what stands in the files' place
+  };
+  const Case kCases[] = {
+      {"links to files elsewhere",
+       [](const TempDir& here, const TempDir& elsewhere) {
+         elsewhere.Write("precious.txt", "keep me");
+         for (const char* name : {"VexaCrash.log", "VexaCrash.dmp"}) {
+           ASSERT_EQ(symlink(elsewhere.File("precious.txt").c_str(), here.File(name).c_str()), 0);
+         }
+       }},
+      {"folders of the files' names",
+       [](const TempDir& here, const TempDir&) {
+         for (const char* name : {"VexaCrash.log", "VexaCrash.dmp"}) {
+           ASSERT_EQ(mkdir(here.File(name).c_str(), 0755), 0);
+         }
+       }},
+  };
+  // The user data folder is worked out once per process, so one documents folder serves all cases.
+  static TempDir documents;
+  ScopedEnv env("XDG_DOCUMENTS_DIR", documents.path().c_str());
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    InTempFolder folder;
+    TempDir elsewhere;
+    SystemBlock block{};
+    block.product = &kProductRecord;
+    SystemBlock* savedSystem = gSystem;
+    gSystem = &block;
+    c.block(folder.dir(), elsewhere);
+    ScriptEngine* engine = gScriptEngine;
+    gScriptEngine = nullptr;
+    unsigned char stack[40] = {};
+    CrashContext context = FakeContext(0xC0000005, stack, sizeof stack);
+    ::testing::internal::CaptureStderr();
+    CrashExceptionFilter(&context);
+    const std::string note = ::testing::internal::GetCapturedStderr();
+    gScriptEngine = engine;
+    gSystem = savedSystem;
+
+    const std::string userFolder = documents.path() + "/Korvane/" + kProductRecord.folderName;
+    EXPECT_EQ(note, "Crash files written to the user data folder: " + userFolder + "\n");
+    std::vector<std::string> lines = SplitLines(ReadFile(userFolder + "/VexaCrash.log"));
+    ASSERT_EQ(lines.size(), 17u);
+    EXPECT_EQ(lines[3], "The exception \"Access violation\" (0xc0000005) was caused at address 0033:00007f0012345678");
+    EXPECT_TRUE(ParseDump(ReadFile(userFolder + "/VexaCrash.dmp")).ok);
+    if (std::strcmp(c.what, "links to files elsewhere") == 0) {
+      EXPECT_EQ(elsewhere.Read("precious.txt"), "keep me");
+    }
+  }
 }
 
 // ---- Real faults ----------------------------------------------------------------------------
