@@ -2,8 +2,14 @@
 # WORK_DIR, and checks the exit status, the save in the documents folder and the report the
 # demo's stories write there ("demo-report.txt"), line by line in the order the game reaches
 # them. Called by ctest (test demo_run) with -DKORVANE, -DDEMO_DIR and -DWORK_DIR.
+# With -DSAVE_BLOCKED=1 (test demo_failed_save) a file named "save" stands where the save folder
+# goes: the run must end with a status other than 0 and its report must say why.
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR}/home ${WORK_DIR}/documents ${WORK_DIR}/config)
+if(SAVE_BLOCKED)
+  file(MAKE_DIRECTORY ${WORK_DIR}/documents/Korvane/VexaNL)
+  file(WRITE ${WORK_DIR}/documents/Korvane/VexaNL/save "not a folder")
+endif()
 set(ENV{HOME} ${WORK_DIR}/home)
 set(ENV{XDG_DOCUMENTS_DIR} ${WORK_DIR}/documents)
 set(ENV{XDG_CONFIG_HOME} ${WORK_DIR}/config)
@@ -16,6 +22,20 @@ set(ENV{KORVANE_MAX_FRAMES} 5000)
 
 execute_process(COMMAND ${KORVANE} WORKING_DIRECTORY ${DEMO_DIR} TIMEOUT 120
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(SAVE_BLOCKED)
+  if(status STREQUAL "0")
+    message(FATAL_ERROR "the demo ended with status 0 although its save could not be written\n${out}${err}")
+  endif()
+  file(READ ${WORK_DIR}/documents/Korvane/VexaNL/demo-report.txt text)
+  message("${text}")
+  foreach(line IN ITEMS "demo: Game saved in slot 1 at frame [1-9][0-9]*, result 0\\.\n"
+                        "demo: The save could not be written \\(result 0\\)")
+    if(NOT text MATCHES "${line}")
+      message(FATAL_ERROR "the demo's report lacks a line matching: ${line}")
+    endif()
+  endforeach()
+  return()
+endif()
 if(NOT status STREQUAL "0")
   message(FATAL_ERROR "the demo ended with status ${status}\n${out}${err}")
 endif()

@@ -181,7 +181,7 @@ input:
   inc
   mvg 0
   ldg 2
-  switch 0 go_on playing go_on leave_for_load restored give_up
+  switch 0 go_on playing go_on leave_for_load restored save_failed
 
 playing:
   ldg 4
@@ -235,6 +235,23 @@ give_up:
   pushb -1
   ret
 
+; A save that could not be written must not end the demo as a success: the report says why, and
+; the demo leaves for start mode 7 on slot 99, which no save can be in, so the engine ends with
+; its error for a save it cannot read (a status other than 0).
+save_failed:
+  pushs "The save could not be written (result 0), so there is nothing to read back: the demo ends with an error."
+  push1
+  call say
+  pop
+  pushb 99
+  pushi 150
+  pushb 7
+  push3
+  native Wilo_SetNextLocation
+  pop
+  pushb -1
+  ret
+
 go_on:
   push0
   ret
@@ -271,7 +288,7 @@ save_finished:
   pop
   ldl 4
   jt saved
-  pushb 4               ; no save to read back: the next frame ends the demo
+  pushb 4               ; no save to read back: the next frame ends the demo with an error
   mvg 2
 saved:
   push0
