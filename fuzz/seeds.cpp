@@ -499,7 +499,7 @@ Seeds SaveGameSeeds() {
       InitGuiMaster(gGuiMaster);
     }
     if (!fuzz::LoadSaveWorldStory()) continue;
-    gGameState->subMode = 102;
+    gGameState->subMode = 9;  // the story's class: a save whose sub-mode names no object is refused
     gGameState->parameter = 1203;
     gSystem->gameTime = 500000;
     if (WriteSaveGame(0, "Caption one", withCockpits ? "" : "Caption two", 7)) seeds.push_back(Gunzip(path));
