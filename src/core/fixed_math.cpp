@@ -87,11 +87,6 @@ void Cross(int32_t out[3], const int32_t a[3], const int32_t b[3]) {
   out[2] = r2;
 }
 
-int32_t MulDiv(int32_t v, int32_t m, int32_t d) {
-  if (d == 0) return 0;
-  return Saturate(static_cast<int64_t>(v) * m / d);
-}
-
 int32_t DivideFixed(int32_t a, int32_t b) {
   return Saturate(static_cast<int64_t>(a) * 65536 / b);
 }
@@ -130,6 +125,11 @@ int32_t TableCosine(uint32_t angle) {
   if (a <= 32768) return -SineTable[a - 16384];
   if (a <= 49152) return -SineTable[49152 - a];
   return SineTable[a - 49152];
+}
+
+int32_t MulDiv(int32_t v, int32_t m, int32_t d) {
+  if (d == 0) return 0;
+  return Saturate(static_cast<int64_t>(v) * m / d);
 }
 
 int32_t FixedMul(int32_t a, int32_t b) {

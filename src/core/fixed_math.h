@@ -46,6 +46,9 @@ int32_t TableCosine(uint32_t angle);
 
 // Scalars.
 int32_t FixedMul(int32_t a, int32_t b);
+// a * b / c with a 64-bit product, truncated; 0 for c = 0; a quotient beyond 32 bits saturates.
+int32_t MulDiv(int32_t a, int32_t b, int32_t c);
+// (a << 16) / b, truncated; 0 for b = 0; a quotient beyond 32 bits saturates.
 int32_t FixedDiv(int32_t a, int32_t b);
 int32_t MulScale32767(int32_t a, int32_t b);
 uint32_t IntSqrt(uint32_t n);

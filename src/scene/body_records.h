@@ -8,8 +8,8 @@
 #include "core/fixed_math.h"
 #include "scene/list_records.h"
 
-struct BodyMaterial;
 struct CollisionModel;
+struct EffectParamList;
 
 // Body flags.
 constexpr uint32_t kBodyMeshFlag1 = 0x1;          // some mesh has mesh flag 1
@@ -29,6 +29,31 @@ constexpr uint32_t kPartCentreFromPoint = 0x4;
 constexpr uint32_t kPartAllBlended = 0x20;
 constexpr uint32_t kPartNegativeMaterial = 0x40000;
 constexpr uint32_t kPartStoredBounds = 0x10000000;
+
+// A body's material entry; 16-bit fields unless stated. Texture ids below 0 (-n) stand for
+// texture animation n.
+struct BodyMaterial {
+  int16_t number;  // faces of kinds 1 to 3 refer to it
+  int16_t texture;
+  int16_t colors[9];  // ambient, diffuse, specular: red, green, blue each
+  int16_t materialIndex;  // in the renderer's material table; -1 for kinds 5 and 6
+  int16_t transparency;   // percent, 0 opaque
+  int16_t value14;
+  int16_t fifthTexture, fifthValue;
+  int16_t sixthTexture, sixthValue;
+  int16_t values19[2];
+  uint32_t flags;
+  int16_t value23;
+  int16_t secondTexture, secondValue;
+  int16_t bumpTexture, bumpValue;
+  int16_t thirdTexture, thirdValue;
+  int32_t animStart[2];  // 16.16 u, v
+  int32_t animEnd[2];
+  int32_t animDuration;  // milliseconds
+  int32_t animOrigin[2];
+  int32_t animRotation;  // value x 1000
+  EffectParamList* params;
+};
 
 // Positions and normals: 1.0 = 16384 (16.16 shifted right by 2).
 struct BodyVertex {

@@ -54,6 +54,8 @@ struct IconRecord {
   int32_t x, y, width, height;
 };
 
+constexpr uint32_t kIconRecordNominalBytes = 6 * 4;
+
 struct IconSet {
   int32_t textureId;
   int32_t textureWidth;
@@ -71,14 +73,18 @@ struct TextureRemapRow {
   int32_t* replacements;
 };
 
+constexpr uint32_t kTextureRemapRowNominalBytes = 5 * 4;
+
 struct LensflareElement {
   int32_t words[5];
 };
+constexpr uint32_t kLensflareElementNominalBytes = 5 * 4;
 
 struct LensflareRow {
   int32_t elementCount;
   LensflareElement* elements;
 };
+constexpr uint32_t kLensflareRowNominalBytes = 2 * 4;
 
 struct EngineState3D {
   ListHead loadedBodies;    // BodyRecord

@@ -22,6 +22,7 @@ constexpr int32_t kParticleUpdated = 4;
 struct ParticleKind {
   int32_t words[32];
 };
+constexpr uint32_t kParticleKindNominalBytes = 32 * 4;
 
 struct ParticleTypeRow {
   int32_t kindCount;
@@ -48,3 +49,4 @@ struct ParticleRecord {
   int32_t spinRandom;
   int32_t fadeSpan;
 };
+constexpr uint32_t kParticleRecordNominalBytes = 43 * 4;

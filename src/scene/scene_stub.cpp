@@ -35,7 +35,6 @@ void BodyCacheTick() {}
 void FreeAllInstancesForLoad() {}
 void StopSceneSounds() {}
 void FreeBodyRenderData() {}
-void FreeEngineRenderTables() {}
 void ExitEngine3D() { gEngine3D = nullptr; }
 void FreeCollisionFitBuffers() {}
 
