@@ -1,9 +1,8 @@
 // The least form of the draw batches: vertex-buffer records without device buffers, counted in
 // the renderer's memory category, and no particle batch to release. Called by the scene
 // engine's render entries and particle pools.
-#include "render/draw_batches.h"
-
 #include "core/memory.h"
+#include "render/draw_batches.h"
 #include "scene/scene_records.h"
 
 namespace {

@@ -1,9 +1,8 @@
 // The least form of the texture animations: states are created and freed (counted in the
 // renderer's memory category) but never advanced, and movie strips are not placed. Called by the
 // scene engine's instances.
-#include "render/texture_animation.h"
-
 #include "core/memory.h"
+#include "render/texture_animation.h"
 
 namespace {
 

@@ -12,11 +12,11 @@ struct CollisionModel;
 struct EffectParamList;
 
 // Body flags.
-constexpr uint32_t kBodyMeshFlag1 = 0x1;          // some mesh has mesh flag 1
-constexpr uint32_t kBodySecondTexture = 0x2;      // a material has a second texture and no bump texture
+constexpr uint32_t kBodyMeshFlag1 = 0x1;      // some mesh has mesh flag 1
+constexpr uint32_t kBodySecondTexture = 0x2;  // a material has a second texture and no bump texture
 constexpr uint32_t kBodyBumpTexture = 0x4;
 constexpr uint32_t kBodyBoneWeights = 0x8;
-constexpr uint32_t kBodyOwnMaterials = 0x10;      // materials of kind 5 or 6
+constexpr uint32_t kBodyOwnMaterials = 0x10;  // materials of kind 5 or 6
 constexpr uint32_t kBodyDataRowFlag = 0x40;
 
 // Mesh flags.
@@ -35,7 +35,7 @@ constexpr uint32_t kPartStoredBounds = 0x10000000;
 struct BodyMaterial {
   int16_t number;  // faces of kinds 1 to 3 refer to it
   int16_t texture;
-  int16_t colors[9];  // ambient, diffuse, specular: red, green, blue each
+  int16_t colors[9];      // ambient, diffuse, specular: red, green, blue each
   int16_t materialIndex;  // in the renderer's material table; -1 for kinds 5 and 6
   int16_t transparency;   // percent, 0 opaque
   int16_t value14;
@@ -59,7 +59,7 @@ struct BodyMaterial {
 struct BodyVertex {
   int16_t x, y, z;
   int16_t nx, ny, nz;
-  int32_t u, v;  // 16.16
+  int32_t u, v;        // 16.16
   uint32_t smoothing;  // 0 = none
 };
 

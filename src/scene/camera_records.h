@@ -27,22 +27,22 @@ constexpr int kCameraNodeOwnedCount = 13;
 struct CameraRecord {
   InstanceRecord instance;  // flag bit 0 set
   uint32_t cameraFlags;
-  uint32_t bankAngle;  // Angle16 in the low half
+  uint32_t bankAngle;        // Angle16 in the low half
   DeviceViewport* viewport;  // only while the camera is in an enabled scene
   uint32_t words4[3];
   int32_t viewTop, viewBottom, viewLeft, viewRight;  // 16.16 fractions of the screen
-  uint32_t fieldOfView;  // Angle16; 16384 = 90 degrees
+  uint32_t fieldOfView;                              // Angle16; 16384 = 90 degrees
   int32_t priority;
   ListHead nodes;  // CameraNode
   int32_t background[3];
-  int32_t factors[3];  // 16.16, 1.0 for a new camera
+  int32_t factors[3];                 // 16.16, 1.0 for a new camera
   int32_t aspectWidth, aspectHeight;  // 0 = the screen's pixel size
-  int32_t fog[3];  // the first below 0 switches fog off
+  int32_t fog[3];                     // the first below 0 switches fog off
   int32_t causticAnimId;
   TexAnimState* causticAnim;
   InstanceRecord* nearInstances[kCameraNearInstanceCount];
   int32_t fadeValue;  // 0 = no fade pass
-  ListHead entries;  // CameraEntry
+  ListHead entries;   // CameraEntry
 };
 
 inline CameraRecord* CameraOfInstance(InstanceRecord* instance) { return reinterpret_cast<CameraRecord*>(instance); }

@@ -40,20 +40,35 @@ char* CopyName(char* old, const char* text) {
 
 template <typename Row>
 Row* AllocRows(int32_t count, uint32_t nominalRowBytes) {
-  return static_cast<Row*>(EngineAlloc(sizeof(Row) * static_cast<size_t>(count), static_cast<uint32_t>(count) * nominalRowBytes));
+  return static_cast<Row*>(
+      EngineAlloc(sizeof(Row) * static_cast<size_t>(count), static_cast<uint32_t>(count) * nominalRowBytes));
 }
 
-// Moves the first `keep` rows into a block of exactly that many; the rest must hold no names.
-// False when memory ran out: the larger block stays as it was.
+// Shrinks the block to the fixed rows and one added block; the added rows must hold no names.
+// When the smaller block cannot be had, the emptied rows stay counted with the larger one.
 template <typename Row>
-bool ShrinkRows(Row** rows, int32_t oldCount, int32_t keep, uint32_t nominalRowBytes) {
-  if (oldCount == keep) return true;
-  Row* smaller = AllocRows<Row>(keep, nominalRowBytes);
-  if (!smaller) return false;
-  std::memcpy(static_cast<void*>(smaller), *rows, sizeof(Row) * static_cast<size_t>(keep));
-  EngineFree(*rows, static_cast<uint32_t>(oldCount) * nominalRowBytes);
-  *rows = smaller;
-  return true;
+void DropAddedRows(Row** rows, int32_t fixedRows, int32_t* addedRows, uint32_t nominalRowBytes) {
+  const int32_t allocated = AllocatedRows(fixedRows, *addedRows);
+  const int32_t keep = AllocatedRows(fixedRows, 0);
+  if (allocated != keep) {
+    Row* smaller = AllocRows<Row>(keep, nominalRowBytes);
+    if (!smaller) return;
+    std::memcpy(static_cast<void*>(smaller), *rows, sizeof(Row) * static_cast<size_t>(keep));
+    EngineFree(*rows, static_cast<uint32_t>(allocated) * nominalRowBytes);
+    *rows = smaller;
+  }
+  *addedRows = 0;
+}
+
+// Frees every row's name, then the rows.
+template <typename Row>
+void FreeRows(Row** rows, int32_t fixedRows, int32_t* addedRows, uint32_t nominalRowBytes) {
+  if (!*rows) return;
+  const int32_t allocated = AllocatedRows(fixedRows, *addedRows);
+  for (int32_t i = 0; i < allocated; ++i) FreeString((*rows)[i].fileName);
+  EngineFree(*rows, static_cast<uint32_t>(allocated) * nominalRowBytes);
+  *rows = nullptr;
+  *addedRows = 0;
 }
 
 }  // namespace
@@ -74,7 +89,8 @@ int32_t CutIdToRow(int32_t id, int32_t fixedRows) {
 int32_t BodyDataRowIndex(int32_t id) {
   if (!gEngine3D || !gEngine3D->bodyDataRows) return -1;
   const int32_t index = BodyIdToRow(id, gEngine3D->bodyDataFixedRows);
-  return index >= 0 && int64_t{index} < int64_t{gEngine3D->bodyDataFixedRows} + gEngine3D->bodyDataAddedRows ? index : -1;
+  return index >= 0 && int64_t{index} < int64_t{gEngine3D->bodyDataFixedRows} + gEngine3D->bodyDataAddedRows ? index
+                                                                                                             : -1;
 }
 
 int32_t CutDataRowIndex(int32_t id) {
@@ -166,11 +182,7 @@ void ClearDynamicBodyData() {
     row.loaded = 0;
     row.value5 = 0;
   }
-  const int32_t allocated = AllocatedRows(e.bodyDataFixedRows, e.bodyDataAddedRows);
-  // When the smaller block cannot be had, the emptied rows stay counted with the larger one.
-  if (ShrinkRows(&e.bodyDataRows, allocated, AllocatedRows(e.bodyDataFixedRows, 0), kBodyDataRowNominalBytes)) {
-    e.bodyDataAddedRows = 0;
-  }
+  DropAddedRows(&e.bodyDataRows, e.bodyDataFixedRows, &e.bodyDataAddedRows, kBodyDataRowNominalBytes);
 }
 
 void ClearDynamicCutData() {
@@ -181,28 +193,17 @@ void ClearDynamicCutData() {
     row.fileName = FreeString(row.fileName);
     row.loaded = 0;
   }
-  const int32_t allocated = AllocatedRows(e.cutDataFixedRows, e.cutDataAddedRows);
-  if (ShrinkRows(&e.cutDataRows, allocated, AllocatedRows(e.cutDataFixedRows, 0), kCutDataRowNominalBytes)) {
-    e.cutDataAddedRows = 0;
-  }
+  DropAddedRows(&e.cutDataRows, e.cutDataFixedRows, &e.cutDataAddedRows, kCutDataRowNominalBytes);
 }
 
 void FreeBodyDataTable() {
-  if (!gEngine3D || !gEngine3D->bodyDataRows) return;
-  EngineState3D& e = *gEngine3D;
-  const int32_t allocated = AllocatedRows(e.bodyDataFixedRows, e.bodyDataAddedRows);
-  for (int32_t i = 0; i < allocated; ++i) FreeString(e.bodyDataRows[i].fileName);
-  EngineFree(e.bodyDataRows, static_cast<uint32_t>(allocated) * kBodyDataRowNominalBytes);
-  e.bodyDataRows = nullptr;
-  e.bodyDataAddedRows = 0;
+  if (gEngine3D)
+    FreeRows(&gEngine3D->bodyDataRows, gEngine3D->bodyDataFixedRows, &gEngine3D->bodyDataAddedRows,
+             kBodyDataRowNominalBytes);
 }
 
 void FreeCutDataTable() {
-  if (!gEngine3D || !gEngine3D->cutDataRows) return;
-  EngineState3D& e = *gEngine3D;
-  const int32_t allocated = AllocatedRows(e.cutDataFixedRows, e.cutDataAddedRows);
-  for (int32_t i = 0; i < allocated; ++i) FreeString(e.cutDataRows[i].fileName);
-  EngineFree(e.cutDataRows, static_cast<uint32_t>(allocated) * kCutDataRowNominalBytes);
-  e.cutDataRows = nullptr;
-  e.cutDataAddedRows = 0;
+  if (gEngine3D)
+    FreeRows(&gEngine3D->cutDataRows, gEngine3D->cutDataFixedRows, &gEngine3D->cutDataAddedRows,
+             kCutDataRowNominalBytes);
 }

@@ -87,15 +87,15 @@ struct LensflareRow {
 constexpr uint32_t kLensflareRowNominalBytes = 2 * 4;
 
 struct EngineState3D {
-  ListHead loadedBodies;    // BodyRecord
-  HashTable* handleTable;   // instances, lights and cameras by handle
-  HashTable* sceneTable;    // scenes by handle
-  HashTable* bodyCache;     // loaded bodies by body id + 1
-  ListHead scenes;          // SceneRecord, in creation order
+  ListHead loadedBodies;   // BodyRecord
+  HashTable* handleTable;  // instances, lights and cameras by handle
+  HashTable* sceneTable;   // scenes by handle
+  HashTable* bodyCache;    // loaded bodies by body id + 1
+  ListHead scenes;         // SceneRecord, in creation order
   uint32_t engineFlags;
-  ListHead instances;       // instances, lights and cameras in no scene and under no parent
-  ListHead drawNodePool;    // spare DrawListNode
-  ListHead drawList;        // DrawListNode of the pass being drawn
+  ListHead instances;     // instances, lights and cameras in no scene and under no parent
+  ListHead drawNodePool;  // spare DrawListNode
+  ListHead drawList;      // DrawListNode of the pass being drawn
   const DisplayModeRecord* screenMode;
   uint32_t screenModeWords[3];
   int32_t halfScreenWidth;
@@ -107,9 +107,9 @@ struct EngineState3D {
   HashTable* cutTable;   // CutRecord by handle
   HashTable* takeTable;  // TakeRecord by handle
   uint32_t takeWords[2];
-  HashTable* entryTable60;  // the render table: RenderEntry by key
+  HashTable* entryTable60;     // the render table: RenderEntry by key
   int32_t entryTableWords[2];  // reset to -1 with the table
-  int32_t moduleIndex;  // the engine's row in the native-module table
+  int32_t moduleIndex;         // the engine's row in the native-module table
   uint32_t moduleWords[2];
   int32_t lensFlareTypeCount;
   LensflareRow* lensFlareTypes;

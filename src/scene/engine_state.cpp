@@ -155,9 +155,11 @@ void FreeLensflareTable() {
   if (gEngine3D->lensFlareTypes) {
     for (int32_t i = 0; i < gEngine3D->lensFlareTypeCount; ++i) {
       LensflareRow& row = gEngine3D->lensFlareTypes[i];
-      EngineFree(row.elements, static_cast<uint32_t>(row.elementCount > 0 ? row.elementCount : 0) * kLensflareElementNominalBytes);
+      EngineFree(row.elements,
+                 static_cast<uint32_t>(row.elementCount > 0 ? row.elementCount : 0) * kLensflareElementNominalBytes);
     }
-    EngineFree(gEngine3D->lensFlareTypes, static_cast<uint32_t>(gEngine3D->lensFlareTypeCount) * kLensflareRowNominalBytes);
+    EngineFree(gEngine3D->lensFlareTypes,
+               static_cast<uint32_t>(gEngine3D->lensFlareTypeCount) * kLensflareRowNominalBytes);
   }
   gEngine3D->lensFlareTypes = nullptr;
   gEngine3D->lensFlareTypeCount = 0;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "render/material_table.h"
 #include "scene/body_records.h"
@@ -19,27 +18,6 @@ constexpr int32_t kBoundsStart = 16384;     // the largest coordinate of a norma
 constexpr int32_t kCentroidCountLimit = 16384;
 
 int64_t Abs64(int64_t x) { return x < 0 ? -x : x; }
-
-int32_t Saturate(int64_t value) {
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
-
-uint64_t IntSqrt64(uint64_t n) {
-  uint64_t rest = n, root = 0, bit = uint64_t{1} << 62;
-  while (bit > rest) bit >>= 2;
-  while (bit != 0) {
-    if (rest >= root + bit) {
-      rest -= root + bit;
-      root = (root >> 1) + bit;
-    } else {
-      root >>= 1;
-    }
-    bit >>= 2;
-  }
-  return root;
-}
 
 const BodyVertex* VertexAt(const BodyMesh* mesh, int32_t index) {
   if (!mesh || !mesh->vertices || index < 0 || index >= mesh->vertexCount) return nullptr;
@@ -92,13 +70,13 @@ void NormalizeFixedVector(FixedVector* v) {
   }
   int64_t squares = 0;
   for (int64_t x : c) squares += (x * x + 0x8000) >> 16;
-  const int64_t length = FixSqrt(Saturate(squares));
+  const int64_t length = FixSqrt(SaturateToInt32(squares));
   int32_t* out[3] = {&v->x, &v->y, &v->z};
-  for (int i = 0; i < 3; ++i) *out[i] = length == 0 ? 0 : Saturate(c[i] * 65536 / length);
+  for (int i = 0; i < 3; ++i) *out[i] = length == 0 ? 0 : SaturateToInt32(c[i] * 65536 / length);
 }
 
 int32_t ChebyshevNorm3(int32_t x, int32_t y, int32_t z) {
-  return Saturate(std::max({Abs64(x), Abs64(y), Abs64(z)}));
+  return SaturateToInt32(std::max({Abs64(x), Abs64(y), Abs64(z)}));
 }
 
 int32_t LerpInt(int32_t t, int32_t n, int32_t lo, int32_t hi) {
@@ -107,17 +85,13 @@ int32_t LerpInt(int32_t t, int32_t n, int32_t lo, int32_t hi) {
   if (t < 1) return lo;
   if (t >= n) return hi;
   const int64_t span = int64_t{hi} - lo;
-  if (t < 0x10000 && n < 0x10000) return Saturate(mid + span * (2 * int64_t{t} - n) / (2 * int64_t{n}));
-  return Saturate(mid + span * (int64_t{t} - n / 2) / n);
+  if (t < 0x10000 && n < 0x10000) return SaturateToInt32(mid + span * (2 * int64_t{t} - n) / (2 * int64_t{n}));
+  return SaturateToInt32(mid + span * (int64_t{t} - n / 2) / n);
 }
 
-uint32_t Rgb555To888(uint32_t c) {
-  return ((c >> 10) & 0x1F) << 19 | ((c >> 5) & 0x1F) << 11 | (c & 0x1F) << 3;
-}
+uint32_t Rgb555To888(uint32_t c) { return ((c >> 10) & 0x1F) << 19 | ((c >> 5) & 0x1F) << 11 | (c & 0x1F) << 3; }
 
-uint32_t Rgb888To555(uint32_t c) {
-  return ((c >> 19) & 0x1F) << 10 | ((c >> 11) & 0x1F) << 5 | ((c >> 3) & 0x1F);
-}
+uint32_t Rgb888To555(uint32_t c) { return ((c >> 19) & 0x1F) << 10 | ((c >> 11) & 0x1F) << 5 | ((c >> 3) & 0x1F); }
 
 // ---------------------------------------------------------------------------------------------
 // Body geometry.
@@ -148,7 +122,8 @@ void BodyCentroid(const BodyMesh* mesh, FixedVector* centroid) {
   int64_t n = 0;
   for (int32_t p = 0; p < mesh->partCount; ++p) {
     const BodyPart* part = mesh->parts[p];
-    for (int32_t g = 0; part && part->groups && g < part->groupCount; ++g) n += 3 * int64_t{part->groups[g].triangleCount};
+    for (int32_t g = 0; part && part->groups && g < part->groupCount; ++g)
+      n += 3 * int64_t{part->groups[g].triangleCount};
   }
   // Large meshes sum scaled-down coordinates so the sums keep their range.
   int32_t scale = kFixedOne;
@@ -163,9 +138,9 @@ void BodyCentroid(const BodyMesh* mesh, FixedVector* centroid) {
     sum[1] += FixedMul(4 * vertex.y, scale);
     sum[2] += FixedMul(4 * vertex.z, scale);
   });
-  centroid->x = Saturate(sum[0] / n);
-  centroid->y = Saturate(sum[1] / n);
-  centroid->z = Saturate(sum[2] / n);
+  centroid->x = SaturateToInt32(sum[0] / n);
+  centroid->y = SaturateToInt32(sum[1] / n);
+  centroid->z = SaturateToInt32(sum[2] / n);
 }
 
 int32_t BodyRadius(const BodyMesh* mesh, const FixedVector* centroid) {
@@ -174,7 +149,7 @@ int32_t BodyRadius(const BodyMesh* mesh, const FixedVector* centroid) {
     radius = std::max({radius, Abs64(4 * int64_t{vertex.x} - centroid->x), Abs64(4 * int64_t{vertex.y} - centroid->y),
                        Abs64(4 * int64_t{vertex.z} - centroid->z)});
   });
-  return Saturate(radius);
+  return SaturateToInt32(radius);
 }
 
 void BodyPartsExtent(const BodyMesh* mesh, int32_t out[4]) {
@@ -186,7 +161,7 @@ void BodyPartsExtent(const BodyMesh* mesh, int32_t out[4]) {
     const int32_t half[3] = {part->boundsHalf.x, part->boundsHalf.y, part->boundsHalf.z};
     for (int a = 0; a < 3; ++a) extent[a] = std::max(extent[a], Abs64(centre[a]) + half[a]);
   }
-  for (int a = 0; a < 3; ++a) out[a] = Saturate(extent[a]);
+  for (int a = 0; a < 3; ++a) out[a] = SaturateToInt32(extent[a]);
   out[3] = 0;
 }
 

@@ -15,16 +15,6 @@ namespace {
 
 constexpr int32_t kOverrideEffectNone = 0;
 
-InstanceRecord* FirstChild(InstanceRecord* instance) {
-  ListNode* node = ListFirst(&instance->children);
-  return node ? InstanceOfNode(node) : nullptr;
-}
-
-InstanceRecord* NextInList(InstanceRecord* instance) {
-  ListNode* node = ListNext(&instance->node);
-  return node ? InstanceOfNode(node) : nullptr;
-}
-
 // The path record the instance plays, or null.
 const PathRecord* PlayedPath(const InstanceRecord* instance) {
   if (!gEngine3D || instance->cutHandle == 0) return nullptr;
@@ -36,7 +26,7 @@ const PathRecord* PlayedPath(const InstanceRecord* instance) {
 // Depth first, children in list order, the start itself not tested.
 template <typename Match>
 InstanceRecord* FindDescendant(InstanceRecord* start, Match match) {
-  for (InstanceRecord* child = FirstChild(start); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(start); child; child = InstNextSibling(child)) {
     if (match(child)) return child;
     if (InstanceRecord* found = FindDescendant(child, match)) return found;
   }
@@ -52,17 +42,23 @@ InstanceRecord* FindInSubtree(InstanceRecord* start, Match match) {
 template <typename Fn>
 void ForSubtree(InstanceRecord* instance, Fn fn) {
   fn(instance);
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) ForSubtree(child, fn);
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) ForSubtree(child, fn);
 }
 
 int32_t OverrideEffectOfMode(int32_t mode) {
   switch (mode) {
-    case 1: return -4;
-    case 2: return -3;
-    case 3: return -2;
-    case 4: return -1;
-    case 8: return -6;
-    default: return kOverrideEffectNone;
+    case 1:
+      return -4;
+    case 2:
+      return -3;
+    case 3:
+      return -2;
+    case 4:
+      return -1;
+    case 8:
+      return -6;
+    default:
+      return kOverrideEffectNone;
   }
 }
 
@@ -98,7 +94,8 @@ InstanceRecord* B3D_InstAlloc() {
 
 InstanceRecord* B3D_InstFindByBodyID(SceneRecord* scene, int32_t bodyId, InstanceRecord* after) {
   if (!scene) return nullptr;
-  ListNode* node = after && after->scene == scene && !after->parent ? ListNext(&after->node) : ListFirst(&scene->members);
+  ListNode* node =
+      after && after->scene == scene && !after->parent ? ListNext(&after->node) : ListFirst(&scene->members);
   for (; node; node = ListNext(node)) {
     if (InstanceOfNode(node)->bodyId == bodyId) return InstanceOfNode(node);
   }
@@ -131,7 +128,9 @@ InstanceRecord* InstFindByPathSerial(InstanceRecord* instance, int32_t serial) {
 
 InstanceRecord* InstFindPart(InstanceRecord* instance, const char* name) {
   if (!instance) return nullptr;
-  ListHead* list = instance->parent ? &instance->parent->children : instance->scene ? &instance->scene->members : nullptr;
+  ListHead* list = instance->parent  ? &instance->parent->children
+                   : instance->scene ? &instance->scene->members
+                                     : nullptr;
   if (!list) return nullptr;
   for (ListNode* node = ListFirst(list); node; node = ListNext(node)) {
     if (InstanceRecord* found = InstFindByPathName(InstanceOfNode(node), name)) return found;
@@ -146,7 +145,8 @@ void InstResolveLinkedParts(InstanceRecord* instance, const BodyRecord* body) {
   InstFreeLinkedParts(instance);
   if (mesh->boneCount <= 0 || !mesh->boneNames) return;
   const auto bytes = static_cast<uint32_t>(mesh->boneCount) * 4;
-  instance->linkedParts = static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * static_cast<size_t>(mesh->boneCount), bytes));
+  instance->linkedParts =
+      static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * static_cast<size_t>(mesh->boneCount), bytes));
   if (!instance->linkedParts) return;
   instance->linkedPartCount = mesh->boneCount;
   const bool keepVisible = gSystem && gSystem->keepLinkedPartsVisible;
@@ -194,7 +194,7 @@ void B3D_InstSetInvis(InstanceRecord* instance, int32_t on) {
     else i->flags &= ~kInstInvisible;
   };
   apply(instance);
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) apply(child);
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) apply(child);
 }
 
 bool B3D_InstSetOverrideEffect(InstanceRecord* instance, int32_t mode) {
@@ -248,9 +248,9 @@ void InstSubtreeApply(InstanceFn fn, InstanceRecord* instance, intptr_t arg) {
 
 InstanceRecord* InstSubtreeNext(InstanceRecord* node, const InstanceRecord* root) {
   if (!node) return nullptr;
-  if (InstanceRecord* child = FirstChild(node)) return child;
+  if (InstanceRecord* child = InstFirstChild(node)) return child;
   for (InstanceRecord* at = node; at && at != root; at = at->parent) {
-    InstanceRecord* sibling = NextInList(at);
+    InstanceRecord* sibling = InstNextSibling(at);
     if (sibling && sibling->parent == at->parent) return sibling;
   }
   return nullptr;

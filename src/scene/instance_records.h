@@ -20,12 +20,12 @@ constexpr uint32_t kInstCameraCoordsDone = 1u << 1;  // camera-space position up
 constexpr uint32_t kInstLight = 1u << 2;
 constexpr uint32_t kInstSizeUsed = 1u << 3;
 constexpr uint32_t kInstSpotLight = 1u << 4;
-constexpr uint32_t kInstOwnMatrix5 = 1u << 5;    // world matrix is the own matrix
+constexpr uint32_t kInstOwnMatrix5 = 1u << 5;  // world matrix is the own matrix
 constexpr uint32_t kInstScaledWithParent = 1u << 6;
-constexpr uint32_t kInstFrameMark = 1u << 7;     // set during the frame, cleared at its end
+constexpr uint32_t kInstFrameMark = 1u << 7;  // set during the frame, cleared at its end
 constexpr uint32_t kInstHeadingFollows = 1u << 11;
 constexpr uint32_t kInstRenderReady = 1u << 12;
-constexpr uint32_t kInstOwnMatrix14 = 1u << 14;  // world matrix is the own matrix
+constexpr uint32_t kInstOwnMatrix14 = 1u << 14;   // world matrix is the own matrix
 constexpr uint32_t kInstNoChildScale = 1u << 16;  // children do not take this instance's scale
 constexpr uint32_t kInstLightParamSet = 1u << 17;
 constexpr uint32_t kInstLightSecondPositive = 1u << 19;
@@ -85,7 +85,7 @@ struct InstanceRecord {
   int32_t size;           // 16.16; -1 for lights
   int32_t sizeVector[2];  // with `size`, the vector that places bit-6 children
   uint32_t word13;
-  FixedVector scale;  // w is 0 after B3D_InstSetScale
+  FixedVector scale;    // w is 0 after B3D_InstSetScale
   uint32_t words15[4];  // the first three are saved
   int32_t scaledSize;
   int32_t subtreeSize;  // -1 = not computed
@@ -93,9 +93,9 @@ struct InstanceRecord {
   FixedVector world;
   FixedMatrix worldMatrix;
   FixedVector cameraPos;
-  FixedVector velocity;        // world units per second
+  FixedVector velocity;  // world units per second
   FixedVector cameraVelocity;
-  uint32_t words22[3];         // recorded and saved
+  uint32_t words22[3];  // recorded and saved
   uint32_t flags;
   uint32_t flags2;
   uint32_t soundFlags;
@@ -111,7 +111,7 @@ struct InstanceRecord {
   int32_t lightParam;   // 0x20000 for a new light
   D3DLightRecord* deviceLight;
   uint32_t words32[4];
-  FixedVector contact;     // collision contact block
+  FixedVector contact;  // collision contact block
   uint16_t collisionMask;
   int32_t extraValue;      // valid with kInstExtraValueSet
   int32_t overrideEffect;  // 0 = none
@@ -121,8 +121,8 @@ struct InstanceRecord {
   InstanceRecord** linkedParts;
   int32_t colorModifier[4];  // 0, then three 1.0 factors
   int32_t colorModifierExtra[2];
-  int32_t jobStart;   // clock value at which path time 0 would have been reached
-  int32_t jobClock;   // clock value of the last update
+  int32_t jobStart;  // clock value at which path time 0 would have been reached
+  int32_t jobClock;  // clock value of the last update
   int32_t rangeStart;
   int32_t rangeEnd;
   uint32_t jobFlags;
@@ -139,7 +139,7 @@ struct InstanceRecord {
   int32_t level;           // index of the body part drawn
   int32_t collisionLevel;  // the level the collision model was made for
   int32_t passNumber;
-  int32_t minSize[2];      // own and the parent's
+  int32_t minSize[2];  // own and the parent's
   int32_t fadeValue;
   uint32_t colorOverride;
   int32_t textureHandle;
@@ -161,3 +161,13 @@ struct InstanceRecord {
 };
 
 inline InstanceRecord* InstanceOfNode(ListNode* node) { return ListRecord<InstanceRecord>(node); }
+
+// The first child, and the next record of the list the instance stands in; null at the end.
+inline InstanceRecord* InstFirstChild(InstanceRecord* instance) {
+  ListNode* node = ListFirst(&instance->children);
+  return node ? InstanceOfNode(node) : nullptr;
+}
+inline InstanceRecord* InstNextSibling(InstanceRecord* instance) {
+  ListNode* node = ListNext(&instance->node);
+  return node ? InstanceOfNode(node) : nullptr;
+}

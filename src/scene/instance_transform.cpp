@@ -3,7 +3,6 @@
 // and the frame driver's matrix pass. Every 16.16 product goes through 64 bits and every result
 // that could leave 32 bits saturates, so large worlds never wrap.
 #include <algorithm>
-#include <limits>
 
 #include "render/device_lights.h"
 #include "scene/engine_state.h"
@@ -18,23 +17,7 @@ constexpr uint32_t kHalfTurn = 32768;
 constexpr uint32_t kQuarterTurn = 16384;
 constexpr uint32_t kThreeQuarterTurn = 49152;
 
-int32_t Saturate(int64_t value) {
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
-
 int64_t Round16(int64_t a, int64_t b) { return (a * b + 0x8000) >> 16; }
-
-InstanceRecord* FirstChild(InstanceRecord* instance) {
-  ListNode* node = ListFirst(&instance->children);
-  return node ? InstanceOfNode(node) : nullptr;
-}
-
-InstanceRecord* NextInList(InstanceRecord* instance) {
-  ListNode* node = ListNext(&instance->node);
-  return node ? InstanceOfNode(node) : nullptr;
-}
 
 // The rows of `matrix` dotted with (point - origin), each product rounded, as a vector.
 FixedVector RotateInto(const FixedMatrix& matrix, const FixedVector& point, const FixedVector& origin) {
@@ -43,22 +26,22 @@ FixedVector RotateInto(const FixedMatrix& matrix, const FixedVector& point, cons
   for (int row = 0; row < 3; ++row) {
     int64_t sum = 0;
     for (int c = 0; c < 3; ++c) sum += Round16(matrix.m[row][c], d[c]);
-    out[row] = Saturate(sum);
+    out[row] = SaturateToInt32(sum);
   }
   return FixedVector{out[0], out[1], out[2], 0};
 }
 
 void SetScaleOne(InstanceRecord* instance, int32_t x, int32_t y, int32_t z) {
   instance->scale = FixedVector{x, y, z, 0};
-  instance->scaledSize = Saturate(Round16(instance->size, std::max({x, y, z})));
+  instance->scaledSize = SaturateToInt32(Round16(instance->size, std::max({x, y, z})));
   instance->subtreeSize = -1;
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     if (child->flags & kInstScaledWithParent) SetScaleOne(child, x, y, z);
   }
 }
 
 void ScaleChildSizes(InstanceRecord* instance, int32_t size, int32_t oldSize) {
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     child->size = MulDiv(child->size, size, oldSize);
     ScaleChildSizes(child, size, oldSize);
   }
@@ -101,7 +84,7 @@ void B3D_InstSetScale(InstanceRecord* instance, int32_t x, int32_t y, int32_t z)
 
 void InstSetScaleTree(InstanceRecord* instance, int32_t x, int32_t y, int32_t z) {
   B3D_InstSetScale(instance, x, y, z);
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     if (!(child->flags & kInstScaledWithParent)) InstSetScaleTree(child, x, y, z);
   }
 }
@@ -120,7 +103,7 @@ bool B3D_InstSetSize(InstanceRecord* instance, int32_t size) {
 int32_t B3D_InstGetTotalSize(InstanceRecord* instance) {
   if (instance->subtreeSize >= 0) return instance->subtreeSize;
   int64_t total = instance->scaledSize;
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     const int64_t t = B3D_InstGetTotalSize(child);
     const int32_t position[3] = {child->position.x, child->position.y, child->position.z};
     for (int32_t p : position) {
@@ -128,12 +111,12 @@ int32_t B3D_InstGetTotalSize(InstanceRecord* instance) {
       total = std::max({total, t + offset, t - offset});
     }
   }
-  instance->subtreeSize = Saturate(total);
+  instance->subtreeSize = SaturateToInt32(total);
   return instance->subtreeSize;
 }
 
 int32_t InstNearDistance(InstanceRecord* instance) {
-  return Saturate(int64_t{B3D_InstGetTotalSize(instance)} * kNearDistanceFactor + kNearDistanceBase);
+  return SaturateToInt32(int64_t{B3D_InstGetTotalSize(instance)} * kNearDistanceFactor + kNearDistanceBase);
 }
 
 void InstInvalidateSize(InstanceRecord* instance) { instance->subtreeSize = -1; }
@@ -152,9 +135,9 @@ void GetInstanceAbsPos(const InstanceRecord* instance, FixedVector* out) {
   for (const InstanceRecord* a = instance->parent; a; a = a->parent) {
     FixedVector rotated = *out;
     MatrixMulVector(&rotated, &a->matrix, out);
-    out->x = Saturate(int64_t{rotated.x} + a->position.x);
-    out->y = Saturate(int64_t{rotated.y} + a->position.y);
-    out->z = Saturate(int64_t{rotated.z} + a->position.z);
+    out->x = SaturateToInt32(int64_t{rotated.x} + a->position.x);
+    out->y = SaturateToInt32(int64_t{rotated.y} + a->position.y);
+    out->z = SaturateToInt32(int64_t{rotated.z} + a->position.z);
   }
 }
 
@@ -162,14 +145,14 @@ void InstUpdateWorldTree(InstanceRecord* parent) {
   const int32_t sizeVector[3] = {parent->size, parent->sizeVector[0], parent->sizeVector[1]};
   const int32_t scale[3] = {parent->scale.x, parent->scale.y, parent->scale.z};
   const int32_t parentWorld[3] = {parent->world.x, parent->world.y, parent->world.z};
-  for (InstanceRecord* child = FirstChild(parent); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(parent); child; child = InstNextSibling(child)) {
     MatrixMulVector(&child->world, &parent->worldMatrix, &child->position);
     int32_t* world[3] = {&child->world.x, &child->world.y, &child->world.z};
     for (int a = 0; a < 3; ++a) {
       int64_t w = *world[a];
       if (!(parent->flags & kInstNoChildScale)) w = Round16(w, scale[a]);
       if (child->flags & kInstScaledWithParent) w = Round16(w, sizeVector[a]);
-      *world[a] = Saturate(w + parentWorld[a]);
+      *world[a] = SaturateToInt32(w + parentWorld[a]);
     }
     if (child->flags & kInstOwnMatrixBits) child->worldMatrix = child->matrix;
     else MatrixMultiply(&child->worldMatrix, &parent->worldMatrix, &child->matrix);
@@ -179,9 +162,9 @@ void InstUpdateWorldTree(InstanceRecord* parent) {
 
 void InstUpdateCameraCoords(InstanceRecord* instance, const InstanceRecord* camera) {
   if (instance->flags2 & kInst2WorldFromCamera) {
-    instance->world.x = Saturate(int64_t{instance->position.x} + camera->position.x);
-    instance->world.y = Saturate(int64_t{instance->position.y} + camera->position.y);
-    instance->world.z = Saturate(int64_t{instance->position.z} + camera->position.z);
+    instance->world.x = SaturateToInt32(int64_t{instance->position.x} + camera->position.x);
+    instance->world.y = SaturateToInt32(int64_t{instance->position.y} + camera->position.y);
+    instance->world.z = SaturateToInt32(int64_t{instance->position.z} + camera->position.z);
   }
   instance->flags |= kInstCameraCoordsDone;
   const FixedVector cameraPos = RotateInto(camera->matrix, instance->world, camera->position);
@@ -198,7 +181,7 @@ void InstUpdateCameraCoords(InstanceRecord* instance, const InstanceRecord* came
   const bool far = cameraPos.x > kInstFarDistance || cameraPos.y > kInstFarDistance || cameraPos.z > kInstFarDistance;
   if (far) instance->flags2 |= kInst2Far;
   else instance->flags2 &= ~kInst2Far;
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     InstUpdateCameraCoords(child, camera);
   }
 }
@@ -211,7 +194,7 @@ void WorldToInstanceLocal(InstanceRecord* record, const InstanceRecord* instance
 }
 
 void InstAlignHeading(InstanceRecord* instance) {
-  for (ListNode* node = ListFirst(&instance->children), *next; node; node = next) {
+  for (ListNode *node = ListFirst(&instance->children), *next; node; node = next) {
     next = ListNext(node);
     InstAlignHeading(InstanceOfNode(node));
   }
@@ -221,14 +204,14 @@ void InstAlignHeading(InstanceRecord* instance) {
 
 void SceneAlignHeadings(SceneRecord* scene) {
   if (!scene) return;
-  for (ListNode* node = ListFirst(&scene->members), *next; node; node = next) {
+  for (ListNode *node = ListFirst(&scene->members), *next; node; node = next) {
     next = ListNext(node);
     InstAlignHeading(InstanceOfNode(node));
   }
 }
 
 void InstInheritScene(InstanceRecord* instance) {
-  for (InstanceRecord* child = FirstChild(instance); child; child = NextInList(child)) {
+  for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     child->scene = instance->scene;
     InstInheritScene(child);
   }

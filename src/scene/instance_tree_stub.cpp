@@ -1,12 +1,11 @@
 // The least form of freeing an instance: the subtree is unlinked and freed with its handles,
 // names, texture animation states and linked part arrays. Called by the camera nodes that own
 // instances and by tests; the full membership rules (scenes, cameras, bodies) come later.
-#include "scene/instance_tree.h"
-
 #include "core/memory.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
 #include "scene/instance.h"
+#include "scene/instance_tree.h"
 
 void FreeInstance(InstanceRecord* instance) {
   if (!instance) return;

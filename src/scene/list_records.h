@@ -77,9 +77,8 @@ inline void ListAppendList(ListHead* to, ListHead* from) {
 
 // Walks the real nodes in order; the body may unlink the node it stands on, as the successor is
 // read before the body runs.
-#define LIST_FOR_EACH_SAFE(node, next, list)                                           \
-  for (ListNode* node = ListHeadNode(list)->succ, *next = node->succ; next != nullptr; \
-       node = next, next = node->succ)
+#define LIST_FOR_EACH_SAFE(node, next, list) \
+  for (ListNode* node = ListHeadNode(list)->succ, *next = node->succ; next != nullptr; node = next, next = node->succ)
 
 // The record a node begins; every listed record starts with its ListNode.
 template <typename Record>

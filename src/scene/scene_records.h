@@ -22,14 +22,14 @@ struct SceneRecord {
   ListHead members;  // root instances
   uint32_t handle;
   uint32_t flags;
-  ListHead cameras;  // CameraRecord
-  char* name;        // owned
+  ListHead cameras;   // CameraRecord
+  char* name;         // owned
   float systemScale;  // 0.01 for a new scene
   int32_t values[3];  // 32, 32, 64 for a new scene
   uint32_t word9;
   ListHead renderEntries;  // RenderEntry
   int32_t firstPass, lastPass;
-  void* frameObject;  // end-of-frame operation owner; null for a new scene
+  void* frameObject;                   // end-of-frame operation owner; null for a new scene
   ParticleBatchRecord* particleBatch;  // while kSceneBatch is set
 };
 

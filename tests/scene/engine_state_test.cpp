@@ -150,16 +150,17 @@ TEST_F(EngineStateTest, IdsMapToRowsByTheirRanges) {
     bool inTable;  // with 11000 + 1 body rows and 15000 + 1 cut rows
   };
   const Case kCases[] = {
-      {true, 0, 0, true},           {true, 999, 999, true},     {true, 1000, -1, false},
-      {true, 5000, -1, false},      {true, 8999, -1, false},    {true, 9000, 0, true},
-      {true, 9005, 5, true},        {true, 19999, 10999, true}, {true, 20000, 11000, true},
-      {true, 20001, 11001, false},  {true, -1, -1, false},      {false, 0, 0, true},
-      {false, 14999, 14999, true},  {false, 15001, 15001, false}, {false, 49999, 49999, false},
-      {false, 50000, 15000, true},  {false, 50001, 15001, false}, {false, -3, -1, false},
+      {true, 0, 0, true},          {true, 999, 999, true},       {true, 1000, -1, false},
+      {true, 5000, -1, false},     {true, 8999, -1, false},      {true, 9000, 0, true},
+      {true, 9005, 5, true},       {true, 19999, 10999, true},   {true, 20000, 11000, true},
+      {true, 20001, 11001, false}, {true, -1, -1, false},        {false, 0, 0, true},
+      {false, 14999, 14999, true}, {false, 15001, 15001, false}, {false, 49999, 49999, false},
+      {false, 50000, 15000, true}, {false, 50001, 15001, false}, {false, -3, -1, false},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE((c.body ? "body " : "cut ") + std::to_string(c.id));
-    EXPECT_EQ(c.body ? BodyIdToRow(c.id, engine_.bodyDataFixedRows) : CutIdToRow(c.id, engine_.cutDataFixedRows), c.row);
+    EXPECT_EQ(c.body ? BodyIdToRow(c.id, engine_.bodyDataFixedRows) : CutIdToRow(c.id, engine_.cutDataFixedRows),
+              c.row);
     EXPECT_EQ(c.body ? BodyDataRowIndex(c.id) : CutDataRowIndex(c.id), c.inTable ? c.row : -1);
   }
   FreeBodyDataTable();
@@ -196,7 +197,8 @@ TEST_F(EngineStateTest, ClearingDynamicRowsLeavesFirstCountPlusOneBlock) {
   FreeBodyDataTable();
   engine_.bodyDataFixedRows = kBodyDataFixedRows;
   engine_.bodyDataAddedRows = 1500;
-  engine_.bodyDataRows = static_cast<BodyDataRow*>(EngineAlloc(sizeof(BodyDataRow) * 13000, 13000 * kBodyDataRowNominalBytes));
+  engine_.bodyDataRows =
+      static_cast<BodyDataRow*>(EngineAlloc(sizeof(BodyDataRow) * 13000, 13000 * kBodyDataRowNominalBytes));
   ASSERT_NE(engine_.bodyDataRows, nullptr);
   SetBodyDataName(20000 + 1200, "added");
   BodyDataSetLoaded(20000 + 1200);
@@ -225,11 +227,11 @@ RenderEntry* AddEntry(SceneRecord* scene, int32_t count, int32_t size) {
 TEST_F(EngineStateTest, RenderEntrySelectionSkipsWhatWouldPassTheBudgetAndTakesLaterSmallerOnes) {
   SceneRecord scene{};
   ListInit(&scene.renderEntries);
-  RenderEntry* single = AddEntry(&scene, 1, 5000);    // priority 0: never selected
-  RenderEntry* tiny = AddEntry(&scene, 2, 1);         // 2: would pass the budget last
-  RenderEntry* medium = AddEntry(&scene, 4, 2740);    // 10960: brings the total to 30960
-  RenderEntry* large = AddEntry(&scene, 2, 10000);    // 20000
-  RenderEntry* skipped = AddEntry(&scene, 2, 6000);   // 12000: would make 32000
+  RenderEntry* single = AddEntry(&scene, 1, 5000);   // priority 0: never selected
+  RenderEntry* tiny = AddEntry(&scene, 2, 1);        // 2: would pass the budget last
+  RenderEntry* medium = AddEntry(&scene, 4, 2740);   // 10960: brings the total to 30960
+  RenderEntry* large = AddEntry(&scene, 2, 10000);   // 20000
+  RenderEntry* skipped = AddEntry(&scene, 2, 6000);  // 12000: would make 32000
   RenderEntriesSelect(&scene);
 
   std::vector<RenderEntry*> order;
@@ -336,7 +338,9 @@ std::vector<std::string> EntryNames(const Catalog* catalog) {
 TEST(ShadowedBodyFiles, OnlyTheOlderCataloguesBodyFilesAreHidden) {
   CatalogWorld world(3);
   ASSERT_EQ(world.AddCatalog(0, "01.cat",
-                             {{"other.txt", "o"}, {"v\\00001.pbd", "old text"}, {"v\\00002.pbb", "only here"},
+                             {{"other.txt", "o"},
+                              {"v\\00001.pbd", "old text"},
+                              {"v\\00002.pbb", "only here"},
                               {"v\\00003.pbb", "old binary"}}),
             1);
   ASSERT_EQ(world.AddCatalog(1, "02.cat", {{"v\\00001.pbb", "new binary"}, {"v\\00003.pbd", "new text"}}), 1);
@@ -396,10 +400,12 @@ TEST_F(EngineStateTest, EveryRecordKindGivesBackWhatItCounted) {
     ListAddTail(i ? &engine_.particleFreeList : &engine_.activeParticles, &particle->node);
   }
   engine_.particleTypes[4].kindCount = 2;
-  engine_.particleTypes[4].kinds = static_cast<ParticleKind*>(EngineAlloc(2 * sizeof(ParticleKind), 2 * kParticleKindNominalBytes));
+  engine_.particleTypes[4].kinds =
+      static_cast<ParticleKind*>(EngineAlloc(2 * sizeof(ParticleKind), 2 * kParticleKindNominalBytes));
   engine_.screenOverlayName = DuplicateString("overlay");
   engine_.iconTables[2].iconCount = 3;
-  engine_.iconTables[2].icons = static_cast<IconRecord*>(EngineAlloc(3 * sizeof(IconRecord), 3 * kIconRecordNominalBytes));
+  engine_.iconTables[2].icons =
+      static_cast<IconRecord*>(EngineAlloc(3 * sizeof(IconRecord), 3 * kIconRecordNominalBytes));
   EXPECT_GT(gMemCounters.currentBytes, current);
 
   SceneForgetInstance(&scene, root);

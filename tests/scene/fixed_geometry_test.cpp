@@ -73,11 +73,8 @@ TEST_F(FixedGeometry, NormalisingGivesUnitVectorsAndLeavesZeroAlone) {
     FixedVector want;
   };
   const Case kCases[] = {
-      {{3, 0, 0, 9}, {0x10000, 0, 0, 9}},
-      {{0, -5, 0, 0}, {0, -0x10000, 0, 0}},
-      {{0, 0, 0, 7}, {0, 0, 0, 7}},
-      {{kMax, 0, 0, 0}, {0x10000, 0, 0, 0}},
-      {{0, 0, kMin, 0}, {0, 0, -0x10000, 0}},
+      {{3, 0, 0, 9}, {0x10000, 0, 0, 9}},    {{0, -5, 0, 0}, {0, -0x10000, 0, 0}},   {{0, 0, 0, 7}, {0, 0, 0, 7}},
+      {{kMax, 0, 0, 0}, {0x10000, 0, 0, 0}}, {{0, 0, kMin, 0}, {0, 0, -0x10000, 0}},
   };
   for (const Case& c : kCases) {
     FixedVector v = c.in;

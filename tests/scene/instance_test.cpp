@@ -269,8 +269,14 @@ TEST_F(InstanceTree, HeadingFollowsTheCameraSpacePositionOnAllFourAxes) {
     uint32_t angle;
   };
   const uint32_t eighth = ArcTanTable[kOne];  // the table's own value for 45 degrees
-  const Case kCases[] = {{500, 0, 0},         {0, 500, 16384}, {-500, 0, 32768},           {0, -500, 49152},
-                         {0, 0, 0},           {300, 300, eighth}, {-300, -300, 32768 + eighth}, {-7, 700, 16384u + ArcTanTable[655]}};
+  const Case kCases[] = {{500, 0, 0},
+                         {0, 500, 16384},
+                         {-500, 0, 32768},
+                         {0, -500, 49152},
+                         {0, 0, 0},
+                         {300, 300, eighth},
+                         {-300, -300, 32768 + eighth},
+                         {-7, 700, 16384u + ArcTanTable[655]}};
   root_->scene = &scene;
   plain_->flags |= kInstHeadingFollows;
   for (const Case& c : kCases) {

@@ -12,8 +12,8 @@ EngineFixture::EngineFixture() : engine_(std::make_unique<EngineState3D>()) {
                          &e.particleFreeList, &e.activeParticles, &e.particleList3}) {
     ListInit(list);
   }
-  for (HashTable** table : {&e.handleTable, &e.sceneTable, &e.bodyCache, &e.cutTable, &e.takeTable, &e.entryTable60,
-                            &e.effectTable}) {
+  for (HashTable** table :
+       {&e.handleTable, &e.sceneTable, &e.bodyCache, &e.cutTable, &e.takeTable, &e.entryTable60, &e.effectTable}) {
     *table = HashCreate();
   }
   e.gammaValue = 127;
@@ -24,8 +24,8 @@ EngineFixture::EngineFixture() : engine_(std::make_unique<EngineState3D>()) {
 
 EngineFixture::~EngineFixture() {
   EngineState3D& e = *engine_;
-  for (HashTable* table : {e.handleTable, e.sceneTable, e.bodyCache, e.cutTable, e.takeTable, e.entryTable60,
-                           e.effectTable}) {
+  for (HashTable* table :
+       {e.handleTable, e.sceneTable, e.bodyCache, e.cutTable, e.takeTable, e.entryTable60, e.effectTable}) {
     HashDestroy(table);
   }
   gEngine3D = previous_;
