@@ -329,6 +329,40 @@ TEST_F(EngineStateTest, ScreenModeGivesHalfTheWidthAndOneAndAQuarterOfThat) {
   }
 }
 
+TEST_F(EngineStateTest, IconMatricesSelectTheIconsRectangleAndRemapsReplaceListedTextures) {
+  IconRecord icons[2] = {{5, 0, 64, 32, 32, 16}, {6, 0, 0, 0, 8, 8}};
+  engine_.iconTables[1] = IconSet{0, 256, 128, 2, icons};
+  EXPECT_EQ(B3D_GetIconData(1, 6), &icons[1]);
+  EXPECT_EQ(B3D_GetIconData(1, 7), nullptr);
+  EXPECT_EQ(B3D_GetIconData(10, 5), nullptr);
+  EXPECT_EQ(B3D_GetIconData(2, 5), nullptr);
+  FixedMatrix m;
+  ASSERT_TRUE(IconTextureMatrixAt(1, 5, &m));
+  EXPECT_EQ(m.m[0][0], 0x2000);
+  EXPECT_EQ(m.m[1][1], 0x2000);
+  EXPECT_EQ(m.m[2][0], 0x4000);
+  EXPECT_EQ(m.m[2][1], 0x4000);
+  EXPECT_EQ(m.m[2][2], 0x10000);
+  EXPECT_EQ(m.m[0][1], 0);
+  ASSERT_TRUE(IconTextureMatrix(1, 5, 32, 0, 0x20000, 0x8000, &m));
+  EXPECT_EQ(m.m[0][0], 0x4000);
+  EXPECT_EQ(m.m[1][1], 0x1000);
+  EXPECT_EQ(m.m[2][0], 0x6000);
+  EXPECT_FALSE(IconTextureMatrixAt(1, 9, &m));
+  engine_.iconTables[1] = IconSet{};
+
+  int32_t sources[] = {10, 11};
+  int32_t replacements[] = {20, 21};
+  TextureRemapRow row{3, nullptr, 2, sources, replacements};
+  engine_.textureRemaps = &row;
+  engine_.textureRemapCount = 1;
+  EXPECT_EQ(MapEffectTexture(11, 3), 21);
+  EXPECT_EQ(MapEffectTexture(12, 3), 12);
+  EXPECT_EQ(MapEffectTexture(10, 4), 10);
+  engine_.textureRemaps = nullptr;
+  engine_.textureRemapCount = 0;
+}
+
 std::vector<std::string> EntryNames(const Catalog* catalog) {
   std::vector<std::string> names;
   for (int i = 0; i < catalog->count; ++i) names.push_back(catalog->entries[i].name);

@@ -8,6 +8,7 @@
 
 #include "core/memory.h"
 #include "render/texture_animation.h"
+#include "scene/body_records.h"
 #include "scene/cut_records.h"
 #include "scene/engine_state.h"
 #include "scene/instance_tree.h"
@@ -340,6 +341,67 @@ TEST_F(InstanceTree, CutPathSearchesFindPlayingDescendants) {
   EXPECT_EQ(InstFindPart(scaled_, "turret"), plain_);  // among the siblings' subtrees
   EXPECT_EQ(InstFindPart(root_, "turret"), nullptr);   // no parent and no scene
   HashRemove(fixture_.engine().cutTable, 40);
+}
+
+TEST_F(InstanceTree, LinkedPartsAreTheSiblingsNamedByTheBodysBonesAndTurnInvisible) {
+  PathRecord path{};
+  path.name = const_cast<char*>("Turret");
+  CutRecord cut{};
+  cut.handle = 41;
+  cut.pathCount = 1;
+  cut.paths = &path;
+  ASSERT_TRUE(HashInsert(fixture_.engine().cutTable, 41, reinterpret_cast<HashValue>(&cut)));
+  grandPlain_->cutHandle = 41;
+  char turret[] = "turret";
+  char missing[] = "Hatch";
+  char* bones[] = {turret, missing};
+  BodyMesh mesh{};
+  mesh.boneCount = 2;
+  mesh.boneNames = bones;
+  BodyMesh* meshes[] = {&mesh};
+  BodyRecord body{};
+  body.meshCount = 1;
+  body.meshes = meshes;
+
+  InstResolveLinkedParts(scaled_, &body);  // without flags2 bit 5 nothing happens
+  EXPECT_EQ(scaled_->linkedParts, nullptr);
+  scaled_->flags2 |= kInst2HasLinkedParts;
+  InstResolveLinkedParts(scaled_, &body);
+  ASSERT_EQ(scaled_->linkedPartCount, 2);
+  EXPECT_EQ(scaled_->linkedParts[0], grandPlain_);
+  EXPECT_EQ(scaled_->linkedParts[1], nullptr);
+  EXPECT_TRUE(grandPlain_->flags & kInstInvisible);
+  InstFreeLinkedParts(scaled_);
+  EXPECT_EQ(scaled_->linkedPartCount, 0);
+  EXPECT_EQ(scaled_->linkedParts, nullptr);
+  InstResolveLinkedParts(scaled_, &body);  // freed with the tree
+  HashRemove(fixture_.engine().cutTable, 41);
+}
+
+TEST_F(InstanceTree, AbsoluteAndLocalTransformsIgnoreScaleAndFlags) {
+  root_->position = FixedVector{1000, 0, 0, 0};
+  root_->matrix = FixedMatrix{{{0, kOne, 0, 0}, {-kOne, 0, 0, 0}, {0, 0, kOne, 0}}};
+  root_->scale = FixedVector{3 * kOne, 3 * kOne, 3 * kOne, 0};
+  plain_->position = FixedVector{10, 0, 0, 0};
+  plain_->flags |= kInstScaledWithParent;
+  grandPlain_->position = FixedVector{0, 7, 0, 0};
+  FixedVector position;
+  GetInstanceAbsPos(grandPlain_, &position);
+  EXPECT_EQ(position.x, 1000 - 7);
+  EXPECT_EQ(position.y, 10);
+  EXPECT_EQ(position.z, 0);
+  FixedMatrix matrix;
+  GetInstanceAbsMatrix(grandPlain_, &matrix);
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(matrix.m[r][c], root_->matrix.m[r][c]);
+  }
+  // A world point seen from an instance: its rows dotted with the offset.
+  InstanceRecord* probe = B3D_InstAlloc();
+  probe->world = FixedVector{1000, 30, 0, 0};
+  WorldToInstanceLocal(probe, root_);
+  EXPECT_EQ(probe->cameraPos.x, 30);
+  EXPECT_EQ(probe->cameraPos.y, 0);
+  FreeInstance(probe);
 }
 
 TEST_F(InstanceTree, TextureCoordinatesMakeOneImmediateStateOnce) {
