@@ -78,13 +78,13 @@ static void SortRenderEntries(ListHead* list) {
   while (ListNode* node = ListFirst(list)) {
     ListRemove(node);
     const int32_t priority = ListRecord<RenderEntry>(node)->priority;
-    ListNode* at = ListTailNode(&sorted)->pred;
-    while (at != ListHeadNode(&sorted) && ListRecord<RenderEntry>(at)->priority < priority) at = at->pred;
+    ListNode* at = NodePred(ListTailNode(&sorted));
+    while (at != ListHeadNode(&sorted) && ListRecord<RenderEntry>(at)->priority < priority) at = NodePred(at);
     // Insert after `at`.
-    node->succ = at->succ;
-    node->pred = at;
-    at->succ->pred = node;
-    at->succ = node;
+    NodeSucc(node) = NodeSucc(at);
+    NodePred(node) = at;
+    NodePred(NodeSucc(at)) = node;
+    NodeSucc(at) = node;
   }
   ListAppendList(list, &sorted);
 }

@@ -37,8 +37,8 @@ std::vector<int> Values(ListHead* list) {
 // The sentinel invariants every list keeps, whatever it holds.
 void ExpectSentinels(ListHead* list) {
   EXPECT_EQ(list->tail, nullptr);
-  EXPECT_EQ(ListHeadNode(list)->succ->pred, ListHeadNode(list));
-  EXPECT_EQ(ListTailNode(list)->pred->succ, ListTailNode(list));
+  EXPECT_EQ(NodePred(NodeSucc(ListHeadNode(list))), ListHeadNode(list));
+  EXPECT_EQ(NodeSucc(NodePred(ListTailNode(list))), ListTailNode(list));
 }
 
 TEST(EngineList, EmptyListPointsFirstAtItsTailWordAndLastAtItself) {
