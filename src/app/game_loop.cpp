@@ -56,7 +56,7 @@ void FrameServices() {
 
 // Start mode 1: the input events stand in for the frame input step. False ends the frame.
 bool RaiseModeOneInput() {
-  if (gEngine3D) gEngine3D->frameFlags &= ~kEngineFrameFlag80;
+  if (gEngine3D) gEngine3D->engineFlags &= ~kEngineEnvRefreshed;
   int32_t key = gGameServices.nextKeyCode();
   InputState* input = gInputState;
   const bool viewer = IsViewerSubMode(gGameState->subMode);

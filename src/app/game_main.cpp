@@ -31,6 +31,7 @@
 #include "devices/sound.h"
 #include "frontend/frontend.h"
 #include "platform/memory_status.h"
+#include "render/display_modes.h"
 #include "render/render.h"
 #include "scene/scene.h"
 #include "script/engine.h"
@@ -397,7 +398,7 @@ bool StepScreenLists(GameMainOptions*) {
 }
 
 bool StepEngineScreenMode(GameMainOptions*) {
-  SetEngineScreenMode(gScreenLists);
+  SetEngineScreenMode(ChosenDisplayMode());
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 
 struct DisplayObject;
-struct Engine3D;
+struct EngineState3D;
 struct ImageRecord;
 
 // The product version as the program's version resource holds it: four numbers with commas and
@@ -55,6 +55,6 @@ struct VersionLogoServices {
   int32_t (*releaseImageHandle)(ImageRecord** slot);
   ImageRecord* (*displaySurface)(const DisplayObject* display, int32_t index);
   void (*freeUnusedTextures)();
-  void (*dumpUsedBodies)(Engine3D* engine);
+  void (*dumpUsedBodies)(EngineState3D* engine);
 };
 void SetVersionLogoServices(const VersionLogoServices* services);

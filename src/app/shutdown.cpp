@@ -16,7 +16,6 @@
 #include "app/game_state.h"
 #include "app/input_logo_version.h"
 #include "core/file_object.h"
-#include "core/fixed_math.h"
 #include "core/memory.h"
 #include "core/paths.h"
 #include "core/system_block.h"
@@ -24,6 +23,7 @@
 #include "devices/movie.h"
 #include "devices/sound.h"
 #include "frontend/frontend.h"
+#include "render/display_modes.h"
 #include "render/render.h"
 #include "scene/scene.h"
 #include "script/engine.h"
@@ -325,10 +325,7 @@ void ShutdownAndExit(uint32_t code) {
 
 void ApplyDisplayChange() {
   if (gEngine3D) {
-    gEngine3D->screenList = gScreenLists[0];
-    int32_t width = gScreenLists[0] ? gScreenLists[0]->width : 0;
-    gEngine3D->centreX = width / 2;
-    gEngine3D->projectionScale = FixedMul(gEngine3D->centreX, 0x14000);
+    SetEngineScreenMode(ChosenDisplayMode());
   }
   if (!gUniverse) return;
   for (int32_t i = 0; i < gUniverse->topObjectCount; ++i) {

@@ -87,11 +87,6 @@ void Cross(int32_t out[3], const int32_t a[3], const int32_t b[3]) {
   out[2] = r2;
 }
 
-int32_t MulDiv(int32_t v, int32_t m, int32_t d) {
-  if (d == 0) return 0;
-  return Saturate(static_cast<int64_t>(v) * m / d);
-}
-
 int32_t DivideFixed(int32_t a, int32_t b) {
   return Saturate(static_cast<int64_t>(a) * 65536 / b);
 }
@@ -132,6 +127,11 @@ int32_t TableCosine(uint32_t angle) {
   return SineTable[a - 49152];
 }
 
+int32_t MulDiv(int32_t v, int32_t m, int32_t d) {
+  if (d == 0) return 0;
+  return Saturate(static_cast<int64_t>(v) * m / d);
+}
+
 int32_t FixedMul(int32_t a, int32_t b) {
   return static_cast<int32_t>((static_cast<int64_t>(a) * b + 0x8000) >> 16);
 }
@@ -140,8 +140,10 @@ int32_t FixedDiv(int32_t a, int32_t b) { return b == 0 ? 0 : DivideFixed(a, b); 
 
 int32_t MulScale32767(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<int64_t>(a) * b / 32767); }
 
-uint32_t IntSqrt(uint32_t n) {
-  uint32_t rest = n, root = 0, bit = 0x40000000;
+uint32_t IntSqrt(uint32_t n) { return IntSqrt64(n); }
+
+uint32_t IntSqrt64(uint64_t n) {
+  uint64_t rest = n, root = 0, bit = uint64_t{1} << 62;
   while (bit > rest) bit >>= 2;
   while (bit != 0) {
     if (rest >= root + bit) {
@@ -152,8 +154,10 @@ uint32_t IntSqrt(uint32_t n) {
     }
     bit >>= 2;
   }
-  return root;
+  return static_cast<uint32_t>(root);
 }
+
+int32_t SaturateToInt32(int64_t value) { return Saturate(value); }
 
 int32_t RandomUpTo(int32_t n) { return static_cast<int32_t>(static_cast<int64_t>(n) * GameRand() / 32767); }
 

@@ -46,9 +46,15 @@ int32_t TableCosine(uint32_t angle);
 
 // Scalars.
 int32_t FixedMul(int32_t a, int32_t b);
+// a * b / c with a 64-bit product, truncated; 0 for c = 0; a quotient beyond 32 bits saturates.
+int32_t MulDiv(int32_t a, int32_t b, int32_t c);
+// (a << 16) / b, truncated; 0 for b = 0; a quotient beyond 32 bits saturates.
 int32_t FixedDiv(int32_t a, int32_t b);
 int32_t MulScale32767(int32_t a, int32_t b);
 uint32_t IntSqrt(uint32_t n);
+uint32_t IntSqrt64(uint64_t n);  // floor of the root; every 64-bit value has a 32-bit root
+// The nearest 32-bit value: products and sums formed in 64 bits come back through it.
+int32_t SaturateToInt32(int64_t value);
 int32_t RandomUpTo(int32_t n);
 uint32_t AngleFromXY(int32_t x, int32_t y);
 void RotateXY(uint32_t angle, int32_t x, int32_t y, int32_t* outX, int32_t* outY);

@@ -142,5 +142,6 @@ struct SystemBlock {
   char* modName;
   char* defaultProfile;
   uint32_t startModeMask;
+  int32_t keepLinkedPartsVisible;  // scene option: parts found for a body's bones stay visible
 };
 extern SystemBlock* gSystem;

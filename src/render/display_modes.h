@@ -29,6 +29,15 @@ struct DisplayModeInfo {
   uint32_t format;
 };
 
+// One display mode with what can be rendered in it. The mode itself comes first; the format
+// summary and the back-buffer, texture and depth format lists follow once adapters are counted.
+struct DisplayModeRecord {
+  uint32_t width;
+  uint32_t height;
+  uint32_t refreshRate;
+  uint32_t format;
+};
+
 struct DisplayAdapterInfo {
   const char* description;
   int32_t fullscreenModeCount;
@@ -49,6 +58,9 @@ bool CheckDeviceMultiSampleType(int32_t adapter, uint32_t format, bool fullscree
 // Non-zero when the adapter supports the sample count in full screen for the back-buffer format
 // and for the D24X8 depth format.
 int32_t CheckMultiSampleSupport(int32_t adapter, uint32_t format, int32_t samples);
+
+// The display mode chosen for the game; the configured screen size until adapters are counted.
+const DisplayModeRecord* ChosenDisplayMode();
 
 // Test seam: these adapters replace the counted ones; null restores them.
 void SetDisplayAdaptersForTest(const DisplayAdapterInfo* adapters, int32_t count);

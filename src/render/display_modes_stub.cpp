@@ -1,9 +1,11 @@
 // The least form of the display adapter list until the renderer enumerates adapters: one
 // software adapter with the common 4:3 and wide modes in 32 and 16 bits, anisotropic filtering
-// up to 16 and multisampling with 2 and 4 samples. Called by the graphics settings dialog.
-// Never touches a device.
+// up to 16 and multisampling with 2 and 4 samples, and the configured screen size as the chosen
+// mode. Called by the graphics settings dialog, the game main and the display change. Never
+// touches a device.
 #include "render/display_modes.h"
 
+#include "core/system_block.h"
 #include "render/render.h"
 
 namespace {
@@ -27,6 +29,7 @@ const DisplayAdapterInfo kAdapters[] = {
 };
 
 const DisplayAdapterInfo* gAdapters = kAdapters;
+DisplayModeRecord gChosenMode;
 int32_t gAdapterCount = 1;
 
 }  // namespace
@@ -52,4 +55,14 @@ int32_t CheckMultiSampleSupport(int32_t adapter, uint32_t format, int32_t sample
 void SetDisplayAdaptersForTest(const DisplayAdapterInfo* adapters, int32_t count) {
   gAdapters = adapters && count > 0 ? adapters : kAdapters;
   gAdapterCount = adapters && count > 0 ? count : 1;
+}
+
+const DisplayModeRecord* ChosenDisplayMode() {
+  gChosenMode = DisplayModeRecord{};
+  gChosenMode.format = kFormatX8R8G8B8;
+  if (gSystem) {
+    gChosenMode.width = static_cast<uint16_t>(gSystem->screenWidth);
+    gChosenMode.height = static_cast<uint16_t>(gSystem->screenHeight);
+  }
+  return &gChosenMode;
 }

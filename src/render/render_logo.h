@@ -8,7 +8,7 @@
 #include <cstdint>
 
 struct DisplayObject;
-struct Engine3D;
+struct EngineState3D;
 struct ImageRecord;
 
 // Makes sure the display's table of squares (256 entries) exists.
@@ -24,4 +24,4 @@ ImageRecord* DisplaySurface(const DisplayObject* display, int32_t index);
 // Releases every loaded texture whose count is 0 and that is not marked resident.
 void FreeUnusedTextures();
 // Marks the bodies the engine's instances use and releases the other bodies' data.
-void B3D_DumpUsedBodies(Engine3D* engine);
+void B3D_DumpUsedBodies(EngineState3D* engine);

@@ -45,4 +45,4 @@ ImageRecord* DisplaySurface(const DisplayObject* display, int32_t index) {
 
 void FreeUnusedTextures() {}
 
-void B3D_DumpUsedBodies(Engine3D* engine) { (void)engine; }
+void B3D_DumpUsedBodies(EngineState3D* engine) { (void)engine; }

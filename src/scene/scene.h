@@ -1,11 +1,12 @@
-// The 3D scene engine's header: what the rest of the game may use of the engine. For now it holds
-// the body section table, the chunk layout of body files in both forms, which the data reader
-// takes as its default table. It must stay free of engine internals.
+// The 3D scene engine's header: what the rest of the game may use of the engine: the body section
+// table (the chunk layout of body files in both forms, which the data reader takes as its default
+// table), the engine state and the start-up, frame, save and shutdown operations.
 #pragma once
 
 #include <cstdint>
 
 #include "core/data_reader.h"
+#include "scene/engine_records.h"
 
 constexpr uint32_t kBodySectionCount = 18;
 
@@ -31,29 +32,18 @@ inline constexpr DataSectionRow kBodySectionTable[kBodySectionCount] = {
 };
 
 // ---------------------------------------------------------------------------------------------
-// The engine state and the operations the application core calls at start-up, per frame, in
-// saves and at shutdown.
+// The engine state (scene/engine_records.h) and the operations the application core calls at
+// start-up, per frame, in saves and at shutdown.
 
 struct FileObject;
-struct ImageRecord;
-
-// Engine frame flag the frame input step of start mode 1 clears each frame.
-constexpr uint32_t kEngineFrameFlag80 = 0x80;
-
-struct Engine3D {
-  uint32_t frameFlags;
-  ImageRecord* screenList;   // the list the engine draws into
-  int32_t centreX;           // half the list's width
-  int32_t projectionScale;   // 16.16: centre * 1.25
-};
-extern Engine3D* gEngine3D;
+struct DisplayModeRecord;
 
 // Null on failure.
-Engine3D* InitEngine3D();
+EngineState3D* InitEngine3D();
 // 0 on failure.
 int32_t LoadSkinsAndIconData();
-// Takes the first of the screen lists as the engine's.
-void SetEngineScreenMode(ImageRecord** screenLists);
+// The display mode the engine projects for: its half width and 1.25 times that.
+void SetEngineScreenMode(const DisplayModeRecord* mode);
 // Ids by name; above 0 when found.
 int32_t B3D_GetBodyID(const char* name);
 int32_t B3D_GetCutID(const char* name);

@@ -183,8 +183,8 @@ class GameLoopTest : public ::testing::Test {
     universe_.topObjectCount = 2;
     gUniverse = &universe_;
     gGalaxyGrid = &grid_;
-    engine3D_ = Engine3D{};
-    engine3D_.frameFlags = 0xFF;
+    engine3D_ = EngineState3D{};
+    engine3D_.engineFlags = 0xFF;
     gEngine3D = &engine3D_;
     display_ = DisplayObject{0, &device_};
     gDisplay = &display_;
@@ -237,7 +237,7 @@ class GameLoopTest : public ::testing::Test {
   SpaceObject* objects_[2] = {};
   UniverseBlock universe_{};
   GalaxyGrid grid_{};
-  Engine3D engine3D_{};
+  EngineState3D engine3D_{};
   DisplayDevice device_{800, 600, 32};
   DisplayObject display_{};
   InputState input_{};
@@ -306,7 +306,7 @@ TEST_F(GameLoopTest, OneFrameOfStartModeOneRaisesTheInputEventsInsteadOfTheInput
       kFrameServices + kSimulation +
       std::vector<std::string>{"NextKeyCode", "Event InputMouseDelta(3,-2)", "Event Input(65)"} + kFrameEnd;
   EXPECT_EQ(gTrace, prepare + frame + kTeardown);
-  EXPECT_EQ(engine3D_.frameFlags, 0xFFu & ~kEngineFrameFlag80);
+  EXPECT_EQ(engine3D_.engineFlags, 0xFFu & ~kEngineEnvRefreshed);
 }
 
 TEST_F(GameLoopTest, TheLogoSubModeShowsTheLogoImage) {

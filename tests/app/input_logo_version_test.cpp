@@ -119,7 +119,7 @@ ImageRecord* FakeDisplaySurface(const DisplayObject*, int32_t index) {
 }
 void FakeSquares() { gLog->calls.push_back("squares"); }
 void FakeTextures() { gLog->calls.push_back("textures"); }
-void FakeBodies(Engine3D*) { gLog->calls.push_back("bodies"); }
+void FakeBodies(EngineState3D*) { gLog->calls.push_back("bodies"); }
 
 const VersionLogoServices kFakeServices = {FakeSquares, FakeCreate,   FakeLoad,           FakeStretch, FakeUpdate,
                                            FakeRelease, FakeDisplaySurface, FakeTextures, FakeBodies};
@@ -252,8 +252,8 @@ class LowMemory : public LogoScreen {
     SetLowMemoryHook(nullptr);
     LogoScreen::TearDown();
   }
-  Engine3D engine_{};
-  Engine3D* savedEngine_ = nullptr;
+  EngineState3D engine_{};
+  EngineState3D* savedEngine_ = nullptr;
 };
 
 TEST_F(LowMemory, QualityDropsOnlyBelow1200MegabytesAndStopsAtFour) {

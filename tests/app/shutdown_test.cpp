@@ -22,6 +22,7 @@
 #include "devices/sound.h"
 #include "frontend/frontend.h"
 #include "platform/registry.h"
+#include "render/display_modes.h"
 #include "render/render.h"
 #include "scene/scene.h"
 #include "script/engine.h"
@@ -130,7 +131,7 @@ class ShutdownTest : public ::testing::Test {
     device_ = DisplayDevice{1024, 768, 32};
     display_ = DisplayObject{0, &device_};
     gDisplay = &display_;
-    engine3D_ = Engine3D{};
+    engine3D_ = EngineState3D{};
     gEngine3D = &engine3D_;
     gUniverse = static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock)));
     gGalaxyGrid = static_cast<GalaxyGrid*>(MemCalloc(sizeof(GalaxyGrid)));
@@ -160,7 +161,7 @@ class ShutdownTest : public ::testing::Test {
   SystemBlock system_{};
   DisplayDevice device_{};
   DisplayObject display_{};
-  Engine3D engine3D_{};
+  EngineState3D engine3D_{};
   uint64_t placeholder_ = 0;
 };
 
@@ -408,19 +409,20 @@ TEST_F(ShutdownTest, BenchmarkEndWritesTheLogAndShowsItsResult) {
   EXPECT_EQ(gShownText, "Printing benchmark results!\n");
 }
 
-TEST_F(ShutdownTest, DisplayChangeRecentresTheEngineOnTheFirstScreenList) {
-  ImageRecord list{1024, 768, 32, 1};
-  gScreenLists[0] = &list;
-  engine3D_ = Engine3D{};
+TEST_F(ShutdownTest, DisplayChangeRecentresTheEngineOnTheChosenMode) {
+  system_.screenWidth = 1024;
+  system_.screenHeight = 768;
+  engine3D_ = EngineState3D{};
   gEngine3D = &engine3D_;
   ApplyDisplayChange();
-  EXPECT_EQ(engine3D_.screenList, &list);
-  EXPECT_EQ(engine3D_.centreX, 512);
+  ASSERT_NE(engine3D_.screenMode, nullptr);
+  EXPECT_EQ(engine3D_.screenMode->width, 1024u);
+  EXPECT_EQ(engine3D_.halfScreenWidth, 512);
   EXPECT_EQ(engine3D_.projectionScale, 640);
-  list.width = 1023;
+  system_.screenWidth = 1023;
   ApplyDisplayChange();
-  EXPECT_EQ(engine3D_.centreX, 511);
-  gScreenLists[0] = nullptr;
+  EXPECT_EQ(engine3D_.halfScreenWidth, 511);
+  EXPECT_EQ(engine3D_.projectionScale, 639);
   gEngine3D = nullptr;
 }
 

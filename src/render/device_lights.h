@@ -1,0 +1,14 @@
+// The device lights the renderer keeps for the scene engine's lights. Least form until they are
+// built (device_lights_stub.cpp): the record the light instance owns and its position update.
+#pragma once
+
+#include <cstdint>
+
+struct InstanceRecord;
+
+struct D3DLightRecord {
+  int32_t slot;  // position in the active light slots of the pass, -1 when not active
+};
+
+// Moves the light's device record to the light's world position; false when it has none.
+bool LightUpdateD3DPosition(InstanceRecord* light);

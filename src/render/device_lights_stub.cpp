@@ -1,0 +1,10 @@
+// The least form of the device lights: no light has a device record yet, so there is nothing to
+// move. Called by the scene engine when camera coordinates are updated.
+#include "render/device_lights.h"
+#include "scene/instance_records.h"
+
+bool LightUpdateD3DPosition(InstanceRecord* light) {
+  if (!light || !light->deviceLight) return false;
+  light->deviceLight->slot = -1;
+  return true;
+}
