@@ -3,13 +3,12 @@
 // the device. Called by the scene engine's effect registry.
 #pragma once
 
-#include <cstdint>
+#include "platform/gpu_constants.h"
 
 class GpuxEffect {
  public:
-  // Negative on failure.
-  virtual int32_t OnLostDevice() = 0;
-  virtual int32_t OnResetDevice() = 0;
+  virtual GpuResult OnLostDevice() = 0;
+  virtual GpuResult OnResetDevice() = 0;
 
  protected:
   virtual ~GpuxEffect() = default;

@@ -5,13 +5,12 @@
 #include "scene/lights.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 
 #include "core/hash_table.h"
 #include "render/device_lights.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
+#include "scene/fixed_geometry.h"
 #include "scene/instance.h"
 #include "scene/scene_records.h"
 
@@ -23,20 +22,9 @@ constexpr int32_t kSlotSearchStart = 65535;
 constexpr int32_t kSpotNearFactor = 16;
 constexpr uint32_t kRangedLight = kInstPointLight | kInstSpotLight;
 
-int64_t Chebyshev(const FixedVector& a, const FixedVector& b) {
-  const int64_t dx = std::llabs(int64_t{a.x} - b.x);
-  const int64_t dy = std::llabs(int64_t{a.y} - b.y);
-  const int64_t dz = std::llabs(int64_t{a.z} - b.z);
-  return std::max({dx, dy, dz});
-}
-
-int64_t Round16(int64_t a, int64_t b) { return (a * b + 0x8000) >> 16; }
-
-int32_t Saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 bool Reaches(const InstanceRecord* light, const FixedVector& viewer) {
   if (!(light->flags & kRangedLight)) return true;
-  const int64_t d = Chebyshev(light->world, viewer);
+  const int64_t d = ChebyshevDistance(&light->world, &viewer);
   const int64_t range = light->lightRange;
   if (range > d) return true;
   // 64-bit, as a range above 32767 would overflow the shift.
@@ -55,19 +43,19 @@ int32_t LightWeight(const InstanceRecord* instance, const InstanceRecord* light)
                                            0.114 * light->lightColor[2]);
   if (light->flags & kInstLightRankedHigh) return lum + kDirectionalLightBonus;
   if (!(light->flags & kRangedLight)) return kLightWeightNone;
-  const int64_t distance = Chebyshev(instance->world, light->world);
+  const int64_t distance = ChebyshevDistance(&instance->world, &light->world);
   const int64_t reach = std::max<int64_t>(distance - instance->scaledSize, 0);
   const int64_t range = light->lightRange;
   int64_t w = 0;
   if (range > reach) w = 2 * range == 0 ? lum : lum - (int64_t{lum} * reach) / (2 * range);
   if ((light->flags & kInstSpotLight) && w >= 1 && distance > int64_t{kSpotNearFactor} * instance->scaledSize) {
     const int32_t* dir = light->worldMatrix.m[2];
-    const int64_t dot = Round16(int64_t{instance->world.x} - light->world.x, dir[0]) +
-                        Round16(int64_t{instance->world.y} - light->world.y, dir[1]) +
-                        Round16(int64_t{instance->world.z} - light->world.z, dir[2]);
-    w = Round16(w, dot);
+    const int64_t dot = MulRound16(int64_t{instance->world.x} - light->world.x, dir[0]) +
+                        MulRound16(int64_t{instance->world.y} - light->world.y, dir[1]) +
+                        MulRound16(int64_t{instance->world.z} - light->world.z, dir[2]);
+    w = MulRound16(w, dot);
   }
-  return Saturate(w);
+  return SaturateToInt32(w);
 }
 
 }  // namespace
@@ -162,7 +150,7 @@ void InstSelectLights(InstanceRecord* instance) {
     const int32_t w = LightWeight(instance, light);
     if (w <= threshold) continue;
     const int32_t stored =
-        Saturate(std::max<int64_t>(Chebyshev(instance->world, light->world) - instance->scaledSize, 0));
+        SaturateToInt32(std::max<int64_t>(ChebyshevDistance(&instance->world, &light->world) - instance->scaledSize, 0));
     LightSlot* lightest = nullptr;
     int32_t lightestWeight = kSlotSearchStart;
     bool placed = false;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 
 #include "core/hash_table.h"
 #include "core/memory.h"
@@ -20,6 +19,7 @@
 #include "render/texture_animation.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
+#include "scene/fixed_geometry.h"
 #include "scene/instance.h"
 #include "scene/scene_records.h"
 #include "script/tasks.h"
@@ -35,17 +35,6 @@ constexpr uint32_t kNewCameraFieldOfView = 16384;  // 90 degrees
 constexpr int32_t kViewportMax = 0xFFFF;
 constexpr int64_t kNearDistanceLimit = 0xFFFFFFF;
 constexpr int64_t kNearSizeFactor = 64;
-
-int64_t Round16(int64_t a, int64_t b) { return (a * b + 0x8000) >> 16; }
-
-int64_t Chebyshev(const FixedVector& a, const FixedVector& b) {
-  const int64_t dx = std::llabs(int64_t{a.x} - b.x);
-  const int64_t dy = std::llabs(int64_t{a.y} - b.y);
-  const int64_t dz = std::llabs(int64_t{a.z} - b.z);
-  return std::max({dx, dy, dz});
-}
-
-int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 void FreeCausticAnim(CameraRecord* camera) {
   if (camera->causticAnim) TexAnimFreeRecords(1, camera->causticAnim);
@@ -131,8 +120,8 @@ int32_t SceneNearestCameraDistance(SceneRecord* scene, InstanceRecord* instance,
     const FixedVector& at = instance->world;
     if (skipBehind) {
       const int32_t* forward = camera->instance.worldMatrix.m[2];
-      const int64_t dot = Round16(forward[0], int64_t{eye.x} - at.x) + Round16(forward[1], int64_t{eye.y} - at.y) +
-                          Round16(forward[2], int64_t{eye.z} - at.z);
+      const int64_t dot = MulRound16(forward[0], int64_t{eye.x} - at.x) + MulRound16(forward[1], int64_t{eye.y} - at.y) +
+                          MulRound16(forward[2], int64_t{eye.z} - at.z);
       if (dot > 0) continue;
     }
     const float dx = static_cast<float>(int64_t{at.x} - eye.x);
@@ -324,15 +313,15 @@ void CameraUnproject(const CameraRecord* camera, int32_t x, int32_t y, int32_t d
 
   const int64_t fx = screenW == 0 ? 0 : (int64_t{x} << 16) / screenW;
   const int64_t cx = fx - (int64_t{camera->viewLeft} + camera->viewRight) / 2;
-  const int64_t bigX = 2 * Round16(Round16(t, w), cx);
+  const int64_t bigX = 2 * MulRound16(MulRound16(t, w), cx);
   const int64_t fy = screenH == 0 ? 0 : (int64_t{y} << 16) / screenH;
   const int64_t cy = fy - (int64_t{camera->viewTop} + camera->viewBottom) / 2;
-  const int64_t bigY = -2 * Round16(Round16(t, h), cy);
+  const int64_t bigY = -2 * MulRound16(MulRound16(t, h), cy);
 
   const int64_t spanX = int64_t{camera->viewRight} - camera->viewLeft;
   const int64_t spanY = int64_t{camera->viewBottom} - camera->viewTop;
-  out->x = spanX == 0 ? 0 : Clamp32((bigX << 16) / spanX);
-  out->y = spanY == 0 ? 0 : Clamp32((bigY << 16) / spanY);
+  out->x = spanX == 0 ? 0 : SaturateToInt32((bigX << 16) / spanX);
+  out->y = spanY == 0 ? 0 : SaturateToInt32((bigY << 16) / spanY);
 }
 
 int CompareCameraPriority(const void* a, const void* b) {
@@ -376,7 +365,7 @@ void SortDrawList(const CameraRecord* camera) {
 
 void CameraCollectNearInstances(InstanceRecord* instance, CameraRecord* camera) {
   if (!instance || !camera || gCameraNearCount >= kCameraNearInstanceCount) return;
-  int64_t d = Chebyshev(instance->world, camera->instance.world);
+  int64_t d = ChebyshevDistance(&instance->world, &camera->instance.world);
   if (d < kNearDistanceLimit) d = d * camera->fieldOfView / 16384;
   if (d < kNearSizeFactor * B3D_InstGetTotalSize(instance)) {
     constexpr uint32_t kNearFlags = kInstCollisionMade | kInstCameraCoordsDone;

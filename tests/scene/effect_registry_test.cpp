@@ -21,11 +21,11 @@ class FakeEffect : public GpuxEffect {
  public:
   explicit FakeEffect(std::string name) : name_(std::move(name)) {}
   ~FakeEffect() override = default;
-  int32_t OnLostDevice() override {
+  GpuResult OnLostDevice() override {
     gCalls->push_back("lost " + name_);
     return 0;
   }
-  int32_t OnResetDevice() override {
+  GpuResult OnResetDevice() override {
     gCalls->push_back("reset " + name_);
     return 0;
   }
