@@ -45,10 +45,11 @@ void FreeCausticAnim(CameraRecord* camera) {
 // Relinks `later`, the node right after `earlier`, in front of it.
 void SwapWithNext(ListNode* earlier, ListNode* later) {
   ListRemove(later);
-  later->pred = earlier->pred;
-  later->succ = earlier;
-  earlier->pred->succ = later;
-  earlier->pred = later;
+  ListNode* before = NodePred(earlier);  // may be the list head seen as a node
+  NodePred(later) = before;
+  NodeSucc(later) = earlier;
+  NodeSucc(before) = later;
+  NodePred(earlier) = later;
 }
 
 }  // namespace
@@ -217,7 +218,7 @@ void B3D_CameraDeleteFromScene(SceneRecord* scene, CameraRecord* camera) {
 
 void CameraEntryFree(CameraEntry* entry) {
   if (!entry) return;
-  if (entry->node.succ) ListRemove(&entry->node);
+  if (NodeSucc(&entry->node)) ListRemove(&entry->node);
   EngineFree(entry, kCameraEntryNominalBytes);
 }
 

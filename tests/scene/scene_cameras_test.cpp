@@ -133,6 +133,26 @@ TEST_F(Cameras, ViewportValuesAreClampedAndStoredByName) {
   EXPECT_EQ(camera->fog[0], -1);
 }
 
+TEST_F(Cameras, EndOfFrameClearsTheMarksUnlessReplaying) {
+  SceneRecord* scene = Scene(true);
+  InstanceRecord* member = B3D_InstAlloc();
+  InstanceRecord* child = B3D_InstAlloc();
+  ListRemove(&member->node);
+  ListAddTail(&scene->members, &member->node);
+  ListRemove(&child->node);
+  ListAddTail(&member->children, &child->node);
+  child->parent = member;
+  for (bool replaying : {true, false}) {
+    SCOPED_TRACE(replaying ? "replaying" : "live");
+    fixture_.engine().engineFlags = replaying ? kEngineReplaying : 0;
+    member->flags |= kInstFrameMark;
+    child->flags |= kInstFrameMark;
+    SceneEndFrame(scene);
+    EXPECT_EQ((member->flags & kInstFrameMark) != 0, replaying);
+    EXPECT_EQ((child->flags & kInstFrameMark) != 0, replaying);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Freeing a camera whose job a script task waits on.
 
@@ -288,7 +308,7 @@ class DrawList : public Cameras {
     }
     // The links hold both ways after relinking.
     size_t back = 0;
-    for (ListNode* node = ListLast(&gEngine3D->drawList); node && node->pred; node = node->pred) ++back;
+    for (ListNode* node = ListLast(&gEngine3D->drawList); node && NodePred(node); node = NodePred(node)) ++back;
     EXPECT_EQ(back, out.size());
     return out;
   }
