@@ -1,5 +1,6 @@
 // The device lights the renderer keeps for the scene engine's lights. Least form until they are
-// built (device_lights_stub.cpp): the record the light instance owns and its position update.
+// built (device_lights_stub.cpp): the record the light instance owns, its position update and
+// its refresh from the light's settings.
 #pragma once
 
 #include <cstdint>
@@ -12,3 +13,5 @@ struct D3DLightRecord {
 
 // Moves the light's device record to the light's world position; false when it has none.
 bool LightUpdateD3DPosition(InstanceRecord* light);
+// Fills the light's device record from its colour, range, kind and parameter; null without one.
+D3DLightRecord* LightGetD3DLight(InstanceRecord* light);

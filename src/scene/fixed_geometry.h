@@ -5,6 +5,7 @@
 // shared with the renderer, are in core/fixed_math.h.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -30,6 +31,13 @@ inline int32_t MaxInt(int32_t a, int32_t b) { return a > b ? a : b; }
 inline int32_t AbsInt(int32_t x) { return x < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(x)) : x; }
 int32_t ChebyshevNorm3(int32_t x, int32_t y, int32_t z);
 inline int32_t ChebyshevNorm(const FixedVector* v) { return ChebyshevNorm3(v->x, v->y, v->z); }
+// The largest absolute coordinate difference of two positions, in 64 bits so no difference wraps.
+inline int64_t ChebyshevDistance(const FixedVector* a, const FixedVector* b) {
+  const auto gap = [](int32_t p, int32_t q) { return p > q ? int64_t{p} - q : int64_t{q} - p; };
+  return std::max({gap(a->x, b->x), gap(a->y, b->y), gap(a->z, b->z)});
+}
+// (a x b + 0x8000) >> 16 with 64-bit operands: the 16.16 product rounded, beyond 32 bits.
+inline int64_t MulRound16(int64_t a, int64_t b) { return (a * b + 0x8000) >> 16; }
 
 // Step t of n between lo and hi: the middle for n = 0, lo before step 1, hi from step n on.
 int32_t LerpInt(int32_t t, int32_t n, int32_t lo, int32_t hi);
