@@ -508,6 +508,26 @@ Seeds SaveGameSeeds() {
   return seeds;
 }
 
+// "Materials" files in both forms, the form byte first: a keyword record, a plain one and a
+// generated one.
+Seeds MaterialSeeds() {
+  const std::string text =
+      "3;\n1; 2; 7; HSPEC_R; HSPEC_G; HSPEC_B; HAMB; MAMB; LAMB; DIF_COL; DIF_COL; 33; 10; TRANSP_NONE; 0;"
+      " MPF_2SIDED|MPF_ALPHATEST; 64; 32; 1; 2; 3; LSHINY; 4; 5; 6; 7; 8; 9; wall;\n"
+      "0; 0; 0; 0; 76; 61; 1; 2; 3; 4; 5; 6; 11; 128; 0; 0; 0; 0; 0; 0; 0; MSHINY; 0; 0; 0; 0; 0; 0; ;\n"
+      "9; 8; 200; 1; 2; 3; AMBC; AMBC; AMBC; 0; 0; 0; 12; 0; 0; MPF_GENERATED|MPF_FONTSCALE; 128; 16;"
+      " 1; 2; 3; HSHINY; 4; 5; 6; 7; 8; 9; panel;\n";
+  std::vector<uint8_t> packed = {1, 0, 0, 0, 2};
+  for (int record = 0; record < 2; ++record) {
+    const uint8_t bytes[] = {1, 2, 7, 255, 255, 204, 64, 37, 21, 32, 32, 33, 0, 10, 255, 0, 0, 0, 0, 0, 0x11};
+    packed.insert(packed.end(), std::begin(bytes), std::end(bytes));
+    for (int half = 0; half < 12; ++half) packed.insert(packed.end(), {0, static_cast<uint8_t>(half)});
+    for (char c : std::string(record ? "panel" : "wall")) packed.push_back(static_cast<uint8_t>(c));
+    packed.push_back(0);
+  }
+  return {std::string(1, '\0') + text, Bytes(packed)};
+}
+
 const std::map<std::string, std::function<Seeds()>>& Makers() {
   static const std::map<std::string, std::function<Seeds()>> kMakers = {
       {"pattern", PatternSeeds},
@@ -524,6 +544,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"input_script", InputScriptSeeds},
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
+      {"materials", MaterialSeeds},
   };
   return kMakers;
 }

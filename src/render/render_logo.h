@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "render/texture_table.h"
+
 struct DisplayObject;
 struct EngineState3D;
 struct ImageRecord;
@@ -17,11 +19,12 @@ void InitSquareTable();
 ImageRecord* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uint32_t usage);
 // A picture file by name in a new image record, or null when it cannot be loaded.
 ImageRecord* LoadImageFile(const char* name, uint32_t flags, int32_t reserved, int32_t count);
+// Until picture files load, a tool or test may stand in a loader (null: nothing loads).
+using ImageFileLoader = ImageRecord* (*)(const char* name, uint32_t flags);
+void SetImageFileLoader(ImageFileLoader loader);
 // Copies the image onto the surface, scaled to it.
 void StretchSurface(ImageRecord* target, ImageRecord* image);
 // The display's surface words 0 to 3 (its own drawing surfaces when it has them), or null.
 ImageRecord* DisplaySurface(const DisplayObject* display, int32_t index);
-// Releases every loaded texture whose count is 0 and that is not marked resident.
-void FreeUnusedTextures();
 // Marks the bodies the engine's instances use and releases the other bodies' data.
 void B3D_DumpUsedBodies(EngineState3D* engine);

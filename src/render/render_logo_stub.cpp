@@ -1,7 +1,7 @@
 // The least form of the renderer services behind the logo screen and the low-memory hook, until
 // the renderer and the 3D engine are built: image handles are counted records of their size, no
 // picture file loads, a stretch draws nothing, the display has no drawing surfaces of its own,
-// and there are no textures or bodies to give back. Called by the application's logo screen and
+// and there are no bodies to give back. Called by the application's logo screen and
 // low-memory hook; never touches a device.
 #include "render/render_logo.h"
 
@@ -24,12 +24,14 @@ ImageRecord* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uin
   return image;
 }
 
+static ImageFileLoader gImageFileLoader = nullptr;
+
+void SetImageFileLoader(ImageFileLoader loader) { gImageFileLoader = loader; }
+
 ImageRecord* LoadImageFile(const char* name, uint32_t flags, int32_t reserved, int32_t count) {
-  (void)name;
-  (void)flags;
   (void)reserved;
   (void)count;
-  return nullptr;
+  return gImageFileLoader && name ? gImageFileLoader(name, flags) : nullptr;
 }
 
 void StretchSurface(ImageRecord* target, ImageRecord* image) {
@@ -42,7 +44,5 @@ ImageRecord* DisplaySurface(const DisplayObject* display, int32_t index) {
   (void)index;
   return nullptr;
 }
-
-void FreeUnusedTextures() {}
 
 void B3D_DumpUsedBodies(EngineState3D* engine) { (void)engine; }

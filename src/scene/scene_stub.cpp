@@ -4,6 +4,8 @@
 // the shutdown; never loads a body.
 #include "scene/scene.h"
 
+#include "render/material_table.h"
+
 #include "core/file_object.h"
 
 namespace {
@@ -24,7 +26,11 @@ EngineState3D* InitEngine3D() {
   return gEngine3D;
 }
 
-int32_t LoadSkinsAndIconData() { return 1; }
+int32_t LoadSkinsAndIconData() {
+  // Materials first: they fix the texture ids the animations and the skins refer to.
+  ReadMaterials();
+  return 1;
+}
 
 int32_t B3D_GetBodyID(const char*) { return 0; }
 int32_t B3D_GetCutID(const char*) { return 0; }

@@ -249,9 +249,15 @@ TEST_F(FixedGeometry, MaterialTexturesTakeTheMaterialsFlagsAndIdsComeFromTheRigh
   materials[1].fifthTexture = 506;
   materials[1].value14 = 507;  // not a texture
   materials[1].flags = 0x2010;
+  // A texture table whose fixed ids reach past the ones named above.
+  gTextureFixedCount = 600;
+  gTextureAddedCount = 0;
+  ASSERT_FALSE(AllocTextureTable());
   MaterialSetTextureFlags(&materials[1]);
   for (int32_t id = 501; id <= 506; ++id) EXPECT_EQ(TextureGetFlags(id), 0x2010u) << id;
   EXPECT_EQ(TextureGetFlags(507), 0u);
+  FreeTextureTables();
+  gTextureFixedCount = 0;
 
   BodyRecord body{};
   body.materialCount = 2;
