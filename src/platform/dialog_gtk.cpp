@@ -37,7 +37,7 @@ constexpr char kUnitSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv
 
 struct ToolkitDialog {
   GtkWidget* window;
-  GtkWidget* fixed;
+  GtkWidget* area;  // the controls' parent, as large as the layout says
   GMainLoop* loop;
   bool drawn;
   guint stallTimer;
@@ -370,10 +370,10 @@ void LayOut(DialogWindow* window) {
   for (size_t i = 0; i < places.size(); ++i) {
     auto* widget = static_cast<GtkWidget*>(window->controls[i].widget);
     if (!widget) continue;
-    gtk_fixed_move(GTK_FIXED(toolkit->fixed), widget, places[i].x, places[i].y);
+    gtk_layout_move(GTK_LAYOUT(toolkit->area), widget, places[i].x, places[i].y);
     gtk_widget_set_size_request(widget, places[i].width, places[i].height);
   }
-  gtk_widget_set_size_request(toolkit->fixed, toolkit->width, toolkit->height);
+  gtk_widget_set_size_request(toolkit->area, toolkit->width, toolkit->height);
 }
 
 // ---- Scripted actions through the toolkit ------------------------------------------------------
@@ -547,16 +547,18 @@ bool GtkRunDialog(DialogWindow* window) {
     gtk_window_set_position(GTK_WINDOW(top), GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Toolkit(window->owner)->window));
   }
-  GtkWidget* fixed = gtk_fixed_new();
-  toolkit->fixed = fixed;
-  gtk_container_add(GTK_CONTAINER(top), fixed);
+  // A layout, not a fixed container: its size is the one the layout gives, where a fixed one
+  // would take the single-line width of a wrapping text and show a margin nobody laid out.
+  GtkWidget* area = gtk_layout_new(nullptr, nullptr);
+  toolkit->area = area;
+  gtk_container_add(GTK_CONTAINER(top), area);
 
   GtkWidget* radioGroup = nullptr;
   for (DialogControl& control : window->controls) {
     GtkWidget* widget = MakeWidget(window, &control, &radioGroup);
     if (!widget) continue;
     control.widget = widget;
-    gtk_fixed_put(GTK_FIXED(fixed), widget, 0, 0);
+    gtk_layout_put(GTK_LAYOUT(area), widget, 0, 0);
     if (control.control->kind == kDialogDefaultButton) {
       gtk_widget_set_can_default(widget, TRUE);
       gtk_window_set_default(GTK_WINDOW(top), widget);
@@ -565,7 +567,7 @@ bool GtkRunDialog(DialogWindow* window) {
   GtkSyncControl(window, nullptr);
   for (DialogControl& control : window->controls) GtkSyncControl(window, &control);
   // Measured with their texts and list entries in place; pictures are drawn again at their size.
-  gtk_widget_show_all(fixed);
+  gtk_widget_show_all(area);
   LayOut(window);
   for (DialogControl& control : window->controls) {
     if (control.control->kind == kDialogPicture) GtkSyncControl(window, &control);
@@ -622,7 +624,7 @@ bool GtkControlRect(const DialogWindow* window, const DialogControl* control, Di
   if (gtk_widget_get_mapped(widget)) {
     // Where the toolkit really put it, which is what the user sees.
     gint x = 0, y = 0;
-    if (!gtk_widget_translate_coordinates(widget, toolkit->fixed, 0, 0, &x, &y)) return false;
+    if (!gtk_widget_translate_coordinates(widget, toolkit->area, 0, 0, &x, &y)) return false;
     *out = DialogRect{x, y, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
     return true;
   }
@@ -635,9 +637,9 @@ bool GtkControlRect(const DialogWindow* window, const DialogControl* control, Di
 bool GtkClientSize(const DialogWindow* window, int32_t* width, int32_t* height) {
   const ToolkitDialog* toolkit = Toolkit(window);
   if (!toolkit) return false;
-  if (gtk_widget_get_mapped(toolkit->fixed)) {
-    *width = gtk_widget_get_allocated_width(toolkit->fixed);
-    *height = gtk_widget_get_allocated_height(toolkit->fixed);
+  if (gtk_widget_get_mapped(toolkit->area)) {
+    *width = gtk_widget_get_allocated_width(toolkit->area);
+    *height = gtk_widget_get_allocated_height(toolkit->area);
   } else {
     *width = toolkit->width;
     *height = toolkit->height;
