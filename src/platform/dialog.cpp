@@ -180,11 +180,32 @@ bool DialogIsItemEnabled(const DialogWindow* window, int32_t id) {
 
 bool DialogHasItem(const DialogWindow* window, int32_t id) { return FindDialogControl(window, id) != nullptr; }
 
-bool DialogGetItemSize(const DialogWindow* window, int32_t id, int32_t* width, int32_t* height) {
+bool DialogGetItemRect(const DialogWindow* window, int32_t id, DialogRect* out) {
   const DialogControl* control = FindDialogControl(window, id);
-  if (!control) return false;
-  if (width) *width = DialogUnitsToPixelsX(control->control->width);
-  if (height) *height = DialogUnitsToPixelsY(control->control->height);
+  if (!control || !out) return false;
+  if (window->toolkit && GtkControlRect(window, control, out)) return true;
+  const DialogControlTemplate* source = control->control;
+  int16_t height = source->kind == kDialogDropDownList ? kDropDownHeightUnits : source->height;
+  *out = DialogRect{DialogUnitsToPixelsX(source->x), DialogUnitsToPixelsY(source->y),
+                    DialogUnitsToPixelsX(source->width), DialogUnitsToPixelsY(height)};
+  return true;
+}
+
+bool DialogGetClientSize(const DialogWindow* window, int32_t* width, int32_t* height) {
+  if (!window) return false;
+  int32_t w = DialogUnitsToPixelsX(window->dialog->width);
+  int32_t h = DialogUnitsToPixelsY(window->dialog->height);
+  if (window->toolkit) GtkClientSize(window, &w, &h);
+  if (width) *width = w;
+  if (height) *height = h;
+  return true;
+}
+
+bool DialogGetItemSize(const DialogWindow* window, int32_t id, int32_t* width, int32_t* height) {
+  DialogRect rect{};
+  if (!DialogGetItemRect(window, id, &rect)) return false;
+  if (width) *width = rect.width;
+  if (height) *height = rect.height;
   return true;
 }
 

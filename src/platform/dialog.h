@@ -107,6 +107,14 @@ bool DialogIsItemChecked(const DialogWindow* window, int32_t id);
 void DialogEnableItem(DialogWindow* window, int32_t id, bool enabled);
 bool DialogIsItemEnabled(const DialogWindow* window, int32_t id);
 bool DialogHasItem(const DialogWindow* window, int32_t id);
+// A control's place in pixels from the top left of its dialog's client area: where the toolkit
+// put it while the dialog is shown, else where its template puts it.
+struct DialogRect {
+  int32_t x, y, width, height;
+};
+bool DialogGetItemRect(const DialogWindow* window, int32_t id, DialogRect* out);
+// The size of the dialog's client area in pixels, likewise.
+bool DialogGetClientSize(const DialogWindow* window, int32_t* width, int32_t* height);
 // The control's size in pixels (its window rectangle).
 bool DialogGetItemSize(const DialogWindow* window, int32_t id, int32_t* width, int32_t* height);
 // Shows a copy of the picture on a picture control.
@@ -150,7 +158,8 @@ enum DialogActionKind : uint8_t {
   kDialogActType,        // replaces an edit field's text with `text`
   kDialogActAnswer,      // the answer (`value`) of the next message box
   kDialogActInspect,     // calls `inspect` with the dialog
-  kDialogActScreenshot,  // saves the screen as PNG at `text` (GTK only; headless counts an error)
+  kDialogActScreenshot,  // saves the screen (`value` 1: the dialog only) as PNG at `text` (GTK only;
+                         // headless counts an error)
   kDialogActClose,       // the window's close box (a cancel command)
 };
 

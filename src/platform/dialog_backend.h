@@ -10,6 +10,9 @@
 #include "platform/dialog.h"
 #include "platform/image.h"
 
+// Drop-down lists are one line tall when closed; their template height counts the open list.
+constexpr int16_t kDropDownHeightUnits = 14;
+
 struct DialogListItem {
   std::string text;
   intptr_t data;
@@ -69,5 +72,8 @@ bool GtkRunDialog(DialogWindow* window);
 void GtkSyncControl(DialogWindow* window, DialogControl* control);
 void GtkEndDialog(DialogWindow* window);
 void GtkRestoreDialog(DialogWindow* window);
+// Where the shown dialog put a control, and its client size; false when it is not shown.
+bool GtkControlRect(const DialogWindow* window, const DialogControl* control, DialogRect* out);
+bool GtkClientSize(const DialogWindow* window, int32_t* width, int32_t* height);
 int32_t GtkMessageBox(DialogWindow* owner, const char* text, const char* caption, uint32_t type);
 bool GtkOpenUrl(const char* url);

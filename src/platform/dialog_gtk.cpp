@@ -1,14 +1,18 @@
-// The GTK 3 dialog backend: a dialog's controls become widgets placed at their template positions
-// (dialog units turned into pixels), the model's state is pushed into the widgets on every change,
-// and the user's clicks, choices and typing come back through the shared part as commands. A
-// scripted run plays its actions through the toolkit itself (a click is a button's "clicked"),
-// one at a time from a timer once the dialog in front has been drawn, and a stalled scripted
-// dialog ends after a bounded wait. Texts are converted between the dialog code page and UTF-8
-// here. Used by dialog.cpp only when a display opened and the process is not headless.
+// The GTK 3 dialog backend: a dialog's controls become widgets placed at their template positions,
+// with dialog units taken from the theme's font; where a control's text needs more room than its
+// template gives, the dialog grows at that control's edge (everything beyond the edge moves, what
+// spans it widens), so columns, rows and frames keep their order and nothing overlaps. The model's
+// state is pushed into the widgets on every change, and the user's clicks, choices and typing
+// come back through the shared part as commands. A scripted run plays its actions through the
+// toolkit itself (a click is a button's "clicked"), one at a time from a timer once the dialog in
+// front has been drawn, and a stalled scripted dialog ends after a bounded wait. Texts are
+// converted between the dialog code page and UTF-8 here. Used by dialog.cpp only when a display
+// opened and the process is not headless.
 #include <gtk/gtk.h>
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/code_page.h"
 #include "platform/dialog_backend.h"
@@ -26,23 +30,44 @@ guint gActionTimer = 0;
 constexpr guint kActionDelayMs = 150;
 // A scripted dialog that is still open this long after its last action ends with -1.
 constexpr guint kScriptStallMs = 20000;
-// Drop-down lists are as tall as one line; their template height counts the open list.
-constexpr int16_t kDropDownHeightUnits = 14;
+// A static text of this height in dialog units holds two lines or more, and wraps.
+constexpr int16_t kTwoLinesUnits = 16;
+// The letters whose mean width gives the horizontal dialog unit, as dialog units are defined.
+constexpr char kUnitSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 struct ToolkitDialog {
   GtkWidget* window;
+  GtkWidget* area;  // the controls' parent, as large as the layout says
   GMainLoop* loop;
   bool drawn;
   guint stallTimer;
+  // The layout: one rectangle per control (the model's order) and the client size, in pixels.
+  std::vector<DialogRect> places;
+  int32_t width;
+  int32_t height;
 };
 
 ToolkitDialog* Toolkit(DialogWindow* window) { return static_cast<ToolkitDialog*>(window->toolkit); }
+const ToolkitDialog* Toolkit(const DialogWindow* window) { return static_cast<const ToolkitDialog*>(window->toolkit); }
 
 DialogWindow* WindowOf(GtkWidget* widget) {
   return static_cast<DialogWindow*>(g_object_get_data(G_OBJECT(widget), "korvane-dialog"));
 }
 
 std::string Utf8(const std::string& text) { return CodePageToUtf8(text.c_str()); }
+
+// Texts wrap in statics two lines tall or more and in multi-line buttons.
+bool Wraps(const DialogControlTemplate* source) {
+  switch (source->kind) {
+    case kDialogStatic:
+      return source->height >= kTwoLinesUnits;
+    case kDialogCheckBox:
+    case kDialogRadioButton:
+      return (source->style & kDialogStyleMultiLine) != 0;
+    default:
+      return false;
+  }
+}
 
 void WrapButtonLabel(GtkWidget* button) {
   GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
@@ -52,6 +77,7 @@ void WrapButtonLabel(GtkWidget* button) {
   }
 }
 
+// The picture fills its control's place, which may have grown beyond the template's.
 void SetPicture(GtkWidget* widget, const Image& image) {
   if (!image.pixels) {
     gtk_image_clear(GTK_IMAGE(widget));
@@ -59,7 +85,14 @@ void SetPicture(GtkWidget* widget, const Image& image) {
   }
   GdkPixbuf* view = gdk_pixbuf_new_from_data(image.pixels, GDK_COLORSPACE_RGB, TRUE, 8, image.width, image.height,
                                              image.width * 4, nullptr, nullptr);
-  GdkPixbuf* copy = view ? gdk_pixbuf_copy(view) : nullptr;
+  gint width = -1, height = -1;
+  gtk_widget_get_size_request(widget, &width, &height);
+  GdkPixbuf* copy = nullptr;
+  if (view && width > 0 && height > 0 && (width != image.width || height != image.height)) {
+    copy = gdk_pixbuf_scale_simple(view, width, height, GDK_INTERP_BILINEAR);
+  } else if (view) {
+    copy = gdk_pixbuf_copy(view);
+  }
   gtk_image_set_from_pixbuf(GTK_IMAGE(widget), copy);
   if (copy) g_object_unref(copy);
   if (view) g_object_unref(view);
@@ -205,15 +238,21 @@ GtkWidget* MakeWidget(DialogWindow* window, DialogControl* control, GtkWidget** 
       widget = gtk_label_new("");
       gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
       gtk_label_set_yalign(GTK_LABEL(widget), 0.0f);
-      gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+      if (Wraps(source)) gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
       break;
     case kDialogGroupBox:
       widget = gtk_frame_new(nullptr);
       break;
-    case kDialogDropDownList:
+    case kDialogDropDownList: {
       widget = gtk_combo_box_text_new();
+      // The list keeps its width when longer entries come later, as a drop-down list does.
+      GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(widget));
+      for (GList* cell = cells; cell; cell = cell->next)
+        g_object_set(cell->data, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
+      g_list_free(cells);
       g_signal_connect(widget, "changed", G_CALLBACK(OnComboChanged), control);
       break;
+    }
     case kDialogListBox: {
       widget = gtk_scrolled_window_new(nullptr, nullptr);
       gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(widget), GTK_SHADOW_IN);
@@ -227,15 +266,114 @@ GtkWidget* MakeWidget(DialogWindow* window, DialogControl* control, GtkWidget** 
     case kDialogEdit:
       widget = gtk_entry_new();
       gtk_entry_set_max_length(GTK_ENTRY(widget), 260);
+      gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);
       g_signal_connect(widget, "changed", G_CALLBACK(OnEntryChanged), control);
       break;
   }
   if (!widget) return nullptr;
   g_object_set_data(G_OBJECT(widget), "korvane-dialog", window);
   if (signalWidget) g_object_set_data(G_OBJECT(signalWidget), "korvane-dialog", window);
-  int16_t height = source->kind == kDialogDropDownList ? kDropDownHeightUnits : source->height;
-  gtk_widget_set_size_request(widget, DialogUnitsToPixelsX(source->width), DialogUnitsToPixelsY(height));
   return widget;
+}
+
+// ---- Layout ----------------------------------------------------------------------------------
+
+// Pixels per four horizontal and eight vertical dialog units: the mean letter width and the line
+// height of the theme's font, so a dialog scales with the font the user chose.
+void FontUnits(GtkWidget* top, int32_t* unitX, int32_t* unitY) {
+  *unitX = kDialogBaseUnitX;
+  *unitY = kDialogBaseUnitY;
+  PangoLayout* layout = gtk_widget_create_pango_layout(top, kUnitSample);
+  if (!layout) return;
+  int width = 0, height = 0;
+  pango_layout_get_pixel_size(layout, &width, &height);
+  g_object_unref(layout);
+  constexpr int kLetters = sizeof kUnitSample - 1;
+  if (width > 0 && height > 0) {
+    *unitX = (width / (kLetters / 2) + 1) / 2;  // the mean letter width, rounded
+    *unitY = height;
+  }
+}
+
+int32_t Scale(int32_t units, int32_t unit, int32_t per) { return (units * unit + per / 2) / per; }
+
+// The width a control's content needs: its text on one line, or its longest word where the text
+// wraps. Pictures are scaled and lists scroll, so they need nothing.
+int32_t NeededWidth(GtkWidget* widget, const DialogControlTemplate* source) {
+  if (source->kind == kDialogPicture || source->kind == kDialogListBox) return 0;
+  gint minimum = 0, natural = 0;
+  gtk_widget_get_preferred_width(widget, &minimum, &natural);
+  return source->kind == kDialogEdit || Wraps(source) ? minimum : natural;
+}
+
+// The height its content needs at the given width; a frame's height is its contents'.
+int32_t NeededHeight(GtkWidget* widget, const DialogControlTemplate* source, int32_t width) {
+  if (source->kind == kDialogPicture || source->kind == kDialogListBox || source->kind == kDialogGroupBox) return 0;
+  gint minimum = 0, natural = 0;
+  gtk_widget_get_preferred_height_for_width(widget, width, &minimum, &natural);
+  return natural;
+}
+
+// Room inserted at a vertical line: what starts at or beyond it moves right, what spans or ends
+// on it widens (a column grows as one), and so does the dialog. Every order between edges stays.
+void WidenAt(std::vector<DialogRect>& places, int32_t* dialogWidth, int32_t line, int32_t by) {
+  for (DialogRect& place : places) {
+    if (place.x >= line) {
+      place.x += by;
+    } else if (place.x + place.width >= line) {
+      place.width += by;
+    }
+  }
+  *dialogWidth += by;
+}
+
+void HeightenAt(std::vector<DialogRect>& places, int32_t* dialogHeight, int32_t line, int32_t by) {
+  for (DialogRect& place : places) {
+    if (place.y >= line) {
+      place.y += by;
+    } else if (place.y + place.height >= line) {
+      place.height += by;
+    }
+  }
+  *dialogHeight += by;
+}
+
+// Places every control: the template in the font's dialog units, then, control by control in the
+// template's order, the room each needs, across first (heights of wrapped texts follow widths).
+void LayOut(DialogWindow* window) {
+  ToolkitDialog* toolkit = Toolkit(window);
+  int32_t unitX = 0, unitY = 0;
+  FontUnits(toolkit->window, &unitX, &unitY);
+  toolkit->width = Scale(window->dialog->width, unitX, 4);
+  toolkit->height = Scale(window->dialog->height, unitY, 8);
+  std::vector<DialogRect>& places = toolkit->places;
+  places.clear();
+  for (const DialogControl& control : window->controls) {
+    const DialogControlTemplate* source = control.control;
+    int16_t height = source->kind == kDialogDropDownList ? kDropDownHeightUnits : source->height;
+    places.push_back(DialogRect{Scale(source->x, unitX, 4), Scale(source->y, unitY, 8), Scale(source->width, unitX, 4),
+                                Scale(height, unitY, 8)});
+  }
+  for (size_t i = 0; i < places.size(); ++i) {
+    auto* widget = static_cast<GtkWidget*>(window->controls[i].widget);
+    if (!widget) continue;
+    int32_t need = NeededWidth(widget, window->controls[i].control);
+    if (need > places[i].width) WidenAt(places, &toolkit->width, places[i].x + places[i].width, need - places[i].width);
+  }
+  for (size_t i = 0; i < places.size(); ++i) {
+    auto* widget = static_cast<GtkWidget*>(window->controls[i].widget);
+    if (!widget) continue;
+    int32_t need = NeededHeight(widget, window->controls[i].control, places[i].width);
+    if (need > places[i].height)
+      HeightenAt(places, &toolkit->height, places[i].y + places[i].height, need - places[i].height);
+  }
+  for (size_t i = 0; i < places.size(); ++i) {
+    auto* widget = static_cast<GtkWidget*>(window->controls[i].widget);
+    if (!widget) continue;
+    gtk_layout_move(GTK_LAYOUT(toolkit->area), widget, places[i].x, places[i].y);
+    gtk_widget_set_size_request(widget, places[i].width, places[i].height);
+  }
+  gtk_widget_set_size_request(toolkit->area, toolkit->width, toolkit->height);
 }
 
 // ---- Scripted actions through the toolkit ------------------------------------------------------
@@ -248,13 +386,20 @@ void ScheduleAction() {
   }
 }
 
-bool SaveScreenshot(const char* path) {
+// The screen as it shows, or only the part a window covers (with its frame, where there is one).
+bool SaveScreenshot(const char* path, GdkWindow* only) {
   if (!path) return false;
   GdkDisplay* display = gdk_display_get_default();
   if (display) gdk_display_sync(display);
   GdkWindow* root = gdk_get_default_root_window();
   if (!root) return false;
-  GdkPixbuf* shot = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+  GdkRectangle area{0, 0, gdk_window_get_width(root), gdk_window_get_height(root)};
+  if (only) {
+    GdkRectangle frame{};
+    gdk_window_get_frame_extents(only, &frame);
+    if (!gdk_rectangle_intersect(&frame, &area, &area)) return false;
+  }
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(root, area.x, area.y, area.width, area.height);
   if (!shot) return false;
   GError* error = nullptr;
   bool saved = gdk_pixbuf_save(shot, path, "png", &error, nullptr);
@@ -265,7 +410,8 @@ bool SaveScreenshot(const char* path) {
 
 void PlayToolkitAction(DialogWindow* window, const DialogAction* action) {
   if (action->kind == kDialogActScreenshot) {
-    if (!SaveScreenshot(action->text)) CountScriptError("the screenshot could not be saved");
+    GdkWindow* only = action->value ? gtk_widget_get_window(Toolkit(window)->window) : nullptr;
+    if (!SaveScreenshot(action->text, only)) CountScriptError("the screenshot could not be saved");
     return;
   }
   if (action->kind != kDialogActClick && action->kind != kDialogActCheck && action->kind != kDialogActSelect &&
@@ -401,18 +547,18 @@ bool GtkRunDialog(DialogWindow* window) {
     gtk_window_set_position(GTK_WINDOW(top), GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Toolkit(window->owner)->window));
   }
-  GtkWidget* fixed = gtk_fixed_new();
-  gtk_widget_set_size_request(fixed, DialogUnitsToPixelsX(window->dialog->width),
-                              DialogUnitsToPixelsY(window->dialog->height));
-  gtk_container_add(GTK_CONTAINER(top), fixed);
+  // A layout, not a fixed container: its size is the one the layout gives, where a fixed one
+  // would take the single-line width of a wrapping text and show a margin nobody laid out.
+  GtkWidget* area = gtk_layout_new(nullptr, nullptr);
+  toolkit->area = area;
+  gtk_container_add(GTK_CONTAINER(top), area);
 
   GtkWidget* radioGroup = nullptr;
   for (DialogControl& control : window->controls) {
     GtkWidget* widget = MakeWidget(window, &control, &radioGroup);
     if (!widget) continue;
     control.widget = widget;
-    gtk_fixed_put(GTK_FIXED(fixed), widget, DialogUnitsToPixelsX(control.control->x),
-                  DialogUnitsToPixelsY(control.control->y));
+    gtk_layout_put(GTK_LAYOUT(area), widget, 0, 0);
     if (control.control->kind == kDialogDefaultButton) {
       gtk_widget_set_can_default(widget, TRUE);
       gtk_window_set_default(GTK_WINDOW(top), widget);
@@ -420,7 +566,23 @@ bool GtkRunDialog(DialogWindow* window) {
   }
   GtkSyncControl(window, nullptr);
   for (DialogControl& control : window->controls) GtkSyncControl(window, &control);
+  // Measured with their texts and list entries in place; pictures are drawn again at their size.
+  gtk_widget_show_all(area);
+  LayOut(window);
+  for (DialogControl& control : window->controls) {
+    if (control.control->kind == kDialogPicture) GtkSyncControl(window, &control);
+  }
 
+  // The first edit field takes the focus, else the default button: a list box given the focus
+  // would select its first entry, a choice the user never made.
+  GtkWidget* focus = nullptr;
+  for (DialogControl& control : window->controls) {
+    if (control.control->kind == kDialogEdit && !focus) focus = static_cast<GtkWidget*>(control.widget);
+  }
+  for (DialogControl& control : window->controls) {
+    if (control.control->kind == kDialogDefaultButton && !focus) focus = static_cast<GtkWidget*>(control.widget);
+  }
+  if (focus) gtk_window_set_focus(GTK_WINDOW(top), focus);
   g_signal_connect(top, "delete-event", G_CALLBACK(OnDelete), nullptr);
   g_signal_connect_after(top, "draw", G_CALLBACK(OnDrawn), nullptr);
   g_signal_connect(top, "notify::is-active", G_CALLBACK(OnActiveChanged), nullptr);
@@ -453,6 +615,36 @@ void GtkSyncControl(DialogWindow* window, DialogControl* control) {
     gtk_window_set_title(GTK_WINDOW(Toolkit(window)->window), Utf8(window->caption).c_str());
   }
   gSyncing = wasSyncing;
+}
+
+bool GtkControlRect(const DialogWindow* window, const DialogControl* control, DialogRect* out) {
+  const ToolkitDialog* toolkit = Toolkit(window);
+  auto* widget = static_cast<GtkWidget*>(control->widget);
+  if (!toolkit || !widget) return false;
+  if (gtk_widget_get_mapped(widget)) {
+    // Where the toolkit really put it, which is what the user sees.
+    gint x = 0, y = 0;
+    if (!gtk_widget_translate_coordinates(widget, toolkit->area, 0, 0, &x, &y)) return false;
+    *out = DialogRect{x, y, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget)};
+    return true;
+  }
+  size_t index = static_cast<size_t>(control - window->controls.data());
+  if (index >= toolkit->places.size()) return false;
+  *out = toolkit->places[index];
+  return true;
+}
+
+bool GtkClientSize(const DialogWindow* window, int32_t* width, int32_t* height) {
+  const ToolkitDialog* toolkit = Toolkit(window);
+  if (!toolkit) return false;
+  if (gtk_widget_get_mapped(toolkit->area)) {
+    *width = gtk_widget_get_allocated_width(toolkit->area);
+    *height = gtk_widget_get_allocated_height(toolkit->area);
+  } else {
+    *width = toolkit->width;
+    *height = toolkit->height;
+  }
+  return true;
 }
 
 void GtkEndDialog(DialogWindow* window) {

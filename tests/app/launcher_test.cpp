@@ -1,7 +1,8 @@
 // The launcher run headless from scripted actions: the check boxes and the flag bits they set,
 // start with and without "ignore last settings" (what reaches the registry), cancel, the update
 // link, the mod button against the "mods" folder, the texts of page 1910 in the dialog code page,
-// the picture, the settings dialogs opened over it, and the activation handling.
+// the picture, the settings dialogs opened over it, the activation handling, and the demo's own
+// texts in every dialog the launcher opens.
 #include "app/launcher.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "app/settings_dialogs.h"
 #include "platform/image.h"
+#include "support/demo_dialogs.h"
 #include "support/dialog_world.h"
 
 namespace {
@@ -355,6 +357,38 @@ TEST_F(LauncherTest, UserMessageSetsTheLauncherWord) {
                  Act(kLauncherDialogId, kDialogActClick, kLauncherCancel)}),
             0);
   EXPECT_EQ(gSystem->launcherWord, kLauncherWordOpen);
+}
+
+// The demo's texts fill every caption, control and list entry of the launcher and of each dialog
+// it opens, in English and in German, and the texts that only message boxes, the language pack
+// and the update link show are there as well.
+TEST_F(LauncherTest, DemoTextsFillEveryDialogInBothLanguages) {
+  UseDemoDialogTexts();
+  world_.game().Write("mods/alpha.cat", "catalog");
+  struct Case {
+    int32_t page;
+    int32_t id;
+  };
+  const Case kUnshown[] = {
+      {kLauncherTextPage, kLauncherInfoTextPack}, {kLauncherTextPage, kLauncherUpdateLinkText},
+      {kCaptureTextPage, 10000},                  {kCaptureTextPage, 10001},
+      {kCaptureTextPage, 10010},                  {kCaptureTextPage, 10011},
+  };
+  std::string start[2];
+  for (uint32_t language : {44u, 49u}) {
+    SCOPED_TRACE(language);
+    gSystem->language = language;
+    Reviews() = DialogReviews{};
+    EXPECT_EQ(Run(ReviewEveryDialog(nullptr)), 0);
+    EXPECT_EQ(DialogScriptErrors(), 0);
+    EXPECT_EQ(Reviews().reviewed, (std::vector<int32_t>{kGraphicsDialogId, kControllerDialogId, kCaptureDialogId,
+                                                        kModDialogId, kLauncherDialogId}));
+    for (const std::string& fault : Reviews().faults) ADD_FAILURE() << fault;
+    for (const Case& c : kUnshown) EXPECT_STRNE(ReadText(c.page, c.id), kTextNotFound) << c.page << "/" << c.id;
+    start[language == 49u] = ReadText(kLauncherTextPage, kLauncherStart);
+  }
+  EXPECT_NE(start[0], start[1]) << "both languages show the same words";
+  EXPECT_EQ(std::string(ReadText(kLauncherTextPage, kLauncherUpdateLinkText)).rfind("https://", 0), 0u);
 }
 
 TEST(DialogText, ConvertsUtf8ToTheDialogCodePage) {

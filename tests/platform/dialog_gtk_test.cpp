@@ -1,8 +1,10 @@
 // The launcher shown with GTK 3 on a virtual X server started by the test (skipped when Xvfb is
 // not installed): the scripted actions go through the toolkit's own widgets, a settings dialog
 // opens over the launcher in a nested run, screenshots of the screen are kept beside the test
-// program in the build folder, and "Start" ends the dialog with the settings written. Every wait
-// is bounded: the server's start, each scripted dialog, and the test itself.
+// program in the build folder, and "Start" ends the dialog with the settings written. With the
+// demo's own texts in both languages, every dialog the launcher opens is laid out by the theme's
+// font with nothing overlapping, cut or outside its dialog, and photographed. Every wait is
+// bounded: the server's start, each scripted dialog, and the test itself.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,6 +28,7 @@
 #include "app/settings_dialogs.h"
 #include "platform/image.h"
 #include "platform/os.h"
+#include "support/demo_dialogs.h"
 #include "support/dialog_world.h"
 
 extern char** environ;
@@ -53,7 +58,9 @@ bool OnPath(const char* program) {
   return false;
 }
 
-// An X server of our own on a display number it picks itself, gone with the object.
+// An X server of our own on a display number it picks itself, gone with the object or, should
+// the process end without it, with the process's last connection. Its output goes nowhere, so a
+// server outliving the test never holds the test's output open.
 class VirtualDisplay {
  public:
   bool Start(std::string* error) {
@@ -61,9 +68,14 @@ class VirtualDisplay {
     if (pipe(fds) != 0) return Fail(error, "no pipe");
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     std::string fd = std::to_string(fds[1]);
-    std::vector<const char*> argv = {"Xvfb",        "-displayfd", fd.c_str(), "-screen", "0",
-                                     "1024x768x24", "-nolisten",  "tcp",      nullptr};
-    int spawned = posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv.data()), environ);
+    std::vector<const char*> argv = {"Xvfb",     "-displayfd", fd.c_str(), "-screen",   "0", "1024x768x24",
+                                     "-nolisten", "tcp",        "-terminate", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (spawned != 0) {
       close(fds[0]);
@@ -122,20 +134,42 @@ size_t ColourCount(const Image& image) {
   return colours.size();
 }
 
+// The toolkit starts once per process and cannot outlive its display, so every test of the
+// process shares one virtual display, ended when the process ends.
+const VirtualDisplay* SharedDisplay(std::string* error) {
+  static VirtualDisplay display;
+  static std::string failure;
+  static bool started = display.Start(&failure);
+  *error = failure;
+  return started ? &display : nullptr;
+}
+
+// The toolkit on the shared virtual display for one test.
+class GtkSession {
+ public:
+  bool Start(std::string* error) {
+    const VirtualDisplay* display = SharedDisplay(error);
+    if (!display) return false;
+    x_.emplace("DISPLAY", display->name().c_str());
+    headless_.emplace("KORVANE_HEADLESS", nullptr);
+    backend_.emplace("GDK_BACKEND", "x11");
+    accessibility_.emplace("NO_AT_BRIDGE", "1");
+    OsSetHeadless(false);
+    return true;
+  }
+
+ private:
+  std::optional<ScopedEnv> x_, headless_, backend_, accessibility_;
+};
+
 const char* gBackendSeen = "";
 bool gCaptureOwnerFront = false;
 
 TEST(GtkDialogs, LauncherShownPressedAndCapturedOnAVirtualDisplay) {
   if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
-  VirtualDisplay display;
+  GtkSession session;
   std::string error;
-  ASSERT_TRUE(display.Start(&error)) << error;
-
-  ScopedEnv x("DISPLAY", display.name().c_str());
-  ScopedEnv headless("KORVANE_HEADLESS", nullptr);
-  ScopedEnv backend("GDK_BACKEND", "x11");
-  ScopedEnv accessibility("NO_AT_BRIDGE", "1");
-  OsSetHeadless(false);
+  ASSERT_TRUE(session.Start(&error)) << error;
   DialogWorld world;
   ASSERT_STREQ(DialogBackendName(), "gtk");
 
@@ -209,6 +243,83 @@ TEST(GtkDialogs, LauncherShownPressedAndCapturedOnAVirtualDisplay) {
   }
   DialogSetScript(nullptr, 0);
   OsSetHeadless(false);
+}
+
+// A list box shown with no entry chosen keeps none until the user chooses: confirming the mod
+// package dialog at once leaves the game without a mod.
+int32_t gModSelectionShown = 99;
+
+TEST(GtkDialogs, AListShownWithoutChoiceMakesNoneOfItsOwn) {
+  if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  GtkSession session;
+  std::string error;
+  ASSERT_TRUE(session.Start(&error)) << error;
+  DialogWorld world;
+  ASSERT_STREQ(DialogBackendName(), "gtk");
+  world.game().Write("mods/alpha.cat", "catalog");
+  world.game().Write("mods/beta.cat", "catalog");
+  const DialogAction script[] = {
+      Act(kLauncherDialogId, kDialogActClick, kLauncherMod),
+      Act(kModDialogId, kDialogActInspect, 0, 0, nullptr,
+          [](DialogWindow* window, const DialogAction*) {
+            gModSelectionShown = DialogListSelection(window, kModList);
+          }),
+      Act(kModDialogId, kDialogActClick, kDialogIdOk),
+      Act(kLauncherDialogId, kDialogActClick, kLauncherCancel),
+  };
+  DialogSetScript(script, static_cast<int32_t>(std::size(script)));
+  EXPECT_EQ(RunLauncherDialog(), 0);
+  EXPECT_EQ(DialogScriptErrors(), 0);
+  EXPECT_EQ(gModSelectionShown, -1);
+  EXPECT_EQ(gSystem->modName, nullptr);
+  DialogSetScript(nullptr, 0);
+}
+
+// The demo's texts in English and German: each dialog the launcher opens is reviewed where the
+// toolkit placed its controls (nothing overlapping, outside the dialog or out of order; see
+// demo_dialogs.h) and photographed alone as "demo_<dialog>_<language>.png" beside the test.
+TEST(GtkDialogs, DemoTextsFitEveryDialogInBothLanguages) {
+  if (!OnPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed";
+  GtkSession session;
+  std::string error;
+  ASSERT_TRUE(session.Start(&error)) << error;
+  DialogWorld world;
+  ASSERT_STREQ(DialogBackendName(), "gtk");
+  UseDemoDialogTexts();
+  world.game().Write("mods/alpha.cat", "catalog");
+  JoystickDevice stick{};
+  std::snprintf(stick.name, sizeof stick.name, "%s", "Korvane Flight Stick");
+  JoystickSetTestDevices(&stick, 1, true);
+
+  for (uint32_t language : {44u, 49u}) {
+    SCOPED_TRACE(language);
+    gSystem->language = language;
+    std::vector<std::string> shots;
+    for (const DemoDialog& dialog : kDemoDialogs) {
+      shots.push_back(BuildFolderFile(
+          (std::string("demo_") + dialog.name + "_" + std::to_string(language) + ".png").c_str()));
+      std::filesystem::remove(shots.back());
+    }
+    Reviews() = DialogReviews{};
+    const std::vector<DialogAction> script = ReviewEveryDialog(&shots);
+    DialogSetScript(script.data(), static_cast<int32_t>(script.size()));
+    EXPECT_EQ(RunLauncherDialog(), 0);
+    EXPECT_EQ(DialogScriptRemaining(), 0);
+    EXPECT_EQ(DialogScriptErrors(), 0);
+    EXPECT_EQ(Reviews().reviewed.size(), std::size(kDemoDialogs));
+    for (const std::string& fault : Reviews().faults) ADD_FAILURE() << fault;
+    for (const std::string& shot : shots) {
+      SCOPED_TRACE(shot);
+      Image image{};
+      ASSERT_TRUE(ImageLoadFile(shot.c_str(), &image));
+      // The dialog alone, not the whole screen, with its texts and widgets.
+      EXPECT_LT(image.width, 1024);
+      EXPECT_GT(image.width, 200);
+      EXPECT_GT(ColourCount(image), 20u);
+      ImageFree(&image);
+    }
+  }
+  DialogSetScript(nullptr, 0);
 }
 
 // A display that cannot be opened: the toolkit's start fails once and every dialog runs headless,
