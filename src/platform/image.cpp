@@ -61,6 +61,17 @@ bool ImageDecode(const uint8_t* bytes, size_t size, Image* out) {
   return ok;
 }
 
+bool ImageProbe(const uint8_t* bytes, size_t size, int32_t* width, int32_t* height, int32_t* channels) {
+  if (!bytes || size == 0 || size > static_cast<size_t>(INT32_MAX)) return false;
+  int w = 0, h = 0, c = 0;
+  if (!stbi_info_from_memory(bytes, static_cast<int>(size), &w, &h, &c)) return false;
+  if (w < 1 || h < 1 || w > kMaxImageSide || h > kMaxImageSide) return false;
+  if (width) *width = w;
+  if (height) *height = h;
+  if (channels) *channels = c;
+  return true;
+}
+
 bool ImageLoadFile(const char* gamePath, Image* out) {
   if (!out) return false;
   *out = Image{0, 0, nullptr};
