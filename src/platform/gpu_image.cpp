@@ -269,6 +269,12 @@ GpuResult CheckRequirements(GpuDevice* device, uint32_t* width, uint32_t* height
   return kGpuOk;
 }
 
+// Default-pool textures take their pixels only when dynamic; a texture loaded into that pool is
+// made dynamic so its levels can be written (render targets are never filled from files).
+uint32_t WritableUsage(uint32_t usage, uint32_t pool) {
+  return pool == kGpuPoolDefault && !(usage & kGpuUsageRenderTarget) ? usage | kGpuUsageDynamic : usage;
+}
+
 uint32_t SizeFrom(uint32_t asked, uint32_t file) {
   return (asked == 0 || asked >= kGpuxFromFile) ? file : asked;
 }
@@ -313,7 +319,7 @@ GpuResult GpuxCreateTextureFromFileInMemoryEx(GpuDevice* device, const void* dat
   if (GpuFailed(result)) return result;
   if (usage & kGpuUsageAutoGenMipmap) n = 1;
   GpuTexture* made = nullptr;
-  result = device->CreateTexture(w, h, n, usage, f, pool, &made);
+  result = device->CreateTexture(w, h, n, WritableUsage(usage, pool), f, pool, &made);
   if (GpuFailed(result)) return result;
   result = FillChain(
       source, 0, skip, f, w, h, n, filter, mipFilter, colorKey,
@@ -347,7 +353,7 @@ GpuResult GpuxCreateCubeTextureFromFileInMemoryEx(GpuDevice* device, const void*
   if (GpuFailed(result)) return result;
   if (usage & kGpuUsageAutoGenMipmap) n = 1;
   GpuCubeTexture* made = nullptr;
-  result = device->CreateCubeTexture(e, n, usage, f, pool, &made);
+  result = device->CreateCubeTexture(e, n, WritableUsage(usage, pool), f, pool, &made);
   if (GpuFailed(result)) return result;
   for (uint32_t face = 0; face < 6 && GpuSucceeded(result); ++face) {
     uint32_t sourceFace = source.file && source.dds.faces == 6 ? face : 0;
