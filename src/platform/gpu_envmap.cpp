@@ -6,8 +6,8 @@ namespace {
 
 class RenderToEnvMap final : public GpuxRenderToEnvMap {
  public:
-  RenderToEnvMap(GpuDevice* device, uint32_t size, uint32_t format, bool depthStencil, uint32_t depthFormat)
-      : device_(device), size_(size), format_(format), wantDepth_(depthStencil), depthFormat_(depthFormat) {
+  RenderToEnvMap(GpuDevice* device, uint32_t size, bool depthStencil, uint32_t depthFormat)
+      : device_(device), size_(size), wantDepth_(depthStencil), depthFormat_(depthFormat) {
     device_->AddRef();
   }
 
@@ -105,7 +105,7 @@ class RenderToEnvMap final : public GpuxRenderToEnvMap {
   }
 
   GpuDevice* device_;
-  uint32_t size_, format_;
+  uint32_t size_;
   bool wantDepth_;
   uint32_t depthFormat_;
   uint32_t refs_ = 1;
@@ -119,11 +119,13 @@ class RenderToEnvMap final : public GpuxRenderToEnvMap {
 
 GpuResult GpuxCreateRenderToEnvMap(GpuDevice* device, uint32_t size, uint32_t mipLevels, uint32_t format,
                                    int32_t depthStencil, uint32_t depthStencilFormat, GpuxRenderToEnvMap** renderer) {
-  (void)mipLevels;  // the cube given to BeginCube decides its levels
+  // The cube given to BeginCube decides the levels and the format drawn into.
+  (void)mipLevels;
+  (void)format;
   if (!renderer) return kGpuErrInvalidCall;
   *renderer = nullptr;
   if (!device || size == 0) return kGpuErrInvalidCall;
-  auto* made = new RenderToEnvMap(device, size, format, depthStencil != 0, depthStencilFormat);
+  auto* made = new RenderToEnvMap(device, size, depthStencil != 0, depthStencilFormat);
   GpuResult result = made->MakeDepth();
   if (GpuFailed(result)) {
     made->Release();

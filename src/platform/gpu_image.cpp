@@ -40,7 +40,8 @@ uint32_t FileFormatOf(const uint8_t* bytes, size_t size) {
   return kGpuxIffTga;
 }
 
-GpuResult OpenSource(const void* data, size_t size, Source* source) {
+// `decode` false reads only what GpuxImageInfo holds (a picture's header, not its pixels).
+GpuResult OpenSource(const void* data, size_t size, Source* source, bool decode = true) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   if (!bytes || size == 0) return kGpuErrInvalidCall;
   if (size >= 4 && std::memcmp(bytes, "DDS ", 4) == 0) {
@@ -54,8 +55,22 @@ GpuResult OpenSource(const void* data, size_t size, Source* source) {
   }
   int width = 0, height = 0, channels = 0;
   if (!ImageProbe(bytes, size, &width, &height, &channels)) return kGpuErrInvalidCall;
+  bool alpha = channels == 2 || channels == 4;
+  source->info = GpuxImageInfo{static_cast<uint32_t>(width),
+                               static_cast<uint32_t>(height),
+                               1,
+                               1,
+                               alpha ? kGpuFmtA8R8G8B8 : kGpuFmtX8R8G8B8,
+                               kGpuRtypeTexture,
+                               FileFormatOf(bytes, size)};
+  if (!decode) return kGpuOk;
   Image image{};
   if (!ImageDecode(bytes, size, &image)) return kGpuErrInvalidCall;
+  if (static_cast<uint32_t>(image.width) != source->info.width ||
+      static_cast<uint32_t>(image.height) != source->info.height) {
+    ImageFree(&image);
+    return kGpuErrInvalidCall;
+  }
   size_t count = static_cast<size_t>(image.width) * image.height;
   source->pixels.resize(count * 4);
   for (size_t i = 0; i < count; ++i) {
@@ -66,14 +81,6 @@ GpuResult OpenSource(const void* data, size_t size, Source* source) {
     q[2] = p[0];
     q[3] = p[3];
   }
-  bool alpha = channels == 2 || channels == 4;
-  source->info = GpuxImageInfo{static_cast<uint32_t>(image.width),
-                               static_cast<uint32_t>(image.height),
-                               1,
-                               1,
-                               alpha ? kGpuFmtA8R8G8B8 : kGpuFmtX8R8G8B8,
-                               kGpuRtypeTexture,
-                               FileFormatOf(bytes, size)};
   ImageFree(&image);
   return kGpuOk;
 }
@@ -294,7 +301,7 @@ uint32_t LevelsFrom(uint32_t asked, uint32_t fileLevels) {
 
 GpuResult GpuxGetImageInfoFromFileInMemory(const void* data, size_t size, GpuxImageInfo* info) {
   Source source;
-  GpuResult result = OpenSource(data, size, &source);
+  GpuResult result = OpenSource(data, size, &source, false);
   if (GpuSucceeded(result) && info) *info = source.info;
   return result;
 }

@@ -92,10 +92,43 @@ bool BmpWhole(const uint8_t* b, size_t size) {
   return width > 0 && height > 0 && offset <= size && stride * height <= size - offset;
 }
 
-// A JPEG ends with its end-of-image marker; a file cut short lacks it.
+// A JPEG's segments must lie within the file, up to its end-of-image marker (a file cut short
+// lacks it), and each Huffman table must hold at most 256 codes: the decoder sizes its tables
+// for that many and would write beyond them.
 bool JpegWhole(const uint8_t* b, size_t size) {
-  for (size_t i = size; i >= 2; --i)
-    if (b[i - 2] == 0xFF && b[i - 1] == 0xD9) return true;
+  constexpr uint8_t kEndOfImage = 0xD9, kStartOfScan = 0xDA, kHuffmanTables = 0xC4;
+  size_t pos = 2;
+  while (pos + 2 <= size) {
+    if (b[pos] != 0xFF) return false;
+    uint8_t marker = b[pos + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++pos;
+      continue;
+    }
+    if (marker == kEndOfImage) return true;
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {  // markers without a length
+      pos += 2;
+      continue;
+    }
+    if (pos + 4 > size) return false;
+    size_t length = U16(b + pos + 2);
+    length = (length >> 8) | ((length & 0xFF) << 8);  // big-endian
+    if (length < 2 || length > size - pos - 2) return false;
+    size_t end = pos + 2 + length;
+    if (marker == kHuffmanTables) {
+      for (size_t q = pos + 4; q < end;) {
+        if (end - q < 17) return false;
+        size_t codes = 0;
+        for (size_t i = 1; i <= 16; ++i) codes += b[q + i];
+        if (codes > 256 || codes > end - q - 17) return false;
+        q += 17 + codes;
+      }
+    }
+    pos = end;
+    if (marker == kStartOfScan) {  // entropy-coded data runs to the next marker
+      while (pos + 1 < size && !(b[pos] == 0xFF && b[pos + 1] != 0 && (b[pos + 1] < 0xD0 || b[pos + 1] > 0xD7))) ++pos;
+    }
+  }
   return false;
 }
 
