@@ -171,7 +171,9 @@ GpuResult FillChain(const Source& source, uint32_t face, uint32_t skip, uint32_t
       SourceLevel(source, face, at, &bits, &pitch);
       if (source.info.format == format && sw == w && sh == h && colorKey == 0) {
         CopyRows(locked, format, w, h, bits, pitch);
-        previous = DecodePixels(format, bits, pitch, w, h, 0);
+        // Float pixels are only needed when a level below has to be averaged from this one.
+        bool averagedBelow = level + 1 < levels && sourceLevel + 1 >= sourceLevels;
+        if (averagedBelow) previous = DecodePixels(format, bits, pitch, w, h, 0);
       } else {
         previous = Resampled(DecodePixels(source.info.format, bits, pitch, sw, sh, colorKey), w, h, filter);
         Store(locked, format, w, h, previous);
