@@ -154,11 +154,58 @@ void DecodeDxtBlock(uint32_t format, const uint8_t* block, float out[16][4]) {
 
 uint8_t ToByte(float v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); }
 
+uint16_t To565(const float* c) {
+  auto q = [](float v, float top) { return static_cast<uint16_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * top)); };
+  return static_cast<uint16_t>(q(c[0], 31) << 11 | q(c[1], 63) << 5 | q(c[2], 31));
+}
+
+// A DXT1 block with transparent pixels (alpha below one half) uses the three-colour mode:
+// entry 3 is transparent black, the ends are the darkest and brightest opaque pixels.
+void EncodeTransparentDxt1(const float in[16][4], uint8_t* block) {
+  int darkest = -1, brightest = -1;
+  auto light = [&](int i) { return 0.299f * in[i][0] + 0.587f * in[i][1] + 0.114f * in[i][2]; };
+  for (int i = 0; i < 16; ++i) {
+    if (in[i][3] < 0.5f) continue;
+    if (darkest < 0 || light(i) < light(darkest)) darkest = i;
+    if (brightest < 0 || light(i) > light(brightest)) brightest = i;
+  }
+  uint16_t c0 = darkest < 0 ? 0 : To565(in[darkest]), c1 = brightest < 0 ? 0 : To565(in[brightest]);
+  if (c0 > c1) std::swap(c0, c1);  // c0 <= c1 selects the three-colour mode
+  block[0] = static_cast<uint8_t>(c0);
+  block[1] = static_cast<uint8_t>(c0 >> 8);
+  block[2] = static_cast<uint8_t>(c1);
+  block[3] = static_cast<uint8_t>(c1 >> 8);
+  float colours[4][4];
+  bool transparent3 = false;
+  DecodeColourBlock(block, true, colours, &transparent3);
+  uint32_t indices = 0;
+  for (int i = 0; i < 16; ++i) {
+    uint32_t best = 3;
+    if (in[i][3] >= 0.5f) {
+      float bestDistance = 0;
+      for (uint32_t k = 0; k < 3; ++k) {
+        float d = 0;
+        for (int c = 0; c < 3; ++c) d += (in[i][c] - colours[k][c]) * (in[i][c] - colours[k][c]);
+        if (k == 0 || d < bestDistance) {
+          best = k;
+          bestDistance = d;
+        }
+      }
+    }
+    indices |= best << (2 * i);
+  }
+  for (int i = 0; i < 4; ++i) block[4 + i] = static_cast<uint8_t>(indices >> (8 * i));
+}
+
 void EncodeDxtBlock(uint32_t format, const float in[16][4], uint8_t* block) {
   unsigned char rgba[64];
   for (int i = 0; i < 16; ++i)
     for (int k = 0; k < 4; ++k) rgba[i * 4 + k] = ToByte(in[i][k]);
-  if (format == kGpuFmtDxt1) {
+  bool transparent = false;
+  for (int i = 0; i < 16; ++i) transparent = transparent || in[i][3] < 0.5f;
+  if (format == kGpuFmtDxt1 && transparent) {
+    EncodeTransparentDxt1(in, block);
+  } else if (format == kGpuFmtDxt1) {
     stb_compress_dxt_block(block, rgba, 0, STB_DXT_HIGHQUAL);
   } else if (format == kGpuFmtDxt2 || format == kGpuFmtDxt3) {
     for (int i = 0; i < 8; ++i) {

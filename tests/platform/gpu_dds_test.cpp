@@ -144,6 +144,29 @@ TEST(GpuDds, EncodedPixelsDecodeToWhatWasEncoded) {
   }
 }
 
+TEST(GpuDds, Dxt1KeepsTransparentPixelsTransparent) {
+  // A 4x4 block: the left column transparent, the rest a red and a dark red.
+  std::vector<float> rgba;
+  for (int p = 0; p < 16; ++p) {
+    if (p % 4 == 0) {
+      rgba.insert(rgba.end(), {0.3f, 0.3f, 0.3f, 0.0f});
+    } else {
+      rgba.insert(rgba.end(), {p < 8 ? 1.0f : 0.5f, 0.0f, 0.0f, 1.0f});
+    }
+  }
+  uint8_t block[8];
+  ASSERT_TRUE(GpuPixelsEncode(kGpuFmtDxt1, rgba.data(), 4, 4, block, 8));
+  std::vector<float> back(64);
+  ASSERT_TRUE(GpuPixelsDecode(kGpuFmtDxt1, block, 8, 4, 4, back.data()));
+  for (int p = 0; p < 16; ++p) {
+    if (p % 4 == 0) {
+      ExpectPixel(back, p, 0, 0, 0, 0, 0);
+    } else {
+      ExpectPixel(back, p, p < 8 ? 1.0f : 0.5f, 0, 0, 1, 1.0f / 31);
+    }
+  }
+}
+
 TEST(GpuDds, RefusesHeadersThatDoNotFitTheirBytes) {
   std::vector<uint8_t> good;
   ASSERT_TRUE(GpuDdsWrite(kGpuFmtA8R8G8B8, 8, 8, 4, false, std::vector<uint8_t>((64 + 16 + 4 + 1) * 4, 7), &good));
