@@ -12,6 +12,14 @@
 
 #include <zlib.h>
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
 #include "app/entry.h"
 #include "app/game_state.h"
 #include "app/save_game.h"
@@ -26,6 +34,9 @@
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
 #include "save_world.h"
+#include "platform/gpu.h"
+#include "platform/gpu_dds.h"
+#include "platform/gpu_pixels.h"
 #include "platform/input_script.h"
 #include "platform/registry.h"
 #include "scene/scene.h"
@@ -526,6 +537,136 @@ Seeds MaterialSeeds() {
     packed.push_back(0);
   }
   return {std::string(1, '\0') + text, Bytes(packed)};
+// ---------------------------------------------------------------------------------------------
+
+void AppendBytes(void* context, void* data, int size) {
+  static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+}
+
+Seeds GpuImageSeeds() {
+  Seeds seeds;
+  // DDS files: each format with a short mip chain, and a cube.
+  struct Dds {
+    uint32_t format, width, height, levels;
+    bool cube;
+  };
+  const Dds kDds[] = {{kGpuFmtA8R8G8B8, 8, 4, 4, false}, {kGpuFmtX8R8G8B8, 4, 4, 1, true}, {kGpuFmtR5G6B5, 4, 4, 3, false},
+                      {kGpuFmtL8, 8, 8, 1, false},       {kGpuFmtDxt1, 8, 8, 2, false},    {kGpuFmtDxt3, 4, 4, 1, false},
+                      {kGpuFmtDxt5, 8, 4, 2, false},     {kGpuFmtA16B16G16R16, 2, 2, 2, false}};
+  for (const Dds& d : kDds) {
+    std::vector<uint8_t> data;
+    for (uint32_t face = 0; face < (d.cube ? 6u : 1u); ++face)
+      for (uint32_t level = 0; level < d.levels; ++level) {
+        size_t bytes = GpuPixelLevelBytes(d.format, GpuDdsLevelSide(d.width, level), GpuDdsLevelSide(d.height, level));
+        for (size_t i = 0; i < bytes; ++i) data.push_back(uint8_t(i * 29 + face * 7 + level));
+      }
+    std::vector<uint8_t> file;
+    if (GpuDdsWrite(d.format, d.width, d.height, d.levels, d.cube, data, &file)) seeds.push_back(Bytes(file));
+  }
+  // Pictures written by stb_image_write: TGA plain and run-length coded, JPEG, PNG and BMP.
+  std::vector<uint8_t> rgba;
+  for (int p = 0; p < 8 * 6; ++p) rgba.insert(rgba.end(), {uint8_t(p * 5), uint8_t(255 - p), uint8_t(p % 3 * 90), uint8_t(p * 40)});
+  for (int channels : {3, 4}) {
+    for (int rle : {0, 1}) {
+      std::string out;
+      stbi_write_tga_with_rle = rle;
+      stbi_write_tga_to_func(AppendBytes, &out, 8, 6, channels, rgba.data());
+      seeds.push_back(out);
+    }
+    std::string bmp, png;
+    stbi_write_bmp_to_func(AppendBytes, &bmp, 8, 6, channels, rgba.data());
+    stbi_write_png_to_func(AppendBytes, &png, 8, 6, channels, rgba.data(), 8 * channels);
+    seeds.push_back(bmp);
+    seeds.push_back(png);
+  }
+  std::string jpg;
+  stbi_write_jpg_to_func(AppendBytes, &jpg, 8, 6, 4, rgba.data(), 80);
+  seeds.push_back(jpg);
+  // The device layer's own bitmap writer, from a surface of the null device.
+  GpuSetBackend(kGpuBackendNull);
+  if (GpuSystem* system = GpuCreateSystem(kGpuSdkVersion)) {
+    GpuPresentParameters parameters{};
+    parameters.backBufferWidth = 8;
+    parameters.backBufferHeight = 8;
+    parameters.backBufferFormat = kGpuFmtX8R8G8B8;
+    parameters.backBufferCount = 1;
+    parameters.swapEffect = kGpuSwapEffectDiscard;
+    parameters.windowed = 1;
+    GpuDevice* device = nullptr;
+    GpuSurface* surface = nullptr;
+    if (GpuSucceeded(system->CreateDevice(0, kGpuDevTypeHal, nullptr, kGpuCreateHardwareVertexProcessing, &parameters,
+                                          &device)) &&
+        GpuSucceeded(device->CreateOffscreenPlainSurface(5, 3, kGpuFmtR5G6B5, kGpuPoolSystemMem, &surface))) {
+      const std::string path = fuzz::World() + "/seed.bmp";
+      std::string bmp;
+      if (GpuSucceeded(GpuSaveSurfaceToBmp(path.c_str(), surface, nullptr)) && fuzz::ReadFile(path, &bmp))
+        seeds.push_back(bmp);
+      fuzz::RemoveFile("seed.bmp");
+    }
+    if (surface) surface->Release();
+    if (device) device->Release();
+    system->Release();
+  }
+  return seeds;
+}
+
+Seeds GpuEffectSeeds() {
+  return {
+      "# plain colour\n"
+      "param float4x4 g_mWorldViewProjection\n"
+      "param float4 g_Color = 1 1 1 1\n"
+      "annotation string UIName = \"Colour\"\n"
+      "technique DEFAULT ps_2_0\n"
+      "pass P0\n"
+      "annotation string RenderColorTarget0 = \"t_SceneMap\"\n"
+      "state CullMode = NONE\n"
+      "vertex\n"
+      "layout(location = GPU_ATTR_POSITION) in vec3 inPosition;\n"
+      "void main() { gl_Position = vec4(inPosition, 1.0) * g_mWorldViewProjection; }\n"
+      "end\n"
+      "fragment\n"
+      "void main() { gpu_FragColor = g_Color; }\n"
+      "end\n",
+      "param float3x3 g_mRot\n"
+      "param int g_nNumLightPoint = 2\n"
+      "param bool g_EnableFog = false\n"
+      "param float g_SrcBlend = 5\n"
+      "param float2 g_FogClip = 1, 0\n"
+      "param float3 LightDir_Dir0 = 0 0 1\n"
+      "param texture t_DiffuseTexture\n"
+      "param texturecube t_EnvMap\n"
+      "param string g_Name = \"lights\"\n"
+      "param struct g_LightPoint[10] { float3 pos, float4 color, float4 atten }\n"
+      "param float g_Weights[3] = 0.25 0.5 0.25\n"
+      "technique BUMPMAP ps_3_0\n"
+      "pass P0\n"
+      "state AlphaBlendEnable = TRUE\n"
+      "state SrcBlend = g_SrcBlend\n"
+      "state DestBlend = INVSRCALPHA\n"
+      "sampler 0 = t_DiffuseTexture\n"
+      "samplerstate 0 MinFilter = LINEAR\n"
+      "samplerstate 0 AddressU = WRAP\n"
+      "sampler 1 = t_EnvMap\n"
+      "vertex\n"
+      "layout(location = GPU_ATTR_POSITION) in vec3 inPosition;\n"
+      "void main() { gl_Position = vec4(g_mRot * inPosition, 1.0); }\n"
+      "end\n"
+      "fragment\n"
+      "void main() {\n"
+      "  vec4 sum = texture(t_DiffuseTexture, vec2(0.5)) + texture(t_EnvMap, LightDir_Dir0) * g_Weights[1];\n"
+      "  for (int i = 0; i < g_nNumLightPoint; ++i) sum += g_LightPoint[i].color;\n"
+      "  gpu_FragColor = g_EnableFog ? sum * g_FogClip.x : sum;\n"
+      "}\n"
+      "end\n"
+      "technique DEFAULT\n"
+      "pass P0\n"
+      "vertex\n"
+      "void main() { gl_Position = vec4(0.0); }\n"
+      "end\n"
+      "fragment\n"
+      "void main() { gpu_FragColor = vec4(1.0); }\n"
+      "end\n",
+  };
 }
 
 const std::map<std::string, std::function<Seeds()>>& Makers() {
@@ -545,6 +686,8 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
       {"materials", MaterialSeeds},
+      {"gpu_image", GpuImageSeeds},
+      {"gpu_effect", GpuEffectSeeds},
   };
   return kMakers;
 }

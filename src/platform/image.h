@@ -16,6 +16,9 @@ struct Image {
 
 // False (and an empty image) when the bytes are no picture of a known format.
 bool ImageDecode(const uint8_t* bytes, size_t size, Image* out);
+// The size and channel count (1 grey, 2 grey and alpha, 3 colour, 4 colour and alpha) of a
+// picture without decoding it; false when the bytes are no picture of a known format.
+bool ImageProbe(const uint8_t* bytes, size_t size, int32_t* width, int32_t* height, int32_t* channels);
 // A picture file by game path; false when missing or not a picture.
 bool ImageLoadFile(const char* gamePath, Image* out);
 // A new picture of the given size, filtered from the source; false for an empty source or a

@@ -105,6 +105,61 @@ TEST(Image, DamagedDataFailsWithoutAPicture) {
   EXPECT_FALSE(ImageDecode(kText, sizeof kText, &image));
 }
 
+// A 2x2 TGA of 24 bits, plain (type 2) or run-length coded (type 10, one run of four).
+std::vector<uint8_t> Tga(uint8_t type) {
+  std::vector<uint8_t> f = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 24, 0x20};
+  if (type == 10) {
+    f.insert(f.end(), {0x83, 10, 20, 30});
+  } else {
+    for (int p = 0; p < 4; ++p) f.insert(f.end(), {10, 20, 30});
+  }
+  return f;
+}
+
+// A JPEG holding only a Huffman table segment of `codes` codes, and its end marker.
+std::vector<uint8_t> JpegWithTable(int codes) {
+  std::vector<uint8_t> f = {0xFF, 0xD8, 0xFF, 0xC4};
+  size_t length = 2 + 17 + size_t(codes);
+  f.push_back(uint8_t(length >> 8));
+  f.push_back(uint8_t(length));
+  f.push_back(0x00);  // DC table 0
+  for (int bits = 1; bits <= 16; ++bits) f.push_back(uint8_t(bits == 16 ? codes - 15 * (codes / 16) : codes / 16));
+  for (int k = 0; k < codes; ++k) f.push_back(uint8_t(k));
+  f.insert(f.end(), {0xFF, 0xD9});
+  return f;
+}
+
+TEST(Image, PicturesCutShortOrWithOversizedTablesAreRefused) {
+  std::vector<uint8_t> bmp = Bitmap(16, 16);
+  std::vector<uint8_t> tga = Tga(2), rle = Tga(10);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool decodes;
+  };
+  const Case kCases[] = {
+      {"plain TGA", tga, true},
+      {"run-length TGA", rle, true},
+      {"TGA shorter than its header", std::vector<uint8_t>(tga.begin(), tga.begin() + 17), false},
+      {"TGA missing its last pixel", std::vector<uint8_t>(tga.begin(), tga.end() - 3), false},
+      {"TGA run packet without its pixel", std::vector<uint8_t>(rle.begin(), rle.end() - 2), false},
+      {"bitmap missing its last row", std::vector<uint8_t>(bmp.begin(), bmp.end() - 48), false},
+      {"JPEG table of 257 codes", JpegWithTable(257), false},
+      {"JPEG without its end marker", std::vector<uint8_t>({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00}), false},
+  };
+  for (const Case& c : kCases) {
+    Image image{};
+    EXPECT_EQ(ImageDecode(c.bytes.data(), c.bytes.size(), &image), c.decodes) << c.name;
+    int32_t w = 0, h = 0, channels = 0;
+    EXPECT_EQ(ImageProbe(c.bytes.data(), c.bytes.size(), &w, &h, &channels), c.decodes) << c.name;
+    if (c.decodes) {
+      EXPECT_EQ(w, 2);
+      EXPECT_EQ(image.pixels[0], 30) << c.name;  // red of the first pixel
+    }
+    ImageFree(&image);
+  }
+}
+
 TEST(Image, LoadsAPictureFileByGamePath) {
   TempDir dir;
   std::vector<uint8_t> file = Bitmap(4, 2);

@@ -21,6 +21,46 @@ class FakeEffect : public GpuxEffect {
  public:
   explicit FakeEffect(std::string name) : name_(std::move(name)) {}
   ~FakeEffect() override = default;
+  // Only the device-loss calls matter to the registry; the rest answer "nothing".
+  uint32_t AddRef() override { return 1; }
+  uint32_t Release() override { return 1; }
+  GpuResult GetDevice(GpuDevice**) override { return kGpuErrInvalidCall; }
+  GpuxHandle GetParameterByName(GpuxHandle, const char*) override { return kGpuxNoHandle; }
+  GpuxHandle GetParameterElement(GpuxHandle, uint32_t) override { return kGpuxNoHandle; }
+  GpuxHandle GetAnnotationByName(GpuxHandle, const char*) override { return kGpuxNoHandle; }
+  GpuResult SetBool(GpuxHandle, int32_t) override { return kGpuErrInvalidCall; }
+  GpuResult GetBool(GpuxHandle, int32_t*) override { return kGpuErrInvalidCall; }
+  GpuResult SetInt(GpuxHandle, int32_t) override { return kGpuErrInvalidCall; }
+  GpuResult GetInt(GpuxHandle, int32_t*) override { return kGpuErrInvalidCall; }
+  GpuResult SetFloat(GpuxHandle, float) override { return kGpuErrInvalidCall; }
+  GpuResult GetFloat(GpuxHandle, float*) override { return kGpuErrInvalidCall; }
+  GpuResult SetVector(GpuxHandle, const GpuVector4*) override { return kGpuErrInvalidCall; }
+  GpuResult GetVector(GpuxHandle, GpuVector4*) override { return kGpuErrInvalidCall; }
+  GpuResult SetMatrix(GpuxHandle, const GpuMatrix*) override { return kGpuErrInvalidCall; }
+  GpuResult GetMatrix(GpuxHandle, GpuMatrix*) override { return kGpuErrInvalidCall; }
+  GpuResult SetString(GpuxHandle, const char*) override { return kGpuErrInvalidCall; }
+  GpuResult GetString(GpuxHandle, const char**) override { return kGpuErrInvalidCall; }
+  GpuResult SetTexture(GpuxHandle, GpuBaseTexture*) override { return kGpuErrInvalidCall; }
+  GpuResult GetTexture(GpuxHandle, GpuBaseTexture**) override { return kGpuErrInvalidCall; }
+  int32_t IsParameterUsed(GpuxHandle, GpuxHandle) override { return 0; }
+  GpuxHandle GetTechniqueByName(const char*) override { return kGpuxNoHandle; }
+  GpuxHandle GetTechnique(uint32_t) override { return kGpuxNoHandle; }
+  GpuxHandle GetPass(GpuxHandle, uint32_t) override { return kGpuxNoHandle; }
+  GpuResult ValidateTechnique(GpuxHandle) override { return kGpuErrInvalidCall; }
+  GpuResult FindNextValidTechnique(GpuxHandle, GpuxHandle*) override { return kGpuErrInvalidCall; }
+  GpuResult SetTechnique(GpuxHandle) override { return kGpuErrInvalidCall; }
+  GpuxHandle GetCurrentTechnique() override { return kGpuxNoHandle; }
+  GpuResult Begin(uint32_t*, uint32_t) override { return kGpuErrInvalidCall; }
+  GpuResult BeginPass(uint32_t) override { return kGpuErrInvalidCall; }
+  GpuResult CommitChanges() override { return kGpuErrInvalidCall; }
+  GpuResult EndPass() override { return kGpuErrInvalidCall; }
+  GpuResult End() override { return kGpuErrInvalidCall; }
+  GpuResult BeginParameterBlock() override { return kGpuErrInvalidCall; }
+  GpuxHandle EndParameterBlock() override { return kGpuxNoHandle; }
+  GpuResult ApplyParameterBlock(GpuxHandle) override { return kGpuErrInvalidCall; }
+  GpuResult DeleteParameterBlock(GpuxHandle) override { return kGpuErrInvalidCall; }
+  GpuResult SetStateManager(GpuEffectStateManager*) override { return kGpuErrInvalidCall; }
+  GpuResult GetStateManager(GpuEffectStateManager**) override { return kGpuErrInvalidCall; }
   GpuResult OnLostDevice() override {
     gCalls->push_back("lost " + name_);
     return 0;
