@@ -14,6 +14,11 @@
 namespace {
 
 template <typename Key>
+int32_t Midpoint(const Key* k, int32_t i) {
+  return static_cast<int32_t>(k[i].time + (int64_t{k[i + 1].time} - k[i].time) / 2);
+}
+
+template <typename Key>
 void FreeList(KeyList<Key>* list) {
   if (list->keys) MemFree(list->keys, list->count * sizeof(Key), MemCategoryFlags(kMemCatCut));
   *list = {};
@@ -49,12 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t i = 0; i + 1 < path.positions.count; ++i) {
     FixedVector out;
     const PositionKey* k = path.positions.keys;
-    PositionKeyEval(i, k[i].time + ((k[i + 1].time - k[i].time) / 2), &out, k);
+    PositionKeyEval(i, Midpoint(k, i), &out, k);
   }
   for (int32_t i = 0; i + 1 < path.rotations.count; ++i) {
     Quaternion out;
     const RotationKey* k = path.rotations.keys;
-    RotationKeyEval(k[i].time + ((k[i + 1].time - k[i].time) / 2), i, &out, k, path.rotations.count);
+    RotationKeyEval(Midpoint(k, i), i, &out, k, path.rotations.count);
   }
   FreeList(&path.positions);
   FreeList(&path.rotations);

@@ -30,7 +30,7 @@ FixedVector Minus(const FixedVector& a, const FixedVector& b) {
 FixedVector EndTangent(const FixedVector& e, const FixedVector& f, int32_t r, int32_t tension) {
   constexpr int32_t kHalf = 0x8000, kOneAndHalf = 0x18000, kQuarter = 0x4000;
   const FixedVector halfE = Scale(kHalf, e);
-  const FixedVector inner = Plus(Scale(kOneAndHalf, Minus(f, halfE)), Scale(kFixedOne - tension, Scale(kQuarter - r, e)));
+  const FixedVector inner = Plus(Scale(kOneAndHalf, Minus(f, halfE)), Scale(Sub(kFixedOne, tension), Scale(Sub(kQuarter, r), e)));
   return Plus(halfE, inner);
 }
 
@@ -50,7 +50,7 @@ int32_t EaseFraction(int32_t u, int32_t a, int32_t b) {
     const int64_t usq = (static_cast<int64_t>(u) * u + 0x8000) >> 16;
     return static_cast<int32_t>(k * usq / a);
   }
-  if (u < kFixedOne - b) return static_cast<int32_t>((k * (2 * int64_t{u} - a) + 0x8000) >> 16);
+  if (u < int64_t{kFixedOne} - b) return static_cast<int32_t>((k * (2 * int64_t{u} - a) + 0x8000) >> 16);
   if (b == 0) return kFixedOne;
   const int64_t v = kFixedOne - int64_t{u};
   const int64_t vsq = (v * v + 0x8000) >> 16;
@@ -64,17 +64,17 @@ void PositionKeysComputeTangents(int32_t n, PositionKey* keys) {
   if (n == 1) return;
   if (n == 2) {
     const FixedVector d = Minus(keys[1].position, keys[0].position);
-    keys[0].outTangent = Scale(kFixedOne - keys[0].tension, d);
-    keys[1].inTangent = Scale(kFixedOne - keys[1].tension, d);
+    keys[0].outTangent = Scale(Sub(kFixedOne, keys[0].tension), d);
+    keys[1].inTangent = Scale(Sub(kFixedOne, keys[1].tension), d);
     return;
   }
   for (int32_t i = 1; i <= n - 2; ++i) {
     const PositionKey& p = keys[i - 1];
     PositionKey& k = keys[i];
     const PositionKey& nx = keys[i + 1];
-    const int32_t oneT = kFixedOne - k.tension;
-    const int32_t cMinus = kFixedOne - k.continuity, cPlus = kFixedOne + k.continuity;
-    const int32_t bMinus = kFixedOne - k.bias, bPlus = kFixedOne + k.bias;
+    const int32_t oneT = Sub(kFixedOne, k.tension);
+    const int32_t cMinus = Sub(kFixedOne, k.continuity), cPlus = Add(kFixedOne, k.continuity);
+    const int32_t bMinus = Sub(kFixedOne, k.bias), bPlus = Add(kFixedOne, k.bias);
     const int32_t a = Mul(Mul(oneT, cMinus), bPlus);
     const int32_t b = Mul(Mul(oneT, cPlus), bMinus);
     const int32_t c = Mul(Mul(oneT, cPlus), bPlus);
@@ -127,15 +127,17 @@ void PositionKeyEval(int32_t i, int32_t time, FixedVector* out, const PositionKe
   const PositionKey& nx = keys[i + 1];
   const int32_t u = Ratio(int64_t{time} - k.time, int64_t{nx.time} - k.time);
   if (!(k.flags & kKeyHermite)) {
-    *out = Plus(Scale(u, nx.position), Scale(kFixedOne - u, k.position));
+    *out = Plus(Scale(u, nx.position), Scale(Sub(kFixedOne, u), k.position));
     return;
   }
   const int32_t s = EaseFraction(u, k.easeOut, nx.easeIn);
   const int32_t s2 = Mul(s, s), s3 = Mul(s2, s);
-  const int32_t h1 = 2 * s3 - 3 * s2 + kFixedOne;
-  const int32_t h2 = 3 * s2 - 2 * s3;
-  const int32_t h3 = s3 - 2 * s2 + s;
-  const int32_t h4 = s3 - s2;
+  // Wrapped like the products: eases from a file may push s outside 0..1.
+  auto word = [](int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); };
+  const int32_t h1 = word(2 * int64_t{s3} - 3 * int64_t{s2} + kFixedOne);
+  const int32_t h2 = word(3 * int64_t{s2} - 2 * int64_t{s3});
+  const int32_t h3 = word(int64_t{s3} - 2 * int64_t{s2} + s);
+  const int32_t h4 = word(int64_t{s3} - s2);
   FixedVector sum = Scale(h2, nx.position);
   sum = Plus(sum, Scale(h1, k.position));
   sum = Plus(sum, Scale(h3, k.outTangent));
@@ -149,22 +151,22 @@ namespace {
 Quaternion LogOfKey(const RotationKey& key) {
   float h = static_cast<float>(key.angles[0]) * 1.5258789e-5f * 3.1415927f;
   if (h >= 1.5707963705062866f) h -= 3.1415927f;
-  const int32_t scale = static_cast<int32_t>(h * 65536.0f);
+  const int32_t scale = TruncateToWord(h * 65536.0f);
   return {0, Mul(scale, key.axis.x), Mul(scale, key.axis.y), Mul(scale, key.axis.z)};
 }
 
 Quaternion ExpOf(const Quaternion& d) {
   const float fx = static_cast<float>(d.x), fy = static_cast<float>(d.y), fz = static_cast<float>(d.z);
-  const int32_t length = static_cast<int32_t>(std::sqrt(fx * fx + fy * fy + fz * fz));
+  const int32_t length = TruncateToWord(std::sqrt(fx * fx + fy * fy + fz * fz));
   const double angle = length / 65536.0;
   const double sine = std::sin(angle);
-  const int32_t s = static_cast<int32_t>(sine * 65536.0);
-  Quaternion e{static_cast<int32_t>(std::cos(angle) * 65536.0), d.x, d.y, d.z};
+  const int32_t s = TruncateToWord(sine * 65536.0);
+  Quaternion e{TruncateToWord(std::cos(angle) * 65536.0), d.x, d.y, d.z};
   // A sine this far from 0 means a length of at least 65.
   if (std::fabs(sine) >= 0.001) {
-    e.x = static_cast<int32_t>(int64_t{d.x} * s / length);
-    e.y = static_cast<int32_t>(int64_t{d.y} * s / length);
-    e.z = static_cast<int32_t>(int64_t{d.z} * s / length);
+    e.x = SaturateToInt32(int64_t{d.x} * s / length);
+    e.y = SaturateToInt32(int64_t{d.y} * s / length);
+    e.z = SaturateToInt32(int64_t{d.z} * s / length);
   }
   return e;
 }
@@ -193,27 +195,27 @@ void RotationKeyEval(int32_t time, int32_t i, Quaternion* out, const RotationKey
   if (hasPrev) {
     const RotationKey& p = keys[i - 1];
     const int32_t r = Ratio(2 * (int64_t{k.time} - p.time), int64_t{nx.time} - p.time);
-    wK = (kFixedOne * 2 - r) + k.continuity - Mul(kFixedOne * 2 - r, k.continuity);
+    wK = Sub(kFixedOne * 2, r) + k.continuity - Mul(kFixedOne * 2 - r, k.continuity);
   }
   if (hasAfter) {
     const RotationKey& m = keys[i + 2];
     const int32_t r2 = Ratio(2 * (int64_t{nx.time} - k.time), int64_t{m.time} - k.time);
-    wN = r2 + nx.continuity - Mul(r2, nx.continuity);
+    wN = Sub(Add(r2, nx.continuity), Mul(r2, nx.continuity));
   }
-  const int32_t a = Mul(Half(Mul(Mul(kFixedOne - k.tension, kFixedOne + k.continuity), kFixedOne + k.bias)), wK);
-  const int32_t b = Mul(Half(Mul(Mul(kFixedOne - k.tension, kFixedOne - k.continuity), kFixedOne - k.bias)), wK);
+  const int32_t a = Mul(Half(Mul(Mul(Sub(kFixedOne, k.tension), Add(kFixedOne, k.continuity)), Add(kFixedOne, k.bias))), wK);
+  const int32_t b = Mul(Half(Mul(Mul(Sub(kFixedOne, k.tension), Sub(kFixedOne, k.continuity)), Sub(kFixedOne, k.bias))), wK);
   const int32_t a2 =
-      Mul(Half(Mul(Mul(kFixedOne - nx.tension, kFixedOne - nx.continuity), kFixedOne + nx.bias)), wN);
+      Mul(Half(Mul(Mul(Sub(kFixedOne, nx.tension), Sub(kFixedOne, nx.continuity)), Add(kFixedOne, nx.bias))), wN);
   const int32_t b2 =
-      Mul(Half(Mul(Mul(kFixedOne - nx.tension, kFixedOne + nx.continuity), kFixedOne - nx.bias)), wN);
+      Mul(Half(Mul(Mul(Sub(kFixedOne, nx.tension), Add(kFixedOne, nx.continuity)), Sub(kFixedOne, nx.bias))), wN);
 
   const int32_t gKw[4] = {gK.w, gK.x, gK.y, gK.z};
   const int32_t gNw[4] = {gN.w, gN.x, gN.y, gN.z};
   const int32_t gMw[4] = {gM.w, gM.x, gM.y, gM.z};
   int32_t dK[4], dN[4];
   for (int j = 0; j < 4; ++j) {
-    dK[j] = Half(Add(Mul(a, gKw[j]), Mul(b - kFixedOne, gNw[j])));
-    dN[j] = Half(Sub(Mul(kFixedOne - a2, gNw[j]), Mul(b2, gMw[j])));
+    dK[j] = Half(Add(Mul(a, gKw[j]), Mul(Sub(b, kFixedOne), gNw[j])));
+    dN[j] = Half(Sub(Mul(Sub(kFixedOne, a2), gNw[j]), Mul(b2, gMw[j])));
   }
   const Quaternion expK = ExpOf({dK[0], dK[1], dK[2], dK[3]});
   const Quaternion expN = ExpOf({dN[0], dN[1], dN[2], dN[3]});
@@ -224,6 +226,6 @@ void RotationKeyEval(int32_t time, int32_t i, Quaternion* out, const RotationKey
   Quaternion q1, q2;
   QuaternionBlend(&q1, &k.quat, &nx.quat, s);
   QuaternionBlend(&q2, &ca, &cb, s);
-  const int32_t f = static_cast<int32_t>(((int64_t{s} * (kFixedOne - s) + 0x8000) >> 16) * 2);
+  const int32_t f = static_cast<int32_t>(((int64_t{s} * (Sub(kFixedOne, s)) + 0x8000) >> 16) * 2);
   QuaternionBlend(out, &q1, &q2, f);
 }
