@@ -12,3 +12,5 @@ struct D3DLightRecord {
 
 // Moves the light's device record to the light's world position; false when it has none.
 bool LightUpdateD3DPosition(InstanceRecord* light);
+// Hands the light's colour to its device record; false when it has none.
+bool LightUpdateD3DColor(InstanceRecord* light);

@@ -8,3 +8,5 @@ bool LightUpdateD3DPosition(InstanceRecord* light) {
   light->deviceLight->slot = -1;
   return true;
 }
+
+bool LightUpdateD3DColor(InstanceRecord* light) { return light && light->deviceLight; }
