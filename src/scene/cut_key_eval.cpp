@@ -195,7 +195,7 @@ void RotationKeyEval(int32_t time, int32_t i, Quaternion* out, const RotationKey
   if (hasPrev) {
     const RotationKey& p = keys[i - 1];
     const int32_t r = Ratio(2 * (int64_t{k.time} - p.time), int64_t{nx.time} - p.time);
-    wK = Sub(kFixedOne * 2, r) + k.continuity - Mul(kFixedOne * 2 - r, k.continuity);
+    wK = Sub(Add(Sub(kFixedOne * 2, r), k.continuity), Mul(Sub(kFixedOne * 2, r), k.continuity));
   }
   if (hasAfter) {
     const RotationKey& m = keys[i + 2];
