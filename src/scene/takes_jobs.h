@@ -29,3 +29,6 @@ int32_t TakeGetRemainingTime(const TakeRecord* take);
 void J3D_TakeStop(TakeRecord* take);
 int32_t TakeCheckRunning(TakeRecord* take);
 void RebaseAllJobTimes();
+// Places the take's instances by the take's origin: position, rotation and velocity turned by
+// the take's matrix, then moved by its position and velocity.
+void TakeApplyOrigin(TakeRecord* take);

@@ -280,4 +280,33 @@ TEST_F(Jobs, LightsTakeColoursAndCamerasFieldsOfView) {
   EXPECT_EQ(instance_.linkedCamera, nullptr);
 }
 
+TEST_F(Jobs, TakeOriginTurnsAndMovesItsInstances) {
+  InstanceRecord member{};
+  member.position = {100, 0, 0, 0};
+  member.velocity = {10, 0, 0, 0};
+  MatrixSetIdentity(&member.matrix);
+  InstanceRecord* members[] = {nullptr, &member};
+  TakeRecord take{};
+  take.instanceCount = 2;
+  take.instances = members;
+  MatrixFromAngles(&take.rotation, 0x4000, 0, 0);  // a quarter turn
+  take.position = {1000, 2000, 3000, 0};
+  take.velocity = {1, 2, 3, 0};
+  TakeApplyOrigin(&take);  // no cut: nothing moves
+  EXPECT_EQ(member.position.x, 100);
+
+  take.cutHandle = 7;
+  FixedVector turned, turnedVelocity;
+  MatrixMulVector(&turned, &take.rotation, &member.position);
+  MatrixMulVector(&turnedVelocity, &take.rotation, &member.velocity);
+  TakeApplyOrigin(&take);
+  EXPECT_EQ(member.position.x, 1000 + turned.x);
+  EXPECT_EQ(member.position.z, 3000 + turned.z);
+  EXPECT_EQ(member.velocity.x, turnedVelocity.x + 1);
+  EXPECT_EQ(member.velocity.z, turnedVelocity.z + 3);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(member.matrix.m[r][c], take.rotation.m[r][c]);
+  EXPECT_NE(turned.x, 100);  // the turn did something
+}
+
 }  // namespace
