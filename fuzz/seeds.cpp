@@ -40,6 +40,7 @@
 #include "platform/input_script.h"
 #include "platform/registry.h"
 #include "scene/scene.h"
+#include "../tests/support/cut_key_stream.h"
 #include "script/containers.h"
 #include "script/engine.h"
 #include "script/text_database.h"
@@ -454,6 +455,19 @@ const char* const kScripts[] = {
     "  ret\n",
 };
 
+// Key streams in both forms from the writer of the key reader's tests; the first byte picks the
+// form as the target reads it.
+Seeds CutKeySeeds() {
+  Seeds seeds;
+  for (bool binary : {true, false}) {
+    const std::string form(1, binary ? '\0' : '\1');
+    seeds.push_back(form + CutKeyStream(SampleCutKeys(), binary, binary ? "keys.bin" : "keys.txt"));
+    std::vector<CutKeySpec> many(150, CutKeySpec{0x4000 | 0x800, {1, 2, 3}, {0x4000, 0, 0, 0, 0}, {}, {}, 0, {}, 1000, 10});
+    seeds.push_back(form + CutKeyStream(many, binary, binary ? "many.bin" : "many.txt"));
+  }
+  return seeds;
+}
+
 Seeds LoaderSeeds() {
   Seeds seeds;
   for (const char* text : kScripts) {
@@ -681,6 +695,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sval", SvalSeeds},
       {"settings", SettingsSeeds},
       {"loader", LoaderSeeds},
+      {"cut_key", CutKeySeeds},
       {"save_game", SaveGameSeeds},
       {"input_script", InputScriptSeeds},
       {"wave_file", WaveFileSeeds},

@@ -33,6 +33,7 @@
 #include "platform/memory_status.h"
 #include "render/display_modes.h"
 #include "render/render.h"
+#include "scene/cut_keys.h"
 #include "scene/scene.h"
 #include "script/engine.h"
 #include "script/loader.h"
@@ -323,7 +324,14 @@ bool StepScriptEngine(GameMainOptions*) {
   return gScriptEngine != nullptr;
 }
 
+// The scene engine's memory failures end the game like every other: the detail names what failed.
+[[noreturn]] void EndForSceneFailure(uint32_t code, const char* detail) {
+  gFailureDetail = ReplaceString(gFailureDetail, detail);
+  ShutdownAndExit(code);
+}
+
 bool StepEngine3D(GameMainOptions*) {
+  SetSceneFatalExit(EndForSceneFailure);
   gEngine3D = InitEngine3D();
   return gEngine3D != nullptr;
 }

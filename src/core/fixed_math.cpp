@@ -39,13 +39,6 @@ int32_t Saturate(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-// Truncation toward zero; a value that has no 32-bit form (too large, NaN) gives 0x80000000, the
-// answer the processor's own conversion gives.
-int32_t TruncateToWord(long double value) {
-  if (!(value > -2147483649.0L && value < 2147483648.0L)) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
-
 // atan2(y, x) as an Angle16: negative angles get a full turn added; a full turn is 0.
 uint32_t AngleOf(long double x, long double y) {
   if (x == 0 && y == 0) return 0;
@@ -99,6 +92,14 @@ const ObjectTypeRecord* BaseTypeOf(const ObjectTypeRecord* r) {
 }
 
 }  // namespace
+
+// Truncation toward zero; a value that has no 32-bit form (too large, NaN) gives 0x80000000, the
+// answer the processor's own conversion gives.
+int32_t TruncateToWord(long double value) {
+  if (!(value > -2147483649.0L && value < 2147483648.0L)) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
 
 void InitMathTables() {
   for (int i = 0; i < kSineTableSize; ++i) SineTable[i] = static_cast<int32_t>(std::sin(i * kSineStep) * 65536);

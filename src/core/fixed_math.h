@@ -55,6 +55,8 @@ uint32_t IntSqrt(uint32_t n);
 uint32_t IntSqrt64(uint64_t n);  // floor of the root; every 64-bit value has a 32-bit root
 // The nearest 32-bit value: products and sums formed in 64 bits come back through it.
 int32_t SaturateToInt32(int64_t value);
+// Truncation toward zero; a value without a 32-bit form (too large, NaN) gives 0x80000000.
+int32_t TruncateToWord(long double value);
 int32_t RandomUpTo(int32_t n);
 uint32_t AngleFromXY(int32_t x, int32_t y);
 void RotateXY(uint32_t angle, int32_t x, int32_t y, int32_t* outX, int32_t* outY);

@@ -15,3 +15,5 @@ struct D3DLightRecord {
 bool LightUpdateD3DPosition(InstanceRecord* light);
 // Fills the light's device record from its colour, range, kind and parameter; null without one.
 D3DLightRecord* LightGetD3DLight(InstanceRecord* light);
+// Hands the light's colour to its device record; false when it has none.
+bool LightUpdateD3DColor(InstanceRecord* light);

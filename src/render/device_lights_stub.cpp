@@ -11,3 +11,4 @@ bool LightUpdateD3DPosition(InstanceRecord* light) {
 }
 
 D3DLightRecord* LightGetD3DLight(InstanceRecord* light) { return light ? light->deviceLight : nullptr; }
+bool LightUpdateD3DColor(InstanceRecord* light) { return light && light->deviceLight; }

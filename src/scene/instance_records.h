@@ -126,6 +126,7 @@ struct InstanceRecord {
   int32_t rangeStart;
   int32_t rangeEnd;
   uint32_t jobFlags;
+  int32_t rotationWords[4];  // three Angle16 angles and a word, or a quaternion (w, x, y, z)
   int32_t waitModule;  // module row of the task that waits for the job
   int32_t waitToken;
   uint32_t cutHandle;

@@ -32,8 +32,6 @@ int32_t LoadSkinsAndIconData() {
   return 1;
 }
 
-int32_t B3D_GetBodyID(const char*) { return 0; }
-int32_t B3D_GetCutID(const char*) { return 0; }
 void UpdateCutScenes() {}
 void UpdateEngine3DFrame() {}
 void ResetEngine3D() {}

@@ -4,7 +4,15 @@
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
+
 struct InstanceRecord;
+struct SceneRecord;
+
+// Take states.
+constexpr int32_t kTakeNew = 0;
+constexpr int32_t kTakeStopped = 1;
+constexpr int32_t kTakeRunning = 2;
 
 struct TakeRecord {
   uint32_t handle;  // key of the engine's take table
@@ -13,4 +21,11 @@ struct TakeRecord {
   int32_t waitToken;
   int32_t instanceCount;
   InstanceRecord** instances;  // entries may be null
+  SceneRecord* scene;          // set when the take starts
+  InstanceRecord* instance;
+  FixedVector position;   // the take's origin
+  FixedMatrix rotation;   // identity for a new take
+  FixedVector velocity;   // added to the instances' velocities
+  uint32_t word;
+  int32_t state;  // kTakeNew, kTakeStopped or kTakeRunning
 };
