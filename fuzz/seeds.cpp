@@ -551,6 +551,8 @@ Seeds MaterialSeeds() {
     packed.push_back(0);
   }
   return {std::string(1, '\0') + text, Bytes(packed)};
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void AppendBytes(void* context, void* data, int size) {
