@@ -37,7 +37,6 @@ void UpdateEngine3DFrame() {}
 void ResetEngine3D() {}
 void BodyCacheTick() {}
 void FreeAllInstancesForLoad() {}
-void StopSceneSounds() {}
 void FreeBodyRenderData() {}
 void ExitEngine3D() { gEngine3D = nullptr; }
 void FreeCollisionFitBuffers() {}
