@@ -43,6 +43,12 @@ struct CameraRecord {
   InstanceRecord* nearInstances[kCameraNearInstanceCount];
   int32_t fadeValue;  // 0 = no fade pass
   ListHead entries;   // CameraEntry
+  // Motion tracking: set once a frame was seen; the time, position and third matrix row of the
+  // previous frame.
+  bool tracked;
+  uint32_t trackTime;
+  FixedVector trackPosition;
+  FixedVector trackRow2;
 };
 
 inline CameraRecord* CameraOfInstance(InstanceRecord* instance) { return reinterpret_cast<CameraRecord*>(instance); }

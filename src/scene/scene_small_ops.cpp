@@ -7,8 +7,10 @@
 #include <algorithm>
 
 #include "core/hash_table.h"
+#include "core/system_block.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
+#include "scene/fixed_geometry.h"
 #include "scene/instance.h"
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
@@ -72,7 +74,45 @@ bool HasListenerCamera(SceneRecord* scene) {
   return false;
 }
 
+// The lean one camera-space motion asks for: the heading of its first two components (none when
+// both are small), as a signed turn, weighted by how little the motion runs along the view axis.
+constexpr int32_t kLeanMinFirst = 655;
+constexpr int32_t kLeanMinSecond = 6553;
+int32_t LeanAngle(FixedVector v) {
+  NormalizeFixedVector(&v);
+  if (AbsInt(v.x) < kLeanMinFirst && AbsInt(v.y) < kLeanMinSecond) return 0;
+  int32_t angle = static_cast<int32_t>(AngleFromXY(v.y, v.x));
+  if (angle > 32768) angle -= 65536;
+  return static_cast<int32_t>((int64_t{angle} * (kFixedOne - AbsInt(v.z))) >> 16);
+}
+
 }  // namespace
+
+void CameraTrackMotion(CameraRecord* camera) {
+  InstanceRecord& view = camera->instance;
+  const uint32_t now = gSystem ? gSystem->gameTime : 0;
+  const FixedVector row2 = {view.matrix.m[2][0], view.matrix.m[2][1], view.matrix.m[2][2], 0};
+  const uint32_t elapsed = now - camera->trackTime;
+  if (camera->tracked && elapsed >= 1 && elapsed <= kTrackMaxElapsed &&
+      VecDistance(&camera->trackPosition, &view.position) < kTrackMaxMove) {
+    const int32_t ms = static_cast<int32_t>(elapsed);
+    FixedVector moved, turned, velocity, rowRate;
+    SubVector(&moved, &camera->trackPosition, &view.position);
+    MulDivVectorFixed(&view.velocity, &moved, 1000, ms);
+    SubVector(&turned, &camera->trackRow2, &row2);
+    MulDivVectorFixed(&rowRate, &turned, 1000, ms);
+    MatrixTransposeMulVector(&velocity, &view.matrix, &view.velocity);
+    view.cameraVelocity = velocity;
+    FixedVector rowRateLocal;
+    MatrixTransposeMulVector(&rowRateLocal, &view.matrix, &rowRate);
+    const int32_t lean = (LeanAngle(velocity) + LeanAngle(rowRateLocal)) / 2;
+    camera->bankAngle = (camera->bankAngle - static_cast<uint32_t>(lean)) & 0xFFFFu;
+  }
+  camera->tracked = true;
+  camera->trackTime = now;
+  camera->trackPosition = view.position;
+  camera->trackRow2 = row2;
+}
 
 void ReleaseRenderEntriesByKey(uint32_t key) {
   if (!gEngine3D) return;

@@ -47,5 +47,11 @@ void InstUpdateWorldTreeMethod(InstanceRecord* instance);
 
 // Rotation = MatrixFromAngles(a) composed with MatrixFromAngles(b); a and b are angle triples.
 void InstSetRotFromTwoAngleSets(InstanceRecord* instance, const int32_t a[3], const int32_t b[3]);
+// Per camera and frame: from the movement since the last frame (1 to 2999 ms ago, less than
+// 5,000,000 units) sets the velocity (world and camera space) and leans the bank angle into the
+// turn; always records the position, the third matrix row and the time for the next frame.
+constexpr uint32_t kTrackMaxElapsed = 2999;
+constexpr int32_t kTrackMaxMove = 5000000;
+void CameraTrackMotion(CameraRecord* camera);
 // The world point under screen pixel (x, y) at `depth` in front of the camera.
 void CameraUnprojectToWorld(int32_t x, int32_t y, int32_t depth, const CameraRecord* camera, FixedVector* out);

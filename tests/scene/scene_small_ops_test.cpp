@@ -10,6 +10,7 @@
 
 #include "core/hash_table.h"
 #include "core/memory.h"
+#include "core/system_block.h"
 #include "render/texture_animation.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
@@ -259,6 +260,49 @@ TEST_F(SmallOps, TwoAngleSetsComposeAndUnprojectionLandsInTheWorld) {
   EXPECT_EQ(world.x, turned.x + 1000);
   EXPECT_EQ(world.y, turned.y - 2000);
   EXPECT_EQ(world.z, turned.z + 3000);
+}
+
+TEST_F(SmallOps, CameraMotionSetsVelocityAndLeansOnlyForPlausibleFrames) {
+  SystemBlock block{};
+  SystemBlock* saved = gSystem;
+  gSystem = &block;
+  CameraRecord* camera = Camera(nullptr, 0);
+  MatrixSetIdentity(&camera->instance.matrix);
+  const FixedVector still = camera->instance.velocity;
+
+  // Each step: time and position of the frame, then the velocity x and bank angle expected.
+  struct Step {
+    const char* what;
+    uint32_t time;
+    int32_t x;
+    int32_t wantVelocityX;
+    uint32_t wantBank;
+  };
+  const Step kSteps[] = {
+      {"first frame: nothing to compare with", 1000, 0, still.x, 0},
+      {"same millisecond", 1000, 1000, still.x, 0},
+      {"1000 units in 500 ms, sideways: half a quarter turn of lean", 1500, 2000, 2000, 65536 - 8192},
+      {"3000 ms: too long a pause", 4500, 4000, 2000, 65536 - 8192},
+      {"a jump of 5,000,000 units", 4600, 5004000, 2000, 65536 - 8192},
+      {"backwards sideways after 2999 ms leans back", 7599, 5004000 - 2999, -1000, 0},
+  };
+  for (const Step& step : kSteps) {
+    block.gameTime = step.time;
+    camera->instance.position = FixedVector{step.x, 0, 0, 0};
+    CameraTrackMotion(camera);
+    EXPECT_EQ(camera->instance.velocity.x, step.wantVelocityX) << step.what;
+    EXPECT_EQ(camera->bankAngle, step.wantBank) << step.what;
+    EXPECT_EQ(camera->trackTime, step.time) << step.what;
+  }
+  EXPECT_EQ(camera->instance.cameraVelocity.x, -1000);
+
+  // Motion along the view axis asks for no lean.
+  block.gameTime += 100;
+  camera->instance.position.z += 500;
+  CameraTrackMotion(camera);
+  EXPECT_EQ(camera->instance.velocity.z, 5000);
+  EXPECT_EQ(camera->bankAngle, 0u);
+  gSystem = saved;
 }
 
 }  // namespace
