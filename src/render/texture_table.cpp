@@ -14,6 +14,7 @@
 #include "render/pixel_formats.h"
 #include "render/render.h"
 #include "render/render_logo.h"
+#include "render/texture_animation.h"
 #include "render/texture_table.h"
 
 TextureEntry* gTextureTable = nullptr;
@@ -114,6 +115,7 @@ bool AllocTextureTable() {
 }
 
 void FreeTextureTables() {
+  FreeTextureAnimations();
   if (!gTextureTable) return;
   for (int32_t i = 0; i < IdLimit(); ++i) gTextureTable[i].name = FreeString(gTextureTable[i].name);
   MemFree(gTextureTable, CapacityBytes(gTextureAddedCount), 0);

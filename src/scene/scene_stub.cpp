@@ -5,6 +5,7 @@
 #include "scene/scene.h"
 
 #include "render/material_table.h"
+#include "render/texture_animation.h"
 
 #include "core/file_object.h"
 
@@ -29,6 +30,7 @@ EngineState3D* InitEngine3D() {
 int32_t LoadSkinsAndIconData() {
   // Materials first: they fix the texture ids the animations and the skins refer to.
   ReadMaterials();
+  ReadTextureAnimations();
   return 1;
 }
 
