@@ -27,6 +27,7 @@
 #include "asm/assembler.h"
 #include "catalog/catalog_builder.h"
 #include "core/data_reader.h"
+#include "core/file_object.h"
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
@@ -39,6 +40,7 @@
 #include "platform/gpu_pixels.h"
 #include "platform/input_script.h"
 #include "platform/registry.h"
+#include "render/texture_animation.h"
 #include "scene/scene.h"
 #include "../tests/support/cut_key_stream.h"
 #include "script/containers.h"
@@ -553,6 +555,42 @@ Seeds MaterialSeeds() {
   return {std::string(1, '\0') + text, Bytes(packed)};
 }
 
+// "Animations" files in both forms (the form byte first), and saved states (mode byte 2, the
+// state count, then what SaveTexAnimStates writes over the target's fixed table).
+Seeds TextureAnimationSeeds() {
+  const std::string text =
+      "4; TAT_LOOP; NULL; 1; 5; 2; TATF_COORDS; 1; 100; 0.5; 0.5; TATF_REINITLOOP; 2; 50; 0;"
+      " TAT_TAGONESHOT_REINIT; NULL; 1; 1; 2; TATF_REINITLOOP; 3; 10; NULL; 4; 10; 0;"
+      " TAT_TAGSINGLESTEP; NULL; 0; 0; 1; 9; 0; TAT_MOVIE; NULL; 6; 8; 1; 0; 0; 0; 0; 0; 0;";
+  std::vector<uint8_t> packed = {1, 0, 0, 0, 2};
+  const uint8_t loop[] = {0, 0, 0, 1, 0, 0, '1', 0, '5', 0, 0, 0, 0, 1, 0, 2, '3', 0, 0, 0, 0, 100,
+                          0, 0, 0x80, 0, 0, 0, 0x40, 0, 0, 0, 0, 0};
+  const uint8_t range[] = {0, 0, 0, 2, 0, 0, '1', '0', 0, '1', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0xF4};
+  packed.insert(packed.end(), std::begin(loop), std::end(loop));
+  packed.insert(packed.end(), std::begin(range), std::end(range));
+  Seeds seeds = {std::string(1, '\0') + text, Bytes(packed)};
+
+  std::string table = text;
+  DataReader reader;
+  DataReaderInit(&reader, table.data(), false, table.size() + 1);
+  ReadTextureAnimationSection(&reader);
+  const int32_t ids[4] = {0, 1, 2, -7};
+  TexAnimState* states = TexAnimCreateRecords(4, ids, nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (states) {
+    states[0].flags |= kTexAnimBackwards;
+    FileObject file;
+    FileObjectInit(&file);
+    if (FileOpen(&file, (fuzz::World() + "/anims.seed").c_str(), "wbT", false)) {
+      const bool saved = SaveTexAnimStates(4, &file, states);
+      FileCloseHandle(&file);
+      if (saved) seeds.push_back(std::string("\x02\x03", 2) + ReadWorldFile("anims.seed"));
+    }
+    TexAnimFreeRecords(4, states);
+  }
+  FreeTextureAnimations();
+  return seeds;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void AppendBytes(void* context, void* data, int size) {
@@ -703,6 +741,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
       {"materials", MaterialSeeds},
+      {"texture_animation", TextureAnimationSeeds},
       {"gpu_image", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
   };
