@@ -88,7 +88,12 @@ void FrameOffset(UvTransform* uv, const TexAnimFrame& f) {
   }
 }
 
-int32_t MulDiv(int64_t a, int64_t b, int64_t c) { return c == 0 ? 0 : static_cast<int32_t>(a * b / c); }
+// 16.16 words wrap as the hardware would; loaded states may hold any values.
+int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
+
+int32_t MulDiv(int64_t a, int64_t b, int64_t c) {
+  return c == 0 ? 0 : Wrap(static_cast<int64_t>(static_cast<__int128>(a) * b / c));
+}
 
 void ToMatrix(const UvTransform& t, FixedMatrix* m) {
   std::memset(m, 0, sizeof *m);
@@ -207,10 +212,10 @@ void UpdateImmediate(TexAnimState& s, int32_t now) {
   if (p != 0 && now < s.cycleStart) s.cycleStart = now;
   if (spin != 0 && now < s.spinStart) s.spinStart = now;
   if (p > 0 && static_cast<int64_t>(now) >= static_cast<int64_t>(s.cycleStart) + p) {
-    s.cycleStart += static_cast<int32_t>((static_cast<int64_t>(now) - s.cycleStart) / p * p);
+    s.cycleStart = Wrap(s.cycleStart + (static_cast<int64_t>(now) - s.cycleStart) / p * p);
   }
   if (spin != 0 && static_cast<int64_t>(now) >= static_cast<int64_t>(s.spinStart) + spin) {
-    s.spinStart += static_cast<int32_t>((static_cast<int64_t>(now) - s.spinStart) / spin * spin);
+    s.spinStart = Wrap(s.spinStart + (static_cast<int64_t>(now) - s.spinStart) / spin * spin);
   }
   const int64_t intoPeriod = static_cast<int64_t>(now) - s.cycleStart;
   if (spin != 0) {
@@ -225,15 +230,15 @@ void UpdateImmediate(TexAnimState& s, int32_t now) {
     UvTransform toCentre;
     UvTransform rotation;
     UvTransform back;
-    UvTransformInit(&toCentre, -s.spinCentre[0], -s.spinCentre[1]);
+    UvTransformInit(&toCentre, Wrap(-static_cast<int64_t>(s.spinCentre[0])), Wrap(-static_cast<int64_t>(s.spinCentre[1])));
     UvTransformRotation(&rotation, angle);
-    UvTransformInit(&back, s.spinCentre[0] + du, s.spinCentre[1] + dv);
+    UvTransformInit(&back, Wrap(static_cast<int64_t>(s.spinCentre[0]) + du), Wrap(static_cast<int64_t>(s.spinCentre[1]) + dv));
     UvTransform turned;
     Multiply(&turned, toCentre, rotation);
     Multiply(&s.uv, turned, back);
   } else if (p != 0) {
-    UvTransformInit(&s.uv, s.uvStart[0] + MulDiv(static_cast<int64_t>(s.uvEnd[0]) - s.uvStart[0], intoPeriod, p),
-                    s.uvStart[1] + MulDiv(static_cast<int64_t>(s.uvEnd[1]) - s.uvStart[1], intoPeriod, p));
+    UvTransformInit(&s.uv, Wrap(s.uvStart[0] + int64_t{MulDiv(static_cast<int64_t>(s.uvEnd[0]) - s.uvStart[0], intoPeriod, p)}),
+                    Wrap(s.uvStart[1] + int64_t{MulDiv(static_cast<int64_t>(s.uvEnd[1]) - s.uvStart[1], intoPeriod, p)}));
   }
 }
 
@@ -263,7 +268,7 @@ bool UpdateFrameByFrame(TexAnimState& s, const TextureAnimation& a, int32_t now)
     }
     s.frame = f + 1;
   }
-  s.elapsedFrames += FrameDuration(current);
+  s.elapsedFrames = Wrap(int64_t{s.elapsedFrames} + FrameDuration(current));
   const TexAnimFrame& next = a.frames.full[s.frame];
   s.texture = next.texture;
   FrameOffset(&s.uv, next);
@@ -479,7 +484,7 @@ void TexAnimValue(TexAnimState* state) {
   const bool backwards = s.flags & kTexAnimBackwards;
   const int32_t from = backwards ? a->lastTexture : a->firstTexture;
   const int32_t to = backwards ? a->firstTexture : a->lastTexture;
-  s.texture = static_cast<uint16_t>(to >= from ? from + s.frame : from - s.frame);
+  s.texture = static_cast<uint16_t>(to >= from ? int64_t{from} + s.frame : int64_t{from} - s.frame);
 }
 
 bool TexAnimUpdate(int32_t n, TexAnimState* states) {
@@ -574,7 +579,8 @@ void InstTexAnimRebase(int32_t n, TexAnimState* states, int32_t cell, int32_t ce
     UvTransform scale;
     UvTransform move;
     UvTransformScale(&scale, columns ? kFixedOne / columns : 0, rows ? kFixedOne / rows : 0);
-    UvTransformInit(&move, columns ? column * kFixedOne / columns : 0, rows ? row * kFixedOne / rows : 0);
+    UvTransformInit(&move, columns ? Wrap(int64_t{column} * kFixedOne / columns) : 0,
+                    rows ? Wrap(int64_t{row} * kFixedOne / rows) : 0);
     Multiply(&s.uv, scale, move);
   }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -307,6 +308,25 @@ TEST_F(TexAnim, ImmediateStatesMoveAndTurnTheirCoordinates) {
   EXPECT_EQ(s[1].uv.row0[1], 0x10000);
   EXPECT_EQ(s[1].uv.row2[0], 0x10000);
   EXPECT_EQ(s[1].uv.row2[1], 0);
+}
+
+TEST_F(TexAnim, ExtremeLoadedValuesWrapInsteadOfOverflowing) {
+  // A loaded state may hold any words; the arithmetic wraps like 16.16 hardware.
+  TexAnimState* s = Make(-5);
+  s->uvStart[0] = INT32_MIN;
+  s->uvEnd[0] = INT32_MAX;
+  s->period = 3;
+  s->cycleStart = INT32_MIN;
+  s->spinCentre[0] = INT32_MIN;
+  s->spinPeriod = 7;
+  At(s, 1);
+  s->spinPeriod = 0;
+  At(s, 2);
+  TexAnimState* range = Make(1);
+  range->frame = INT32_MAX;
+  range->flags |= kTexAnimBackwards;
+  TexAnimValue(range);
+  SUCCEED();
 }
 
 struct Claim {
