@@ -329,6 +329,40 @@ TEST_F(TexAnim, ExtremeLoadedValuesWrapInsteadOfOverflowing) {
   SUCCEED();
 }
 
+TEST_F(TexAnim, MovieStripsArePlacedOnTheirCell) {
+  // Cells a quarter wide and half high; a strip of four textures.
+  ReadText("2; TAT_MOVIE; TADF_COORDS; 40; 43; 0.25; 0.5; 0; 0; 7; 0; 0; 0; 0; 0; 0; TAT_LOOP; NULL; 1; 2; 0; 100;");
+  const int32_t ids[2] = {0, 1};
+  TexAnimState* s = TexAnimCreateRecords(2, ids, nullptr, nullptr, nullptr, nullptr, nullptr);
+  owned_.push_back({2, s});
+  const UvTransform loopUv = s[1].uv;
+
+  s[0].flags |= kTexAnimBackwards;
+  InstTexAnimRecompute(2, s, 3);  // the third cell of the row
+  EXPECT_FALSE(s[0].flags & kTexAnimBackwards);
+  EXPECT_EQ(s[0].texture, 40);
+  EXPECT_EQ(s[0].uv.row0[0], 0x4000);
+  EXPECT_EQ(s[0].uv.row1[1], 0x8000);
+  EXPECT_EQ(s[0].uv.row2[0], 0x8000);
+  EXPECT_EQ(s[0].uv.row2[1], 0);
+  InstTexAnimRecompute(2, s, 0);
+  EXPECT_EQ(s[0].uv.row0[0], 0x10000);
+  EXPECT_EQ(s[0].uv.row2[0], 0);
+
+  InstTexAnimRebase(2, s, 5, 6);  // 6 cells: 2 columns of 3 rows; cell 5 is column 0, row 2
+  EXPECT_TRUE(s[0].flags & kTexAnimBackwards);
+  EXPECT_EQ(s[0].texture, 43);
+  EXPECT_EQ(s[0].uv.row0[0], 0x8000);
+  EXPECT_EQ(s[0].uv.row1[1], 0x10000 / 3);
+  EXPECT_EQ(s[0].uv.row2[0], 0);
+  EXPECT_EQ(s[0].uv.row2[1], 2 * 0x10000 / 3);
+  InstTexAnimRebase(2, s, 5, 0);
+  EXPECT_EQ(s[0].uv.row1[1], 0x10000);
+  // Other kinds are left alone.
+  EXPECT_EQ(std::memcmp(&s[1].uv, &loopUv, sizeof loopUv), 0);
+  EXPECT_FALSE(s[1].flags & kTexAnimBackwards);
+}
+
 struct Claim {
   int32_t stream, owner, lastParam;
 };
