@@ -159,13 +159,13 @@ int16_t FindClosestMaterial(BodyColourMaterial* m) {
   const int32_t t = m->transparency;
   if ((100 - t) * 255 / 100 < 255) m->flags |= kBodyTransparentFlag;
   if (!gMaterialTable || gMaterialCount <= 0) return 0;
-  uint8_t spec[3];
-  uint8_t diff[3];
-  uint8_t amb[3];
+  uint8_t specular[3];
+  uint8_t diffuse[3];
+  uint8_t ambient[3];
   for (int c = 0; c < 3; ++c) {
-    spec[c] = static_cast<uint8_t>(m->specular[c]);
-    diff[c] = static_cast<uint8_t>(m->diffuse[c]);
-    amb[c] = static_cast<uint8_t>(m->ambient[c]);
+    specular[c] = static_cast<uint8_t>(m->specular[c]);
+    diffuse[c] = static_cast<uint8_t>(m->diffuse[c]);
+    ambient[c] = static_cast<uint8_t>(m->ambient[c]);
   }
   int16_t best = 0;
   double bestScore = 0.0;
@@ -175,9 +175,9 @@ int16_t FindClosestMaterial(BodyColourMaterial* m) {
     if (r.textureNumber == m->textureNumber) {
       const int32_t a = std::abs(r.transparency + (t - 100) * 255 / 100);
       // The transparency term divides as integers first: it counts only a full 255 apart.
-      score = ColorDistance(spec, r.specular) * kDistanceScale + (a / 255) * 5.0 +
-              ColorDistance(diff, r.diffuse) * kDistanceScale * 3.0 +
-              2.0 * ColorDistance(amb, r.ambient) * kDistanceScale;
+      score = ColorDistance(specular, r.specular) * kDistanceScale + (a / 255) * 5.0 +
+              ColorDistance(diffuse, r.diffuse) * kDistanceScale * 3.0 +
+              2.0 * ColorDistance(ambient, r.ambient) * kDistanceScale;
     }
     if (i == 0 || score < bestScore) {
       best = static_cast<int16_t>(i);
