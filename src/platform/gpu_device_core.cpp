@@ -657,50 +657,50 @@ GpuResult DeviceCore::CreateVertexDeclaration(const GpuVertexElement* elements, 
   return kGpuOk;
 }
 
-GpuResult DeviceCore::CreateVertexShader(const char* glsl, GpuVertexShader** shader) {
-  Log("CreateVertexShader()");
-  if (!shader) return kGpuErrInvalidCall;
-  *shader = nullptr;
+// Both program kinds are one record; `call` names the entry point in the log and for injection.
+ShaderImpl* DeviceCore::CreateShader(const char* call, const char* glsl, bool vertex, GpuResult* result) {
+  Log("%s()", call);
   GpuResult injected;
-  if (Inject("CreateVertexShader", &injected)) return injected;
-  if (!glsl) return kGpuErrInvalidCall;
+  if (Inject(call, &injected)) {
+    *result = injected;
+    return nullptr;
+  }
+  *result = kGpuErrInvalidCall;
+  if (!glsl) return nullptr;
   auto* object = new ShaderImpl();
   object->device = this;
-  object->vertex = true;
+  object->vertex = vertex;
   object->source = glsl;
-  object->name = NextName("vs");
+  object->name = NextName(vertex ? "vs" : "ps");
   shaderLog_.clear();
   if (!BackendCompile(object, &shaderLog_)) {
     object->device = nullptr;
     delete object;
-    return kGpuErrInvalidCall;
+    return nullptr;
   }
   live_.insert(object);
-  *shader = object;
-  return kGpuOk;
+  *result = kGpuOk;
+  return object;
+}
+
+GpuResult DeviceCore::CreateVertexShader(const char* glsl, GpuVertexShader** shader) {
+  if (!shader) {
+    Log("CreateVertexShader()");
+    return kGpuErrInvalidCall;
+  }
+  GpuResult result;
+  *shader = CreateShader("CreateVertexShader", glsl, true, &result);
+  return result;
 }
 
 GpuResult DeviceCore::CreatePixelShader(const char* glsl, GpuPixelShader** shader) {
-  Log("CreatePixelShader()");
-  if (!shader) return kGpuErrInvalidCall;
-  *shader = nullptr;
-  GpuResult injected;
-  if (Inject("CreatePixelShader", &injected)) return injected;
-  if (!glsl) return kGpuErrInvalidCall;
-  auto* object = new ShaderImpl();
-  object->device = this;
-  object->vertex = false;
-  object->source = glsl;
-  object->name = NextName("ps");
-  shaderLog_.clear();
-  if (!BackendCompile(object, &shaderLog_)) {
-    object->device = nullptr;
-    delete object;
+  if (!shader) {
+    Log("CreatePixelShader()");
     return kGpuErrInvalidCall;
   }
-  live_.insert(object);
-  *shader = object;
-  return kGpuOk;
+  GpuResult result;
+  *shader = CreateShader("CreatePixelShader", glsl, false, &result);
+  return result;
 }
 
 // ---- Surface bytes -----------------------------------------------------------------------------

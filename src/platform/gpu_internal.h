@@ -247,6 +247,7 @@ class DeviceCore : public GpuDevice {
   GpuResult CreateVertexDeclaration(const GpuVertexElement* elements, GpuVertexDeclaration** declaration) override;
   GpuResult CreateVertexShader(const char* glsl, GpuVertexShader** shader) override;
   GpuResult CreatePixelShader(const char* glsl, GpuPixelShader** shader) override;
+  ShaderImpl* CreateShader(const char* call, const char* glsl, bool vertex, GpuResult* result);
   const char* GetShaderLog() override { return shaderLog_.c_str(); }
   const char* GetPixelShaderProfile() override { return adapter_.pixelShaderProfile.c_str(); }
   GpuResult GetRenderTargetData(GpuSurface* renderTarget, GpuSurface* dest) override;
