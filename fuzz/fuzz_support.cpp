@@ -13,6 +13,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
+#include "platform/gpu.h"
 #include "platform/registry.h"
 #include "script/engine.h"
 
@@ -111,6 +112,26 @@ void UnmountAll() {
     FreeCatalog(block->catalogs[slot]);
     block->catalogs[slot] = nullptr;
   }
+}
+
+GpuDevice* NullGpuDevice() {
+  static GpuDevice* device = [] {
+    GpuSetBackend(kGpuBackendNull);
+    GpuSystem* system = GpuCreateSystem(kGpuSdkVersion);
+    GpuPresentParameters parameters{};
+    parameters.backBufferWidth = 16;
+    parameters.backBufferHeight = 16;
+    parameters.backBufferFormat = kGpuFmtX8R8G8B8;
+    parameters.backBufferCount = 1;
+    parameters.swapEffect = kGpuSwapEffectDiscard;
+    parameters.windowed = 1;
+    GpuDevice* made = nullptr;
+    if (!system || GpuFailed(system->CreateDevice(0, kGpuDevTypeHal, nullptr, kGpuCreateHardwareVertexProcessing,
+                                                  &parameters, &made)))
+      __builtin_trap();
+    return made;
+  }();
+  return device;
 }
 
 }  // namespace fuzz

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+class GpuDevice;
 struct ScriptEngine;
 struct SystemBlock;
 
@@ -27,6 +28,9 @@ bool WriteFile(const std::string& relative, const void* data, size_t size);
 bool WriteFile(const std::string& relative, const std::string& bytes);
 bool ReadFile(const std::string& path, std::string* bytes);
 void RemoveFile(const std::string& relative);
+
+// A 16x16 windowed device of the recording null backend, made once per process.
+GpuDevice* NullGpuDevice();
 
 // Frees every mounted catalog of the block.
 void UnmountAll();

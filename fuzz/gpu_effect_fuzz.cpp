@@ -5,33 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz_support.h"
 #include "platform/gpu.h"
 #include "platform/gpu_effect.h"
 #include "platform/gpu_effect_file.h"
-
-namespace {
-
-GpuDevice* Device() {
-  static GpuDevice* device = [] {
-    GpuSetBackend(kGpuBackendNull);
-    GpuSystem* system = GpuCreateSystem(kGpuSdkVersion);
-    GpuPresentParameters parameters{};
-    parameters.backBufferWidth = 16;
-    parameters.backBufferHeight = 16;
-    parameters.backBufferFormat = kGpuFmtX8R8G8B8;
-    parameters.backBufferCount = 1;
-    parameters.swapEffect = kGpuSwapEffectDiscard;
-    parameters.windowed = 1;
-    GpuDevice* made = nullptr;
-    if (!system || GpuFailed(system->CreateDevice(0, kGpuDevTypeHal, nullptr, kGpuCreateHardwareVertexProcessing,
-                                                  &parameters, &made)))
-      __builtin_trap();
-    return made;
-  }();
-  return device;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = reinterpret_cast<const char*>(data);
@@ -40,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool parsed = GpuxParseEffectFile(text, size, &file, &error);
   if (parsed != error.empty()) __builtin_trap();
   GpuxEffect* effect = nullptr;
-  if (GpuFailed(GpuxCreateEffect(Device(), text, size, "fuzz.fb", &effect, &error))) {
+  if (GpuFailed(GpuxCreateEffect(fuzz::NullGpuDevice(), text, size, "fuzz.fb", &effect, &error))) {
     if (parsed && error.empty()) __builtin_trap();
     return 0;
   }

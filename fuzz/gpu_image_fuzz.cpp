@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz_support.h"
 #include "platform/gpu.h"
 #include "platform/gpu_image.h"
 
@@ -15,26 +16,6 @@ namespace {
 // picture cannot make the run spend its memory on textures.
 constexpr uint64_t kMostPixels = 1u << 18;
 
-GpuDevice* Device() {
-  static GpuDevice* device = [] {
-    GpuSetBackend(kGpuBackendNull);
-    GpuSystem* system = GpuCreateSystem(kGpuSdkVersion);
-    GpuPresentParameters parameters{};
-    parameters.backBufferWidth = 16;
-    parameters.backBufferHeight = 16;
-    parameters.backBufferFormat = kGpuFmtX8R8G8B8;
-    parameters.backBufferCount = 1;
-    parameters.swapEffect = kGpuSwapEffectDiscard;
-    parameters.windowed = 1;
-    GpuDevice* made = nullptr;
-    if (!system || GpuFailed(system->CreateDevice(0, kGpuDevTypeHal, nullptr, kGpuCreateHardwareVertexProcessing,
-                                                  &parameters, &made)))
-      __builtin_trap();
-    return made;
-  }();
-  return device;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (GpuFailed(GpuxGetImageInfoFromFileInMemory(data, size, &info))) return 0;
   if (info.width == 0 || info.height == 0 || info.mipLevels == 0) __builtin_trap();
   if (static_cast<uint64_t>(info.width) * info.height > kMostPixels) return 0;
-  GpuDevice* device = Device();
+  GpuDevice* device = fuzz::NullGpuDevice();
   if (info.resourceType == kGpuRtypeCubeTexture) {
     GpuCubeTexture* cube = nullptr;
     if (GpuSucceeded(GpuxCreateCubeTextureFromFileInMemoryEx(device, data, size, kGpuxDefault, kGpuxFromFile, 0,
