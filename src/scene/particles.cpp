@@ -108,8 +108,7 @@ void LaunchVelocity(ParticleRecord* p, const FixedMatrix& m, const int32_t* word
 void SpawnParticle(ParticleRecord* p, const int32_t* words, ParticleEmission* state, const EmissionPath& path,
                    SceneRecord* scene, int32_t reach, int64_t speed, int32_t spawnTime) {
   p->lastUpdate = spawnTime;
-  const int64_t life = words[kKindLife];
-  p->endTime = SaturateToInt32(spawnTime + life + RandShare(words[kKindRandomLife]));
+  p->endTime = SaturateToInt32(int64_t{spawnTime} + words[kKindLife] + RandShare(words[kKindRandomLife]));
   p->fadeSpan = words[kKindFadeSpan] != 0 ? words[kKindFadeSpan] : words[kKindLife];
   std::copy_n(words + kKindAppearance, kKindAppearanceCount, p->appearance);
   p->kindFlags = static_cast<uint32_t>(words[kKindFlags]) & kParticleKindFlagMask;
@@ -127,14 +126,13 @@ void SpawnParticle(ParticleRecord* p, const int32_t* words, ParticleEmission* st
   FixedMatrix m;
   MatrixFromQuaternion(&m, &turn);
 
-  const bool streak = p->kindFlags & kParticleStreak;
-  if (streak) p->velocity = {};
-  else LaunchVelocity(p, m, words, speed);
-  if (!streak) {
-    p->angle = static_cast<uint32_t>(GameRand()) * 2;
-  } else {
+  if (p->kindFlags & kParticleStreak) {
+    p->velocity = {};
     p->streakStart = IsZero(state->lastSpawnPosition) ? p->position : state->lastSpawnPosition;
     state->lastSpawnPosition = p->position;
+  } else {
+    LaunchVelocity(p, m, words, speed);
+    p->angle = static_cast<uint32_t>(GameRand()) * 2;  // any Angle16
   }
   if (p->kindFlags & kParticleSpins) MatrixSetIdentity(&p->orientation);
   else p->orientation = m;
