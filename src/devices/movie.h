@@ -19,6 +19,11 @@ Movie* FirstMovie();
 Movie* NextMovie(Movie* movie);
 // Tells the movie's owner that it ends and frees its media stream.
 void MovieRelease(Movie* movie);
+// The renderer's claim and release of a movie for a texture (registered with the texture
+// animations at start-up): the stream `streamId` plays for `owner` with the six start and end
+// values; the release stops it when that owner holds it.
+void MovieClaimStream(int32_t streamId, int32_t owner, const int32_t params[6], int32_t flags);
+void MovieReleaseStream(int32_t streamId, int32_t owner);
 // Frees the loaded voice information table.
 void MOV_FreeVoiceInfo();
 void ShutdownMovieModule();

@@ -1,12 +1,14 @@
 // The least form of the movie module that the application core needs until the devices are
 // built: a module record with no movie, and an empty but well-formed "MOVI" save section.
 // Called by the game main, the game loop, the save container and the shutdown; never opens a
-// media stream.
+// media stream. It registers the movie claim with the texture animations so the renderer's
+// movie textures reach this module; with no movie records yet a claim plays nothing.
 #include "devices/movie.h"
 
 #include <cstring>
 
 #include "core/file_object.h"
+#include "render/texture_animation.h"
 
 struct MovieState {
   uint32_t moduleIndex;
@@ -25,8 +27,11 @@ bool ReadTag(FileObject* file, const char* tag) {
 
 }  // namespace
 
+constexpr TexAnimMediaHooks kMovieHooks = {MovieClaimStream, MovieReleaseStream};
+
 MovieState* InitMovieModule() {
   gMovieState = &gMovieRecord;
+  TexAnimSetMediaHooks(&kMovieHooks);
   return gMovieState;
 }
 
@@ -36,7 +41,12 @@ Movie* FirstMovie() { return nullptr; }
 Movie* NextMovie(Movie*) { return nullptr; }
 void MovieRelease(Movie*) {}
 void MOV_FreeVoiceInfo() {}
-void ShutdownMovieModule() { gMovieState = nullptr; }
+void MovieClaimStream(int32_t, int32_t, const int32_t*, int32_t) {}
+void MovieReleaseStream(int32_t, int32_t) {}
+void ShutdownMovieModule() {
+  TexAnimSetMediaHooks(nullptr);
+  gMovieState = nullptr;
+}
 
 int32_t WriteMovieState(FileObject* file) {
   return FileWriteBytes(file, "MOVI", 4) == 4 && FileWriteBytes(file, "/MOV", 4) == 4;

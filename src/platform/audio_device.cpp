@@ -20,6 +20,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/audio_stream.h"
 #include "platform/os.h"
 
 namespace {
@@ -292,6 +293,7 @@ AudioOutResult AudioOutOpen() {
 }
 
 void AudioOutClose() {
+  AudioOutReleaseStreams();
   while (gState.buffers) AudioOutReleaseBuffer(gState.buffers);
   if (gState.context) {
     alcMakeContextCurrent(nullptr);
