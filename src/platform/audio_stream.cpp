@@ -16,7 +16,7 @@ namespace {
 
 // Chunks handed over ahead of the play cursor, and the length of one.
 constexpr int kQueuedChunks = 4;
-constexpr uint32_t kChunksPerSecond = 25;
+constexpr uint32_t kChunksPerSecond = 100;
 
 }  // namespace
 
@@ -41,9 +41,13 @@ AudioOutStream* gStreams = nullptr;
 
 uint32_t Offset(const AudioOutStream* s) {
   if (s->queued.empty()) return s->playBase;
+  // The library counts from the first chunk still queued, which may already have played out.
   ALint offset = 0;
   alGetSourcei(s->source, AL_BYTE_OFFSET, &offset);
-  const uint32_t within = std::min(static_cast<uint32_t>(std::max(offset, 0)), s->queued.front());
+  uint32_t within = static_cast<uint32_t>(std::max(offset, 0));
+  uint32_t total = 0;
+  for (uint32_t bytes : s->queued) total += bytes;
+  within = std::min(within, total);
   return (s->playBase + within - within % kAudioOutStreamBlockAlign) % s->size;
 }
 

@@ -31,7 +31,8 @@ constexpr int kPacketsPerCall = 256;
 // Decoded data kept for the part nobody asked for yet.
 constexpr size_t kMaxQueuedFrames = 8;
 constexpr size_t kMaxQueuedAudioBlocks = 64;
-// Audio blocks hold at most this many sample frames, so a ring of a second always takes one.
+// Audio chunks hold at most this many sample frames; a block joins chunks up to that length (and
+// at most one chunk more), so a ring of a second always takes one.
 constexpr int kMaxBlockFrames = 4096;
 // Frames larger than this are refused.
 constexpr int kMaxFrameSide = 4096;
@@ -371,7 +372,7 @@ bool MediaDecoderSeek(MediaDecoder* d, int32_t ms) {
   if (!d || ms < 0) return false;
   int64_t target = av_rescale(ms, AV_TIME_BASE, 1000);
   if (d->format->start_time != AV_NOPTS_VALUE && d->format->start_time > 0) target += d->format->start_time;
-  if (av_seek_frame(d->format, -1, target, AVSEEK_FLAG_BACKWARD) < 0) return false;
+  if (avformat_seek_file(d->format, -1, INT64_MIN, target, target, 0) < 0) return false;
   if (d->audio) avcodec_flush_buffers(d->audio);
   if (d->video) avcodec_flush_buffers(d->video);
   // The resampler starts over too, so no sound from before the seek comes out after it.
@@ -389,14 +390,26 @@ MediaReadResult MediaDecoderNextAudio(MediaDecoder* d, MediaAudioBlock* block) {
   if (!d || !block || !d->audio) return kMediaReadFailed;
   const MediaReadResult result = Pump(d, kMediaPartAudio);
   if (result != kMediaReadOk) return result;
-  AudioChunk& chunk = d->audioQueue.front();
-  d->audioOut.swap(chunk.bytes);
+  AudioChunk& first = d->audioQueue.front();
+  d->audioOut.swap(first.bytes);
+  const int64_t start = first.start;
+  d->audioQueue.pop_front();
+  // Codec frames are short; joined into blocks of a good length, one block a game frame keeps
+  // well ahead of what plays. Only chunks that follow on without a gap are joined.
+  constexpr size_t kWanted = static_cast<size_t>(kMaxBlockFrames) * kMediaAudioBlockAlign;
+  while (d->audioOut.size() < kWanted) {
+    if (d->audioQueue.empty() && Pump(d, kMediaPartAudio) != kMediaReadOk) break;
+    const AudioChunk& next = d->audioQueue.front();
+    // Durations are rounded to 100 ns, so joined chunks may differ from the sum by a few units.
+    if (std::llabs(next.start - (start + BlockDuration(d, d->audioOut.size()))) > kMediaTimeUnitsPerMs) break;
+    d->audioOut.insert(d->audioOut.end(), next.bytes.begin(), next.bytes.end());
+    d->audioQueue.pop_front();
+  }
   block->data = d->audioOut.data();
   block->bytes = static_cast<uint32_t>(d->audioOut.size());
   block->blockAlign = kMediaAudioBlockAlign;
-  block->startTime = chunk.start;
-  block->endTime = chunk.start + BlockDuration(d, d->audioOut.size());
-  d->audioQueue.pop_front();
+  block->startTime = start;
+  block->endTime = start + BlockDuration(d, d->audioOut.size());
   return kMediaReadOk;
 }
 
