@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <functional>
 #include <map>
 #include <string>
@@ -39,6 +40,7 @@
 #include "platform/gpu_dds.h"
 #include "platform/gpu_pixels.h"
 #include "platform/input_script.h"
+#include "platform/media_decoder.h"
 #include "platform/registry.h"
 #include "render/texture_animation.h"
 #include "scene/scene.h"
@@ -723,6 +725,34 @@ Seeds GpuEffectSeeds() {
   };
 }
 
+// Short generated movies (with and without sound) and a soundtrack, as the media tests make them.
+Seeds MediaDecoderSeeds() {
+  static const uint32_t kColours[] = {0xFF0000, 0x00FF00, 0x0000FF};
+  const MediaClipSpec kSpecs[] = {
+      {32, 32, 25, 400, kColours, 3, 440},
+      {48, 32, 25, 300, kColours, 3, 0},
+      {0, 0, 0, 300, nullptr, 0, 440},
+  };
+  Seeds seeds;
+  for (const MediaClipSpec& spec : kSpecs) {
+    char path[] = "/tmp/korvane-media-seed-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) continue;
+    close(fd);
+    if (MediaWriteClip(path, &spec)) {
+      std::FILE* file = std::fopen(path, "rb");
+      std::string bytes;
+      char buffer[4096];
+      size_t n = 0;
+      while (file && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+      if (file) std::fclose(file);
+      if (!bytes.empty()) seeds.push_back(bytes);
+    }
+    std::remove(path);
+  }
+  return seeds;
+}
+
 const std::map<std::string, std::function<Seeds()>>& Makers() {
   static const std::map<std::string, std::function<Seeds()>> kMakers = {
       {"pattern", PatternSeeds},
@@ -744,6 +774,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"texture_animation", TextureAnimationSeeds},
       {"gpu_image", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
+      {"media_decoder", MediaDecoderSeeds},
   };
   return kMakers;
 }

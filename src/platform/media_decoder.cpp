@@ -35,7 +35,7 @@ constexpr size_t kMaxQueuedAudioBlocks = 64;
 // at most one chunk more), so a ring of a second always takes one.
 constexpr int kMaxBlockFrames = 4096;
 // Frames larger than this are refused.
-constexpr int kMaxFrameSide = 4096;
+constexpr int kMaxFrameSide = 2048;
 constexpr int kMaxChannels = 16;
 constexpr int kIoBufferBytes = 32768;
 
@@ -134,6 +134,8 @@ AVCodecContext* OpenCodec(AVStream* stream) {
   if (!context) return nullptr;
   // One thread: decoding runs on the game thread in small steps and stays reproducible.
   context->thread_count = 1;
+  // No picture larger than a frame may be: the decoder refuses it before allocating.
+  context->max_pixels = static_cast<int64_t>(kMaxFrameSide) * kMaxFrameSide;
   if (avcodec_parameters_to_context(context, stream->codecpar) < 0 || avcodec_open2(context, codec, nullptr) < 0) {
     avcodec_free_context(&context);
     return nullptr;
