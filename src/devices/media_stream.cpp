@@ -103,13 +103,15 @@ int64_t BytesToTime(const MediaStream* s, int64_t bytes) {
 
 // The stream time in 100-ns units.
 int64_t StreamTime(const MediaStream* s) {
-  if (s->ring && s->writtenBytes > 0) return s->audioBaseTime + BytesToTime(s, s->playedBytes);
+  if (s->ring && !s->audioEnded && s->writtenBytes > 0) return s->audioBaseTime + BytesToTime(s, s->playedBytes);
   int64_t ms = s->clockBase;
   if (s->running && !s->paused) {
     const uint32_t elapsed = gBackend.nowMs() - s->runStartMs;
     ms += static_cast<int64_t>(elapsed) * s->rate / kMediaNormalRate;
   }
-  return s->ring ? static_cast<int64_t>(s->startPosition) * kMediaTimeUnitsPerMs : ms * kMediaTimeUnitsPerMs;
+  // Before any sound is written the stream stands at its start.
+  if (s->ring && !s->audioEnded) return static_cast<int64_t>(s->startPosition) * kMediaTimeUnitsPerMs;
+  return ms * kMediaTimeUnitsPerMs;
 }
 
 void ResetRing(MediaStream* s) {
@@ -143,10 +145,11 @@ bool WriteRing(MediaStream* s, uint32_t offset, const uint8_t* data, uint32_t by
   return gBackend.unlockRing(s->ring);
 }
 
-// No more sound will come: pause, and let the ring play out what it holds.
+// No more sound will come: let the ring play out what it holds. A stream with its own buffer
+// ends with its sound, so it pauses too.
 void EndFeed(MediaStream* s, uint32_t play) {
   s->feedState = kMediaFeedEnded;
-  s->paused = 1;
+  if (s->kind & kMediaKindOwnBuffer) s->paused = 1;
   s->bufferState = kMediaBufferDraining;
   s->drainCount = (s->writeOffset + s->ringSize - play) % s->ringSize;
 }
@@ -438,6 +441,9 @@ int32_t UpdateMediaStream(MediaStream* s) {
     const int32_t result = StepRing(s, ownBuffer);
     if (result == kMediaUpdateFailed) return kMediaUpdateFailed;
     if (result == kMediaUpdateEnded) {
+      // Video that runs on past the sound follows the clock from where the sound ended.
+      s->clockBase = static_cast<int32_t>(StreamTime(s) / kMediaTimeUnitsPerMs);
+      s->runStartMs = gBackend.nowMs();
       s->audioEnded = 1;
       if (ownBuffer) return kMediaUpdateEnded;
     }

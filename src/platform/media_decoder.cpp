@@ -28,8 +28,10 @@ namespace {
 
 // What one call may read before it answers "pending".
 constexpr int kPacketsPerCall = 256;
-// Decoded data kept for the part nobody asked for yet.
-constexpr size_t kMaxQueuedFrames = 8;
+// Decoded data kept for the part nobody asked for yet: containers may put many video frames
+// ahead of the first sound, so the frames are bounded by count and by their bytes.
+constexpr size_t kMaxQueuedFrames = 64;
+constexpr size_t kMaxQueuedFrameBytes = 16u << 20;
 constexpr size_t kMaxQueuedAudioBlocks = 64;
 // Audio chunks hold at most this many sample frames; a block joins chunks up to that length (and
 // at most one chunk more), so a ring of a second always takes one.
@@ -110,6 +112,7 @@ struct MediaDecoder {
   bool drained = false;
   std::deque<AudioChunk> audioQueue;
   std::deque<VideoEntry> videoQueue;
+  size_t videoQueueBytes = 0;
   std::vector<uint8_t> audioOut;
   std::vector<uint8_t> converted;
   std::vector<uint8_t> pixels;
@@ -121,10 +124,24 @@ int64_t ToUnits(int64_t value, AVRational base) {
   return av_rescale_q(value, base, AVRational{1, static_cast<int>(kMediaTimeUnitsPerSecond)});
 }
 
+size_t FrameBytes(const AVFrame* f) {
+  size_t bytes = 0;
+  for (int k = 0; k < AV_NUM_DATA_POINTERS && f->buf[k]; ++k) bytes += f->buf[k]->size;
+  return bytes;
+}
+
 void ClearQueues(MediaDecoder* d) {
   d->audioQueue.clear();
   for (VideoEntry& e : d->videoQueue) av_frame_free(&e.frame);
   d->videoQueue.clear();
+  d->videoQueueBytes = 0;
+}
+
+VideoEntry PopFrame(MediaDecoder* d) {
+  VideoEntry entry = d->videoQueue.front();
+  d->videoQueue.pop_front();
+  d->videoQueueBytes -= std::min(d->videoQueueBytes, FrameBytes(entry.frame));
+  return entry;
 }
 
 AVCodecContext* OpenCodec(AVStream* stream) {
@@ -221,6 +238,7 @@ void QueueVideo(MediaDecoder* d, AVFrame* f) {
   AVFrame* copy = av_frame_alloc();
   if (!copy) return;
   av_frame_move_ref(copy, f);
+  d->videoQueueBytes += FrameBytes(copy);
   d->videoQueue.push_back(VideoEntry{copy, time});
 }
 
@@ -242,7 +260,9 @@ MediaReadResult Pump(MediaDecoder* d, uint32_t part) {
     if (part == kMediaPartAudio && !d->audioQueue.empty()) return kMediaReadOk;
     if (part == kMediaPartVideo && !d->videoQueue.empty()) return kMediaReadOk;
     if (d->drained) return kMediaReadEnd;
-    if (part == kMediaPartAudio && d->videoQueue.size() >= kMaxQueuedFrames) return kMediaReadPending;
+    if (part == kMediaPartAudio &&
+        (d->videoQueue.size() >= kMaxQueuedFrames || d->videoQueueBytes >= kMaxQueuedFrameBytes))
+      return kMediaReadPending;
     if (part == kMediaPartVideo && d->audioQueue.size() >= kMaxQueuedAudioBlocks) return kMediaReadPending;
     if (d->endOfFile) {
       if (d->audio) Decode(d, d->audio, nullptr);
@@ -420,15 +440,13 @@ MediaReadResult MediaDecoderNextFrame(MediaDecoder* d, int64_t due, MediaVideoFr
   MediaReadResult result = Pump(d, kMediaPartVideo);
   if (result != kMediaReadOk) return result;
   if (d->videoQueue.front().time > due) return kMediaReadPending;
-  VideoEntry entry = d->videoQueue.front();
-  d->videoQueue.pop_front();
+  VideoEntry entry = PopFrame(d);
   // A late caller gets the newest due frame; the ones it missed are dropped.
   while (true) {
     if (d->videoQueue.empty() && Pump(d, kMediaPartVideo) != kMediaReadOk) break;
     if (d->videoQueue.front().time > due) break;
     av_frame_free(&entry.frame);
-    entry = d->videoQueue.front();
-    d->videoQueue.pop_front();
+    entry = PopFrame(d);
   }
   AVFrame* f = entry.frame;
   d->scaler = sws_getCachedContext(d->scaler, f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
