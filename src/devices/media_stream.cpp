@@ -134,7 +134,9 @@ bool WriteRing(MediaStream* s, uint32_t offset, const uint8_t* data, uint32_t by
   uint32_t secondBytes = 0;
   if (bytes > s->ringSize || !gBackend.lockRing(s->ring, offset, bytes, &first, &firstBytes, &second, &secondBytes))
     return false;
-  if (firstBytes + secondBytes > bytes) firstBytes = std::min(firstBytes, bytes), secondBytes = bytes - firstBytes;
+  // Never more than asked for, whatever the lock hands back.
+  firstBytes = std::min(firstBytes, bytes);
+  secondBytes = std::min(secondBytes, bytes - firstBytes);
   if (data) {
     std::memcpy(first, data, firstBytes);
     if (second && secondBytes) std::memcpy(second, data + firstBytes, secondBytes);
