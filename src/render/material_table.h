@@ -8,6 +8,7 @@
 #include "render/texture_table.h"
 
 struct DataReader;
+struct DataKeyword;
 
 // Material and texture flag words.
 constexpr uint32_t MPF_NULL = 0x0;
@@ -38,6 +39,9 @@ constexpr uint32_t MPF_USEFXSHADER = 0x2000000;
 constexpr uint32_t MPF_HAZE = 0x4000000;
 
 constexpr uint8_t TRANSP_NONE = 255;
+
+// The "MPF_" flag names of the text form, for every reader of material flag words.
+extern const DataKeyword* const kMaterialFlagNames;
 
 struct MaterialRecord {
   uint8_t value0, value1, value2;

@@ -109,6 +109,8 @@ void ToHsv(const uint8_t rgb[3], int32_t hsv[3]) {
 
 }  // namespace
 
+const DataKeyword* const kMaterialFlagNames = kMaterialFlags;
+
 void ReadMaterialSection(DataReader* reader) {
   FreeTextureTables();
   FreeMaterialTable();

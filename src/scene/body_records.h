@@ -5,11 +5,14 @@
 
 #include <cstdint>
 
+#include <string>
+#include <vector>
+
 #include "core/fixed_math.h"
+#include "scene/effect_records.h"
 #include "scene/list_records.h"
 
 struct CollisionModel;
-struct EffectParamList;
 
 // Body flags.
 constexpr uint32_t kBodyMeshFlag1 = 0x1;      // some mesh has mesh flag 1
@@ -29,6 +32,85 @@ constexpr uint32_t kPartCentreFromPoint = 0x4;
 constexpr uint32_t kPartAllBlended = 0x20;
 constexpr uint32_t kPartNegativeMaterial = 0x40000;
 constexpr uint32_t kPartStoredBounds = 0x10000000;
+
+// Limits of the readers: the text parser's scratch material table (its last entry is never
+// filled), parts per mesh, faces per part and the triangles of one face group.
+constexpr int32_t kBodyScratchMaterials = 100;
+constexpr int32_t kBodyMaxMaterials = 99;
+constexpr int32_t kBodyMaxParts = 199;
+constexpr int32_t kBodyMaxFacesPerPart = 200000;
+constexpr int32_t kBodyGroupTriangles = 200000;
+constexpr int32_t kBodyMaxGroups = 100;
+constexpr int32_t kBodyMaxFaceCorners = 4;
+constexpr int32_t kBodyMaxWeightsPerPoint = 9;
+
+// Material kinds: the section a material entry stands behind ("MATERIAL:" 1 ... "MATERIAL6:" 6).
+constexpr int32_t kMaterialKind1 = 1;
+constexpr int32_t kMaterialKind2 = 2;
+constexpr int32_t kMaterialKind3 = 3;
+constexpr int32_t kMaterialKind5 = 5;
+constexpr int32_t kMaterialKind6 = 6;
+
+// Material entry flags (beyond the material-table flags they share).
+constexpr uint32_t kMaterialAlphaTest = 0x1;
+constexpr uint32_t kMaterialDestBlend = 0x2;
+constexpr uint32_t kMaterialTransparent = 0x4;
+constexpr uint32_t kMaterialWireframe = 0x8;
+constexpr uint32_t kMaterialTwoSided = 0x10;
+constexpr uint32_t kMaterialBumpTexture = 0x2000;
+constexpr uint32_t kMaterialTextureNames = 0x8000;
+constexpr uint32_t kMaterialEffectParams = 0x2000000;
+constexpr uint32_t kMaterialTexAnim = 0x8000000;
+// A face group whose material has any of these is drawn blended.
+constexpr uint32_t kMaterialBlendBits = 0x486;
+
+// Effect parameter kinds, as the file gives them ("SPTYPE_LONG" 0 ... "SPTYPE_STRING" 8). A
+// boolean is stored as kind 0; a string that names a loadable texture too.
+constexpr int16_t kParamLong = 0;
+constexpr int16_t kParamBool = 1;
+constexpr int16_t kParamFloat = 2;
+constexpr int16_t kParamFloat2 = 3;
+constexpr int16_t kParamFloat3 = 4;
+constexpr int16_t kParamFloat4 = 5;
+constexpr int16_t kParamMatrix3 = 6;
+constexpr int16_t kParamMatrix4 = 7;
+constexpr int16_t kParamString = 8;
+
+// One typed effect parameter of a body material. The head's `id` is the parameter's texture slot
+// (1 "t_DiffuseTexture", 2 "t_BumpTexture", ..., 0 for a name that is no texture) and its `name`
+// an owned, counted string, so the effect lookups find records by slot or by name.
+struct EffectParamRecord : EffectParamHead {
+  int16_t kind;
+  int32_t value;  // integer, boolean, texture id or the single float's bits
+  float vec2[2];
+  float vec3[3];
+  float vec4[4];
+  float matrix3[3][4];  // fourth column 0
+  float matrix4[4][4];
+  char* text;  // kind 8; owned, counted
+};
+
+// The effect of a body material and its parameters; destroying the list destroys its records.
+struct EffectParamList {
+  uint16_t word;
+  std::string name;  // the effect file, without a trailing ".fx"
+  std::vector<EffectParamRecord*> items;
+};
+
+// Nominal sizes of the body records and their array elements in the 32-bit form, in which the
+// engine's memory statistics count them.
+constexpr uint32_t kBodyRecordNominalBytes = 84;
+constexpr uint32_t kBodyMeshNominalBytes = 76;
+constexpr uint32_t kBodyPartNominalBytes = 68;
+constexpr uint32_t kFaceGroupNominalBytes = 32;
+constexpr uint32_t kBodyTriangleNominalBytes = 16;
+constexpr uint32_t kBodyVertexNominalBytes = 24;
+constexpr uint32_t kBodyMaterialNominalBytes = 96;
+constexpr uint32_t kEffectParamRecordNominalBytes = 168;
+constexpr uint32_t kEffectParamListNominalBytes = 48;
+constexpr uint32_t kBoneWeightNominalBytes = 8;
+constexpr uint32_t kFaceGroupExtraNominalBytes = 16;
+constexpr uint32_t kPointerNominalBytes = 4;
 
 // A body's material entry; 16-bit fields unless stated. Texture ids below 0 (-n) stand for
 // texture animation n.
