@@ -29,7 +29,9 @@ void FreeGroup(FaceGroup* group) {
   EngineFree(group->extras, Nominal(group->extraCount, kFaceGroupExtraNominalBytes));
 }
 
-void FreePart(BodyPart* part) {
+}  // namespace
+
+void FreeBodyPart(BodyPart* part) {
   if (!part) return;
   if (part->groups) {
     for (int32_t g = 0; g < part->groupCount; ++g) FreeGroup(&part->groups[g]);
@@ -38,10 +40,10 @@ void FreePart(BodyPart* part) {
   EngineFree(part, kBodyPartNominalBytes);
 }
 
-void FreeMesh(BodyMesh* mesh) {
+void FreeBodyMesh(BodyMesh* mesh) {
   if (!mesh) return;
   if (mesh->parts) {
-    for (int32_t p = 0; p < mesh->partCount; ++p) FreePart(mesh->parts[p]);
+    for (int32_t p = 0; p < mesh->partCount; ++p) FreeBodyPart(mesh->parts[p]);
     EngineFree(mesh->parts, Nominal(mesh->partCount, kPointerNominalBytes));
   }
   EngineFree(mesh->vertices, Nominal(mesh->vertexCount, kBodyVertexNominalBytes));
@@ -60,8 +62,6 @@ void FreeMesh(BodyMesh* mesh) {
   EngineFree(mesh->weightCounts, Nominal(mesh->vertexCount, sizeof(int16_t)));
   EngineFree(mesh, kBodyMeshNominalBytes);
 }
-
-}  // namespace
 
 void SetBodyReaderFatal(BodyReaderFatalFn fn) { gBodyReaderFatal = fn; }
 
@@ -124,7 +124,7 @@ void FreeBody(BodyRecord* body) {
     if (B3D_FindBody(body->id) == body) HashRemove(gEngine3D->bodyCache, static_cast<uint32_t>(body->id) + 1);
   }
   if (body->meshes) {
-    for (int32_t m = 0; m < body->meshCount; ++m) FreeMesh(body->meshes[m]);
+    for (int32_t m = 0; m < body->meshCount; ++m) FreeBodyMesh(body->meshes[m]);
     EngineFree(body->meshes, Nominal(body->meshCount, kPointerNominalBytes));
   }
   if (body->materials) {

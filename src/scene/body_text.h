@@ -39,5 +39,8 @@ BodyMesh* NewBodyMesh(BodyRecord* body);
 BodyPart* NewBodyPart(BodyMesh* mesh);
 // Appends the body to the engine's loaded-body list and enters it in the body cache (id + 1).
 void BodyLinkAndCache(BodyRecord* body);
+// A part or mesh not (or no longer) held by a body, with everything it owns.
+void FreeBodyPart(BodyPart* part);
+void FreeBodyMesh(BodyMesh* mesh);
 // Takes the body out of the list and the cache (when it is there) and frees everything it owns.
 void FreeBody(BodyRecord* body);

@@ -1,0 +1,294 @@
+// The text body parser: sections, materials, points and weights, parts and faces, render vertex
+// sharing, normals, centres and the fatal end of a malformed file.
+#include "scene/body_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/memory.h"
+#include "scene/body_materials.h"
+#include "scene/engine_state.h"
+#include "support/body_fixture.h"
+
+namespace {
+
+// Two kind-1 materials (red and green, the green one matching the blended table record), two
+// bones with weights, a first mesh of two parts and a second mesh of one triangle.
+//   Part 1: a red quad with smoothing word 7 and a triangle without material.
+//   Part 2: a green quad whose centre is point 6.
+constexpr const char* kTwoMeshBody =
+    "NAME: crate;\n"
+    "SOUND: 3; 0; 1; 180; 1.0; 0.5; 0.25; 7; 8; 60; 0;\n"
+    "MATERIAL: 1; 0; 0;0;0; 200;0;0; 0;0;0;\n"
+    "MATERIAL: 2; 0; 0;0;0; 0;200;0; 0;0;0;\n"
+    "BODIES:\n"
+    "1000;\n"
+    "BONES: 2; root; lid;\n"
+    "POINTS:\n"
+    "-100;-100;0; 100;-100;0; 100;100;0; -100;100;0;\n"
+    "-100;-100;50; 100;-100;50; 100;100;50; -100;100;50;\n"
+    "-1;-1;-1;\n"
+    "WEIGHTS:\n"
+    "0;1.0;-1; 0;1.0;-1; 0;0.5;1;0.5;-1; 0;1.0;-1;\n"
+    "1;1.0;-1; 1;1.0;-1; 1;1.0;-1; 1;1.0;-1;\n"
+    "PARTS:\n"
+    "1; 0;1;2;3; -16; 7;\n"
+    "-1; 4;5;6; -1;\n"
+    "-99; 0;\n"
+    "2; 4;5;6;7; -1;\n"
+    "-99; 4; 6;\n"
+    "-99;\n"
+    "0;\n"
+    "500;\n"
+    "POINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\n"
+    "PARTS: 1; 0;1;2; -1; -99; 0; -99;\n"
+    "8;\n";
+
+class BodyText : public ::testing::Test {
+ protected:
+  BodyFixture world;
+};
+
+TEST_F(BodyText, TwoMeshBodyParsesToItsRecords) {
+  BodyRecord* body = world.ParseText(7, kTwoMeshBody);
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(std::string(body->name), "crate");
+  EXPECT_EQ(body->sound.sample, 3);
+  EXPECT_EQ(body->sound.fixed[0], 0x10000);
+  EXPECT_EQ(body->sound.shorts[0], 7);
+  EXPECT_EQ(body->sound.shorts[1], 8);
+  EXPECT_EQ(body->sound.ints2[0], 60);
+  ASSERT_EQ(body->materialCount, 2);
+  EXPECT_EQ(body->materials[0].materialIndex, 1);
+  EXPECT_EQ(body->materials[1].materialIndex, 2);
+  EXPECT_EQ(body->flags, kBodyMeshFlag1 | kBodyBoneWeights);
+  EXPECT_EQ(B3D_FindBody(7), body);
+  ASSERT_EQ(body->meshCount, 2);
+
+  const BodyMesh* mesh = body->meshes[0];
+  EXPECT_EQ(mesh->size, 1000);
+  EXPECT_EQ(mesh->distance, 10000);
+  EXPECT_EQ(mesh->textRead, 1);
+  EXPECT_EQ(mesh->flags, kMeshPartWithoutMaterial | kMeshBoneWeights);
+  EXPECT_EQ(mesh->boneCount, 2);
+  EXPECT_EQ(std::string(mesh->boneNames[1]), "lid");
+  EXPECT_EQ(mesh->maxWeightsPerVertex, 2);
+  // Four corners with smoothing, three and four without: no corner is shared.
+  ASSERT_EQ(mesh->vertexCount, 11);
+  EXPECT_EQ(mesh->weightCounts[2], 2);
+  EXPECT_EQ(mesh->weights[2][1].bone, 1);
+  EXPECT_EQ(mesh->weights[2][1].weight, 0x8000);
+  ASSERT_EQ(mesh->partCount, 2);
+
+  const BodyPart* first = mesh->parts[0];
+  EXPECT_EQ(first->flags, kPartNegativeMaterial);
+  ASSERT_EQ(first->groupCount, 2);
+  EXPECT_EQ(first->groups[0].material, 1);
+  EXPECT_EQ(first->groups[0].triangleCount, 2);
+  EXPECT_EQ(first->groups[0].blended, 0);
+  EXPECT_EQ(first->groups[1].material, -1);
+  EXPECT_EQ(first->groups[1].triangleCount, 1);
+  // Mean of the nine triangle corners (x: +1 of 9 points, y: -1, z: three at 0.5), truncated.
+  EXPECT_EQ(first->centre.x, 65536 / 9);
+  EXPECT_EQ(first->centre.y, -65536 / 9);
+  EXPECT_EQ(first->centre.z, 3 * 32768 / 9);
+  EXPECT_EQ(first->radius, 65536 + 65536 / 9);
+
+  const BodyPart* second = mesh->parts[1];
+  EXPECT_EQ(second->flags, kPartCentreFromPoint | kPartAllBlended);
+  ASSERT_EQ(second->groupCount, 1);
+  EXPECT_EQ(second->groups[0].blended, 1);
+  EXPECT_EQ(second->centre.x, 65536);
+  EXPECT_EQ(second->centre.y, 65536);
+  EXPECT_EQ(second->centre.z, 32768);
+  EXPECT_EQ(second->radius, 131072);
+  EXPECT_EQ(second->boundsCentre.x, 0);
+  EXPECT_EQ(second->boundsCentre.z, 32768);
+  EXPECT_EQ(second->boundsHalf.x, 65536);
+  EXPECT_EQ(second->boundsHalf.z, 0);
+  EXPECT_EQ(mesh->bounds[0], 65536);
+
+  // The flat quad faces +z; its corners carry the unit normal.
+  for (int32_t v = 7; v < 11; ++v) {
+    EXPECT_EQ(mesh->vertices[v].nx, 0);
+    EXPECT_EQ(mesh->vertices[v].ny, 0);
+    EXPECT_EQ(mesh->vertices[v].nz, 16384) << v;
+    EXPECT_EQ(mesh->vertices[v].z, 8192);
+  }
+  EXPECT_EQ(mesh->vertices[0].nz, 16384);
+  EXPECT_EQ(mesh->vertices[0].smoothing, 7u);
+
+  const BodyMesh* last = body->meshes[1];
+  EXPECT_EQ(last->distance, 500);
+  EXPECT_EQ(last->size, 0);
+  EXPECT_EQ(last->flags, 8u);
+  EXPECT_EQ(last->vertexCount, 3);
+  FreeBody(body);
+  EXPECT_EQ(B3D_FindBody(7), nullptr);
+}
+
+TEST_F(BodyText, FreeingAParsedBodyRestoresTheMemoryCounters) {
+  // The body cache's bucket table stays once the first body made it.
+  FreeBody(world.ParseText(7, kTwoMeshBody));
+  const uint32_t before = MemGetCurrentBytes();
+  const uint32_t engineBefore = gMemCounters.categoryBytes[kMemCatEngine3D];
+  BodyRecord* body = world.ParseText(7, kTwoMeshBody);
+  ASSERT_NE(body, nullptr);
+  EXPECT_GT(MemGetCurrentBytes(), before);
+  FreeBody(body);
+  EXPECT_EQ(MemGetCurrentBytes(), before);
+  EXPECT_EQ(gMemCounters.categoryBytes[kMemCatEngine3D], engineBefore);
+}
+
+// Two triangles over the same three points; how many render vertices the mesh keeps.
+TEST_F(BodyText, RenderVerticesAreSharedOnlyWithTheSameSmoothingWordAndNearCoordinates) {
+  struct Case {
+    const char* what;
+    const char* secondTerminator;  // with its smoothing word and coordinates
+    int32_t vertices;
+  };
+  const Case kCases[] = {
+      {"same word, same coordinates", "-24; 5; 0;0; 0;0; 0;0;", 3},
+      {"same word, u within 1", "-24; 5; 0.00001;0; 0;0; 0;0;", 3},
+      {"same word, u 2 apart", "-24; 5; 0.00004;0; 0.00004;0; 0.00004;0;", 6},
+      {"other word", "-24; 6; 0;0; 0;0; 0;0;", 6},
+      {"no word", "-8; 0;0; 0;0; 0;0;", 6},
+  };
+  for (const Case& c : kCases) {
+    const std::string text = std::string("BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n") +
+                             "-1; 0;1;2; -24; 5; 0;0; 0;0; 0;0;\n-1; 0;1;2; " + c.secondTerminator +
+                             "\n-99; 0; -99; 0;";
+    BodyRecord* body = world.ParseText(1, text);
+    ASSERT_NE(body, nullptr) << c.what;
+    EXPECT_EQ(body->meshes[0]->vertexCount, c.vertices) << c.what;
+    FreeBody(body);
+  }
+  // Faces without a smoothing word never share, even over identical corners.
+  BodyRecord* body = world.ParseText(
+      1, "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: -1; 0;1;2; -1; -1; 0;1;2; -1; -99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->meshes[0]->vertexCount, 6);
+  FreeBody(body);
+}
+
+TEST_F(BodyText, SmoothedCornersAverageTheirFacesByAngle) {
+  // Two faces folded at the x axis share the edge 0-1 with one smoothing word: the shared corners
+  // get the normalised mean of +z and +y, the others their own face's normal.
+  BodyRecord* body = world.ParseText(
+      1,
+      "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; 0;0;10; -1;-1;-1;\n"
+      "PARTS: -1; 0;1;2; -16; 1; -1; 1;0;3; -16; 1; -99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr);
+  const BodyMesh* mesh = body->meshes[0];
+  ASSERT_EQ(mesh->vertexCount, 4);
+  EXPECT_EQ(mesh->vertices[2].nz, 16384);
+  EXPECT_EQ(mesh->vertices[3].ny, 16384);
+  // Corner 1 has a 45-degree angle in both faces; corner 0 a right angle in both.
+  for (int v : {0, 1}) {
+    EXPECT_EQ(mesh->vertices[v].nx, 0) << v;
+    EXPECT_NEAR(mesh->vertices[v].ny, 11585, 2) << v;
+    EXPECT_NEAR(mesh->vertices[v].nz, 11585, 2) << v;
+  }
+  FreeBody(body);
+}
+
+TEST_F(BodyText, EdgeCases) {
+  // All points zero: no body, and no fatal end.
+  EXPECT_EQ(world.ParseText(1, "BODIES: 1;\nPOINTS: 0;0;0; 0;0;0; -1;-1;-1;\nPARTS: -99; 0;"), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), 0u);
+  EXPECT_EQ(world.ParseText(1, "BODIES: 1;\nPOINTS: -1;-1;-1;\nPARTS: -99; 0;"), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), 0u);
+
+  // Ten weight pairs count nine.
+  BodyRecord* body = world.ParseText(
+      1, "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\n"
+         "WEIGHTS: 0;0.1;1;0.1;2;0.1;3;0.1;4;0.1;5;0.1;6;0.1;7;0.1;8;0.1;9;0.1;-1; -1; -1;\n"
+         "PARTS: -1; 0;1;2; -1; -99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->meshes[0]->maxWeightsPerVertex, 9);
+  EXPECT_EQ(body->meshes[0]->weightCounts[0], 9);
+  EXPECT_EQ(body->meshes[0]->weights[0][8].bone, 8);
+  FreeBody(body);
+
+  // A face of two corners: accepted, without coordinates, and no triangle.
+  body = world.ParseText(1, "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; -1;-1;-1;\nPARTS: -1; 0;1; -8; -99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->meshes[0]->parts[0]->groups[0].triangleCount, 0);
+  FreeBody(body);
+
+  // "MATERIAL3:" entries end at the first "MATERIAL5:", which then stands where "BODIES:" would.
+  body = world.ParseText(1,
+                         "MATERIAL3: 4; 0; 0;0;0; 200;0;0; 0;0;0; 0;0;0;0; 0; 0;0; 0; 0;0; 0;0;\n"
+                         "MATERIAL3: 5; 0; 0;0;0; 0;200;0; 0;0;0; 0;0;0;0; 0; 0;0; 0; 0;0; 0;0;\n"
+                         "MATERIAL5: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: 5; 0;1;2; -1; -99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(body->materialCount, 2);
+  EXPECT_EQ(body->flags & kBodyOwnMaterials, 0u);
+  EXPECT_EQ(body->meshes[0]->parts[0]->groups[0].material, 2);
+  FreeBody(body);
+}
+
+TEST_F(BodyText, MalformedFilesEndThroughTheFatalSeamWithTheirFileName) {
+  struct Case {
+    const char* what;
+    std::string text;
+  };
+  const std::string head = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; 0;0;10; 10;10;0; -1;-1;-1;\nPARTS:\n";
+  std::string hundredMaterials;
+  for (int i = 0; i < 100; ++i) hundredMaterials += "MATERIAL: " + std::to_string(i) + "; 0; 0;0;0; 0;0;0; 0;0;0;\n";
+  const Case kCases[] = {
+      {"a face of five corners", head + "-1; 0;1;2;3;4; -1; -99; 0; -99; 0;"},
+      {"a corner past the points", head + "-1; 0;1;5; -1; -99; 0; -99; 0;"},
+      {"a centre point past the points", head + "-1; 0;1;2; -1; -99; 4; 5; -99; 0;"},
+      {"a face material no entry has", "MATERIAL: 1; 0; 0;0;0; 0;0;0; 0;0;0;\n" + head + "3; 0;1;2; -1; -99; 0; -99; 0;"},
+      {"a hundredth material", hundredMaterials + head + "-99; 0;"},
+      {"points cut short", "BODIES: 1;\nPOINTS: 0;0;0; 10;0;"},
+      {"weights cut short", "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nWEIGHTS: 0;1.0;-1; 0;1.0;"},
+      {"a bone count beyond the names", "BODIES: 1;\nBONES: 2000000000; root;"},
+      {"faces cut short", head + "-1; 0;1;2; -1; -1; 0;1;"},
+      {"no section at the start", "12; 0;"},
+  };
+  for (const Case& c : kCases) {
+    BodyFixture::ClearFatal();
+    const uint32_t before = MemGetCurrentBytes();
+    EXPECT_EQ(world.ParseText(42, c.text), nullptr) << c.what;
+    EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed) << c.what;
+    EXPECT_EQ(BodyFixture::fatalFile(), "v\\00042") << c.what;
+    EXPECT_EQ(MemGetCurrentBytes(), before) << c.what;
+  }
+}
+
+TEST_F(BodyText, MaterialGroupsBeyondTheHundredArraysAreAFormatError) {
+  // Every distinct face material opens a group, negative numbers too (-99 ends a part, so the
+  // numbers start below it): 100 fit, the 101st does not.
+  std::string text = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n";
+  for (int i = 100; i <= 200; ++i) text += "-" + std::to_string(i) + "; 0;1;2; -1;\n";
+  text += "-99; 0; -99; 0;";
+  EXPECT_EQ(world.ParseText(1, text), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed);
+
+  BodyFixture::ClearFatal();
+  text = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n";
+  for (int i = 100; i <= 199; ++i) text += "-" + std::to_string(i) + "; 0;1;2; -1;\n";
+  text += "-99; 0; -99; 0;";
+  BodyRecord* body = world.ParseText(1, text);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->meshes[0]->parts[0]->groupCount, 100);
+  FreeBody(body);
+}
+
+TEST_F(BodyText, AGroupHoldsAtMostItsTrianglesAndAPartItsFaces) {
+  // 100000 quads make 200000 triangles: the last one fits. One more triangle does not.
+  const std::string head = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 10;10;0; 0;10;0; -1;-1;-1;\nPARTS:\n";
+  std::string quads;
+  for (int i = 0; i < 100000; ++i) quads += "-1;0;1;2;3;-1;";
+  BodyRecord* body = world.ParseText(1, head + quads + "-99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(body->meshes[0]->parts[0]->groups[0].triangleCount, 200000);
+  FreeBody(body);
+  EXPECT_EQ(world.ParseText(1, head + quads + "-1;0;1;2;-1; -99; 0; -99; 0;"), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed);
+}
+
+}  // namespace
