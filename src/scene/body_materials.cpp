@@ -322,6 +322,8 @@ void ReadBodyMaterialEntry(DataReader* reader, int32_t kind, BodyMaterial* entry
   }
   entry->flags = flags;
   if (effect) {
+    // The entry ends with its parameters in both forms; it indexes no material-table record.
+    entry->materialIndex = -1;
     MaterialApplyEffectParams(entry);
   } else {
     entry->texture = ReadEntryTexture(reader, kind);

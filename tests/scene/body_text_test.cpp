@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
+#include "bodies/body_text_writer.h"
 #include "core/memory.h"
 #include "scene/body_materials.h"
 #include "scene/engine_state.h"
@@ -126,6 +128,48 @@ TEST_F(BodyText, TwoMeshBodyParsesToItsRecords) {
   EXPECT_EQ(last->vertexCount, 3);
   FreeBody(body);
   EXPECT_EQ(B3D_FindBody(7), nullptr);
+}
+
+TEST_F(BodyText, DemoBodiesParse) {
+  BodyRecord* cube = world.ParseText(1, bodytool::CubeBodyText());
+  ASSERT_NE(cube, nullptr) << BodyFixture::fatalCode();
+  ASSERT_EQ(cube->meshCount, 1);
+  const BodyMesh* mesh = cube->meshes[0];
+  // Every face has its own smoothing word, so no corner is shared between faces.
+  EXPECT_EQ(mesh->vertexCount, 24);
+  ASSERT_EQ(mesh->partCount, 1);
+  ASSERT_EQ(mesh->parts[0]->groupCount, 1);
+  EXPECT_EQ(mesh->parts[0]->groups[0].triangleCount, 12);
+  for (int32_t v = 0; v < mesh->vertexCount; ++v) {
+    const BodyVertex& vertex = mesh->vertices[v];
+    // Each normal points out of the cube along one axis.
+    EXPECT_EQ(std::abs(vertex.nx) + std::abs(vertex.ny) + std::abs(vertex.nz), 16384) << v;
+    EXPECT_EQ(int64_t{vertex.nx} * vertex.x + int64_t{vertex.ny} * vertex.y + int64_t{vertex.nz} * vertex.z,
+              int64_t{16384} * 16384)
+        << v;
+  }
+  FreeBody(cube);
+
+  BodyRecord* skiff = world.ParseText(2, bodytool::TwoPartBodyText());
+  ASSERT_NE(skiff, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(skiff->flags, kBodyOwnMaterials | kBodyBoneWeights);
+  ASSERT_EQ(skiff->materialCount, 2);
+  ASSERT_NE(skiff->materials[0].params, nullptr);
+  EXPECT_EQ(skiff->materials[0].params->name, "hull");
+  EXPECT_EQ(skiff->materials[0].params->items.size(), 6u);
+  EXPECT_NE(skiff->materials[0].flags & kMaterialTexAnim, 0u);
+  EXPECT_EQ(skiff->materials[0].animDuration, 2500);
+  EXPECT_EQ(skiff->materials[1].flags, MPF_2SIDED | kMaterialTextureNames);
+  ASSERT_EQ(skiff->meshCount, 2);
+  const BodyMesh* near = skiff->meshes[0];
+  EXPECT_EQ(near->flags, kMeshBoneWeights | kMeshSecondUv);
+  ASSERT_NE(near->uv2, nullptr);
+  ASSERT_EQ(near->partCount, 2);
+  EXPECT_EQ(near->parts[0]->groups[0].triangleCount, 2);
+  EXPECT_EQ(near->parts[1]->flags, kPartCentreFromPoint);
+  EXPECT_EQ(near->parts[1]->centre.x, 0);
+  EXPECT_EQ(skiff->meshes[1]->distance, 5000);
+  FreeBody(skiff);
 }
 
 TEST_F(BodyText, FreeingAParsedBodyRestoresTheMemoryCounters) {
