@@ -26,6 +26,7 @@
 #include "app/save_game.h"
 #include "app/settings.h"
 #include "asm/assembler.h"
+#include "bodies/body_text_writer.h"
 #include "catalog/catalog_builder.h"
 #include "core/data_reader.h"
 #include "core/file_object.h"
@@ -557,6 +558,23 @@ Seeds MaterialSeeds() {
   return {std::string(1, '\0') + text, Bytes(packed)};
 }
 
+// Text bodies: the demo generator's two, and small ones that reach the parser's other paths (a
+// kind-3 and a kind-5 material table, a part centred on a point, faces of two corners).
+Seeds BodyTextSeeds() {
+  return {
+      bodytool::CubeBodyText(),
+      bodytool::TwoPartBodyText(),
+      "MATERIAL3: 4; 0; 0;0;0; 200;0;0; 0;0;0; 0;0;0;0; 1; 1;0; 0; 5;0; 6;0;\n"
+      "BODIES: 10;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; 0;0;10; -1;-1;-1;\n"
+      "PARTS: 4; 0;1;2;3; -17; 9; -1; 0;1; -1; -99; 4; 3; -99; 0;\n",
+      "MATERIAL5: 0; 0; 0;0;0; 0;0;0; 0;0;0; 0;0;0;0; 0; 0;0; 0; 0;0; 0;0; -3;0;\n"
+      "BODIES: 10;\nBONES: 1; root;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\n"
+      "WEIGHTS: 0;1.0;-1; 0;0.5;0;0.5;-1; 0;1.0;-1;\n"
+      "PARTS: 0; 0;1;2; -152; 4; 0;0; 1.0;0; 0;1.0; 0;0; 0;0; 0;0; -99; 2; -99; 1;\n"
+      "20; POINTS: 0;0;0; 5;0;0; 0;5;0; -1;-1;-1;\nPARTS: -1; 0;1;2; -1; -99; 0; -99; 0;\n",
+  };
+}
+
 // "Animations" files in both forms (the form byte first), and saved states (mode byte 2, the
 // state count, then what SaveTexAnimStates writes over the target's fixed table).
 Seeds TextureAnimationSeeds() {
@@ -772,6 +790,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sound_table", SoundTableSeeds},
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},
+      {"body_text", BodyTextSeeds},
       {"gpu_image", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
       {"media_decoder", MediaDecoderSeeds},

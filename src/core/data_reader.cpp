@@ -11,6 +11,7 @@
 #include "core/byte_order.h"
 #include "core/catalog.h"
 #include "core/file_object.h"
+#include "core/fixed_math.h"
 #include "core/memory.h"
 #include "scene/scene.h"
 
@@ -212,13 +213,9 @@ static double ParseTextFloat(DataReader* reader) {
   }
 }
 
-// A 16.16 value from a double; anything outside the 32-bit range (or not a number) becomes
-// 0x80000000, the integer-indefinite value of the conversion.
-static int32_t DoubleToFixed(double value) {
-  const double scaled = value * 65536.0;
-  if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) return INT32_MIN;
-  return static_cast<int32_t>(scaled);
-}
+// A 16.16 value from a double; anything outside the 32-bit range becomes the integer-indefinite
+// value.
+static int32_t DoubleToFixed(double value) { return TruncateToInt32(value * 65536.0); }
 
 static int32_t ParseTextFixed(DataReader* reader) {
   const double value = ParseTextFloat(reader);

@@ -31,6 +31,13 @@ using Angle16 = uint16_t;
 
 constexpr int32_t kFixedOne = 0x10000;
 
+// A floating value truncated to 32 bits; anything outside the range (or not a number) becomes
+// 0x80000000, the integer-indefinite value of the processor's conversion, never undefined.
+inline int32_t TruncateToInt32(double value) {
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
 // The tables, filled by InitMathTables at start-up.
 constexpr int kSineTableSize = 16385;
 constexpr int kUnitTableSize = 65537;

@@ -66,12 +66,12 @@ const EffectParamRecord* FloatParam(const EffectParamList* list, const char* nam
 
 int32_t FixedParam(const EffectParamList* list, const char* name, int32_t fallback) {
   const EffectParamRecord* record = FloatParam(list, name);
-  return record ? static_cast<int32_t>(FloatOf(record) * kFixedScale) : fallback;
+  return record ? TruncateToInt32(double{FloatOf(record)} * kFixedScale) : fallback;
 }
 
 int32_t MilliParam(const EffectParamList* list, const char* name) {
   const EffectParamRecord* record = FloatParam(list, name);
-  return record ? static_cast<int32_t>(FloatOf(record) * kMilliScale) : 0;
+  return record ? TruncateToInt32(double{FloatOf(record)} * kMilliScale) : 0;
 }
 
 bool NonZeroFloat(const EffectParamList* list, const char* name) {

@@ -159,6 +159,9 @@ TEST_F(BodyMaterials, TextureAnimationNeedsANonZeroDurationOrRotation) {
       {"rotation with values",
        "4; TexAnimRotation; 2; 0.5; TexAnimStartV; 2; 0.25; TexAnimOriginU; 2; 0; TexAnimEndU; SPTYPE_LONG; 3;",
        true, {0, 16384}, {65536, 0}, {0, 32768}, 0, 500},
+      // Values no 32-bit word holds come out as the integer-indefinite value, never undefined.
+      {"beyond 32 bits", "2; TexAnimDuration; 2; 9999999999999; TexAnimStartU; 2; 99999999;", true,
+       {INT32_MIN, 0}, {65536, 0}, {32768, 32768}, INT32_MIN, 0},
   };
   for (const Case& c : kCases) {
     BodyMaterial entry{};
