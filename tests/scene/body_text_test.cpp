@@ -281,12 +281,15 @@ TEST_F(BodyText, MalformedFilesEndThroughTheFatalSeamWithTheirFileName) {
   const std::string head = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; 0;0;10; 10;10;0; -1;-1;-1;\nPARTS:\n";
   std::string hundredMaterials;
   for (int i = 0; i < 100; ++i) hundredMaterials += "MATERIAL: " + std::to_string(i) + "; 0; 0;0;0; 0;0;0; 0;0;0;\n";
+  std::string twoHundredParts;
+  for (int i = 0; i < 200; ++i) twoHundredParts += "-1; 0;1;2; -1; -99; 0;\n";
   const Case kCases[] = {
       {"a face of five corners", head + "-1; 0;1;2;3;4; -1; -99; 0; -99; 0;"},
       {"a corner past the points", head + "-1; 0;1;5; -1; -99; 0; -99; 0;"},
       {"a centre point past the points", head + "-1; 0;1;2; -1; -99; 4; 5; -99; 0;"},
       {"a face material no entry has", "MATERIAL: 1; 0; 0;0;0; 0;0;0; 0;0;0;\n" + head + "3; 0;1;2; -1; -99; 0; -99; 0;"},
       {"a hundredth material", hundredMaterials + head + "-99; 0;"},
+      {"a 200th part", head + twoHundredParts + "-99; 0;"},
       {"points cut short", "BODIES: 1;\nPOINTS: 0;0;0; 10;0;"},
       {"weights cut short", "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nWEIGHTS: 0;1.0;-1; 0;1.0;"},
       {"a bone count beyond the names", "BODIES: 1;\nBONES: 2000000000; root;"},
