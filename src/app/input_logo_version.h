@@ -47,7 +47,7 @@ void OnLowMemory();
 // The renderer and 3D engine calls of this unit. Tests replace them to watch; null restores the
 // real services.
 struct VersionLogoServices {
-  void (*initSquareTable)();
+  bool (*initSquareTable)();
   ImageRecord* (*createImageHandle)(int32_t width, int32_t height, int32_t depth, uint32_t usage);
   ImageRecord* (*loadImageFile)(const char* name, uint32_t flags, int32_t reserved, int32_t count);
   void (*stretchSurface)(ImageRecord* target, ImageRecord* image);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/dialog.h"
+#include "render/d3d_context.h"
 
 struct JoystickDevice;
 
@@ -41,10 +42,7 @@ constexpr int32_t kGfxOk = 1102;
 constexpr int32_t kGfxCancel = 1103;
 
 // Direct3D flag bits the graphics dialog edits.
-constexpr uint32_t kD3DAntialias = 0x1;
 constexpr uint32_t kD3DAutoQuality = 0x800000;
-constexpr uint32_t kD3D2Glow = 0x80;
-constexpr uint32_t kD3D2Anisotropic = 0x200;
 constexpr uint32_t kD3D2NoShipColours = 0x800;
 constexpr uint32_t kD3D2NoDynamicLights = 0x1000;
 constexpr uint32_t kD3D2NoVertexOptimisation = 0x2000;

@@ -222,13 +222,13 @@ std::string BenchmarkLogName(const std::tm& when) {
 std::string BenchmarkLogText() {
   const SystemBlock* sys = gSystem;
   const DisplayDevice* device = (gDisplay && gDisplay->device) ? gDisplay->device : nullptr;
-  const Direct3DContext* context = gDirect3D;
+  const DeviceRecord* record = gDirect3D ? gDirect3D->device : nullptr;
   std::string text = Format(
       kLogHeaderFormat, sys->versionText, Text(sys->operatingSystemText), Text(sys->directXVersionText),
       Text(sys->graphicsCardText), Text(sys->processorText), sys->physicalMemoryMB, device ? device->width : 0,
       device ? device->height : 0, device ? device->bitDepth : 0,
       (sys->videoFlags & kVideoWindowed) ? "window" : "fullscreen", Text(ShaderProfileName()),
-      context ? Text(context->antialiasModeName) : "", context ? Text(context->anisotropicModeName) : "");
+      record ? Text(record->multiSampleName) : "", record ? Text(record->anisotropyName) : "");
   const uint32_t flags2 = sys->d3dFlags2;
   text += Format(kLogSettingsFormat, Text(TextureQualityName()), Text(ShaderQualityName()),
                  Enabled(!(flags2 & kD3D2NoBumpmaps)), Enabled(!(flags2 & kD3D2NoEnvironmentMapping)),

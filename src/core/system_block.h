@@ -143,5 +143,9 @@ struct SystemBlock {
   char* defaultProfile;
   uint32_t startModeMask;
   int32_t keepLinkedPartsVisible;  // scene option: parts found for a body's bones stay visible
+  // Written by the renderer's device creation.
+  float shaderQualityFactor;
+  char shaderVersionText[4];  // "1.1", "1.4", "2.0", "2.a", "2.b" or "3.0"
+  int32_t vertexSize;         // bytes of the active bump vertex
 };
 extern SystemBlock* gSystem;

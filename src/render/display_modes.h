@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-struct Direct3DContext;
+#include "render/d3d_context.h"
 
 // Display and depth formats (the graphics API's format numbers).
 constexpr uint32_t kFormatR8G8B8 = 20;
@@ -26,15 +26,6 @@ constexpr uint32_t kAdapterCapsAnisotropic = 0x400;
 struct DisplayModeInfo {
   int32_t width;
   int32_t height;
-  uint32_t format;
-};
-
-// One display mode with what can be rendered in it. The mode itself comes first; the format
-// summary and the back-buffer, texture and depth format lists follow once adapters are counted.
-struct DisplayModeRecord {
-  uint32_t width;
-  uint32_t height;
-  uint32_t refreshRate;
   uint32_t format;
 };
 

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "render/pixel_formats.h"
+#include "render/render_logo.h"
 
 int32_t gOpaqueFormatKey = 0;
 int32_t gTransparentFormatKey = -1;
@@ -58,3 +59,7 @@ void RgbToHsv(const int32_t rgb[3], int32_t hsv[3]) {
 bool DeviceIsHal() { return gDeviceIsHal; }
 
 void EffectTexturesUnbindAll() {}
+
+int32_t* gSquareTable = nullptr;
+bool InitSquareTable() { return true; }
+void FreeSquareTable() {}

@@ -5,14 +5,8 @@
 
 #include <cstdint>
 
-// The renderer's graphics-API context: the adapters it counted and the names of its active
-// antialias and anisotropic filtering modes (the benchmark log prints them).
-struct Direct3DContext {
-  int32_t adapterCount;
-  int32_t adapterOrdinal;
-  const char* antialiasModeName;
-  const char* anisotropicModeName;
-};
+// The renderer's graphics-API context (render/d3d_context.h).
+struct Direct3DContext;
 extern Direct3DContext* gDirect3D;
 
 // The rendering device's frame size.
@@ -50,9 +44,10 @@ extern void* gFontSlots[kFontSlotCount];
 // The video flags bits the game main adds when it creates the display.
 constexpr uint32_t kCreateDisplayBits = 0xE0;
 
-Direct3DContext* CreateDirect3D();
-// Non-zero when a display mode was selected from the settings.
-int SelectDisplayMode();
+// 1 when the context exists and its adapters were counted (once per context).
+int32_t CreateDirect3D();
+// 1 when an adapter and a display mode were chosen from the settings.
+int32_t SelectDisplayMode();
 // Null on failure.
 DisplayObject* CreateDisplay(uint32_t videoFlags, int32_t width, int32_t height, int32_t depth);
 void ReleaseDisplay(int32_t flag);

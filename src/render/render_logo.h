@@ -13,8 +13,9 @@ struct DisplayObject;
 struct EngineState3D;
 struct ImageRecord;
 
-// Makes sure the display's table of squares (256 entries) exists.
-void InitSquareTable();
+// Makes sure the table of squares (256 entries, gSquareTable) exists; false when it cannot be
+// allocated. A second call finds it and allocates nothing.
+bool InitSquareTable();
 // A new reference-counted image record of that size and depth, or null.
 ImageRecord* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uint32_t usage);
 // A picture file by name in a new image record, or null when it cannot be loaded.

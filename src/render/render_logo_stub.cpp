@@ -8,8 +8,6 @@
 #include "core/memory.h"
 #include "render/render.h"
 
-void InitSquareTable() {}
-
 ImageRecord* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uint32_t usage) {
   (void)usage;
   // A record of no area can hold no picture; the real renderer refuses it as well.

@@ -6,6 +6,7 @@
 
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "render/d3d_context.h"
 
 Direct3DContext* gDirect3D = nullptr;
 DisplayObject* gDisplay = nullptr;
@@ -29,13 +30,13 @@ const char* QualityName(uint32_t level) {
 
 }  // namespace
 
-Direct3DContext* CreateDirect3D() {
-  gContext = Direct3DContext{1, 0, "none", "none"};
+int32_t CreateDirect3D() {
+  gContext = Direct3DContext{};
   gDirect3D = &gContext;
-  return gDirect3D;
+  return 1;
 }
 
-int SelectDisplayMode() { return 1; }
+int32_t SelectDisplayMode() { return 1; }
 
 DisplayObject* CreateDisplay(uint32_t videoFlags, int32_t width, int32_t height, int32_t depth) {
   (void)videoFlags;

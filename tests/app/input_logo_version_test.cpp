@@ -117,7 +117,10 @@ ImageRecord* FakeDisplaySurface(const DisplayObject*, int32_t index) {
   gLog->surfaceIndexes.push_back(index);
   return &gLog->displaySurfaces[index];
 }
-void FakeSquares() { gLog->calls.push_back("squares"); }
+bool FakeSquares() {
+  gLog->calls.push_back("squares");
+  return true;
+}
 void FakeTextures() { gLog->calls.push_back("textures"); }
 void FakeBodies(EngineState3D*) { gLog->calls.push_back("bodies"); }
 

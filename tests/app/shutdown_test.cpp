@@ -297,7 +297,22 @@ struct BenchmarkFixture {
   SystemBlock* system;
   DisplayDevice device{1280, 1024, 32};
   DisplayObject display{0, &device};
-  Direct3DContext context{1, 0, "4x", "8x"};
+  char multiSample[3] = "4x";
+  char anisotropy[3] = "8x";
+  DeviceRecord record = MakeRecord();
+  Direct3DContext context = MakeContext();
+
+  DeviceRecord MakeRecord() {
+    DeviceRecord r{};
+    r.multiSampleName = multiSample;
+    r.anisotropyName = anisotropy;
+    return r;
+  }
+  Direct3DContext MakeContext() {
+    Direct3DContext c{};
+    c.device = &record;
+    return c;
+  }
 };
 
 void FillSystemForLog(SystemBlock* s) {

@@ -321,7 +321,10 @@ TEST_F(EngineStateTest, ScreenModeGivesHalfTheWidthAndOneAndAQuarterOfThat) {
   };
   const Case kCases[] = {{1024, 512, 640}, {1023, 511, 639}, {801, 400, 500}, {0, 0, 0}};
   for (const Case& c : kCases) {
-    DisplayModeRecord mode{c.width, 600, 60, 0};
+    DisplayModeRecord mode{};
+    mode.width = c.width;
+    mode.height = 600;
+    mode.refreshRate = 60;
     SetEngineScreenMode(&mode);
     EXPECT_EQ(engine_.screenMode, &mode);
     EXPECT_EQ(engine_.halfScreenWidth, c.half) << c.width;

@@ -227,7 +227,13 @@ class Unproject : public Cameras {
     fixture_.engine().screenMode = &mode_;
     camera_ = Camera();
   }
-  DisplayModeRecord mode_{640, 480, 60, 0};
+  DisplayModeRecord mode_ = [] {
+    DisplayModeRecord m{};
+    m.width = 640;
+    m.height = 480;
+    m.refreshRate = 60;
+    return m;
+  }();
   CameraRecord* camera_ = nullptr;
 };
 
