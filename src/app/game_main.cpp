@@ -236,6 +236,10 @@ bool StepFreeMemory(GameMainOptions*) {
 }
 
 bool StepDirect3D(GameMainOptions*) {
+  // The renderer's adapter and mode choice reads and writes the settings the registry keeps.
+  static const DisplaySelection kSelection = {&gStartup.adapterName, &gStartup.adapterOrdinal, &gStartup.displayFormat,
+                                              &gStartup.modeIndex};
+  SetDisplaySelection(&kSelection);
   CreateDirect3D();
   gScriptEngine = nullptr;
   return true;

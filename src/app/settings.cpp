@@ -16,6 +16,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/registry.h"
+#include "render/d3d_context.h"
 
 const char* const kSettingsValueNames[kSettingsValueCount] = {
     "CaptureFolder",       "VideoAdapterName",    "VideoAdapterOrdinal", "VideoWidth",
@@ -46,30 +47,6 @@ static constexpr uint32_t kProfileNameLimit = 100;
 
 static constexpr uint32_t kShutdownNormal = 0;
 static constexpr uint32_t kShutdownDeleteSettings = 35;
-
-// Display format codes the stored "VideoMode" holds, and their bits per pixel.
-static constexpr uint32_t kFormatR8G8B8 = 20;
-static constexpr uint32_t kFormatA8R8G8B8 = 21;
-static constexpr uint32_t kFormatX8R8G8B8 = 22;
-static constexpr uint32_t kFormatR5G6B5 = 23;
-static constexpr uint32_t kFormatX1R5G5B5 = 24;
-static constexpr uint32_t kFormatA1R5G5B5 = 25;
-static constexpr uint32_t kFormatA4R4G4B4 = 26;
-static constexpr uint32_t kFormatX4R4G4B4 = 30;
-
-static int16_t BitsPerPixelOfFormat(uint32_t format) {
-  switch (format) {
-    case kFormatR8G8B8: return 24;
-    case kFormatA8R8G8B8:
-    case kFormatX8R8G8B8: return 32;
-    case kFormatR5G6B5:
-    case kFormatX1R5G5B5:
-    case kFormatA1R5G5B5:
-    case kFormatA4R4G4B4:
-    case kFormatX4R4G4B4: return 16;
-    default: return 0;
-  }
-}
 
 // ---- key names ----
 
@@ -303,9 +280,9 @@ int LoadSettingsVideo() {
     if (repairSize) DefaultScreenSize(&s.screenWidth, &s.screenHeight);
     // A format without a known pixel size would leave the display without a colour depth, so it
     // counts as no stored mode.
-    if (ReadDword(key, "VideoMode", &number) && number > 0 && BitsPerPixelOfFormat(number) > 0) {
+    if (ReadDword(key, "VideoMode", &number) && number > 0 && static_cast<int16_t>(FormatBitsPerPixel(number)) > 0) {
       u.displayFormat = number;
-      s.colourDepth = BitsPerPixelOfFormat(number);
+      s.colourDepth = static_cast<int16_t>(FormatBitsPerPixel(number));
     } else {
       complete = false;
     }

@@ -583,24 +583,6 @@ const char* GetLogoPictureName() {
 
 // ---- List fillers -----------------------------------------------------------------------------
 
-int32_t FormatBitsPerPixel(uint32_t format) {
-  switch (format) {
-    case kFormatR8G8B8:
-      return 24;
-    case kFormatA8R8G8B8:
-    case kFormatX8R8G8B8:
-      return 32;
-    case kFormatR5G6B5:
-    case kFormatX1R5G5B5:
-    case kFormatA1R5G5B5:
-    case kFormatA4R4G4B4:
-    case kFormatX4R4G4B4:
-      return 16;
-    default:
-      return 0;
-  }
-}
-
 void FillDeviceList(DialogWindow* window) {
   DialogListReset(window, kGfxAdapterList);
   int32_t count = GetDisplayAdapterCount(gDirect3D);

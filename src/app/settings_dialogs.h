@@ -99,8 +99,6 @@ void FillTextureQualityList(DialogWindow* window);
 void FillShaderQualityList(DialogWindow* window);
 void FillAntialiasList(DialogWindow* window);
 void FillAnisotropyList(DialogWindow* window);
-// Bits per pixel of a display format (0 for formats the list does not know).
-int32_t FormatBitsPerPixel(uint32_t format);
 
 // Controller dialog: the enumeration callback (context: the dialog), the entry whose data equals
 // `data` (-1 when none), and the defaults for a newly chosen controller.

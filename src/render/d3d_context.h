@@ -150,6 +150,8 @@ int32_t FormatBitsPerPixel(uint32_t format);
 void ReleaseAdapterTables(int32_t full);
 // The chosen adapter record, or null.
 AdapterRecord* ChosenAdapter();
+// Frees the device record, the adapter tables, the system object and the context.
+void FreeDirect3DContext();
 
 // Every resource call that creates, loads, locks or copies runs through this: a second attempt
 // after a failure, with the low-memory hook first when the failure was a lack of memory.
@@ -168,10 +170,9 @@ GpuResult GpuRetry(Call call) {
 // ---- The device (d3d_device.cpp)
 
 int32_t CreateD3DDevice();
-// New accounted strings.
+// A new accounted string: "NONE", "2x", "4x", "6x", "8x" or "16x". (The quality names and the
+// active profile for the benchmark log are in render/render.h.)
 char* MultiSampleTypeName(uint32_t type);
-char* ShaderQualityNameOf(uint32_t quality);
-char* TextureQualityNameOf(uint32_t quality);
 // Releases the fixed lookup images.
 void ReleaseLightingImages();
 // 1 with a new state manager for the current device in *out.

@@ -1,42 +1,22 @@
-// The least form of the renderer that the application core needs until the renderer is built:
-// a context with one adapter, a display record of the configured size without a device behind
-// it, counted screen lists, and a screen update and screenshot that draw nothing. Called by the
-// game main, the game loop and the shutdown; never touches a window or a graphics device.
+// The least form of the renderer that the application core needs until the display is built: a
+// display record of the configured size without a device behind it, counted screen lists, and a
+// screen update and screenshot that draw nothing. Called by the game main, the game loop and the
+// shutdown; never touches a window or a graphics device.
 #include "render/render.h"
 
 #include "core/memory.h"
 #include "core/system_block.h"
-#include "render/d3d_context.h"
 
-Direct3DContext* gDirect3D = nullptr;
 DisplayObject* gDisplay = nullptr;
 ImageRecord* gScreenLists[kScreenListCount] = {};
 void* gFontSlots[kFontSlotCount] = {};
 
 namespace {
 
-Direct3DContext gContext;
 DisplayObject gDisplayRecord;
 DisplayDevice gDevice;
 
-const char* QualityName(uint32_t level) {
-  switch (level) {
-    case 0: return "low";
-    case 1: return "medium";
-    case 2: return "high";
-    default: return "not defined";
-  }
-}
-
 }  // namespace
-
-int32_t CreateDirect3D() {
-  gContext = Direct3DContext{};
-  gDirect3D = &gContext;
-  return 1;
-}
-
-int32_t SelectDisplayMode() { return 1; }
 
 DisplayObject* CreateDisplay(uint32_t videoFlags, int32_t width, int32_t height, int32_t depth) {
   (void)videoFlags;
@@ -80,7 +60,3 @@ void ReleaseFonts(int32_t slot) {
 int32_t InitRender3D() { return 1; }
 void UpdateScreen() {}
 void TakeScreenshot() {}
-const char* TextureQualityName() { return gSystem ? QualityName(gSystem->textureQuality) : "not defined"; }
-const char* ShaderQualityName() { return gSystem ? QualityName(gSystem->shaderQuality) : "not defined"; }
-const char* ShaderProfileName() { return "none"; }
-int32_t VertexSizeBytes() { return 32; }

@@ -17,6 +17,7 @@
 #include "core/xml_access.h"
 #include "devices/input.h"
 #include "platform/dialog.h"
+#include "platform/gpu_adapter.h"
 #include "platform/joystick_list.h"
 #include "platform/registry.h"
 #include "render/display_modes.h"
@@ -103,6 +104,13 @@ class DialogWorld {
     gStartup.adapterOrdinal = -1;
     gStartup.forceFeedbackGain = 2;
     gStartup.appActive = 1;
+    // A capable adapter on the null device that offers the configured 1024x768x32, so the
+    // dialogs' mode selection succeeds as it does on a real desktop.
+    GpuSetBackend(kGpuBackendNull);
+    GpuAdapterModel model = GpuDefaultAdapterModel(16, true);
+    model.desktop = GpuDisplayMode{1920, 1080, 60, kGpuFmtX8R8G8B8};
+    model.modes = {{1024, 768, 60, kGpuFmtX8R8G8B8}, {1280, 1024, 60, kGpuFmtX8R8G8B8}};
+    GpuSetAdapterModels({model});
     CreateDirect3D();
     DialogSetScript(nullptr, 0);
     DialogSetHeadlessUrlAnswer(false);
@@ -114,6 +122,9 @@ class DialogWorld {
     DialogSetHeadlessUrlAnswer(false);
     JoystickUseSystem();
     SetDisplayAdaptersForTest(nullptr, 0);
+    FreeDirect3DContext();
+    GpuSetAdapterModels({});
+    GpuSetBackend(kGpuBackendOpenGl);
     gInputState = nullptr;
     SystemBlock* s = world_.block();
     s->captureFolder = FreeString(s->captureFolder);
