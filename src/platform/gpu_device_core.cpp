@@ -963,6 +963,7 @@ GpuResult DeviceCore::GetLightEnable(uint32_t index, int32_t* enable) {
 
 GpuResult DeviceCore::SetRenderState(uint32_t stateId, uint32_t value) {
   Log("SetRenderState(%u, %u)", stateId, value);
+  if (GpuResult injected; Inject("SetRenderState", &injected)) return injected;
   if (stateId >= kGpuRenderStateCount) return kGpuErrInvalidCall;
   state_.renderStates[stateId] = value;
   return kGpuOk;
@@ -976,6 +977,7 @@ GpuResult DeviceCore::GetRenderState(uint32_t stateId, uint32_t* value) {
 
 GpuResult DeviceCore::SetTexture(uint32_t sampler, GpuBaseTexture* textureIn) {
   Log("SetTexture(%u, %s)", sampler, ObjectName(textureIn));
+  if (GpuResult injected; Inject("SetTexture", &injected)) return injected;
   auto* texture = dynamic_cast<TextureImpl*>(textureIn);
   if (sampler >= kGpuMaxSamplers || (textureIn && (!texture || texture->device != this))) return kGpuErrInvalidCall;
   Bind(state_.textures[sampler], texture);
@@ -994,6 +996,7 @@ GpuResult DeviceCore::GetTexture(uint32_t sampler, GpuBaseTexture** texture) {
 
 GpuResult DeviceCore::SetTextureStageState(uint32_t stage, uint32_t stateId, uint32_t value) {
   Log("SetTextureStageState(%u, %u, %u)", stage, stateId, value);
+  if (GpuResult injected; Inject("SetTextureStageState", &injected)) return injected;
   if (stage >= kGpuMaxTextureStages || stateId >= kGpuTextureStageStateCount) return kGpuErrInvalidCall;
   state_.stageStates[stage][stateId] = value;
   return kGpuOk;
@@ -1007,6 +1010,7 @@ GpuResult DeviceCore::GetTextureStageState(uint32_t stage, uint32_t stateId, uin
 
 GpuResult DeviceCore::SetSamplerState(uint32_t sampler, uint32_t stateId, uint32_t value) {
   Log("SetSamplerState(%u, %u, %u)", sampler, stateId, value);
+  if (GpuResult injected; Inject("SetSamplerState", &injected)) return injected;
   if (sampler >= kGpuMaxSamplers || stateId >= kGpuSamplerStateCount) return kGpuErrInvalidCall;
   state_.samplerStates[sampler][stateId] = value;
   return kGpuOk;
@@ -1034,6 +1038,7 @@ GpuResult DeviceCore::SetNPatchMode(float segments) {
 
 GpuResult DeviceCore::SetStreamSource(uint32_t stream, GpuVertexBuffer* bufferIn, uint32_t offset, uint32_t stride) {
   Log("SetStreamSource(%u, %s, %u, %u)", stream, ObjectName(bufferIn), offset, stride);
+  if (GpuResult injected; Inject("SetStreamSource", &injected)) return injected;
   auto* buffer = dynamic_cast<BufferImpl*>(bufferIn);
   if (stream >= kGpuMaxStreams || (bufferIn && (!buffer || buffer->device != this))) return kGpuErrInvalidCall;
   Bind(state_.streams[stream].buffer, buffer);
@@ -1054,6 +1059,7 @@ GpuResult DeviceCore::GetStreamSource(uint32_t stream, GpuVertexBuffer** buffer,
 
 GpuResult DeviceCore::SetIndices(GpuIndexBuffer* bufferIn) {
   Log("SetIndices(%s)", ObjectName(bufferIn));
+  if (GpuResult injected; Inject("SetIndices", &injected)) return injected;
   auto* buffer = dynamic_cast<BufferImpl*>(bufferIn);
   if (bufferIn && (!buffer || buffer->device != this)) return kGpuErrInvalidCall;
   Bind(state_.indices, buffer);
@@ -1069,6 +1075,7 @@ GpuResult DeviceCore::GetIndices(GpuIndexBuffer** buffer) {
 
 GpuResult DeviceCore::SetVertexDeclaration(GpuVertexDeclaration* declarationIn) {
   Log("SetVertexDeclaration(%s)", ObjectName(declarationIn));
+  if (GpuResult injected; Inject("SetVertexDeclaration", &injected)) return injected;
   auto* declaration = dynamic_cast<DeclarationImpl*>(declarationIn);
   if (declarationIn && (!declaration || declaration->device != this)) return kGpuErrInvalidCall;
   Bind(state_.declaration, declaration);
@@ -1101,6 +1108,7 @@ GpuResult DeviceCore::GetFVF(uint32_t* fvf) {
 
 GpuResult DeviceCore::SetVertexShader(GpuVertexShader* shaderIn) {
   Log("SetVertexShader(%s)", ObjectName(shaderIn));
+  if (GpuResult injected; Inject("SetVertexShader", &injected)) return injected;
   auto* shader = dynamic_cast<ShaderImpl*>(shaderIn);
   if (shaderIn && (!shader || shader->device != this || !shader->vertex)) return kGpuErrInvalidCall;
   Bind(state_.vertexShader, shader);
@@ -1116,6 +1124,7 @@ GpuResult DeviceCore::GetVertexShader(GpuVertexShader** shader) {
 
 GpuResult DeviceCore::SetPixelShader(GpuPixelShader* shaderIn) {
   Log("SetPixelShader(%s)", ObjectName(shaderIn));
+  if (GpuResult injected; Inject("SetPixelShader", &injected)) return injected;
   auto* shader = dynamic_cast<ShaderImpl*>(shaderIn);
   if (shaderIn && (!shader || shader->device != this || shader->vertex)) return kGpuErrInvalidCall;
   Bind(state_.pixelShader, shader);
@@ -1149,6 +1158,7 @@ GpuResult StoreConstants(T (&table)[N], uint32_t start, const T* data, uint32_t 
 
 GpuResult DeviceCore::SetVertexShaderConstantF(uint32_t start, const float* data, uint32_t count) {
   Log("SetVertexShaderConstantF(%u, %u)", start, count);
+  if (GpuResult injected; Inject("SetVertexShaderConstantF", &injected)) return injected;
   return StoreConstants(state_.vsConstF, start, data, count);
 }
 
@@ -1159,11 +1169,13 @@ GpuResult DeviceCore::SetVertexShaderConstantI(uint32_t start, const int32_t* da
 
 GpuResult DeviceCore::SetVertexShaderConstantB(uint32_t start, const int32_t* data, uint32_t count) {
   Log("SetVertexShaderConstantB(%u, %u)", start, count);
+  if (GpuResult injected; Inject("SetVertexShaderConstantB", &injected)) return injected;
   return StoreConstants(state_.vsConstB, start, data, count);
 }
 
 GpuResult DeviceCore::SetPixelShaderConstantF(uint32_t start, const float* data, uint32_t count) {
   Log("SetPixelShaderConstantF(%u, %u)", start, count);
+  if (GpuResult injected; Inject("SetPixelShaderConstantF", &injected)) return injected;
   return StoreConstants(state_.psConstF, start, data, count);
 }
 
