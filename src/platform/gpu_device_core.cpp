@@ -170,6 +170,9 @@ bool DeviceCore::CreateSwapChain() {
   backBuffer_->name = "backbuffer";
   backBuffer_->swapChain = true;
   backBuffer_->lockable = (present_.flags & kGpuPresentFlagLockableBackBuffer) != 0;
+  // The recording device describes the multisampling it was asked for; the OpenGL device draws
+  // without it and says so.
+  if (logging_) backBuffer_->desc.multiSampleType = present_.multiSampleType;
   if (!BackendCreate(backBuffer_)) {
     delete backBuffer_;
     backBuffer_ = nullptr;

@@ -67,6 +67,8 @@ class D3DWorld : public ::testing::Test {
     return made;
   }
 
+  DeviceRecord* Record() { return gDirect3D->device; }
+
   SystemBlock block_{};
   SystemBlock* savedSystem_ = nullptr;
 };
