@@ -29,6 +29,8 @@ constexpr Size kWindowedSizes[] = {{1024, 768},  {1152, 768},  {1280, 768},  {12
 constexpr uint32_t kMinModeWidth = 1024;
 constexpr uint32_t kMinModeHeight = 600;
 constexpr int32_t kMinModeBits = 24;
+// Every code of the format table is probed as a texture format.
+constexpr uint32_t kProbedTextureFormatCount = 44;
 
 // The renderer's own selection fields, used until the application points elsewhere.
 char* gOwnAdapterName = nullptr;
@@ -64,13 +66,14 @@ void FreeModes(DisplayModeRecord*& modes, int32_t& count) {
   count = 0;
 }
 
-// Keeps the formats the check accepts, in list order, in a new array; false when none passes.
-template <typename Check>
-bool CollectFormats(const uint32_t* list, uint32_t listCount, Check check, uint32_t** out, uint32_t* outCount) {
+// Keeps the listed formats the check accepts, in list order, in a new array; false when none
+// passes.
+template <typename Code, typename Check>
+bool CollectFormats(uint32_t listCount, Code code, Check check, uint32_t** out, uint32_t* outCount) {
   uint32_t kept[64];
   uint32_t n = 0;
-  for (uint32_t i = 0; i < listCount; ++i)
-    if (check(list[i])) kept[n++] = list[i];
+  for (uint32_t i = 0; i < listCount && n < 64; ++i)
+    if (check(code(i))) kept[n++] = code(i);
   if (n == 0) return false;
   *out = AllocFormats(n);
   if (!*out) return false;
@@ -267,28 +270,24 @@ int32_t CheckModeFormats(AdapterRecord* adapter, DisplayModeRecord* mode, int32_
   GpuSystem* system = gDirect3D->system;
   const uint32_t ordinal = adapter->ordinal;
   const uint32_t format = mode->format;
+  auto hal = [&](GpuResult result) { return GpuSucceeded(result); };
   const bool ok =
       CollectFormats(
-          kScreenFormats, 4,
-          [&](uint32_t f) { return GpuSucceeded(system->CheckDeviceType(ordinal, kGpuDevTypeHal, format, f, windowed)); },
+          4, [](uint32_t i) { return kScreenFormats[i]; },
+          [&](uint32_t f) { return hal(system->CheckDeviceType(ordinal, kGpuDevTypeHal, format, f, windowed)); },
           &mode->backBufferFormats, &mode->backBufferFormatCount) &&
       CollectFormats(
-          [] {
-            static uint32_t codes[44];
-            for (uint32_t i = 0; i < 44; ++i) codes[i] = FormatTableCode(i);
-            return codes;
-          }(),
-          44,
+          kProbedTextureFormatCount, FormatTableCode,
           [&](uint32_t f) {
-            return GpuSucceeded(system->CheckDeviceFormat(ordinal, kGpuDevTypeHal, format, 0, kGpuRtypeTexture, f));
+            return hal(system->CheckDeviceFormat(ordinal, kGpuDevTypeHal, format, 0, kGpuRtypeTexture, f));
           },
           &mode->textureFormats, &mode->textureFormatCount) &&
       CollectFormats(
-          kDepthFormats, 7,
+          7, [](uint32_t i) { return kDepthFormats[i]; },
           [&](uint32_t f) {
-            return GpuSucceeded(system->CheckDeviceFormat(ordinal, kGpuDevTypeHal, format, kGpuUsageDepthStencil,
-                                                          kGpuRtypeSurface, f)) &&
-                   GpuSucceeded(system->CheckDepthStencilMatch(ordinal, kGpuDevTypeHal, format, format, f));
+            return hal(system->CheckDeviceFormat(ordinal, kGpuDevTypeHal, format, kGpuUsageDepthStencil,
+                                                 kGpuRtypeSurface, f)) &&
+                   hal(system->CheckDepthStencilMatch(ordinal, kGpuDevTypeHal, format, format, f));
           },
           &mode->depthFormats, &mode->depthFormatCount);
   if (!ok) FreeModeArrays(mode);
