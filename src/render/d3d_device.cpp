@@ -164,22 +164,21 @@ void LoadLookupImages(DeviceRecord* record) {
 
 // Chooses the texture formats; false when the device takes none.
 bool ChooseTextureFormats(DeviceRecord* record, const AdapterRecord& adapter, const DisplayModeRecord& mode) {
-  const PixelFormatDesc* none = nullptr;
   PixelFormatDesc opaque{}, alpha{};
-  const PixelFormatDesc* opaqueFound = none;
-  const PixelFormatDesc* alphaFound = none;
+  bool opaqueFound = false, alphaFound = false;
   for (uint32_t i = 0; i < mode.textureFormatCount; ++i) {
     const uint32_t f = mode.textureFormats[i];
     if (GpuFailed(gDirect3D->system->CheckDeviceFormat(adapter.ordinal, kGpuDevTypeHal, mode.format, 0,
                                                        kGpuRtypeTexture, f)))
       continue;
+    // Earlier formats win ties; a format describable as nothing is never a texture format.
     const PixelFormatDesc desc = Described(f);
     if (desc.bitsPerPixel == 0) continue;
     if (desc.alphaBits == 0) {
       if (!(desc.kind & kFormatKindNoAlphaChoice) && (!opaqueFound || desc.bitsPerPixel > opaque.bitsPerPixel))
-        opaque = desc, opaqueFound = &opaque;
+        opaque = desc, opaqueFound = true;
     } else if (!alphaFound || desc.bitsPerPixel > alpha.bitsPerPixel) {
-      alpha = desc, alphaFound = &alpha;
+      alpha = desc, alphaFound = true;
     }
   }
   if (!opaqueFound && !alphaFound) return false;

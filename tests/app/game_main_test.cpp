@@ -18,6 +18,7 @@
 #include "asm/assembler.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "platform/gpu.h"
 #include "platform/memory_status.h"
 #include "platform/registry.h"
 #include "support/temp_dir.h"
@@ -428,6 +429,9 @@ void EnterSandbox(const std::string& folder) {
   RegistrySetFilePath((folder + "/registry.xml").c_str());
   static OsMemoryStatus plenty{8192 * kMiB, 4096 * kMiB, 8192 * kMiB, 4096 * kMiB};
   OsOverrideMemoryStatus(&plenty);
+  // Start-up order is checked, not drawing: the recording device answers without opening a
+  // rendering context in every child process.
+  GpuSetBackend(kGpuBackendNull);
 }
 
 [[noreturn]] void StartWith(const std::string& folder, std::vector<const char*> words) {
