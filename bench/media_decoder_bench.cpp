@@ -26,8 +26,8 @@ const std::string& Clip(int32_t durationMs) {
   const int fd = mkstemp(name);
   if (fd >= 0) close(fd);
   static const uint32_t kColours[] = {0x204080, 0xC08040, 0x10E010, 0xF0F0F0};
-  const MediaClipSpec spec{320, 240, kFramesPerSecond, durationMs, kColours, 4, 440};
-  if (fd >= 0 && MediaWriteClip(name, &spec)) path = name;
+  const MediaClipRecipe recipe{320, 240, kFramesPerSecond, durationMs, kColours, 4, 440};
+  if (fd >= 0 && MediaWriteClip(name, &recipe)) path = name;
   return path;
 }
 

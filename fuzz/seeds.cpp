@@ -746,18 +746,18 @@ Seeds GpuEffectSeeds() {
 // Short generated movies (with and without sound) and a soundtrack, as the media tests make them.
 Seeds MediaDecoderSeeds() {
   static const uint32_t kColours[] = {0xFF0000, 0x00FF00, 0x0000FF};
-  const MediaClipSpec kSpecs[] = {
+  const MediaClipRecipe kRecipes[] = {
       {32, 32, 25, 400, kColours, 3, 440},
       {48, 32, 25, 300, kColours, 3, 0},
       {0, 0, 0, 300, nullptr, 0, 440},
   };
   Seeds seeds;
-  for (const MediaClipSpec& spec : kSpecs) {
+  for (const MediaClipRecipe& recipe : kRecipes) {
     char path[] = "/tmp/korvane-media-seed-XXXXXX";
     const int fd = mkstemp(path);
     if (fd < 0) continue;
     close(fd);
-    if (MediaWriteClip(path, &spec)) {
+    if (MediaWriteClip(path, &recipe)) {
       std::FILE* file = std::fopen(path, "rb");
       std::string bytes;
       char buffer[4096];

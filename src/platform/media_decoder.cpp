@@ -536,13 +536,13 @@ bool FillTone(AVFrame* frame, int64_t firstSample, int rate, int hz) {
 
 }  // namespace
 
-bool MediaWriteClip(const char* path, const MediaClipSpec* spec) {
-  if (!path || !spec || spec->durationMs <= 0) return false;
+bool MediaWriteClip(const char* path, const MediaClipRecipe* recipe) {
+  if (!path || !recipe || recipe->durationMs <= 0) return false;
   Quiet();
-  const bool hasVideo = spec->width > 0 && spec->height > 0;
-  const bool hasAudio = spec->toneHz > 0;
+  const bool hasVideo = recipe->width > 0 && recipe->height > 0;
+  const bool hasAudio = recipe->toneHz > 0;
   if (!hasVideo && !hasAudio) return false;
-  if (hasVideo && (spec->framesPerSecond <= 0 || !spec->colours || spec->colourCount <= 0)) return false;
+  if (hasVideo && (recipe->framesPerSecond <= 0 || !recipe->colours || recipe->colourCount <= 0)) return false;
   Output o;
   bool ok = avformat_alloc_output_context2(&o.format, nullptr, hasVideo ? "mpeg" : "mp3", path) >= 0;
   o.frame = av_frame_alloc();
@@ -553,10 +553,10 @@ bool MediaWriteClip(const char* path, const MediaClipSpec* spec) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG1VIDEO);
     ok = codec && (o.video = avcodec_alloc_context3(codec)) && (o.videoStream = avformat_new_stream(o.format, nullptr));
     if (ok) {
-      o.video->width = spec->width;
-      o.video->height = spec->height;
-      o.video->time_base = AVRational{1, spec->framesPerSecond};
-      o.video->framerate = AVRational{spec->framesPerSecond, 1};
+      o.video->width = recipe->width;
+      o.video->height = recipe->height;
+      o.video->time_base = AVRational{1, recipe->framesPerSecond};
+      o.video->framerate = AVRational{recipe->framesPerSecond, 1};
       o.video->pix_fmt = AV_PIX_FMT_YUV420P;
       o.video->gop_size = 12;
       o.video->bit_rate = 800000;
@@ -585,31 +585,31 @@ bool MediaWriteClip(const char* path, const MediaClipSpec* spec) {
     CloseOutput(&o);
     return false;
   }
-  const int64_t frames = hasVideo ? int64_t(spec->durationMs) * spec->framesPerSecond / 1000 : 0;
-  const int64_t samples = hasAudio ? int64_t(spec->durationMs) * rate / 1000 : 0;
+  const int64_t frames = hasVideo ? int64_t(recipe->durationMs) * recipe->framesPerSecond / 1000 : 0;
+  const int64_t samples = hasAudio ? int64_t(recipe->durationMs) * rate / 1000 : 0;
   int64_t frameIndex = 0;
   int64_t sampleIndex = 0;
-  std::vector<uint8_t> bgra(hasVideo ? size_t(spec->width) * size_t(spec->height) * 4 : 0);
+  std::vector<uint8_t> bgra(hasVideo ? size_t(recipe->width) * size_t(recipe->height) * 4 : 0);
   while (ok && (frameIndex < frames || sampleIndex < samples)) {
     // Whichever part lies behind in time is written next, so the muxer interleaves them.
     const bool videoNext = frameIndex < frames &&
-                           (sampleIndex >= samples || frameIndex * 1000 / spec->framesPerSecond <= sampleIndex * 1000 / rate);
+                           (sampleIndex >= samples || frameIndex * 1000 / recipe->framesPerSecond <= sampleIndex * 1000 / rate);
     av_frame_unref(o.frame);
     if (videoNext) {
-      const uint32_t colour = spec->colours[frameIndex % spec->colourCount];
+      const uint32_t colour = recipe->colours[frameIndex % recipe->colourCount];
       for (size_t p = 0; p < bgra.size(); p += 4) {
         bgra[p] = uint8_t(colour), bgra[p + 1] = uint8_t(colour >> 8), bgra[p + 2] = uint8_t(colour >> 16), bgra[p + 3] = 0xFF;
       }
       o.frame->format = AV_PIX_FMT_YUV420P;
-      o.frame->width = spec->width;
-      o.frame->height = spec->height;
+      o.frame->width = recipe->width;
+      o.frame->height = recipe->height;
       ok = av_frame_get_buffer(o.frame, 0) >= 0;
-      o.scaler = sws_getCachedContext(o.scaler, spec->width, spec->height, AV_PIX_FMT_BGRA, spec->width, spec->height,
+      o.scaler = sws_getCachedContext(o.scaler, recipe->width, recipe->height, AV_PIX_FMT_BGRA, recipe->width, recipe->height,
                                       AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
       if (ok && o.scaler) {
         const uint8_t* in[4] = {bgra.data(), nullptr, nullptr, nullptr};
-        const int inPitch[4] = {spec->width * 4, 0, 0, 0};
-        sws_scale(o.scaler, in, inPitch, 0, spec->height, o.frame->data, o.frame->linesize);
+        const int inPitch[4] = {recipe->width * 4, 0, 0, 0};
+        sws_scale(o.scaler, in, inPitch, 0, recipe->height, o.frame->data, o.frame->linesize);
       }
       o.frame->pts = frameIndex++;
       ok = ok && o.scaler && WritePackets(&o, o.video, o.videoStream, o.frame);
@@ -619,7 +619,7 @@ bool MediaWriteClip(const char* path, const MediaClipSpec* spec) {
       o.frame->sample_rate = rate;
       o.frame->nb_samples = n;
       av_channel_layout_copy(&o.frame->ch_layout, &o.audio->ch_layout);
-      ok = av_frame_get_buffer(o.frame, 0) >= 0 && FillTone(o.frame, sampleIndex, rate, spec->toneHz);
+      ok = av_frame_get_buffer(o.frame, 0) >= 0 && FillTone(o.frame, sampleIndex, rate, recipe->toneHz);
       o.frame->pts = sampleIndex;
       sampleIndex += n;
       ok = ok && WritePackets(&o, o.audio, o.audioStream, o.frame);

@@ -76,7 +76,7 @@ MediaReadResult MediaDecoderNextFrame(MediaDecoder* decoder, int64_t due, MediaV
 // Test media: a clip written through the library's own encoders. Video is MPEG-1 in an MPEG
 // program stream (with MPEG audio layer II when `toneHz` > 0), each frame one flat colour from
 // `colours` (0xRRGGBB, cycled). An audio-only clip (width 0) is MPEG layer III, a tone.
-struct MediaClipSpec {
+struct MediaClipRecipe {
   int32_t width;
   int32_t height;
   int32_t framesPerSecond;
@@ -86,4 +86,4 @@ struct MediaClipSpec {
   int32_t toneHz;  // 0: no audio
 };
 // False when the encoders are missing or the file cannot be written.
-bool MediaWriteClip(const char* path, const MediaClipSpec* spec);
+bool MediaWriteClip(const char* path, const MediaClipRecipe* recipe);

@@ -516,9 +516,9 @@ uint32_t RealWorldNow() { return gReal->now; }
 
 TEST(MediaStreamReal, MovieFramesLandInTheTextureUntilTheEnd) {
   GameFolder folder;
-  const MediaClipSpec spec = media_clips::MovieSpec();
+  const MediaClipRecipe recipe = media_clips::MovieRecipe();
   folder.dir().Write("mov/other.dat", "");
-  ASSERT_TRUE(MediaWriteClip(folder.dir().File("mov/00001.dat").c_str(), &spec)) << "no MPEG-1 encoder";
+  ASSERT_TRUE(MediaWriteClip(folder.dir().File("mov/00001.dat").c_str(), &recipe)) << "no MPEG-1 encoder";
   RealWorld world;
   world.texture.assign(64 * 64 * 4, kUntouched);
   gReal = &world;
@@ -580,9 +580,9 @@ double MeasureHz(const std::vector<int16_t>& stereo, uint32_t rate) {
 TEST(MediaStreamReal, SoundtrackPlaysItsToneThroughTheAudioLayer) {
   constexpr uint32_t kRate = 44100;
   GameFolder folder;
-  const MediaClipSpec spec = media_clips::SoundtrackSpec(1500);
+  const MediaClipRecipe recipe = media_clips::SoundtrackRecipe(1500);
   folder.dir().Write("soundtrack/other.mp3", "");
-  ASSERT_TRUE(MediaWriteClip(folder.dir().File("soundtrack/00009.mp3").c_str(), &spec)) << "no MP3 encoder";
+  ASSERT_TRUE(MediaWriteClip(folder.dir().File("soundtrack/00009.mp3").c_str(), &recipe)) << "no MP3 encoder";
   if (!AudioOutUseLoopback(kRate)) GTEST_SKIP() << "the audio library has no loopback device";
   ASSERT_EQ(AudioOutOpen(), kAudioOutOk);
   SetMediaStreamBackend(nullptr);
@@ -644,9 +644,9 @@ uint32_t LoopbackRate() { return 44100; }
 
 TEST(MediaStreamReal, MovieFramesFollowTheSoundPlayed) {
   GameFolder folder;
-  const MediaClipSpec spec = media_clips::MovieSpec();
+  const MediaClipRecipe recipe = media_clips::MovieRecipe();
   folder.dir().Write("mov/other.dat", "");
-  ASSERT_TRUE(MediaWriteClip(folder.dir().File("mov/00002.dat").c_str(), &spec)) << "no MPEG-1 encoder";
+  ASSERT_TRUE(MediaWriteClip(folder.dir().File("mov/00002.dat").c_str(), &recipe)) << "no MPEG-1 encoder";
   if (!AudioOutUseLoopback(44100)) GTEST_SKIP() << "the audio library has no loopback device";
   ASSERT_EQ(AudioOutOpen(), kAudioOutOk);
   RealWorld world;

@@ -17,9 +17,9 @@ namespace {
 
 constexpr int64_t kFramePeriod = kMediaTimeUnitsPerSecond / media_clips::kFramesPerSecond;
 
-std::string WriteClip(const TempDir& dir, const char* name, const MediaClipSpec& spec) {
+std::string WriteClip(const TempDir& dir, const char* name, const MediaClipRecipe& recipe) {
   const std::string path = dir.File(name);
-  EXPECT_TRUE(MediaWriteClip(path.c_str(), &spec)) << "the library lacks an encoder for " << name;
+  EXPECT_TRUE(MediaWriteClip(path.c_str(), &recipe)) << "the library lacks an encoder for " << name;
   return path;
 }
 
@@ -30,7 +30,7 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 
 TEST(MediaDecoder, MovieFramesRiseInTimeAndCarryTheirColours) {
   TempDir dir;
-  const std::string path = WriteClip(dir, "movie.dat", media_clips::MovieSpec());
+  const std::string path = WriteClip(dir, "movie.dat", media_clips::MovieRecipe());
   MediaDecoder* d = MediaDecoderOpen(path.c_str(), kMediaPartAudio | kMediaPartVideo, 44100);
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(MediaDecoderParts(d), kMediaPartAudio | kMediaPartVideo);
@@ -65,7 +65,7 @@ TEST(MediaDecoder, MovieFramesRiseInTimeAndCarryTheirColours) {
 
 TEST(MediaDecoder, SoundBlocksRiseInTimeAndCoverTheClip) {
   TempDir dir;
-  const std::string path = WriteClip(dir, "movie.dat", media_clips::MovieSpec());
+  const std::string path = WriteClip(dir, "movie.dat", media_clips::MovieRecipe());
   MediaDecoder* d = MediaDecoderOpen(path.c_str(), kMediaPartAudio, 22050);
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(MediaDecoderParts(d), kMediaPartAudio);
@@ -90,7 +90,7 @@ TEST(MediaDecoder, SoundBlocksRiseInTimeAndCoverTheClip) {
 
 TEST(MediaDecoder, SeekLandsWithinOneFramePeriod) {
   TempDir dir;
-  const std::string path = WriteClip(dir, "movie.dat", media_clips::MovieSpec(2000, 0));
+  const std::string path = WriteClip(dir, "movie.dat", media_clips::MovieRecipe(2000, 0));
   MediaDecoder* d = MediaDecoderOpen(path.c_str(), kMediaPartVideo, 0);
   ASSERT_NE(d, nullptr);
   for (int32_t target : {1000, 400, 1000}) {
@@ -109,7 +109,7 @@ TEST(MediaDecoder, SeekLandsWithinOneFramePeriod) {
 
 TEST(MediaDecoder, SoundtrackHasSoundOnly) {
   TempDir dir;
-  const std::string path = WriteClip(dir, "00001.mp3", media_clips::SoundtrackSpec());
+  const std::string path = WriteClip(dir, "00001.mp3", media_clips::SoundtrackRecipe());
   MediaDecoder* d = MediaDecoderOpen(path.c_str(), kMediaPartAudio | kMediaPartVideo, 0);
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(MediaDecoderParts(d), kMediaPartAudio);
@@ -122,7 +122,7 @@ TEST(MediaDecoder, SoundtrackHasSoundOnly) {
 
 TEST(MediaDecoder, BadFilesFailTheOpen) {
   TempDir dir;
-  const std::string movie = WriteClip(dir, "movie.dat", media_clips::MovieSpec(400));
+  const std::string movie = WriteClip(dir, "movie.dat", media_clips::MovieRecipe(400));
   std::vector<uint8_t> bytes = ReadAll(movie);
   ASSERT_GT(bytes.size(), 64u);
   struct Case {

@@ -16,13 +16,13 @@ constexpr int32_t kToneHz = 440;
 constexpr int32_t kFramesPerSecond = 25;
 
 // 64 x 48 at 25 frames per second with the tone (or without: toneHz 0).
-inline MediaClipSpec MovieSpec(int32_t durationMs = 2000, int32_t toneHz = kToneHz, int32_t width = 64,
+inline MediaClipRecipe MovieRecipe(int32_t durationMs = 2000, int32_t toneHz = kToneHz, int32_t width = 64,
                                int32_t height = 48) {
-  return MediaClipSpec{width, height, kFramesPerSecond, durationMs, kColours, kColourCount, toneHz};
+  return MediaClipRecipe{width, height, kFramesPerSecond, durationMs, kColours, kColourCount, toneHz};
 }
 
-inline MediaClipSpec SoundtrackSpec(int32_t durationMs = 2000) {
-  return MediaClipSpec{0, 0, 0, durationMs, nullptr, 0, kToneHz};
+inline MediaClipRecipe SoundtrackRecipe(int32_t durationMs = 2000) {
+  return MediaClipRecipe{0, 0, 0, durationMs, nullptr, 0, kToneHz};
 }
 
 // The index of the listed colour nearest to a pixel's blue, green, red bytes.
