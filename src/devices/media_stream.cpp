@@ -68,6 +68,9 @@ bool RealRingPosition(void* r, uint32_t* play, uint32_t* write) {
   return AudioOutStreamGetPosition(static_cast<AudioOutStream*>(r), play, write);
 }
 bool RealSetRingVolume(void* r, int32_t volume) { return AudioOutStreamSetVolume(static_cast<AudioOutStream*>(r), volume); }
+bool RealSetRingFrequency(void* r, uint32_t frequency) {
+  return AudioOutStreamSetFrequency(static_cast<AudioOutStream*>(r), frequency);
+}
 uint32_t RealNowMs() {
   uint64_t ticks = 0;
   uint64_t frequency = 0;
@@ -76,10 +79,10 @@ uint32_t RealNowMs() {
 }
 
 constexpr MediaStreamBackend kRealBackend = {
-    RealOpen,     RealParts,          RealSeek,         RealNextAudio,     RealNextFrame,    RealClose,
-    RealAudioRate, RealCreateRing,    RealReleaseRing,  RealLockRing,      RealUnlockRing,   RealPlayRing,
-    RealStopRing, RealSetRingPosition, RealRingPosition, RealSetRingVolume, LockTextureTexels, UnlockTextureTexels,
-    RealNowMs,
+    RealOpen,          RealParts,           RealSeek,         RealNextAudio,     RealNextFrame,
+    RealClose,         RealAudioRate,       RealCreateRing,   RealReleaseRing,   RealLockRing,
+    RealUnlockRing,    RealPlayRing,        RealStopRing,     RealSetRingPosition, RealRingPosition,
+    RealSetRingVolume, RealSetRingFrequency, LockTextureTexels, UnlockTextureTexels, RealNowMs,
 };
 
 MediaStreamBackend gBackend = kRealBackend;
@@ -109,8 +112,8 @@ int64_t StreamTime(const MediaStream* s) {
     const uint32_t elapsed = gBackend.nowMs() - s->runStartMs;
     ms += static_cast<int64_t>(elapsed) * s->rate / kMediaNormalRate;
   }
-  // Before any sound is written the stream stands at its start.
-  if (s->ring && !s->audioEnded) return static_cast<int64_t>(s->startPosition) * kMediaTimeUnitsPerMs;
+  // Before any sound is written the stream stands where it was started or stopped.
+  if (s->ring && !s->audioEnded) return static_cast<int64_t>(s->clockBase) * kMediaTimeUnitsPerMs;
   return ms * kMediaTimeUnitsPerMs;
 }
 
@@ -284,6 +287,8 @@ struct Rgb {
 }  // namespace
 
 void SetMediaStreamBackend(const MediaStreamBackend* backend) { gBackend = backend ? *backend : kRealBackend; }
+
+const MediaStreamBackend* MediaStreamSystemBackend() { return &kRealBackend; }
 
 bool CopyMediaFrame(const MediaVideoFrame* frame, const TextureTexels* texels) {
   if (!frame || !texels || !frame->pixels || !texels->bits || texels->bitsPerPixel != 32) return false;
@@ -485,6 +490,11 @@ int32_t SetMediaStreamVolume(MediaStream* s, int32_t volume) {
 
 int32_t SetMediaStreamRate(MediaStream* s, int32_t rate) {
   if (!s || (s->kind & kMediaKindFixedRate) || rate <= 0) return 0;
+  // The sound plays faster or slower; the position, following the sound, keeps pace with it.
+  if (s->ring) {
+    const uint64_t frequency = static_cast<uint64_t>(s->ringRate) * static_cast<uint64_t>(rate) / kMediaNormalRate;
+    if (frequency > UINT32_MAX || !gBackend.setRingFrequency(s->ring, static_cast<uint32_t>(frequency))) return 0;
+  }
   if (s->running) {
     s->clockBase = static_cast<int32_t>(StreamTime(s) / kMediaTimeUnitsPerMs);
     s->runStartMs = gBackend.nowMs();

@@ -57,12 +57,15 @@ struct MediaStreamBackend {
   bool (*setRingPosition)(void* ring, uint32_t offset);
   bool (*ringPosition)(void* ring, uint32_t* play, uint32_t* write);
   bool (*setRingVolume)(void* ring, int32_t volume);
+  bool (*setRingFrequency)(void* ring, uint32_t frequency);
   bool (*lockTexture)(ImageRecord* image, TextureTexels* texels);
   void (*unlockTexture)(ImageRecord* image);
   uint32_t (*nowMs)();
 };
 // Null puts the real backend back.
 void SetMediaStreamBackend(const MediaStreamBackend* backend);
+// The real backend, for callers that replace only some of its entries.
+const MediaStreamBackend* MediaStreamSystemBackend();
 
 struct MediaStream {
   int32_t id;

@@ -211,3 +211,9 @@ bool AudioOutStreamSetVolume(AudioOutStream* stream, int32_t volume) {
   alSourcef(stream->source, AL_GAIN, gain);
   return true;
 }
+
+bool AudioOutStreamSetFrequency(AudioOutStream* stream, uint32_t frequency) {
+  if (!stream || frequency < kAudioOutMinFrequency || frequency > kAudioOutMaxFrequency) return false;
+  alSourcef(stream->source, AL_PITCH, static_cast<float>(frequency) / static_cast<float>(stream->rate));
+  return true;
+}

@@ -35,3 +35,6 @@ bool AudioOutStreamIsPlaying(const AudioOutStream* stream);
 bool AudioOutStreamSetPosition(AudioOutStream* stream, uint32_t offset);
 bool AudioOutStreamGetPosition(AudioOutStream* stream, uint32_t* play, uint32_t* write);
 bool AudioOutStreamSetVolume(AudioOutStream* stream, int32_t volume);
+// Plays the ring as if its sound were at `frequency` (Hz) instead of its own rate: faster or
+// slower and higher or lower. False outside the frequencies buffers accept.
+bool AudioOutStreamSetFrequency(AudioOutStream* stream, uint32_t frequency);
