@@ -1,6 +1,6 @@
 // The media decoder over generated media: frames and sound blocks come in rising time order with
 // the colours and tone written, a seek lands near its target, an audio-only file has no video,
-// and damaged or foreign bytes fail the open instead of crashing.
+// and damaged or foreign bytes, or a coding no decoder knows, fail the open instead of crashing.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -120,6 +120,22 @@ TEST(MediaDecoder, SoundtrackHasSoundOnly) {
   MediaDecoderClose(d);
 }
 
+// A RIFF wave file of 16-bit stereo at 22050 Hz with the given format tag and a tenth of a
+// second of silence, written byte by byte in the little-endian order of that format.
+std::vector<uint8_t> WaveFile(uint16_t formatTag) {
+  constexpr uint32_t kRate = 22050;
+  constexpr uint32_t kData = kRate / 10 * 4;
+  std::vector<uint8_t> out;
+  auto text = [&](const char* t) { out.insert(out.end(), t, t + 4); };
+  auto u16 = [&](uint32_t v) { out.push_back(uint8_t(v)), out.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  text("RIFF"), u32(36 + kData), text("WAVE");
+  text("fmt "), u32(16), u16(formatTag), u16(2), u32(kRate), u32(kRate * 4), u16(4), u16(16);
+  text("data"), u32(kData);
+  out.resize(out.size() + kData, 0);
+  return out;
+}
+
 TEST(MediaDecoder, BadFilesFailTheOpen) {
   TempDir dir;
   const std::string movie = WriteClip(dir, "movie.dat", media_clips::MovieRecipe(400));
@@ -132,6 +148,7 @@ TEST(MediaDecoder, BadFilesFailTheOpen) {
   };
   const Case kCases[] = {
       {"no bytes", {}, nullptr},
+      {"a sound in a coding no decoder knows", WaveFile(0x7A7A), nullptr},
       {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}, nullptr},
       {"a movie in a container that is not accepted", bytes, "mp3"},
   };
@@ -141,6 +158,18 @@ TEST(MediaDecoder, BadFilesFailTheOpen) {
     MediaDecoderClose(d);
   }
   EXPECT_EQ(MediaDecoderOpen(dir.File("missing.dat").c_str(), kMediaPartAudio, 0), nullptr);
+  // Not asked for its sound, the wave file of the unknown coding opens (with nothing in it): what
+  // failed above was the missing decoder. The same file in plain PCM opens with sound only.
+  const std::vector<uint8_t> unknown = WaveFile(0x7A7A);
+  MediaDecoder* empty = MediaDecoderOpenMemory(unknown.data(), unknown.size(), kMediaPartVideo, 0, nullptr);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(MediaDecoderParts(empty), 0u);
+  MediaDecoderClose(empty);
+  const std::vector<uint8_t> wave = WaveFile(1);
+  MediaDecoder* pcm = MediaDecoderOpenMemory(wave.data(), wave.size(), kMediaPartAudio | kMediaPartVideo, 0, nullptr);
+  ASSERT_NE(pcm, nullptr);
+  EXPECT_EQ(MediaDecoderParts(pcm), kMediaPartAudio);
+  MediaDecoderClose(pcm);
   // The movie from memory opens; cut short it still ends cleanly.
   bytes.resize(bytes.size() / 2);
   MediaDecoder* d = MediaDecoderOpenMemory(bytes.data(), bytes.size(), kMediaPartVideo, 0, "mpeg");
