@@ -17,10 +17,6 @@
 
 namespace {
 
-bool JobStillPlaying(const InstanceRecord* instance) {
-  return (instance->jobFlags & kJobPlaying) && !(instance->jobFlags & kJobEndReported);
-}
-
 // The mean world position of the parts that were found; false when none was.
 bool LinkedPartsMean(const InstanceRecord* instance, FixedVector* mean) {
   int64_t sum[3] = {0, 0, 0};
@@ -71,7 +67,7 @@ bool TakeStartPaths(TakeRecord* take) {
     InstanceRecord* instance = take->instances[n];
     if (!instance) continue;
     StartInstancePath(instance, cut, n);
-    playing = playing || JobStillPlaying(instance);
+    playing = playing || JobIsPlaying(instance);
   }
   if (!playing) return false;
   take->state = kTakeRunning;

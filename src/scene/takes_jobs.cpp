@@ -305,6 +305,10 @@ int32_t JobUpdate(InstanceRecord* instance, CutRecord* cut, int32_t t) {
   return remaining;
 }
 
+bool JobIsPlaying(const InstanceRecord* instance) {
+  return (instance->jobFlags & kJobPlaying) && !(instance->jobFlags & kJobEndReported);
+}
+
 void J3D_JobStop(InstanceRecord* instance) {
   if (!(instance->jobFlags & kJobTaskWaits) || (instance->jobFlags & kJobEndReported)) return;
   instance->jobFlags = (instance->jobFlags & ~kJobTaskWaits) | kJobEndReported;
@@ -312,7 +316,7 @@ void J3D_JobStop(InstanceRecord* instance) {
 }
 
 int32_t J3D_JobGetRemainingTime(InstanceRecord* instance) {
-  if (!(instance->jobFlags & kJobPlaying) || (instance->jobFlags & kJobEndReported)) return 0;
+  if (!JobIsPlaying(instance)) return 0;
   CutRecord* cut = GetCutByHandle(instance->cutHandle);
   PathRecord* path = PathOf(cut, instance->pathNumber);
   if (!path) return 0;
@@ -337,7 +341,7 @@ void J3D_TakeStop(TakeRecord* take) {
   if (take->state != kTakeRunning) return;
   for (int32_t i = 0; i < take->instanceCount; ++i) {
     InstanceRecord* instance = take->instances[i];
-    if (instance && (instance->jobFlags & kJobPlaying) && !(instance->jobFlags & kJobEndReported)) J3D_JobStop(instance);
+    if (instance && JobIsPlaying(instance)) J3D_JobStop(instance);
   }
   if (take->waitModule != 0 && take->waitToken != 0) {
     const int32_t module = take->waitModule, token = take->waitToken;
@@ -356,7 +360,7 @@ int32_t TakeCheckRunning(TakeRecord* take) {
   int32_t running = 0;
   for (int32_t i = 0; i < take->instanceCount; ++i) {
     const InstanceRecord* instance = take->instances[i];
-    if (instance && (instance->jobFlags & kJobPlaying) && !(instance->jobFlags & kJobEndReported)) ++running;
+    if (instance && JobIsPlaying(instance)) ++running;
   }
   if (running == 0) J3D_TakeStop(take);
   return running;

@@ -15,6 +15,8 @@ constexpr int32_t kWakeJobEnded = 4;
 constexpr int32_t kWakeJobStopped = 5;
 
 TakeRecord* GetTakeByHandle(uint32_t handle);
+// The instance's job is playing and has not reported its end.
+bool JobIsPlaying(const InstanceRecord* instance);
 // Null when memory runs out.
 TakeRecord* TakeAlloc();
 // False, with nothing changed, for a path number outside the cut.

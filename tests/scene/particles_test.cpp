@@ -137,18 +137,20 @@ TEST_F(Particles, SpawnCountFollowsTheKindsInterval) {
     const char* what;
     int32_t spacing, speedMin, speedMax, flags, reachMin, reachMax, intensity, velocityX, extraSpeed;
     int32_t spawned;
+    int32_t velocityY;
   };
   const Case kCases[] = {
-      {"speed 1000, reach 250: every 250 ms", kFixedOne, 0, 0, 0, 250, 250, 0, 1000, 0, 3},
-      {"half the spacing: every 125 ms", kFixedOne / 2, 0, 0, 0, 250, 250, 0, 1000, 0, 7},
-      {"extra speed shortens the interval", kFixedOne, 0, 0, 0, 250, 250, 0, 1000, 1000, 7},
-      {"standing still: reach x 1000 as 16.16, 4 ms", kFixedOne, 0, 0, 0, 250, 250, 0, 0, 0, 249},
-      {"the kind's speed term counts", kFixedOne, 1000, 1000, 0, 250, 250, 0, 0, 0, 3},
-      {"a streak ignores its speed term", kFixedOne, 1000, 1000, kParticleStreak, 250, 250, 0, 0, 0, 249},
-      {"intensity 0 takes the least reach", kFixedOne, 0, 0, 0, 125, 250, 0, 1000, 0, 7},
-      {"intensity 1.0 takes the greatest reach", kFixedOne, 0, 0, 0, 100, 250, kFixedOne, 1000, 0, 3},
-      {"intensity 0.75: reach 212", kFixedOne, 0, 0, 0, 100, 250, 0xC000, 1000, 0, 4},
-      {"intensity 0.5 with the speed term between", kFixedOne, 0, 2000, 0, 250, 250, 0x8000, 0, 0, 3},
+      {"speed 1000, reach 250: every 250 ms", kFixedOne, 0, 0, 0, 250, 250, 0, 1000, 0, 3, 0},
+      {"half the spacing: every 125 ms", kFixedOne / 2, 0, 0, 0, 250, 250, 0, 1000, 0, 7, 0},
+      {"extra speed shortens the interval", kFixedOne, 0, 0, 0, 250, 250, 0, 1000, 1000, 7, 0},
+      {"standing still: reach x 1000 as 16.16, 4 ms", kFixedOne, 0, 0, 0, 250, 250, 0, 0, 0, 249, 0},
+      {"the kind's speed term counts", kFixedOne, 1000, 1000, 0, 250, 250, 0, 0, 0, 3, 0},
+      {"a streak ignores its speed term", kFixedOne, 1000, 1000, kParticleStreak, 250, 250, 0, 0, 0, 249, 0},
+      {"intensity 0 takes the least reach", kFixedOne, 0, 0, 0, 125, 250, 0, 1000, 0, 7, 0},
+      {"intensity 1.0 takes the greatest reach", kFixedOne, 0, 0, 0, 100, 250, kFixedOne, 1000, 0, 3, 0},
+      {"intensity 0.75: reach 212", kFixedOne, 0, 0, 0, 100, 250, 0xC000, 1000, 0, 4, 0},
+      {"intensity 0.5 with the speed term between", kFixedOne, 0, 2000, 0, 250, 250, 0x8000, 0, 0, 3, 0},
+      {"the emitter's speed is its velocity's length, 2000", kFixedOne, 0, 0, 0, 250, 250, 0, 1200, 0, 7, 1600},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -156,7 +158,7 @@ TEST_F(Particles, SpawnCountFollowsTheKindsInterval) {
     emission_ = {&kind_, 0, {0, 0}, {}};
     emitter_.previousTime = 0;
     emitter_.previousPosition = {};
-    emitter_.previousVelocity = {c.velocityX, 0, 0, 0};
+    emitter_.previousVelocity = {c.velocityX, c.velocityY, 0, 0};
     emitter_.intensity = c.intensity;
     kind_.words[kKindSpacing] = c.spacing;
     kind_.words[kKindSpeedMin] = c.speedMin;
@@ -164,7 +166,7 @@ TEST_F(Particles, SpawnCountFollowsTheKindsInterval) {
     kind_.words[kKindFlags] = c.flags;
     kind_.words[kKindReachMin] = c.reachMin;
     kind_.words[kKindReachMax] = c.reachMax;
-    EXPECT_EQ(Emit(1000, {c.velocityX, 0, 0, 0}, {c.velocityX, 0, 0, 0}, c.extraSpeed), c.spawned);
+    EXPECT_EQ(Emit(1000, {c.velocityX, 0, 0, 0}, {c.velocityX, c.velocityY, 0, 0}, c.extraSpeed), c.spawned);
     EXPECT_EQ(Active().size(), static_cast<size_t>(c.spawned));
   }
 }
@@ -205,6 +207,35 @@ TEST_F(Particles, OnlyACameraThatSeesParticlesWithinReachLetsAKindSpawn) {
   }
 }
 
+TEST_F(Particles, AnyCameraThatSeesParticlesWithinReachWillDo) {
+  struct Case {
+    const char* what;
+    uint32_t firstFlags, secondFlags;
+    int32_t firstX, secondX;
+    int32_t spawned;
+  };
+  constexpr int32_t kNear = 1000, kFar = 1000 + 300 * 1024;
+  const Case kCases[] = {
+      {"a far camera before a near one", kCameraEnabled, kCameraParticles, kFar, kNear, 3},
+      {"a near camera that sees no particles before a far one", kCameraListener, kCameraEnabled, kNear, kFar, 0},
+  };
+  CameraRecord second{};
+  second.instance.flags = kInstCamera;
+  ListAddTail(&scene_.cameras, &second.instance.node);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Pool(16);
+    emission_ = {&kind_, 0, {0, 0}, {}};
+    emitter_.previousTime = 0;
+    camera_.cameraFlags = c.firstFlags;
+    camera_.instance.position = {c.firstX, 0, 0, 0};
+    second.cameraFlags = c.secondFlags;
+    second.instance.position = {c.secondX, 0, 0, 0};
+    EXPECT_EQ(Emit(), c.spawned);
+  }
+  ListRemove(&second.instance.node);
+}
+
 TEST_F(Particles, AGapOverOneSecondSpreadsOnlyItsLastSecondAlongThePath) {
   ASSERT_EQ(Emit(5000), 4);
   const std::vector<ParticleRecord*> active = Active();
@@ -221,6 +252,83 @@ TEST_F(Particles, TwoEmissionsInOneMillisecondSpawnAtThePreviousPlace) {
   ASSERT_EQ(Emit(1000), 1);
   EXPECT_EQ(Active()[0]->position.x, 400);
   EXPECT_EQ(Active()[0]->lastUpdate, 1000);
+}
+
+TEST_F(Particles, SpawnsNeverPrecedeThePreviousEmissionNorTheLastSecond) {
+  struct Case {
+    const char* what;
+    int32_t previousTime, lastSpawn, now;
+    int32_t spawned, firstTime, firstX;
+  };
+  // The path runs from x = 0 to x = 1000 at 1000 units per second, whatever its span.
+  const Case kCases[] = {
+      {"an old last spawn: the first spawn is at the previous emission", 800, 0, 1000, 1, 800, 0},
+      {"a last spawn inside the span: the next follows it", 0, 600, 1000, 1, 850, 850},
+      {"a clock that went back: the gap counts as one second", 3000, 0, 1000, 3, 250, 250},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Pool(16);
+    emission_ = {&kind_, c.lastSpawn, {0, 0}, {}};
+    emitter_.previousTime = c.previousTime;
+    emitter_.previousPosition = {};
+    ASSERT_EQ(Emit(c.now), c.spawned);
+    EXPECT_EQ(Active()[0]->lastUpdate, c.firstTime);
+    EXPECT_EQ(Active()[0]->position.x, c.firstX);
+    EXPECT_EQ(emitter_.previousTime, c.now);
+  }
+}
+
+TEST_F(Particles, ARandomShareShortensTheIntervalWithOneDrawPerKindAndCall) {
+  GameSrand(1);
+  ASSERT_EQ(GameRand(), 41);
+  kind_.words[kKindRandomShare] = kFixedOne / 2;
+  // r = 0.5 x 18467 / 32768, so the interval is 250 x (1 - r) = 180 ms.
+  ASSERT_EQ(Emit(), 5);
+  const std::vector<ParticleRecord*> active = Active();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(active[i]->lastUpdate, 180 * (i + 1));
+  EXPECT_EQ(active[0]->angle, 2u * 6334);  // the next draw after the interval's
+  EXPECT_EQ(active[1]->angle, 2u * 26500);
+}
+
+TEST_F(Particles, SpawnedParticlesCarryTheKindsLifeFadeSpanSpinAndFlags) {
+  kind_.words[kKindFlags] = 0x100 | static_cast<int32_t>(kParticleSpins);
+  kind_.words[kKindRandomLife] = 1000;
+  kind_.words[kKindFadeSpan] = 300;
+  kind_.words[kKindSpinRate] = 1234;
+  kind_.words[kKindSpinRandom] = 56;
+  kind_.words[kKindSpread1] = 100;
+  ASSERT_EQ(Emit(), 3);
+  // Draws in order: the random life (41: +1 ms), the spread (18467: +12), the angle (6334).
+  const ParticleRecord* p = Active()[0];
+  EXPECT_EQ(p->endTime, 250 + 2000 + 1);
+  EXPECT_EQ(p->velocity.x, 11);  // (12, 0, -1000) brought back to length 1000
+  EXPECT_EQ(p->velocity.z, -999);
+  EXPECT_EQ(p->angle, 2u * 6334);
+  EXPECT_EQ(p->fadeSpan, 300);
+  EXPECT_EQ(p->spinRate, 1234);
+  EXPECT_EQ(p->spinRandom, 56);
+  EXPECT_EQ(p->kindFlags, kParticleSpins);
+  EXPECT_TRUE(IsIdentity(p->orientation));
+}
+
+TEST_F(Particles, TheSpawnOrientationTurnsAlongThePathWithTheEmitter) {
+  // From upright to a quarter turn about x: the particles at t = 0.25, 0.5 and 0.75 are launched
+  // backwards along forward rows turned by 22.5, 45 and 67.5 degrees.
+  const Quaternion quarterTurnAboutX = {46341, 46341, 0, 0};
+  ASSERT_EQ(Emit(1000, {1000, 0, 0, 0}, {1000, 0, 0, 0}, 0, quarterTurnAboutX), 3);
+  struct Case {
+    int32_t vy, vz;
+  };
+  const Case kCases[] = {{-383, -924}, {-707, -707}, {-924, -383}};  // 16.16 products, rounded
+  const std::vector<ParticleRecord*> active = Active();
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(active[i]->velocity.x, 0);
+    EXPECT_EQ(active[i]->velocity.y, kCases[i].vy);
+    EXPECT_EQ(active[i]->velocity.z, kCases[i].vz);
+    EXPECT_EQ(active[i]->orientation.m[0][0], kFixedOne);  // the x axis stays put
+  }
 }
 
 TEST_F(Particles, StreaksStartAtTheirOwnPlaceThenAtThePreviousSpawn) {
@@ -242,19 +350,23 @@ TEST_F(Particles, StreaksStartAtTheirOwnPlaceThenAtThePreviousSpawn) {
 TEST_F(Particles, SpreadsAddAlongTheFirstRowsAndKeepTheLaunchSpeedWhileMoving) {
   struct Case {
     const char* what;
-    int32_t velocityX;
+    int32_t spread1, spread2, velocityX;
     FixedVector first;
+    uint32_t angle;
   };
-  // rand(200) of 41 is 0, so the first spread is -100 along the first row.
+  // rand(200) of 41 is 0 and of 18467 is 112: spreads of -100 and then +12; the angle draws last.
   const Case kCases[] = {
-      {"moving: rescaled to length 1000", 1000, {-99, 0, -995, 0}},
-      {"standing still: as spread", 0, {-100, 0, -1000, 0}},
+      {"moving: rescaled to length 1000", 100, 0, 1000, {-99, 0, -995, 0}, 2 * 18467},
+      {"standing still: as spread", 100, 0, 0, {-100, 0, -1000, 0}, 2 * 18467},
+      {"the second spread runs along the second row", 0, 100, 0, {0, -100, -1000, 0}, 2 * 18467},
+      {"both spreads draw, the first row first", 100, 100, 0, {-100, 12, -1000, 0}, 2 * 6334},
   };
-  kind_.words[kKindSpread1] = 100;
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     Pool(300);
     GameSrand(1);
+    kind_.words[kKindSpread1] = c.spread1;
+    kind_.words[kKindSpread2] = c.spread2;
     emission_ = {&kind_, 0, {0, 0}, {}};
     emitter_.previousTime = 0;
     emitter_.previousPosition = {};
@@ -264,7 +376,7 @@ TEST_F(Particles, SpreadsAddAlongTheFirstRowsAndKeepTheLaunchSpeedWhileMoving) {
     EXPECT_EQ(p->velocity.x, c.first.x);
     EXPECT_EQ(p->velocity.y, c.first.y);
     EXPECT_EQ(p->velocity.z, c.first.z);
-    EXPECT_EQ(p->angle, 2u * 18467);  // the angle draws after the spread
+    EXPECT_EQ(p->angle, c.angle);
   }
 }
 
@@ -339,6 +451,31 @@ TEST_F(Particles, ATypeOutsideTheTableSpawnsNothing) {
     emitter_.previousTime = 0;
     EXPECT_EQ(Emit(), 0);
     EXPECT_EQ(FreeCount(), 16u);
+  }
+}
+
+TEST_F(Particles, OnlyKindsWithAnEmissionStateOfTheEmitterSpawn) {
+  struct Case {
+    const char* what;
+    int32_t states;
+    int32_t spawned;
+  };
+  const Case kCases[] = {
+      {"a state for each of the two kinds", 2, 6},
+      {"one state: the second kind is skipped", 1, 3},
+      {"no states", 0, 0},
+  };
+  ParticleKind kinds[2] = {kind_, kind_};
+  fixture_.engine().particleTypes[kType] = {2, kinds, {0, 0}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Pool(16);
+    // Exactly as many states as the emitter says it has, so a read past them is caught.
+    std::vector<ParticleEmission> states(static_cast<size_t>(c.states), ParticleEmission{&kind_, 0, {0, 0}, {}});
+    emitter_.emissionCount = c.states;
+    emitter_.emissions = states.empty() ? nullptr : states.data();
+    emitter_.previousTime = 0;
+    EXPECT_EQ(Emit(), c.spawned);
   }
 }
 
