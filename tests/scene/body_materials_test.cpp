@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -315,6 +316,47 @@ TEST_F(BodyMaterials, EntryFlagsAndBodyFlags) {
   FreeEffectParamList(entry.params);
 }
 
+TEST_F(BodyMaterials, ConstructorsSetTheSlotKindAndLayout) {
+  EffectParamRecord* integer = NewEffectParamInt2("t_BumpTexture", 9);
+  ASSERT_NE(integer, nullptr);
+  EXPECT_EQ(integer->id, 2);
+  EXPECT_EQ(integer->kind, kParamLong);
+  EXPECT_EQ(integer->value, 9);
+  FreeEffectParam(integer);
+
+  float values[16];
+  for (int i = 0; i < 16; ++i) values[i] = static_cast<float>(i + 1);
+  EffectParamRecord* m4 = NewEffectParamMatrix4("g_World", values);
+  ASSERT_NE(m4, nullptr);
+  EXPECT_EQ(m4->id, 0);
+  EXPECT_EQ(m4->kind, kParamMatrix4);
+  EXPECT_FLOAT_EQ(m4->matrix4[1][0], 5.0f);
+  EXPECT_FLOAT_EQ(m4->matrix4[3][3], 16.0f);
+  FreeEffectParam(m4);
+
+  // A texture transform's 16.16 rows become a 3x4 float matrix with a zero fourth column.
+  UvTransform transform{{0x10000, 0x8000, -0x4000, 77}, {0, 0x20000, 0, 0}, {0x18000, 0, 0x10000}};
+  EffectParamRecord* m3 = NewEffectParamMatrixFrom("g_TexTransform", &transform);
+  ASSERT_NE(m3, nullptr);
+  EXPECT_EQ(m3->kind, kParamMatrix3);
+  EXPECT_FLOAT_EQ(m3->matrix3[0][1], 0.5f);
+  EXPECT_FLOAT_EQ(m3->matrix3[0][2], -0.25f);
+  EXPECT_FLOAT_EQ(m3->matrix3[0][3], 0.0f);
+  EXPECT_FLOAT_EQ(m3->matrix3[1][1], 2.0f);
+  EXPECT_FLOAT_EQ(m3->matrix3[2][0], 1.5f);
+  FreeEffectParam(m3);
+}
+
+TEST_F(BodyMaterials, AnEntryWhoseTextureIndexesTheTableTakesThatRecordsFlags) {
+  // Texture 2 is the blended record's index; its flags replace the read ones.
+  const BodyMaterial entry = ReadEntry("1; 2; 0;0;0; 200;0;0; 0;0;0;", false, 1);
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(entry.texture, 2);
+  EXPECT_EQ(entry.flags, MPF_ALPHABLEND);
+  // Texture 40 indexes nothing.
+  EXPECT_EQ(ReadEntry("1; 40; 0;0;0; 200;0;0; 0;0;0;", false, 1).flags, 0u);
+}
+
 TEST_F(BodyMaterials, GroupTextureIdForBothBodyKinds) {
   world.materials[2].textureNumber = 17;
   BodyRecord table{};
@@ -391,6 +433,92 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
   EXPECT_EQ(instance->texAnims[1].anim, 2);
   TexAnimFreeRecords(instance->texAnimCount, instance->texAnims);
   FreeEffectParamList(own[0].params);
+}
+
+}  // namespace
+
+namespace {
+
+// The texture animation requests an instance takes from one face group of each source.
+TEST_F(BodyMaterials, TextureAnimationRequestsComeFromEverySource) {
+  world.materials[2].values345[0] = -4;
+  world.materials[1].values345[0] = 6;
+  struct Request {
+    bool immediate;
+    int32_t id;  // animation number, or texture id of an immediate request
+  };
+  struct Case {
+    const char* what;
+    bool ownMaterials;
+    int32_t material;
+    int16_t texture, thirdTexture;
+    const char* params;  // a parameter list's records (kind 0 texture ids), or null
+    bool animated;
+    std::vector<Request> requests;
+  };
+  const Case kCases[] = {
+      {"negative group material", false, -7, 0, 0, nullptr, false, {{false, 7}}},
+      {"table record with a negative third value", false, 2, 0, 0, nullptr, false, {{false, 4}}},
+      {"table record with a positive third value", false, 1, 0, 0, nullptr, false, {}},
+      {"table record past the table", false, 9, 0, 0, nullptr, false, {}},
+      {"own entry's first and third textures", true, 0, -3, -5, nullptr, false, {{false, 3}, {false, 5}}},
+      {"animated effect's diffuse and bump textures", true, 0, 0, 0, "t_DiffuseTexture=30 t_BumpTexture=31", true,
+       {{true, 30}, {true, 31}}},
+      {"animated effect with an empty bump", true, 0, 0, 0, "t_DiffuseTexture=30 t_BumpTexture=0", true,
+       {{true, 30}}},
+      {"effect without the animation flag", true, 0, 0, 0, "t_DiffuseTexture=30", false, {}},
+      {"own entry past the table", true, 3, -3, 0, nullptr, false, {}},
+  };
+  for (const Case& c : kCases) {
+    BodyMaterial entry{};
+    entry.texture = c.texture;
+    entry.thirdTexture = c.thirdTexture;
+    entry.animDuration = 1500;
+    if (c.params) {
+      entry.flags = kMaterialEffectParams | (c.animated ? kMaterialTexAnim : 0);
+      entry.params = NewEffectParamList(0, "fx");
+      std::string params = c.params;
+      for (size_t at = 0; at < params.size();) {
+        const size_t space = params.find(' ', at);
+        const std::string item = params.substr(at, space == std::string::npos ? std::string::npos : space - at);
+        const size_t equals = item.find('=');
+        entry.params->items.push_back(
+            NewEffectParamInt(item.substr(0, equals).c_str(), std::atoi(item.c_str() + equals + 1)));
+        at = space == std::string::npos ? params.size() : space + 1;
+      }
+    }
+    FaceGroup group{};
+    group.material = c.material;
+    BodyPart part{};
+    part.groupCount = 1;
+    part.groups = &group;
+    BodyPart* parts[1] = {&part};
+    BodyMesh mesh{};
+    mesh.partCount = 1;
+    mesh.parts = parts;
+    BodyMesh* meshes[1] = {&mesh};
+    BodyRecord body{};
+    body.flags = c.ownMaterials ? kBodyOwnMaterials : 0;
+    body.meshes = meshes;
+    body.meshCount = 1;
+    body.materials = &entry;
+    body.materialCount = 1;
+    auto instance = std::make_unique<InstanceRecord>();
+    InstCreateBodyTexAnims(instance.get(), &body);
+    ASSERT_EQ(instance->texAnimCount, static_cast<int32_t>(c.requests.size())) << c.what;
+    for (size_t i = 0; i < c.requests.size(); ++i) {
+      const TexAnimState& state = instance->texAnims[i];
+      EXPECT_EQ((state.flags & kTexAnimImmediate) != 0, c.requests[i].immediate) << c.what;
+      if (c.requests[i].immediate) {
+        EXPECT_EQ(state.texture, c.requests[i].id) << c.what;
+        EXPECT_EQ(state.period, 1500) << c.what;
+      } else {
+        EXPECT_EQ(state.anim, c.requests[i].id) << c.what;
+      }
+    }
+    TexAnimFreeRecords(instance->texAnimCount, instance->texAnims);
+    FreeEffectParamList(entry.params);
+  }
 }
 
 }  // namespace
