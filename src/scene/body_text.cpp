@@ -7,6 +7,7 @@
 #include "scene/body_text.h"
 
 #include <cstring>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -656,6 +657,8 @@ bool ReadMeshes(Parse* p) {
       reader->error = 0;
       return true;
     }
+    // The body counts its meshes in 16 bits; one more would wrap the count and lose the meshes.
+    if (static_cast<int32_t>(p->meshes.size()) >= kBodyMaxMeshes) return Fail(p, kBodyExitMalformed);
     BodyMesh* mesh = NewBodyMesh(p->body);
     if (!mesh) return Fail(p, kBodyExitMemory);
     p->meshes.push_back(mesh);
@@ -713,7 +716,12 @@ BodyRecord* ParseBodyText(int32_t bodyId, DataReader* reader) {
   p.body = NewBodyRecord(bodyId);
   bool ok = p.body != nullptr;
   if (!ok) Fail(&p, kBodyExitMemory);
-  ok = ok && ReadHeader(&p) && ReadMeshes(&p) && FinishBody(&p);
+  try {
+    ok = ok && ReadHeader(&p) && ReadMeshes(&p) && FinishBody(&p);
+  } catch (const std::bad_alloc&) {
+    // The per-mesh pools grow on the C++ heap: running out there is the same memory end.
+    ok = Fail(&p, kBodyExitMemory);
+  }
   p.pools.Clear();
   DataReaderClose(reader);
   if (ok) {

@@ -11,6 +11,7 @@
 #include "bodies/body_text_writer.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "platform/heap.h"
 #include "scene/body_materials.h"
 #include "scene/engine_state.h"
 #include "support/body_fixture.h"
@@ -473,6 +474,42 @@ TEST_F(BodyText, WithoutAnInstalledFatalEndAMalformedBodyEndsTheProcess) {
         world.ParseText(1, "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: -1; 0;1;2;3;4;5; -1;");
       },
       ::testing::ExitedWithCode(static_cast<int>(kBodyExitMalformed)), "");
+}
+
+TEST_F(BodyText, ABodyHoldsAtMost32767Meshes) {
+  // The smallest mesh: its distance, one point, no parts and its flag word.
+  std::string meshes;
+  for (int i = 0; i < 32767; ++i) meshes += "1; POINTS: 1;0;0; -1;-1;-1; PARTS: -99; 0;\n";
+  BodyRecord* body = world.ParseText(1, "BODIES:\n" + meshes);
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(body->meshCount, 32767);
+  FreeBody(body);
+  const uint32_t before = MemGetCurrentBytes();
+  EXPECT_EQ(world.ParseText(1, "BODIES:\n" + meshes + "1; POINTS: 1;0;0; -1;-1;-1; PARTS: -99; 0;\n"), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed);
+  EXPECT_EQ(MemGetCurrentBytes(), before);
+}
+
+// An allocation that fails again after the low-memory retry ends the parse with the memory code.
+TEST_F(BodyText, AFailedAllocationEndsWithTheMemoryCode) {
+  struct Case {
+    int failures;
+    uint32_t code;
+  };
+  const Case kCases[] = {{1, 0}, {2, kBodyExitMemory}};
+  // The body cache's bucket table stays once the first body made it.
+  FreeBody(world.ParseText(1, kTwoMeshBody));
+  for (const Case& c : kCases) {
+    BodyFixture::ClearFatal();
+    const uint32_t before = MemGetCurrentBytes();
+    OsFailNextHeapRequests(c.failures);
+    BodyRecord* body = world.ParseText(1, kTwoMeshBody);
+    OsFailNextHeapRequests(0);
+    EXPECT_EQ(BodyFixture::fatalCode(), c.code) << c.failures;
+    EXPECT_EQ(body != nullptr, c.code == 0) << c.failures;
+    FreeBody(body);
+    EXPECT_EQ(MemGetCurrentBytes(), before) << c.failures;
+  }
 }
 
 TEST_F(BodyText, MaterialGroupsBeyondTheHundredArraysAreAFormatError) {
