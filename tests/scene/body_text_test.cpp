@@ -193,19 +193,27 @@ TEST_F(BodyText, RenderVerticesAreSharedOnlyWithTheSameSmoothingWordAndNearCoord
   struct Case {
     const char* what;
     const char* secondTerminator;  // with its smoothing word and coordinates
+    uint32_t partFlags;
     int32_t vertices;
   };
   const Case kCases[] = {
-      {"same word, same coordinates", "-24; 5; 0;0; 0;0; 0;0;", 3},
-      {"same word, u within 1", "-24; 5; 0.00001;0; 0;0; 0;0;", 3},
-      {"same word, u 2 apart", "-24; 5; 0.00004;0; 0.00004;0; 0.00004;0;", 6},
-      {"other word", "-24; 6; 0;0; 0;0; 0;0;", 6},
-      {"no word", "-8; 0;0; 0;0; 0;0;", 6},
+      {"same word, same coordinates", "-24; 5; 0;0; 0;0; 0;0;", 0, 3},
+      {"same word, u 1 apart", "-24; 5; 0.0000152587890625;0; 0;0; 0;0;", 0, 3},
+      {"same word, v 1 below", "-24; 5; 0;-0.0000152587890625; 0;0; 0;0;", 0, 3},
+      {"same word, u 2 apart", "-24; 5; 0.000030517578125;0; 0.000030517578125;0; 0.000030517578125;0;", 0, 6},
+      {"same word, v 2 below", "-24; 5; 0;-0.000030517578125; 0;-0.000030517578125; 0;-0.000030517578125;", 0, 6},
+      {"same word, second u 1 apart", "-152; 5; 0;0; 0;0; 0;0; 0.0000152587890625;0; 0;0; 0;0;", 0, 3},
+      {"same word, second u 2 apart",
+       "-152; 5; 0;0; 0;0; 0;0; 0.000030517578125;0; 0.000030517578125;0; 0.000030517578125;0;", 0, 6},
+      {"u a whole 1.0 apart", "-24; 5; 1.0;0; 1.0;0; 1.0;0;", 0, 6},
+      {"u a whole 1.0 apart, only the low 16 bits kept", "-24; 5; 1.0;0; 1.0;0; 1.0;0;", 2, 3},
+      {"other word", "-24; 6; 0;0; 0;0; 0;0;", 0, 6},
+      {"no word", "-8; 0;0; 0;0; 0;0;", 0, 6},
   };
   for (const Case& c : kCases) {
     const std::string text = std::string("BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n") +
-                             "-1; 0;1;2; -24; 5; 0;0; 0;0; 0;0;\n-1; 0;1;2; " + c.secondTerminator +
-                             "\n-99; 0; -99; 0;";
+                             "-1; 0;1;2; -24; 5; 0;0; 0;0; 0;0;\n-1; 0;1;2; " + c.secondTerminator + "\n-99; " +
+                             std::to_string(c.partFlags) + "; -99; 0;";
     BodyRecord* body = world.ParseText(1, text);
     ASSERT_NE(body, nullptr) << c.what;
     EXPECT_EQ(body->meshes[0]->vertexCount, c.vertices) << c.what;
