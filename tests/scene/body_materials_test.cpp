@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/data_reader.h"
@@ -38,6 +38,31 @@ class Bytes {
 
  private:
   std::string bytes_;
+};
+
+// A body of one mesh with one part over the given face groups and material entries.
+struct OnePartBody {
+  OnePartBody(FaceGroup* groups, int16_t groupCount, BodyMaterial* materials, uint32_t flags) {
+    part.groupCount = groupCount;
+    part.groups = groups;
+    parts[0] = &part;
+    mesh.partCount = 1;
+    mesh.parts = parts;
+    meshes[0] = &mesh;
+    body.flags = flags;
+    body.meshes = meshes;
+    body.meshCount = 1;
+    body.materials = materials;
+    body.materialCount = 1;
+  }
+  OnePartBody(const OnePartBody&) = delete;
+  OnePartBody& operator=(const OnePartBody&) = delete;
+
+  BodyPart part{};
+  BodyPart* parts[1] = {};
+  BodyMesh mesh{};
+  BodyMesh* meshes[1] = {};
+  BodyRecord body{};
 };
 
 class BodyMaterials : public ::testing::Test {
@@ -398,20 +423,8 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
   own[0].params->items.push_back(NewEffectParamInt("t_DiffuseTexture", 30));
   own[0].animDuration = 2500;
   own[0].animEnd[0] = 65536;
-  BodyPart part{};
-  part.groupCount = 21;
-  part.groups = groups;
-  BodyPart* parts[1] = {&part};
-  BodyMesh mesh{};
-  mesh.partCount = 1;
-  mesh.parts = parts;
-  BodyMesh* meshes[1] = {&mesh};
-  BodyRecord body{};
-  body.flags = kBodyOwnMaterials;
-  body.meshes = meshes;
-  body.meshCount = 1;
-  body.materials = own;
-  body.materialCount = 1;
+  OnePartBody one(groups, 21, own, kBodyOwnMaterials);
+  BodyRecord& body = one.body;
   auto instance = std::make_unique<InstanceRecord>();
   InstCreateBodyTexAnims(instance.get(), &body);
   ASSERT_EQ(instance->texAnimCount, 20);
@@ -421,7 +434,7 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
 
   // The effect material's request with its animation values, first in line now.
   groups[0].material = 0;
-  part.groupCount = 2;
+  one.part.groupCount = 2;
   instance = std::make_unique<InstanceRecord>();
   InstCreateBodyTexAnims(instance.get(), &body);
   ASSERT_EQ(instance->texAnimCount, 2);
@@ -435,9 +448,6 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
   FreeEffectParamList(own[0].params);
 }
 
-}  // namespace
-
-namespace {
 
 // The texture animation requests an instance takes from one face group of each source.
 TEST_F(BodyMaterials, TextureAnimationRequestsComeFromEverySource) {
@@ -452,59 +462,39 @@ TEST_F(BodyMaterials, TextureAnimationRequestsComeFromEverySource) {
     bool ownMaterials;
     int32_t material;
     int16_t texture, thirdTexture;
-    const char* params;  // a parameter list's records (kind 0 texture ids), or null
+    bool effect;  // with a parameter list of kind-0 texture ids
+    std::vector<std::pair<const char*, int32_t>> params;
     bool animated;
     std::vector<Request> requests;
   };
   const Case kCases[] = {
-      {"negative group material", false, -7, 0, 0, nullptr, false, {{false, 7}}},
-      {"table record with a negative third value", false, 2, 0, 0, nullptr, false, {{false, 4}}},
-      {"table record with a positive third value", false, 1, 0, 0, nullptr, false, {}},
-      {"table record past the table", false, 9, 0, 0, nullptr, false, {}},
-      {"own entry's first and third textures", true, 0, -3, -5, nullptr, false, {{false, 3}, {false, 5}}},
-      {"animated effect's diffuse and bump textures", true, 0, 0, 0, "t_DiffuseTexture=30 t_BumpTexture=31", true,
-       {{true, 30}, {true, 31}}},
-      {"animated effect with an empty bump", true, 0, 0, 0, "t_DiffuseTexture=30 t_BumpTexture=0", true,
-       {{true, 30}}},
-      {"effect without the animation flag", true, 0, 0, 0, "t_DiffuseTexture=30", false, {}},
-      {"own entry past the table", true, 3, -3, 0, nullptr, false, {}},
+      {"negative group material", false, -7, 0, 0, false, {}, false, {{false, 7}}},
+      {"table record with a negative third value", false, 2, 0, 0, false, {}, false, {{false, 4}}},
+      {"table record with a positive third value", false, 1, 0, 0, false, {}, false, {}},
+      {"table record past the table", false, 9, 0, 0, false, {}, false, {}},
+      {"own entry's first and third textures", true, 0, -3, -5, false, {}, false, {{false, 3}, {false, 5}}},
+      {"animated effect's diffuse and bump textures", true, 0, 0, 0, true,
+       {{"t_DiffuseTexture", 30}, {"t_BumpTexture", 31}}, true, {{true, 30}, {true, 31}}},
+      {"animated effect with an empty bump", true, 0, 0, 0, true, {{"t_DiffuseTexture", 30}, {"t_BumpTexture", 0}},
+       true, {{true, 30}}},
+      {"effect without the animation flag", true, 0, 0, 0, true, {{"t_DiffuseTexture", 30}}, false, {}},
+      {"own entry past the table", true, 3, -3, 0, false, {}, false, {}},
   };
   for (const Case& c : kCases) {
     BodyMaterial entry{};
     entry.texture = c.texture;
     entry.thirdTexture = c.thirdTexture;
     entry.animDuration = 1500;
-    if (c.params) {
+    if (c.effect) {
       entry.flags = kMaterialEffectParams | (c.animated ? kMaterialTexAnim : 0);
       entry.params = NewEffectParamList(0, "fx");
-      std::string params = c.params;
-      for (size_t at = 0; at < params.size();) {
-        const size_t space = params.find(' ', at);
-        const std::string item = params.substr(at, space == std::string::npos ? std::string::npos : space - at);
-        const size_t equals = item.find('=');
-        entry.params->items.push_back(
-            NewEffectParamInt(item.substr(0, equals).c_str(), std::atoi(item.c_str() + equals + 1)));
-        at = space == std::string::npos ? params.size() : space + 1;
-      }
+      for (const auto& [name, value] : c.params) entry.params->items.push_back(NewEffectParamInt(name, value));
     }
     FaceGroup group{};
     group.material = c.material;
-    BodyPart part{};
-    part.groupCount = 1;
-    part.groups = &group;
-    BodyPart* parts[1] = {&part};
-    BodyMesh mesh{};
-    mesh.partCount = 1;
-    mesh.parts = parts;
-    BodyMesh* meshes[1] = {&mesh};
-    BodyRecord body{};
-    body.flags = c.ownMaterials ? kBodyOwnMaterials : 0;
-    body.meshes = meshes;
-    body.meshCount = 1;
-    body.materials = &entry;
-    body.materialCount = 1;
+    OnePartBody one(&group, 1, &entry, c.ownMaterials ? kBodyOwnMaterials : 0);
     auto instance = std::make_unique<InstanceRecord>();
-    InstCreateBodyTexAnims(instance.get(), &body);
+    InstCreateBodyTexAnims(instance.get(), &one.body);
     ASSERT_EQ(instance->texAnimCount, static_cast<int32_t>(c.requests.size())) << c.what;
     for (size_t i = 0; i < c.requests.size(); ++i) {
       const TexAnimState& state = instance->texAnims[i];
