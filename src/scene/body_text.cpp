@@ -528,7 +528,9 @@ BodyPart* ReadPart(Parse* p, BodyMesh* mesh, int32_t material) {
 }
 
 bool ReadParts(Parse* p, BodyMesh* mesh) {
+  // Room for every part up front: once a part is made, holding it cannot fail.
   std::vector<BodyPart*> parts;
+  parts.reserve(kBodyMaxParts);
   bool ok = true;
   for (;;) {
     const int32_t material = ReadInt(p->reader);
@@ -541,7 +543,13 @@ bool ReadParts(Parse* p, BodyMesh* mesh) {
       ok = Fail(p, kBodyExitMalformed);
       break;
     }
-    BodyPart* part = ReadPart(p, mesh, material);
+    BodyPart* part = nullptr;
+    try {
+      part = ReadPart(p, mesh, material);
+    } catch (const std::bad_alloc&) {
+      // The parts made so far still go into the mesh below, so they are freed with it.
+      Fail(p, kBodyExitMemory);
+    }
     if (!part) {
       ok = false;
       break;
@@ -659,9 +667,11 @@ bool ReadMeshes(Parse* p) {
     }
     // The body counts its meshes in 16 bits; one more would wrap the count and lose the meshes.
     if (static_cast<int32_t>(p->meshes.size()) >= kBodyMaxMeshes) return Fail(p, kBodyExitMalformed);
+    // The slot first, so a mesh once made is always held where a failed parse frees it.
+    p->meshes.push_back(nullptr);
     BodyMesh* mesh = NewBodyMesh(p->body);
     if (!mesh) return Fail(p, kBodyExitMemory);
-    p->meshes.push_back(mesh);
+    p->meshes.back() = mesh;
     mesh->textRead = 1;
     if (p->meshes.size() == 1) {
       mesh->size = first;
