@@ -34,9 +34,10 @@ constexpr uint32_t kPartNegativeMaterial = 0x40000;
 constexpr uint32_t kPartStoredBounds = 0x10000000;
 
 // Limits of the readers: the text parser's scratch material table (its last entry is never
-// filled), parts per mesh, faces per part and the triangles of one face group.
+// filled), meshes per body, parts per mesh, faces per part and the triangles of one face group.
 constexpr int32_t kBodyScratchMaterials = 100;
 constexpr int32_t kBodyMaxMaterials = 99;
+constexpr int32_t kBodyMaxMeshes = 32767;
 constexpr int32_t kBodyMaxParts = 199;
 constexpr int32_t kBodyMaxFacesPerPart = 200000;
 constexpr int32_t kBodyGroupTriangles = 200000;

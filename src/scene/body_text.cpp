@@ -7,6 +7,7 @@
 #include "scene/body_text.h"
 
 #include <cstring>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -527,7 +528,9 @@ BodyPart* ReadPart(Parse* p, BodyMesh* mesh, int32_t material) {
 }
 
 bool ReadParts(Parse* p, BodyMesh* mesh) {
+  // Room for every part up front: once a part is made, holding it cannot fail.
   std::vector<BodyPart*> parts;
+  parts.reserve(kBodyMaxParts);
   bool ok = true;
   for (;;) {
     const int32_t material = ReadInt(p->reader);
@@ -540,7 +543,13 @@ bool ReadParts(Parse* p, BodyMesh* mesh) {
       ok = Fail(p, kBodyExitMalformed);
       break;
     }
-    BodyPart* part = ReadPart(p, mesh, material);
+    BodyPart* part = nullptr;
+    try {
+      part = ReadPart(p, mesh, material);
+    } catch (const std::bad_alloc&) {
+      // The parts made so far still go into the mesh below, so they are freed with it.
+      Fail(p, kBodyExitMemory);
+    }
     if (!part) {
       ok = false;
       break;
@@ -656,9 +665,13 @@ bool ReadMeshes(Parse* p) {
       reader->error = 0;
       return true;
     }
+    // The body counts its meshes in 16 bits; one more would wrap the count and lose the meshes.
+    if (static_cast<int32_t>(p->meshes.size()) >= kBodyMaxMeshes) return Fail(p, kBodyExitMalformed);
+    // The slot first, so a mesh once made is always held where a failed parse frees it.
+    p->meshes.push_back(nullptr);
     BodyMesh* mesh = NewBodyMesh(p->body);
     if (!mesh) return Fail(p, kBodyExitMemory);
-    p->meshes.push_back(mesh);
+    p->meshes.back() = mesh;
     mesh->textRead = 1;
     if (p->meshes.size() == 1) {
       mesh->size = first;
@@ -713,7 +726,12 @@ BodyRecord* ParseBodyText(int32_t bodyId, DataReader* reader) {
   p.body = NewBodyRecord(bodyId);
   bool ok = p.body != nullptr;
   if (!ok) Fail(&p, kBodyExitMemory);
-  ok = ok && ReadHeader(&p) && ReadMeshes(&p) && FinishBody(&p);
+  try {
+    ok = ok && ReadHeader(&p) && ReadMeshes(&p) && FinishBody(&p);
+  } catch (const std::bad_alloc&) {
+    // The per-mesh pools grow on the C++ heap: running out there is the same memory end.
+    ok = Fail(&p, kBodyExitMemory);
+  }
   p.pools.Clear();
   DataReaderClose(reader);
   if (ok) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/data_reader.h"
@@ -37,6 +38,31 @@ class Bytes {
 
  private:
   std::string bytes_;
+};
+
+// A body of one mesh with one part over the given face groups and material entries.
+struct OnePartBody {
+  OnePartBody(FaceGroup* groups, int16_t groupCount, BodyMaterial* materials, uint32_t flags) {
+    part.groupCount = groupCount;
+    part.groups = groups;
+    parts[0] = &part;
+    mesh.partCount = 1;
+    mesh.parts = parts;
+    meshes[0] = &mesh;
+    body.flags = flags;
+    body.meshes = meshes;
+    body.meshCount = 1;
+    body.materials = materials;
+    body.materialCount = 1;
+  }
+  OnePartBody(const OnePartBody&) = delete;
+  OnePartBody& operator=(const OnePartBody&) = delete;
+
+  BodyPart part{};
+  BodyPart* parts[1] = {};
+  BodyMesh mesh{};
+  BodyMesh* meshes[1] = {};
+  BodyRecord body{};
 };
 
 class BodyMaterials : public ::testing::Test {
@@ -315,6 +341,47 @@ TEST_F(BodyMaterials, EntryFlagsAndBodyFlags) {
   FreeEffectParamList(entry.params);
 }
 
+TEST_F(BodyMaterials, ConstructorsSetTheSlotKindAndLayout) {
+  EffectParamRecord* integer = NewEffectParamInt2("t_BumpTexture", 9);
+  ASSERT_NE(integer, nullptr);
+  EXPECT_EQ(integer->id, 2);
+  EXPECT_EQ(integer->kind, kParamLong);
+  EXPECT_EQ(integer->value, 9);
+  FreeEffectParam(integer);
+
+  float values[16];
+  for (int i = 0; i < 16; ++i) values[i] = static_cast<float>(i + 1);
+  EffectParamRecord* m4 = NewEffectParamMatrix4("g_World", values);
+  ASSERT_NE(m4, nullptr);
+  EXPECT_EQ(m4->id, 0);
+  EXPECT_EQ(m4->kind, kParamMatrix4);
+  EXPECT_FLOAT_EQ(m4->matrix4[1][0], 5.0f);
+  EXPECT_FLOAT_EQ(m4->matrix4[3][3], 16.0f);
+  FreeEffectParam(m4);
+
+  // A texture transform's 16.16 rows become a 3x4 float matrix with a zero fourth column.
+  UvTransform transform{{0x10000, 0x8000, -0x4000, 77}, {0, 0x20000, 0, 0}, {0x18000, 0, 0x10000}};
+  EffectParamRecord* m3 = NewEffectParamMatrixFrom("g_TexTransform", &transform);
+  ASSERT_NE(m3, nullptr);
+  EXPECT_EQ(m3->kind, kParamMatrix3);
+  EXPECT_FLOAT_EQ(m3->matrix3[0][1], 0.5f);
+  EXPECT_FLOAT_EQ(m3->matrix3[0][2], -0.25f);
+  EXPECT_FLOAT_EQ(m3->matrix3[0][3], 0.0f);
+  EXPECT_FLOAT_EQ(m3->matrix3[1][1], 2.0f);
+  EXPECT_FLOAT_EQ(m3->matrix3[2][0], 1.5f);
+  FreeEffectParam(m3);
+}
+
+TEST_F(BodyMaterials, AnEntryWhoseTextureIndexesTheTableTakesThatRecordsFlags) {
+  // Texture 2 is the blended record's index; its flags replace the read ones.
+  const BodyMaterial entry = ReadEntry("1; 2; 0;0;0; 200;0;0; 0;0;0;", false, 1);
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(entry.texture, 2);
+  EXPECT_EQ(entry.flags, MPF_ALPHABLEND);
+  // Texture 40 indexes nothing.
+  EXPECT_EQ(ReadEntry("1; 40; 0;0;0; 200;0;0; 0;0;0;", false, 1).flags, 0u);
+}
+
 TEST_F(BodyMaterials, GroupTextureIdForBothBodyKinds) {
   world.materials[2].textureNumber = 17;
   BodyRecord table{};
@@ -356,20 +423,8 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
   own[0].params->items.push_back(NewEffectParamInt("t_DiffuseTexture", 30));
   own[0].animDuration = 2500;
   own[0].animEnd[0] = 65536;
-  BodyPart part{};
-  part.groupCount = 21;
-  part.groups = groups;
-  BodyPart* parts[1] = {&part};
-  BodyMesh mesh{};
-  mesh.partCount = 1;
-  mesh.parts = parts;
-  BodyMesh* meshes[1] = {&mesh};
-  BodyRecord body{};
-  body.flags = kBodyOwnMaterials;
-  body.meshes = meshes;
-  body.meshCount = 1;
-  body.materials = own;
-  body.materialCount = 1;
+  OnePartBody one(groups, 21, own, kBodyOwnMaterials);
+  BodyRecord& body = one.body;
   auto instance = std::make_unique<InstanceRecord>();
   InstCreateBodyTexAnims(instance.get(), &body);
   ASSERT_EQ(instance->texAnimCount, 20);
@@ -379,7 +434,7 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
 
   // The effect material's request with its animation values, first in line now.
   groups[0].material = 0;
-  part.groupCount = 2;
+  one.part.groupCount = 2;
   instance = std::make_unique<InstanceRecord>();
   InstCreateBodyTexAnims(instance.get(), &body);
   ASSERT_EQ(instance->texAnimCount, 2);
@@ -391,6 +446,69 @@ TEST_F(BodyMaterials, AnInstanceKeepsAtMostTwentyTextureAnimations) {
   EXPECT_EQ(instance->texAnims[1].anim, 2);
   TexAnimFreeRecords(instance->texAnimCount, instance->texAnims);
   FreeEffectParamList(own[0].params);
+}
+
+
+// The texture animation requests an instance takes from one face group of each source.
+TEST_F(BodyMaterials, TextureAnimationRequestsComeFromEverySource) {
+  world.materials[2].values345[0] = -4;
+  world.materials[1].values345[0] = 6;
+  struct Request {
+    bool immediate;
+    int32_t id;  // animation number, or texture id of an immediate request
+  };
+  struct Case {
+    const char* what;
+    bool ownMaterials;
+    int32_t material;
+    int16_t texture, thirdTexture;
+    bool effect;  // with a parameter list of kind-0 texture ids
+    std::vector<std::pair<const char*, int32_t>> params;
+    bool animated;
+    std::vector<Request> requests;
+  };
+  const Case kCases[] = {
+      {"negative group material", false, -7, 0, 0, false, {}, false, {{false, 7}}},
+      {"table record with a negative third value", false, 2, 0, 0, false, {}, false, {{false, 4}}},
+      {"table record with a positive third value", false, 1, 0, 0, false, {}, false, {}},
+      {"table record past the table", false, 9, 0, 0, false, {}, false, {}},
+      {"own entry's first and third textures", true, 0, -3, -5, false, {}, false, {{false, 3}, {false, 5}}},
+      {"animated effect's diffuse and bump textures", true, 0, 0, 0, true,
+       {{"t_DiffuseTexture", 30}, {"t_BumpTexture", 31}}, true, {{true, 30}, {true, 31}}},
+      {"animated effect with an empty bump", true, 0, 0, 0, true, {{"t_DiffuseTexture", 30}, {"t_BumpTexture", 0}},
+       true, {{true, 30}}},
+      {"effect without the animation flag", true, 0, 0, 0, true, {{"t_DiffuseTexture", 30}}, false, {}},
+      {"own entry past the table", true, 3, -3, 0, false, {}, false, {}},
+  };
+  for (const Case& c : kCases) {
+    BodyMaterial entry{};
+    entry.texture = c.texture;
+    entry.thirdTexture = c.thirdTexture;
+    entry.animDuration = 1500;
+    if (c.effect) {
+      entry.flags = kMaterialEffectParams | (c.animated ? kMaterialTexAnim : 0);
+      entry.params = NewEffectParamList(0, "fx");
+      for (const auto& [name, value] : c.params) entry.params->items.push_back(NewEffectParamInt(name, value));
+    }
+    FaceGroup group{};
+    group.material = c.material;
+    OnePartBody one(&group, 1, &entry, c.ownMaterials ? kBodyOwnMaterials : 0);
+    auto instance = std::make_unique<InstanceRecord>();
+    InstCreateBodyTexAnims(instance.get(), &one.body);
+    ASSERT_EQ(instance->texAnimCount, static_cast<int32_t>(c.requests.size())) << c.what;
+    for (size_t i = 0; i < c.requests.size(); ++i) {
+      const TexAnimState& state = instance->texAnims[i];
+      EXPECT_EQ((state.flags & kTexAnimImmediate) != 0, c.requests[i].immediate) << c.what;
+      if (c.requests[i].immediate) {
+        EXPECT_EQ(state.texture, c.requests[i].id) << c.what;
+        EXPECT_EQ(state.period, 1500) << c.what;
+      } else {
+        EXPECT_EQ(state.anim, c.requests[i].id) << c.what;
+      }
+    }
+    TexAnimFreeRecords(instance->texAnimCount, instance->texAnims);
+    FreeEffectParamList(entry.params);
+  }
 }
 
 }  // namespace

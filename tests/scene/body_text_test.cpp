@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "bodies/body_text_writer.h"
 #include "core/memory.h"
+#include "core/system_block.h"
+#include "platform/heap.h"
 #include "scene/body_materials.h"
 #include "scene/engine_state.h"
 #include "support/body_fixture.h"
@@ -190,19 +193,27 @@ TEST_F(BodyText, RenderVerticesAreSharedOnlyWithTheSameSmoothingWordAndNearCoord
   struct Case {
     const char* what;
     const char* secondTerminator;  // with its smoothing word and coordinates
+    uint32_t partFlags;
     int32_t vertices;
   };
   const Case kCases[] = {
-      {"same word, same coordinates", "-24; 5; 0;0; 0;0; 0;0;", 3},
-      {"same word, u within 1", "-24; 5; 0.00001;0; 0;0; 0;0;", 3},
-      {"same word, u 2 apart", "-24; 5; 0.00004;0; 0.00004;0; 0.00004;0;", 6},
-      {"other word", "-24; 6; 0;0; 0;0; 0;0;", 6},
-      {"no word", "-8; 0;0; 0;0; 0;0;", 6},
+      {"same word, same coordinates", "-24; 5; 0;0; 0;0; 0;0;", 0, 3},
+      {"same word, u 1 apart", "-24; 5; 0.0000152587890625;0; 0;0; 0;0;", 0, 3},
+      {"same word, v 1 below", "-24; 5; 0;-0.0000152587890625; 0;0; 0;0;", 0, 3},
+      {"same word, u 2 apart", "-24; 5; 0.000030517578125;0; 0.000030517578125;0; 0.000030517578125;0;", 0, 6},
+      {"same word, v 2 below", "-24; 5; 0;-0.000030517578125; 0;-0.000030517578125; 0;-0.000030517578125;", 0, 6},
+      {"same word, second u 1 apart", "-152; 5; 0;0; 0;0; 0;0; 0.0000152587890625;0; 0;0; 0;0;", 0, 3},
+      {"same word, second u 2 apart",
+       "-152; 5; 0;0; 0;0; 0;0; 0.000030517578125;0; 0.000030517578125;0; 0.000030517578125;0;", 0, 6},
+      {"u a whole 1.0 apart", "-24; 5; 1.0;0; 1.0;0; 1.0;0;", 0, 6},
+      {"u a whole 1.0 apart, only the low 16 bits kept", "-24; 5; 1.0;0; 1.0;0; 1.0;0;", 2, 3},
+      {"other word", "-24; 6; 0;0; 0;0; 0;0;", 0, 6},
+      {"no word", "-8; 0;0; 0;0; 0;0;", 0, 6},
   };
   for (const Case& c : kCases) {
     const std::string text = std::string("BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n") +
-                             "-1; 0;1;2; -24; 5; 0;0; 0;0; 0;0;\n-1; 0;1;2; " + c.secondTerminator +
-                             "\n-99; 0; -99; 0;";
+                             "-1; 0;1;2; -24; 5; 0;0; 0;0; 0;0;\n-1; 0;1;2; " + c.secondTerminator + "\n-99; " +
+                             std::to_string(c.partFlags) + "; -99; 0;";
     BodyRecord* body = world.ParseText(1, text);
     ASSERT_NE(body, nullptr) << c.what;
     EXPECT_EQ(body->meshes[0]->vertexCount, c.vertices) << c.what;
@@ -287,6 +298,12 @@ TEST_F(BodyText, MalformedFilesEndThroughTheFatalSeamWithTheirFileName) {
       {"a face of five corners", head + "-1; 0;1;2;3;4; -1; -99; 0; -99; 0;"},
       {"a corner past the points", head + "-1; 0;1;5; -1; -99; 0; -99; 0;"},
       {"a centre point past the points", head + "-1; 0;1;2; -1; -99; 4; 5; -99; 0;"},
+      {"a centre point below the points", head + "-1; 0;1;2; -1; -99; 4; -1; -99; 0;"},
+      {"a centre point cut short", head + "-1; 0;1;2; -1; -99; 4;"},
+      {"a material entry cut short", "MATERIAL: 1; 0; 0;0;0;"},
+      {"a parameter kind outside the table",
+       "MATERIAL6: 1; MPF_USEFXSHADER; 0; fx; 1; g_A; 9; 1;\n" + head + "0; 0;1;2; -1; -99; 0; -99; 0;"},
+      {"a part flag word cut short", head + "-1; 0;1;2; -1; -99;"},
       {"a face material no entry has", "MATERIAL: 1; 0; 0;0;0; 0;0;0; 0;0;0;\n" + head + "3; 0;1;2; -1; -99; 0; -99; 0;"},
       {"a hundredth material", hundredMaterials + head + "-99; 0;"},
       {"a 200th part", head + twoHundredParts + "-99; 0;"},
@@ -303,6 +320,203 @@ TEST_F(BodyText, MalformedFilesEndThroughTheFatalSeamWithTheirFileName) {
     EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed) << c.what;
     EXPECT_EQ(BodyFixture::fatalFile(), "v\\00042") << c.what;
     EXPECT_EQ(MemGetCurrentBytes(), before) << c.what;
+  }
+}
+
+// One triangle over three points, its face's terminator and data given by each case.
+TEST_F(BodyText, FaceFlagsChooseTheCoordinatesAndStayWithTheTriangle) {
+  struct Case {
+    const char* what;
+    const char* face;  // terminator, then its data
+    uint32_t partFlags;
+    uint16_t triangleFlags;
+    int32_t u1;   // first u of the second corner
+    int32_t u2;   // its second u (the first again without flag 0x80)
+    bool secondSet;
+  };
+  const Case kCases[] = {
+      {"no data", "-1;", 0, 0, 0, 0, false},
+      {"first coordinates", "-8; 0;0; 1.0;0; 0;1.0;", 0, 8, 65536, 65536, false},
+      {"bit 0 is cleared", "-9; 0;0; 1.0;0; 0;1.0;", 0, 8, 65536, 65536, false},
+      {"both sets", "-136; 0;0; 1.0;0; 0;1.0; 0;0; 0.5;0; 0;0.5;", 0, 0x88, 65536, 32768, true},
+      {"a second set alone", "-128; 0;0; 0.25;0; 0;0;", 0, 0x80, 0, 16384, true},
+      {"only the low 16 bits of the flags", "-65545; 0;0; 1.0;0; 0;1.0;", 0, 8, 65536, 65536, false},
+      {"part flag 2 keeps the coordinates' low 16 bits", "-136; 0;0; 1.5;0; 0;0; 0;0; 2.25;0; 0;0;", 2, 0x88,
+       0x8000, 0x4000, true},
+  };
+  for (const Case& c : kCases) {
+    const std::string text = std::string("BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n-1; 0;1;2; ") +
+                             c.face + " -99; " + std::to_string(c.partFlags) + "; -99; 0;";
+    BodyRecord* body = world.ParseText(1, text);
+    ASSERT_NE(body, nullptr) << c.what;
+    const BodyMesh* mesh = body->meshes[0];
+    ASSERT_EQ(mesh->vertexCount, 3) << c.what;
+    const FaceGroup& group = mesh->parts[0]->groups[0];
+    ASSERT_EQ(group.triangleCount, 1) << c.what;
+    EXPECT_EQ(group.triangles[0].flags, c.triangleFlags) << c.what;
+    EXPECT_EQ(mesh->vertices[1].u, c.u1) << c.what;
+    EXPECT_EQ((mesh->flags & kMeshSecondUv) != 0, c.secondSet) << c.what;
+    ASSERT_EQ(mesh->uv2 != nullptr, c.secondSet) << c.what;
+    if (c.secondSet) {
+      EXPECT_EQ(mesh->uv2[2], c.u2) << c.what;
+    }
+    FreeBody(body);
+  }
+}
+
+// Which of a part's face groups are blended, and the part flags that follow from its faces.
+TEST_F(BodyText, BlendedMaterialsAndMissingOnesMarkTheirParts) {
+  // Kind 1: entry 1 matches the plain red record 1, entry 2 the alpha-blended record 2.
+  const std::string tableMaterials =
+      "MATERIAL: 1; 0; 0;0;0; 200;0;0; 0;0;0;\n"
+      "MATERIAL: 2; 0; 0;0;0; 0;200;0; 0;0;0;\n";
+  // Kind 5: faces name entries by their place; entry 0 asks for destination blending, entry 1 not.
+  const std::string ownMaterials =
+      "MATERIAL5: 7; 0; 0;0;0; 0;0;0; 0;0;0; 0;0;0;0; 1; 0;0; 0; 0;0; 0;0; 0;0;\n"
+      "MATERIAL5: 8; 0; 0;0;0; 0;0;0; 0;0;0; 0;0;0;0; 0; 0;0; 0; 0;0; 0;0; 0;0;\n";
+  struct Case {
+    const char* what;
+    const std::string* materials;
+    const char* faces;  // material numbers, one triangle each
+    uint32_t partFlags;
+    uint32_t meshFlags;
+    int32_t firstBlended;
+  };
+  const Case kCases[] = {
+      {"all blended", &tableMaterials, "2;", kPartAllBlended, 0, 1},
+      {"one not blended", &tableMaterials, "2; 1;", 0, 0, 1},
+      {"blended and without material", &tableMaterials, "2; -1;", kPartAllBlended | kPartNegativeMaterial,
+       kMeshPartWithoutMaterial, 1},
+      {"only without material", &tableMaterials, "-1;", kPartAllBlended | kPartNegativeMaterial,
+       kMeshPartWithoutMaterial, 0},
+      {"own blended entry", &ownMaterials, "0;", kPartAllBlended, 0, 1},
+      {"own plain entry", &ownMaterials, "0; 1;", 0, 0, 1},
+      {"own entry past the table", &ownMaterials, "5;", 0, 0, 0},
+  };
+  for (const Case& c : kCases) {
+    std::string parts;
+    for (const char* f = c.faces; *f;) {
+      const char* end = std::strchr(f, ';');
+      parts += std::string(f, end) + "; 0;1;2; -1;\n";
+      f = end + 1;
+      while (*f == ' ') ++f;
+    }
+    const std::string text = *c.materials + "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n" + parts +
+                             "-99; 0; -99; 0;";
+    BodyRecord* body = world.ParseText(1, text);
+    ASSERT_NE(body, nullptr) << c.what << " " << BodyFixture::fatalCode();
+    const BodyMesh* mesh = body->meshes[0];
+    EXPECT_EQ(mesh->parts[0]->flags, c.partFlags) << c.what;
+    EXPECT_EQ(mesh->flags, c.meshFlags) << c.what;
+    EXPECT_EQ(body->flags & kBodyMeshFlag1, c.meshFlags) << c.what;
+    EXPECT_EQ(mesh->parts[0]->groups[0].blended, c.firstBlended) << c.what;
+    FreeBody(body);
+  }
+}
+
+TEST_F(BodyText, TheLastEntryEachLimitAllowsIsAccepted) {
+  const std::string head = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS:\n";
+  std::string materials;
+  for (int i = 0; i < 99; ++i) materials += "MATERIAL: " + std::to_string(i) + "; 0; 0;0;0; 0;0;0; 0;0;0;\n";
+  BodyRecord* body = world.ParseText(1, materials + head + "98; 0;1;2; -1; -99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(body->materialCount, 99);
+  FreeBody(body);
+
+  std::string parts;
+  for (int i = 0; i < 199; ++i) parts += "-1; 0;1;2; -1; -99; 0;\n";
+  body = world.ParseText(1, head + parts + "-99; 0;");
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(body->meshes[0]->partCount, 199);
+  FreeBody(body);
+}
+
+// The fatal end names the file as the body folder would: the BodyData row's name or "v\%05d" of
+// the id, placed with the product's objects format when there is one. The row's flag becomes body
+// flag 0x40.
+TEST_F(BodyText, BodyDataRowsNameTheFileAndFlagTheBody) {
+  ASSERT_TRUE(AllocBodyDataTable());
+  SetBodyDataName(5, "ships\\skiff");
+  gEngine3D->bodyDataRows[BodyDataRowIndex(5)].value5 = 1;
+  ProductRecord product{};
+  product.objectsTemplate = "objects\\%s";
+  SystemBlock system{};
+  system.product = &product;
+  SystemBlock* const previous = gSystem;
+  struct Case {
+    int32_t id;
+    bool withProduct;
+    const char* fileName;
+  };
+  const Case kCases[] = {
+      {42, false, "v\\00042"},
+      {42, true, "objects\\v\\00042"},
+      {5, true, "objects\\ships\\skiff"},
+      {9005, false, "ships\\skiff"},
+      {5000, true, "objects\\v\\05000"},  // no row: the id's own name
+  };
+  for (const Case& c : kCases) {
+    gSystem = c.withProduct ? &system : nullptr;
+    BodyFixture::ClearFatal();
+    EXPECT_EQ(world.ParseText(c.id, "BODIES: 1;\nPOINTS: 0;0;"), nullptr);
+    EXPECT_EQ(BodyFixture::fatalFile(), c.fileName) << c.id;
+  }
+  gSystem = previous;
+
+  const char* const kTriangle = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: -1; 0;1;2; -1; -99; 0; -99; 0;";
+  for (const int32_t id : {5, 6}) {
+    BodyRecord* body = world.ParseText(id, kTriangle);
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(body->flags & kBodyDataRowFlag, id == 5 ? kBodyDataRowFlag : 0u) << id;
+    FreeBody(body);
+  }
+  FreeBodyDataTable();
+}
+
+// In the game no reader fatal end is installed: a malformed body ends the process with its code.
+TEST_F(BodyText, WithoutAnInstalledFatalEndAMalformedBodyEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        SetBodyReaderFatal(nullptr);
+        world.ParseText(1, "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: -1; 0;1;2;3;4;5; -1;");
+      },
+      ::testing::ExitedWithCode(static_cast<int>(kBodyExitMalformed)), "");
+}
+
+TEST_F(BodyText, ABodyHoldsAtMost32767Meshes) {
+  // The smallest mesh: its distance, one point, no parts and its flag word.
+  std::string meshes;
+  for (int i = 0; i < 32767; ++i) meshes += "1; POINTS: 1;0;0; -1;-1;-1; PARTS: -99; 0;\n";
+  BodyRecord* body = world.ParseText(1, "BODIES:\n" + meshes);
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(body->meshCount, 32767);
+  FreeBody(body);
+  const uint32_t before = MemGetCurrentBytes();
+  EXPECT_EQ(world.ParseText(1, "BODIES:\n" + meshes + "1; POINTS: 1;0;0; -1;-1;-1; PARTS: -99; 0;\n"), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed);
+  EXPECT_EQ(MemGetCurrentBytes(), before);
+}
+
+// An allocation that fails again after the low-memory retry ends the parse with the memory code.
+TEST_F(BodyText, AFailedAllocationEndsWithTheMemoryCode) {
+  struct Case {
+    int failures;
+    uint32_t code;
+  };
+  const Case kCases[] = {{1, 0}, {2, kBodyExitMemory}};
+  // The body cache's bucket table stays once the first body made it.
+  FreeBody(world.ParseText(1, kTwoMeshBody));
+  for (const Case& c : kCases) {
+    BodyFixture::ClearFatal();
+    const uint32_t before = MemGetCurrentBytes();
+    OsFailNextHeapRequests(c.failures);
+    BodyRecord* body = world.ParseText(1, kTwoMeshBody);
+    OsFailNextHeapRequests(0);
+    EXPECT_EQ(BodyFixture::fatalCode(), c.code) << c.failures;
+    EXPECT_EQ(body != nullptr, c.code == 0) << c.failures;
+    FreeBody(body);
+    EXPECT_EQ(MemGetCurrentBytes(), before) << c.failures;
   }
 }
 
@@ -335,6 +549,17 @@ TEST_F(BodyText, AGroupHoldsAtMostItsTrianglesAndAPartItsFaces) {
   EXPECT_EQ(body->meshes[0]->parts[0]->groups[0].triangleCount, 200000);
   FreeBody(body);
   EXPECT_EQ(world.ParseText(1, head + quads + "-1;0;1;2;-1; -99; 0; -99; 0;"), nullptr);
+  EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed);
+
+  // Faces of two corners make no triangle, so only the face count limits them: 200000 fit.
+  std::string lines;
+  for (int i = 0; i < 200000; ++i) lines += "-1;0;1;-1;";
+  BodyFixture::ClearFatal();
+  body = world.ParseText(1, head + lines + "-99; 0; -99; 0;");
+  ASSERT_NE(body, nullptr) << BodyFixture::fatalCode();
+  EXPECT_EQ(body->meshes[0]->parts[0]->groups[0].triangleCount, 0);
+  FreeBody(body);
+  EXPECT_EQ(world.ParseText(1, head + lines + "-1;0;1;-1; -99; 0; -99; 0;"), nullptr);
   EXPECT_EQ(BodyFixture::fatalCode(), kBodyExitMalformed);
 }
 
