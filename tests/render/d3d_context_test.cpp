@@ -99,6 +99,55 @@ TEST_F(AdapterModes, ContextIsMadeOnceAndTablesAreFreedWhole) {
   EXPECT_EQ(MemGetCurrentBytes(), bytes);
 }
 
+// The graphics settings dialog lists what the context counted, and never a table that was freed.
+TEST_F(AdapterModes, SettingsViewReadsTheCountedAdapters) {
+  GpuAdapterModel a = Model("A", {1920, 1080, 60, kX8}, {{1024, 768, 60, kX8}, {1280, 1024, 60, kA8}});
+  a.multiSampleTypes = {2, 4};
+  GpuAdapterModel b = Model("B", {1024, 768, 60, kX8}, {{1024, 768, 60, kX8}});
+  b.caps = GpuDefaultAdapterModel(1, true).caps;
+  ASSERT_TRUE(Start({a, b}));
+  ASSERT_EQ(GetDisplayAdapterCount(gDirect3D), 2);
+  struct Case {
+    const char* name;
+    Strings fullscreen;
+    int32_t windowed;
+    bool anisotropic;
+    int32_t maxAnisotropy;
+    uint32_t multiSampleMask;
+  };
+  const Case kCases[] = {
+      {"A", {"1024x768/22", "1280x1024/21"}, 11, true, 16, (1u << 2) | (1u << 4)},
+      {"B", {"1024x768/22"}, 1, false, 1, 0},
+  };
+  for (int32_t i = 0; i < 2; ++i) {
+    const Case& c = kCases[i];
+    SCOPED_TRACE(c.name);
+    const DisplayAdapterInfo* view = GetDisplayAdapter(gDirect3D, i);
+    ASSERT_NE(view, nullptr);
+    EXPECT_STREQ(view->description, c.name);
+    Strings sizes;
+    for (int32_t m = 0; m < view->fullscreenModeCount; ++m)
+      sizes.push_back(std::to_string(view->fullscreenModes[m].width) + "x" +
+                      std::to_string(view->fullscreenModes[m].height) + "/" +
+                      std::to_string(view->fullscreenModes[m].format));
+    EXPECT_EQ(sizes, c.fullscreen);
+    EXPECT_EQ(view->windowedModeCount, c.windowed);
+    EXPECT_EQ((view->capabilityFlags & kAdapterCapsAnisotropic) != 0, c.anisotropic);
+    EXPECT_EQ(view->maxAnisotropy, c.maxAnisotropy);
+    EXPECT_EQ(view->multiSampleMask, c.multiSampleMask);
+  }
+  EXPECT_EQ(GetDisplayAdapter(gDirect3D, 2), nullptr);
+  FreeDirect3DContext();
+
+  // A new context with as many adapters is listed afresh.
+  ASSERT_TRUE(Start({Model("C", {1920, 1080, 60, kX8}, {{1600, 1200, 60, kX8}}), b}));
+  const DisplayAdapterInfo* view = GetDisplayAdapter(gDirect3D, 0);
+  ASSERT_NE(view, nullptr);
+  EXPECT_STREQ(view->description, "C");
+  ASSERT_EQ(view->fullscreenModeCount, 1);
+  EXPECT_EQ(view->fullscreenModes[0].width, 1600);
+}
+
 TEST(FormatBits, DepthOfEachDisplayFormat) {
   struct Case {
     uint32_t format;
