@@ -90,6 +90,39 @@ TEST_F(AdapterModes, ModeWithoutAnyDepthFormatIsNotOffered) {
   EXPECT_EQ(gDirect3D->adapters[0].desktopMode.backBufferFormats, nullptr);
 }
 
+// A mode is offered only when something can be rendered in it; the format lists of a refused
+// mode are freed, not kept.
+TEST_F(AdapterModes, ModeNeedsABackBufferATextureAndADepthFormat) {
+  struct Case {
+    const char* what;
+    void (*change)(GpuAdapterModel&);
+    uint32_t refusedMatches;  // depth formats the mode's format does not match
+  };
+  const Case kCases[] = {
+      {"no back buffer", [](GpuAdapterModel& m) { m.backBufferFormats = {}; }, 0},
+      {"no texture", [](GpuAdapterModel& m) { m.textureFormats = {}; }, 0},
+      {"no depth buffer", [](GpuAdapterModel& m) { m.depthFormats = {}; }, 0},
+      {"no depth buffer matching", [](GpuAdapterModel& m) { m.depthFormats = {kGpuFmtD24S8}; }, 2},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t bytes = MemGetCurrentBytes();
+    GpuAdapterModel model = Model("A", {1920, 1080, 60, kX8}, {{1024, 768, 60, kX8}});
+    c.change(model);
+    if (c.refusedMatches) GpuInjectResult("CheckDepthStencilMatch", kGpuErrNotAvailable, c.refusedMatches);
+    ASSERT_TRUE(Start({model}));
+    const AdapterRecord& a = gDirect3D->adapters[0];
+    EXPECT_EQ(a.fullscreenModeCount, 0);
+    EXPECT_EQ(a.windowedModeCount, 0);
+    EXPECT_EQ(a.desktopMode.backBufferFormats, nullptr);
+    EXPECT_EQ(a.desktopMode.textureFormats, nullptr);
+    EXPECT_EQ(RateAdapter(0), -1);
+    FreeDirect3DContext();
+    GpuClearInjections();
+    EXPECT_EQ(MemGetCurrentBytes(), bytes);
+  }
+}
+
 TEST_F(AdapterModes, ContextIsMadeOnceAndTablesAreFreedWhole) {
   const uint32_t bytes = MemGetCurrentBytes();
   ASSERT_TRUE(Start({Model("A", {1920, 1080, 60, kX8}, {{1024, 768, 60, kX8}, {1280, 1024, 60, kA8}})}));

@@ -72,6 +72,16 @@ TEST_F(StateManagerTest, PureDeviceChoosesTheCachingManagerAndOthersForwardEvery
   }
 }
 
+TEST_F(StateManagerTest, ForwardingManagerResetOnlyClearsTheTextures) {
+  RenderStateManager* m = Make(kPlain);
+  ASSERT_NE(m, nullptr);
+  m->ResetStateCache();
+  m->NoOperation();
+  Lines expected;
+  for (int stage = 0; stage < 10; ++stage) expected.push_back("SetTexture(" + std::to_string(stage) + ", null)");
+  EXPECT_EQ(Log(), expected);
+}
+
 TEST_F(StateManagerTest, PureManagerFiltersOnlyWithinItsCache) {
   RenderStateManager* m = Make(kPure);
   ASSERT_NE(m, nullptr);
