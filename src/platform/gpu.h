@@ -481,11 +481,11 @@ GpuBackend GpuGetBackend();
 // when the backend cannot start (no video at all).
 GpuSystem* GpuCreateSystem(uint32_t sdkVersion);
 
-// Fault injection for tests: the next `times` calls of the named operation ("Present",
-// "TestCooperativeLevel", "CreateTexture", "LockRect", "Reset", ...) answer `result` instead of
-// doing their work. The null device honours every named call; the OpenGL device honours
+// Fault injection for tests: after `skip` calls that go through, the next `times` calls of the
+// named operation ("Present", "TestCooperativeLevel", "CreateTexture", "LockRect", "Reset", ...)
+// answer `result` instead of doing their work. The null device honours every named call; the OpenGL device honours
 // Present, TestCooperativeLevel and Reset. GpuClearInjections forgets all.
-void GpuInjectResult(const char* call, GpuResult result, uint32_t times = 1);
+void GpuInjectResult(const char* call, GpuResult result, uint32_t times = 1, uint32_t skip = 0);
 void GpuClearInjections();
 
 // Writes a surface (any lockable or render-target surface of an 8-bit-per-channel colour format,

@@ -302,6 +302,7 @@ GpuResult DeviceCore::GetDisplayMode(uint32_t swapChain, GpuDisplayMode* mode) {
 }
 
 GpuResult DeviceCore::GetCreationParameters(GpuDeviceCreationParameters* parameters) {
+  if (GpuResult injected; Inject("GetCreationParameters", &injected)) return injected;
   if (!parameters) return kGpuErrInvalidCall;
   *parameters = creation_;
   return kGpuOk;

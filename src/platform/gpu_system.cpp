@@ -18,7 +18,12 @@ namespace {
 
 GpuBackend gBackend = kGpuBackendOpenGl;
 std::vector<GpuAdapterModel> gOverride;
-std::map<std::string, std::pair<GpuResult, uint32_t>> gInjections;
+struct Injection {
+  GpuResult result;
+  uint32_t times;
+  uint32_t skip;  // calls that still go through before the first injected answer
+};
+std::map<std::string, Injection> gInjections;
 
 bool Listed(const std::vector<uint32_t>& list, uint32_t value) {
   return std::find(list.begin(), list.end(), value) != list.end();
@@ -240,8 +245,12 @@ class SystemImpl final : public GpuSystem {
 bool TakeInjection(const char* call, GpuResult* result) {
   auto it = gInjections.find(call);
   if (it == gInjections.end()) return false;
-  *result = it->second.first;
-  if (--it->second.second == 0) gInjections.erase(it);
+  if (it->second.skip > 0) {
+    --it->second.skip;
+    return false;
+  }
+  *result = it->second.result;
+  if (--it->second.times == 0) gInjections.erase(it);
   return true;
 }
 
@@ -364,9 +373,9 @@ GpuSystem* GpuCreateSystem(uint32_t sdkVersion) {
   return new gpu::SystemImpl(gpu::gBackend, models);
 }
 
-void GpuInjectResult(const char* call, GpuResult result, uint32_t times) {
+void GpuInjectResult(const char* call, GpuResult result, uint32_t times, uint32_t skip) {
   if (!call || times == 0) return;
-  gpu::gInjections[call] = {result, times};
+  gpu::gInjections[call] = {result, times, skip};
 }
 
 void GpuClearInjections() { gpu::gInjections.clear(); }

@@ -376,6 +376,7 @@ AdapterRecord* ChosenAdapter() {
 void ReleaseAdapterTables(int32_t full) {
   // The display object's copy of the count is kept by the display; the tables are ours.
   if (!full || !gDirect3D || !gDirect3D->adapters) return;
+  ReleaseDisplayAdapterViews();
   for (uint32_t a = 0; a < gDirect3D->adapterCount; ++a) {
     AdapterRecord& adapter = gDirect3D->adapters[a];
     for (int32_t i = 0; i < adapter.fullscreenModeCount; ++i) FreeModeArrays(&adapter.fullscreenModes[i]);

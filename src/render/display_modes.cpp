@@ -84,6 +84,11 @@ int32_t CheckMultiSampleSupport(int32_t adapter, uint32_t format, int32_t sample
          CheckDeviceMultiSampleType(adapter, kFormatD24X8, true, samples);
 }
 
+void ReleaseDisplayAdapterViews() {
+  gViews.clear();
+  gViewsOf = nullptr;
+}
+
 void SetDisplayAdaptersForTest(const DisplayAdapterInfo* adapters, int32_t count) {
   gTestAdapters = adapters && count > 0 ? adapters : nullptr;
   gTestAdapterCount = gTestAdapters ? count : 0;

@@ -1,8 +1,8 @@
 // The display adapters and modes the renderer's graphics context counted, as the graphics
 // settings dialog lists them: per adapter its description, its full-screen and windowed mode
-// lists, its anisotropic filtering capability and largest anisotropy, and the multisample checks.
-// Least form until the renderer enumerates real adapters (display_modes_stub.cpp). Called by the
-// settings dialogs. Tests install adapters of their own.
+// lists, its anisotropic filtering capability and largest anisotropy, and the multisample checks;
+// read from the context's adapter records. Called by the settings dialogs, the game main and the
+// display change. Tests install adapters of their own.
 #pragma once
 
 #include <cstdint>
@@ -52,6 +52,10 @@ int32_t CheckMultiSampleSupport(int32_t adapter, uint32_t format, int32_t sample
 
 // The display mode chosen for the game; the configured screen size until adapters are counted.
 const DisplayModeRecord* ChosenDisplayMode();
+
+// Forgets the lists built from the adapter records; called when those records are freed, so no
+// list outlives the table it was read from.
+void ReleaseDisplayAdapterViews();
 
 // Test seam: these adapters replace the counted ones; null restores them.
 void SetDisplayAdaptersForTest(const DisplayAdapterInfo* adapters, int32_t count);

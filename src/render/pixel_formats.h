@@ -98,8 +98,8 @@ inline int32_t Max3(int32_t a, int32_t b, int32_t c) { return a > b ? (a > c ? a
 inline int32_t Min3(int32_t a, int32_t b, int32_t c) { return a < b ? (a < c ? a : c) : (b < c ? b : c); }
 
 // The engine's format table: descriptor copies by key (format index + 1).
-// Keys of the device's opaque and transparent texture formats (format index + 1); the
-// transparent key is -1 when both formats are the same.
+// The format indexes of the device's opaque and transparent texture formats (the table holds
+// each under its index + 1); the transparent one is -1 when both formats are the same.
 extern int32_t gOpaqueFormatKey;
 extern int32_t gTransparentFormatKey;
 

@@ -90,6 +90,39 @@ TEST_F(AdapterModes, ModeWithoutAnyDepthFormatIsNotOffered) {
   EXPECT_EQ(gDirect3D->adapters[0].desktopMode.backBufferFormats, nullptr);
 }
 
+// A mode is offered only when something can be rendered in it; the format lists of a refused
+// mode are freed, not kept.
+TEST_F(AdapterModes, ModeNeedsABackBufferATextureAndADepthFormat) {
+  struct Case {
+    const char* what;
+    void (*change)(GpuAdapterModel&);
+    uint32_t refusedMatches;  // depth formats the mode's format does not match
+  };
+  const Case kCases[] = {
+      {"no back buffer", [](GpuAdapterModel& m) { m.backBufferFormats = {}; }, 0},
+      {"no texture", [](GpuAdapterModel& m) { m.textureFormats = {}; }, 0},
+      {"no depth buffer", [](GpuAdapterModel& m) { m.depthFormats = {}; }, 0},
+      {"no depth buffer matching", [](GpuAdapterModel& m) { m.depthFormats = {kGpuFmtD24S8}; }, 2},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const uint32_t bytes = MemGetCurrentBytes();
+    GpuAdapterModel model = Model("A", {1920, 1080, 60, kX8}, {{1024, 768, 60, kX8}});
+    c.change(model);
+    if (c.refusedMatches) GpuInjectResult("CheckDepthStencilMatch", kGpuErrNotAvailable, c.refusedMatches);
+    ASSERT_TRUE(Start({model}));
+    const AdapterRecord& a = gDirect3D->adapters[0];
+    EXPECT_EQ(a.fullscreenModeCount, 0);
+    EXPECT_EQ(a.windowedModeCount, 0);
+    EXPECT_EQ(a.desktopMode.backBufferFormats, nullptr);
+    EXPECT_EQ(a.desktopMode.textureFormats, nullptr);
+    EXPECT_EQ(RateAdapter(0), -1);
+    FreeDirect3DContext();
+    GpuClearInjections();
+    EXPECT_EQ(MemGetCurrentBytes(), bytes);
+  }
+}
+
 TEST_F(AdapterModes, ContextIsMadeOnceAndTablesAreFreedWhole) {
   const uint32_t bytes = MemGetCurrentBytes();
   ASSERT_TRUE(Start({Model("A", {1920, 1080, 60, kX8}, {{1024, 768, 60, kX8}, {1280, 1024, 60, kA8}})}));
@@ -97,6 +130,55 @@ TEST_F(AdapterModes, ContextIsMadeOnceAndTablesAreFreedWhole) {
   EXPECT_EQ(GpuNullLog(), Strings{});  // the second call counts nothing again
   FreeDirect3DContext();
   EXPECT_EQ(MemGetCurrentBytes(), bytes);
+}
+
+// The graphics settings dialog lists what the context counted, and never a table that was freed.
+TEST_F(AdapterModes, SettingsViewReadsTheCountedAdapters) {
+  GpuAdapterModel a = Model("A", {1920, 1080, 60, kX8}, {{1024, 768, 60, kX8}, {1280, 1024, 60, kA8}});
+  a.multiSampleTypes = {2, 4};
+  GpuAdapterModel b = Model("B", {1024, 768, 60, kX8}, {{1024, 768, 60, kX8}});
+  b.caps = GpuDefaultAdapterModel(1, true).caps;
+  ASSERT_TRUE(Start({a, b}));
+  ASSERT_EQ(GetDisplayAdapterCount(gDirect3D), 2);
+  struct Case {
+    const char* name;
+    Strings fullscreen;
+    int32_t windowed;
+    bool anisotropic;
+    int32_t maxAnisotropy;
+    uint32_t multiSampleMask;
+  };
+  const Case kCases[] = {
+      {"A", {"1024x768/22", "1280x1024/21"}, 11, true, 16, (1u << 2) | (1u << 4)},
+      {"B", {"1024x768/22"}, 1, false, 1, 0},
+  };
+  for (int32_t i = 0; i < 2; ++i) {
+    const Case& c = kCases[i];
+    SCOPED_TRACE(c.name);
+    const DisplayAdapterInfo* view = GetDisplayAdapter(gDirect3D, i);
+    ASSERT_NE(view, nullptr);
+    EXPECT_STREQ(view->description, c.name);
+    Strings sizes;
+    for (int32_t m = 0; m < view->fullscreenModeCount; ++m)
+      sizes.push_back(std::to_string(view->fullscreenModes[m].width) + "x" +
+                      std::to_string(view->fullscreenModes[m].height) + "/" +
+                      std::to_string(view->fullscreenModes[m].format));
+    EXPECT_EQ(sizes, c.fullscreen);
+    EXPECT_EQ(view->windowedModeCount, c.windowed);
+    EXPECT_EQ((view->capabilityFlags & kAdapterCapsAnisotropic) != 0, c.anisotropic);
+    EXPECT_EQ(view->maxAnisotropy, c.maxAnisotropy);
+    EXPECT_EQ(view->multiSampleMask, c.multiSampleMask);
+  }
+  EXPECT_EQ(GetDisplayAdapter(gDirect3D, 2), nullptr);
+  FreeDirect3DContext();
+
+  // A new context with as many adapters is listed afresh.
+  ASSERT_TRUE(Start({Model("C", {1920, 1080, 60, kX8}, {{1600, 1200, 60, kX8}}), b}));
+  const DisplayAdapterInfo* view = GetDisplayAdapter(gDirect3D, 0);
+  ASSERT_NE(view, nullptr);
+  EXPECT_STREQ(view->description, "C");
+  ASSERT_EQ(view->fullscreenModeCount, 1);
+  EXPECT_EQ(view->fullscreenModes[0].width, 1600);
 }
 
 TEST(FormatBits, DepthOfEachDisplayFormat) {

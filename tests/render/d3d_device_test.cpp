@@ -131,6 +131,40 @@ TEST_F(DeviceCreation, LookupImageNamesFollowTheFormatsTheDeviceTakes) {
   EXPECT_EQ(gLoaded[12], "\\normalize_10bit_ARGB 80040000");
 }
 
+TEST_F(DeviceCreation, LookupImageNamesFollowEachRequirementAnswer) {
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> formats;  // the texture formats the adapter takes
+    Strings lookups;                // lighting (first only), exponent, depth, normalisation
+  };
+  const Case kCases[] = {
+      {"every wanted format",
+       {kX8, kA8, kGpuFmtG16R16, kGpuFmtL16, kGpuFmtA2B10G10R10},
+       {"\\morvai_lighting_G16R16 80040000", "\\pow_L16 80040000", "\\derive_z_L16 80040000",
+        "\\normalize_10bit_ABGR 80040000"}},
+      // The wide formats stand in for the wanted ones: the exponent answer is neither L16 nor L8,
+      // so the depth image takes the level count in its flags.
+      {"wide stand-ins",
+       {kX8, kA8, kGpuFmtA16B16G16R16},
+       {"\\morvai_lighting_XRGB8 80040000", "\\pow_L8 80040000", "\\derive_z_L8 80040001",
+        "\\normalize_16bit_ABGR 80040000"}},
+      {"plain colour only",
+       {kX8, kA8},
+       {"\\morvai_lighting_XRGB8 80040000", "\\pow_L8 80040000", "\\derive_z_L8 80040001",
+        "\\normalize_8bit 80040000"}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    model_.pixelShaderProfile = "ps_2_0";
+    model_.textureFormats = c.formats;
+    block_.shaderQuality = 2;
+    ASSERT_EQ(Create(), 1);
+    ASSERT_EQ(gLoaded.size(), 21u);
+    EXPECT_EQ((Strings{gLoaded[0], gLoaded[10], gLoaded[11], gLoaded[12]}), c.lookups);
+    FreeDirect3DContext();
+  }
+}
+
 TEST_F(DeviceCreation, ProfileOutsideTheKnownSetsFails) {
   for (const char* profile : {"vs_3_0", "ps_4_0", ""}) {
     model_.pixelShaderProfile = profile;
@@ -298,6 +332,10 @@ TEST_F(DeviceCreation, DeviceIsMadeWithItsParametersAndFirstStates) {
   EXPECT_NE(r->backBuffer, nullptr);
   EXPECT_NE(r->depthStencil, nullptr);
   EXPECT_TRUE(DeviceIsHal());
+  // The 3D set-up's words: no render-entry template exists, the further word stays 0.
+  EXPECT_EQ(r->renderEntryTemplates[0], nullptr);
+  EXPECT_EQ(r->renderEntryTemplates[1], nullptr);
+  EXPECT_EQ(r->gammaBlockWord, 0);
 
   const Strings log = GpuNullLog();
   const auto first = std::find(log.begin(), log.end(), "BeginScene()");
@@ -316,6 +354,34 @@ TEST_F(DeviceCreation, DeviceIsMadeWithItsParametersAndFirstStates) {
   EXPECT_TRUE(GpuNullLog().empty());
 }
 
+TEST_F(DeviceCreation, PresentParametersFollowTheWindowedSetting) {
+  struct Case {
+    uint32_t videoFlags;
+    int32_t windowed;
+    uint32_t presentFlags;
+  };
+  const Case kCases[] = {
+      {0, 0, kGpuPresentFlagDiscardDepthStencil},
+      {kVideoFlagWindowed, 1, kGpuPresentFlagDiscardDepthStencil | kGpuPresentFlagLockableBackBuffer},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.windowed);
+    block_.videoFlags = c.videoFlags;
+    ASSERT_EQ(Create(), 1);
+    const DeviceRecord* r = Record();
+    const GpuPresentParameters& pp = r->presentParameters;
+    EXPECT_EQ(pp.windowed, c.windowed);
+    EXPECT_EQ(pp.flags, c.presentFlags);
+    EXPECT_EQ(pp.swapEffect, kGpuSwapEffectDiscard);
+    EXPECT_EQ(pp.enableAutoDepthStencil, 1);
+    EXPECT_EQ(pp.backBufferWidth, 1024u);
+    EXPECT_EQ(pp.backBufferHeight, 768u);
+    const DisplayModeRecord* modes = c.windowed ? r->adapter->windowedModes : r->adapter->fullscreenModes;
+    EXPECT_EQ(r->mode, &modes[r->modeIndex]);
+    FreeDirect3DContext();
+  }
+}
+
 TEST_F(DeviceCreation, SoftwareProcessingAndNoHalfFloatsFollowTheCapsAndSettings) {
   model_.caps.devCaps &= ~kGpuDevCapsHwTransformAndLight;
   model_.caps.declTypes = kGpuDtCapsFloat16x2 | kGpuDtCapsFloat16x4;
@@ -332,20 +398,33 @@ TEST_F(DeviceCreation, FailuresLeaveNoDeviceAndFreeEverything) {
   struct Case {
     const char* what;
     const char* inject;
+    uint32_t times, skip;
     int32_t ordinal;
+    bool replaceMode;  // else the mode the selection chose
+    uint32_t format, index;
   };
   const Case kCases[] = {
-      {"refused device", "CreateDevice", 0},
-      {"no chosen adapter", nullptr, -1},
+      {"refused device", "CreateDevice", 1, 0, 0, false, 0, 0},
+      {"no chosen adapter", nullptr, 0, 0, -1, false, 0, 0},
+      {"no chosen mode format", nullptr, 0, 0, 0, true, 0, 0},
+      {"mode index past the table", nullptr, 0, 0, 0, true, kX8, 1},
+      {"no depth format the back buffer matches", "CheckDepthStencilMatch", 3, 0, 0, false, 0, 0},
+      // The mode listed texture formats, but the device takes none of them when it is made: the
+      // device is not made with empty texture descriptors.
+      {"no texture format at all", "CheckDeviceFormat", 64, 3, 0, false, 0, 0},
+      {"no state manager", "GetCreationParameters", 1, 0, 0, false, 0, 0},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     const uint32_t bytes = MemGetCurrentBytes();
     ASSERT_TRUE(Start({model_}));
     ASSERT_EQ(SelectDisplayMode(), 1);
-    *CurrentDisplaySelection().adapterOrdinal = c.ordinal;
-    if (c.inject) GpuInjectResult(c.inject, kGpuErrNotAvailable);
+    const DisplaySelection& s = CurrentDisplaySelection();
+    *s.adapterOrdinal = c.ordinal;
+    if (c.replaceMode) *s.modeFormat = c.format, *s.modeIndex = c.index;
+    if (c.inject) GpuInjectResult(c.inject, kGpuErrNotAvailable, c.times, c.skip);
     EXPECT_EQ(CreateD3DDevice(), 0);
+    GpuClearInjections();
     FreeDirect3DContext();
     Selection(nullptr, -1, 0, 0);
     EXPECT_EQ(MemGetCurrentBytes(), bytes);

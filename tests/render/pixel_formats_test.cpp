@@ -56,6 +56,8 @@ TEST(PixelFormats, EveryDescribedFormatFillsItsChannels) {
       {kGpuFmtYuy2, 28, 0x44, 16, 0, 0, 0, 0xFFFF, 0, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, true},
       {kGpuFmtDxt1, 29, 0x44, 16, 0xF800, 0x7E0, 0x1F, 0, 5, 11, 6, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
       {kGpuFmtDxt2, 30, 0x44, 16, 0xF000, 0xF00, 0xF0, 0xF, 4, 12, 4, 8, 4, 4, 4, 0, 0, 0, 0, 0, 0, 0, false},
+      {kGpuFmtDxt3, 31, 0x44, 16, 0xF000, 0xF00, 0xF0, 0xF, 4, 12, 4, 8, 4, 4, 4, 0, 0, 0, 0, 0, 0, 0, false},
+      {kGpuFmtDxt4, 32, 0x44, 16, 0xF000, 0xF00, 0xF0, 0xF, 4, 12, 4, 8, 4, 4, 4, 0, 0, 0, 0, 0, 0, 0, false},
       {kGpuFmtDxt5, 33, 0x44, 16, 0xF000, 0xF00, 0xF0, 0xF, 4, 12, 4, 8, 4, 4, 4, 0, 0, 0, 0, 0, 0, 0, false},
       {kGpuFmtD16Lockable, 34, 8, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFF, 0, 16, 0, 0, 0, true},
       {kGpuFmtD32, 35, 8, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFF, 0, 32, 0, 0, 0, true},
@@ -65,6 +67,10 @@ TEST(PixelFormats, EveryDescribedFormatFillsItsChannels) {
       {kGpuFmtD24X8, 39, 8, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFF00, 0, 24, 8, 0, 0, true},
       {kGpuFmtD24X4S4, 40, 0x18, 32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFF00, 0xF, 24, 8, 4, 0, true},
       // Codes the descriptor does not know keep only their table position.
+      {kGpuFmtA8P8, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
+      {kGpuFmtA4L4, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
+      {kGpuFmtL6V5U5, 17, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
+      {kGpuFmtIndex32, 43, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
       {kGpuFmtV8U8, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
       {kGpuFmtIndex16, 42, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
       {0, 45, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, false},
@@ -197,13 +203,19 @@ TEST_F(VertexDeclarations, PackedPairFollowsTheDeviceBitsAndSetsTheVertexSize) {
     bool packed;
     int32_t vertexSize;
     V mesh;
+    V bump;
   };
   const V kMesh = {"0:2/0", "12:3/5", "28:2/3"};
+  const V kBump = {"0:2/0", "12:3/5", "28:2/3", "40:2/6", "52:2/7"};
   const Case kCases[] = {
-      {kVertexDeclHalfFloat | kVertexDeclDec3n, true, 28, {"0:16/0", "8:16/5", "16:14/3"}},
-      {kVertexDeclHalfFloat, true, 40, {"0:16/0", "8:16/5", "16:16/3"}},
-      {kVertexDeclDec3n, true, 40, {"0:2/0", "12:3/5", "28:14/3"}},
-      {0, false, 64, kMesh},
+      {kVertexDeclHalfFloat | kVertexDeclDec3n, true, 28, {"0:16/0", "8:16/5", "16:14/3"},
+       {"0:16/0", "8:16/5", "16:14/3", "20:14/6", "24:14/7"}},
+      {kVertexDeclHalfFloat, true, 40, {"0:16/0", "8:16/5", "16:16/3"},
+       {"0:16/0", "8:16/5", "16:16/3", "24:16/6", "32:16/7"}},
+      {kVertexDeclDec3n, true, 40, {"0:2/0", "12:3/5", "28:14/3"}, {"0:2/0", "12:3/5", "28:14/3", "32:14/6", "36:14/7"}},
+      {0, false, 64, kMesh, kBump},
+      // Half floats need both FLOAT16 kinds; the second alone makes no pair.
+      {0x100, false, 64, kMesh, kBump},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.flags);
@@ -213,8 +225,29 @@ TEST_F(VertexDeclarations, PackedPairFollowsTheDeviceBitsAndSetsTheVertexSize) {
     EXPECT_EQ(record_.packedVertices != 0, c.packed);
     EXPECT_EQ(block_.vertexSize, c.vertexSize);
     EXPECT_EQ(Elements(gVertexDeclarations.activeMeshElements), c.mesh);
-    EXPECT_NE(gVertexDeclarations.activeBump, nullptr);
+    EXPECT_EQ(Elements(gVertexDeclarations.activeBumpElements), c.bump);
+    EXPECT_EQ(gVertexDeclarations.activeMesh, c.packed ? gVertexDeclarations.packedMesh : gVertexDeclarations.mesh);
+    EXPECT_EQ(gVertexDeclarations.activeBump, c.packed ? gVertexDeclarations.packedBump : gVertexDeclarations.meshBump);
     ReleaseVertexDeclarations();
+  }
+}
+
+// A packed pair is used whole or not at all: mesh and bump vertices always share one layout, so
+// a device that refuses either half keeps the plain declarations and their vertex size.
+TEST_F(VertexDeclarations, RefusedPackedPairFallsBackToThePlainDeclarations) {
+  for (uint32_t refused : {4u, 5u}) {  // the pair's mesh, then its bump declaration
+    SCOPED_TRACE(refused);
+    record_.vertexDeclFlags = kVertexDeclHalfFloat | kVertexDeclDec3n;
+    GpuInjectResult("CreateVertexDeclaration", kGpuErrOutOfVideoMemory, 2, refused);
+    ASSERT_TRUE(CreateVertexDeclarations());
+    EXPECT_EQ(record_.packedVertices, 0);
+    EXPECT_EQ(gVertexDeclarations.packedMesh, nullptr);
+    EXPECT_EQ(gVertexDeclarations.packedBump, nullptr);
+    EXPECT_EQ(gVertexDeclarations.activeMesh, gVertexDeclarations.mesh);
+    EXPECT_EQ(gVertexDeclarations.activeBump, gVertexDeclarations.meshBump);
+    EXPECT_EQ(block_.vertexSize, 64);
+    ReleaseVertexDeclarations();
+    GpuClearInjections();
   }
 }
 
