@@ -461,8 +461,13 @@ bool ReadChunks(Read* r) {
 // ---------------------------------------------------------------------------------------------
 // Writing.
 
-// A fixed 16.16 word for a float parameter value, rounded to the nearest step.
-int32_t FloatToFixed(float value) { return TruncateToInt32(std::nearbyint(static_cast<double>(value) * 65536.0)); }
+// A fixed 16.16 word for a float parameter value, rounded to the nearest step; values beyond the
+// word's range keep their sign at its end, so they read back as the nearest value it can hold.
+int32_t FloatToFixed(float value) {
+  const double fixed = std::nearbyint(static_cast<double>(value) * 65536.0);
+  if (std::isnan(fixed)) return 0;
+  return static_cast<int32_t>(std::clamp(fixed, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+}
 
 float FloatOfValue(int32_t bits) {
   float value;

@@ -380,6 +380,33 @@ TEST_F(BodyBinary, OlderMaterialKindsComeBackAsTheKindOfTheirChunk) {
   FreeBody(text);
 }
 
+TEST_F(BodyBinary, FloatParametersBeyondTheFixedRangeKeepTheirSign) {
+  BodyRecord* text = world.ParseText(
+      8,
+      "MATERIAL6: 1; MPF_USEFXSHADER; 0; glow.fx; 3;\n"
+      "  g_Far; SPTYPE_FLOAT; 40000.0;\n  g_Near; SPTYPE_FLOAT; -40000.0;\n  g_Fine; SPTYPE_FLOAT2; 0.5; -0.25;\n"
+      "BODIES: 10;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: 0; 0;1;2; -1; -99; 0; -99; 0;\n");
+  ASSERT_NE(text, nullptr);
+  const std::string bytes = Write(text);
+  FreeBody(text);
+  BodyRecord* body = ReadBytes(8, bytes);
+  ASSERT_NE(body, nullptr);
+  const EffectParamList* params = body->materials[0].params;
+  ASSERT_NE(params, nullptr);
+  EXPECT_EQ(params->name, "glow");
+  ASSERT_EQ(params->items.size(), 3u);
+  const auto floatOf = [](const EffectParamRecord* record) {
+    float value;
+    std::memcpy(&value, &record->value, sizeof value);
+    return value;
+  };
+  EXPECT_EQ(floatOf(params->items[0]), 32768.0f);
+  EXPECT_EQ(floatOf(params->items[1]), -32768.0f);
+  EXPECT_EQ(params->items[2]->vec2[0], 0.5f);
+  EXPECT_EQ(params->items[2]->vec2[1], -0.25f);
+  FreeBody(body);
+}
+
 TEST_F(BodyBinary, WrittenFilesCarryEveryVertexAsMask1BAndNoStoredBounds) {
   // A body read with stored bounds and extra records is written without either.
   BodyRecord* stored = ReadBytes(9, Sample({{"meshFlags", kMeshSecondUv}, {"mask1", 0x1F}}));
