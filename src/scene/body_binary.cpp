@@ -613,16 +613,16 @@ void WritePoints(DataReader* w, const BodyMesh* mesh) {
   DataWriterWriteSection(w, kBodyRowPoints, false);
 }
 
-void WriteBonesAndWeights(DataReader* w, const BodyMesh* mesh, bool weights) {
-  if (!weights) {
-    DataWriterWriteSection(w, kBodyRowBones, true);
-    WriteInt(w, mesh->boneCount);
-    for (int32_t b = 0; b < mesh->boneCount; ++b) {
-      DataWriterWriteString(w, mesh->boneNames && mesh->boneNames[b] ? mesh->boneNames[b] : "");
-    }
-    DataWriterWriteSection(w, kBodyRowBones, false);
-    return;
+void WriteBones(DataReader* w, const BodyMesh* mesh) {
+  DataWriterWriteSection(w, kBodyRowBones, true);
+  WriteInt(w, mesh->boneCount);
+  for (int32_t b = 0; b < mesh->boneCount; ++b) {
+    DataWriterWriteString(w, mesh->boneNames && mesh->boneNames[b] ? mesh->boneNames[b] : "");
   }
+  DataWriterWriteSection(w, kBodyRowBones, false);
+}
+
+void WriteWeights(DataReader* w, const BodyMesh* mesh) {
   DataWriterWriteSection(w, kBodyRowWeights, true);
   const int32_t count = mesh->vertices ? mesh->vertexCount : 0;
   WriteInt(w, count);
@@ -667,9 +667,9 @@ void WriteMesh(DataReader* w, const BodyMesh* mesh, int32_t index) {
   // No second coordinates are written, so the file does not claim them.
   WriteWord(w, mesh->flags & ~kMeshSecondUv);
   const bool bones = mesh->boneCount > 0;
-  if (bones) WriteBonesAndWeights(w, mesh, false);
+  if (bones) WriteBones(w, mesh);
   WritePoints(w, mesh);
-  if (bones) WriteBonesAndWeights(w, mesh, true);
+  if (bones) WriteWeights(w, mesh);
   WriteParts(w, mesh);
 }
 
