@@ -22,6 +22,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/heap.h"
+#include "render/texture_table.h"
 #include "scene/body_text.h"
 #include "scene/engine_state.h"
 #include "support/body_fixture.h"
@@ -380,21 +381,26 @@ TEST_F(BodyBinary, OlderMaterialKindsComeBackAsTheKindOfTheirChunk) {
   FreeBody(text);
 }
 
-TEST_F(BodyBinary, FloatParametersBeyondTheFixedRangeKeepTheirSign) {
+TEST_F(BodyBinary, EffectParametersKeepTheirSignBeyondTheFixedRangeAndTheirTexturesByName) {
   BodyRecord* text = world.ParseText(
       8,
-      "MATERIAL6: 1; MPF_USEFXSHADER; 0; glow.fx; 3;\n"
+      "MATERIAL6: 1; MPF_USEFXSHADER; 0; glow.fx; 4;\n"
       "  g_Far; SPTYPE_FLOAT; 40000.0;\n  g_Near; SPTYPE_FLOAT; -40000.0;\n  g_Fine; SPTYPE_FLOAT2; 0.5; -0.25;\n"
+      "  t_DiffuseTexture; SPTYPE_STRING; glow_diff;\n"
       "BODIES: 10;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: 0; 0;1;2; -1; -99; 0; -99; 0;\n");
   ASSERT_NE(text, nullptr);
   const std::string bytes = Write(text);
   FreeBody(text);
+  // A texture parameter is written as its texture's name, not as this run's texture number.
+  EXPECT_NE(bytes.find(std::string("t_DiffuseTexture\0\0\x08glow_diff\0", 29)), std::string::npos);
   BodyRecord* body = ReadBytes(8, bytes);
   ASSERT_NE(body, nullptr);
   const EffectParamList* params = body->materials[0].params;
   ASSERT_NE(params, nullptr);
   EXPECT_EQ(params->name, "glow");
-  ASSERT_EQ(params->items.size(), 3u);
+  ASSERT_EQ(params->items.size(), 4u);
+  EXPECT_EQ(params->items[3]->kind, kParamLong);
+  EXPECT_STREQ(TextureNameOf(params->items[3]->value), "glow_diff");
   const auto floatOf = [](const EffectParamRecord* record) {
     float value;
     std::memcpy(&value, &record->value, sizeof value);
@@ -639,6 +645,11 @@ TEST_F(BodyBinary, MalformedFilesGiveNullWithoutReadingOrAllocatingPastTheData) 
   ASSERT_NE(sound, nullptr);
   FreeBody(sound);
   std::string twoBodies = InsertBefore(base, "/BOB", Chunk(base, "BODY", "/BOD"));
+  // More parts than a mesh's 16-bit part count can say, each of them empty.
+  Bytes manyParts;
+  manyParts.Tag("BOB1").Tag("BODY").Short(1).Int(1).Int(0).Tag("POIN").Int(0).Tag("/POI").Tag("PART").Int(0x8000);
+  for (int p = 0; p < 0x8000; ++p) manyParts.Int(0).Short(0);
+  manyParts.Tag("/PAR").Tag("/BOD").Tag("/BOB");
   struct Case {
     const char* what;
     std::string bytes;
@@ -670,6 +681,7 @@ TEST_F(BodyBinary, MalformedFilesGiveNullWithoutReadingOrAllocatingPastTheData) 
       {"a negative pair count", Sample({{"pairs", -1}})},
       {"more parts than bytes", Sample({{"parts", 0x7FFFFFFF}})},
       {"more groups than bytes", Sample({{"groups", 0x7FFF}})},
+      {"more parts than a mesh can count", manyParts.str()},
       {"more triangles than bytes", Sample({{"triangles", 0x10000000}})},
       {"more extra records than bytes", Sample({{"extras", 0x7FFFFFFF}})},
       {"more materials than bytes", Sample({{"materials", 0x7FFFFFFF}})},
