@@ -45,7 +45,7 @@ constexpr size_t kMinMaterialBytes3 = 44;
 constexpr size_t kMinMaterialBytes5 = 48;
 constexpr size_t kMinMaterialBytes6 = 11;  // number, flags and an empty parameter block
 
-// Bone weights of a group's corners count for its bone table when they are not 0.
+// A group's bone table entry for a bone none of its corners is weighted with.
 constexpr int32_t kUnusedBone = -1;
 
 // The parameter kind a texture parameter is written as: its texture's name.
@@ -65,7 +65,7 @@ bool Malformed(Read* r) {
   return false;
 }
 
-bool Sound(const Read* r) { return !r->reader->error && !r->outOfMemory; }
+bool Intact(const Read* r) { return !r->reader->error && !r->outOfMemory; }
 
 // Whether `count` items of at least `bytes` bytes each can still be in the file.
 bool CountFits(Read* r, int64_t count, size_t bytes) {
@@ -201,6 +201,7 @@ bool ReadWeights(Read* r, BodyMesh* mesh) {
   DataReader* reader = r->reader;
   ReadInt(reader);  // the vertex count again; the "POIN" chunk's is the one that holds
   const int32_t count = mesh->vertexCount;
+  if (!CountFits(r, count, kMinWeightVertexBytes)) return false;
   mesh->weightCounts = AllocArray<int16_t>(r, count, sizeof(int16_t));
   if (r->outOfMemory) return false;
   mesh->weights = AllocArray<BoneWeight*>(r, count, kPointerNominalBytes);
@@ -721,7 +722,7 @@ BodyRecord* ReadBodyBinary(int32_t bodyId, DataReader* reader) {
   r.reader = reader;
   r.body = NewBodyRecord(bodyId);
   if (!r.body) r.outOfMemory = true;
-  const bool ok = r.body && ReadChunks(&r) && Sound(&r);
+  const bool ok = r.body && ReadChunks(&r) && Intact(&r);
   DataReaderClose(reader);
   if (ok) {
     BodyLinkAndCache(r.body);
