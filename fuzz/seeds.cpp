@@ -26,6 +26,7 @@
 #include "app/save_game.h"
 #include "app/settings.h"
 #include "asm/assembler.h"
+#include "bodies/body_convert.h"
 #include "bodies/body_text_writer.h"
 #include "catalog/catalog_builder.h"
 #include "core/data_reader.h"
@@ -575,6 +576,19 @@ Seeds BodyTextSeeds() {
   };
 }
 
+// Binary bodies: the text body seeds, converted by the engine's own parser and binary writer.
+Seeds BodyBinarySeeds() {
+  fuzz::WriteFile("vc/.keep", "");  // the writer's conversion folder in the world
+  bodytool::PrepareBodyConversion();
+  Seeds seeds;
+  int32_t id = 1;
+  for (const std::string& text : BodyTextSeeds()) {
+    if (bodytool::ConvertTextBody(id, text)) seeds.push_back(ReadWorldFile(bodytool::BinaryBodyPath(id)));
+    ++id;
+  }
+  return seeds;
+}
+
 // "Animations" files in both forms (the form byte first), and saved states (mode byte 2, the
 // state count, then what SaveTexAnimStates writes over the target's fixed table).
 Seeds TextureAnimationSeeds() {
@@ -791,6 +805,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},
       {"body_text", BodyTextSeeds},
+      {"body_binary", BodyBinarySeeds},
       {"gpu_image", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
       {"media_decoder", MediaDecoderSeeds},

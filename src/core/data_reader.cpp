@@ -280,6 +280,8 @@ void DataReaderSetCursor(DataReader* reader, uint8_t* pointer) { reader->cursor 
 
 uint8_t* DataReaderGetCursor(const DataReader* reader) { return reader->cursor; }
 
+size_t DataReaderBytesLeft(const DataReader* reader) { return Remaining(reader); }
+
 void DataReaderClose(DataReader* reader) {
   if (reader->file) {
     // The last buffered bytes reach the file only now; a writer whose close fails has not

@@ -61,6 +61,9 @@ void DataWriterOpen(DataReader* writer, const char* name, bool binary, const Dat
                     uint32_t sectionCount);
 void DataReaderClose(DataReader* reader);
 
+// Bytes left between the cursor and the end of the data; SIZE_MAX when the reader knows no end.
+size_t DataReaderBytesLeft(const DataReader* reader);
+
 // Reading. Each yields 0 while the error flag is set.
 int32_t ReadInt(DataReader* reader);
 uint32_t ReadWord(DataReader* reader);

@@ -23,9 +23,10 @@ uint32_t Nominal(int32_t count, uint32_t elementBytes) {
   return count > 0 ? static_cast<uint32_t>(count) * elementBytes : 0;
 }
 
-void FreeGroup(FaceGroup* group) {
+// The bone table has one entry per bone of the mesh, used or not.
+void FreeGroup(FaceGroup* group, int32_t boneCount) {
   EngineFree(group->triangles, Nominal(group->triangleCount, kBodyTriangleNominalBytes));
-  EngineFree(group->boneRemap, Nominal(group->usedBoneCount, kPointerNominalBytes));
+  EngineFree(group->boneRemap, Nominal(boneCount, kPointerNominalBytes));
   EngineFree(group->extras, Nominal(group->extraCount, kFaceGroupExtraNominalBytes));
 }
 
@@ -34,7 +35,8 @@ void FreeGroup(FaceGroup* group) {
 void FreeBodyPart(BodyPart* part) {
   if (!part) return;
   if (part->groups) {
-    for (int32_t g = 0; g < part->groupCount; ++g) FreeGroup(&part->groups[g]);
+    const int32_t boneCount = part->mesh ? part->mesh->boneCount : 0;
+    for (int32_t g = 0; g < part->groupCount; ++g) FreeGroup(&part->groups[g], boneCount);
     EngineFree(part->groups, Nominal(part->groupCount, kFaceGroupNominalBytes));
   }
   EngineFree(part, kBodyPartNominalBytes);
@@ -81,12 +83,15 @@ std::string BodyMessageFileName(int32_t bodyId) {
     std::snprintf(buffer, sizeof buffer, "v\\%05d", static_cast<int>(bodyId));
     name = buffer;
   }
-  const char* folder = gSystem && gSystem->product ? gSystem->product->objectsTemplate : nullptr;
-  if (!folder) return name;
-  const int length = std::snprintf(nullptr, 0, folder, name.c_str());
+  return BodyFolderName(gSystem && gSystem->product ? gSystem->product->objectsTemplate : nullptr, name);
+}
+
+std::string BodyFolderName(const char* folderFormat, const std::string& name) {
+  if (!folderFormat) return name;
+  const int length = std::snprintf(nullptr, 0, folderFormat, name.c_str());
   if (length <= 0) return name;
   std::string formatted(static_cast<size_t>(length) + 1, '\0');
-  std::snprintf(formatted.data(), formatted.size(), folder, name.c_str());
+  std::snprintf(formatted.data(), formatted.size(), folderFormat, name.c_str());
   formatted.resize(static_cast<size_t>(length));
   return formatted;
 }

@@ -162,7 +162,7 @@ struct FaceGroup {
   int32_t material;  // negative = none
   int32_t blended;   // 1 when the material's flags have any of 0x486
   int32_t usedBoneCount;
-  int32_t* boneRemap;
+  int32_t* boneRemap;  // per bone of the mesh: its number among the group's used bones, or -1
   int32_t extraCount;
   FaceGroupExtra* extras;
 };

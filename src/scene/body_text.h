@@ -27,6 +27,8 @@ void BodyReaderFatal(uint32_t code, const char* fileName);
 // The file name of a body in messages: the body folder format applied to its row's name or
 // "v\%05d" of the id.
 std::string BodyMessageFileName(int32_t bodyId);
+// A folder format ("objects\%s") applied to a name; the name itself without a format.
+std::string BodyFolderName(const char* folderFormat, const std::string& name);
 
 // Parses a text body file over the whole reader (the reader's buffer is released before it
 // returns). Null for a body without usable points, or after a fatal end that returned.

@@ -8,6 +8,15 @@
 
 struct CollisionModel;
 
+// One triangle of a collision model (ten words in the model's triangle array): the caller's id and
+// the corners A, B and C.
+struct CollisionTriangle {
+  int32_t id;
+  float a[3];
+  float b[3];
+  float c[3];
+};
+
 // Result codes of the model operations.
 constexpr int32_t kCollideDone = 0;
 constexpr int32_t kCollideModelNotBuilt = 3;

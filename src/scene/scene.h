@@ -31,6 +31,21 @@ inline constexpr DataSectionRow kBodySectionTable[kBodySectionCount] = {
     {"", "", "", "", 17},
 };
 
+// Rows of the body section table that the body readers and the writer name.
+constexpr int32_t kBodyRowBob = 1;
+constexpr int32_t kBodyRowName = 2;
+constexpr int32_t kBodyRowVersion = 3;
+constexpr int32_t kBodyRowSound = 4;
+constexpr int32_t kBodyRowMaterial3 = 8;
+constexpr int32_t kBodyRowMaterial5 = 9;
+constexpr int32_t kBodyRowMaterial6 = 10;
+constexpr int32_t kBodyRowBodies = 11;
+constexpr int32_t kBodyRowBones = 12;
+constexpr int32_t kBodyRowPoints = 13;
+constexpr int32_t kBodyRowWeights = 14;
+constexpr int32_t kBodyRowParts = 15;
+constexpr int32_t kBodyRowInfo = 16;
+
 // ---------------------------------------------------------------------------------------------
 // The engine state (scene/engine_records.h) and the operations the application core calls at
 // start-up, per frame, in saves and at shutdown.

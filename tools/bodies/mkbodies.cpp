@@ -1,9 +1,12 @@
-// mkbodies FOLDER: writes the demo's bodies as text body files under FOLDER, named as the engine
-// looks bodies up: "objects/v/00001.bod" (the cube) and "objects/v/00002.bod" (two parts).
+// mkbodies FOLDER: writes the demo's bodies under FOLDER: as text body files named as the engine
+// looks bodies up, "objects/v/00001.bod" (the cube) and "objects/v/00002.bod" (two parts), and
+// converted by the engine's own parser and writer into the binary form in the product's
+// conversion folder, "vc/00001.bob" and "vc/00002.bob".
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "bodies/body_convert.h"
 #include "bodies/body_text_writer.h"
 
 namespace {
@@ -20,6 +23,21 @@ bool WriteText(const std::filesystem::path& path, const std::string& text) {
   return std::fclose(file) == 0 && written;
 }
 
+// The binary form is written relative to the current folder, as the game's conversion does.
+bool WriteBinary(const std::filesystem::path& root, int id, const std::string& text) {
+  std::error_code error;
+  std::filesystem::create_directories(root / "vc", error);
+  std::filesystem::current_path(root, error);
+  if (error) {
+    std::fprintf(stderr, "mkbodies: cannot enter %s\n", root.c_str());
+    return false;
+  }
+  bodytool::PrepareBodyConversion();
+  if (bodytool::ConvertTextBody(id, text)) return true;
+  std::fprintf(stderr, "mkbodies: body %d was not converted\n", id);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -27,8 +45,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: mkbodies FOLDER\n");
     return 2;
   }
-  const std::filesystem::path folder = std::filesystem::path(argv[1]) / "objects" / "v";
-  const bool ok = WriteText(folder / "00001.bod", bodytool::CubeBodyText()) &&
-                  WriteText(folder / "00002.bod", bodytool::TwoPartBodyText());
+  const std::filesystem::path root = std::filesystem::absolute(argv[1]);
+  const std::filesystem::path folder = root / "objects" / "v";
+  const std::string cube = bodytool::CubeBodyText();
+  const std::string skiff = bodytool::TwoPartBodyText();
+  const bool ok = WriteText(folder / "00001.bod", cube) && WriteText(folder / "00002.bod", skiff) &&
+                  WriteBinary(root, 1, cube) && WriteBinary(root, 2, skiff);
   return ok ? 0 : 1;
 }
