@@ -42,7 +42,8 @@ struct SoundState {
   LoadedSample* lastSample;
   SoundChannelSlot* slots[kSoundSlotCount];
   SoundChannelSlot* overflow;  // a request that found no channel
-  // Music slots, indexed 1 to 10 (index 0 unused).
+  // Music slots, indexed 1 to 10 (index 0 unused). The names are accounted strings
+  // (DuplicateString), freed with their slot.
   int32_t musicLoaded[kMusicSlotCount + 1];
   char* musicNames[kMusicSlotCount + 1];
   int16_t currentMusic;

@@ -203,6 +203,8 @@ TEST_F(SoundCore, ChannelChoiceTakesOverQueuesOrReusesAsPriorityAndEndTimeSay) {
   const Case kCases[] = {
       {"below every priority: the overflow slot, answered when the next channel ends",
        {{5, 110}, {5, 120}, {5, 130}}, {}, 4, 105, kNoChannel, {}, 1001, {{11, 1}, {20, 1}}},
+      {"priority 0 counts as 1, so the waiting request is still answered",
+       {{5, 110}, {5, 120}, {5, 130}}, {}, 0, 105, kNoChannel, {}, 1001, {{11, 1}, {20, 1}}},
       {"the same priority takes the channel ending soonest",
        {{5, 130}, {5, 110}, {5, 120}}, {}, 5, 105, 1, {{12, 1}}, 501, {{20, 1}}},
       {"on a tie the lower index", {{5, 120}, {5, 110}, {5, 110}}, {}, 5, 105, 1, {{12, 1}}, 0, {}},
@@ -227,7 +229,7 @@ TEST_F(SoundCore, ChannelChoiceTakesOverQueuesOrReusesAsPriorityAndEndTimeSay) {
     EXPECT_EQ(SFX_PlaySample(kModule, 20, c.sound, 0, 0, 255, c.priority, 64), c.channel);
     EXPECT_EQ(gReports, c.atOnce);
     if (c.channel == kNoChannel) {
-      EXPECT_EQ(gScriptSound->overflow->priority, c.priority);
+      EXPECT_EQ(gScriptSound->overflow->priority, std::max<int16_t>(c.priority, 1));
       EXPECT_EQ(gScriptSound->overflow->ownerHandle, 20);
     } else {
       EXPECT_EQ(Slot(c.channel)->ownerHandle, 20);
