@@ -95,8 +95,9 @@ void StampLastUsed(int32_t sampleId) {
   if (LoadedSample* node = FindLoaded(sampleId)) node->lastUsed = Now();
 }
 
-// A temporary sample is gone once it stops: freed, and no channel keeps playing it.
-void DropTemporarySample(int32_t sampleId) {
+// A sample that must go while it may still play (a temporary one that stopped, or one whose
+// continuation failed): freed, and no channel keeps playing it.
+void DropSampleAndChannels(int32_t sampleId) {
   if (LoadedSample* node = FindLoaded(sampleId)) FreeLoaded(node);
   SoundReleaseSampleChannels(sampleId);
 }
@@ -145,7 +146,7 @@ void TakeOver(SoundChannelSlot* slot) {
   const int32_t sampleId = slot->sampleId;
   const Owner owner = TakeOwner(slot);
   StampLastUsed(sampleId);
-  if (sampleId < 0) DropTemporarySample(sampleId);
+  if (sampleId < 0) DropSampleAndChannels(sampleId);
   ReportTo(owner, kEnded);
 }
 
@@ -453,7 +454,7 @@ int32_t SoundStopChannel(int32_t channel, int32_t sampleId) {
   if (!Silent()) SoundStopBuffer(channel);
   const Owner owner = TakeOwner(slot);
   StampLastUsed(sampleId);
-  if (sampleId < 0) DropTemporarySample(sampleId);
+  if (sampleId < 0) DropSampleAndChannels(sampleId);
   ReportTo(owner, kEnded);
   return 1;
 }
@@ -503,11 +504,7 @@ void UpdateSounds() {
     slot->priority = 0;
     const Owner owner = TakeOwner(slot);
     StampLastUsed(sampleId);
-    if (sampleId < 0 || continued) {
-      if (!Silent()) ReleaseSoundBuffer(i);
-      if (LoadedSample* loaded = FindLoaded(sampleId)) FreeLoaded(loaded);
-      SoundReleaseSampleChannels(sampleId);
-    }
+    if (sampleId < 0 || continued) DropSampleAndChannels(sampleId);
     ReportTo(owner, kEnded);
     // A request that found no channel ends when any channel ends.
     state = State();

@@ -62,6 +62,7 @@ constexpr int32_t kAutoFreeSound = 145;  // SFX_AUTOFREE
 constexpr int32_t kPlaced = 146;         // SFX_LOOP, volume 200, range 1000
 constexpr int32_t kPlacedFar = 147;      // SFX_LOOP, volume 200, range 0
 constexpr int32_t kMemberSound = 148;
+constexpr int32_t kContinuedSound = 149; // SFX_TOBECONTINUED
 
 std::string Entry(int32_t priority, int32_t volume, const char* flags, int32_t low, int32_t high, int32_t spread,
                   int32_t range) {
@@ -107,6 +108,7 @@ class SoundCore : public testing::Test {
         case kAutoFreeSound: table += Entry(5, 255, "SFX_AUTOFREE", 0, 0, 0, 0); break;
         case kPlaced: table += Entry(5, 200, "SFX_LOOP", 0, 0, 0, 1000); break;
         case kPlacedFar: table += Entry(5, 200, "SFX_LOOP", 0, 0, 0, 0); break;
+        case kContinuedSound: table += Entry(5, 255, "SFX_TOBECONTINUED", 0, 0, 0, 0); break;
         default: table += Entry(5, 255, "NULL", 0, 0, 0, 0); break;
       }
     }
@@ -564,6 +566,20 @@ TEST_F(SoundCore, StoppingATemporarySampleFreesItAndReleasesEveryChannelPlayingI
     EXPECT_EQ(gSoundChannels[channel].buffer, nullptr);
   }
   EXPECT_EQ(SoundStopChannel(1, -5), 0) << "nothing plays there any more";
+}
+
+// The wave loader reads a whole file as one part, so a sample that would continue has no next
+// part: when its part ends, it ends as a failed continuation does, freed with its buffer.
+TEST_F(SoundCore, ASampleThatWouldContinueIsFreedWhenItsPartEnds) {
+  if (!Loopback()) GTEST_SKIP() << "the audio library has no loopback device";
+  WriteMs(kContinuedSound, 300);
+  ASSERT_EQ(SFX_PlaySample(kModule, 1, kContinuedSound, 0, 0, 255, 5, 64), 0);
+  Advance(301);
+  EXPECT_EQ(gReports, (Reports{{1, 1}}));
+  EXPECT_FALSE(Loaded(kContinuedSound));
+  EXPECT_EQ(FindSoundBankEntry(kContinuedSound)->sample, nullptr);
+  EXPECT_EQ(gSoundChannels[0].buffer, nullptr);
+  ASSERT_EQ(SFX_PlaySample(kModule, 2, kContinuedSound, 0, 0, 255, 5, 64), 0) << "it loads again";
 }
 
 TEST_F(SoundCore, AFreedSampleKeepsPlayingAndItsReloadMakesANewBuffer) {
