@@ -10,6 +10,7 @@
 #include "asm/assembler.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/sound.h"
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
 #include "script/engine.h"
@@ -78,6 +79,8 @@ const std::string& SaveWorld() {
   gTimers = static_cast<TimerState*>(MemCalloc(sizeof(TimerState)));
   InitTimerModule(gTimers);
   gTimerState = gTimers;
+  // The save holds a sound section only while the sound state exists, as in a running game.
+  if (!InitSoundModule()) std::abort();
   gStoryBytes = new AsmResult(Assemble(kStory));
   if (!gStoryBytes->ok) std::abort();
   SetScriptStateLoader(LoadStory);

@@ -34,7 +34,9 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
+#include "devices/sound.h"
 #include "devices/sound_banks.h"
+#include "devices/sound_channels.h"
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
 #include "save_world.h"
@@ -539,6 +541,38 @@ Seeds SaveGameSeeds() {
   return seeds;
 }
 
+// "SFX " sections by the section writer: nothing playing, owners waiting on channels (one with
+// a module past the table, one with priority -1) and in the overflow slot.
+Seeds SoundSaveSeeds() {
+  const std::string path = fuzz::World() + "/sfx.seed";
+  Seeds seeds;
+  const bool mine = gScriptSound == nullptr;
+  if (mine && !InitSoundModule()) return seeds;
+  const auto write = [&] {
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpen(&file, path.c_str(), "wbT", false)) return;
+    const bool ok = WriteSoundState(&file) == 1;
+    FileClose(&file);
+    std::string bytes;
+    if (ok && fuzz::ReadFile(path, &bytes)) seeds.push_back(bytes);
+  };
+  write();
+  const int32_t owners[][4] = {{0, 3, 1, 77}, {5, -1, 1, 2}, {9, 20, 32, 4}, {31, 255, 1, 9}};
+  for (const auto& o : owners) {
+    SoundChannelSlot* slot = gScriptSound->slots[o[0]];
+    slot->priority = static_cast<int16_t>(o[1]);
+    slot->ownerModule = o[2];
+    slot->ownerHandle = o[3];
+  }
+  gScriptSound->overflow->priority = 4;
+  gScriptSound->overflow->ownerModule = 1;
+  gScriptSound->overflow->ownerHandle = 100;
+  write();
+  if (mine) ShutdownSoundModule();
+  return seeds;
+}
+
 // "Materials" files in both forms, the form byte first: a keyword record, a plain one and a
 // generated one.
 Seeds MaterialSeeds() {
@@ -802,6 +836,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"input_script", InputScriptSeeds},
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
+      {"sound_save", SoundSaveSeeds},
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},
       {"body_text", BodyTextSeeds},

@@ -23,6 +23,7 @@
 #include "core/memory.h"
 #include "core/paths.h"
 #include "core/system_block.h"
+#include "devices/sound_channels.h"
 #include "platform/os.h"
 #include "platform/registry.h"
 
@@ -208,6 +209,7 @@ int SetDefaultSettings() {
   gSystem->musicVolume = 215;
   gSystem->voiceVolume = 205;
   gSystem->sound3DCount = 6;
+  gSystem->soundChannelCount = kSoundSlotCount;
   gSystem->inputFlags = kDefaultInputFlags;
   gStartup.forceFeedbackGain = 2;
   gStartup.joystickDeadZone = 20;
@@ -463,6 +465,7 @@ SystemBlock* InitGeneral(int argc, char** argv) {
   block->audioFlags = kAudioEffectsOn | kAudioMusicOn;
   block->inputFlags = 0;
   block->sound3DCount = 6;
+  block->soundChannelCount = kSoundSlotCount;
   block->language = kLanguageEnglish;
   block->languagePack = 0;
   block->fontScale = 1;

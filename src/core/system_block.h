@@ -118,6 +118,7 @@ struct SystemBlock {
   uint32_t averageFrameRate;
   uint32_t frameRate;
   uint32_t sound3DCount;
+  int16_t soundChannelCount;  // sound effect channels, at most 32
   double lowerQualityFps;
   double upperQualityFps;
   uint32_t qualityLevel;

@@ -196,7 +196,7 @@ int32_t SoundPlayChannel(SoundSample* sample, int32_t channel, int32_t frames, u
   if (entry.buffer) {
     AudioOutBufferStop(entry.buffer);
     // A continued sample brings new data each time, so its buffer is never kept.
-    if (entry.wave != sample->wave || (sample->flags & kSampleContinues)) ReleaseSoundBuffer(channel);
+    if (entry.waveSerial != sample->wave->serial || (sample->flags & kSampleContinues)) ReleaseSoundBuffer(channel);
   }
   const int32_t panMillibels = PanToMillibels(pan);
   if (volume == 0) volume = sample->volume;
@@ -213,7 +213,7 @@ int32_t SoundPlayChannel(SoundSample* sample, int32_t channel, int32_t frames, u
     entry.buffer3D = is3D ? entry.buffer : nullptr;
   }
   entry.flags &= ~kChannelAwaits3D;
-  entry.wave = sample->wave;
+  entry.waveSerial = sample->wave->serial;
   AudioOutBufferSetVolume(entry.buffer, volumeMillibels);
   if (sample->wave->flags & kWave3D) {
     entry.flags |= kChannelAwaits3D;
@@ -236,6 +236,16 @@ void ReleaseSoundBuffer(int32_t channel) {
     AudioOutReleaseBuffer(entry.buffer);
   }
   entry = SoundChannel{};
+}
+
+void SoundStopBuffer(int32_t channel) {
+  if (ValidChannel(channel) && gSoundChannels[channel].buffer) AudioOutBufferStop(gSoundChannels[channel].buffer);
+}
+
+bool SoundChannelIsBusy(int32_t channel) {
+  if (!ValidChannel(channel)) return false;
+  const SoundChannel& entry = gSoundChannels[channel];
+  return !entry.buffer || (entry.flags & kChannelAwaits3D) || AudioOutBufferIsPlaying(entry.buffer);
 }
 
 int32_t ChannelSetVolume(int32_t channel, int32_t volume) {

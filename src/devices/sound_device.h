@@ -40,6 +40,9 @@ constexpr uint32_t kWaveLongBytes = 0x80000;
 
 struct WaveRecord {
   uint16_t flags;
+  // Never given to two waves, so a channel can tell whether it still holds this wave's data
+  // without keeping a pointer that may outlive the wave.
+  uint64_t serial;
   uint32_t length;
   uint8_t* data;
   uint32_t rate;  // the file's rate, 0 included
@@ -71,7 +74,7 @@ constexpr int kSoundChannelCount = 32;
 constexpr uint32_t kChannelAwaits3D = 0x1;
 
 struct SoundChannel {
-  WaveRecord* wave;  // whose data the buffer holds, so a replay can reuse it
+  uint64_t waveSerial;  // of the wave whose data the buffer holds, so a replay can reuse it; 0 = none
   AudioOutBuffer* buffer;
   AudioOutBuffer* buffer3D;  // the same buffer, for a 3D sample with a listener
   uint32_t flags;
@@ -90,12 +93,17 @@ void ShutdownSound();
 
 // A sample from the game file `name` with the type "wav"; null when it is missing or refused.
 SoundSample* LoadWaveFile(const char* name, uint32_t flags);
-// Frees a sample with its wave record and releases the channels that hold that wave.
+// Frees a sample with its wave record. A channel playing it goes on: its buffer holds its own
+// copy of the data.
 void FreeSoundSample(SoundSample* sample);
 
 int32_t SoundPlayChannel(SoundSample* sample, int32_t channel, int32_t frames, uint32_t frequency, int32_t pan,
                          int32_t volume);
 void ReleaseSoundBuffer(int32_t channel);
+// Stops the channel's buffer and keeps it for a replay.
+void SoundStopBuffer(int32_t channel);
+// True while the channel may still sound: it has no buffer, waits for its 3D set-up, or plays.
+bool SoundChannelIsBusy(int32_t channel);
 
 int32_t ChannelSetVolume(int32_t channel, int32_t volume);
 int32_t ChannelSet3DParameters(int32_t channel, int32_t volume, int32_t outsideConeAngle, int32_t insideConeAngle,

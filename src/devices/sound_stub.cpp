@@ -1,42 +1,61 @@
-// The least form of the script sound layer that the application core needs until it is built:
-// a module record with nothing playing, and an empty but well-formed "SFX " save section. Called
-// by the game main, the game loop, the save container and the shutdown; never touches the sound
-// device.
+// The least form of the SFX_ module's start and shutdown that the sound core needs until the
+// module itself is built: the SoundState and its 33 slot records, the scene engine's sound hook,
+// and, at shutdown, whatever the state still owns. Called by the game main and the shutdown;
+// registers no native module and touches no device setting.
+#include <new>
+
+#include "core/memory.h"
 #include "devices/sound.h"
+#include "devices/sound_channels.h"
+#include "scene/scene_small_ops.h"
 
-#include <cstring>
-
-#include "core/file_object.h"
-
-struct ScriptSoundState {
-  uint32_t moduleIndex;
-};
-
-ScriptSoundState* gScriptSound = nullptr;
+SoundState* gScriptSound = nullptr;
 
 namespace {
 
-ScriptSoundState gSoundRecord;
+constexpr uint32_t kSoundMemory = MemCategoryFlags(kMemCatSound);
 
-bool ReadTag(FileObject* file, const char* tag) {
-  char got[4];
-  return FileRead(file, got, 1, 4) == 4 && std::memcmp(got, tag, 4) == 0;
+void FreeState(SoundState* state) {
+  for (SoundChannelSlot*& slot : state->slots) {
+    if (slot) MemFree(slot, sizeof(SoundChannelSlot), kSoundMemory);
+    slot = nullptr;
+  }
+  if (state->overflow) MemFree(state->overflow, sizeof(SoundChannelSlot), kSoundMemory);
+  MemFree(state, sizeof(SoundState), kSoundMemory);
 }
+
+SoundChannelSlot* NewSlot() {
+  void* memory = MemAlloc(sizeof(SoundChannelSlot), kSoundMemory);
+  return memory ? new (memory) SoundChannelSlot{} : nullptr;
+}
+
+void StopSceneChannel(int32_t channel, int32_t sampleId) { SoundStopChannel(channel, sampleId); }
 
 }  // namespace
 
-ScriptSoundState* InitSoundModule() {
-  gScriptSound = &gSoundRecord;
-  return gScriptSound;
+SoundState* InitSoundModule() {
+  if (gScriptSound) ShutdownSoundModule();
+  void* memory = MemAlloc(sizeof(SoundState), kSoundMemory);
+  if (!memory) return nullptr;
+  auto* state = new (memory) SoundState{};
+  bool complete = true;
+  for (SoundChannelSlot*& slot : state->slots) complete = complete && (slot = NewSlot()) != nullptr;
+  complete = complete && (state->overflow = NewSlot()) != nullptr;
+  if (!complete) {
+    FreeState(state);
+    return nullptr;
+  }
+  gScriptSound = state;
+  gSceneSoundHooks.stopChannel = StopSceneChannel;
+  return state;
 }
 
-void UpdateSounds() {}
-void UnloadAllSamples() {}
-void ResetScriptSounds(int32_t) {}
-void ShutdownSoundModule() { gScriptSound = nullptr; }
-
-int32_t WriteSoundState(FileObject* file) {
-  return FileWriteBytes(file, "SFX ", 4) == 4 && FileWriteBytes(file, "/SFX", 4) == 4;
+void ShutdownSoundModule() {
+  SoundState* state = gScriptSound;
+  if (!state) return;
+  // Nobody is told: the owners are going away with the game.
+  ResetScriptSounds(1);
+  gSceneSoundHooks.stopChannel = nullptr;
+  gScriptSound = nullptr;
+  FreeState(state);
 }
-
-int32_t ReadSoundState(FileObject* file) { return ReadTag(file, "SFX ") && ReadTag(file, "/SFX"); }

@@ -22,6 +22,8 @@ constexpr uint32_t kFormatBytesMin = 16;
 constexpr uint16_t kFormatPcm = 1;
 constexpr int16_t kLoadedVolume = 255;
 
+uint64_t gLastWaveSerial = 0;
+
 // Wave files are little-endian, unlike the game's own formats.
 uint16_t LoadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -84,6 +86,7 @@ SoundSample* MakeSample(const uint8_t* file, const WaveLayout& layout, uint32_t 
   if (!wave) return nullptr;
   const uint32_t blockSize = layout.bits / 8u;
   // A 16-bit sample never ends half-way through a word.
+  wave->serial = ++gLastWaveSerial;
   wave->length = layout.dataLength - layout.dataLength % blockSize;
   wave->rate = layout.rate;
   if (layout.bits == 16) wave->flags |= kWave16Bit;
@@ -131,11 +134,6 @@ SoundSample* LoadWaveFile(const char* name, uint32_t flags) {
 
 void FreeSoundSample(SoundSample* sample) {
   if (!sample) return;
-  // A channel must not keep a wave that is gone: a new one at the same address would be taken
-  // for it and its buffer reused.
-  for (int32_t channel = 0; channel < kSoundChannelCount; ++channel) {
-    if (sample->wave && gSoundChannels[channel].wave == sample->wave) ReleaseSoundBuffer(channel);
-  }
   FreeWave(sample->wave);
   MemFree(sample, sizeof(SoundSample), kSoundMemory);
 }

@@ -60,7 +60,7 @@ int32_t SoundLevel(InstanceRecord* instance, int32_t base) {
 void StopSubtreeSounds(InstanceRecord* root) {
   for (InstanceRecord* i = root; i; i = InstSubtreeNext(i, root)) {
     if (!(i->soundFlags & kInstSoundPlaying) || i->soundSample < 0 || i->soundChannel < 0) continue;
-    gSceneSoundHooks.stopChannel(i->soundChannel);
+    gSceneSoundHooks.stopChannel(i->soundChannel, i->soundSample);
     i->soundFlags &= ~kInstSoundPlaying;
     i->soundChannel = -1;
   }

@@ -37,9 +37,10 @@ struct SoundLevelEntry {
 // first; equal levels keep their order.
 void InstSoundLevels(SoundLevelEntry* entries, int32_t count);
 
-// The sound devices register the channel stop; while it is null nothing is stopped.
+// The sound devices register the stop of a channel that plays a sample; while it is null nothing
+// is stopped.
 struct SceneSoundHooks {
-  void (*stopChannel)(int32_t channel);
+  void (*stopChannel)(int32_t channel, int32_t sampleId);
 };
 extern SceneSoundHooks gSceneSoundHooks;
 

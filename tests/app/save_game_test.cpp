@@ -22,6 +22,8 @@
 #include "core/file_object.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/sound.h"
+#include "devices/sound_channels.h"
 #include "frontend/frontend.h"
 #include "script/engine.h"
 #include "script/script_save.h"
@@ -661,12 +663,18 @@ class ScriptStateSaveTest : public ScriptRunTest {
     gTimerState = timers_;
     gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
     ASSERT_NE(InitGuiMaster(gGuiMaster), nullptr);
+    // Sounds are only timed: nothing needs an output.
+    system_.soundChannelCount = kSoundSlotCount;
+    ASSERT_NE(InitSound(kAudioDeviceSilent), nullptr);
+    ASSERT_NE(InitSoundModule(), nullptr);
     SetScriptStateLoader(LoadAssembled);
     std::filesystem::remove_all(DocumentsEnvironment::SaveFolder());
   }
 
   void TearDown() override {
     SetScriptStateLoader(nullptr);
+    ShutdownSoundModule();
+    ShutdownSound();
     ClearTimerEvents(timers_);
     gTimerState = nullptr;
     MemFreeIfSet(timers_);
@@ -756,6 +764,29 @@ TEST_F(ScriptStateSaveTest, GlobalsAndWaitingTasksComeBackFromTheContainer) {
   ScriptTask* waiter = FindTask(engine_, waiting_[0]);
   ASSERT_NE(waiter, nullptr);
   EXPECT_EQ(waiter->state, kTaskWaiting);
+}
+
+// A task that waited for a sound when the game was saved hears, on loading, that its sound
+// ended: once, from the sound section, while the live sound plays on.
+TEST_F(ScriptStateSaveTest, ATaskWaitingForASoundHearsItEndedOnceWhenTheSaveIsRead) {
+  ASSERT_TRUE(Load(kStory)) << error_;
+  EXPECT_EQ(Call("Setup"), "0");
+  ASSERT_NE(Start("Waiter"), nullptr);
+  RunAll();
+  ASSERT_EQ(waiting_.size(), 1u);
+  const int32_t task = waiting_[0];
+  EXPECT_EQ(SFX_PlaySample(module_, task, 100, 0, 0, 255, 5, 64), -1);
+  ASSERT_TRUE(SFX_FindSample(100));
+  ASSERT_TRUE(WriteSaveGame(1, "a", "b", 0));
+  const std::string bytes = Gunzip(SavePath(2));
+  const size_t at = bytes.find("SFX ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(bytes.size() - at, 400u + 4u) << "the section, then the end tag";
+
+  resumed_.clear();
+  ASSERT_EQ(LoadSaveGame(1), 1);
+  EXPECT_EQ(resumed_, (std::vector<std::pair<uint32_t, int32_t>>{{uint32_t(task), 1}}));
+  EXPECT_TRUE(SFX_FindSample(100));
 }
 
 TEST_F(ScriptStateSaveTest, CutOffScriptStateIsRefusedAndLeavesNothingBehind) {

@@ -137,7 +137,7 @@ class ShutdownTest : public ::testing::Test {
     gGalaxyGrid = static_cast<GalaxyGrid*>(MemCalloc(sizeof(GalaxyGrid)));
     gGameState = InitGameStateBlock(static_cast<GameStateBlock*>(MemCalloc(sizeof(GameStateBlock))));
     gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
-    gScriptSound = reinterpret_cast<ScriptSoundState*>(&placeholder_);
+    gScriptSound = reinterpret_cast<SoundState*>(&placeholder_);
     gScriptEngine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
     gLocationState = static_cast<LocationState*>(MemCalloc(sizeof(LocationState)));
     gTimerState = static_cast<TimerState*>(MemCalloc(sizeof(TimerState)));

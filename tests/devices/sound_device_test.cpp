@@ -214,7 +214,7 @@ TEST_F(SoundDevice, ReplayingAWaveReusesItsBufferButAContinuedSampleDoesNot) {
     const uint32_t before = AudioOutStoresMade();
     EXPECT_EQ(SoundPlayChannel(step.sample, 3, 0, 0, 64, 255), 3);
     EXPECT_EQ(AudioOutStoresMade() - before, step.newStores);
-    EXPECT_EQ(gSoundChannels[3].wave, step.sample->wave);
+    EXPECT_EQ(gSoundChannels[3].waveSerial, step.sample->wave->serial);
   }
 }
 
@@ -230,22 +230,30 @@ TEST_F(SoundDevice, PlayFailsWithoutSampleChannelOrDevice) {
   EXPECT_EQ(SoundPlayChannel(tone, 0, 0, 0, 64, 255), kSoundPlayFailed);
   EXPECT_EQ(gLowMemoryCalls, 2);
   EXPECT_EQ(gSoundChannels[0].buffer, nullptr);
-  EXPECT_EQ(gSoundChannels[0].wave, nullptr);
+  EXPECT_EQ(gSoundChannels[0].waveSerial, 0u);
   ShutdownSound();
   ASSERT_NE(InitSound(kAudioDevicePlays | kAudioDeviceSilent), nullptr);
   EXPECT_EQ(SoundPlayChannel(tone, 0, 0, 0, 64, 255), kSoundPlayFailed);
 }
 
-TEST_F(SoundDevice, FreeingASampleReleasesTheChannelsThatHoldItsWave) {
+// A freed sample's channel keeps sounding from its own copy, and a wave loaded afterwards (even
+// at the freed one's address) never passes for it: the replay makes a new buffer.
+TEST_F(SoundDevice, FreeingASampleLeavesItsChannelPlayingAndNoNewWavePassesForIt) {
   ASSERT_NE(OpenLoopback(), nullptr);
-  SoundSample* tone = Tone(440, 0.05);
+  SoundSample* tone = Tone(440, 0.5);
   ASSERT_EQ(SoundPlayChannel(tone, 1, 0, 0, 64, 255), 1);
-  ASSERT_EQ(SoundPlayChannel(tone, 2, 0, 0, 64, 255), 2);
+  const uint64_t serial = tone->wave->serial;
   samples_.clear();
   FreeSoundSample(tone);
-  EXPECT_EQ(gSoundChannels[1].buffer, nullptr);
-  EXPECT_EQ(gSoundChannels[1].wave, nullptr);
-  EXPECT_EQ(gSoundChannels[2].wave, nullptr);
+  EXPECT_NE(gSoundChannels[1].buffer, nullptr);
+  EXPECT_EQ(gSoundChannels[1].waveSerial, serial);
+  EXPECT_TRUE(SoundChannelIsBusy(1));
+  SoundSample* next = Tone(440, 0.5);
+  ASSERT_NE(next, nullptr);
+  EXPECT_NE(next->wave->serial, serial);
+  const uint32_t before = AudioOutStoresMade();
+  ASSERT_EQ(SoundPlayChannel(next, 1, 0, 0, 64, 255), 1);
+  EXPECT_EQ(AudioOutStoresMade() - before, 1u);
 }
 
 // ---------------------------------------------------------------------------------------------

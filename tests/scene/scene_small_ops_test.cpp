@@ -227,7 +227,10 @@ TEST_F(SmallOps, SceneSoundsStopOnlyInEnabledScenesWithAListeningCamera) {
   EXPECT_EQ(root->soundChannel, 4);
 
   gStopped.clear();
-  gSceneSoundHooks.stopChannel = [](int32_t channel) { gStopped.push_back(channel); };
+  gSceneSoundHooks.stopChannel = [](int32_t channel, int32_t sample) {
+    EXPECT_EQ(sample, 1);
+    gStopped.push_back(channel);
+  };
   StopSceneSounds();
   EXPECT_EQ(gStopped, (std::vector<int32_t>{4, 5}));
   for (InstanceRecord* instance : {root, child}) {

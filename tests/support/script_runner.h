@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "asm/assembler.h"
@@ -138,7 +139,8 @@ class ScriptRunTest : public ScriptEngineTest {
         return 1;
     }
   }
-  static int32_t ResumeInt(uint32_t, int32_t value) {
+  static int32_t ResumeInt(uint32_t cookie, int32_t value) {
+    current_->resumed_.emplace_back(cookie, value);
     current_->results_.push_back(std::to_string(value));
     return 0;
   }
@@ -151,4 +153,6 @@ class ScriptRunTest : public ScriptEngineTest {
   std::vector<std::string> log_;
   std::vector<std::string> results_;
   std::vector<int32_t> waiting_;
+  // Every integer answer with its cookie, in order.
+  std::vector<std::pair<uint32_t, int32_t>> resumed_;
 };
