@@ -278,8 +278,8 @@ bool FakeRingPosition(void*, uint32_t* play, uint32_t* write) {
   return true;
 }
 bool FakeSetRingVolume(void*, int32_t volume) { return gFakes->volume = volume, true; }
-bool FakeLockTexture(ImageRecord*, TextureTexels*) { return false; }
-void FakeUnlockTexture(ImageRecord*) {}
+bool FakeLockTexture(DisplaySurface*, TextureTexels*) { return false; }
+void FakeUnlockTexture(DisplaySurface*) {}
 uint32_t FakeNow() { return gFakes->now; }
 
 constexpr MediaStreamBackend kFakeBackend = {
@@ -508,7 +508,7 @@ MediaReadResult RealNextFrame(void* d, int64_t due, MediaVideoFrame* f) {
   return MediaDecoderNextFrame(static_cast<MediaDecoder*>(d), due, f);
 }
 void RealClose(void* d) { MediaDecoderClose(static_cast<MediaDecoder*>(d)); }
-bool MemoryTexture(ImageRecord*, TextureTexels* t) {
+bool MemoryTexture(DisplaySurface*, TextureTexels* t) {
   *t = TextureTexels{gReal->texture.data(), 64 * 4, 64, 64, 32};
   return true;
 }
@@ -530,7 +530,7 @@ TEST(MediaStreamReal, MovieFramesLandInTheTextureUntilTheEnd) {
   MediaStream* s = OpenMediaStream(1, kMediaKindNoAudio);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->hasVideo, 1);
-  s->texture = reinterpret_cast<ImageRecord*>(&world);
+  s->texture = reinterpret_cast<DisplaySurface*>(&world);
   ASSERT_EQ(StartMediaStream(s, 0), 1);
   ASSERT_EQ(RunMediaStream(s), 1);
   int32_t result = kMediaUpdateGoesOn;
@@ -662,7 +662,7 @@ TEST(MediaStreamReal, MovieFramesFollowTheSoundPlayed) {
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->kind, 0u);
   EXPECT_EQ(s->hasVideo, 1);
-  s->texture = reinterpret_cast<ImageRecord*>(&world);
+  s->texture = reinterpret_cast<DisplaySurface*>(&world);
   ASSERT_EQ(StartMediaStream(s, 0), 1);
   ASSERT_EQ(RunMediaStream(s), 1);
   std::vector<int16_t> chunk(441 * 2);
