@@ -7,17 +7,6 @@
 #include "render/display_surface.h"
 #include "render/surface_ops.h"
 
-namespace {
-
-// The row's first byte: by the row table when the surface has one and is tracked, else by pitch.
-uint8_t* RowStart(const DisplaySurface* s, int32_t y) {
-  if (s->rowOffsets && !(s->flags & kSurfaceSmall) && static_cast<uint32_t>(y) < s->rowOffsetBytes / 4)
-    return s->pixels + s->rowOffsets[y];
-  return s->pixels + static_cast<size_t>(y) * s->pitch;
-}
-
-}  // namespace
-
 void BlitBlockTo(DisplaySurface* source, DisplaySurface* target, int32_t sourceX, int32_t sourceY, int32_t targetX,
                  int32_t targetY, int32_t width, int32_t height) {
   if (!source || !target || width < 1 || height < 1 || sourceX < 0 || sourceY < 0 || targetX < 0 || targetY < 0 ||
@@ -32,7 +21,7 @@ void BlitBlockTo(DisplaySurface* source, DisplaySurface* target, int32_t sourceX
   }
   const size_t bpp = static_cast<size_t>(source->bytesPerPixel);
   for (int32_t y = 0; y < height; ++y)
-    std::memmove(RowStart(target, targetY + y) + targetX * bpp, RowStart(source, sourceY + y) + sourceX * bpp,
+    std::memmove(SurfacePixelRow(target, targetY + y) + targetX * bpp, SurfacePixelRow(source, sourceY + y) + sourceX * bpp,
                  static_cast<size_t>(width) * bpp);
   UnlockSurfacePair(targetLocked ? nullptr : target, sourceLocked ? nullptr : source);
 }

@@ -52,15 +52,19 @@ UpdateRect* GetScratch(int which, int16_t maxRects) {
 }
 
 // Makes the scratch array the surface's array. The old array becomes the next scratch array when
-// both have the same size; otherwise the result is copied into the surface's own array, as far as
-// it holds, so its byte accounting never changes.
+// both have the same size; otherwise the result is copied into the surface's own array, so its
+// byte accounting never changes, and a result it cannot hold becomes a full redraw rather than a
+// lost update.
 void TakeScratch(DisplaySurface* surface, int which, int32_t count) {
   Scratch& s = gScratch[which];
   if (surface->updateBytes == s.bytes) {
     std::swap(surface->updateRects, s.rects);
   } else {
     const int32_t room = static_cast<int32_t>(surface->updateBytes / sizeof(UpdateRect));
-    count = std::min(count, room);
+    if (count > room) {
+      surface->updateCount = kUpdateCountInvalid;
+      return;
+    }
     std::memcpy(surface->updateRects, s.rects, static_cast<size_t>(count) * sizeof(UpdateRect));
   }
   surface->updateCount = static_cast<int16_t>(count);

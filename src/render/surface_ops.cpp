@@ -188,12 +188,6 @@ uint32_t MipLevelsToSkip(uint32_t levels) {
   return static_cast<int32_t>(levels) > keep ? levels - static_cast<uint32_t>(keep) : 0;
 }
 
-uint8_t* PixelRow(const DisplaySurface* s, int32_t y) {
-  if (s->rowOffsets && !(s->flags & kSurfaceSmall) && static_cast<uint32_t>(y) < s->rowOffsetBytes / 4)
-    return s->pixels + s->rowOffsets[y];
-  return s->pixels + static_cast<size_t>(y) * s->pitch;
-}
-
 }  // namespace
 
 int32_t CreateImageSurface(DisplaySurface* record) {
@@ -496,6 +490,12 @@ int32_t SaveScreenshot(const char* name) {
   return GpuSucceeded(result) ? 1 : 0;
 }
 
+uint8_t* SurfacePixelRow(const DisplaySurface* s, int32_t y) {
+  if (s->rowOffsets && !(s->flags & kSurfaceSmall) && static_cast<uint32_t>(y) < s->rowOffsetBytes / 4)
+    return s->pixels + s->rowOffsets[y];
+  return s->pixels + static_cast<size_t>(y) * s->pitch;
+}
+
 void CopyMarkerPixels(const PixelMarker* points, int32_t count, DisplaySurface* source, DisplaySurface* target,
                       int32_t offsetX, int32_t offsetY) {
   if (!points || !source || !target) return;
@@ -511,7 +511,7 @@ void CopyMarkerPixels(const PixelMarker* points, int32_t count, DisplaySurface* 
     if (!source->pixels || !target->pixels || x < 0 || y < 0 || x >= source->width || y >= source->height || tx < 0 ||
         ty < 0 || tx >= target->width || ty >= target->height)
       continue;
-    PixelRow(target, ty)[tx] = PixelRow(source, y)[x];
+    SurfacePixelRow(target, ty)[tx] = SurfacePixelRow(source, y)[x];
   }
 }
 

@@ -69,6 +69,9 @@ DisplaySurface* LoadTextureFile(const char* name, uint32_t flags, int32_t mipLev
 // The back buffer as "<name>.bmp"; 1 on success.
 int32_t SaveScreenshot(const char* name);
 
+// The first byte of row y of a locked record: by its row table when it has one and is tracked,
+// else by pitch.
+uint8_t* SurfacePixelRow(const DisplaySurface* record, int32_t y);
 void CopyMarkerPixels(const PixelMarker* points, int32_t count, DisplaySurface* source, DisplaySurface* target,
                       int32_t offsetX, int32_t offsetY);
 // The draw routine of child display lists: the blitter's block copy.

@@ -147,6 +147,16 @@ TEST_F(DisplayLists, SubtractionStopsAtTheLimitAndSkipsExcludedSurfaces) {
   SubtractUpdateRect(s, 15, 15, 10, 10, false);  // four parts, room for three
   EXPECT_EQ(Text(Get(s)), Text({{10, 10, 20, 5}, {10, 15, 5, 15}, {25, 15, 5, 15}}));
 
+  // A surface whose own array is smaller than the result redraws whole instead of losing parts.
+  SetLimits(0, 100, 1);
+  DisplaySurface* tight = Surface(64, 64);
+  MemFree(tight->updateRects, tight->updateBytes, 0);
+  tight->updateBytes = 2 * sizeof(UpdateRect);
+  tight->updateRects = static_cast<UpdateRect*>(MemAlloc(tight->updateBytes, 0));
+  Set(tight, {{10, 10, 20, 20}});
+  SubtractUpdateRect(tight, 15, 15, 10, 10, false);
+  EXPECT_EQ(tight->updateCount, kUpdateCountInvalid);
+
   DisplaySurface* small = Surface(64, 64, kSurfaceChunky | kSurfaceSmall);
   Set(small, {{10, 10, 20, 20}});
   SubtractUpdateRect(small, 0, 0, 64, 64, false);
