@@ -617,9 +617,9 @@ void AppendBytes(void* context, void* data, int size) {
   static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
 }
 
-// DDS files: each format with a short mip chain, and a cube.
-Seeds DdsSeeds() {
+Seeds GpuImageSeeds() {
   Seeds seeds;
+  // DDS files: each format with a short mip chain, and a cube.
   struct Dds {
     uint32_t format, width, height, levels;
     bool cube;
@@ -637,11 +637,6 @@ Seeds DdsSeeds() {
     std::vector<uint8_t> file;
     if (GpuDdsWrite(d.format, d.width, d.height, d.levels, d.cube, data, &file)) seeds.push_back(Bytes(file));
   }
-  return seeds;
-}
-
-Seeds GpuImageSeeds() {
-  Seeds seeds = DdsSeeds();
   // Pictures written by stb_image_write: TGA plain and run-length coded, JPEG, PNG and BMP.
   std::vector<uint8_t> rgba;
   for (int p = 0; p < 8 * 6; ++p) rgba.insert(rgba.end(), {uint8_t(p * 5), uint8_t(255 - p), uint8_t(p % 3 * 90), uint8_t(p * 40)});
@@ -797,7 +792,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"texture_animation", TextureAnimationSeeds},
       {"body_text", BodyTextSeeds},
       {"gpu_image", GpuImageSeeds},
-      {"texture_file", DdsSeeds},
+      {"texture_file", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
       {"media_decoder", MediaDecoderSeeds},
   };

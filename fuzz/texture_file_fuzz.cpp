@@ -1,6 +1,7 @@
 // Fuzz target of the renderer's texture-file loading: the input is a texture file of the types
 // "pck dds" in the game folder, loaded into a display surface on the recording null device
-// (plain and cube textures, with and without mip skipping) and released again.
+// (plain and cube textures, with and without mip skipping) and released again. Any picture the
+// image layer reads may arrive under those types, so the seeds are the image seeds.
 #include <cstddef>
 #include <cstdint>
 

@@ -447,9 +447,16 @@ TEST_F(SurfaceOps, CubeFileGivesItsPositiveXFace) {
 
 TEST_F(SurfaceOps, FileShorterThanTheHeaderIsNoTexture) {
   std::vector<uint8_t> file = Dds(3);
+  // A tiny picture the image layer reads well (a 2x2 bitmap of our own writer, 70 bytes) ends
+  // before the word where a DDS header keeps its cube flag.
+  DisplaySurface* tiny = Plain(2, 2, kX8, kGpuPoolSystemMem);
+  ASSERT_EQ(GpuSaveSurfaceToBmp(dir_.File("tiny.bmp").c_str(), tiny->deviceSurface, nullptr), kGpuOk);
+  const std::string bmp = dir_.Read("tiny.bmp");
+  ASSERT_LT(bmp.size(), 128u);
   const std::vector<uint8_t> kSizes[] = {std::vector<uint8_t>(file.begin(), file.begin() + 4),
                                          std::vector<uint8_t>(file.begin(), file.begin() + 112),
-                                         std::vector<uint8_t>(file.begin(), file.begin() + 127)};
+                                         std::vector<uint8_t>(file.begin(), file.begin() + 127),
+                                         std::vector<uint8_t>(bmp.begin(), bmp.end())};
   for (const std::vector<uint8_t>& bytes : kSizes) {
     SCOPED_TRACE(bytes.size());
     WriteFile("short.dds", bytes);
