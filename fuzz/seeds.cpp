@@ -842,6 +842,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"body_text", BodyTextSeeds},
       {"body_binary", BodyBinarySeeds},
       {"gpu_image", GpuImageSeeds},
+      {"texture_file", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
       {"media_decoder", MediaDecoderSeeds},
   };

@@ -33,6 +33,7 @@
 #include "platform/memory_status.h"
 #include "render/display_modes.h"
 #include "render/render.h"
+#include "render/render_logo.h"
 #include "scene/cut_keys.h"
 #include "scene/scene.h"
 #include "script/engine.h"
@@ -404,8 +405,14 @@ bool StepScreenLists(GameMainOptions*) {
   const DisplayDevice* device = gDisplay->device;
   const int32_t width = device ? device->width : gSystem->screenWidth;
   const int32_t height = device ? device->height : gSystem->screenHeight;
-  DisplayListCreate(&gScreenLists[0], 0, width, height);
-  if (gDisplay->flags & kDisplaySecondScreenList) DisplayListCreate(&gScreenLists[1], width / 2, width / 2, height);
+  // The game surfaces compose below the screen's own list.
+  DisplayList* parent = gDisplay->videoSurface ? gDisplay->videoSurface->displayList : nullptr;
+  const int32_t depth = device ? device->bitDepth : gSystem->colourDepth;
+  const int count = (gDisplay->flags & kDisplaySecondScreenList) ? 2 : 1;
+  for (int i = 0; i < count; ++i) {
+    if (!gScreenLists[i]) gScreenLists[i] = CreateImageHandle(width, height, depth, 0);
+    if (gScreenLists[i]) DisplayListCreate(gScreenLists[i], parent, i == 0 ? 0 : width / 2, width, height);
+  }
   return true;
 }
 

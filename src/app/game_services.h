@@ -12,7 +12,7 @@ struct SpaceObject;
 struct UniverseBlock;
 struct GalaxyGrid;
 struct GuiMaster;
-struct ImageRecord;
+struct DisplaySurface;
 struct TimerState;
 
 struct GameServices {
@@ -72,7 +72,7 @@ struct GameServices {
   void (*freeBodyRenderData)();
   void (*freeEngineRenderTables)();
   void (*exitEngine3D)();
-  int32_t (*releaseImageHandle)(ImageRecord** slot);
+  int32_t (*releaseImageHandle)(DisplaySurface** slot);
   void (*releaseFonts)(int32_t slot);
   void (*shutdownSoundModule)();
   void (*freeEngineTables)(ScriptEngine* engine);

@@ -18,7 +18,7 @@
 // own form, so the same normalisation runs.
 const char kProductVersionResource[] = "1, 0, 0, 1";
 
-ImageRecord* gLogoSurfaces[kLogoSurfaceCount] = {};
+DisplaySurface* gLogoSurfaces[kLogoSurfaceCount] = {};
 
 namespace {
 
@@ -36,7 +36,7 @@ constexpr uint32_t kLoadFlag8000000 = 0x8000000;
 
 constexpr VersionLogoServices kRealServices = {
     InitSquareTable, CreateImageHandle, LoadImageFile,      StretchSurface,     UpdateScreen,
-    ReleaseImageHandle, DisplaySurface, FreeUnusedTextures, B3D_DumpUsedBodies,
+    ReleaseImageHandle, DisplaySurfaceWord, FreeUnusedTextures, B3D_DumpUsedBodies,
 };
 VersionLogoServices gServices = kRealServices;
 
@@ -76,10 +76,10 @@ uint32_t LogoLoadFlags(uint32_t usage, int32_t depth) {
 
 void FreeLogoSurfaces() {
   if (gLogoSurfacesCreated) {
-    for (ImageRecord*& surface : gLogoSurfaces)
+    for (DisplaySurface*& surface : gLogoSurfaces)
       if (surface) gServices.releaseImageHandle(&surface);
   }
-  for (ImageRecord*& surface : gLogoSurfaces) surface = nullptr;
+  for (DisplaySurface*& surface : gLogoSurfaces) surface = nullptr;
   gLogoSurfacesCreated = false;
 }
 
@@ -109,7 +109,7 @@ int32_t ShowLogoScreen() {
   const ProductRecord* product = gSystem->product ? gSystem->product : &kProductRecord;
   char name[kLogoNameSize];
   std::snprintf(name, sizeof name, product->languageTemplate2, kLogoPicture);
-  ImageRecord* image = gServices.loadImageFile(name, flags, 0, 1);
+  DisplaySurface* image = gServices.loadImageFile(name, flags, 0, 1);
   if (image) {
     if (gLogoSurfaces[0]) gServices.stretchSurface(gLogoSurfaces[0], image);
     gServices.updateScreen();

@@ -9,7 +9,7 @@
 
 struct DisplayObject;
 struct EngineState3D;
-struct ImageRecord;
+struct DisplaySurface;
 
 // The product version as the program's version resource holds it: four numbers with commas and
 // blanks between them.
@@ -24,7 +24,7 @@ std::string ReadVersionInfoFrom(const char* raw);
 
 // The logo screen's drawing surfaces.
 constexpr int kLogoSurfaceCount = 4;
-extern ImageRecord* gLogoSurfaces[kLogoSurfaceCount];
+extern DisplaySurface* gLogoSurfaces[kLogoSurfaceCount];
 // Load flags of the logo picture for a display of `depth` bits, from the first usage word.
 uint32_t LogoLoadFlags(uint32_t usage, int32_t depth);
 // 1 when the logo screen was set up (also when the logo picture is missing), 0 when its drawing
@@ -48,12 +48,12 @@ void OnLowMemory();
 // real services.
 struct VersionLogoServices {
   bool (*initSquareTable)();
-  ImageRecord* (*createImageHandle)(int32_t width, int32_t height, int32_t depth, uint32_t usage);
-  ImageRecord* (*loadImageFile)(const char* name, uint32_t flags, int32_t reserved, int32_t count);
-  void (*stretchSurface)(ImageRecord* target, ImageRecord* image);
+  DisplaySurface* (*createImageHandle)(int32_t width, int32_t height, int32_t depth, uint32_t usage);
+  DisplaySurface* (*loadImageFile)(const char* name, uint32_t flags, int32_t reserved, int32_t count);
+  void (*stretchSurface)(DisplaySurface* target, DisplaySurface* image);
   void (*updateScreen)();
-  int32_t (*releaseImageHandle)(ImageRecord** slot);
-  ImageRecord* (*displaySurface)(const DisplayObject* display, int32_t index);
+  int32_t (*releaseImageHandle)(DisplaySurface** slot);
+  DisplaySurface* (*displaySurface)(const DisplayObject* display, int32_t index);
   void (*freeUnusedTextures)();
   void (*dumpUsedBodies)(EngineState3D* engine);
 };

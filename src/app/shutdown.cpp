@@ -168,7 +168,7 @@ void StopServices() {
     gEngine3D = nullptr;
   }
   if (gDisplay && !(gDisplay->flags & kDisplayNoScreenLists)) {
-    for (ImageRecord*& list : gScreenLists) s.releaseImageHandle(&list);
+    for (DisplaySurface*& list : gScreenLists) s.releaseImageHandle(&list);
   }
   for (int slot = 0; slot < kFontSlotCount; ++slot) {
     s.releaseFonts(slot);

@@ -10,7 +10,7 @@
 #include "platform/media_decoder.h"
 #include "render/texture_lock.h"
 
-struct ImageRecord;
+struct DisplaySurface;
 
 // Kind flags.
 constexpr uint32_t kMediaKindNoAudio = 0x8;
@@ -58,8 +58,8 @@ struct MediaStreamBackend {
   bool (*ringPosition)(void* ring, uint32_t* play, uint32_t* write);
   bool (*setRingVolume)(void* ring, int32_t volume);
   bool (*setRingFrequency)(void* ring, uint32_t frequency);
-  bool (*lockTexture)(ImageRecord* image, TextureTexels* texels);
-  void (*unlockTexture)(ImageRecord* image);
+  bool (*lockTexture)(DisplaySurface* image, TextureTexels* texels);
+  void (*unlockTexture)(DisplaySurface* image);
   uint32_t (*nowMs)();
 };
 // Null puts the real backend back.
@@ -74,7 +74,7 @@ struct MediaStream {
   int32_t hasVideo;
   int32_t finished;     // stopped before its end
   int32_t startPosition;
-  ImageRecord* texture;  // where frames go; the owner sets it before each update
+  DisplaySurface* texture;  // where frames go; the owner sets it before each update
   void* decoder;
   // Playing.
   int32_t running;

@@ -187,5 +187,5 @@ extern OsWindow* gDeviceWindow;
 // Slots of the fixed lookup images.
 constexpr int kLightingImageCount = 10;
 constexpr int kLookupImageSlots = 23;
-struct ImageRecord;
-extern ImageRecord* gLookupImages[kLookupImageSlots];
+struct DisplaySurface;
+extern DisplaySurface* gLookupImages[kLookupImageSlots];

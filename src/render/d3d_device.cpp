@@ -18,7 +18,7 @@
 #include "render/state_manager.h"
 
 OsWindow* gDeviceWindow = nullptr;
-ImageRecord* gLookupImages[kLookupImageSlots] = {};
+DisplaySurface* gLookupImages[kLookupImageSlots] = {};
 
 namespace {
 
@@ -124,7 +124,7 @@ uint32_t AntialiasSamples(uint32_t mode) {
   return mode < 4 ? kSamples[mode] : 2;
 }
 
-ImageRecord* LoadLookup(const char* name, uint32_t flags, int32_t mips) { return LoadImageFile(name, flags, 0, mips); }
+DisplaySurface* LoadLookup(const char* name, uint32_t flags, int32_t mips) { return LoadImageFile(name, flags, 0, mips); }
 
 void LoadLookupImages(DeviceRecord* record) {
   GpuDevice* device = record->device;
@@ -388,7 +388,7 @@ int32_t CreateD3DDevice() {
 }
 
 void ReleaseLightingImages() {
-  for (ImageRecord*& slot : gLookupImages) ReleaseImageHandle(&slot);
+  for (DisplaySurface*& slot : gLookupImages) ReleaseImageHandle(&slot);
 }
 
 void FreeDeviceRecord() {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "render/display_surface.h"
+
 // The renderer's graphics-API context (render/d3d_context.h).
 struct Direct3DContext;
 extern Direct3DContext* gDirect3D;
@@ -24,19 +26,12 @@ constexpr uint32_t kDisplayScreenshotBeforePresent = 0x8000000;
 struct DisplayObject {
   uint32_t flags;
   DisplayDevice* device;
+  DisplaySurface* videoSurface;  // the screen surface whose display list holds the game surfaces
 };
 extern DisplayObject* gDisplay;
 
-// A reference-counted image record; a screen list is one, its width its first size.
-struct ImageRecord {
-  int16_t width;
-  int16_t height;
-  int16_t depth;
-  uint32_t refCount;
-};
-
 constexpr int kScreenListCount = 2;
-extern ImageRecord* gScreenLists[kScreenListCount];
+extern DisplaySurface* gScreenLists[kScreenListCount];
 
 constexpr int kFontSlotCount = 10;
 extern void* gFontSlots[kFontSlotCount];
@@ -51,10 +46,9 @@ int32_t SelectDisplayMode();
 // Null on failure.
 DisplayObject* CreateDisplay(uint32_t videoFlags, int32_t width, int32_t height, int32_t depth);
 void ReleaseDisplay(int32_t flag);
-// Creates or rebuilds the screen list in *slot over x offset .. x offset + width of the display.
-ImageRecord* DisplayListCreate(ImageRecord** slot, int32_t xOffset, int32_t width, int32_t height);
-// Drops one reference of the record in the slot and clears the slot; -1 for an empty slot.
-int32_t ReleaseImageHandle(ImageRecord** slot);
+// Drops one reference of the record in the slot and clears the slot: the remaining count, 0 when
+// the record was freed (with its display list and device storage), -1 for an empty slot.
+int32_t ReleaseImageHandle(DisplaySurface** slot);
 void ReleaseFonts(int32_t slot);
 // The renderer's 3D set-up (bloom and post-processing resources); 0 on failure.
 int32_t InitRender3D();

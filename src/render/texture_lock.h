@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-struct ImageRecord;
+struct DisplaySurface;
 
 struct TextureTexels {
   uint8_t* bits;
@@ -15,5 +15,5 @@ struct TextureTexels {
   int32_t bitsPerPixel;
 };
 
-bool LockTextureTexels(ImageRecord* image, TextureTexels* texels);
-void UnlockTextureTexels(ImageRecord* image);
+bool LockTextureTexels(DisplaySurface* image, TextureTexels* texels);
+void UnlockTextureTexels(DisplaySurface* image);

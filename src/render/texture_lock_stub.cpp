@@ -2,5 +2,5 @@
 // texel memory yet, so every lock fails and nothing is written. Called by the media streams.
 #include "render/texture_lock.h"
 
-bool LockTextureTexels(ImageRecord*, TextureTexels*) { return false; }
-void UnlockTextureTexels(ImageRecord*) {}
+bool LockTextureTexels(DisplaySurface*, TextureTexels*) { return false; }
+void UnlockTextureTexels(DisplaySurface*) {}

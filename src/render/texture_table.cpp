@@ -238,7 +238,7 @@ bool IsTextureReady(int32_t id) {
   return EnsureTextureLoaded(id);
 }
 
-ImageRecord* GetTextureHandle(int32_t id) {
+DisplaySurface* GetTextureHandle(int32_t id) {
   if (!ValidId(id)) return nullptr;
   const MaterialRecord* m = MaterialOf(id);
   if (m && m->textureNumber == 0) return nullptr;
@@ -246,19 +246,19 @@ ImageRecord* GetTextureHandle(int32_t id) {
   return gTextureTable[id].image;
 }
 
-ImageRecord* TextureGetLoaded(int32_t id) {
+DisplaySurface* TextureGetLoaded(int32_t id) {
   if (!ValidId(id)) return nullptr;
   if (!gTextureTable[id].image) IsTextureReady(id);
   return gTextureTable[id].image;
 }
 
 int32_t TextureGetWidth(int32_t id) {
-  const ImageRecord* image = TextureGetLoaded(id);
+  const DisplaySurface* image = TextureGetLoaded(id);
   return image ? image->width : 0;
 }
 
 int32_t TextureGetHeight(int32_t id) {
-  const ImageRecord* image = TextureGetLoaded(id);
+  const DisplaySurface* image = TextureGetLoaded(id);
   return image ? image->height : 0;
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-struct ImageRecord;
+struct DisplaySurface;
 
 // Texture flag bits beyond the material flags.
 constexpr uint32_t kTextureFullPath = 0x10000000;  // the name is a full path, used unchanged
@@ -19,7 +19,7 @@ constexpr int32_t kTextureGrowStep = 1000;
 struct TextureEntry {
   char* name;    // owned, counted; null when the entry has none
   uint32_t flags;
-  ImageRecord* image;  // null until first use
+  DisplaySurface* image;  // null until first use
   int32_t refCount;
 };
 
@@ -49,8 +49,8 @@ int32_t TextureRelease(int32_t id);
 
 bool EnsureTextureLoaded(int32_t id);
 bool IsTextureReady(int32_t id);
-ImageRecord* GetTextureHandle(int32_t id);
-ImageRecord* TextureGetLoaded(int32_t id);
+DisplaySurface* GetTextureHandle(int32_t id);
+DisplaySurface* TextureGetLoaded(int32_t id);
 int32_t TextureGetWidth(int32_t id);
 int32_t TextureGetHeight(int32_t id);
 

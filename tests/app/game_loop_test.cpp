@@ -186,7 +186,7 @@ class GameLoopTest : public ::testing::Test {
     engine3D_ = EngineState3D{};
     engine3D_.engineFlags = 0xFF;
     gEngine3D = &engine3D_;
-    display_ = DisplayObject{0, &device_};
+    display_ = DisplayObject{0, &device_, nullptr};
     gDisplay = &display_;
     input_ = InputState{};
     gInputState = &input_;

@@ -86,34 +86,34 @@ struct RendererLog {
   uint32_t pictureFlags = 0;
   int createLimit = 100;  // creations that succeed
   bool pictureExists = true;
-  ImageRecord* target = nullptr;
+  DisplaySurface* target = nullptr;
   std::vector<int32_t> surfaceIndexes;
-  ImageRecord displaySurfaces[4] = {};
+  DisplaySurface displaySurfaces[4] = {};
 };
 RendererLog* gLog = nullptr;
 
-ImageRecord* FakeCreate(int32_t width, int32_t height, int32_t depth, uint32_t usage) {
+DisplaySurface* FakeCreate(int32_t width, int32_t height, int32_t depth, uint32_t usage) {
   gLog->calls.push_back("create " + std::to_string(width) + "x" + std::to_string(height) + "x" +
                         std::to_string(depth) + " usage " + std::to_string(usage));
   if (gLog->createLimit-- <= 0) return nullptr;
   return CreateImageHandle(width, height, depth, usage);
 }
-ImageRecord* FakeLoad(const char* name, uint32_t flags, int32_t, int32_t) {
+DisplaySurface* FakeLoad(const char* name, uint32_t flags, int32_t, int32_t) {
   gLog->pictureName = name;
   gLog->pictureFlags = flags;
   gLog->calls.push_back("load");
   return gLog->pictureExists ? CreateImageHandle(8, 8, 32, 0) : nullptr;
 }
-void FakeStretch(ImageRecord* target, ImageRecord*) {
+void FakeStretch(DisplaySurface* target, DisplaySurface*) {
   gLog->target = target;
   gLog->calls.push_back("stretch");
 }
 void FakeUpdate() { gLog->calls.push_back("present"); }
-int32_t FakeRelease(ImageRecord** slot) {
+int32_t FakeRelease(DisplaySurface** slot) {
   gLog->calls.push_back("release");
   return ReleaseImageHandle(slot);
 }
-ImageRecord* FakeDisplaySurface(const DisplayObject*, int32_t index) {
+DisplaySurface* FakeDisplaySurface(const DisplayObject*, int32_t index) {
   gLog->surfaceIndexes.push_back(index);
   return &gLog->displaySurfaces[index];
 }
@@ -138,7 +138,7 @@ class LogoScreen : public SystemBlockTest {
     SetVersionLogoServices(&kFakeServices);
     savedDisplay_ = gDisplay;
     device_ = DisplayDevice{640, 480, 32};
-    display_ = DisplayObject{0, &device_};
+    display_ = DisplayObject{0, &device_, nullptr};
     gDisplay = &display_;
   }
   void TearDown() override {

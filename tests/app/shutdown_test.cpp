@@ -68,7 +68,7 @@ void BindRecordingServices() {
   s.freeBodyRenderData = [] { Record("FreeBodyRenderData"); };
   s.freeEngineRenderTables = [] { Record("FreeEngineRenderTables"); };
   s.exitEngine3D = [] { Record("ExitEngine3D"); };
-  s.releaseImageHandle = [](ImageRecord** slot) {
+  s.releaseImageHandle = [](DisplaySurface** slot) {
     Record("ReleaseImageHandle");
     *slot = nullptr;
     return 0;
@@ -129,7 +129,7 @@ class ShutdownTest : public ::testing::Test {
   // Every service the stop order looks at, as present.
   void MakeEveryServicePresent() {
     device_ = DisplayDevice{1024, 768, 32};
-    display_ = DisplayObject{0, &device_};
+    display_ = DisplayObject{0, &device_, nullptr};
     gDisplay = &display_;
     engine3D_ = EngineState3D{};
     gEngine3D = &engine3D_;
@@ -144,8 +144,8 @@ class ShutdownTest : public ::testing::Test {
     gMovieState = reinterpret_cast<MovieState*>(&placeholder_);
     gSoundDevice = reinterpret_cast<AudioDevice*>(&placeholder_);
     gInputState = static_cast<InputState*>(MemCalloc(kInputStateRecordSize));
-    gScreenLists[0] = reinterpret_cast<ImageRecord*>(&placeholder_);
-    gScreenLists[1] = reinterpret_cast<ImageRecord*>(&placeholder_);
+    gScreenLists[0] = reinterpret_cast<DisplaySurface*>(&placeholder_);
+    gScreenLists[1] = reinterpret_cast<DisplaySurface*>(&placeholder_);
   }
 
   int RunShutdown(uint32_t code) {
@@ -269,7 +269,7 @@ TEST_F(ShutdownTest, SettingsAreSavedOnlyForANormalEndWithADisplayAndOnlyOnce) {
   for (const Case& c : kCases) {
     SetUp();
     device_ = DisplayDevice{640, 480, 32};
-    display_ = DisplayObject{kDisplayNoScreenLists, &device_};
+    display_ = DisplayObject{kDisplayNoScreenLists, &device_, nullptr};
     gDisplay = c.display ? &display_ : nullptr;
     system_.modeFlags = c.modeFlags;
     EXPECT_EQ(RunShutdown(c.code), ShutdownExitStatus(c.code));
@@ -296,7 +296,7 @@ TEST_F(ShutdownTest, ASecondCallWhileStoppingEndsAtOnceWithTheFirstCodesStatus) 
 struct BenchmarkFixture {
   SystemBlock* system;
   DisplayDevice device{1280, 1024, 32};
-  DisplayObject display{0, &device};
+  DisplayObject display{0, &device, nullptr};
   char multiSample[3] = "4x";
   char anisotropy[3] = "8x";
   DeviceRecord record = MakeRecord();

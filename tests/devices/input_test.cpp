@@ -568,7 +568,7 @@ TEST_F(WindowProcTest, WithDevicesTheWindowMessagesLeaveKeysAlone) {
 
 TEST_F(WindowProcTest, TheCursorFollowsThePointerAndIsHeldAtTheCentreWhileActive) {
   DisplayDevice device{640, 480, 32};
-  DisplayObject display{0, &device};
+  DisplayObject display{0, &device, nullptr};
   gDisplay = &display;
   InputState* state = Start(kInputUseMouse);
   state->cursorX = 100;

@@ -299,8 +299,8 @@ bool FakeSetRingFrequency(void*, uint32_t frequency) {
   if (gFakes->frequencyFails) return false;
   return gFakes->frequency = frequency, true;
 }
-bool FakeLockTexture(ImageRecord*, TextureTexels*) { return false; }
-void FakeUnlockTexture(ImageRecord*) {}
+bool FakeLockTexture(DisplaySurface*, TextureTexels*) { return false; }
+void FakeUnlockTexture(DisplaySurface*) {}
 uint32_t FakeNow() { return gFakes->now; }
 
 constexpr MediaStreamBackend kFakeBackend = {
@@ -632,7 +632,7 @@ struct RealWorld {
 };
 RealWorld* gReal = nullptr;
 
-bool MemoryTexture(ImageRecord*, TextureTexels* t) {
+bool MemoryTexture(DisplaySurface*, TextureTexels* t) {
   *t = TextureTexels{gReal->texture.data(), 64 * 4, 64, 64, 32};
   return true;
 }
@@ -660,7 +660,7 @@ TEST(MediaStreamReal, MovieFramesLandInTheTextureUntilTheEnd) {
   MediaStream* s = OpenMediaStream(1, kMediaKindNoAudio);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->hasVideo, 1);
-  s->texture = reinterpret_cast<ImageRecord*>(&world);
+  s->texture = reinterpret_cast<DisplaySurface*>(&world);
   ASSERT_EQ(StartMediaStream(s, 0), 1);
   ASSERT_EQ(RunMediaStream(s), 1);
   int32_t result = kMediaUpdateGoesOn;
@@ -781,7 +781,7 @@ TEST(MediaStreamReal, MovieFramesFollowTheSoundPlayed) {
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->kind, 0u);
   EXPECT_EQ(s->hasVideo, 1);
-  s->texture = reinterpret_cast<ImageRecord*>(&world);
+  s->texture = reinterpret_cast<DisplaySurface*>(&world);
   ASSERT_EQ(StartMediaStream(s, 0), 1);
   ASSERT_EQ(RunMediaStream(s), 1);
   std::vector<int16_t> chunk(441 * 2);

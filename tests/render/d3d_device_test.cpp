@@ -19,7 +19,7 @@ using Strings = std::vector<std::string>;
 
 Strings gLoaded;
 
-ImageRecord* RecordingLoader(const char* name, uint32_t flags) {
+DisplaySurface* RecordingLoader(const char* name, uint32_t flags) {
   char line[128];
   std::snprintf(line, sizeof line, "%s %x", name, flags);
   gLoaded.push_back(line);

@@ -23,7 +23,7 @@ struct Load {
 };
 std::vector<Load> gLoads;
 
-ImageRecord* RecordingLoader(const char* path, uint32_t flags) {
+DisplaySurface* RecordingLoader(const char* path, uint32_t flags) {
   gLoads.push_back({path, flags});
   return CreateImageHandle(4, 4, 32, 0);
 }
