@@ -33,6 +33,7 @@
 #include "platform/memory_status.h"
 #include "render/display_modes.h"
 #include "render/render.h"
+#include "scene/cut_files.h"
 #include "scene/cut_keys.h"
 #include "scene/scene.h"
 #include "script/engine.h"
@@ -336,6 +337,7 @@ bool StepScriptEngine(GameMainOptions*) {
 
 bool StepEngine3D(GameMainOptions*) {
   SetSceneFatalExit(EndForSceneFailure);
+  SetCutLoadedHook(UpdateMovies);
   gEngine3D = InitEngine3D();
   return gEngine3D != nullptr;
 }

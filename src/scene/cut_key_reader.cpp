@@ -117,3 +117,14 @@ int32_t ReadCutKey(DataReader* reader, uint32_t keyFlags, const char* fileName) 
   ReadInt(reader);  // a word of the key no one uses
   return 1;
 }
+
+int32_t ReadPathKeys(DataReader* reader, uint32_t kind, const char* fileName) {
+  (void)kind;
+  const int32_t count = ReadInt(reader);
+  for (int32_t k = 0; k < count && !reader->error; ++k) {
+    const uint32_t flags = ReadWord(reader);
+    if (reader->error) break;
+    ReadCutKey(reader, flags, fileName);
+  }
+  return reader->error ? 0 : 1;
+}
