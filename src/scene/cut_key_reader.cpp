@@ -1,6 +1,7 @@
 // The cut key reader: one key of a path, as the text and binary cut readers find it after its
-// flag word, appended to the key pools. Both file forms come through the same data reader. It
-// never writes past a pool's committed records and never lets a pool reach its reserved size.
+// flag word, appended to the key pools, and a key block (a count, then per key its flag word and
+// the key). Both file forms come through the same data reader. It never writes past a pool's
+// committed records and never lets a pool reach its reserved size.
 #include <cstring>
 
 #include "core/data_reader.h"
