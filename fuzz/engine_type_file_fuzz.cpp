@@ -31,8 +31,10 @@ void FreeTables() {
     EngineFree(row.kinds, static_cast<uint32_t>(row.kindCount) * kParticleKindNominalBytes);
     row = ParticleTypeRow{};
   }
-  FreeBodyDataTable();
-  FreeCutDataTable();
+  // The name tables stay for the next input (every BodyData and CutData load resets them);
+  // only the rows a loader added go.
+  ClearDynamicBodyData();
+  ClearDynamicCutData();
 }
 
 }  // namespace
@@ -41,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     fuzz::World();
     gEngine3D = &gFuzzEngine;
+    if (!AllocBodyDataTable() || !AllocCutDataTable()) std::abort();
     return true;
   }();
   (void)ready;
@@ -57,7 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   gTextureFixedCount = 2;
   gTextureAddedCount = 0;
   if (AllocTextureTable()) return 0;
-  if (!AllocBodyDataTable() || !AllocCutDataTable()) std::abort();
   switch (loader) {
     case 0: LoadBodyData(); break;
     case 1: LoadCutData(); break;
