@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/data_reader.h"
+#include "catalog/catalog_builder.h"
 #include "engine_types/demo_engine_files.h"
 #include "render/texture_table.h"
 #include "scene/engine_state.h"
@@ -144,6 +145,31 @@ TEST(EngineTypes, EachLoaderReadsTextAndBinaryTwinsToEqualTables) {
     EXPECT_EQ(pictures[0], pictures[1]);
     EXPECT_NE(pictures[0].find(loader.expected), std::string::npos) << pictures[0];
   }
+}
+
+// The start-up's step over the demo's files as the demo packs them: gzip slices of a catalog.
+TEST(EngineTypes, StartUpReadsTheDemoFilesFromACatalog) {
+  EngineTypeWorld world;
+  std::vector<catalog_tool::PackedFile> files;
+  for (const typetool::TypeFile& file : typetool::DemoTypeFiles()) {
+    const std::string bytes =
+        typetool::TypeFileBytes(world.world.dir().File("staged.txt"), file.fields, false, file.sections, file.sectionCount);
+    files.push_back({std::string("types\\") + file.name + ".txt", catalog_tool::GzipBytes(bytes)});
+  }
+  ASSERT_EQ(world.world.AddCatalog(0, "01.cat", files), 1);
+  LoadEngineTypeFiles();
+  LoadIconData();
+  LoadSkins();
+  const EngineState3D& e = world.engine();
+  EXPECT_STREQ(e.bodyDataRows[1005].fileName, "v\\10005");
+  EXPECT_STREQ(e.cutDataRows[2].fileName, "cut\\00002");
+  EXPECT_EQ(e.lightTypes[1].kind, 2);
+  EXPECT_EQ(e.particleTypes[3].kindCount, 2);
+  ASSERT_EQ(e.lensFlareTypeCount, 2);
+  EXPECT_EQ(e.lensFlareTypes[0].elements[0].words[0], 1) << "body names resolve through the BodyData just read";
+  EXPECT_EQ(e.bodyDataRows[2].value5, 1);
+  EXPECT_EQ(e.iconTables[3].iconCount, 3);
+  EXPECT_EQ(e.textureRemapCount, 2u);
 }
 
 TEST(EngineTypes, MissingFilesLeaveDefaults) {
