@@ -29,6 +29,7 @@
 #include "bodies/body_convert.h"
 #include "bodies/body_text_writer.h"
 #include "catalog/catalog_builder.h"
+#include "engine_types/demo_engine_files.h"
 #include "core/data_reader.h"
 #include "core/file_object.h"
 #include "core/memory.h"
@@ -819,6 +820,37 @@ Seeds MediaDecoderSeeds() {
   return seeds;
 }
 
+// The demo's eight engine type files in both forms, behind the byte that picks loader and form,
+// and a few short damaged ones.
+Seeds EngineTypeFileSeeds() {
+  fuzz::World();  // the writer writes into the current folder, which the world becomes
+  Seeds seeds;
+  const auto files = typetool::DemoTypeFiles();
+  for (size_t k = 0; k < files.size(); ++k) {
+    for (bool binary : {false, true}) {
+      const std::string bytes = typetool::TypeFileBytes(binary ? "seed.pck" : "seed.txt", files[k].fields, binary,
+                                                        files[k].sections, files[k].sectionCount);
+      seeds.push_back(std::string(1, char(k | (binary ? 8 : 0))) + bytes);
+    }
+  }
+  seeds.push_back(std::string(1, '\x02') + "2; 7; 1; 2; 3; 4; 0; 0; 0; 0; 1000; ");
+  seeds.push_back(std::string(1, '\x0B') + std::string("\0\0\0\x01\0\0\0\x04\x7F\xFF\xFF\xFF\0\0\0\0", 16));
+  return seeds;
+}
+
+// The demo's cut in both forms, read through the loader (even first byte) and straight (odd).
+Seeds CutFileSeeds() {
+  const typetool::CutSpec cut = typetool::DemoCut();
+  const std::string text = typetool::CutText(cut);
+  const std::string binary = typetool::CutBinary(cut);
+  typetool::CutSpec old = cut;
+  old.version = 1;
+  return {std::string(1, '\0') + text,           std::string(1, '\0') + binary,
+          std::string(1, '\x01') + text,         std::string(1, '\x03') + binary,
+          std::string(1, '\0') + typetool::CutText(old),
+          std::string(1, '\x01') + "VER: 2;\nP 1; B 3; L { BODIES: 10; } T 5; a; -1; K 1; 2; 0.5; j E { 1; 0; }\n"};
+}
+
 const std::map<std::string, std::function<Seeds()>>& Makers() {
   static const std::map<std::string, std::function<Seeds()>> kMakers = {
       {"pattern", PatternSeeds},
@@ -845,6 +877,8 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"texture_file", GpuImageSeeds},
       {"gpu_effect", GpuEffectSeeds},
       {"media_decoder", MediaDecoderSeeds},
+      {"engine_type_file", EngineTypeFileSeeds},
+      {"cut_file", CutFileSeeds},
   };
   return kMakers;
 }

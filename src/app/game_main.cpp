@@ -34,6 +34,7 @@
 #include "render/display_modes.h"
 #include "render/render.h"
 #include "render/render_logo.h"
+#include "scene/cut_files.h"
 #include "scene/cut_keys.h"
 #include "scene/scene.h"
 #include "script/engine.h"
@@ -337,6 +338,7 @@ bool StepScriptEngine(GameMainOptions*) {
 
 bool StepEngine3D(GameMainOptions*) {
   SetSceneFatalExit(EndForSceneFailure);
+  SetCutLoadedHook(UpdateMovies);
   gEngine3D = InitEngine3D();
   return gEngine3D != nullptr;
 }

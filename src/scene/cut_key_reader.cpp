@@ -1,6 +1,7 @@
 // The cut key reader: one key of a path, as the text and binary cut readers find it after its
-// flag word, appended to the key pools. Both file forms come through the same data reader. It
-// never writes past a pool's committed records and never lets a pool reach its reserved size.
+// flag word, appended to the key pools, and a key block (a count, then per key its flag word and
+// the key). Both file forms come through the same data reader. It never writes past a pool's
+// committed records and never lets a pool reach its reserved size.
 #include <cstring>
 
 #include "core/data_reader.h"
@@ -116,4 +117,15 @@ int32_t ReadCutKey(DataReader* reader, uint32_t keyFlags, const char* fileName) 
   gCutFrameTime = static_cast<int32_t>(static_cast<uint32_t>(gCutFrameTime) + static_cast<uint32_t>(ReadInt(reader)));
   ReadInt(reader);  // a word of the key no one uses
   return 1;
+}
+
+int32_t ReadPathKeys(DataReader* reader, uint32_t kind, const char* fileName) {
+  (void)kind;
+  const int32_t count = ReadInt(reader);
+  for (int32_t k = 0; k < count && !reader->error; ++k) {
+    const uint32_t flags = ReadWord(reader);
+    if (reader->error) break;
+    ReadCutKey(reader, flags, fileName);
+  }
+  return reader->error ? 0 : 1;
 }

@@ -49,6 +49,9 @@ void CutKeySetup(PathRecord* path);
 // Reads one key whose flag word the cut reader has read; 1, or 0 with the reader's error flag set
 // when a pool is full.
 int32_t ReadCutKey(DataReader* reader, uint32_t keyFlags, const char* fileName);
+// Reads one key block of a cut: a key count, then per key its flag word and the key. 1, or 0
+// with the reader's error flag set. The block's kind travels with it for the messages only.
+int32_t ReadPathKeys(DataReader* reader, uint32_t kind, const char* fileName);
 
 int32_t EaseFraction(int32_t u, int32_t a, int32_t b);
 void PositionKeysComputeTangents(int32_t count, PositionKey* keys);

@@ -7,11 +7,10 @@
 
 #include "core/fixed_math.h"
 
-struct AnimNote;
-
-// Cut origin flags.
+// Cut origin flags. The cut loaders set kCutAllPathsLoop when a path carries kPathFlagS.
 constexpr uint32_t kCutOriginGiven = 0x1;
 constexpr uint32_t kCutAllPathsLoop = 0x4;
+constexpr uint32_t kCutKeysRescaled = 0x2;
 
 // Key flags.
 constexpr uint32_t kKeyHermite = 0x4000;      // position and target keys: Hermite segment to the next
@@ -62,8 +61,24 @@ struct FovKey {
   int32_t fov;  // Angle16 in a word
 };
 
-// Path flags.
-constexpr uint32_t kPathLoops = 0x100;
+// Path flags, with the letters of the text cut form that set them.
+constexpr uint32_t kPathFlagC = 0x1;        // "c"
+constexpr uint32_t kPathFlagL = 0x2;        // "l"
+constexpr uint32_t kPathFlagLD = 0x4;       // "l" "d"
+constexpr uint32_t kPathFlagLP = 0x8;       // "l" "p"
+constexpr uint32_t kPathFlagLS = 0x10;      // "l" "s"
+constexpr uint32_t kPathFlagF = 0x20;       // "f"
+constexpr uint32_t kPathNamesBody = 0x40;   // the default: the path's body id names a body
+constexpr uint32_t kPathNamesCut = 0x80;    // "j": the body id names a nested cut
+constexpr uint32_t kPathLoops = 0x100;      // "p"
+constexpr uint32_t kPathFlagS = 0x200;      // "s"
+constexpr uint32_t kPathDefaultFlags = kPathNamesBody;
+
+// A timed note of a path: milliseconds from the path's start and its text (owned; null for none).
+struct CutNote {
+  int32_t time;
+  char* text;
+};
 
 template <typename Key>
 struct KeyList {
@@ -78,16 +93,17 @@ struct PathRecord {
   KeyList<RollKey> rolls;
   KeyList<ColorKey> colors;
   KeyList<FovKey> fieldsOfView;
-  uint32_t lookupWord;
+  uint32_t lookupWord;  // the body id, or with kPathNamesCut the nested cut's id
   int32_t serial;
-  uint32_t pathWord;
-  uint32_t loaderWord;
-  char* name;
+  uint32_t pathWord;    // the mask copied into the instance that plays the path
+  uint32_t loaderWord;  // the path's F value; -1 when the file gives none
+  char* name;           // owned; null for none
   int32_t noteCount;
-  AnimNote* notes;
+  CutNote* notes;       // owned
   uint32_t flags;
-  uint32_t bindingWord;
-  int32_t* binding;  // its first word is the serial of the bound path
+  uint32_t bindingWord;  // the number of position constraints
+  // Owned: bindingWord pairs {serial of the bound path, 16.16 value}.
+  int32_t* binding;
 };
 
 struct CutRecord {

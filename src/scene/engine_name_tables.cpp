@@ -131,14 +131,14 @@ int32_t BodyDataIsLoaded(int32_t id) {
   return row ? row->loaded : 0;
 }
 
-void CutDataSetLoaded(int32_t id) {
-  if (CutDataRow* row = CutRow(id)) row->loaded = 1;
+void MarkCutAbsent(int32_t id) {
+  if (CutDataRow* row = CutRow(id)) row->missing = 1;
 }
 
-int32_t CutDataIsLoaded(int32_t id) {
+int32_t CutIsMarkedAbsent(int32_t id) {
   if (id < 0) return 1;
   const CutDataRow* row = CutRow(id);
-  return row ? row->loaded : 0;
+  return row ? row->missing : 0;
 }
 
 void SetBodyDataName(int32_t id, const char* text) {
@@ -191,7 +191,7 @@ void ClearDynamicCutData() {
   for (int32_t i = e.cutDataFixedRows; i < e.cutDataFixedRows + e.cutDataAddedRows; ++i) {
     CutDataRow& row = e.cutDataRows[i];
     row.fileName = FreeString(row.fileName);
-    row.loaded = 0;
+    row.missing = 0;
   }
   DropAddedRows(&e.cutDataRows, e.cutDataFixedRows, &e.cutDataAddedRows, kCutDataRowNominalBytes);
 }

@@ -42,8 +42,8 @@ constexpr uint32_t kBodyDataRowNominalBytes = 7 * 4;
 
 // CutData row (two words).
 struct CutDataRow {
-  char* fileName;  // owned; null for none
-  int32_t loaded;
+  char* fileName;   // owned; null for none
+  int32_t missing;  // set by a failed load: the cut is not looked for again
 };
 constexpr uint32_t kCutDataRowNominalBytes = 2 * 4;
 

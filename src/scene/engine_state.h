@@ -51,8 +51,10 @@ int32_t GetBodyDataField5(int32_t id);
 int32_t BodyDataSetUnavailable(int32_t id);
 void BodyDataSetLoaded(int32_t id);
 int32_t BodyDataIsLoaded(int32_t id);
-void CutDataSetLoaded(int32_t id);
-int32_t CutDataIsLoaded(int32_t id);
+// The missing mark of a cut's CutData row: set by a failed load; negative ids count as marked,
+// ids outside the table as not.
+void MarkCutAbsent(int32_t id);
+int32_t CutIsMarkedAbsent(int32_t id);
 void SetBodyDataName(int32_t id, const char* text);
 void SetCutDataName(int32_t id, const char* text);
 void BodyDataCountUses(InstanceRecord* instance);

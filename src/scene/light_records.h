@@ -13,9 +13,11 @@ constexpr int16_t kLightKindDirectional = 1;
 constexpr int16_t kLightKindPoint = 2;
 constexpr int16_t kLightKindSpot = 3;
 
+// A row of the LightTypes type file: kind and colour in 16 bits each, then the type's first
+// parameter (secondValue), its second (parameter) and two further words.
 struct LightTypeRecord {
   int16_t kind;
-  int32_t firstValue;
+  int16_t red, green, blue;
   int32_t secondValue;
   int32_t parameter;
   int32_t words[2];

@@ -1,13 +1,18 @@
 // The least form of the 3D scene engine's lifecycle that the application core needs until it is
-// built: an engine state, no bodies or cuts to find, frames that draw nothing, and an empty but
-// well-formed "B3D " save section. Called by the game main, the game loop, the save container and
-// the shutdown; never loads a body.
+// built: an engine state with its name tables and type files, a cut table, frames that draw
+// nothing, and an empty but well-formed "B3D " save section. Called by the game main, the game
+// loop, the save container and the shutdown; never loads a body.
 #include "scene/scene.h"
 
 #include "render/material_table.h"
 #include "render/texture_animation.h"
 
 #include "core/file_object.h"
+#include "core/hash_table.h"
+#include "core/memory.h"
+#include "scene/cut_files.h"
+#include "scene/engine_state.h"
+#include "scene/engine_types.h"
 
 namespace {
 
@@ -24,6 +29,13 @@ bool ReadTag(FileObject* file, const char* tag) {
 EngineState3D* InitEngine3D() {
   gEngineRecord = EngineState3D{};
   gEngine3D = &gEngineRecord;
+  gEngineRecord.cutTable = HashCreate();
+  gEngineRecord.cutFileNameTable = HashCreate();
+  if (!gEngineRecord.cutTable || !gEngineRecord.cutFileNameTable || !AllocCutDataTable() || !AllocBodyDataTable()) {
+    ExitEngine3D();
+    return nullptr;
+  }
+  LoadEngineTypeFiles();
   return gEngine3D;
 }
 
@@ -31,6 +43,8 @@ int32_t LoadSkinsAndIconData() {
   // Materials first: they fix the texture ids the animations and the skins refer to.
   ReadMaterials();
   ReadTextureAnimations();
+  LoadIconData();
+  LoadSkins();
   return 1;
 }
 
@@ -40,7 +54,29 @@ void ResetEngine3D() {}
 void BodyCacheTick() {}
 void FreeAllInstancesForLoad() {}
 void FreeBodyRenderData() {}
-void ExitEngine3D() { gEngine3D = nullptr; }
+void ExitEngine3D() {
+  if (!gEngine3D) return;
+  EngineState3D& e = *gEngine3D;
+  FreeLensflareTable();
+  FreeCutDataTable();
+  FreeBodyDataTable();
+  FreeTextureRemap();
+  FreeIconSets();
+  for (ParticleTypeRow& row : e.particleTypes) {
+    EngineFree(row.kinds, static_cast<uint32_t>(row.kindCount) * kParticleKindNominalBytes);
+  }
+  if (e.cutTable) {
+    while (const uint32_t key = HashNextKey(e.cutTable, 0)) FreeCut(reinterpret_cast<CutRecord*>(HashRemove(e.cutTable, key)));
+    HashDestroy(e.cutTable);
+  }
+  if (e.cutFileNameTable) {
+    while (const uint32_t key = HashNextKey(e.cutFileNameTable, 0))
+      FreeString(reinterpret_cast<char*>(HashRemove(e.cutFileNameTable, key)));
+    HashDestroy(e.cutFileNameTable);
+  }
+  e = EngineState3D{};
+  gEngine3D = nullptr;
+}
 void FreeCollisionFitBuffers() {}
 
 int32_t SaveEngineState(FileObject* file) {

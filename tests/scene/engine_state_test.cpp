@@ -171,12 +171,12 @@ TEST_F(EngineStateTest, RowAccessorsTreatNegativeIdsAsLoadedAndIgnoreIdsOutsideT
   ASSERT_TRUE(AllocBodyDataTable());
   ASSERT_TRUE(AllocCutDataTable());
   EXPECT_EQ(BodyDataIsLoaded(-5), 1);
-  EXPECT_EQ(CutDataIsLoaded(-5), 1);
+  EXPECT_EQ(CutIsMarkedAbsent(-5), 1);
   EXPECT_EQ(BodyDataIsLoaded(9005), 0);
   BodyDataSetLoaded(9005);
   EXPECT_EQ(BodyDataIsLoaded(5), 1);  // 9005 and 5 share row 5
-  CutDataSetLoaded(50000);            // no added rows: nothing to mark
-  EXPECT_EQ(CutDataIsLoaded(50000), 0);
+  MarkCutAbsent(50000);               // no added rows: nothing to mark
+  EXPECT_EQ(CutIsMarkedAbsent(50000), 0);
   EXPECT_EQ(BodyDataSetUnavailable(5000), 0);
   EXPECT_EQ(BodyDataSetUnavailable(7), 1);
   EXPECT_EQ(GetBodyDataField1(7), -1);

@@ -65,9 +65,9 @@ TEST_F(Lights, NewLightsAndTypesOnlyAddKindBits) {
   EXPECT_EQ(light->scale.x, 0);
 
   LightTypeRecord* types = fixture_.engine().lightTypes;
-  types[3] = LightTypeRecord{kLightKindPoint, 0, 5, 0x30000, {}};
-  types[4] = LightTypeRecord{kLightKindDirectional, 0, 0, 0, {}};
-  types[999] = LightTypeRecord{kLightKindSpot, 0, 0, 0, {}};
+  types[3] = LightTypeRecord{.kind = kLightKindPoint, .secondValue = 5, .parameter = 0x30000};
+  types[4] = LightTypeRecord{.kind = kLightKindDirectional};
+  types[999] = LightTypeRecord{.kind = kLightKindSpot};
   B3D_LightSetParameters(light, 3);
   EXPECT_EQ(light->flags, kInstLight | kInstPointLight | kInstLightParamSet | kInstLightSecondPositive);
   EXPECT_EQ(light->lightParam, 0x30000);
