@@ -174,13 +174,16 @@ class GameLoopTest : public ::testing::Test {
     gSystem = &system_;
     gGameState = InitGameStateBlock(static_cast<GameStateBlock*>(MemCalloc(sizeof(GameStateBlock))));
     gGameState->moduleIndex = 5;
-    sector_ = SpaceObject{kClassSector, 7, nullptr};
-    ship_ = SpaceObject{3, 8, nullptr};
-    objects_[0] = &ship_;
-    objects_[1] = &sector_;
+    sector_ = SpaceObject{};
+    sector_.objClass = kClassSector;
+    sector_.subtype = 7;
+    ship_ = SpaceObject{};
+    ship_.objClass = kClassShip;
+    ship_.subtype = 8;
     universe_ = UniverseBlock{};
-    universe_.topObjects = objects_;
-    universe_.topObjectCount = 2;
+    CreateUniverse(&universe_);
+    ObjectListAddTail(&universe_.objects, &ship_);
+    ObjectListAddTail(&universe_.objects, &sector_);
     gUniverse = &universe_;
     gGalaxyGrid = &grid_;
     engine3D_ = EngineState3D{};
@@ -234,7 +237,6 @@ class GameLoopTest : public ::testing::Test {
 
   SystemBlock system_{};
   SpaceObject sector_{}, ship_{};
-  SpaceObject* objects_[2] = {};
   UniverseBlock universe_{};
   GalaxyGrid grid_{};
   EngineState3D engine3D_{};
