@@ -46,6 +46,30 @@ bool FillBuiltInTypeRow(uint16_t objClass, ObjectTypeRecord* row) {
   return false;
 }
 
+void DeriveBulletImpactValues(BulletType* bullet, int32_t subtype) {
+  if (!bullet) return;
+  const uint32_t f = bullet->flags;
+  int32_t* v = bullet->impactValue;
+  v[0] = (f & 0x2000) ? 1000 : 0;
+  v[1] = (f & 0x200) ? 50 : 0;
+  v[2] = (f & 0x200) ? 1000 : 0;
+  v[3] = (f & 0x400) ? bullet->energy : 0;  // energy per shot
+  v[4] = (f & 0x800) ? bullet->energy : 0;
+  v[5] = (f & 0x800) ? 1000 : 0;
+  v[6] = (f & 0x1000) ? subtype : -1;
+  v[7] = (f & 0x1000) ? 8 : 0;
+}
+
+uint32_t MissileMaskUpToGroup(int32_t maxGroup) {
+  if (maxGroup < 0) return 0;
+  if (maxGroup >= 31) return 0xFFFFFFFFu;
+  return (1u << (maxGroup + 1)) - 1;
+}
+
+int32_t BackgroundListCount(int32_t count, int32_t capacity) {
+  return count >= 1 && count <= capacity ? count : capacity;
+}
+
 const char* KeywordName(const DataKeyword* table, int32_t value) {
   if (!table) return nullptr;
   for (const DataKeyword* pair = table; !IsTableEnd(pair); ++pair) {

@@ -294,6 +294,51 @@ struct ObjectTypeTable {
   int32_t count;
 };
 
+// File versions that brought class fields, and what older files get instead.
+constexpr int32_t kBulletImpactValuesVersion = 51;  // older files derive them from the flags
+constexpr int32_t kBulletLateValuesVersion = 53;
+constexpr int32_t kBulletLateValueDefault = 4;
+constexpr int32_t kBackgroundValues4Version = 24;
+constexpr int32_t kBackgroundValues4First = 50;  // then copies of values7[1..3]
+constexpr int32_t kBackgroundOutsideVersion = 25;  // older files have one outside part
+constexpr int32_t kPlanetPartsVersion = 23;
+constexpr int32_t kStationIconVersion = 41;
+constexpr int32_t kDockIconDefault = 196;     // ICON_TRG_ST_TRADING
+constexpr int32_t kFactoryIconDefault = 198;  // ICON_TRG_ST_FARM
+constexpr int32_t kShipValue25Version = 25;
+constexpr int32_t kShipValue27Version = 27;
+constexpr int32_t kShipValue27Default = 100;
+constexpr int32_t kShipMissileMaskVersion = 31;  // older files give the highest missile group
+constexpr int32_t kShipWeaponVersion = 37;
+constexpr int32_t kShipMaxWeaponEnergyDefault = 10000;
+constexpr int32_t kShipWeaponRechargeDefault = 3276;  // 0.05
+constexpr int32_t kShipValue39Version = 39;
+constexpr int32_t kLaserIconVersion = 43;
+constexpr int32_t kLaserIconDefault = 1;  // ICON_LSR_IRE1
+constexpr int32_t kMissileLateValueVersion = 49;  // older files carry one integer more before it
+constexpr int32_t kMissileFlagsVersion = 29;
+constexpr int32_t kMissileValue31Version = 31;
+constexpr int32_t kMissileValue31Default = 500;
+constexpr int32_t kMissileIconVersion = 43;
+constexpr int32_t kMissileIconDefault = 45;  // ICON_MISSILE_MOSQUITO
+constexpr uint32_t kMissileFlagRemoteDetonation = 1u << 6;
+constexpr int32_t kAsteroidCutsVersion = 29;
+constexpr int32_t kSpecialExtraFirstVersion = 29;  // files 29..34 carry one integer more
+constexpr int32_t kSpecialExtraLastVersion = 34;
+constexpr int32_t kDebrisRockCutVersion = 45;
+
+// The impact values of a bullet type from a file older than kBulletImpactValuesVersion, derived
+// from its flags and energy; `subtype` is the row's own.
+void DeriveBulletImpactValues(BulletType* bullet, int32_t subtype);
+
+// The missile mask of a ship type from a file that gives only the highest allowed missile group:
+// groups 0..maxGroup. A group beyond the mask's 32 bits allows all, a negative one none.
+uint32_t MissileMaskUpToGroup(int32_t maxGroup);
+
+// A background's stars, backdrop or outside count: 1..capacity as read, anything else the
+// capacity.
+int32_t BackgroundListCount(int32_t count, int32_t capacity);
+
 // Per class; empty (null, 0) until the type files are loaded.
 extern ObjectTypeTable gObjectTypeTables[kObjectClassCount];
 

@@ -180,3 +180,55 @@ TEST(ObjectClasses, BuiltInRowsOfTheCameraAndClass21) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ObjectClasses, OldBulletFilesDeriveTheImpactValuesFromTheFlags) {
+  struct Case {
+    uint32_t flags;
+    int32_t values[kBulletImpactValueCount];
+  };
+  const Case kCases[] = {
+      {0, {0, 0, 0, 0, 0, 0, -1, 0}},
+      {0x2000, {1000, 0, 0, 0, 0, 0, -1, 0}},
+      {0x200, {0, 50, 1000, 0, 0, 0, -1, 0}},
+      {0x400, {0, 0, 0, 700, 0, 0, -1, 0}},
+      {0x800, {0, 0, 0, 0, 700, 1000, -1, 0}},
+      {0x1000, {0, 0, 0, 0, 0, 0, 12, 8}},
+      {0x3E00, {1000, 50, 1000, 700, 700, 1000, 12, 8}},
+  };
+  for (const Case& c : kCases) {
+    BulletType bullet{};
+    bullet.energy = 700;
+    bullet.flags = c.flags;
+    DeriveBulletImpactValues(&bullet, 12);
+    for (int i = 0; i < kBulletImpactValueCount; ++i) {
+      EXPECT_EQ(bullet.impactValue[i], c.values[i]) << c.flags << " " << i;
+    }
+  }
+}
+
+TEST(ObjectClasses, AHighestMissileGroupGivesEveryGroupUpToIt) {
+  struct Case {
+    int32_t maxGroup;
+    uint32_t mask;
+  };
+  const Case kCases[] = {
+      {0, 0x1},  {3, 0xF}, {14, 0x7FFF}, {30, 0x7FFFFFFF},
+      // A group the mask cannot hold allows all; a negative one none. Neither shifts past 31.
+      {31, 0xFFFFFFFF}, {200, 0xFFFFFFFF}, {-1, 0}, {INT32_MIN, 0},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(MissileMaskUpToGroup(c.maxGroup), c.mask) << c.maxGroup;
+}
+
+TEST(ObjectClasses, BackgroundListCountsOutsideTheirRangeTakeTheCapacity) {
+  struct Case {
+    int32_t count, capacity, result;
+  };
+  const Case kCases[] = {
+      {1, 16, 1}, {16, 16, 16}, {0, 16, 16}, {17, 16, 16}, {-3, 16, 16}, {8, 8, 8}, {9, 8, 8},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(BackgroundListCount(c.count, c.capacity), c.result) << c.count;
+}
+
+}  // namespace
