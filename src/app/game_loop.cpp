@@ -132,9 +132,8 @@ void RunFrame() {
     gGameServices.updateCutScenes();
     gGameServices.stepUniverse();
     if (gUniverse) {
-      for (int32_t i = 0; i < gUniverse->topObjectCount; ++i) {
-        SpaceObject* object = gUniverse->topObjects[i];
-        if (object && object->objectClass == kClassSector) gGameServices.containerFreeRemovedObjects(object);
+      for (SpaceObject* object = ObjectListFirst(&gUniverse->objects); object; object = ObjectListNext(object)) {
+        if (object->objClass == kClassSector) gGameServices.containerFreeRemovedObjects(object);
       }
     }
   }
@@ -192,7 +191,7 @@ void CheckFrameLimit() {
 
 void PrepareGame() {
   GameStateBlock* state = gGameState;
-  if (gUniverse) gUniverse->storyWord = 0;
+  if (gUniverse) gUniverse->statWords[5] = 0;
   if (state->subMode == kSubModeLogo) {
     char name[256];
     std::snprintf(name, sizeof name, kProductRecord.languageTemplate, kLogoImage);
@@ -213,7 +212,11 @@ void PrepareGame() {
     gUniverse->runState[0] = 1;
     gUniverse->runState[1] = 1;
     gUniverse->player = nullptr;
-    std::fill(std::begin(gUniverse->gameWords), std::end(gUniverse->gameWords), 0u);
+    // The eight words after the player; the ninth was cleared before the story loaded.
+    gUniverse->savedWordD = 0;
+    gUniverse->statWord = 0;
+    gUniverse->missileCount = 0;
+    std::fill(gUniverse->statWords, gUniverse->statWords + 5, 0u);
   }
 
   GuiMaster* master = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));

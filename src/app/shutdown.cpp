@@ -328,11 +328,12 @@ void ApplyDisplayChange() {
     SetEngineScreenMode(ChosenDisplayMode());
   }
   if (!gUniverse) return;
-  for (int32_t i = 0; i < gUniverse->topObjectCount; ++i) {
-    if (gUniverse->topObjects[i]) RebuildObjectTreeCollision(gUniverse->topObjects[i]);
+  ListHead* objects = &gUniverse->objects;
+  for (SpaceObject* object = ObjectListFirst(objects); object; object = ObjectListNext(object)) {
+    RebuildObjectTreeCollision(object);
   }
-  for (int32_t i = 0; i < gUniverse->topObjectCount; ++i) {
-    if (gUniverse->topObjects[i]) ApplyTypeSoundToObjectTree(gUniverse->topObjects[i]);
+  for (SpaceObject* object = ObjectListFirst(objects); object; object = ObjectListNext(object)) {
+    ApplyTypeSoundToObjectTree(object);
   }
 }
 

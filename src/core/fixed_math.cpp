@@ -9,7 +9,6 @@
 #include <limits>
 
 #include "core/memory.h"
-#include "universe/universe.h"
 
 int32_t SineTable[kSineTableSize];
 uint16_t ArcSineTable[kUnitTableSize];
@@ -82,13 +81,6 @@ void Cross(int32_t out[3], const int32_t a[3], const int32_t b[3]) {
 
 int32_t DivideFixed(int32_t a, int32_t b) {
   return Saturate(static_cast<int64_t>(a) * 65536 / b);
-}
-
-const ObjectTypeRecord* BaseTypeOf(const ObjectTypeRecord* r) {
-  if (!r) return nullptr;
-  const ObjectTypeTable& table = gObjectTypeTables[kClassBullet];
-  if (!table.rows || r->baseTypeIndex < 0 || r->baseTypeIndex >= table.count) return nullptr;
-  return &table.rows[r->baseTypeIndex];
 }
 
 }  // namespace
@@ -242,27 +234,6 @@ void NormalizeVector(FixedVector* v) { ScaleToLength(&v->x, &v->y, &v->z, 65536)
 void NormalizeVector(int32_t* x, int32_t* y, int32_t* z) { ScaleToLength(x, y, z, 65536); }
 
 void SetVectorLength(int32_t* x, int32_t* y, int32_t* z, int32_t length) { ScaleToLength(x, y, z, length); }
-
-int32_t ObjectDistance(const SpaceObject* a, const SpaceObject* b) {
-  if (!a || !b || !a->instance || !b->instance) return 0;
-  double sum = 0;
-  for (int i = 0; i < 3; ++i) {
-    double d = static_cast<double>(a->instance->position[i]) - b->instance->position[i];
-    sum += d * d;
-  }
-  return TruncateToWord(std::sqrt(static_cast<float>(sum)));
-}
-
-int32_t ObjectMaxNormDistance(const SpaceObject* a, const SpaceObject* b) {
-  if (!a || !b || !a->instance || !b->instance) return 0;
-  uint32_t largest = 0;
-  for (int i = 0; i < 3; ++i) {
-    int32_t d = WrapSub(a->instance->position[i], b->instance->position[i]);
-    uint32_t magnitude = d < 0 ? 0u - static_cast<uint32_t>(d) : static_cast<uint32_t>(d);
-    if (magnitude > largest) largest = magnitude;
-  }
-  return static_cast<int32_t>(largest);
-}
 
 void MatrixSetIdentity(FixedMatrix* m) {
   for (int r = 0; r < 3; ++r) {
@@ -615,33 +586,17 @@ void SplineBlend(const FixedVector* p0, const FixedVector* p1, const FixedVector
   }
 }
 
-bool IsObjectClass567(const SpaceObject* o) { return o && o->objectClass >= 5 && o->objectClass <= 7; }
-
-bool IsObjectClass56(const SpaceObject* o) { return o && (o->objectClass == 5 || o->objectClass == 6); }
-
-bool IsObjectClass7Type267(const SpaceObject* o) { return o && o->objectClass == 7 && o->subtype == 267; }
-
-int32_t TypeGetScaledValue(const ObjectTypeRecord* t) {
-  if (!t) return 0;
-  return static_cast<int32_t>(static_cast<int64_t>(t->scaledValue) * t->scaleFactor / 1000);
-}
-
-int32_t TypeGetScaledValueOfSub(const ObjectTypeRecord* r) { return TypeGetScaledValue(BaseTypeOf(r)); }
-
-int32_t TypeGetFactorOfSub(const ObjectTypeRecord* r) {
-  const ObjectTypeRecord* t = BaseTypeOf(r);
-  return t ? t->scaleFactor : 0;
-}
-
-int32_t TypeGetFlaggedId(const ObjectTypeRecord* t) {
-  if (!t || !(t->typeFlags & kTypeFlagFlaggedId)) return 0;
-  return t->flaggedId | 0x100000;
-}
-
-int32_t TypeGetFlaggedIdOfSub(const ObjectTypeRecord* r) { return TypeGetFlaggedId(BaseTypeOf(r)); }
-
 uint32_t PtrVectorGetFlags(const int32_t* const* list, int32_t i) { return static_cast<uint32_t>(list[i][1]); }
 
 bool PtrVectorTestFlag20(const int32_t* const* list, int32_t i) { return (PtrVectorGetFlags(list, i) >> 20) & 1; }
 
 bool PtrVectorTestFlag21(const int32_t* const* list, int32_t i) { return (PtrVectorGetFlags(list, i) >> 21) & 1; }
+
+void CrossVector(FixedVector* out, const FixedVector* a, const FixedVector* b) {
+  const int32_t u[3] = {a->x, a->y, a->z}, v[3] = {b->x, b->y, b->z};
+  int32_t r[3];
+  Cross(r, u, v);
+  out->x = r[0];
+  out->y = r[1];
+  out->z = r[2];
+}

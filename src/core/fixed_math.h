@@ -84,10 +84,11 @@ void DivVectorsFixed(FixedVector* v, int32_t m, int32_t d);
 void NormalizeVector(FixedVector* v);
 void NormalizeVector(int32_t* x, int32_t* y, int32_t* z);
 void SetVectorLength(int32_t* x, int32_t* y, int32_t* z, int32_t length);
-int32_t ObjectDistance(const SpaceObject* a, const SpaceObject* b);
-int32_t ObjectMaxNormDistance(const SpaceObject* a, const SpaceObject* b);
 
 // Matrices.
+// a x b, each product rounded; out may be a or b.
+void CrossVector(FixedVector* out, const FixedVector* a, const FixedVector* b);
+
 void MatrixSetIdentity(FixedMatrix* m);
 void MatrixFromAngles(FixedMatrix* m, uint32_t a, uint32_t b, uint32_t c);
 // Yaw a, pitch b and roll c back from a rotation; pitch -16384 stands for straight down.
@@ -114,7 +115,10 @@ void QuaternionBlend(Quaternion* out, const Quaternion* a, const Quaternion* b, 
 void SplineBlend(const FixedVector* p0, const FixedVector* p1, const FixedVector* p2, const FixedVector* p3,
                  int32_t t, FixedVector* position, FixedVector* tangent);
 
-// Accessors over universe records.
+// Accessors over universe records. The universe model owns the records, so it defines these
+// beside them; they are declared here, with the arithmetic they belong to, for every caller.
+int32_t ObjectDistance(const SpaceObject* a, const SpaceObject* b);
+int32_t ObjectMaxNormDistance(const SpaceObject* a, const SpaceObject* b);
 bool IsObjectClass567(const SpaceObject* o);
 bool IsObjectClass56(const SpaceObject* o);
 bool IsObjectClass7Type267(const SpaceObject* o);

@@ -24,15 +24,16 @@ bool ReadTag(FileObject* file, const char* tag) {
 }  // namespace
 
 void CreateUniverse(UniverseBlock* universe) {
-  if (universe) gUniverse = universe;
+  if (!universe) return;
+  ListInit(&universe->objects);
+  gUniverse = universe;
 }
 
 int32_t LoadTypes(UniverseBlock*) { return 1; }
 
 void FreeAllObjects(UniverseBlock* universe) {
   if (!universe) return;
-  universe->topObjects = nullptr;
-  universe->topObjectCount = 0;
+  ListInit(&universe->objects);
   universe->player = nullptr;
 }
 

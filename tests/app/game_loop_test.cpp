@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <string>
 #include <vector>
@@ -174,13 +175,16 @@ class GameLoopTest : public ::testing::Test {
     gSystem = &system_;
     gGameState = InitGameStateBlock(static_cast<GameStateBlock*>(MemCalloc(sizeof(GameStateBlock))));
     gGameState->moduleIndex = 5;
-    sector_ = SpaceObject{kClassSector, 7, nullptr};
-    ship_ = SpaceObject{3, 8, nullptr};
-    objects_[0] = &ship_;
-    objects_[1] = &sector_;
+    sector_ = SpaceObject{};
+    sector_.objClass = kClassSector;
+    sector_.subtype = 7;
+    ship_ = SpaceObject{};
+    ship_.objClass = kClassShip;
+    ship_.subtype = 8;
     universe_ = UniverseBlock{};
-    universe_.topObjects = objects_;
-    universe_.topObjectCount = 2;
+    CreateUniverse(&universe_);
+    ObjectListAddTail(&universe_.objects, &ship_);
+    ObjectListAddTail(&universe_.objects, &sector_);
     gUniverse = &universe_;
     gGalaxyGrid = &grid_;
     engine3D_ = EngineState3D{};
@@ -234,7 +238,6 @@ class GameLoopTest : public ::testing::Test {
 
   SystemBlock system_{};
   SpaceObject sector_{}, ship_{};
-  SpaceObject* objects_[2] = {};
   UniverseBlock universe_{};
   GalaxyGrid grid_{};
   EngineState3D engine3D_{};
@@ -262,6 +265,50 @@ TEST_F(GameLoopTest, OneFrameOfAStoryRunsInTheFixedOrder) {
   EXPECT_EQ(universe_.runState[1], 1u);
   EXPECT_EQ(system_.timeScale, 0x10000u);
   EXPECT_EQ(system_.frameCounter, 11u);
+}
+
+TEST_F(GameLoopTest, AStartingGameClearsThePlayerAndTheNineWordsAfterIt) {
+  SpaceObject player{};
+  universe_.player = &player;
+  universe_.savedWordC = 5;
+  universe_.savedWordD = 1;
+  universe_.statWord = 2;
+  universe_.missileCount = 3;
+  for (uint32_t& word : universe_.statWords) word = 4;
+  universe_.moduleNo = 6;
+  StartMode(2, 150, -1, "vexastory");
+  RunFrames(1);
+  EXPECT_EQ(universe_.player, nullptr);
+  EXPECT_EQ(universe_.savedWordD, 0u);
+  EXPECT_EQ(universe_.statWord, 0u);
+  EXPECT_EQ(universe_.missileCount, 0u);
+  for (uint32_t word : universe_.statWords) EXPECT_EQ(word, 0u);
+  // The words before the player and the module number are the universe's own.
+  EXPECT_EQ(universe_.savedWordC, 5u);
+  EXPECT_EQ(universe_.moduleNo, 6u);
+}
+
+TEST_F(GameLoopTest, TheSectorPassWalksTheWholeListAndNothingOfAnEmptyOne) {
+  SpaceObject second{};
+  second.objClass = kClassSector;
+  second.subtype = 9;
+  ObjectListAddTail(&universe_.objects, &second);
+  StartMode(2, 150, -1, "vexastory");
+  RunFrames(1);
+  const std::vector<std::string> calls = {"ContainerFreeRemovedObjects(7)", "ContainerFreeRemovedObjects(9)"};
+  std::vector<std::string> seen;
+  for (const std::string& call : gTrace) {
+    if (call.rfind("ContainerFreeRemovedObjects", 0) == 0) seen.push_back(call);
+  }
+  EXPECT_EQ(seen, calls);
+
+  // A block allocated zeroed and never set up holds no objects.
+  gTrace.clear();
+  universe_ = UniverseBlock{};
+  gUniverse = &universe_;
+  RunFrames(1);
+  EXPECT_NE(std::find(gTrace.begin(), gTrace.end(), "StepUniverse"), gTrace.end());
+  for (const std::string& call : gTrace) EXPECT_NE(call.rfind("ContainerFreeRemovedObjects", 0), 0u) << call;
 }
 
 TEST_F(GameLoopTest, EveryStoryStartModeRunsTheSameFrameOnItsOwnStartName) {

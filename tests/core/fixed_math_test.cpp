@@ -515,8 +515,17 @@ TEST_F(FixedMath, TransformPointDividesByTheHomogeneousTerm) {
 }
 
 TEST_F(FixedMath, ObjectDistancesReadInstancePositions) {
-  InstanceRecord ia{{0, 0, 0}}, ib{{3, -4, 12}}, far{{INT32_MIN, 0, 0}}, near{{INT32_MAX, 0, 0}};
-  SpaceObject a{7, 1, &ia}, b{7, 2, &ib}, c{7, 3, &far}, d{7, 4, &near}, lost{7, 5, nullptr};
+  InstanceRecord ia{}, ib{}, far{}, near{};
+  SetVector(&ib.position, 3, -4, 12);
+  SetVector(&far.position, INT32_MIN, 0, 0);
+  SetVector(&near.position, INT32_MAX, 0, 0);
+  auto object = [](InstanceRecord* instance) {
+    SpaceObject o{};
+    o.objClass = kClassShip;
+    o.instance = instance;
+    return o;
+  };
+  SpaceObject a = object(&ia), b = object(&ib), c = object(&far), d = object(&near), lost = object(nullptr);
   EXPECT_EQ(ObjectDistance(&a, &b), 13);
   EXPECT_EQ(ObjectMaxNormDistance(&a, &b), 12);
   EXPECT_EQ(ObjectDistance(&a, &lost), 0);
@@ -534,23 +543,27 @@ TEST_F(FixedMath, ObjectClassAndTypeAccessors) {
       {7, 266, true, false, false}, {4, 267, false, false, false}, {8, 0, false, false, false},
   };
   for (const Case& c : kCases) {
-    SpaceObject o{c.objectClass, c.subtype, nullptr};
+    SpaceObject o{};
+    o.objClass = c.objectClass;
+    o.subtype = static_cast<int16_t>(c.subtype);
     EXPECT_EQ(IsObjectClass567(&o), c.c567) << c.objectClass;
     EXPECT_EQ(IsObjectClass56(&o), c.c56) << c.objectClass;
     EXPECT_EQ(IsObjectClass7Type267(&o), c.c7t267) << c.objectClass << "/" << c.subtype;
   }
 
+  // A bullet type's range is its lifetime times its speed; a laser names its bullet type.
   ObjectTypeRecord bullets[2] = {};
-  bullets[0].scaledValue = 1500;
-  bullets[0].scaleFactor = 2000;
-  bullets[0].flaggedId = 42;
-  bullets[1].scaledValue = -7;
-  bullets[1].scaleFactor = 333;
-  bullets[1].flaggedId = 9;
-  bullets[1].typeFlags = kTypeFlagFlaggedId;
+  bullets[0].bullet.lifetime = 1500;
+  bullets[0].bullet.speed = 2000;
+  bullets[0].tailValue[0] = 42;
+  bullets[0].bullet.flags = 0x3F;
+  bullets[1].bullet.lifetime = -7;
+  bullets[1].bullet.speed = 333;
+  bullets[1].tailValue[0] = 9;
+  bullets[1].bullet.flags = kBulletFlagFlaggedId;
   gObjectTypeTables[kClassBullet] = {bullets, 2};
   ObjectTypeRecord laser = {};
-  laser.baseTypeIndex = 1;
+  laser.laser.bulletType = 1;
   EXPECT_EQ(TypeGetScaledValue(&bullets[0]), 3000);
   EXPECT_EQ(TypeGetScaledValue(&bullets[1]), -2);
   EXPECT_EQ(TypeGetFlaggedId(&bullets[0]), 0);
@@ -558,12 +571,12 @@ TEST_F(FixedMath, ObjectClassAndTypeAccessors) {
   EXPECT_EQ(TypeGetScaledValueOfSub(&laser), -2);
   EXPECT_EQ(TypeGetFactorOfSub(&laser), 333);
   EXPECT_EQ(TypeGetFlaggedIdOfSub(&laser), 9 | 0x100000);
-  laser.baseTypeIndex = 2;  // past the table: nothing, not a stray read
+  laser.laser.bulletType = 2;  // past the table: nothing, not a stray read
   EXPECT_EQ(TypeGetFactorOfSub(&laser), 0);
-  laser.baseTypeIndex = -1;
+  laser.laser.bulletType = -1;
   EXPECT_EQ(TypeGetScaledValueOfSub(&laser), 0);
   gObjectTypeTables[kClassBullet] = {nullptr, 0};
-  laser.baseTypeIndex = 0;
+  laser.laser.bulletType = 0;
   EXPECT_EQ(TypeGetFlaggedIdOfSub(&laser), 0);
 
   int32_t slot0[2] = {5, 0x100000}, slot1[2] = {6, 0x200000 | 3};
