@@ -32,7 +32,11 @@ GuiMaster* InitGuiMaster(GuiMaster* master) {
   master->sidebarInstance = nullptr;
   master->drawRadar = 1;
   master->focus = kDefaultFocus;
-  for (int i = 0; i < kMenuBodyCount; ++i) master->menuBodies[i] = B3D_GetBodyID(kMenuBodyNames[i]);
+  // A body that cannot be named (no body table) reads as not found, as every user tests for 0.
+  for (int i = 0; i < kMenuBodyCount; ++i) {
+    const int32_t id = B3D_GetBodyID(kMenuBodyNames[i]);
+    master->menuBodies[i] = id > 0 ? id : 0;
+  }
   // A missing or bad file leaves the table cleared; the HUD works without icons.
   LoadIconTypes(master->iconTypes);
   return master;
