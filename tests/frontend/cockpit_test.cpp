@@ -165,6 +165,12 @@ TEST_F(CockpitTest, NegativeCockpitNumbersAreStoredAsZero) {
   }
   Call(27, {2, 3});
   EXPECT_EQ(Call(28, {2}), 3);
+  // A missing number reads as 0; nothing past the arguments given is read.
+  Call(25, {2, 9});
+  Call(25, {2});
+  EXPECT_EQ(Call(26, {2}), 0);
+  Call(27, {2});
+  EXPECT_EQ(Call(28, {2}), 0);
 }
 
 TEST_F(CockpitTest, FreeingAllCockpitsLeavesTheEngineTablesAsBeforeTheFirstAllocation) {
