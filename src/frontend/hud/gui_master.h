@@ -16,7 +16,8 @@ constexpr int kIconTypeClassCount = 32;
 constexpr int kMenuBodyCount = 7;
 
 // One object class's icons: two triples, and two tables of triples (by subtype and by a second
-// per-class number) that the icon type loader allocates, with their row counts.
+// per-class number) with their row counts. The loader allocates the tables counted (MemAlloc,
+// three words a row); FreeAllCockpits gives them back at that size.
 struct IconTypeRow {
   int32_t icons[6];
   int32_t* subtypeIcons;
