@@ -294,12 +294,9 @@ int32_t ProcessFrameInput() {
   }
   if (gInputState) gInputState->pendingInput = 0;
 
-  int32_t mode = 0;
-  if (gGuiMaster && gGuiMaster->cockpits) {
-    const Cockpit* cockpit = reinterpret_cast<const Cockpit*>(HashGet(gGuiMaster->cockpits, gGuiMaster->currentCockpit));
-    if (cockpit) mode = (cockpit->flags & kCockpitAlternativeMode) ? cockpit->alternativeInputMode : cockpit->inputMode;
-  }
-  gGameServices.translateInput(mode, answer == 2 ? 0 : 1);
+  // The cockpits keep no input mode of their own; the translation decides from the player's ship.
+  constexpr int32_t kInputMode = 0;
+  gGameServices.translateInput(kInputMode, answer == 2 ? 0 : 1);
   return 1;
 }
 

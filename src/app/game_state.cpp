@@ -8,7 +8,6 @@
 #include "core/memory.h"
 
 GameStateBlock* gGameState = nullptr;
-GuiMaster* gGuiMaster = nullptr;
 
 GameStateBlock* InitGameStateBlock(GameStateBlock* block) {
   block->eventResult.type = kValueNone;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/hash_table.h"
+#include "frontend/hud/gui_master.h"  // gGuiMaster, which the game loop builds and frees
 #include "script/value.h"
 
 constexpr uint32_t kPausePaused = 0x1;
@@ -50,9 +51,6 @@ struct GameStateBlock {
 };
 extern GameStateBlock* gGameState;
 
-// The cockpit subsystem's GUI master record; none until a game loop builds it.
-struct GuiMaster;
-extern GuiMaster* gGuiMaster;
 
 GameStateBlock* InitGameStateBlock(GameStateBlock* block);
 const char* SetStartLocation(const char* name);

@@ -1,5 +1,5 @@
 // The cockpit, HUD and menus as the application core uses them: the GUI master with its
-// cockpits (their input modes), the location module (P_) with its loading screens and full-
+// cockpits, the location module (P_) with its loading screens and full-
 // screen images, the cockpit module (INS_) with its "INS " save section, and the per-frame HUD
 // and quality steps. Called by the game main, the game loop, the save container and the
 // shutdown.
@@ -7,34 +7,16 @@
 
 #include <cstdint>
 
-#include "core/hash_table.h"
+#include "frontend/cockpit/cockpit.h"
+#include "frontend/hud/gui_master.h"
 
 struct FileObject;
-
-// Cockpit flag: the alternative input mode is active.
-constexpr uint32_t kCockpitAlternativeMode = 0x10;
-
-struct Cockpit {
-  uint32_t flags;
-  int32_t inputMode;
-  int32_t alternativeInputMode;
-};
-
-struct GuiMaster {
-  HashTable* cockpits;  // key: cockpit id, value: Cockpit*
-  uint32_t currentCockpit;
-};
 
 struct LocationState {
   uint32_t moduleIndex;
 };
 extern LocationState* gLocationState;
 
-// Sets up a freshly allocated, zeroed record; null on failure.
-GuiMaster* InitGuiMaster(GuiMaster* block);
-// Frees every cockpit and the cockpit list (not the record itself).
-void FreeAllCockpits(GuiMaster* master);
-void InitCockpitModule();
 // Null on failure.
 LocationState* InitLocationModule();
 void FreeLoadingScreens();

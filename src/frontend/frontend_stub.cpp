@@ -1,5 +1,5 @@
-// The least form of the cockpit, HUD and menus that the application core needs until the front
-// end is built: a GUI master with an empty cockpit table, a location module with no loading
+// The least form of the rest of the cockpit, HUD and menus that the application core needs until
+// it is built: a location module with no loading
 // screens, images and locations that show nothing, and an empty but well-formed "INS " save
 // section. Called by the game main, the game loop, the save container and the shutdown; never
 // draws.
@@ -20,23 +20,6 @@ bool ReadTag(FileObject* file, const char* tag) {
 }
 
 }  // namespace
-
-GuiMaster* InitGuiMaster(GuiMaster* block) {
-  if (!block) return nullptr;
-  block->cockpits = HashCreate();
-  return block->cockpits ? block : nullptr;
-}
-
-void FreeAllCockpits(GuiMaster* master) {
-  if (!master || !master->cockpits) return;
-  for (uint32_t key = HashNextKey(master->cockpits, 0); key != 0; key = HashNextKey(master->cockpits, key)) {
-    MemFree(reinterpret_cast<Cockpit*>(HashGet(master->cockpits, key)), sizeof(Cockpit), 0);
-  }
-  HashDestroy(master->cockpits);
-  master->cockpits = nullptr;
-}
-
-void InitCockpitModule() {}
 
 LocationState* InitLocationModule() {
   // The shutdown frees the record through the memory manager, as it will the real one.

@@ -1,6 +1,6 @@
 // The game loop: the recorded order of one frame in each start mode, the input of start mode 1
 // (wheel, mouse, viewers), pauses in both input paths, save requests, screenshots, benchmark
-// records, the cockpit's input mode and a story that cannot be loaded.
+// records, the input mode and a story that cannot be loaded.
 #include "app/game_loop.h"
 
 #include <gtest/gtest.h>
@@ -522,27 +522,17 @@ TEST_F(GameLoopTest, FrameInputAnswersChooseTheTranslation) {
   }
 }
 
-TEST_F(GameLoopTest, TheCurrentCockpitGivesTheInputMode) {
-  GuiMaster master{HashCreate(), 4};
-  Cockpit cockpit{0, 11, 22};
-  HashInsert(master.cockpits, 4, reinterpret_cast<HashValue>(&cockpit));
+TEST_F(GameLoopTest, TheInputStepPassesModeZeroWhateverCockpitTakesControl) {
+  GuiMaster master{};
+  master.cockpits = HashCreate();
+  CockpitRecord cockpit{};
+  master.activeControlCockpit = HashInsertNewKey(master.cockpits, reinterpret_cast<HashValue>(&cockpit));
   gGuiMaster = &master;
-  struct Case {
-    uint32_t flags;
-    uint32_t current;
-    const char* call;
-  };
-  const Case kCases[] = {
-      {0, 4, "TranslateInput(11,1)"},
-      {kCockpitAlternativeMode, 4, "TranslateInput(22,1)"},
-      {0, 9, "TranslateInput(0,1)"},  // no such cockpit
-  };
-  for (const Case& c : kCases) {
+  for (uint32_t flags : {0u, 0x10u, 0xFFFFFFFFu}) {
     gTrace.clear();
-    cockpit.flags = c.flags;
-    master.currentCockpit = c.current;
+    cockpit.flags = flags;
     ProcessFrameInput();
-    EXPECT_EQ(gTrace.back(), c.call);
+    EXPECT_EQ(gTrace.back(), "TranslateInput(0,1)") << flags;
   }
   HashDestroy(master.cockpits);
   gGuiMaster = nullptr;
