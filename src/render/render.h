@@ -27,12 +27,22 @@ struct DisplayObject {
 };
 extern DisplayObject* gDisplay;
 
-// A reference-counted image record; a screen list is one, its width its first size.
+class GpuSurface;
+
+// Image record flag bits.
+constexpr uint32_t kImageLocked = 0x2;        // `pixels` is valid
+constexpr uint32_t kImageKeepLocked = 0x200000;  // its device surface is never unlocked for it
+
+// A reference-counted image record; a screen list is one, its width its first size. A record
+// locked for software drawing holds its pixels and the device surface they belong to.
 struct ImageRecord {
   int16_t width;
   int16_t height;
   int16_t depth;
   uint32_t refCount;
+  uint8_t* pixels;
+  uint32_t flags;
+  GpuSurface* deviceSurface;  // null when no device surface stands behind it
 };
 
 constexpr int kScreenListCount = 2;

@@ -15,6 +15,7 @@ ImageRecord* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uin
   // Counted, as the release (ReleaseImageHandle) counts the free.
   auto* image = static_cast<ImageRecord*>(MemAlloc(sizeof(ImageRecord), 0));
   if (!image) return nullptr;
+  *image = ImageRecord{};
   image->width = static_cast<int16_t>(width);
   image->height = static_cast<int16_t>(height);
   image->depth = static_cast<int16_t>(depth);

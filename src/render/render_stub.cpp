@@ -37,6 +37,7 @@ ImageRecord* DisplayListCreate(ImageRecord** slot, int32_t xOffset, int32_t widt
   if (!*slot) {
     *slot = static_cast<ImageRecord*>(MemAlloc(sizeof(ImageRecord), 0));
     if (!*slot) return nullptr;
+    **slot = ImageRecord{};
     (*slot)->refCount = 1;
   }
   (*slot)->width = static_cast<int16_t>(width);

@@ -5,6 +5,7 @@
 #include "scene/scene.h"
 
 #include "render/material_table.h"
+#include "render/render.h"
 #include "render/texture_animation.h"
 
 #include "core/file_object.h"
@@ -31,6 +32,8 @@ int32_t LoadSkinsAndIconData() {
   // Materials first: they fix the texture ids the animations and the skins refer to.
   ReadMaterials();
   ReadTextureAnimations();
+  if (!gDirect3D) return 0;
+  WriteTextureBundleRdf();
   return 1;
 }
 
