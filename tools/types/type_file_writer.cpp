@@ -38,13 +38,6 @@ void WriteFlags16(DataReader* w, uint16_t value, const DataKeyword* table) {
 
 void WriteLine(DataReader* w) { DataWriterWriteText(w, "\n"); }
 
-bool Finish(DataReader* w) {
-  WriteLine(w);  // the text form's last byte is not part of its content
-  const bool written = !w->error;
-  DataReaderClose(w);
-  return written && !w->error;
-}
-
 void WriteMaterial(DataReader* w, const MaterialEntry& entry) {
   const MaterialRecord& m = entry.record;
   WriteByte(w, m.value0);
@@ -101,6 +94,25 @@ void WriteAnimation(DataReader* w, const AnimationEntry& a) {
   WriteInt(w, a.closingDuration);
 }
 
+// A count and then the entries, one line each in the text form.
+template <typename Entry>
+bool WriteTable(const std::string& path, bool binary, const char* comment, const std::vector<Entry>& entries,
+                void (*write)(DataReader*, const Entry&)) {
+  DataReader w;
+  DataWriterOpen(&w, path.c_str(), binary, nullptr, 0);
+  DataWriterWriteText(&w, comment);
+  WriteInt(&w, static_cast<int32_t>(entries.size()));
+  WriteLine(&w);
+  for (const Entry& entry : entries) {
+    write(&w, entry);
+    WriteLine(&w);
+  }
+  WriteLine(&w);  // the text form's last byte is not part of its content
+  const bool written = !w.error;
+  DataReaderClose(&w);
+  return written && !w.error;
+}
+
 MaterialEntry Material(const char* name, uint16_t textureNumber, uint8_t transparency, uint32_t flags) {
   MaterialEntry e{};
   e.name = name;
@@ -130,29 +142,11 @@ AnimationEntry Animation(int32_t type, const char* first, const char* last, int3
 }  // namespace
 
 bool WriteMaterialsFile(const std::string& path, bool binary, const std::vector<MaterialEntry>& materials) {
-  DataReader w;
-  DataWriterOpen(&w, path.c_str(), binary, nullptr, 0);
-  DataWriterWriteText(&w, "/ Materials: one record per fixed texture id\n");
-  WriteInt(&w, static_cast<int32_t>(materials.size()));
-  WriteLine(&w);
-  for (const MaterialEntry& entry : materials) {
-    WriteMaterial(&w, entry);
-    WriteLine(&w);
-  }
-  return Finish(&w);
+  return WriteTable(path, binary, "/ Materials: one record per fixed texture id\n", materials, WriteMaterial);
 }
 
 bool WriteAnimationsFile(const std::string& path, bool binary, const std::vector<AnimationEntry>& animations) {
-  DataReader w;
-  DataWriterOpen(&w, path.c_str(), binary, nullptr, 0);
-  DataWriterWriteText(&w, "/ Texture animations\n");
-  WriteInt(&w, static_cast<int32_t>(animations.size()));
-  WriteLine(&w);
-  for (const AnimationEntry& a : animations) {
-    WriteAnimation(&w, a);
-    WriteLine(&w);
-  }
-  return Finish(&w);
+  return WriteTable(path, binary, "/ Texture animations\n", animations, WriteAnimation);
 }
 
 std::vector<MaterialEntry> DemoMaterials() {
