@@ -6,6 +6,7 @@
 
 #include "render/material_table.h"
 #include "render/render.h"
+#include "render/texture_table.h"
 #include "render/texture_animation.h"
 
 #include "core/file_object.h"
@@ -38,7 +39,10 @@ int32_t LoadSkinsAndIconData() {
 }
 
 void UpdateCutScenes() {}
-void UpdateEngine3DFrame() {}
+void UpdateEngine3DFrame() {
+  // A frame opens with every texture the software drawing left locked given back to the device.
+  TexturesUnlockAll();
+}
 void ResetEngine3D() {}
 void BodyCacheTick() {}
 void FreeAllInstancesForLoad() {}
