@@ -16,6 +16,7 @@
 #include "platform/gpu.h"
 #include "platform/registry.h"
 #include "script/engine.h"
+#include "types/type_file_writer.h"
 
 namespace fuzz {
 
@@ -132,6 +133,27 @@ GpuDevice* NullGpuDevice() {
     return made;
   }();
   return device;
+}
+
+// Written below the work folder by the writer, read back with the form byte in front.
+static std::string TypeFileInput(bool binary, bool (*write)(const std::string&, bool)) {
+  const std::string path = World() + (binary ? "/type.bin" : "/type.txt");
+  std::string bytes;
+  if (!write(path, binary) || !ReadFile(path, &bytes) || bytes.empty()) return "";
+  if (!binary) bytes.pop_back();
+  return std::string(1, binary ? '\1' : '\0') + bytes;
+}
+
+std::string MaterialsFile(bool binary) {
+  return TypeFileInput(binary, [](const std::string& path, bool b) {
+    return typetool::WriteMaterialsFile(path, b, typetool::DemoMaterials());
+  });
+}
+
+std::string AnimationsFile(bool binary) {
+  return TypeFileInput(binary, [](const std::string& path, bool b) {
+    return typetool::WriteAnimationsFile(path, b, typetool::DemoAnimations());
+  });
 }
 
 }  // namespace fuzz

@@ -32,6 +32,12 @@ void RemoveFile(const std::string& relative);
 // A 16x16 windowed device of the recording null backend, made once per process.
 GpuDevice* NullGpuDevice();
 
+// The demo generator's type file in one form, as the type-file targets take it: the form byte
+// (0 text, 1 binary) and then the file; the text form without the last byte, which the target
+// turns into the terminator. Empty when it cannot be written.
+std::string MaterialsFile(bool binary);
+std::string AnimationsFile(bool binary);
+
 // Frees every mounted catalog of the block.
 void UnmountAll();
 

@@ -574,25 +574,8 @@ Seeds SoundSaveSeeds() {
   return seeds;
 }
 
-// "Materials" files in both forms, the form byte first: a keyword record, a plain one and a
-// generated one.
-Seeds MaterialSeeds() {
-  const std::string text =
-      "3;\n1; 2; 7; HSPEC_R; HSPEC_G; HSPEC_B; HAMB; MAMB; LAMB; DIF_COL; DIF_COL; 33; 10; TRANSP_NONE; 0;"
-      " MPF_2SIDED|MPF_ALPHATEST; 64; 32; 1; 2; 3; LSHINY; 4; 5; 6; 7; 8; 9; wall;\n"
-      "0; 0; 0; 0; 76; 61; 1; 2; 3; 4; 5; 6; 11; 128; 0; 0; 0; 0; 0; 0; 0; MSHINY; 0; 0; 0; 0; 0; 0; ;\n"
-      "9; 8; 200; 1; 2; 3; AMBC; AMBC; AMBC; 0; 0; 0; 12; 0; 0; MPF_GENERATED|MPF_FONTSCALE; 128; 16;"
-      " 1; 2; 3; HSHINY; 4; 5; 6; 7; 8; 9; panel;\n";
-  std::vector<uint8_t> packed = {1, 0, 0, 0, 2};
-  for (int record = 0; record < 2; ++record) {
-    const uint8_t bytes[] = {1, 2, 7, 255, 255, 204, 64, 37, 21, 32, 32, 33, 0, 10, 255, 0, 0, 0, 0, 0, 0x11};
-    packed.insert(packed.end(), std::begin(bytes), std::end(bytes));
-    for (int half = 0; half < 12; ++half) packed.insert(packed.end(), {0, static_cast<uint8_t>(half)});
-    for (char c : std::string(record ? "panel" : "wall")) packed.push_back(static_cast<uint8_t>(c));
-    packed.push_back(0);
-  }
-  return {std::string(1, '\0') + text, Bytes(packed)};
-}
+// The demo generator's "Materials" file in both forms, the form byte first.
+Seeds MaterialSeeds() { return {fuzz::MaterialsFile(false), fuzz::MaterialsFile(true)}; }
 
 // Text bodies: the demo generator's two, and small ones that reach the parser's other paths (a
 // kind-3 and a kind-5 material table, a part centred on a point, faces of two corners).
@@ -624,37 +607,29 @@ Seeds BodyBinarySeeds() {
   return seeds;
 }
 
-// "Animations" files in both forms (the form byte first), and saved states (mode byte 2, the
-// state count, then what SaveTexAnimStates writes over the target's fixed table).
+// The demo generator's "Animations" file in both forms (the form byte first), and saved states
+// (mode byte 2, the state count, then what SaveTexAnimStates writes over the same file's table,
+// which the target reads as well).
 Seeds TextureAnimationSeeds() {
-  const std::string text =
-      "4; TAT_LOOP; NULL; 1; 5; 2; TATF_COORDS; 1; 100; 0.5; 0.5; TATF_REINITLOOP; 2; 50; 0;"
-      " TAT_TAGONESHOT_REINIT; NULL; 1; 1; 2; TATF_REINITLOOP; 3; 10; NULL; 4; 10; 0;"
-      " TAT_TAGSINGLESTEP; NULL; 0; 0; 1; 9; 0; TAT_MOVIE; NULL; 6; 8; 1; 0; 0; 0; 0; 0; 0;";
-  std::vector<uint8_t> packed = {1, 0, 0, 0, 2};
-  const uint8_t loop[] = {0, 0, 0, 1, 0, 0, '1', 0, '5', 0, 0, 0, 0, 1, 0, 2, '3', 0, 0, 0, 0, 100,
-                          0, 0, 0x80, 0, 0, 0, 0x40, 0, 0, 0, 0, 0};
-  const uint8_t range[] = {0, 0, 0, 2, 0, 0, '1', '0', 0, '1', '4', 0, 0, 0, 0, 0, 0, 0, 1, 0xF4};
-  packed.insert(packed.end(), std::begin(loop), std::end(loop));
-  packed.insert(packed.end(), std::begin(range), std::end(range));
-  Seeds seeds = {std::string(1, '\0') + text, Bytes(packed)};
-
-  std::string table = text;
+  Seeds seeds = {fuzz::AnimationsFile(false), fuzz::AnimationsFile(true)};
+  std::string table = seeds[0].empty() ? seeds[0] : seeds[0].substr(1);
   DataReader reader;
   DataReaderInit(&reader, table.data(), false, table.size() + 1);
   ReadTextureAnimationSection(&reader);
-  const int32_t ids[4] = {0, 1, 2, -7};
-  TexAnimState* states = TexAnimCreateRecords(4, ids, nullptr, nullptr, nullptr, nullptr, nullptr);
+  // A loop running backwards, a ping-pong, the frame-by-frame kind, a movie strip and an
+  // immediate state.
+  const int32_t ids[5] = {0, 1, 3, 4, -7};
+  TexAnimState* states = TexAnimCreateRecords(5, ids, nullptr, nullptr, nullptr, nullptr, nullptr);
   if (states) {
     states[0].flags |= kTexAnimBackwards;
     FileObject file;
     FileObjectInit(&file);
     if (FileOpen(&file, (fuzz::World() + "/anims.seed").c_str(), "wbT", false)) {
-      const bool saved = SaveTexAnimStates(4, &file, states);
+      const bool saved = SaveTexAnimStates(5, &file, states);
       FileCloseHandle(&file);
-      if (saved) seeds.push_back(std::string("\x02\x03", 2) + ReadWorldFile("anims.seed"));
+      if (saved) seeds.push_back(std::string("\x02\x04", 2) + ReadWorldFile("anims.seed"));
     }
-    TexAnimFreeRecords(4, states);
+    TexAnimFreeRecords(5, states);
   }
   FreeTextureAnimations();
   return seeds;

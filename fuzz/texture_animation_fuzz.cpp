@@ -1,6 +1,6 @@
 // Fuzz target of the texture animations' readers. The first byte picks the reader: 0 the
 // "Animations" file in text form, 1 in binary form, 2 the saved states (the count of states in
-// the second byte) over a small fixed table of definitions. Whatever is read is then advanced,
+// the second byte) over the demo generator's definitions. Whatever is read is then advanced,
 // stepped and saved again; nothing may read outside the input or outside a table.
 #include <cstdint>
 #include <cstring>
@@ -15,11 +15,6 @@
 #include "render/texture_table.h"
 
 namespace {
-
-constexpr const char* kTable =
-    "4; TAT_LOOP; NULL; 1; 5; 2; TATF_COORDS; 1; 100; 0.5; 0.5; TATF_REINITLOOP; 2; 50; 0;"
-    " TAT_TAGONESHOT_REINIT; NULL; 1; 1; 2; TATF_REINITLOOP; 3; 10; NULL; 4; 10; 0;"
-    " TAT_TAGSINGLESTEP; NULL; 0; 0; 1; 9; 0; TAT_MOVIE; NULL; 6; 8; 1; 0; 0; 0; 0; 0; 0;";
 
 void ReadSection(std::vector<uint8_t>& bytes, bool binary) {
   DataReader reader;
@@ -64,8 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (states) Exercise(n, states);
     TexAnimFreeRecords(n, states);
   } else {
-    std::string text = kTable;
-    std::vector<uint8_t> table(text.begin(), text.end());
+    // The demo generator's definitions, which the state seeds were saved over.
+    static const std::string kFile = fuzz::AnimationsFile(false);
+    static const std::string kTable = kFile.empty() ? kFile : kFile.substr(1);
+    std::vector<uint8_t> table(kTable.begin(), kTable.end());
     table.push_back(0);
     ReadSection(table, false);
     const int32_t n = data[1] % 8 + 1;

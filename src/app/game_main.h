@@ -96,6 +96,8 @@ void SetStartupStepHook(StartupStepHook hook);
 
 // The environment variable that bounds a run to a number of frames.
 constexpr const char* kFrameLimitVariable = "KORVANE_MAX_FRAMES";
+// The folder "-generaterdf" writes its texture bundle descriptions into ("rdf" when unset).
+constexpr const char* kBundleFolderVariable = "KORVANE_RDF_DIR";
 
 [[noreturn]] void GameMain(int argc, char** argv);
 [[noreturn]] void RunGameMain(int argc, char** argv);

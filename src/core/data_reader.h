@@ -88,6 +88,7 @@ int32_t DataReaderNextSection(DataReader* reader, int32_t expectedRow);
 void DataReaderSeekMarker(DataReader* reader);
 
 // Writing. Nothing happens while the error flag is set; a failed write sets it.
+void WriteByte(DataReader* writer, uint8_t value);
 void WriteShort(DataReader* writer, int32_t value);
 void WriteInt(DataReader* writer, int32_t value);
 void WriteWord(DataReader* writer, uint32_t value);

@@ -71,6 +71,15 @@ static void WriteDecimalField(DataReader* writer, long long value) {
   FileWriteString(writer, text);
 }
 
+void WriteByte(DataReader* writer, uint8_t value) {
+  if (writer->error) return;
+  if (writer->binary) {
+    WriteBytes(writer, &value, 1);
+  } else {
+    WriteDecimalField(writer, value);
+  }
+}
+
 void WriteShort(DataReader* writer, int32_t value) {
   if (writer->error) return;
   if (writer->binary) {

@@ -19,11 +19,19 @@ Movie* FirstMovie();
 Movie* NextMovie(Movie* movie);
 // Tells the movie's owner that it ends and frees its media stream.
 void MovieRelease(Movie* movie);
-// The renderer's claim and release of a movie for a texture (registered with the texture
-// animations at start-up): the stream `streamId` plays for `owner` with the six start and end
-// values; the release stops it when that owner holds it.
-void MovieClaimStream(int32_t streamId, int32_t owner, const int32_t params[6], int32_t flags);
-void MovieReleaseStream(int32_t streamId, int32_t owner);
+// The stream list as the renderer's movie textures use it (registered with the texture
+// animations at start-up). The movie record's flag word and texture slot (its owner); false
+// when no record has the id.
+bool MovieFindStream(int32_t id, uint32_t* flags, int32_t* slot);
+// A new record for the stream, linked into the list, or null; kind 0 is chosen by the id.
+Movie* MovieOpen(int32_t id, uint32_t kind);
+// Connects the record to a texture slot; 1, or 0 when the id is unknown.
+int32_t MovieConnectTexture(int32_t id, int32_t slot);
+// Starts the stream with the six start and end values.
+int32_t MOV_PlayMovie(int32_t id, const int32_t params[6]);
+int32_t MOV_StopMovie(int32_t id);
+// Clears the slot and the connected flag when the record is connected to that slot; 1 then.
+int32_t MovieDisconnectTexture(int32_t id, int32_t slot);
 // Frees the loaded voice information table.
 void MOV_FreeVoiceInfo();
 void ShutdownMovieModule();

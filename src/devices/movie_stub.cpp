@@ -1,8 +1,8 @@
 // The least form of the movie module that the application core needs until the devices are
 // built: a module record with no movie, and an empty but well-formed "MOVI" save section.
 // Called by the game main, the game loop, the save container and the shutdown; never opens a
-// media stream. It registers the movie claim with the texture animations so the renderer's
-// movie textures reach this module; with no movie records yet a claim plays nothing.
+// media stream. It registers its stream list with the texture animations so the renderer's
+// movie textures reach this module; with no movie records yet a claim finds and opens nothing.
 #include "devices/movie.h"
 
 #include <cstring>
@@ -25,9 +25,16 @@ bool ReadTag(FileObject* file, const char* tag) {
   return FileRead(file, got, 1, 4) == 4 && std::memcmp(got, tag, 4) == 0;
 }
 
-}  // namespace
+void OpenStream(int32_t id, uint32_t kind) { MovieOpen(id, kind); }
+void ConnectStream(int32_t id, int32_t slot) { MovieConnectTexture(id, slot); }
+void PlayStream(int32_t id, const int32_t params[6]) { MOV_PlayMovie(id, params); }
+void StopStream(int32_t id) { MOV_StopMovie(id); }
+void DisconnectStream(int32_t id, int32_t slot) { MovieDisconnectTexture(id, slot); }
 
-constexpr TexAnimMediaHooks kMovieHooks = {MovieClaimStream, MovieReleaseStream};
+constexpr MediaStreamHooks kMovieHooks = {MovieFindStream, OpenStream, ConnectStream,
+                                          PlayStream,      StopStream, DisconnectStream};
+
+}  // namespace
 
 MovieState* InitMovieModule() {
   gMovieState = &gMovieRecord;
@@ -41,8 +48,12 @@ Movie* FirstMovie() { return nullptr; }
 Movie* NextMovie(Movie*) { return nullptr; }
 void MovieRelease(Movie*) {}
 void MOV_FreeVoiceInfo() {}
-void MovieClaimStream(int32_t, int32_t, const int32_t*, int32_t) {}
-void MovieReleaseStream(int32_t, int32_t) {}
+bool MovieFindStream(int32_t, uint32_t*, int32_t*) { return false; }
+Movie* MovieOpen(int32_t, uint32_t) { return nullptr; }
+int32_t MovieConnectTexture(int32_t, int32_t) { return 0; }
+int32_t MOV_PlayMovie(int32_t, const int32_t*) { return 0; }
+int32_t MOV_StopMovie(int32_t) { return 0; }
+int32_t MovieDisconnectTexture(int32_t, int32_t) { return 0; }
 void ShutdownMovieModule() {
   TexAnimSetMediaHooks(nullptr);
   gMovieState = nullptr;

@@ -48,7 +48,7 @@ const DataKeyword kAnimTypes[] = {
 const DataKeyword kDefinitionFlags[] = {{"NULL", 0}, {"TADF_COORDS", TADF_COORDS}, {"", 0}};
 const DataKeyword kFrameFlags[] = {{"NULL", 0}, {"TATF_REINITLOOP", TATF_REINITLOOP}, {"TATF_COORDS", TATF_COORDS}, {"", 0}};
 
-TexAnimMediaHooks gMediaHooks{};
+MediaStreamHooks gMediaHooks{};
 
 int32_t Now() { return gSystem ? static_cast<int32_t>(gSystem->gameTime) : 0; }
 
@@ -343,14 +343,33 @@ int32_t Reciprocal(int32_t x) { return x == 0 ? 0 : static_cast<int32_t>((int64_
 
 }  // namespace
 
-void TexAnimSetMediaHooks(const TexAnimMediaHooks* hooks) { gMediaHooks = hooks ? *hooks : TexAnimMediaHooks{}; }
+const DataKeyword* const kTexAnimTypeNames = kAnimTypes;
+const DataKeyword* const kTexAnimDefinitionFlagNames = kDefinitionFlags;
+const DataKeyword* const kTexAnimFrameFlagNames = kFrameFlags;
+
+void TexAnimSetMediaHooks(const MediaStreamHooks* hooks) { gMediaHooks = hooks ? *hooks : MediaStreamHooks{}; }
 
 void MediaStreamClaim(int32_t streamId, int32_t owner, const int32_t params[6], int32_t flags) {
-  if (gMediaHooks.claim) gMediaHooks.claim(streamId, owner, params, flags);
+  (void)flags;
+  const MediaStreamHooks& h = gMediaHooks;
+  if (!h.find || !h.open || !h.connect || !h.play) return;
+  uint32_t streamFlags = 0;
+  int32_t holder = 0;
+  if (!h.find(streamId, &streamFlags, &holder)) {
+    h.open(streamId, 0);
+    if (!h.find(streamId, &streamFlags, &holder)) return;
+  }
+  h.connect(streamId, owner);
+  h.play(streamId, params);
 }
 
 void MediaStreamRelease(int32_t streamId, int32_t owner) {
-  if (gMediaHooks.release) gMediaHooks.release(streamId, owner);
+  const MediaStreamHooks& h = gMediaHooks;
+  if (!h.find || !h.stop || !h.disconnect) return;
+  uint32_t streamFlags = 0;
+  int32_t holder = 0;
+  if (h.find(streamId, &streamFlags, &holder) && (streamFlags & kMediaStreamOwned) && holder == owner) h.stop(streamId);
+  h.disconnect(streamId, owner);
 }
 
 void UvTransformInit(UvTransform* t, int32_t u, int32_t v) { UvTransformInitAt(t, kFixedOne, u, v, kFixedOne); }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+struct DataKeyword;
 struct DataReader;
 struct FileObject;
 
@@ -36,6 +37,11 @@ constexpr uint16_t TADF_COORDS = 0x2;
 // Frame flags.
 constexpr uint16_t TATF_REINITLOOP = 0x1;
 constexpr uint16_t TATF_COORDS = 0x2;
+
+// The names of the text form: definition kinds, definition flags and frame flags.
+extern const DataKeyword* const kTexAnimTypeNames;
+extern const DataKeyword* const kTexAnimDefinitionFlagNames;
+extern const DataKeyword* const kTexAnimFrameFlagNames;
 
 // Full frame (every kind but TAT_TAGCOLLECTION and TAT_TAGSINGLESTEP).
 struct TexAnimFrame {
@@ -101,14 +107,27 @@ struct TexAnimState {
 // Bytes of one stored state.
 constexpr uint32_t kTexAnimRecordBytes = 100;
 
-// The media streams a movie definition plays into its texture. The movie layer registers them;
-// without them a movie state is only marked as started.
-struct TexAnimMediaHooks {
-  void (*claim)(int32_t streamId, int32_t owner, const int32_t params[6], int32_t flags);
-  void (*release)(int32_t streamId, int32_t owner);
+// The movie module's stream list as the texture animations reach it. The movie layer registers
+// these once at start-up (layers point down: this renderer never names it); without them a movie
+// state is only marked as started.
+constexpr uint32_t kMediaStreamOwned = 0x4;  // the stream plays into its owner's texture
+struct MediaStreamHooks {
+  // The stream's flag word and owner; false when no stream has that id.
+  bool (*find)(int32_t streamId, uint32_t* flags, int32_t* owner);
+  // Opens the stream into the list (kind 0: chosen by its id).
+  void (*open)(int32_t streamId, uint32_t kind);
+  // Sets the owned mark and the owner.
+  void (*connect)(int32_t streamId, int32_t owner);
+  void (*play)(int32_t streamId, const int32_t params[6]);
+  void (*stop)(int32_t streamId);
+  // Clears the owner and the owned mark when `owner` holds the stream.
+  void (*disconnect)(int32_t streamId, int32_t owner);
 };
-void TexAnimSetMediaHooks(const TexAnimMediaHooks* hooks);
+void TexAnimSetMediaHooks(const MediaStreamHooks* hooks);
+// Finds or opens the stream, makes `owner` (a texture id) its owner and starts it with the six
+// parameters. `flags` is the callers' own word (0 from the animations).
 void MediaStreamClaim(int32_t streamId, int32_t owner, const int32_t params[6], int32_t flags);
+// Stops the stream when `owner` holds it; detaches it from `owner` in every case.
 void MediaStreamRelease(int32_t streamId, int32_t owner);
 
 // Transforms.

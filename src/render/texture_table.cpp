@@ -1,15 +1,21 @@
 // The texture handle table: names, flag words, images and reference counts of every texture id,
-// with the on-demand loader that picks a pixel format, load flags and a file path for an id.
-// Called by the material reader, the scene engine's bodies, the draw code and the low-memory
-// hook. It never frees an image a holder counts or one marked resident.
+// with the on-demand loader that picks a pixel format, load flags and a file path for an id, and
+// the "-generaterdf" tool that describes the numbered textures for an offline bundler. Called by
+// the material reader, the scene engine's bodies, the draw code, the frame start and the
+// low-memory hook. It never frees an image a holder counts or one marked resident.
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
+#include "core/file_object.h"
 #include "core/memory.h"
+#include "core/paths.h"
 #include "core/system_block.h"
+#include "platform/gpu.h"
 #include "render/material_table.h"
 #include "render/pixel_formats.h"
 #include "render/render.h"
@@ -39,6 +45,11 @@ constexpr uint32_t kUnfilteredFlags = MPF_NOFILTERING | MPF_READABLE | MPF_WRITE
 constexpr int32_t kLargeTextureOffset = 10000;
 constexpr const char* kDefaultNumberedPattern = "tex\\%s";
 constexpr const char* kDefaultNamedPattern = "textures\\%s";
+constexpr const char* kDefaultBundleFolder = "rdf";
+constexpr const char* kPlainWrite = "wbT";  // the file layer's uncompressed writing
+
+ImportPictureSource gImportPicture = nullptr;
+std::string gBundleFolder = kDefaultBundleFolder;
 
 int32_t IdLimit() { return gTextureTable ? gTextureFixedCount + gTextureAddedCount : 0; }
 bool ValidId(int32_t id) { return id >= 0 && id < IdLimit(); }
@@ -83,6 +94,12 @@ const PixelFormatDesc* ChooseFormat(int32_t id) {
   return desc;
 }
 
+// A numbered texture's file, "true\<base>" through the numbered-texture pattern.
+std::string NumberedTexturePath(const std::string& base) {
+  const ProductRecord* product = gSystem ? gSystem->product : nullptr;
+  return Format(product && product->texTemplate ? product->texTemplate : kDefaultNumberedPattern, "true\\" + base);
+}
+
 std::string TexturePath(int32_t id, uint32_t flags) {
   const TextureEntry& e = gTextureTable[id];
   const int32_t n = FontScaled(flags) ? id + kLargeTextureOffset : id;
@@ -92,8 +109,51 @@ std::string TexturePath(int32_t id, uint32_t flags) {
     if (flags & kTextureFullPath) return base;
     return Format(product && product->texturesTemplate ? product->texturesTemplate : kDefaultNamedPattern, base);
   }
-  return Format(product && product->texTemplate ? product->texTemplate : kDefaultNumberedPattern,
-                "true\\" + std::to_string(n));
+  return NumberedTexturePath(std::to_string(n));
+}
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+  char buffer[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}
+
+bool WriteText(FileObject* file, const std::string& text) {
+  return FileWriteBytes(file, text.data(), text.size()) == text.size();
+}
+
+// The bundler's format for a material's flags: uncompressed linear layouts for textures the CPU
+// touches, compressed ones otherwise.
+const char* BundleFormat(uint32_t flags) {
+  const bool alpha = flags & MPF_TEXTUREALPHA;
+  if (flags & (MPF_READABLE | MPF_WRITEABLE)) {
+    return alpha ? "Format D3DFMT_LIN_A8R8G8B8 Levels 1 " : "Format D3DFMT_LIN_X8R8G8B8 Levels 1 ";
+  }
+  if (flags & MPF_NOCOMPRESS) return alpha ? "Format D3DFMT_A8R8G8B8 Levels 0 " : "Format D3DFMT_X8R8G8B8 Levels 0 ";
+  if (alpha && !(flags & MPF_ALPHATEST)) return "Format D3DFMT_DXT5 Levels 0 ";
+  return "Format D3DFMT_DXT1 Levels 0 ";
+}
+
+// One numbered texture's own description; false when it cannot be written (it is then skipped).
+bool WriteTextureDescription(int32_t index, const MaterialRecord& m) {
+  const char* out = gBundleFolder.c_str();
+  FileObject file;
+  FileObjectInit(&file);
+  if (!FileOpen(&file, Printf("%s\\tex\\%d.rdf", out, index).c_str(), kPlainWrite, false)) return false;
+  std::string source = NumberedTexturePath(std::to_string(m.textureNumber) + ".tga");
+  if (FileGetSize(source.c_str(), false) < 1) source = NumberedTexturePath(std::to_string(m.textureNumber) + ".jpg");
+  std::string text = Printf("out_header %s\\tex\\tex%d.h\nout_packedresource %s\\true\\%d.xpr\nout_error %s\\tex\\%d.err\n",
+                            out, index, out, index, out, index);
+  text += Printf("Texture tex%d { Source %s ", m.textureNumber, source.c_str());
+  text += BundleFormat(m.flags);
+  if (m.width != 0) text += Printf("Width %d Height %d ", m.width, m.height);
+  text += "}\n";
+  const bool written = WriteText(&file, text);
+  return FileCloseHandle(&file) && written;
 }
 
 }  // namespace
@@ -221,9 +281,15 @@ bool EnsureTextureLoaded(int32_t id) {
     return e.image != nullptr;
   }
   if (!(desc->kind & kFormatKindBits)) return false;
-  // The player's picture is imported by the application, never loaded from a texture path here.
-  if (e.flags & MPF_IMPORTPICTURE) return false;
-  const std::string path = TexturePath(id, e.flags);
+  std::string path;
+  if (e.flags & MPF_IMPORTPICTURE) {
+    const char* picture = gImportPicture ? gImportPicture() : nullptr;
+    // No picture chosen: there is nothing to load.
+    if (!picture || !*picture) return false;
+    path = picture;
+  } else {
+    path = TexturePath(id, e.flags);
+  }
   load |= bits <= 16 ? kLoadDepth16 : bits <= 24 ? kLoadDepth24 : kLoadDepth32;
   e.image = LoadImageFile(path.c_str(), load, 0, 0);
   return e.image != nullptr;
@@ -279,4 +345,56 @@ void ReleaseAllTextures() {
     if (e.image) ReleaseImageHandle(&e.image);
     e.refCount = 0;
   }
+}
+
+void TexturesUnlockAll() {
+  for (int32_t id = 0; id < IdLimit(); ++id) {
+    DisplaySurface* image = gTextureTable[id].image;
+    if (!image || (!(image->flags & kSurfaceLocked) && !image->pixels)) continue;
+    if (!image->deviceSurface || (image->flags & kSurfaceOwnPixels)) continue;
+    if (GpuFailed(image->deviceSurface->UnlockRect())) continue;
+    image->flags &= ~kSurfaceLocked;
+    image->pixels = nullptr;
+  }
+}
+
+void SetImportPictureSource(ImportPictureSource source) { gImportPicture = source; }
+
+void SetTextureBundleFolder(const char* folder) {
+  gBundleFolder = folder && *folder ? folder : kDefaultBundleFolder;
+}
+
+void WriteTextureBundleRdf() {
+  if (!gSystem || !(gSystem->modeFlags & kModeGenerateRdf)) return;
+  const char* out = gBundleFolder.c_str();
+  MakeDirectory(out, 0);
+  MakeDirectory(Printf("%s\\tex", out).c_str(), 0);
+  FileObject description;
+  FileObject batch;
+  FileObjectInit(&description);
+  FileObjectInit(&batch);
+  if (!FileOpen(&description, Printf("%s\\tex\\tex.rdf", out).c_str(), kPlainWrite, false)) return;
+  if (!FileOpen(&batch, Printf("%s\\makexpr.bat", out).c_str(), kPlainWrite, false)) {
+    FileCloseHandle(&description);
+    return;
+  }
+  const std::time_t now = std::time(nullptr);
+  char stamp[64] = "";
+  ctime_r(&now, stamp);
+  WriteText(&batch,
+            Printf("REM *** This file autogenerated by Wilo Debug Version with option -generaterdf\nREM *** Time generated: %s",
+                   stamp));
+  WriteText(&description,
+            Printf("// RDF file for generating the permanent texture pool\n// Time generated: %s", stamp));
+  WriteText(&description, Printf("out_header %s\\tex\\tex.h\nout_packedresource %s\\true\\tex.xpr\nout_error %s\\tex\\tex.err\n",
+                                 out, out, out));
+  for (int32_t i = 0; gMaterialTable && i < gMaterialCount; ++i) {
+    const MaterialRecord& m = gMaterialTable[i];
+    if (m.textureNumber == 0 || (m.flags & MPF_GENERATED)) continue;
+    if (!WriteTextureDescription(i, m)) continue;
+    WriteText(&batch, Printf("%s\\bundler %s\\tex\\%d.rdf\n", out, out, i));
+  }
+  WriteText(&batch, Printf("%s\\bundler %s\\tex\\tex.rdf\n", out, out));
+  FileCloseHandle(&batch);
+  FileCloseHandle(&description);
 }

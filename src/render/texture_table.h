@@ -58,3 +58,16 @@ int32_t TextureGetHeight(int32_t id);
 void FreeUnusedTextures();
 // Drops every image and zeroes the counts; names and flags stay so textures reload on use.
 void ReleaseAllTextures();
+
+// Unlocks every texture image left locked for software drawing, except those kept locked.
+void TexturesUnlockAll();
+
+// Where a texture marked MPF_IMPORTPICTURE finds its picture: the player's chosen picture path,
+// or null for none. The application registers it; without it such textures load nothing.
+using ImportPictureSource = const char* (*)();
+void SetImportPictureSource(ImportPictureSource source);
+
+// The "-generaterdf" tool: describes every numbered texture for an offline texture bundler in
+// files below the bundle folder ("rdf" unless set). Does nothing without the option.
+void SetTextureBundleFolder(const char* folder);
+void WriteTextureBundleRdf();

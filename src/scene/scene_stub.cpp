@@ -5,6 +5,8 @@
 #include "scene/scene.h"
 
 #include "render/material_table.h"
+#include "render/render.h"
+#include "render/texture_table.h"
 #include "render/texture_animation.h"
 
 #include "core/file_object.h"
@@ -45,11 +47,16 @@ int32_t LoadSkinsAndIconData() {
   ReadTextureAnimations();
   LoadIconData();
   LoadSkins();
+  if (!gDirect3D) return 0;
+  WriteTextureBundleRdf();
   return 1;
 }
 
 void UpdateCutScenes() {}
-void UpdateEngine3DFrame() {}
+void UpdateEngine3DFrame() {
+  // A frame opens with every texture the software drawing left locked given back to the device.
+  TexturesUnlockAll();
+}
 void ResetEngine3D() {}
 void BodyCacheTick() {}
 void FreeAllInstancesForLoad() {}

@@ -363,26 +363,93 @@ TEST_F(TexAnim, MovieStripsArePlacedOnTheirCell) {
   EXPECT_FALSE(s[1].flags & kTexAnimBackwards);
 }
 
-struct Claim {
-  int32_t stream, owner, lastParam;
+// A movie layer's stream list as the hooks see it, with every call it hears.
+struct FakeStream {
+  int32_t id;
+  uint32_t flags;
+  int32_t owner;
 };
-std::vector<Claim> gClaims;
+std::vector<FakeStream> gStreams;
+std::vector<std::string> gStreamCalls;
 
-TEST_F(TexAnim, MovieStreamIsClaimedOnce) {
-  gClaims.clear();
-  TexAnimMediaHooks hooks{};
-  hooks.claim = [](int32_t stream, int32_t owner, const int32_t params[6], int32_t) {
-    gClaims.push_back({stream, owner, params[5]});
-  };
-  TexAnimSetMediaHooks(&hooks);
+FakeStream* FindFake(int32_t id) {
+  for (FakeStream& s : gStreams) {
+    if (s.id == id) return &s;
+  }
+  return nullptr;
+}
+
+const MediaStreamHooks kFakeStreams = {
+    [](int32_t id, uint32_t* flags, int32_t* owner) {
+      const FakeStream* s = FindFake(id);
+      if (s) *flags = s->flags, *owner = s->owner;
+      return s != nullptr;
+    },
+    [](int32_t id, uint32_t kind) {
+      gStreamCalls.push_back("open " + std::to_string(id) + " " + std::to_string(kind));
+      if (id != 99) gStreams.push_back({id, 0, 0});  // stream 99 cannot be opened
+    },
+    [](int32_t id, int32_t owner) {
+      gStreamCalls.push_back("connect " + std::to_string(id) + " " + std::to_string(owner));
+      FindFake(id)->flags |= kMediaStreamOwned, FindFake(id)->owner = owner;
+    },
+    [](int32_t id, const int32_t params[6]) {
+      gStreamCalls.push_back("play " + std::to_string(id) + " " + std::to_string(params[0]) + ".." +
+                             std::to_string(params[5]));
+    },
+    [](int32_t id) { gStreamCalls.push_back("stop " + std::to_string(id)); },
+    [](int32_t id, int32_t owner) {
+      gStreamCalls.push_back("disconnect " + std::to_string(id) + " " + std::to_string(owner));
+      FakeStream* s = FindFake(id);
+      if (s && s->owner == owner) s->flags &= ~kMediaStreamOwned, s->owner = 0;
+    },
+};
+
+TEST_F(TexAnim, MovieStreamIsOpenedClaimedAndStartedOnce) {
+  gStreams.clear();
+  gStreamCalls.clear();
+  TexAnimSetMediaHooks(&kFakeStreams);
   TexAnimState* s = Make(5);
   At(s, 10);
   At(s, 20);
-  ASSERT_EQ(gClaims.size(), 1u);
-  EXPECT_EQ(gClaims[0].stream, 7);
-  EXPECT_EQ(gClaims[0].owner, 40);
-  EXPECT_EQ(gClaims[0].lastParam, 6);
+  const std::vector<std::string> expected = {"open 7 0", "connect 7 40", "play 7 1..6"};
+  EXPECT_EQ(gStreamCalls, expected);
   EXPECT_EQ(s->movieStarted, 7);
+  // A stream already in the list is not opened again; one that cannot open is not started.
+  gStreamCalls.clear();
+  const int32_t params[6] = {};
+  MediaStreamClaim(7, 41, params, 0);
+  MediaStreamClaim(99, 41, params, 0);
+  const std::vector<std::string> again = {"connect 7 41", "play 7 0..0", "open 99 0"};
+  EXPECT_EQ(gStreamCalls, again);
+}
+
+TEST_F(TexAnim, MovieStreamIsStoppedOnlyByItsOwnerAndAlwaysDetached) {
+  gStreams = {{7, kMediaStreamOwned, 40}, {8, 0, 40}};
+  TexAnimSetMediaHooks(&kFakeStreams);
+  struct Case {
+    int32_t stream, owner;
+    std::vector<std::string> calls;
+  };
+  const Case kCases[] = {
+      {7, 41, {"disconnect 7 41"}},                // another owner holds it
+      {8, 40, {"disconnect 8 40"}},                // not owned
+      {9, 40, {"disconnect 9 40"}},                // no such stream
+      {7, 40, {"stop 7", "disconnect 7 40"}},      // its owner lets it go
+      {7, 40, {"disconnect 7 40"}},                // already detached
+  };
+  for (const Case& c : kCases) {
+    gStreamCalls.clear();
+    MediaStreamRelease(c.stream, c.owner);
+    EXPECT_EQ(gStreamCalls, c.calls) << c.stream << " " << c.owner;
+  }
+  // Without a movie layer nothing is claimed or released.
+  TexAnimSetMediaHooks(nullptr);
+  gStreamCalls.clear();
+  const int32_t params[6] = {};
+  MediaStreamClaim(7, 40, params, 0);
+  MediaStreamRelease(7, 40);
+  EXPECT_TRUE(gStreamCalls.empty());
 }
 
 class TexAnimSave : public TexAnim {

@@ -3,17 +3,21 @@
 #include "render/texture_table.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/system_block.h"
+#include "platform/gpu.h"
 #include "render/material_table.h"
 #include "render/pixel_formats.h"
 #include "render/render.h"
 #include "render/render_logo.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -27,6 +31,34 @@ DisplaySurface* RecordingLoader(const char* path, uint32_t flags) {
   gLoads.push_back({path, flags});
   return CreateImageHandle(4, 4, 32, 0);
 }
+
+// A device surface that counts its unlocks and answers them as told.
+class CountingSurface : public GpuSurface {
+ public:
+  uint32_t AddRef() override { return 1; }
+  uint32_t Release() override { return 1; }
+  GpuResult GetDevice(GpuDevice** device) override {
+    *device = nullptr;
+    return kGpuErrNoInterface;
+  }
+  uint32_t GetType() override { return 0; }
+  GpuResult GetDesc(GpuSurfaceDesc* desc) override {
+    *desc = {};
+    return kGpuOk;
+  }
+  GpuResult LockRect(GpuLockedRect*, const GpuRect*, uint32_t) override { return kGpuOk; }
+  GpuResult UnlockRect() override {
+    ++unlocks;
+    return answer;
+  }
+  GpuResult GetContainer(GpuBaseTexture** container) override {
+    *container = nullptr;
+    return kGpuErrNoInterface;
+  }
+
+  int unlocks = 0;
+  GpuResult answer = kGpuOk;
+};
 
 // Materials 0..3: 1 opaque, 2 transparent without an image number, 3 transparent with one.
 class TextureTable : public ::testing::Test {
@@ -270,6 +302,142 @@ TEST_F(TextureTable, FreeingUnusedKeepsHeldAndResidentImages) {
   gLoads.clear();
   EXPECT_NE(GetTextureHandle(loose), nullptr);
   EXPECT_EQ(gLoads.size(), 1u);
+}
+
+TEST_F(TextureTable, UnlockingAllReleasesLockedImagesExceptThoseKeptLocked) {
+  struct Case {
+    const char* what;
+    uint32_t flags;
+    bool pixels;
+    bool surface;
+    GpuResult answer;
+    int unlocks;
+    bool stillLocked;
+  };
+  const Case kCases[] = {
+      {"locked", kSurfaceLocked, true, true, kGpuOk, 1, false},
+      {"pixels without the flag", 0, true, true, kGpuOk, 1, false},
+      {"flag without pixels", kSurfaceLocked, false, true, kGpuOk, 1, false},
+      {"not locked", 0, false, true, kGpuOk, 0, false},
+      {"kept locked", kSurfaceLocked | kSurfaceOwnPixels, true, true, kGpuOk, 0, true},
+      {"no device surface", kSurfaceLocked, true, false, kGpuOk, 0, true},
+      {"unlock refused", kSurfaceLocked, true, true, kGpuErrFail, 1, true},
+  };
+  uint8_t texels[16] = {};
+  for (const Case& c : kCases) {
+    const int16_t id = FindTextureByName(c.what, 0);
+    ASSERT_NE(GetTextureHandle(id), nullptr) << c.what;
+    CountingSurface surface;
+    surface.answer = c.answer;
+    DisplaySurface* image = gTextureTable[id].image;
+    image->flags = c.flags;
+    image->pixels = c.pixels ? texels : nullptr;
+    image->deviceSurface = c.surface ? &surface : nullptr;
+    TexturesUnlockAll();
+    EXPECT_EQ(surface.unlocks, c.unlocks) << c.what;
+    EXPECT_EQ((image->flags & kSurfaceLocked) != 0 || image->pixels != nullptr, c.stillLocked) << c.what;
+    image->flags = 0;
+    image->pixels = nullptr;
+    image->deviceSurface = nullptr;
+  }
+}
+
+TEST_F(TextureTable, APictureTextureLoadsThePlayersChosenPicture) {
+  SetTextureFlags(1, MPF_IMPORTPICTURE);
+  // No source, or no picture chosen: nothing loads.
+  EXPECT_FALSE(EnsureTextureLoaded(1));
+  SetImportPictureSource([]() -> const char* { return nullptr; });
+  EXPECT_FALSE(EnsureTextureLoaded(1));
+  EXPECT_TRUE(gLoads.empty());
+  SetImportPictureSource([]() -> const char* { return "images\\logo02.jpg"; });
+  EXPECT_TRUE(EnsureTextureLoaded(1));
+  ASSERT_EQ(gLoads.size(), 1u);
+  EXPECT_EQ(gLoads[0].path, "images\\logo02.jpg");
+  EXPECT_EQ(gLoads[0].flags, 0x4000402Cu | 0x82000u);
+  SetImportPictureSource(nullptr);
+}
+
+class TextureBundle : public TextureTable {
+ protected:
+  void SetUp() override {
+    TextureTable::SetUp();
+    previousFolder_ = CurrentFolder();
+    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+    block_->modeFlags = kModeGenerateRdf;
+    // 1 opaque, 3 transparent, both numbered; 2 has no image.
+    materials_[1].flags = MPF_READABLE | MPF_TEXTUREALPHA;
+    materials_[3].flags = MPF_TEXTUREALPHA;
+    materials_[3].width = 64;
+    materials_[3].height = 32;
+    dir_.Write("tex/true/3.tga", "TGA");
+  }
+  void TearDown() override {
+    SetTextureBundleFolder(nullptr);
+    EXPECT_EQ(chdir(previousFolder_.c_str()), 0);
+    TextureTable::TearDown();
+  }
+  static std::string CurrentFolder() {
+    char buffer[4096];
+    return getcwd(buffer, sizeof buffer) ? buffer : ".";
+  }
+  static std::string WithoutStamp(std::string text) {
+    const size_t at = text.find("generated: ");
+    const size_t end = text.find('\n', at);
+    return at == std::string::npos ? text : text.erase(at + 11, end - at - 11);
+  }
+
+  TempDir dir_;
+  std::string previousFolder_;
+};
+
+TEST_F(TextureBundle, DescribesEveryNumberedTextureUnderItsFolder) {
+  SetTextureBundleFolder("out");
+  WriteTextureBundleRdf();
+  EXPECT_EQ(WithoutStamp(dir_.Read("out/tex/tex.rdf")),
+            "// RDF file for generating the permanent texture pool\n// Time generated: \n"
+            "out_header out\\tex\\tex.h\nout_packedresource out\\true\\tex.xpr\nout_error out\\tex\\tex.err\n");
+  EXPECT_EQ(WithoutStamp(dir_.Read("out/makexpr.bat")),
+            "REM *** This file autogenerated by Wilo Debug Version with option -generaterdf\n"
+            "REM *** Time generated: \n"
+            "out\\bundler out\\tex\\1.rdf\nout\\bundler out\\tex\\3.rdf\nout\\bundler out\\tex\\tex.rdf\n");
+  // A missing TGA source is described as a JPEG.
+  EXPECT_EQ(dir_.Read("out/tex/1.rdf"),
+            "out_header out\\tex\\tex1.h\nout_packedresource out\\true\\1.xpr\nout_error out\\tex\\1.err\n"
+            "Texture tex1 { Source tex\\true\\1.jpg Format D3DFMT_LIN_A8R8G8B8 Levels 1 }\n");
+  EXPECT_EQ(dir_.Read("out/tex/3.rdf"),
+            "out_header out\\tex\\tex3.h\nout_packedresource out\\true\\3.xpr\nout_error out\\tex\\3.err\n"
+            "Texture tex3 { Source tex\\true\\3.tga Format D3DFMT_DXT5 Levels 0 Width 64 Height 32 }\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("out/tex/2.rdf")));
+}
+
+TEST_F(TextureBundle, FormatsFollowTheMaterialFlags) {
+  struct Case {
+    uint32_t flags;
+    const char* format;
+  };
+  const Case kCases[] = {
+      {MPF_WRITEABLE, "Format D3DFMT_LIN_X8R8G8B8 Levels 1 "},
+      {MPF_READABLE | MPF_TEXTUREALPHA, "Format D3DFMT_LIN_A8R8G8B8 Levels 1 "},
+      {MPF_NOCOMPRESS, "Format D3DFMT_X8R8G8B8 Levels 0 "},
+      {MPF_NOCOMPRESS | MPF_TEXTUREALPHA, "Format D3DFMT_A8R8G8B8 Levels 0 "},
+      {MPF_TEXTUREALPHA, "Format D3DFMT_DXT5 Levels 0 "},
+      {MPF_TEXTUREALPHA | MPF_ALPHATEST, "Format D3DFMT_DXT1 Levels 0 "},
+      {0, "Format D3DFMT_DXT1 Levels 0 "},
+  };
+  for (const Case& c : kCases) {
+    materials_[1].flags = c.flags;
+    WriteTextureBundleRdf();
+    EXPECT_NE(dir_.Read("rdf/tex/1.rdf").find(c.format), std::string::npos) << c.format;
+  }
+  // Generated textures are left out, and without the option nothing is written.
+  materials_[3].flags = MPF_GENERATED;
+  std::filesystem::remove_all(dir_.File("rdf"));
+  WriteTextureBundleRdf();
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("rdf/tex/3.rdf")));
+  std::filesystem::remove_all(dir_.File("rdf"));
+  block_->modeFlags = 0;
+  WriteTextureBundleRdf();
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("rdf")));
 }
 
 }  // namespace
