@@ -108,6 +108,22 @@ TEST(CollisionModel, TriangleArrayDoublesAndBoxesAreTwoNMinusOne) {
   EXPECT_EQ(seen, std::vector<int>(5, 1));
 }
 
+TEST(CollisionModel, CountsTooLargeForTheirFieldsFailAsOutOfMemory) {
+  // The counts are faked: the checks must answer before any block is sized from them.
+  ModelPtr model = Build({{0, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}});
+  ASSERT_EQ(CollisionModelBegin(model.get()), kCollideDone);
+  const float a[3] = {0, 0, 0}, b[3] = {1, 0, 0}, c[3] = {0, 1, 0};
+  ASSERT_EQ(CollisionModelAddTriangle(model.get(), a, b, c, 0), kCollideDone);
+  CollisionTriangle* held = model->triangles;
+  model->triangleCount = model->triangleCapacity = 0x40000001;  // doubling would pass 2^31
+  EXPECT_EQ(CollisionModelAddTriangle(model.get(), a, b, c, 1), kCollideOutOfMemory);
+  EXPECT_EQ(model->triangles, held);
+  EXPECT_EQ(CollisionModelFinish(model.get()), kCollideOutOfMemory);  // 2n - 1 boxes pass 2^31
+  EXPECT_EQ(model->boxes, nullptr);
+  EXPECT_EQ(model->state, kModelBuilding);
+  model->triangleCount = model->triangleCapacity = 1;
+}
+
 TEST(CollisionModel, TwoTrianglesGiveOneLeafEachInListOrder) {
   // The second triangle lies wholly on the low side of the major axis, yet still goes second.
   ModelPtr model = Build({{10, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}}, {11, {-6, 0, 0}, {-5, 0, 0}, {-6, 1, 0}}});
