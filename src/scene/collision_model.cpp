@@ -202,8 +202,10 @@ void Divide(Builder* b, CollisionBox* box, int32_t* list, int32_t count) {
   box->p = p;
   box->n = n;
   box->triangle = nullptr;
-  AxesAndMean(&first, p->rotation, p->centre);
-  AxesAndMean(&second, n->rotation, n->centre);
+  // A child over one triangle takes its axes from the triangle itself, so its covariance is not
+  // solved.
+  if (firstCount > 1) AxesAndMean(&first, p->rotation, p->centre);
+  if (count - firstCount > 1) AxesAndMean(&second, n->rotation, n->centre);
   Divide(b, p, list, firstCount);
   Divide(b, n, list + firstCount, count - firstCount);
   MakeRelative(box, p);
