@@ -102,10 +102,15 @@ bool CanCollide(const InstanceRecord* instance) {
 
 int32_t RoundToInt(float value) { return TruncateToInt32(std::nearbyint(static_cast<double>(value))); }
 
+// Model units times the instance's size are world units in the instance's own frame, the frame
+// its children's positions are in.
+float ModelScale(const InstanceRecord* instance) { return static_cast<float>(instance->size); }
+
 void StoreContact(InstanceRecord* instance, const float point[3]) {
-  instance->contact.x = RoundToInt(point[0]);
-  instance->contact.y = RoundToInt(point[1]);
-  instance->contact.z = RoundToInt(point[2]);
+  const float scale = ModelScale(instance);
+  instance->contact.x = RoundToInt(point[0] * scale);
+  instance->contact.y = RoundToInt(point[1] * scale);
+  instance->contact.z = RoundToInt(point[2] * scale);
 }
 
 // A contact point found on a child, moved into its parent's frame.
@@ -356,10 +361,13 @@ InstanceRecord* InstBodyTreeCollide(InstanceRecord* a, BodyRecord* body, Instanc
   if (int64_t{p} + reachB <= LargestAxisDistance(a->world, b->world)) return nullptr;
   InstanceRecord* result = nullptr;
   if (CanCollide(b)) {
-    const float limit = a->size != 0 ? float(p) / float(a->size) : float(p);
-    float nearest = float(a->contact.z);
+    // The limit and the nearest depth are in a's model units; a's third contact word keeps the
+    // depth in world units.
+    const float scale = a->size != 0 ? ModelScale(a) : 1.0f;
+    const float limit = float(p) / scale;
+    float nearest = float(a->contact.z) / scale;
     if (BodyCollideModels(a, b, kBodyTreeFlags, kBodyTreeContactLimit, limit, &nearest) > 0) {
-      a->contact.z = RoundToInt(nearest);
+      a->contact.z = RoundToInt(nearest * scale);
       StoreContact(b, gCollisionTest.contact2);
       result = b;
     }
@@ -398,8 +406,12 @@ bool InstSweepCollide(InstanceRecord* mover, const FixedVector* newPosition, Ins
   }
   if (gapSquared >= targetSize * targetSize) return false;
   if (mover->size < 1) mover->size = 1;
+  // One world unit across and half the step long, in the mover's model units (16.16).
+  auto toModel = [mover](double world) {
+    return static_cast<int32_t>(std::clamp(world * 65536.0 / mover->size, 1.0, double(INT32_MAX)));
+  };
   const double halfStep = std::sqrt(stepSquared) * 0.5;
-  InstMakeTwoTriangleCollision(mover, kFixedOne, kFixedOne, TruncateToInt32(halfStep * 65536.0));
+  InstMakeTwoTriangleCollision(mover, toModel(1.0), toModel(1.0), toModel(halfStep));
   return InstCollideWith(mover, target, 0, 0) > 0;
 }
 

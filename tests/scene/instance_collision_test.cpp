@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -272,13 +273,17 @@ TEST_F(InstanceCollision, TreeTestsWithBoxPreTest) {
   EXPECT_EQ(InstCollideWith(a, holder, 0, 0), 1);
   EXPECT_EQ(holder->contactPartner, child);
   EXPECT_EQ(a->contactPartner, a);
+  // The contact lies on the child's cube, which sits at the holder's origin.
+  EXPECT_LE(std::abs(holder->contact.x), 16384);
+  EXPECT_EQ(child->contact.x, holder->contact.x);
 
   // The body test with the nearest-contact modes answers the instance hit.
   InstanceRecord* near = Instance(40, {30000, 0, 0, 0});
   B3D_InstMakeRapidBox(near, 0);
   EXPECT_TRUE(InstCollide(a, near, 2 * kFixedOne, 0));
   EXPECT_EQ(near->contactPartner, near);
-  EXPECT_NE(a->contact.z, 0x7FFFFFFF);
+  // The depth along a's third axis, in world units: within the cubes' half size.
+  EXPECT_LE(std::abs(a->contact.z), 16384);
   InstanceRecord* far = Instance(40, {90000, 0, 0, 0});
   B3D_InstMakeRapidBox(far, 0);
   EXPECT_FALSE(InstCollide(a, far, 2 * kFixedOne, 0));
@@ -286,22 +291,27 @@ TEST_F(InstanceCollision, TreeTestsWithBoxPreTest) {
 
 TEST_F(InstanceCollision, SweepFromInsideHitsOnlyWhenForced) {
   Cube(50);
-  Points(51, {});
   InstanceRecord* target = Instance(50, {0, 0, 0, 0});
   B3D_InstMakeRapidBox(target, 0);
   struct Case {
     const char* name;
     FixedVector from, to;
+    int32_t moverTotal;  // the probe's pre-test reach
     bool forced;
     bool hit;
   };
+  // Each mover has its own body: the probe model is made once per body, from its first step.
   const Case kCases[] = {
-      {"starts inside", {0, 0, 5000, 0}, {0, 0, -100000, 0}, false, false},
-      {"starts inside, forced", {0, 0, 5000, 0}, {0, 0, -100000, 0}, true, true},
-      {"passes by", {100000, 0, 50000, 0}, {-100000, 0, 50000, 0}, false, false},
+      {"starts inside", {0, 0, 5000, 0}, {0, 0, -100000, 0}, 10, false, false},
+      {"starts inside, forced", {0, 0, 5000, 0}, {0, 0, -100000, 0}, 10, true, true},
+      {"passes through", {0, 0, 100000, 0}, {0, 0, -100000, 0}, 100000, false, true},
+      {"stops short", {0, 0, 100000, 0}, {0, 0, 60000, 0}, 100000, false, false},
+      {"passes by", {100000, 0, 50000, 0}, {-100000, 0, 50000, 0}, 100000, false, false},
   };
+  int32_t id = 51;
   for (const Case& c : kCases) {
-    InstanceRecord* mover = Instance(51, c.from, 10);
+    Points(id, {});
+    InstanceRecord* mover = Instance(id++, c.from, c.moverTotal);
     EXPECT_EQ(InstSweepCollide(mover, &c.to, target, c.forced), c.hit) << c.name;
   }
 }
