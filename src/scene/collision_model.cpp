@@ -352,8 +352,8 @@ void TestBoxes(const CollisionBox* b1, const CollisionBox* b2, const float rel[3
     TestTriangles(b1->triangle, b2->triangle);
     return;
   }
-  // Open the larger box; a leaf has nothing to open, so the other one is.
-  if (!leaf2 && (leaf1 || b2->half[0] >= b1->half[0])) {
+  // Open the larger box; a leaf has nothing to open, so the other one is, however large the leaf.
+  if (!leaf2 && (leaf1 || half2[0] >= b1->half[0])) {
     for (const CollisionBox* child : {b2->n, b2->p}) {
       float childRel[3][3], childT[3];
       MatProduct3(child->rotation, rel, childRel);  // rel * child

@@ -251,6 +251,24 @@ TEST(CollisionModel, FirstContactAndContactLimitStopEarly) {
   }
 }
 
+TEST(CollisionModel, ALargeLeafAgainstSmallerInnerBoxesOpensTheInnerBox) {
+  // The second model is one large triangle (its root is a leaf, larger than the first root): the
+  // descent must open the first model's boxes, the only ones that have children.
+  ModelPtr small = Build({{0, {-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}, {1, {-1, 0, -1}, {1, 0, -1}, {0, 0, 1}}});
+  ModelPtr large = Build({{5, {-50, -50, 0.5f}, {50, -50, 0.5f}, {0, 50, 0.5f}}});
+  struct Case {
+    float scale;  // of the large model, whose plane lies at z = 0.5 x scale
+    bool touch;
+  };
+  const Case kCases[] = {{1, true}, {0.01f, true}, {4, false}};
+  for (const Case& c : kCases) {
+    ASSERT_EQ(CollisionModelsCollide(0, 0, kIdentity, kOrigin, 1, small.get(), kIdentity, kOrigin, c.scale, large.get(),
+                                     0, nullptr),
+              kCollideDone);
+    EXPECT_EQ(CollisionContactCount() > 0, c.touch) << c.scale;
+  }
+}
+
 TEST(CollisionModel, PointInsidePlanes) {
   float planes[6][4] = {};
   for (int i = 0; i < 6; ++i) {
