@@ -144,7 +144,7 @@ class InstanceCollision : public ::testing::Test {
   std::vector<std::unique_ptr<InstanceRecord>> instances_;
 };
 
-TEST_F(InstanceCollision, MakeRapidBoxFollowsTheCollisionSetting) {
+TEST_F(InstanceCollision, CollisionBoxFollowsTheCollisionSetting) {
   struct Case {
     const char* name;
     int32_t setting;  // the row's word 1
