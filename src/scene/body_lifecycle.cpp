@@ -12,6 +12,7 @@
 #include "scene/body_materials.h"
 #include "scene/body_names.h"
 #include "scene/body_text.h"
+#include "scene/collision_model.h"
 #include "scene/cut_keys.h"
 #include "scene/engine_state.h"
 
@@ -136,6 +137,7 @@ void FreeBody(BodyRecord* body) {
     for (int32_t i = 0; i < body->materialCount; ++i) FreeEffectParamList(body->materials[i].params);
     EngineFree(body->materials, Nominal(body->materialCount, kBodyMaterialNominalBytes));
   }
+  FreeCollisionModel(body->collision);
   FreeString(body->name);
   EngineFree(body, kBodyRecordNominalBytes);
 }

@@ -227,5 +227,6 @@ struct BodyRecord {
   int32_t materialCount;
   BodyMaterial* materials;
   CollisionModel* collision;
+  int32_t collisionLevel;  // the mesh whose faces the collision model holds
   int32_t lastUse;  // frames since last use; cleared on every cache hit
 };

@@ -111,7 +111,7 @@ int32_t BodyCollideModels(InstanceRecord* a, InstanceRecord* b, int32_t flags, i
   float ra[3][3], ta[3], rb[3][3], tb[3];
   CollisionPlacement(a, ra, ta);
   CollisionPlacement(b, rb, tb);
-  const int32_t result = RapidModelsCollide(flags, contactLimit, ra, ta, static_cast<float>(a->size), modelA, rb, tb,
+  const int32_t result = CollisionModelsCollide(flags, contactLimit, ra, ta, static_cast<float>(a->size), modelA, rb, tb,
                                             static_cast<float>(b->size), modelB, distanceLimit, nearestSlot);
   return result == kCollideDone ? CollisionContactCount() : 0;
 }

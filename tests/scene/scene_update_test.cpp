@@ -37,7 +37,7 @@ int32_t gContacts = 0;
 
 }  // namespace
 
-int32_t RapidModelsCollide(int32_t flags, int32_t contactLimit, const float r1[3][3], const float t1[3], float s1,
+int32_t CollisionModelsCollide(int32_t flags, int32_t contactLimit, const float r1[3][3], const float t1[3], float s1,
                            CollisionModel* model1, const float r2[3][3], const float t2[3], float s2,
                            CollisionModel* model2, float distanceLimit, float* nearestSlot) {
   CollideCall call{flags, contactLimit, {}, {}, s1, model1, {}, {}, s2, model2, distanceLimit, nearestSlot};
