@@ -26,7 +26,10 @@ constexpr uint8_t kOpLocalsStoreElement = 192; // 13 a, 13 b, 24 c, 36
 constexpr uint8_t kOpLocalElement = 193;       // 13 a, 17 c
 constexpr uint8_t kOpLocalConstCompareJump = 194;  // 13 a, 1..4, 53..58 T     (+ 0..5)
 constexpr uint8_t kOpLocalStepJump = 200;      // 160|161 a, 50 T             (+ 0..1)
-constexpr uint8_t kOpLocalFusionLast = 201;
+// A kOpLocalStepJump whose jump lands on a kOpLocalsCompareJump: the loop's step and its test
+// in one dispatch. + 2 * the compare's 0..5 + 0 (step up) or 1 (step down).
+constexpr uint8_t kOpLocalStepCompareJump = 202;
+constexpr uint8_t kOpLocalFusionLast = 213;
 
 // Bytes of the fused-offset map of a code block of `size` bytes: one per offset, so the check
 // is a single load at a fixed distance from the opcode.
