@@ -16,7 +16,8 @@ constexpr uint32_t kCodePadding = 16;
 
 // Loop-body sequences over locals that the fusion pass also rewrites, into opcodes no compiled
 // script may hold: their first opcode byte becomes one of these, and a byte per code offset,
-// kept behind the padding, marks where the pass put one. The same byte anywhere else is an
+// kept behind the padding, marks where the pass put one (0 nowhere, else the stack depth the
+// fused form needs for every local it names to lie inside the stack). The same byte anywhere else is an
 // unassigned opcode as before. Each keeps the plain sequence's bytes after its first, and runs
 // that sequence whenever its operands are not the integers and slots it was made for.
 constexpr uint8_t kOpLocalsCompareJump = 180;  // 13 a, 13 b, 53..58 T        (+ 0..5)
