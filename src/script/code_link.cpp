@@ -197,6 +197,38 @@ int64_t FusedCodeOperandBytes(const uint8_t* code, uint32_t size, uint32_t pc) {
 
 uint8_t ArithmeticIndex(uint8_t op) { return op == 70 ? 0 : op == 75 ? 1 : op == 80 ? 2 : 0xFF; }
 
+// The stack depth a fused loop-body form at pc needs for every local it names to lie inside
+// the stack, which its handler then checks once: 1 + the deepest slot, counted from the top
+// as the plain sequence sees it after its own pushes. 0 when a local lies above the top or
+// deeper than a map byte can say: such a sequence stays plain, as the fused form would run it.
+uint8_t FusedDepth(const ScriptEngine* e, uint32_t pc, uint8_t fused) {
+  struct Slot {
+    uint8_t at;      // operand offset after the opcode byte
+    uint8_t pushes;  // values the plain sequence pushed before it reads the slot
+  };
+  static const Slot kCompare[] = {{1, 0}, {4, 1}};
+  static const Slot kArith[] = {{1, 0}, {4, 1}, {8, 1}};
+  static const Slot kTopArith[] = {{1, 0}, {5, 0}};
+  static const Slot kStore[] = {{1, 0}, {4, 1}, {7, 2}};
+  static const Slot kElement[] = {{1, 0}, {4, 1}};
+  static const Slot kOne[] = {{1, 0}};
+  const Slot* slots;
+  int count;
+  if (fused >= kOpLocalsCompareJump && fused < kOpLocalsArith) slots = kCompare, count = 2;
+  else if (fused >= kOpLocalsArith && fused < kOpTopArithLocal) slots = kArith, count = 3;
+  else if (fused >= kOpTopArithLocal && fused < kOpLocalsStoreElement) slots = kTopArith, count = 2;
+  else if (fused == kOpLocalsStoreElement) slots = kStore, count = 3;
+  else if (fused == kOpLocalElement) slots = kElement, count = 2;
+  else slots = kOne, count = 1;
+  int32_t deepest = 0;
+  for (int k = 0; k < count; ++k) {
+    int32_t offset = int32_t(AtI16(e, uint64_t(pc) + slots[k].at)) - 1 - slots[k].pushes;
+    if (offset < 0 || offset > 254) return 0;
+    if (offset > deepest) deepest = offset;
+  }
+  return uint8_t(deepest + 1);
+}
+
 // The loop-body sequences of kOpLocalsCompareJump and its kin. Runs after the fusion and
 // threading passes, on plain instructions they left alone; marks each rewrite in the map.
 void FuseLocalSequences(ScriptEngine* engine) {
@@ -236,12 +268,23 @@ void FuseLocalSequences(ScriptEngine* engine) {
       fused = uint8_t(kOpLocalStepJump + code[pc] - 160);
       length = 14;
     }
-    if (fused && pc + length <= size) {
+    uint8_t depth = fused && pc + length <= size ? FusedDepth(e, pc, fused) : 0;
+    if (depth) {
       code[pc] = fused;
-      map[pc] = 1;
+      map[pc] = depth;
       next = pc + length;
     }
     pc = uint32_t(next);
+  }
+  // Loop steps whose jump lands on a fused loop test, which is at most as long as it is now
+  // since nothing rewrites the code after this.
+  for (uint32_t pc = 1; pc + 14 <= size; ++pc) {
+    if (!map[pc] || (code[pc] != kOpLocalStepJump && code[pc] != kOpLocalStepJump + 1)) continue;
+    uint32_t target = ReadLE32(code + pc + 10);
+    if (uint64_t(target) + 11 > size || !map[target]) continue;
+    uint8_t test = code[target];
+    if (test < kOpLocalsCompareJump || test >= kOpLocalsArith) continue;
+    code[pc] = uint8_t(kOpLocalStepCompareJump + 2 * (test - kOpLocalsCompareJump) + (code[pc] - kOpLocalStepJump));
   }
 }
 

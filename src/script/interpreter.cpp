@@ -452,13 +452,30 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       table[164] = &&L_164; table[165] = &&L_165; table[166] = &&L_166; table[167] = &&L_167;
       table[170] = &&L_170; table[171] = &&L_171; table[172] = &&L_172; table[173] = &&L_173;
       table[174] = &&L_174; table[175] = &&L_175; table[176] = &&L_176; table[177] = &&L_177;
-      for (int k = 0; k < 6; ++k) table[kOpLocalsCompareJump + k] = &&L_LOCALS_COMPARE_JUMP;
-      for (int k = 0; k < 3; ++k) table[kOpLocalsArith + k] = &&L_LOCALS_ARITH;
-      for (int k = 0; k < 3; ++k) table[kOpTopArithLocal + k] = &&L_TOP_ARITH_LOCAL;
+      static void* const compareJumps[] = {&&L_LOCALS_COMPARE_JUMP_0, &&L_LOCALS_COMPARE_JUMP_1,
+                                           &&L_LOCALS_COMPARE_JUMP_2, &&L_LOCALS_COMPARE_JUMP_3,
+                                           &&L_LOCALS_COMPARE_JUMP_4, &&L_LOCALS_COMPARE_JUMP_5};
+      static void* const constCompareJumps[] = {&&L_LOCAL_CONST_COMPARE_JUMP_0, &&L_LOCAL_CONST_COMPARE_JUMP_1,
+                                                &&L_LOCAL_CONST_COMPARE_JUMP_2, &&L_LOCAL_CONST_COMPARE_JUMP_3,
+                                                &&L_LOCAL_CONST_COMPARE_JUMP_4, &&L_LOCAL_CONST_COMPARE_JUMP_5};
+      static void* const ariths[] = {&&L_LOCALS_ARITH_0, &&L_LOCALS_ARITH_1, &&L_LOCALS_ARITH_2};
+      static void* const topAriths[] = {&&L_TOP_ARITH_LOCAL_0, &&L_TOP_ARITH_LOCAL_1, &&L_TOP_ARITH_LOCAL_2};
+      for (int k = 0; k < 6; ++k) table[kOpLocalsCompareJump + k] = compareJumps[k];
+      for (int k = 0; k < 3; ++k) table[kOpLocalsArith + k] = ariths[k];
+      for (int k = 0; k < 3; ++k) table[kOpTopArithLocal + k] = topAriths[k];
       table[kOpLocalsStoreElement] = &&L_LOCALS_STORE_ELEMENT;
       table[kOpLocalElement] = &&L_LOCAL_ELEMENT;
-      for (int k = 0; k < 6; ++k) table[kOpLocalConstCompareJump + k] = &&L_LOCAL_CONST_COMPARE_JUMP;
-      table[kOpLocalStepJump] = table[kOpLocalStepJump + 1] = &&L_LOCAL_STEP_JUMP;
+      for (int k = 0; k < 6; ++k) table[kOpLocalConstCompareJump + k] = constCompareJumps[k];
+      table[kOpLocalStepJump] = &&L_LOCAL_STEP_JUMP_ADD;
+      table[kOpLocalStepJump + 1] = &&L_LOCAL_STEP_JUMP_SUBTRACT;
+      static void* const stepCompareJumps[] = {
+          &&L_LOCAL_STEP_ADD_COMPARE_JUMP_0, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_0,
+          &&L_LOCAL_STEP_ADD_COMPARE_JUMP_1, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_1,
+          &&L_LOCAL_STEP_ADD_COMPARE_JUMP_2, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_2,
+          &&L_LOCAL_STEP_ADD_COMPARE_JUMP_3, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_3,
+          &&L_LOCAL_STEP_ADD_COMPARE_JUMP_4, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_4,
+          &&L_LOCAL_STEP_ADD_COMPARE_JUMP_5, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_5};
+      for (int k = 0; k < 12; ++k) table[kOpLocalStepCompareJump + k] = stepCompareJumps[k];
   }
   // The running opcode, for the handlers that serve several; read back from the code so no
   // register is tied up by it (every handler reads it before it moves ip).
@@ -1302,67 +1319,85 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       L_177:
         ip += 6;
         NEXT();
-      // The loop-body sequences fused at load (see kOpLocalsCompareJump). Each first checks
-      // that the load put it here; then, when its slots and operands are the ones it serves,
-      // does the whole sequence at once; otherwise it runs the plain sequence from its first
-      // instruction, a local push, whose bytes follow the opcode unchanged. A slot is named by
-      // its L operand and the pushes the plain sequence made before reading it. The plain
-      // sequence checks its room before each push: when one of them would grow the stack, the
-      // plain sequence runs, so the stack grows (or the task ends) exactly as it would.
-#define LOCAL_FUSED(pushes)                                                  \
-  if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;     \
-  if (__builtin_expect(top - ((pushes) - 1) < room, 0)) goto L_13
-#define FUSED_SLOT(var, i, pushes)                                           \
-  intptr_t var##Offset_ = intptr_t(i) - 1 - (pushes);                        \
-  if (__builtin_expect(uintptr_t(var##Offset_) >= uintptr_t(DEPTH()), 0)) goto L_13; \
-  ScriptValue* var = top + var##Offset_
+      // The loop-body sequences fused at load (see kOpLocalsCompareJump). Each first reads
+      // its byte of the fused-offset map: 0 means the load did not put it here; otherwise the
+      // byte is the stack depth at which every local it names lies inside the stack. When the
+      // stack is that deep and the operands are the ones it serves, it does the whole sequence
+      // at once; otherwise it runs the plain sequence from its first instruction, a local push,
+      // whose bytes follow the opcode unchanged. A slot is named by its L operand and the
+      // pushes the plain sequence made before reading it. The plain sequence checks its room
+      // before each push: when one of them would grow the stack, the plain sequence runs, so
+      // the stack grows (or the task ends) exactly as it would. The forms that serve several
+      // opcodes have a handler per opcode, so none of them chooses its test or sum at run time.
+#define LOCAL_FUSED(pushes)                                                              \
+  {                                                                                      \
+    uint32_t depth_ = ip[localFusionMapDistance - 1];                                    \
+    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                                    \
+    if (__builtin_expect(top - ((pushes) - 1) < room || DEPTH() < intptr_t(depth_), 0)) \
+      goto L_13;                                                                         \
+  }
+#define FUSED_SLOT(var, i, pushes) ScriptValue* var = top + (intptr_t(i) - 1 - (pushes))
 #define INT_TEST(kind, x, y)                                                      \
   ((kind) == 0 ? (x) != (y) : (kind) == 1 ? (x) == (y) : (kind) == 2 ? (x) < (y) \
    : (kind) == 3 ? (x) > (y) : (kind) == 4 ? !((x) > (y)) : !((x) < (y)))
 #define INT_ARITH(kind, x, y) \
   ((kind) == 0 ? uint32_t((x) + (y)) : (kind) == 1 ? uint32_t((x) - (y)) : uint32_t((x) * (y)))
-      L_LOCALS_COMPARE_JUMP: {  // 13 a, 13 b, 53..58 T
-        LOCAL_FUSED(2);
-        FUSED_SLOT(x, I16(ip), 0);
-        FUSED_SLOT(y, I16(ip + 3), 1);
-        if (x->type != kValueInt || y->type != kValueInt) goto L_13;
-        if (INT_TEST(OP() - kOpLocalsCompareJump, x->i, y->i)) JUMP(U32(ip + 6));
-        else ip += 10;
-        NEXT();
-      }
-      L_LOCAL_CONST_COMPARE_JUMP: {  // 13 a, push 0..3, 53..58 T
-        LOCAL_FUSED(2);
-        FUSED_SLOT(x, I16(ip), 0);
-        if (x->type != kValueInt) goto L_13;
-        int32_t y = int32_t(ip[2]) - 1;
-        if (INT_TEST(OP() - kOpLocalConstCompareJump, x->i, y)) JUMP(U32(ip + 4));
-        else ip += 8;
-        NEXT();
-      }
-      L_LOCALS_ARITH: {  // 13 a, 13 b, 70|75|80, 146 c
-        LOCAL_FUSED(2);
-        FUSED_SLOT(x, I16(ip), 0);
-        FUSED_SLOT(y, I16(ip + 3), 1);
-        FUSED_SLOT(to, I16(ip + 7), 1);
-        if (x->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning) goto L_13;
-        to->bits = INT_ARITH(OP() - kOpLocalsArith, x->u, y->u);
-        to->type = kValueInt;
-        ip += 10;
-        NEXT();
-      }
-      L_TOP_ARITH_LOCAL: {  // 13 a, 70|75|80, 146 c: the top is the left operand
-        LOCAL_FUSED(1);
-        FUSED_SLOT(y, I16(ip), 0);
-        FUSED_SLOT(to, I16(ip + 4), 0);
-        if (to == top || top->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning)
-          goto L_13;
-        to->bits = INT_ARITH(OP() - kOpTopArithLocal, top->u, y->u);
-        to->type = kValueInt;
-        top->type = kValueNone;
-        ++top;
-        ip += 7;
-        NEXT();
-      }
+#define LOCALS_COMPARE_JUMP(kind)                               \
+  L_LOCALS_COMPARE_JUMP_##kind: { /* 13 a, 13 b, 53..58 T */     \
+    LOCAL_FUSED(2);                                             \
+    FUSED_SLOT(x, I16(ip), 0);                                  \
+    FUSED_SLOT(y, I16(ip + 3), 1);                              \
+    if (x->type != kValueInt || y->type != kValueInt) goto L_13; \
+    if (INT_TEST(kind, x->i, y->i)) JUMP(U32(ip + 6));          \
+    else ip += 10;                                              \
+    NEXT();                                                     \
+  }
+#define LOCAL_CONST_COMPARE_JUMP(kind)                                \
+  L_LOCAL_CONST_COMPARE_JUMP_##kind: { /* 13 a, push 0..3, 53..58 T */ \
+    LOCAL_FUSED(2);                                                   \
+    FUSED_SLOT(x, I16(ip), 0);                                        \
+    if (x->type != kValueInt) goto L_13;                              \
+    int32_t y = int32_t(ip[2]) - 1;                                   \
+    if (INT_TEST(kind, x->i, y)) JUMP(U32(ip + 4));                   \
+    else ip += 8;                                                     \
+    NEXT();                                                           \
+  }
+#define LOCALS_ARITH(kind)                                                                          \
+  L_LOCALS_ARITH_##kind: { /* 13 a, 13 b, 70|75|80, 146 c */                                        \
+    LOCAL_FUSED(2);                                                                                 \
+    FUSED_SLOT(x, I16(ip), 0);                                                                      \
+    FUSED_SLOT(y, I16(ip + 3), 1);                                                                  \
+    FUSED_SLOT(to, I16(ip + 7), 1);                                                                 \
+    if (x->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning) goto L_13;  \
+    to->bits = INT_ARITH(kind, x->u, y->u);                                                         \
+    to->type = kValueInt;                                                                           \
+    ip += 10;                                                                                       \
+    NEXT();                                                                                         \
+  }
+#define TOP_ARITH_LOCAL(kind)                                                                          \
+  L_TOP_ARITH_LOCAL_##kind: { /* 13 a, 70|75|80, 146 c: the top is the left operand */                 \
+    LOCAL_FUSED(1);                                                                                    \
+    FUSED_SLOT(y, I16(ip), 0);                                                                         \
+    FUSED_SLOT(to, I16(ip + 4), 0);                                                                    \
+    if (to == top || top->type != kValueInt || y->type != kValueInt || to->type >= kValueFirstOwning) \
+      goto L_13;                                                                                       \
+    to->bits = INT_ARITH(kind, top->u, y->u);                                                          \
+    to->type = kValueInt;                                                                              \
+    top->type = kValueNone;                                                                            \
+    ++top;                                                                                             \
+    ip += 7;                                                                                           \
+    NEXT();                                                                                            \
+  }
+      LOCALS_COMPARE_JUMP(0) LOCALS_COMPARE_JUMP(1) LOCALS_COMPARE_JUMP(2)
+      LOCALS_COMPARE_JUMP(3) LOCALS_COMPARE_JUMP(4) LOCALS_COMPARE_JUMP(5)
+      LOCAL_CONST_COMPARE_JUMP(0) LOCAL_CONST_COMPARE_JUMP(1) LOCAL_CONST_COMPARE_JUMP(2)
+      LOCAL_CONST_COMPARE_JUMP(3) LOCAL_CONST_COMPARE_JUMP(4) LOCAL_CONST_COMPARE_JUMP(5)
+      LOCALS_ARITH(0) LOCALS_ARITH(1) LOCALS_ARITH(2)
+      TOP_ARITH_LOCAL(0) TOP_ARITH_LOCAL(1) TOP_ARITH_LOCAL(2)
+#undef LOCALS_COMPARE_JUMP
+#undef LOCAL_CONST_COMPARE_JUMP
+#undef LOCALS_ARITH
+#undef TOP_ARITH_LOCAL
       L_LOCALS_STORE_ELEMENT: {  // 13 a, 13 b, 24 c, 36: L c [L b] = L a
         LOCAL_FUSED(2);
         FUSED_SLOT(value, I16(ip), 0);
@@ -1389,15 +1424,43 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
         ip += 5;
         NEXT();
       }
-      L_LOCAL_STEP_JUMP: {  // 160|161 (a local stepped as a statement), then 50 T
-        if (__builtin_expect(!ip[localFusionMapDistance - 1], 0)) goto L_BAD;
-        ROOM();
-        LOCAL(var, I16(ip));
-        if (var->type == kValueInt) var->bits = uint32_t(OP() == kOpLocalStepJump ? var->u + 1 : var->u - 1);
-        else StepVariable(var, OP() == kOpLocalStepJump, &one);
-        JUMP(U32(ip + 9));
-        NEXT();
-      }
+#define LOCAL_STEP_JUMP(label, sign, add)                                  \
+  label: { /* 160|161 (a local stepped as a statement), then 50 T */        \
+    uint32_t depth_ = ip[localFusionMapDistance - 1];                      \
+    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                      \
+    ROOM();                                                                \
+    /* The plain step ends the task on a local outside the stack. */       \
+    if (__builtin_expect(DEPTH() < intptr_t(depth_), 0)) FAIL();           \
+    FUSED_SLOT(var, I16(ip), 0);                                           \
+    if (var->type == kValueInt) var->bits = uint32_t(var->u sign 1);       \
+    else StepVariable(var, add, &one);                                     \
+    JUMP(U32(ip + 9));                                                     \
+    NEXT();                                                                \
+  }
+      LOCAL_STEP_JUMP(L_LOCAL_STEP_JUMP_ADD, +, true)
+      LOCAL_STEP_JUMP(L_LOCAL_STEP_JUMP_SUBTRACT, -, false)
+#undef LOCAL_STEP_JUMP
+      // The step, then straight into the loop test its jump lands on; the load saw that test
+      // there, whole, inside the code, and the code never changes after the load.
+#define LOCAL_STEP_COMPARE_JUMP(kind, label, sign, add)                    \
+  label: {                                                                 \
+    uint32_t depth_ = ip[localFusionMapDistance - 1];                      \
+    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                      \
+    ROOM();                                                                \
+    if (__builtin_expect(DEPTH() < intptr_t(depth_), 0)) FAIL();           \
+    FUSED_SLOT(var, I16(ip), 0);                                           \
+    if (var->type == kValueInt) var->bits = uint32_t(var->u sign 1);       \
+    else StepVariable(var, add, &one);                                     \
+    ip = code + U32(ip + 9) + 1;                                           \
+    goto L_LOCALS_COMPARE_JUMP_##kind;                                     \
+  }
+#define LOCAL_STEP_COMPARE_JUMPS(kind)                                           \
+  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_ADD_COMPARE_JUMP_##kind, +, true)   \
+  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_##kind, -, false)
+      LOCAL_STEP_COMPARE_JUMPS(0) LOCAL_STEP_COMPARE_JUMPS(1) LOCAL_STEP_COMPARE_JUMPS(2)
+      LOCAL_STEP_COMPARE_JUMPS(3) LOCAL_STEP_COMPARE_JUMPS(4) LOCAL_STEP_COMPARE_JUMPS(5)
+#undef LOCAL_STEP_COMPARE_JUMPS
+#undef LOCAL_STEP_COMPARE_JUMP
 #undef LOCAL_FUSED
 #undef FUSED_SLOT
 #undef INT_TEST

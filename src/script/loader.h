@@ -16,7 +16,8 @@ constexpr uint32_t kCodePadding = 16;
 
 // Loop-body sequences over locals that the fusion pass also rewrites, into opcodes no compiled
 // script may hold: their first opcode byte becomes one of these, and a byte per code offset,
-// kept behind the padding, marks where the pass put one. The same byte anywhere else is an
+// kept behind the padding, marks where the pass put one (0 nowhere, else the stack depth the
+// fused form needs for every local it names to lie inside the stack). The same byte anywhere else is an
 // unassigned opcode as before. Each keeps the plain sequence's bytes after its first, and runs
 // that sequence whenever its operands are not the integers and slots it was made for.
 constexpr uint8_t kOpLocalsCompareJump = 180;  // 13 a, 13 b, 53..58 T        (+ 0..5)
@@ -26,7 +27,10 @@ constexpr uint8_t kOpLocalsStoreElement = 192; // 13 a, 13 b, 24 c, 36
 constexpr uint8_t kOpLocalElement = 193;       // 13 a, 17 c
 constexpr uint8_t kOpLocalConstCompareJump = 194;  // 13 a, 1..4, 53..58 T     (+ 0..5)
 constexpr uint8_t kOpLocalStepJump = 200;      // 160|161 a, 50 T             (+ 0..1)
-constexpr uint8_t kOpLocalFusionLast = 201;
+// A kOpLocalStepJump whose jump lands on a kOpLocalsCompareJump: the loop's step and its test
+// in one dispatch. + 2 * the compare's 0..5 + 0 (step up) or 1 (step down).
+constexpr uint8_t kOpLocalStepCompareJump = 202;
+constexpr uint8_t kOpLocalFusionLast = 213;
 
 // Bytes of the fused-offset map of a code block of `size` bytes: one per offset, so the check
 // is a single load at a fixed distance from the opcode.

@@ -979,6 +979,9 @@ TEST_F(Interpreter, MalformedCodeEndsTheTask) {
       {"jump into an operand", "jmp 10\npushi 0x7FFFFF32\nret"},
       {"local beyond the stack", "ldl 60"},
       {"local above the top", "ldl 0"},
+      {"fused loop test past the stack", "x: ldl 1\nldl 1\njlt x"},
+      {"fused loop step past the stack", "x: ldl 1\npush1\nadd\nstl 2\npop\njmp x"},
+      {"fused step into a test past the stack", "push0\njmp s\nh: ldl 1\nldl 3\njlt h\ns: ldl 1\npush1\nadd\nstl 2\npop\njmp h"},
       {"global that does not exist", "ldg 3"},
       {"member of no object", "ldm 0"},
       {"pops below the stack", "popn 9"},
@@ -1100,6 +1103,12 @@ TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
   auto step = [](const char* a, const char* op) {
     return std::string(a) + "\nf: ldl 1\npush1\n" + op + "\nstl 2\npop\njmp d\npushs \"no\"\nLOG\nd: LOG\npop";
   };
+  // A counter from B stepped until the test against the limit A leaves the loop; each turn
+  // logs the counter, and the step jumps back to the test.
+  auto loop = [](const char* a, const char* b, const char* exit, const char* op) {
+    return std::string(a) + "\n" + b + "\nh: ldl 1\nldl 3\n" + exit + " e\nldl 1\nLOG\nf: ldl 1\npush1\n" + op +
+           "\nstl 2\npop\njmp h\ne: pop\npop";
+  };
   const std::string kTable = "mktable 0\npushb 20\npush1\nldl 3\nstel\npop";  // {1 = 20}
   const std::string kArray = "pushb 30\npushb 20\npushb 10\nmkarray 3";        // [10, 20, 30]
   const Case kCases[] = {
@@ -1125,8 +1134,9 @@ TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
       {"text product", arith("pushs \"ab\"", "pushb 5", "push0", "mul"), kOpLocalsArith + 2, {"\"ab\""}},
       {"target held a table", arith("pushb 3", "pushb 4", "mktable 0", "add"), kOpLocalsArith + 0, {"7"}},
       {"target held a text", arith("pushb 3", "pushb 4", "pushs \"t\"", "sub"), kOpLocalsArith + 1, {"-1"}},
-      {"stored onto its own slot", std::string("pushb 3\npushb 4\nf: ldl 2\nldl 2\nadd\nstl 1\npop\nLOG\nLOG"),
-       kOpLocalsArith + 0, {"4", "3"}},
+      // A store onto the sum's own slot names a slot above the locals: the load leaves it plain.
+      {"stored onto its own slot", std::string("pushb 3\npushb 4\nf: ldl 2\nldl 2\nadd\nstl 1\npop\nLOG\nLOG"), 13,
+       {"4", "3"}},
       {"top plus local", topArith("pushb 7", "pushb 5", "add"), kOpTopArithLocal + 0, {"12"}},
       {"top minus local wraps", topArith("push1", "pushi -2147483648", "sub"), kOpTopArithLocal + 1,
        {"2147483647"}},
@@ -1144,6 +1154,14 @@ TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
       {"step down a double", step("pushd 1.5", "sub"), kOpLocalStepJump + 1, {"d0.5"}},
       {"step a text", step("pushs \"t\"", "add"), kOpLocalStepJump, {"\"t1\""}},
       {"step an array", step("mkarray 0", "sub"), kOpLocalStepJump + 1, {"array[0]"}},
+      {"loop steps up into its test", loop("pushb 3", "push0", "jnlt", "add"), kOpLocalStepCompareJump + 2 * 5,
+       {"0", "1", "2"}},
+      {"loop steps up past the largest int", loop("pushi -2147483647", "pushi 2147483646", "jeq", "add"),
+       kOpLocalStepCompareJump + 2 * 1, {"2147483646", "2147483647", "-2147483648"}},
+      {"loop steps a double down", loop("push0", "pushd 2.5", "jngt", "sub"), kOpLocalStepCompareJump + 2 * 4 + 1,
+       {"d2.5", "d1.5", "d0.5"}},
+      {"loop steps a text", loop("pushs \"t11\"", "pushs \"t\"", "jeq", "add"), kOpLocalStepCompareJump + 2 * 1,
+       {"\"t\"", "\"t1\""}},
       {"table entry", load(kTable, "push1"), kOpLocalElement, {"20"}},
       {"missing table entry", load(kTable, "push2"), kOpLocalElement, {"0"}},
       {"array entry", load(kArray, "push2"), kOpLocalElement, {"30"}},
