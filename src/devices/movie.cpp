@@ -53,6 +53,14 @@ void TellOwner(MovieRecord* movie, int32_t value) {
   Tell(module, handle, value);
 }
 
+// Whether the record is still on the list: a told owner may have released any record meanwhile.
+// Compares addresses only; a released record is never read.
+bool Listed(const MovieRecord* movie) {
+  for (const MovieRecord* m = gMovieState ? gMovieState->first : nullptr; m && movie; m = m->next)
+    if (m == movie) return true;
+  return false;
+}
+
 void Unlink(MovieState* state, MovieRecord* movie) {
   if (movie->previous) movie->previous->next = movie->next;
   else state->first = movie->next;
@@ -242,11 +250,8 @@ void MovieRelease(MovieRecord* movie) {
   TellOwner(movie, 1);
   // Telling the owner may have run a script that released this record already; only a record
   // still on the list is freed here.
-  MovieState* state = gMovieState;
-  bool listed = false;
-  for (MovieRecord* m = state ? state->first : nullptr; m && !listed; m = m->next) listed = m == movie;
-  if (!listed) return;
-  Unlink(state, movie);
+  if (!Listed(movie)) return;
+  Unlink(gMovieState, movie);
   ReleaseMediaStream(movie->stream);
   MemFreeIfSet(movie);
 }
@@ -325,10 +330,8 @@ void UpdateMovies() {
       if (movie->id != 0) movie->flags &= ~kMovieRunning;
       MovieRelease(movie);
     }
-    // The owner's script may have released the next record too.
-    bool listed = false;
-    for (MovieRecord* m = FirstMovie(); m && !listed && next; m = m->next) listed = m == next;
-    movie = listed ? next : nullptr;
+    // The owner's script may have released the next record too; the rest wait for the next frame.
+    movie = Listed(next) ? next : nullptr;
   }
 }
 
@@ -341,7 +344,7 @@ void StopAllMovies() {
       movie->flags &= ~kMovieRunning;
       TellOwner(movie, 1);
     }
-    movie = next;
+    movie = Listed(next) ? next : nullptr;
   }
 }
 

@@ -106,6 +106,7 @@ class Modules : public ScriptRunTest {
     ASSERT_NE(InitSoundModule(), nullptr);
     ASSERT_NE(InitMovieModule(), nullptr);
     reports_.clear();
+    releaseOnReport_ = 0;
   }
 
   void TearDown() override {
@@ -145,6 +146,11 @@ class Modules : public ScriptRunTest {
   }
   static int32_t Record(uint32_t cookie, int32_t value) {
     reports_.emplace_back(cookie, value);
+    // An owner whose answer frees another movie, as a script's end handler may.
+    if (MovieRecord* other = releaseOnReport_ ? FindMovie(releaseOnReport_) : nullptr) {
+      releaseOnReport_ = 0;
+      MovieRelease(other);
+    }
     return 0;
   }
 
@@ -156,6 +162,7 @@ class Modules : public ScriptRunTest {
   }
 
   static inline std::vector<std::pair<uint32_t, int32_t>> reports_;
+  static inline int32_t releaseOnReport_ = 0;
   TempDir dir_;
   std::string previous_;
   SystemBlock system_{};
@@ -450,6 +457,41 @@ TEST_F(Modules, UpdateLoopsFailsAndStopsAll) {
   EXPECT_EQ(looping->stream->finished, 1);
   // The looping owner heard 1 when owner 4 took the record over.
   EXPECT_EQ(reports_, (std::vector<std::pair<uint32_t, int32_t>>{{1, 1}, {4, 1}}));
+}
+
+TEST_F(Modules, AnOwnerThatReleasesTheNextRecordDoesNotBreakTheWalk) {
+  ASSERT_TRUE(Load(kIdle)) << error_;
+  ASSERT_TRUE(Open(800) && Open(10001) && Open(3));  // listed 3, 10001, 800
+  EXPECT_EQ(MoviePlay(recordRow_, 1, 3, 0, 0, false), 1);
+  EXPECT_EQ(MoviePlay(recordRow_, 2, 10001, 0, 0, false), 1);
+  FramesOf(3, kMediaReadFailed);
+  releaseOnReport_ = 10001;
+  UpdateMovies();
+  EXPECT_EQ(FindMovie(3), nullptr);
+  EXPECT_EQ(FindMovie(10001), nullptr);
+  EXPECT_NE(FindMovie(800), nullptr);
+  EXPECT_EQ(reports_, (std::vector<std::pair<uint32_t, int32_t>>{{1, 1}, {2, 1}}));
+  // Stopping all survives the same.
+  reports_.clear();
+  ASSERT_NE(Open(5), nullptr);
+  EXPECT_EQ(MoviePlay(recordRow_, 3, 5, 0, 0, false), 1);
+  EXPECT_EQ(MoviePlay(recordRow_, 4, 800, 0, 0, false), 1);
+  releaseOnReport_ = 800;
+  StopAllMovies();
+  EXPECT_EQ(FindMovie(800), nullptr);
+  EXPECT_EQ(reports_, (std::vector<std::pair<uint32_t, int32_t>>{{3, 1}, {4, 1}}));
+}
+
+TEST_F(Modules, MusicEndedTellsTheOwnerOnce) {
+  ASSERT_TRUE(Load(kIdle)) << error_;
+  ASSERT_NE(gSoundDevice->musicEnded, nullptr);
+  gSoundDevice->musicEnded();  // nobody to tell
+  gScriptSound->musicOwnerModule = recordRow_;
+  gScriptSound->musicOwnerHandle = 12;
+  gSoundDevice->musicEnded();
+  gSoundDevice->musicEnded();
+  EXPECT_EQ(reports_, (std::vector<std::pair<uint32_t, int32_t>>{{12, 1}}));
+  EXPECT_EQ(gScriptSound->musicOwnerModule, 0);
 }
 
 TEST_F(Modules, TextureDisconnectActsOnTheMatchingSlotOnly) {
