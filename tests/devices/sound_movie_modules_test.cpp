@@ -23,6 +23,8 @@
 #include "sound/voice_writer.h"
 #include "platform/audio_device.h"
 #include "support/script_runner.h"
+#include "render/texture_table.h"
+#include "support/media_clips.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -593,6 +595,55 @@ TEST(SoundModuleDevice, MasterVolume255SetsTheListenerGain) {
   ShutdownSoundModule();
   ShutdownSound();
   gSystem = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<uint8_t>* gTexels = nullptr;
+bool MemoryTexture(ImageRecord*, TextureTexels* t) {
+  *t = TextureTexels{gTexels->data(), 64 * 4, 64, 64, 32};
+  return true;
+}
+void MemoryUnlock(ImageRecord*) {}
+
+// The generated clip through the real decoder, connected to texture slot 66 by its id.
+TEST_F(Modules, AStoryPlaysTheClipIntoItsTextureAndWakesAtTheEnd) {
+  const MediaClipRecipe recipe = media_clips::MovieRecipe();
+  ASSERT_TRUE(MediaWriteClip(dir_.File("mov/00001.dat").c_str(), &recipe)) << "no MPEG-1 encoder";
+  std::vector<uint8_t> texels(64 * 64 * 4, 0xEE);  // nearest to white, never the last colour
+  gTexels = &texels;
+  MediaStreamBackend real = *MediaStreamSystemBackend();
+  real.lockTexture = MemoryTexture;
+  real.unlockTexture = MemoryUnlock;
+  real.nowMs = FakeNow;
+  SetMediaStreamBackend(&real);
+  const int16_t fixed = gTextureFixedCount;
+  gTextureFixedCount = 100;
+  ASSERT_FALSE(AllocTextureTable());
+  gTextureTable[66].image = reinterpret_cast<ImageRecord*>(&texels);
+
+  ASSERT_TRUE(Load(Function("Intro", "MOV_PlayMovie", Ints({1})))) << error_;
+  results_.clear();
+  ASSERT_NE(Start("Intro"), nullptr);
+  RunAll();
+  EXPECT_TRUE(results_.empty());
+  for (int step = 0; step < 200 && results_.empty(); ++step) {
+    fake_.now += 40;
+    UpdateMovies();
+    RunAll();
+  }
+  EXPECT_EQ(results_, std::vector<std::string>{"1"});
+  // The last frame (the 50th, 1960 ms) is the fifth colour.
+  EXPECT_EQ(media_clips::NearestColour(&texels[(32 * 64 + 32) * 4]), 49 % media_clips::kColourCount);
+  EXPECT_EQ(texels[(32 * 64 + 32) * 4 + 3], 0xFF);
+
+  gTextureTable[66].image = nullptr;
+  ShutdownMovieModule();  // the stream goes while the decoder is still the real one
+  FreeTextureTables();
+  gTextureFixedCount = fixed;
+  gTexels = nullptr;
 }
 
 }  // namespace
