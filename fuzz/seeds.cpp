@@ -55,6 +55,7 @@
 #include "script/text_database.h"
 #include "script/value.h"
 #include "script/value_xml.h"
+#include "sound/voice_writer.h"
 #include "sound/wave_writer.h"
 
 namespace {
@@ -251,6 +252,18 @@ Seeds SoundTableSeeds() {
   return {SoundTableFile(false), SoundTableFile(true),
           std::string("\x00") + "/ bank count\n1;\n100; 2;\n1; 2; SFX_LOOP|SFX_DSIK; 0; 0; 0; 0;\n"
                                  "3; -1; NULL; 0; 5; 50; 0;\n "};
+}
+
+Seeds VoiceInfoSeeds() {
+  using sound_tool::VoiceLanguageText;
+  return {
+      sound_tool::WriteVoiceInfo({VoiceLanguageText{44, {{1, 144, {{0, 100, 900}, {1, 1000, 500}, {0, 7, 7}}},
+                                                         {1, 149, {{2, 2000, 300}}}}},
+                                  VoiceLanguageText{49, {{3, 810, {{-1, 5, 5}, {4, 0, 0}}}}}}),
+      sound_tool::WriteVoiceInfo({VoiceLanguageText{999, {{1, 1, {{1, 1, 1}}}}},
+                                  VoiceLanguageText{0, {{2, 2, {{2, 2, 2}}}}}}),
+      "<voice><language id=\"7\"><page><t/></page></language></voice>",
+  };
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -843,6 +856,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"input_script", InputScriptSeeds},
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
+      {"voice_info", VoiceInfoSeeds},
       {"sound_save", SoundSaveSeeds},
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},

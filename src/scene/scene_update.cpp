@@ -102,6 +102,16 @@ void SceneUpdateMatrices(SceneRecord* scene) {
   }
 }
 
+namespace {
+CollideModelsFn gCollide = CollisionModelsCollide;
+int32_t (*gContactCount)() = CollisionContactCount;
+}  // namespace
+
+void SetBodyCollideTest(CollideModelsFn collide, int32_t (*contactCount)()) {
+  gCollide = collide ? collide : CollisionModelsCollide;
+  gContactCount = contactCount ? contactCount : CollisionContactCount;
+}
+
 int32_t BodyCollideModels(InstanceRecord* a, InstanceRecord* b, int32_t flags, int32_t contactLimit,
                           float distanceLimit, float* nearestSlot) {
   if (!a || !b) return 0;
@@ -111,7 +121,7 @@ int32_t BodyCollideModels(InstanceRecord* a, InstanceRecord* b, int32_t flags, i
   float ra[3][3], ta[3], rb[3][3], tb[3];
   CollisionPlacement(a, ra, ta);
   CollisionPlacement(b, rb, tb);
-  const int32_t result = CollisionModelsCollide(flags, contactLimit, ra, ta, static_cast<float>(a->size), modelA, rb, tb,
+  const int32_t result = gCollide(flags, contactLimit, ra, ta, static_cast<float>(a->size), modelA, rb, tb,
                                             static_cast<float>(b->size), modelB, distanceLimit, nearestSlot);
-  return result == kCollideDone ? CollisionContactCount() : 0;
+  return result == kCollideDone ? gContactCount() : 0;
 }

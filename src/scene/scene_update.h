@@ -8,6 +8,7 @@
 struct InstanceRecord;
 struct SceneRecord;
 struct TakeRecord;
+struct CollisionModel;
 
 // Starts every path of the take's cut on the take's instance for it. True, with the take running,
 // when some started job is playing and has not reported its end; otherwise false and the take
@@ -25,3 +26,10 @@ void SceneUpdateMatrices(SceneRecord* scene);
 // has no collision model.
 int32_t BodyCollideModels(InstanceRecord* a, InstanceRecord* b, int32_t flags, int32_t contactLimit,
                           float distanceLimit, float* nearestSlot);
+
+// The model test and contact count BodyCollideModels uses; null puts the collision models' own
+// back. Tests watch the placement through a recording pair.
+using CollideModelsFn = int32_t (*)(int32_t flags, int32_t contactLimit, const float r1[3][3], const float t1[3],
+                                    float s1, CollisionModel* model1, const float r2[3][3], const float t2[3],
+                                    float s2, CollisionModel* model2, float distanceLimit, float* nearestSlot);
+void SetBodyCollideTest(CollideModelsFn collide, int32_t (*contactCount)());

@@ -40,8 +40,8 @@ const MethodRecord* FindMethodByName(const ScriptEngine* engine, const ObjectIns
 
 // Every movie of the module's list ends (its owner is told), then the voice information goes.
 void ReleaseScriptMovies() {
-  for (Movie* movie = FirstMovie(); movie;) {
-    Movie* next = NextMovie(movie);
+  for (MovieRecord* movie = FirstMovie(); movie;) {
+    MovieRecord* next = NextMovie(movie);
     MovieRelease(movie);
     movie = next;
   }

@@ -21,6 +21,7 @@
 #include "core/system_block.h"
 #include "devices/sound.h"
 #include "devices/sound_channels.h"
+#include "devices/sound_module.h"
 #include "platform/audio_device.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
@@ -294,6 +295,30 @@ TEST_F(SoundCore, EndTimesFollowFramesFrequencyAndPitchIn64Bits) {
 
 // ---------------------------------------------------------------------------------------------
 // Bank sounds.
+
+TEST_F(SoundCore, PlaySoundNativeTakesTheEntryVolumeUnlessASecondArgumentIsGiven) {
+  if (!Loopback()) GTEST_SKIP() << "the audio library has no loopback device";
+  WriteTone(kPlaced, 2.0);  // volume 200
+  struct Case {
+    std::vector<int32_t> args;
+    double level;  // of the left side, as Expected gives it
+  };
+  const Case kCases[] = {
+      {{kPlaced}, Expected(200, 64).first},
+      {{kPlaced, 90}, Expected(90, 64).first},
+  };
+  for (const Case& c : kCases) {
+    ScriptTask* task = NewTask(engine_, 8);
+    ASSERT_NE(task, nullptr);
+    std::vector<ScriptValue> args(c.args.size());
+    for (size_t k = 0; k < c.args.size(); ++k) SetValueInt(&args[k], c.args[k]);
+    EXPECT_EQ(DispatchSFXNative(kModule, task, 2, int32_t(args.size()), args.data()), 1);
+    EXPECT_EQ(task->hasResult, 0) << "the play waits for its end";
+    EXPECT_NEAR(Heard().first, c.level, c.level * 0.02 + 0.002) << c.args.size();
+    ResetScriptSounds(1);
+    FreeTask(engine_, task);
+  }
+}
 
 TEST_F(SoundCore, BankSoundsTakeVolumeSpreadPitchLoopAndPriorityFromTheirEntry) {
   if (!Loopback()) GTEST_SKIP() << "the audio library has no loopback device";

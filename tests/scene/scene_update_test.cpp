@@ -35,9 +35,7 @@ std::vector<CollideCall> gCollideCalls;
 int32_t gCollideResult = kCollideDone;
 int32_t gContacts = 0;
 
-}  // namespace
-
-int32_t CollisionModelsCollide(int32_t flags, int32_t contactLimit, const float r1[3][3], const float t1[3], float s1,
+int32_t RecordingCollide(int32_t flags, int32_t contactLimit, const float r1[3][3], const float t1[3], float s1,
                            CollisionModel* model1, const float r2[3][3], const float t2[3], float s2,
                            CollisionModel* model2, float distanceLimit, float* nearestSlot) {
   CollideCall call{flags, contactLimit, {}, {}, s1, model1, {}, {}, s2, model2, distanceLimit, nearestSlot};
@@ -53,9 +51,7 @@ int32_t CollisionModelsCollide(int32_t flags, int32_t contactLimit, const float 
   return gCollideResult;
 }
 
-int32_t CollisionContactCount() { return gContacts; }
-
-namespace {
+int32_t RecordingContactCount() { return gContacts; }
 
 InstanceRecord* Member(SceneRecord* scene, InstanceRecord* instance, FixedVector position) {
   ListInit(&instance->children);
@@ -275,6 +271,7 @@ class BodyCollide : public SceneUpdate {
  protected:
   void SetUp() override {
     SceneUpdate::SetUp();
+    SetBodyCollideTest(RecordingCollide, RecordingContactCount);
     gCollideCalls.clear();
     gCollideResult = kCollideDone;
     gContacts = 0;
@@ -296,6 +293,10 @@ class BodyCollide : public SceneUpdate {
     b_.size = kFixedOne / 2;
     a_.bodyId = 3;
     b_.bodyId = 4;
+  }
+  void TearDown() override {
+    SetBodyCollideTest(nullptr, nullptr);
+    SceneUpdate::TearDown();
   }
   CollisionModel* modelA() { return reinterpret_cast<CollisionModel*>(&modelStorage_[0]); }
   CollisionModel* modelB() { return reinterpret_cast<CollisionModel*>(&modelStorage_[1]); }
