@@ -21,26 +21,12 @@
 
 namespace {
 
-EngineState3D gFuzzEngine;
-// Record 2 blends, so the part and group flags see both answers.
-MaterialRecord gFuzzMaterials[3];
 constexpr int32_t kBodyId = 5;
 
 void FailOnFatal(uint32_t, const char*) {
   // A malformed binary body gives null; only memory could end the reader, and a body the input
   // can hold never exhausts it.
   std::abort();
-}
-
-void SetUpEngine() {
-  InitMathTables();
-  ListInit(&gFuzzEngine.loadedBodies);
-  gFuzzEngine.bodyCache = HashCreate();
-  gEngine3D = &gFuzzEngine;
-  for (MaterialRecord& m : gFuzzMaterials) m.transparency = TRANSP_NONE;
-  gFuzzMaterials[2].flags = MPF_ALPHABLEND;
-  gFuzzMaterials[2].value10 = 1;
-  SetBodyReaderFatal(FailOnFatal);
 }
 
 // The counts of everything the body holds, checking each triangle corner and weight on the way.
@@ -86,16 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     fuzz::World();
     fuzz::WriteFile("vc/.keep", "");  // the writer's conversion folder
-    SetUpEngine();
+    fuzz::SetUpBodyEngine(FailOnFatal);
     return true;
   }();
   (void)ready;
-  gMaterialTable = gFuzzMaterials;
-  gMaterialCount = 3;
-  gTextureFixedCount = 3;
-  gTextureAddedCount = 0;
-  if (AllocTextureTable()) return 0;
-  ResetInterfaceTextureIds();
+  if (!fuzz::ResetBodyTables()) return 0;
 
   BodyRecord* body = Read(std::string(reinterpret_cast<const char*>(data), size));
   if (body) {
@@ -108,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!again || Shape(again) != shape) std::abort();
     FreeBody(again);
   }
-  if (!ListIsEmpty(&gFuzzEngine.loadedBodies) || HashCount(gFuzzEngine.bodyCache) != 0) std::abort();
+  if (!ListIsEmpty(&gEngine3D->loadedBodies) || HashCount(gEngine3D->bodyCache) != 0) std::abort();
   FreeTextureTables();
   gMaterialTable = nullptr;
   gMaterialCount = 0;

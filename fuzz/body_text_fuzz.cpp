@@ -18,24 +18,8 @@
 
 namespace {
 
-EngineState3D gFuzzEngine;
-// Record 2 blends, so the part and group flags see both answers.
-MaterialRecord gFuzzMaterials[3];
-
 void ReturningFatal(uint32_t code, const char*) {
   if (code != kBodyExitMalformed && code != kBodyExitMemory) std::abort();
-}
-
-void SetUpEngine() {
-  InitMathTables();
-  ListInit(&gFuzzEngine.loadedBodies);
-  gFuzzEngine.bodyCache = HashCreate();
-  gEngine3D = &gFuzzEngine;
-  for (MaterialRecord& m : gFuzzMaterials) m.transparency = TRANSP_NONE;
-  gFuzzMaterials[1].diffuse[0] = 200;
-  gFuzzMaterials[2].flags = MPF_ALPHABLEND;
-  gFuzzMaterials[2].value10 = 1;
-  SetBodyReaderFatal(ReturningFatal);
 }
 
 }  // namespace
@@ -43,16 +27,11 @@ void SetUpEngine() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     fuzz::World();
-    SetUpEngine();
+    fuzz::SetUpBodyEngine(ReturningFatal);
     return true;
   }();
   (void)ready;
-  gMaterialTable = gFuzzMaterials;
-  gMaterialCount = 3;
-  gTextureFixedCount = 3;
-  gTextureAddedCount = 0;
-  if (AllocTextureTable()) return 0;
-  ResetInterfaceTextureIds();
+  if (!fuzz::ResetBodyTables()) return 0;
 
   std::vector<uint8_t> buffer(data, data + size);
   buffer.push_back(0);
@@ -77,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FreeBody(body);
   }
-  if (!ListIsEmpty(&gFuzzEngine.loadedBodies) || HashCount(gFuzzEngine.bodyCache) != 0) std::abort();
+  if (!ListIsEmpty(&gEngine3D->loadedBodies) || HashCount(gEngine3D->bodyCache) != 0) std::abort();
   FreeTextureTables();
   gMaterialTable = nullptr;
   gMaterialCount = 0;

@@ -13,8 +13,15 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
+#include "core/fixed_math.h"
+#include "core/hash_table.h"
 #include "platform/gpu.h"
 #include "platform/registry.h"
+#include "render/material_table.h"
+#include "render/texture_table.h"
+#include "scene/body_names.h"
+#include "scene/body_text.h"
+#include "scene/engine_state.h"
 #include "script/engine.h"
 #include "types/type_file_writer.h"
 
@@ -154,6 +161,36 @@ std::string AnimationsFile(bool binary) {
   return TypeFileInput(binary, [](const std::string& path, bool b) {
     return typetool::WriteAnimationsFile(path, b, typetool::DemoAnimations());
   });
+}
+
+namespace {
+EngineState3D gBodyEngine;
+MaterialRecord gBodyMaterials[3];
+}  // namespace
+
+void SetUpBodyEngine(void (*fatal)(uint32_t code, const char* file)) {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  InitMathTables();
+  ListInit(&gBodyEngine.loadedBodies);
+  gBodyEngine.bodyCache = HashCreate();
+  gEngine3D = &gBodyEngine;
+  for (MaterialRecord& m : gBodyMaterials) m.transparency = TRANSP_NONE;
+  gBodyMaterials[1].diffuse[0] = 200;
+  gBodyMaterials[2].flags = MPF_ALPHABLEND;
+  gBodyMaterials[2].value10 = 1;
+  SetBodyReaderFatal(fatal);
+}
+
+bool ResetBodyTables() {
+  gMaterialTable = gBodyMaterials;
+  gMaterialCount = 3;
+  gTextureFixedCount = 3;
+  gTextureAddedCount = 0;
+  if (AllocTextureTable()) return false;
+  ResetInterfaceTextureIds();
+  return true;
 }
 
 }  // namespace fuzz

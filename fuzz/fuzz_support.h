@@ -38,6 +38,13 @@ GpuDevice* NullGpuDevice();
 std::string MaterialsFile(bool binary);
 std::string AnimationsFile(bool binary);
 
+// The scene engine the body readers need: math tables, a body list and cache, three materials
+// (record 1 coloured, record 2 blending) and the body readers' fatal end. Made once per process.
+void SetUpBodyEngine(void (*fatal)(uint32_t code, const char* file));
+// Gives the body targets fresh material and texture tables for the next input; false when the
+// texture table cannot be made.
+bool ResetBodyTables();
+
 // Frees every mounted catalog of the block.
 void UnmountAll();
 
