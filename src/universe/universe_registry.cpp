@@ -112,7 +112,9 @@ void ApplyGlobals() {
   if (degrees >= kMaxFireDegreesLimit) degrees = kMaxFireDegreesLimit;
   gMaxFireAngle = degrees * 65536 / 360;
   int32_t sine = TableSine(static_cast<uint32_t>(gMaxFireAngle));
-  gMaxFireAngleCos = TableCosine(static_cast<uint32_t>(gMaxFireAngle));
+  // The quarter-wave table peaks at 65535; a zero angle is exactly 1.0, so steering with no fire
+  // cone compares against a full cosine.
+  gMaxFireAngleCos = gMaxFireAngle == 0 ? 65536 : TableCosine(static_cast<uint32_t>(gMaxFireAngle));
   gMaxFireAngleTan = gMaxFireAngleCos == 0
                          ? 0
                          : SaturateToInt32((static_cast<int64_t>(sine) << 16) / gMaxFireAngleCos);
