@@ -7,6 +7,7 @@
 
 #include "core/fixed_math.h"
 #include "core/memory.h"
+#include "script/tasks.h"
 #include "universe/object_references.h"
 #include "universe/type_access.h"
 #include "universe/universe.h"
@@ -252,4 +253,14 @@ void ShipUpdateRatio(SpaceObject* ship, int32_t bulletSubtype) {
   if (ext->drainBase > fifth) ext->drainBase = fifth;
   // base x 1000 overflows 32 bits for bases above about two million.
   ext->drainRatio = sixth != 0 ? SaturateToInt32(static_cast<int64_t>(ext->drainBase) * 1000 / sixth) : 0;
+}
+
+void ReleaseModuleHandle(SpaceObject* object, int32_t value) {
+  if (!object || object->moduleNo == 0) return;
+  int32_t module = static_cast<int32_t>(object->moduleNo);
+  uint32_t handle = object->moduleHandle;
+  // Cleared first, so a callback that looks at the object sees it released.
+  object->moduleNo = 0;
+  object->moduleHandle = 0;
+  ModuleResumeInt(module, value, handle);
 }

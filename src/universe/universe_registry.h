@@ -54,4 +54,7 @@ void ObjSetRelation(int32_t race, SpaceObject* object, int32_t value);
 bool ObjIsInActiveSector(const SpaceObject* object);
 bool ShipIsInState27(const SpaceObject* ship);
 
+// When the object's (module number, handle) pair is set, the module's integer resume callback
+// gets (handle, value) and the pair is cleared; callers here pass 1, order results 3, 8 or 13.
+void ReleaseModuleHandle(SpaceObject* object, int32_t value);
 void ShipUpdateRatio(SpaceObject* ship, int32_t bulletSubtype);
