@@ -91,6 +91,7 @@ struct SpaceObject {
   uint32_t moduleHandle;  // released through the module's release callback
   uint32_t moduleWords[2];
   ScriptValue scriptValue;  // owned
+  uint32_t valueSet;        // 1 once a script has set `scriptValue`
   uint32_t scriptId;        // 0: no script object, no events
   uint32_t componentCut;
   uint16_t marker;
@@ -168,7 +169,9 @@ struct DockExt {
   FixedVector outerPoint;
   uint32_t words[6];  // the factory's third is `stationState`
   void* dockSlots;    // the docking-place table, freed with the object
-  uint32_t tailWords[5];
+  uint32_t friendMask;  // bit n: race n is a friend
+  uint32_t foeMask;     // bit n: race n is a foe
+  uint32_t tailWords[3];
 };
 
 struct FactoryExt {
@@ -208,7 +211,9 @@ struct ShipExt {
   uint32_t nextLaunchAt;
   FixedVector innerPoint;  // z -1.1
   FixedVector outerPoint;  // z -5.0
-  uint32_t orderWords[23];
+  uint32_t friendMask;     // bit n: race n is a friend
+  uint32_t foeMask;        // bit n: race n is a foe
+  uint32_t orderWords[21];
   uint32_t thinkPeriod;  // ms
   uint32_t thinkDue;
   uint32_t nextCheckAt;
@@ -226,7 +231,8 @@ struct ShipExt {
   uint32_t stateWords[2];
   InstanceRecord* attachedInstance;
   uint32_t attachedWord;
-  uint32_t attachedWords[2];
+  int32_t rotationTuning;  // 16.16 t: turn rates are scaled by (1 + t)
+  int32_t speedTuning;     // 16.16 t: speeds are scaled by (1 + t)
   int32_t overrideWord;      // -1
   int32_t maxSpeedOverride;  // used only when >= 0
   int32_t valueOverride;     // used only when >= 0
@@ -236,7 +242,8 @@ struct ShipExt {
   uint32_t clearedB[4];
   int32_t speedFactor;   // 16.16
   int32_t weaponEnergy;  // thousandths
-  uint32_t energyWords[2];
+  int32_t drainBase;     // lowered by bullet hits
+  int32_t drainRatio;    // drainBase x 1000 / the bullet's sixth impact value
   TurretRow turrets[kShipTurretCapacity];
   int32_t viewpoint;  // -1 none
   uint32_t viewWords[3];
@@ -341,7 +348,7 @@ struct UniverseBlock {
   uint32_t savedWordB;
   uint32_t takeWords[2];
   ScriptValue scriptValue;  // owned; takes script results for result object 0
-  uint32_t savedWordC;
+  uint32_t savedWordC;      // `valueSet` of `scriptValue`
   SpaceObject* player;
   uint32_t savedWordD;
   uint32_t statWord;      // the first statistics counter
