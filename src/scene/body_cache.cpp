@@ -98,7 +98,7 @@ BodyRecord* LoadBody(int32_t id) {
       body = nullptr;
     }
     if (!body) {
-      BodyDataSetUnavailable(id);
+      BodyDataSetLoaded(id);  // the missing mark: the file is not looked for again
       return nullptr;
     }
   }

@@ -85,6 +85,15 @@ int32_t ParticlePoolCount() {
   return count;
 }
 
+void FillParticlePool(EngineState3D* state) {
+  for (int32_t i = 0; i < kParticlePoolSize; ++i) {
+    // A record that cannot be had even after the retry leaves the pool one short.
+    auto* particle = static_cast<ParticleRecord*>(EngineAlloc(sizeof(ParticleRecord), kParticleRecordNominalBytes));
+    if (!particle) particle = static_cast<ParticleRecord*>(EngineAlloc(sizeof(ParticleRecord), kParticleRecordNominalBytes));
+    if (particle) ListAddTail(&state->particleFreeList, &particle->node);
+  }
+}
+
 bool CreateEngine3D(EngineState3D* state) {
   EngineState3D& e = *state;
   e.gammaValue = 127;
@@ -112,12 +121,7 @@ bool CreateEngine3D(EngineState3D* state) {
                                                        nullptr, nullptr, nullptr)
                                 : 0;
   e.particleTable = HashCreate();
-  for (int32_t i = 0; i < kParticlePoolSize; ++i) {
-    // A record that cannot be had even after the retry leaves the pool one short.
-    auto* particle = static_cast<ParticleRecord*>(EngineAlloc(sizeof(ParticleRecord), kParticleRecordNominalBytes));
-    if (!particle) particle = static_cast<ParticleRecord*>(EngineAlloc(sizeof(ParticleRecord), kParticleRecordNominalBytes));
-    if (particle) ListAddTail(&e.particleFreeList, &particle->node);
-  }
+  FillParticlePool(&e);
   e.effectTable = HashCreate();
   return e.handleTable && e.sceneTable && e.bodyCache && e.cutTable && e.takeTable && e.entryTable60 &&
          e.pbbNameTable && e.pbdNameTable && e.cutFileNameTable && e.particleTable && e.effectTable;

@@ -13,6 +13,9 @@ constexpr int32_t kDefaultShadowAlpha = 200;
 // Fills a zeroed state: lists, tables, the native module and the particle pool. False when a
 // table could not be made.
 bool CreateEngine3D(EngineState3D* state);
+// Appends 20000 zeroed particle records to the free list; a record whose allocation fails twice
+// is skipped.
+void FillParticlePool(EngineState3D* state);
 int32_t EnginePoolsReserved();
 // Particle records held by the free and active lists.
 int32_t ParticlePoolCount();
