@@ -1,5 +1,4 @@
-// Least form of the engine natives' helpers: the length of a path (for the jobs), a body bound
-// by id only (no body is loaded), and fonts that cannot be made while no font layer exists.
+// Least form of the engine natives' helpers: the length of a path (for the jobs), and fonts that cannot be made while no font layer exists.
 // Called by the jobs and the GUI; reads nothing but the path's key lists and the instance.
 #include "scene/engine_natives.h"
 
@@ -24,10 +23,6 @@ int32_t PathAnimEndTime(const PathRecord* path) {
   longest = LastTime(path->rolls, longest);
   longest = LastTime(path->colors, longest);
   return LastTime(path->fieldsOfView, longest);
-}
-
-void B3D_InstSetBody(InstanceRecord* instance, int32_t bodyId) {
-  if (instance) instance->bodyId = bodyId;
 }
 
 int32_t B3D_OpenFont(const char*, int32_t, int32_t, int32_t, int32_t) { return -1; }

@@ -12,6 +12,7 @@
 #include "scene/camera_records.h"
 #include "scene/cut_keys.h"
 #include "scene/engine_natives.h"
+#include "scene/body_cache.h"
 #include "scene/engine_records.h"
 #include "scene/fixed_geometry.h"
 #include "scene/instance.h"

@@ -13,6 +13,8 @@
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/hud/gui_master.h"
 #include "render/render_matrices.h"
+#include "scene/body_cache.h"
+#include "scene/body_text.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
 #include "scene/instance.h"
@@ -57,6 +59,8 @@ class CockpitTest : public ScriptEngineTest {
     freeInstances_ = ListCount(&engine().instances);
     gGuiMaster = InitGuiMaster(static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster))));
     ASSERT_NE(gGuiMaster, nullptr);
+    // Binding loads the body: the bodies the slots show are in the cache already.
+    for (const int32_t id : {5, 6, 8, static_cast<int32_t>(kCameraMessageBody)}) BodyLinkAndCache(NewBodyRecord(id));
   }
 
   void TearDown() override {
@@ -69,6 +73,7 @@ class CockpitTest : public ScriptEngineTest {
     EXPECT_EQ(HashCount(engine().sceneTable), scenes_);
     EXPECT_EQ(ListCount(&engine().instances), freeInstances_);
     EXPECT_EQ(ListCount(&engine().scenes), 0);
+    FreeEveryLoadedBody();
     gSystem = nullptr;
     gScreenAimX = gScreenAimY = -1;
     ScriptEngineTest::TearDown();

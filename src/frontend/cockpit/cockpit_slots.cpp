@@ -9,6 +9,7 @@
 #include "core/memory.h"
 #include "frontend/hud/gui_master.h"
 #include "scene/engine_natives.h"
+#include "scene/body_cache.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
 #include "scene/lights.h"

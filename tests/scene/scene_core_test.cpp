@@ -1,0 +1,283 @@
+// The engine's lifecycle over an empty game folder, the body cache over tiny text bodies written
+// here, and scene membership and the instance tree: where instances live, render data that
+// follows enabled scenes, freeing with every link cleared, and the refused cycle.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "platform/heap.h"
+#include "scene/camera_records.h"
+#include "scene/body_cache.h"
+#include "scene/body_text.h"
+#include "scene/engine_lifecycle.h"
+#include "scene/engine_state.h"
+#include "scene/instance.h"
+#include "scene/instance_tree.h"
+#include "scene/scene.h"
+#include "scene/scene_cameras.h"
+#include "scene/scene_records.h"
+#include "support/catalog_world.h"
+
+namespace {
+
+constexpr const char* kTinyBody = "BODIES: 1;\nPOINTS: 0;0;0; 10;0;0; 0;10;0; -1;-1;-1;\nPARTS: -1; 0;1;2; -1; -99; 0; -99; 0;";
+constexpr const char* kNoPartsBody = "BODIES: 1;\nPOINTS: -1;-1;-1;\nPARTS: -99; 0;";
+
+void ReturningFatal(uint32_t code, const char* file) { ADD_FAILURE() << "body reader ended " << code << " " << file; }
+
+class SceneCore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetBodyReaderFatal(ReturningFatal);
+    startBytes_ = gMemCounters.currentBytes;
+    ASSERT_NE(InitEngine3D(), nullptr);
+  }
+  void TearDown() override {
+    ExitEngine3D();
+    EXPECT_EQ(gEngine3D, nullptr);
+    EXPECT_EQ(gMemCounters.currentBytes, startBytes_);
+    SetBodyReaderFatal(nullptr);
+  }
+  void WriteBody(int id, const char* text) {
+    char name[32];
+    std::snprintf(name, sizeof name, "objects/v/%05d.pbd", id);  // the product's body folder format
+    world_.WriteLoose(name, text);
+  }
+  EngineState3D& e() { return *gEngine3D; }
+
+  CatalogWorld world_{3};
+  uint64_t startBytes_ = 0;
+};
+
+int32_t Count(ListHead* list) {
+  int32_t n = 0;
+  for (ListNode* node = ListFirst(list); node; node = ListNext(node)) ++n;
+  return n;
+}
+
+TEST_F(SceneCore, StartUpMakesTheWholeStateAndResetTwiceLeavesTheSameEmptyEngine) {
+  EXPECT_EQ(ParticlePoolCount(), kParticlePoolSize);
+  EXPECT_EQ(EnginePoolsReserved(), kEnginePoolCount);
+  EXPECT_EQ(e().shadowAlpha, 200);
+  EXPECT_EQ(e().gammaValue, 127);
+  EXPECT_EQ(e().bodyDataFixedRows + kNameTableBlock, 12000);
+
+  SceneRecord* scene = B3D_SceneAlloc();
+  B3D_SceneEnable(scene);
+  InstanceRecord* member = B3D_InstAlloc();
+  AddInstanceToScene(member, scene);
+  B3D_InstAddToInst(B3D_InstAlloc(), member);
+  B3D_InstAlloc();  // loose
+  e().shadowAlpha = 7;
+  ResetEngine3D();
+  const uint64_t afterFirst = gMemCounters.currentBytes;
+  ResetEngine3D();
+  EXPECT_EQ(gMemCounters.currentBytes, afterFirst);  // the second reset frees nothing
+  EXPECT_EQ(Count(&e().scenes), 0);
+  EXPECT_EQ(Count(&e().instances), 0);
+  EXPECT_EQ(HashCount(e().handleTable), 0u);
+  EXPECT_NE(e().bodyDataRows, nullptr);
+  EXPECT_EQ(e().shadowAlpha, 200);
+  EXPECT_EQ(ParticlePoolCount(), kParticlePoolSize);
+}
+
+TEST_F(SceneCore, ExitWithoutAnEngineDoesNothingAndAfterLoadedBodiesGivesEverythingBack) {
+  WriteBody(7, kTinyBody);
+  ASSERT_NE(LoadBody(7), nullptr);
+  InstanceRecord* instance = B3D_InstAlloc();
+  EXPECT_TRUE(B3D_InstSetBody(instance, 7));
+  ExitEngine3D();
+  ExitEngine3D();  // no engine: nothing happens
+  EXPECT_EQ(gMemCounters.currentBytes, startBytes_);
+  ASSERT_NE(InitEngine3D(), nullptr);
+}
+
+TEST_F(SceneCore, AFailedParticleAllocationLeavesThePoolOneShort) {
+  FreeParticlePools();
+  EXPECT_EQ(ParticlePoolCount(), 0);
+  OsFailNextHeapRequests(4);  // both tries of the first record, each with the allocator's retry
+  FillParticlePool(&e());
+  EXPECT_EQ(OsPendingHeapFailures(), 0);
+  EXPECT_EQ(ParticlePoolCount(), kParticlePoolSize - 1);
+}
+
+TEST_F(SceneCore, FreeAllInstancesForLoadFreesOnlyRestoredInstancesNothingLinked) {
+  struct Case {
+    uint32_t flags2;
+    bool kept;
+  };
+  const Case kCases[] = {{0x100 | 0x80, true}, {0x100, false}, {0, true}};
+  for (const Case& c : kCases) {
+    InstanceRecord* instance = B3D_InstAlloc();
+    InstanceRecord* child = B3D_InstAlloc();
+    B3D_InstAddToInst(child, instance);
+    instance->flags2 = c.flags2;
+    const uint32_t handle = instance->handle;
+    const uint32_t childHandle = child->handle;
+    FreeAllInstancesForLoad();
+    EXPECT_EQ(GetInstanceByHandle(handle) != nullptr, c.kept) << c.flags2;
+    EXPECT_EQ(GetInstanceByHandle(childHandle) != nullptr, c.kept) << c.flags2;
+    if (c.kept) {
+      EXPECT_EQ(instance->flags2 & 0x180u, 0u);
+      FreeInstance(instance);
+    }
+  }
+}
+
+TEST_F(SceneCore, BodyIdsMapToRowsAndMissingBodiesAreLookedForOnce) {
+  struct Case {
+    int32_t id;
+    int32_t row;
+  };
+  const Case kCases[] = {{5, 5},         {999, 999},     {1000, -1},      {8999, -1},
+                         {9000, 0},      {10000, 1000},  {19999, 10999},  {20000, 11000}};
+  for (const Case& c : kCases) EXPECT_EQ(BodyIdToRow(c.id, kBodyDataFixedRows), c.row) << c.id;
+
+  EXPECT_EQ(LoadBody(-1), nullptr);
+  EXPECT_EQ(LoadBody(42), nullptr);
+  WriteBody(42, kTinyBody);  // too late: the row is marked missing
+  EXPECT_EQ(LoadBody(42), nullptr);
+  EXPECT_FALSE(IsBodyAvailable(42));
+  EXPECT_TRUE(IsBodyAvailable(100000));
+
+  WriteBody(43, kNoPartsBody);
+  EXPECT_EQ(LoadBody(43), nullptr);
+  EXPECT_NE(BodyDataIsLoaded(43), 0);
+
+  WriteBody(44, kTinyBody);
+  BodyRecord* body = LoadBody(44);
+  ASSERT_NE(body, nullptr);
+  EXPECT_EQ(LoadBody(44), body);  // a hit
+  EXPECT_TRUE(IsBodyAvailable(44));
+}
+
+TEST_F(SceneCore, SweepsFreeOnlyWhatTheyMay) {
+  SystemBlock* system = world_.block();
+  WriteBody(3, kTinyBody);
+  WriteBody(1000, kTinyBody);
+  WriteBody(100001, kTinyBody);
+  BodyRecord* idle = LoadBody(3);
+  ASSERT_NE(idle, nullptr);
+  ASSERT_NE(LoadBody(1000), nullptr);
+  ASSERT_NE(LoadBody(100001), nullptr);
+  system->gameTime = 50;
+  BodyCacheTick();  // lastUse 0 everywhere
+  EXPECT_EQ(Count(&e().loadedBodies), 3);
+  B3D_FindBody(100001)->lastUse = 1;
+  BodyCacheTick();  // a cut's body stays
+  EXPECT_EQ(Count(&e().loadedBodies), 3);
+
+  system->physicalMemoryMB = 1200;
+  FreeUnusedBodies(false);
+  EXPECT_EQ(Count(&e().loadedBodies), 3);
+
+  FreeBodiesNotInUse();  // body 1000 has no row and stays; body 3 is unused
+  EXPECT_EQ(B3D_FindBody(3), nullptr);
+  EXPECT_NE(B3D_FindBody(1000), nullptr);
+  FreeBodyRenderData();
+  EXPECT_NE(LoadBody(1000), nullptr);  // still whole after its render data went
+}
+
+TEST_F(SceneCore, MembershipFollowsTheRootAndRenderDataFollowsEnabledScenes) {
+  SceneRecord* scene = B3D_SceneAlloc();
+  B3D_SceneEnable(scene);
+  InstanceRecord* parent = B3D_InstAlloc();
+  InstanceRecord* child = B3D_InstAlloc();
+  InstanceRecord* grandchild = B3D_InstAlloc();
+  B3D_InstAddToInst(grandchild, child);
+  B3D_InstAddToInst(child, parent);
+  AddInstanceToScene(parent, scene);
+  EXPECT_EQ(grandchild->scene, scene);
+  EXPECT_NE(grandchild->flags & kInstRenderReady, 0u);
+
+  // A child added to a scene becomes its root.
+  parent->subtreeSize = 55;
+  AddInstanceToScene(child, scene);
+  EXPECT_EQ(child->parent, nullptr);
+  EXPECT_EQ(parent->subtreeSize, -1);  // the old parent measures again
+  EXPECT_EQ(Count(&scene->members), 2);
+  EXPECT_EQ(grandchild->scene, scene);
+
+  // Attaching under a parent in an enabled scene makes render data ready at once.
+  InstanceRecord* late = B3D_InstAlloc();
+  EXPECT_EQ(late->flags & kInstRenderReady, 0u);
+  EXPECT_TRUE(B3D_InstAddToInst(late, parent));
+  EXPECT_NE(late->flags & kInstRenderReady, 0u);
+
+  // Disable-all then enable-all rebuilds the same ready set.
+  B3D_DisableAllObjects3D();
+  EXPECT_EQ(late->flags & kInstRenderReady, 0u);
+  EXPECT_NE(scene->flags & kSceneEnabled, 0u);
+  B3D_EnableAllObjects3D();
+  for (InstanceRecord* i : {parent, child, grandchild, late}) EXPECT_NE(i->flags & kInstRenderReady, 0u);
+
+  // Clearing frees nothing and sends the members back to the engine list.
+  const uint32_t handles = HashCount(e().handleTable);
+  B3D_SceneClear(scene);
+  EXPECT_EQ(HashCount(e().handleTable), handles);
+  EXPECT_EQ(Count(&scene->members), 0);
+  EXPECT_EQ(Count(&e().instances), 2);
+  EXPECT_EQ(late->scene, nullptr);
+  EXPECT_EQ(grandchild->scene, nullptr);
+  B3D_SceneFree(scene);
+}
+
+TEST_F(SceneCore, AttachingUnderItselfOrADescendantIsRefused) {
+  InstanceRecord* a = B3D_InstAlloc();
+  InstanceRecord* b = B3D_InstAlloc();
+  InstanceRecord* c = B3D_InstAlloc();
+  ASSERT_TRUE(B3D_InstAddToInst(b, a));
+  ASSERT_TRUE(B3D_InstAddToInst(c, b));
+  EXPECT_FALSE(B3D_InstAddToInst(a, a));
+  EXPECT_FALSE(B3D_InstAddToInst(a, c));
+  EXPECT_EQ(a->parent, nullptr);
+  EXPECT_EQ(c->parent, b);
+  FreeInstance(a);
+  EXPECT_EQ(HashCount(e().handleTable), 0u);
+}
+
+TEST_F(SceneCore, ChildrenAreFreedByMaskAsTheInvertFlagSays) {
+  struct Case {
+    uint16_t childMask;
+    int32_t invert;
+    bool freed;
+  };
+  const Case kCases[] = {{0x1, 0, true}, {0x2, 0, false}, {0x1, 1, false}, {0x2, 1, true}};
+  for (const Case& c : kCases) {
+    InstanceRecord* parent = B3D_InstAlloc();
+    InstanceRecord* child = B3D_InstAlloc();
+    child->collisionMask = c.childMask;
+    B3D_InstAddToInst(child, parent);
+    InstFreeChildrenByMask(parent, 0x1, c.invert);
+    EXPECT_EQ(ListFirst(&parent->children) == nullptr, c.freed) << c.childMask << " " << c.invert;
+    FreeInstance(parent);
+  }
+}
+
+InstanceRecord* gHookSaw = nullptr;
+void RememberFreed(InstanceRecord* instance) { gHookSaw = instance; }
+
+TEST_F(SceneCore, AFreedInstanceLeavesNoLinkBehind) {
+  SceneRecord* scene = B3D_SceneAlloc();
+  CameraRecord* camera = B3D_CameraAlloc();
+  B3D_CameraAddToScene(camera, scene);
+  InstanceRecord* instance = B3D_InstAlloc();
+  AddInstanceToScene(instance, scene);
+  auto* node = EngineAllocRecord<CameraNode>(kCameraNodeNominalBytes);
+  node->key = instance;
+  ListAddTail(&camera->nodes, &node->node);
+  e().frameWord = instance;
+  e().lensFlareInstance = instance;
+  SetFreedInstanceHook(RememberFreed);
+  FreeInstance(instance);
+  SetFreedInstanceHook(nullptr);
+  EXPECT_EQ(gHookSaw, instance);
+  EXPECT_EQ(e().frameWord, nullptr);
+  EXPECT_EQ(e().lensFlareInstance, nullptr);
+  EXPECT_EQ(ListFirst(&camera->nodes), nullptr);
+  B3D_SceneFree(scene);
+}
+
+}  // namespace
