@@ -412,4 +412,14 @@ TEST(GalaxySection, BadSectionsFailAndLeaveTheGridAlone) {
   EXPECT_FALSE(ReadSection(other.get(), dir, good.substr(0, 1000)));
 }
 
+// A process without a grid still writes a whole section (that of an empty grid) and checks one.
+TEST(GalaxySection, WithoutAGridTheEmptyGridsSectionIsWritten) {
+  TempDir dir;
+  GridHolder empty;
+  const std::string written = WriteSection(nullptr, dir);
+  EXPECT_EQ(written, WriteSection(empty.get(), dir));
+  EXPECT_TRUE(ReadSection(nullptr, dir, written));
+  EXPECT_FALSE(ReadSection(nullptr, dir, written.substr(0, 100)));
+}
+
 }  // namespace
