@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@
 #include "render/texture_animation.h"
 #include "scene/scene.h"
 #include "../tests/support/cut_key_stream.h"
+#include "../tests/support/universe_xml_fixtures.h"
 #include "script/containers.h"
 #include "script/engine.h"
 #include "script/text_database.h"
@@ -57,6 +59,7 @@
 #include "script/value_xml.h"
 #include "sound/voice_writer.h"
 #include "sound/wave_writer.h"
+#include "universe/galaxy_grid.h"
 
 namespace {
 
@@ -318,6 +321,38 @@ std::string ExportedDocument(const ScriptValue* value) {
   std::string text = XmlDocToString(doc);
   XmlFreeDoc(doc);
   return text;
+}
+
+Seeds UniverseXmlSeeds() {
+  Seeds seeds;
+  for (const char* text : kUniverseXmlFixtures) seeds.push_back(text);
+  return seeds;
+}
+
+// An empty grid and one with two-way links, owners and far gates, written by the section writer.
+Seeds GalaxySeeds() {
+  Seeds seeds;
+  auto grid = std::make_unique<GalaxyGrid>();
+  for (int round = 0; round < 2; ++round) {
+    ClearGalaxyGrid(grid.get());
+    if (round == 1) {
+      AddGalaxyGate(grid.get(), 0, 1, 0, 0, 0, 1, 5000000, 0, 0);
+      AddGalaxyGate(grid.get(), 1, 0, 0, 1, 0, 0, -5000000, 0, 0);
+      AddGalaxyGate(grid.get(), 5, 2, 23, 19, 12, 7, 2000000000, -2000000000, 7);
+      AddGalaxyGate(grid.get(), 2, 5, 12, 7, 23, 19, 0, 0, 0);
+      SetGalaxyOwner(grid.get(), 23, 19, 19);
+    }
+    FileObject file;
+    FileObjectInit(&file);
+    const std::string path = fuzz::World() + "/gala.seed";
+    std::string bytes;
+    if (FileOpenFromCatalog(&file, path.c_str(), "wb", false)) {
+      WriteGalaxyGrid(grid.get(), &file);
+      FileClose(&file);
+      if (fuzz::ReadFile(path, &bytes)) seeds.push_back(bytes);
+    }
+  }
+  return seeds;
 }
 
 Seeds SvalSeeds() {
@@ -849,6 +884,8 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"text_database", TextDatabaseSeeds},
       {"text_save", TextSaveSeeds},
       {"sval", SvalSeeds},
+      {"universe_xml", UniverseXmlSeeds},
+      {"galaxy", GalaxySeeds},
       {"settings", SettingsSeeds},
       {"loader", LoaderSeeds},
       {"cut_key", CutKeySeeds},

@@ -14,6 +14,7 @@
 #include "scene/instance_records.h"
 #include "scene/list_records.h"
 #include "script/value.h"
+#include "universe/galaxy_grid.h"
 #include "universe/object_classes.h"
 
 struct FileObject;
@@ -359,11 +360,6 @@ struct UniverseBlock {
 };
 extern UniverseBlock* gUniverse;
 
-struct GalaxyGrid {
-  uint32_t cellCount;
-  uint32_t routeCount;
-};
-extern GalaxyGrid* gGalaxyGrid;
 
 void CreateUniverse(UniverseBlock* universe);
 // 0 on failure.
@@ -381,7 +377,6 @@ void ResetObjectEffects();
 void StepObjectEffects();
 
 void RegisterGalaxyModule(GalaxyGrid* grid);
-void ClearGalaxyGrid(GalaxyGrid* grid);
 
 // Save sections: "GALA" ... "/GAL" and "SECT" ... "/SEC"; true on success.
 bool WriteGalaxyChunk(FileObject* file);

@@ -8,4 +8,6 @@
 struct ScriptValue;
 struct _xmlNode;
 
-void ImportUniverseNode(ScriptValue* result, _xmlNode* node, int32_t flag);
+// Returns the element's class number: 0 for "universe" and for elements that build nothing, and
+// -k for a group of kind k (1 to 10), which its parent turns back into k.
+int32_t ImportUniverseNode(ScriptValue* result, _xmlNode* node, int32_t level);

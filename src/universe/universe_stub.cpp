@@ -1,13 +1,12 @@
 // The least form of the universe model that the application core needs until the universe is
-// built: an empty object list, no types to load, effects with nothing in them, and empty but
-// well-formed galaxy and universe save sections. Called by the game main, the game loop, the
+// built: an empty object list, no types to load, effects with nothing in them, and an empty but
+// well-formed universe save section. Called by the game main, the game loop, the
 // save container and the shutdown; never creates an object.
 #include "universe/universe.h"
 
 #include "core/file_object.h"
 
 UniverseBlock* gUniverse = nullptr;
-GalaxyGrid* gGalaxyGrid = nullptr;
 
 namespace {
 
@@ -48,13 +47,5 @@ void FreeEffectGroups() {}
 void ResetObjectEffects() {}
 void StepObjectEffects() {}
 
-void RegisterGalaxyModule(GalaxyGrid* grid) { ClearGalaxyGrid(grid); }
-
-void ClearGalaxyGrid(GalaxyGrid* grid) {
-  if (grid) *grid = GalaxyGrid{};
-}
-
-bool WriteGalaxyChunk(FileObject* file) { return WriteEmptySection(file, "GALA", "/GAL"); }
-bool ReadGalaxyChunk(FileObject* file) { return ReadTag(file, "GALA") && ReadTag(file, "/GAL"); }
 bool WriteSector(FileObject* file) { return WriteEmptySection(file, "SECT", "/SEC"); }
 bool ReadUniverse(FileObject* file) { return ReadTag(file, "SECT") && ReadTag(file, "/SEC"); }
