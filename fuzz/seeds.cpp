@@ -863,10 +863,10 @@ Seeds EngineTypeFileSeeds() {
 
 // The demo's cut in both forms, read through the loader (even first byte) and straight (odd).
 Seeds CutFileSeeds() {
-  const typetool::CutSpec cut = typetool::DemoCut();
+  const typetool::CutContent cut = typetool::DemoCut();
   const std::string text = typetool::CutText(cut);
   const std::string binary = typetool::CutBinary(cut);
-  typetool::CutSpec old = cut;
+  typetool::CutContent old = cut;
   old.version = 1;
   return {std::string(1, '\0') + text,           std::string(1, '\0') + binary,
           std::string(1, '\x01') + text,         std::string(1, '\x03') + binary,

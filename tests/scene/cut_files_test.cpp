@@ -56,9 +56,9 @@ std::string Picture(const CutRecord* cut, bool emptyNoteAsNone) {
 
 TEST(CutFiles, DemoCutLoadsAlikeFromTextAndBinary) {
   EngineTypeWorld world;
-  const typetool::CutSpec spec = typetool::DemoCut();
-  world.WriteLoose(CutPath(1, false), typetool::CutText(spec));
-  world.WriteLoose(CutPath(2, true), typetool::CutBinary(spec));
+  const typetool::CutContent content = typetool::DemoCut();
+  world.WriteLoose(CutPath(1, false), typetool::CutText(content));
+  world.WriteLoose(CutPath(2, true), typetool::CutBinary(content));
   CutRecord* text = J3D_LoadCut(1);
   CutRecord* binary = J3D_LoadCut(2);
   ASSERT_NE(text, nullptr);
@@ -134,9 +134,9 @@ TEST(CutFiles, TextKeyBlocksTakeTheirKindFromVersionTwoOn) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.version);
     EngineTypeWorld world;
-    typetool::CutSpec spec = typetool::DemoCut();
-    spec.version = c.version;
-    world.WriteLoose(CutPath(1, false), typetool::CutText(spec));
+    typetool::CutContent content = typetool::DemoCut();
+    content.version = c.version;
+    world.WriteLoose(CutPath(1, false), typetool::CutText(content));
     gBlockKinds.clear();
     SetPathKeyReader(LoggingKeyReader);
     CutRecord* cut = J3D_LoadCut(1);

@@ -55,7 +55,7 @@ std::string Be32(uint32_t value) {
 
 std::string Cstr(const std::string& text) { return text + std::string(1, '\0'); }
 
-std::string CutText(const CutSpec& cut) {
+std::string CutText(const CutContent& cut) {
   std::string s = "/ cut written by the engine's cut writer\nVER: " + Num(cut.version) + "\n";
   for (const CutPathSpec& p : cut.paths) {
     s += "P " + Num(p.serial) + "B " + p.body + ";\n";
@@ -82,7 +82,7 @@ std::string CutText(const CutSpec& cut) {
   return s + "\n";
 }
 
-std::string CutBinary(const CutSpec& cut) {
+std::string CutBinary(const CutContent& cut) {
   std::string s = "CUT1INFO" + Cstr("written by the engine's cut writer") + "/INF";
   s += Be32(static_cast<uint32_t>(cut.version)) + Be32(static_cast<uint32_t>(cut.paths.size()));
   for (const CutPathSpec& p : cut.paths) {

@@ -29,15 +29,15 @@ struct CutPathSpec {
   int32_t blockKind = 0;  // the kind number each block carries (text from version 2, binary always)
 };
 
-struct CutSpec {
+struct CutContent {
   int32_t version = 6;
   std::vector<CutPathSpec> paths;
 };
 
 // The text form; its last byte is a line feed the reader gives up as the text's end.
-std::string CutText(const CutSpec& cut);
+std::string CutText(const CutContent& cut);
 // The binary form (version 6 and on name the bodies; earlier versions give the number).
-std::string CutBinary(const CutSpec& cut);
+std::string CutBinary(const CutContent& cut);
 
 // Big-endian pieces for tests that build binary cuts byte by byte.
 std::string Be32(uint32_t value);

@@ -90,8 +90,8 @@ std::vector<TypeFile> DemoTypeFiles() {
   };
 }
 
-CutSpec DemoCut() {
-  CutSpec cut;
+CutContent DemoCut() {
+  CutContent cut;
   cut.version = 6;
   CutPathSpec cube;
   cube.serial = 1;

@@ -22,6 +22,6 @@ struct TypeFile {
 std::vector<TypeFile> DemoTypeFiles();
 // The demo's cut: two paths (the cube and the two-part body) with names, notes, a constraint,
 // flags and key blocks. Cut 1 of the demo is its text form, cut 2 its binary form.
-CutSpec DemoCut();
+CutContent DemoCut();
 
 }  // namespace typetool

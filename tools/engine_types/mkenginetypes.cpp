@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const typetool::CutSpec cut = typetool::DemoCut();
+  const typetool::CutContent cut = typetool::DemoCut();
   const bool ok = WriteBytes(folder / "objects" / "cut" / "00001.pbd", typetool::CutText(cut)) &&
                   WriteBytes(folder / "objects" / "cut" / "00002.pbb", typetool::CutBinary(cut));
   return ok ? 0 : 1;
