@@ -13,6 +13,7 @@
 #include "universe/universe_registry.h"
 
 GlobalsTable gGlobalsTable = {};
+FlightViewTable gFlightViewTable = {};
 BodyIdList gBodyIdLists = {};
 DummyTable gDummyTable = {};
 ComponentTable gComponentTable = {};

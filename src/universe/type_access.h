@@ -16,6 +16,7 @@ struct DataKeyword;
 
 // The auxiliary tables the type loader fills; empty until it has run.
 extern GlobalsTable gGlobalsTable;
+extern FlightViewTable gFlightViewTable;
 extern BodyIdList gBodyIdLists;
 extern DummyTable gDummyTable;
 extern ComponentTable gComponentTable;

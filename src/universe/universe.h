@@ -19,6 +19,7 @@
 
 struct FileObject;
 struct SceneRecord;
+struct DockSlotTable;
 
 // ---------------------------------------------------------------------------------------------
 // The space object.
@@ -169,15 +170,17 @@ struct DockExt {
   FixedVector innerPoint;
   FixedVector outerPoint;
   uint32_t words[6];  // the factory's third is `stationState`
-  void* dockSlots;    // the docking-place table, freed with the object
+  DockSlotTable* dockSlots;  // the docking-place table, freed with the object
   uint32_t friendMask;  // bit n: race n is a friend
   uint32_t foeMask;     // bit n: race n is a foe
-  uint32_t tailWords[3];
+  uint32_t reciprocalHostile;  // non-zero: hostile to whoever regards this race as a foe
+  uint32_t tailWords[2];
 };
 
 struct FactoryExt {
   DockExt dock;
-  uint32_t factoryWords[4];
+  SpaceObject* linkedFactory;  // the factory this one is connected to, or null
+  uint32_t factoryWords[3];
 };
 constexpr int kFactoryStationStateWord = 2;  // of DockExt::words
 constexpr uint32_t kFactoryStationStateNew = 3;
@@ -214,7 +217,9 @@ struct ShipExt {
   FixedVector outerPoint;  // z -5.0
   uint32_t friendMask;     // bit n: race n is a friend
   uint32_t foeMask;        // bit n: race n is a foe
-  uint32_t orderWords[21];
+  uint32_t reciprocalHostile;  // non-zero: hostile to whoever regards this race as a foe
+  DockSlotTable* dockSlots;    // the docking-place table, freed with the object
+  uint32_t orderWords[19];
   uint32_t thinkPeriod;  // ms
   uint32_t thinkDue;
   uint32_t nextCheckAt;
@@ -234,13 +239,15 @@ struct ShipExt {
   uint32_t attachedWord;
   int32_t rotationTuning;  // 16.16 t: turn rates are scaled by (1 + t)
   int32_t speedTuning;     // 16.16 t: speeds are scaled by (1 + t)
-  int32_t overrideWord;      // -1
+  int32_t race10SpeedLimit;  // caps race 10's ships; used only when >= 0
   int32_t maxSpeedOverride;  // used only when >= 0
   int32_t valueOverride;     // used only when >= 0
   uint32_t overrideTail;
   uint32_t clearedA[3];
   uint32_t wordsA[3];
-  uint32_t clearedB[4];
+  int32_t slowdownFactor;  // 16.16 part of the speed taken away, 0 none
+  uint32_t slowdownEnd;    // game time at which the slowdown ends
+  uint32_t clearedB[2];
   int32_t speedFactor;   // 16.16
   int32_t weaponEnergy;  // thousandths
   int32_t drainBase;     // lowered by bullet hits
