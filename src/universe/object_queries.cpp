@@ -194,6 +194,12 @@ bool ScriptClassIsWare(int32_t scriptClass) {
   return false;
 }
 
+void WalkObjectTrees(ListHead* list) {
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) {
+    if (ListHead* children = ObjectChildren(o)) WalkObjectTrees(children);
+  }
+}
+
 const DockPortType* TypePort(int32_t objClass, int32_t subtype, int32_t port) {
   return DockPortOfList(GetTypeDockSlotList(objClass, subtype), port);
 }
@@ -529,15 +535,13 @@ uint32_t TypeDockSlotHasFlag(int32_t objClass, int32_t port, int32_t subtype, in
 
 void ShipSelectViewpoint(SpaceObject* ship, int32_t n, bool apply, bool force) {
   ShipExt* ext = ShipOf(ship);
-  if (!ext || (n == ext->viewpoint && !force)) return;
+  // Scripts choose n: a viewpoint or a group beyond the table changes nothing.
+  if (!ext || n < -1 || n >= kViewpointCount || (n == ext->viewpoint && !force)) return;
   const ObjectTypeRecord* row = RowOf(ship);
   const int32_t group = row ? row->ship.viewpointGroup : -1;
   const FlightViewRow* view = nullptr;
   if (n != -1 && group != -1) {
-    // Scripts choose n: a viewpoint or group beyond the table changes nothing.
-    if (n < 0 || n >= kViewpointCount || group < 0 || group >= gFlightViewTable.groupCount || !gFlightViewTable.rows) {
-      return;
-    }
+    if (group < 0 || group >= gFlightViewTable.groupCount || !gFlightViewTable.rows) return;
     view = &gFlightViewTable.rows[static_cast<int64_t>(group) * kViewpointCount + n];
   }
   ext->viewpoint = n;
@@ -563,11 +567,6 @@ const char* GetBodyTypeName(int32_t bodyId) {
 }
 
 void DumpAllObjects() {
-  // The object dump has no output of its own in this build: it only walks the trees, so it stays
-  // safe to call at any time.
-  if (!gUniverse) return;
-  for (SpaceObject* o = ObjectListFirst(&gUniverse->objects); o; o = ObjectListNext(o)) {
-    for (SpaceObject* c = ObjectListFirst(ObjectChildren(o)); c; c = ObjectListNext(c)) {
-    }
-  }
+  // The dump has no output of its own: it walks every tree and changes nothing.
+  if (gUniverse) WalkObjectTrees(&gUniverse->objects);
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "object_world.h"
+#include "scene/instance_tree.h"
+#include "support/engine_fixture.h"
 #include "universe/dock_ports.h"
 #include "universe/object_queries.h"
 
@@ -540,6 +542,28 @@ TEST_F(ObjectQueries, WareLikeObjectsAndUnknownBodies) {
   EXPECT_TRUE(ObjIsWareObject(Make(13)));
   EXPECT_FALSE(ObjIsWareObject(Make(kClassAsteroid, 9)));  // references nothing
   EXPECT_STREQ(GetBodyTypeName(4711), "--- Unknown Body ---");
+}
+
+TEST_F(ObjectQueries, BulletLightTakesTheTypesColourAndAFixedRange) {
+  EngineFixture engine;
+  ObjectTypeRecord* bullets = Rows(kClassBullet, 2);
+  bullets[0].bullet.lightRed = 0x10000 | 200;  // only the low 16 bits are a colour
+  bullets[0].bullet.lightBlue = 40;
+  SpaceObject* dark = Make(kClassBullet, 1);
+  BulletCreateLight(dark);
+  EXPECT_EQ(static_cast<BulletExt*>(dark->ext)->attachedInstance, nullptr);
+
+  SpaceObject* bullet = Make(kClassBullet, 0);
+  BulletCreateLight(bullet);
+  InstanceRecord* light = static_cast<BulletExt*>(bullet->ext)->attachedInstance;
+  ASSERT_NE(light, nullptr);
+  EXPECT_EQ(light->lightColor[0], 200);
+  EXPECT_EQ(light->lightColor[1], 0);
+  EXPECT_EQ(light->lightColor[2], 40);
+  EXPECT_EQ(light->flags & 0x20400000u, 0x20400000u);
+  EXPECT_EQ(light->lightRange, 1000000);
+  EXPECT_EQ(light->words31[1], 0xA0000u);
+  FreeInstance(light);
 }
 
 }  // namespace
