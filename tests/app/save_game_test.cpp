@@ -22,6 +22,7 @@
 #include "core/file_object.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/movie.h"
 #include "devices/sound.h"
 #include "devices/sound_channels.h"
 #include "frontend/frontend.h"
@@ -667,12 +668,14 @@ class ScriptStateSaveTest : public ScriptRunTest {
     system_.soundChannelCount = kSoundSlotCount;
     ASSERT_NE(InitSound(kAudioDeviceSilent), nullptr);
     ASSERT_NE(InitSoundModule(), nullptr);
+    ASSERT_NE(InitMovieModule(), nullptr);
     SetScriptStateLoader(LoadAssembled);
     std::filesystem::remove_all(DocumentsEnvironment::SaveFolder());
   }
 
   void TearDown() override {
     SetScriptStateLoader(nullptr);
+    ShutdownMovieModule();
     ShutdownSoundModule();
     ShutdownSound();
     ClearTimerEvents(timers_);
