@@ -350,4 +350,26 @@ TEST_F(CockpitSave, TwoCockpitsUnderOneHandleAreRefusedAndTheSecondIsFreed) {
   EXPECT_EQ(HashCount(gGuiMaster->cockpits), 1u);
 }
 
+TEST_F(CockpitSave, AnInstanceNamedByTwoCockpitsGoesToTheFirstOnly) {
+  CockpitRecord* first = New();
+  CockpitRecord* second = New();
+  InstanceRecord* shared = Instance();
+  for (CockpitRecord* k : {first, second}) {
+    FreeInstance(k->elements.slots[2].instance);
+    k->elements.slots[2].instance = shared;
+  }
+  // A camera in a slot is no slot instance either.
+  FreeInstance(second->navMap.slots[0].instance);
+  second->navMap.slots[0].instance = &Camera()->instance;
+  const std::string bytes = Write();
+  for (CockpitRecord* k : {first, second}) k->elements.slots[2].instance = nullptr;
+  second->navMap.slots[0].instance = nullptr;
+  FreshMaster();
+  ASSERT_TRUE(ReadInto(bytes));
+  instances_.clear();  // the first cockpit owns it now
+  EXPECT_EQ(CockpitFromHandle(gGuiMaster, 2)->elements.slots[2].instance, shared);
+  EXPECT_EQ(CockpitFromHandle(gGuiMaster, 3)->elements.slots[2].instance, nullptr);
+  EXPECT_EQ(CockpitFromHandle(gGuiMaster, 3)->navMap.slots[0].instance, nullptr);
+}
+
 }  // namespace
