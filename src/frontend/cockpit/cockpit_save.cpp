@@ -2,8 +2,8 @@
 // with its target references, then "/INS". Called by the save container, which builds a fresh
 // GUI master before reading. Writer and reader walk each record through one serialiser, so they
 // always agree on the fields and their order. Reading never builds a cockpit before the bytes of
-// its fixed part are there, never gives one engine instance to two owners, and frees a cockpit
-// whose block fails.
+// its fixed part are there, never gives an engine record that a cockpit owns (its scene, main
+// camera, lights and slot instances) to a second owner, and frees a cockpit whose block fails.
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -313,6 +313,23 @@ bool MakeTargetRefs(Cursor* refs, CockpitRecord* cockpit, uint32_t count) {
   return refs->ok;
 }
 
+// What the initialiser made belongs to the new cockpit already: no reference may name it.
+void ClaimOwnRecords(CockpitRecord* k, std::unordered_set<uint32_t>* instances, std::unordered_set<uint32_t>* scenes) {
+  const auto claim = [instances](const InstanceRecord* instance) {
+    if (instance) instances->insert(instance->handle);
+  };
+  claim(k->grid.instance);
+  for (const CockpitSlot& slot : k->radar.slots) claim(slot.instance);
+  claim(k->cameraMessage.slot.instance);
+  for (const CockpitSlot& slot : k->overlay.slots) claim(slot.instance);
+  for (const CockpitSlot& slot : k->elements.slots) claim(slot.instance);
+  for (const CockpitSlot& slot : k->messages.slots) claim(slot.instance);
+  for (const CockpitSlot& slot : k->navMap.slots) claim(slot.instance);
+  claim(k->tooltip.instance);
+  if (k->tooltip.camera) claim(&k->tooltip.camera->instance);
+  if (k->tooltip.scene) scenes->insert(k->tooltip.scene->handle);
+}
+
 // One "ICOC" block into a new cockpit; null when the block is short or wrong (nothing is left).
 CockpitRecord* ReadCockpitRecord(FileObject* file, std::unordered_set<uint32_t>* instances,
                                  std::unordered_set<uint32_t>* scenes) {
@@ -321,6 +338,7 @@ CockpitRecord* ReadCockpitRecord(FileObject* file, std::unordered_set<uint32_t>*
   auto* cockpit = static_cast<CockpitRecord*>(MemCalloc(sizeof(CockpitRecord)));
   if (!cockpit) return nullptr;
   CockpitInit(cockpit);
+  ClaimOwnRecords(cockpit, instances, scenes);
   state.claimedInstances = instances;
   state.claimedScenes = scenes;
   SerializeCockpitState(&state, cockpit);
