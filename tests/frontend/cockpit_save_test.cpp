@@ -241,6 +241,10 @@ TEST_F(CockpitSave, ACockpitComesBackByteExactWithItsReferences) {
   InstanceRecord* ref = a->targetRefs[1]->instance;
   const uint32_t handle = a->handle;
   const std::string bytes = Write();
+  // The references close the block: a null entry is the single word 0, a slot is 1 and 14 bytes.
+  const size_t refs = bytes.size() - 8 - 4 - 18;
+  EXPECT_EQ(bytes.substr(refs, 8), Word(0) + Word(1));
+  EXPECT_EQ(bytes.substr(bytes.size() - 8), "/ICO/INS");
 
   ASSERT_TRUE(Load(bytes));
   CockpitRecord* b = CockpitFromHandle(gGuiMaster, handle);
