@@ -10,6 +10,7 @@
 #include "asm/assembler.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/movie.h"
 #include "devices/sound.h"
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
@@ -65,6 +66,8 @@ bool LoadSaveWorldStory() { return LoadStory(Engine(), "story\\main"); }
 void ResetSaveWorld() {
   ClearTimerEvents(gTimers);
   if (gGuiMaster) FreeAllCockpits(gGuiMaster);
+  while (FirstMovie()) MovieRelease(FirstMovie());
+  MOV_FreeVoiceInfo();
   UnloadScriptStore(Engine());
 }
 
@@ -81,6 +84,7 @@ const std::string& SaveWorld() {
   gTimerState = gTimers;
   // The save holds a sound section only while the sound state exists, as in a running game.
   if (!InitSoundModule()) std::abort();
+  if (!InitMovieModule()) std::abort();
   gStoryBytes = new AsmResult(Assemble(kStory));
   if (!gStoryBytes->ok) std::abort();
   SetScriptStateLoader(LoadStory);

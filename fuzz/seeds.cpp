@@ -36,11 +36,15 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
+#include "devices/movie.h"
 #include "devices/sound.h"
 #include "devices/sound_banks.h"
 #include "devices/sound_channels.h"
 #include "frontend/frontend.h"
+#include "frontend/cockpit/cockpit_slots.h"
 #include "fuzz_support.h"
+#include "save_sections.h"
+#include "scene/instance_tree.h"
 #include "save_world.h"
 #include "platform/gpu.h"
 #include "platform/gpu_dds.h"
@@ -861,6 +865,80 @@ Seeds EngineTypeFileSeeds() {
   return seeds;
 }
 
+// "MOVI" sections by the section writer: nothing open, then records of every kind (a voice
+// stream, a connected one, one played with owner and range) with the voice information loaded.
+Seeds MovieSaveSeeds() {
+  fuzz::SetUpMovieWorld();
+  const std::string path = fuzz::World() + "/movi.seed";
+  Seeds seeds;
+  const auto write = [&] {
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpen(&file, path.c_str(), "wbT", false)) return;
+    const bool ok = WriteMovieState(&file) == 1;
+    FileClose(&file);
+    std::string bytes;
+    if (ok && fuzz::ReadFile(path, &bytes)) seeds.push_back(bytes);
+  };
+  write();
+  MovieOpen(800, 0);
+  MovieConnectTexture(MovieOpen(5, 0), 70);
+  if (MovieRecord* voice = MovieOpen(144, 0)) {
+    voice->ownerModule = 3;
+    voice->ownerHandle = 17;
+    voice->start = 1500;
+    voice->end = 3000;
+    voice->voiceLanguage = 44;
+    voice->voicePage = 1;
+  }
+  MOV_LoadVoiceInfo(44);
+  write();
+  fuzz::ClearMovieWorld();
+  return seeds;
+}
+
+// "INS " sections by the section writer: no cockpit, then cockpits whose references name the
+// world's records (lights, slot instances, cameras, the sidebar) with target references.
+Seeds CockpitSaveSeeds() {
+  const std::string path = fuzz::World() + "/ins.seed";
+  Seeds seeds;
+  const auto write = [&] {
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpen(&file, path.c_str(), "wbT", false)) return;
+    const bool ok = WriteCockpitChunk(&file);
+    FileClose(&file);
+    std::string bytes;
+    if (ok && fuzz::ReadFile(path, &bytes)) seeds.push_back(bytes);
+  };
+  for (int cockpits = 0; cockpits <= 2; ++cockpits) {
+    const fuzz::CockpitWorld& world = fuzz::BuildCockpitWorld();
+    gGuiMaster->sidebarInstance = world.instances[3];
+    for (int i = 0; i < cockpits; ++i) {
+      CockpitRecord* k = CockpitFromHandle(gGuiMaster, CockpitAlloc(gGuiMaster));
+      if (!k) break;
+      k->sectorCamera = world.cameras[i];
+      k->radarMode = 2;
+      if (i == 0) {
+        k->instances[0] = world.light;
+        FreeInstance(k->elements.slots[0].instance);
+        k->elements.slots[0].instance = world.instances[0];
+        k->elements.slots[0].visible = 1;
+        if (AllocSlotRefs(k, 2)) {
+          auto* ref = static_cast<CockpitSlot*>(MemCalloc(sizeof(CockpitSlot)));
+          CockpitSlotInit(ref);
+          ref->instance = world.instances[1];
+          ref->bodyId = 6;
+          k->targetRefs[1] = ref;
+        }
+      }
+    }
+    write();
+    fuzz::ClearCockpitWorld();
+  }
+  return seeds;
+}
+
 // The demo's cut in both forms, read through the loader (even first byte) and straight (odd).
 Seeds CutFileSeeds() {
   const typetool::CutContent cut = typetool::DemoCut();
@@ -895,6 +973,8 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sound_table", SoundTableSeeds},
       {"voice_info", VoiceInfoSeeds},
       {"sound_save", SoundSaveSeeds},
+      {"movie_save", MovieSaveSeeds},
+      {"cockpit_save", CockpitSaveSeeds},
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},
       {"body_text", BodyTextSeeds},

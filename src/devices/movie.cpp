@@ -197,12 +197,7 @@ namespace {
 
 void OpenStream(int32_t id, uint32_t kind) { MovieOpen(id, kind); }
 
-void ConnectStream(int32_t id, int32_t slot) {
-  MovieRecord* movie = FindMovie(id);
-  if (!movie) return;
-  movie->textureSlot = slot;
-  movie->flags |= kMovieConnected;
-}
+void ConnectStream(int32_t id, int32_t slot) { MovieConnectTexture(FindMovie(id), slot); }
 
 void PlayStream(int32_t id, const int32_t params[6]) {
   const int32_t zero[6] = {};
@@ -291,6 +286,12 @@ void MovieRelease(MovieRecord* movie) {
   Unlink(gMovieState, movie);
   ReleaseMediaStream(movie->stream);
   MemFreeIfSet(movie);
+}
+
+void MovieConnectTexture(MovieRecord* movie, int32_t slot) {
+  if (!movie) return;
+  movie->textureSlot = slot;
+  movie->flags |= kMovieConnected;
 }
 
 int32_t MovieDisconnectTexture(int32_t id, int32_t slot) {
@@ -505,8 +506,7 @@ int32_t DispatchMOVNative(int32_t module, ScriptTask* task, int32_t function, in
     case 3: return Answer(task, MovieStop(a[0]));
     case 4:
       if (!movie) return Answer(task, 0);
-      movie->textureSlot = a[1];
-      movie->flags |= kMovieConnected;
+      MovieConnectTexture(movie, a[1]);
       return Answer(task, 1);
     case 5:
       if (a[0] < 0) return Answer(task, 0);
@@ -526,22 +526,3 @@ int32_t DispatchMOVNative(int32_t module, ScriptTask* task, int32_t function, in
     default: return Answer(task, 0);
   }
 }
-
-// ---------------------------------------------------------------------------------------------
-// The save section: the records are opened again by the game's own start, so the section
-// carries only its tags.
-
-namespace {
-
-bool ReadTag(FileObject* file, const char* tag) {
-  char got[4];
-  return FileRead(file, got, 1, 4) == 4 && std::memcmp(got, tag, 4) == 0;
-}
-
-}  // namespace
-
-int32_t WriteMovieState(FileObject* file) {
-  return FileWriteBytes(file, "MOVI", 4) == 4 && FileWriteBytes(file, "/MOV", 4) == 4;
-}
-
-int32_t ReadMovieState(FileObject* file) { return ReadTag(file, "MOVI") && ReadTag(file, "/MOV"); }

@@ -69,6 +69,8 @@ uint32_t MovieKindForId(int32_t id, int32_t* textureSlot);
 MovieRecord* MovieOpen(int32_t id, uint32_t kind);
 // Tells the owner 1 when one is set, closes the stream, unlinks and frees the record.
 void MovieRelease(MovieRecord* movie);
+// The record's frames go to the texture of `slot` from the next frame on; null does nothing.
+void MovieConnectTexture(MovieRecord* movie, int32_t slot);
 // 1 when the record of `id` was connected to `slot` and now is not, else 0.
 int32_t MovieDisconnectTexture(int32_t id, int32_t slot);
 // Plays the record of `id` (opened when absent) from start to end for the owner (module,
@@ -95,6 +97,9 @@ int32_t MOV_GetVoiceStream(int32_t language, int32_t page);
 int32_t MOV_Dispatch(int32_t seModuleIndex, ScriptTask* task, int32_t function, int32_t argCount, ScriptValue* args);
 int32_t DispatchMOVNative(int32_t module, ScriptTask* task, int32_t function, int32_t argCount, ScriptValue* args);
 
-// The "MOVI" ... "/MOV" save section; non-zero on success.
+// The "MOVI" ... "/MOV" save section (movie_save.cpp): which records were open and connected to
+// which texture slots, and whether voice information was loaded. Writing answers 0 without a
+// module or when any write fails; reading answers 1 when the section was whole and its end tag
+// matched, else 0, and opens nothing unless every record it names is there.
 int32_t WriteMovieState(FileObject* file);
 int32_t ReadMovieState(FileObject* file);

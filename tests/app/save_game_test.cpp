@@ -22,12 +22,15 @@
 #include "core/file_object.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/movie.h"
 #include "devices/sound.h"
 #include "devices/sound_channels.h"
 #include "frontend/frontend.h"
 #include "script/engine.h"
 #include "script/script_save.h"
 #include "script/timers.h"
+#include "support/engine_fixture.h"
+#include "support/fake_movies.h"
 #include "support/script_runner.h"
 #include "support/temp_dir.h"
 
@@ -667,12 +670,14 @@ class ScriptStateSaveTest : public ScriptRunTest {
     system_.soundChannelCount = kSoundSlotCount;
     ASSERT_NE(InitSound(kAudioDeviceSilent), nullptr);
     ASSERT_NE(InitSoundModule(), nullptr);
+    ASSERT_NE(InitMovieModule(), nullptr);
     SetScriptStateLoader(LoadAssembled);
     std::filesystem::remove_all(DocumentsEnvironment::SaveFolder());
   }
 
   void TearDown() override {
     SetScriptStateLoader(nullptr);
+    ShutdownMovieModule();
     ShutdownSoundModule();
     ShutdownSound();
     ClearTimerEvents(timers_);
@@ -787,6 +792,43 @@ TEST_F(ScriptStateSaveTest, ATaskWaitingForASoundHearsItEndedOnceWhenTheSaveIsRe
   ASSERT_EQ(LoadSaveGame(1), 1);
   EXPECT_EQ(resumed_, (std::vector<std::pair<uint32_t, int32_t>>{{uint32_t(task), 1}}));
   EXPECT_TRUE(SFX_FindSample(100));
+}
+
+TEST_F(ScriptStateSaveTest, ACockpitAndConnectedMoviesComeBackThroughTheContainer) {
+  EngineFixture scene;
+  FakeMovies movies{5, 144};
+  ASSERT_TRUE(Load(kStory)) << error_;
+  EXPECT_EQ(Call("Setup"), "0");
+  MovieConnectTexture(MovieOpen(5, 0), 70);
+  MovieConnectTexture(MovieOpen(144, 0), 61);
+  const uint32_t handle = CockpitAlloc(gGuiMaster);
+  CockpitRecord* cockpit = CockpitFromHandle(gGuiMaster, handle);
+  ASSERT_NE(cockpit, nullptr);
+  cockpit->radarMode = 2;
+  cockpit->monitorNumber = 0;
+  cockpit->viewAngleTarget[2] = -4096;
+  gGuiMaster->alertLevel = 2;
+  gGuiMaster->focus = 9000;
+  ASSERT_TRUE(WriteSaveGame(1, "a", "b", 0));
+  const std::string bytes = Gunzip(SavePath(2));
+  EXPECT_NE(bytes.find("ICOC"), std::string::npos);
+  while (FirstMovie()) MovieRelease(FirstMovie());
+
+  gScriptSound->language = 44;  // the voice stream 144 is of language 44
+  ASSERT_EQ(LoadSaveGame(1), 1);
+  std::vector<std::pair<int32_t, int32_t>> opened;
+  for (MovieRecord* m = FirstMovie(); m; m = NextMovie(m)) opened.emplace_back(m->id, m->textureSlot);
+  EXPECT_EQ(opened, (std::vector<std::pair<int32_t, int32_t>>{{144, 61}, {5, 70}}));
+  cockpit = CockpitFromHandle(gGuiMaster, handle);
+  ASSERT_NE(cockpit, nullptr);
+  EXPECT_EQ(cockpit->radarMode, 2u);
+  EXPECT_EQ(cockpit->monitorNumber, 0);
+  EXPECT_EQ(cockpit->viewAngleTarget[2], -4096);
+  EXPECT_EQ(gGuiMaster->alertLevel, 2);
+  EXPECT_EQ(gGuiMaster->focus, 9000u);
+  // What lives in the scene engine and the media layer goes before they do.
+  FreeAllCockpits(gGuiMaster);
+  while (FirstMovie()) MovieRelease(FirstMovie());
 }
 
 TEST_F(ScriptStateSaveTest, CutOffScriptStateIsRefusedAndLeavesNothingBehind) {
