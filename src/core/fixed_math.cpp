@@ -133,15 +133,6 @@ int32_t FixedDiv(int32_t a, int32_t b) { return b == 0 ? 0 : DivideFixed(a, b); 
 
 int32_t MulScale32767(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<int64_t>(a) * b / 32767); }
 
-int32_t LerpFromMidpoint(int32_t x, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-  const int64_t mid = (static_cast<int64_t>(y0) + y1) / 2;
-  const int64_t divisor = 2 * (static_cast<int64_t>(x1) - x0);
-  if (divisor == 0) return Saturate(mid);
-  const int64_t offset = 2 * static_cast<int64_t>(x) - x0 - x1;
-  // |y1 - y0| and |offset| stay below 2^34, so the product fits 64 bits.
-  return Saturate(mid + (static_cast<int64_t>(y1) - y0) * offset / divisor);
-}
-
 uint32_t IntSqrt(uint32_t n) { return IntSqrt64(n); }
 
 uint32_t IntSqrt64(uint64_t n) {

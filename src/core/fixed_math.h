@@ -58,11 +58,6 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 // (a << 16) / b, truncated; 0 for b = 0; a quotient beyond 32 bits saturates.
 int32_t FixedDiv(int32_t a, int32_t b);
 int32_t MulScale32767(int32_t a, int32_t b);
-// The straight line through (x0, y0) and (x1, y1) at x, taken from the midpoint:
-// (y0 + y1) / 2 + (y1 - y0)(2x - x0 - x1) / (2 (x1 - x0)), 64-bit, divisions toward zero; a zero
-// divisor (x0 = x1) gives the midpoint. The breakpoint interpolations of the steering and the HUD
-// share it.
-int32_t LerpFromMidpoint(int32_t x, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 uint32_t IntSqrt(uint32_t n);
 uint32_t IntSqrt64(uint64_t n);  // floor of the root; every 64-bit value has a 32-bit root
 // The nearest 32-bit value: products and sums formed in 64 bits come back through it.

@@ -19,6 +19,7 @@
 #include "scene/camera_records.h"
 #include "scene/scene_cameras.h"
 #include "script/script_calls.h"
+#include "universe/object_math.h"
 #include "universe/object_queries.h"
 #include "universe/type_access.h"
 #include "universe/universe.h"
@@ -681,11 +682,14 @@ int32_t LerpBetweenBreakpoints(int32_t x, int32_t x0, int32_t y0, int32_t x1, in
   if (x0 == x1) return static_cast<int32_t>((int64_t{y0} + y1) / 2);
   if (x <= x0) return y0;
   if (x >= x1) return y1;
-  if (x < 0x10000 && int64_t{x1} - x0 < 0x10000) return LerpFromMidpoint(x, x0, y0, x1, y1);
+  // Small spans take the midpoint form, which the object interpolation already computes.
+  if (x < 0x10000 && int64_t{x1} - x0 < 0x10000) return InterpolateClamped(x1, x0, x, y0, y1);
   const int64_t mid = (int64_t{y0} + y1) / 2;
   const int64_t span = int64_t{x1} - x0;
   const int64_t offset = int64_t{x} - (int64_t{x0} + x1) / 2;
-  return SaturateToInt32(mid + (int64_t{y1} - y0) * offset / span);
+  // Both factors may span 33 bits.
+  const __int128 step = static_cast<__int128>(int64_t{y1} - y0) * offset / span;
+  return SaturateToInt32(mid + static_cast<int64_t>(step));
 }
 
 int32_t SteerTargetRate(int32_t axis) {
