@@ -89,11 +89,13 @@ class SteeringWorld : public TypeWorld {
     };
   }
 
-  // One frame: the translation with the ship (or none), then the clock moves on by the step.
+  // One frame: the translation with the ship (or none), then the clock moves on by the step. The
+  // next poll rebuilds the key table, so the button and hat entries the translation wrote go.
   void Frame(bool withShip = true, bool allowed = true) {
     events_.clear();
     TranslateInput(withShip ? &ship_ : nullptr, allowed ? 1 : 0);
     system_.realTime += system_.frameStep;
+    for (int32_t k = 280; k <= 327; ++k) input_.keyTable[k] = 0;
   }
 
   int Count(const std::string& event) const {
