@@ -6,6 +6,7 @@
 
 #include "app/game_main.h"
 #include "app/shutdown.h"
+#include "app/steering_host.h"
 #include "core/memory.h"
 #include "devices/input.h"
 #include "platform/os.h"
@@ -19,7 +20,7 @@ namespace {
 // way out when the window is closed.
 const InputHost kInputHost = {
     &gStartup.appActive, &gStartup.joystick, &gStartup.forceFeedbackGain, &gStartup.joystickDeadZone,
-    [](int32_t code) { ShutdownAndExit(code); }, nullptr,
+    [](int32_t code) { ShutdownAndExit(code); }, nullptr, &gStartup.joystickSensitivity,
 };
 
 constexpr const char* kLowPriorityOption = "-lowpri";
@@ -82,6 +83,7 @@ void WinMain(uint32_t instance, uint32_t previousInstance, char* commandLine, in
   // for ever.
   if (OsIsHeadless()) gStartup.appActive = 1;
   InputSetHost(&kInputHost);
+  InstallSteeringHost();
   OsSetWindowProcedure(MainWindowDispatch);
 
   char* argv[kArgumentSlots];

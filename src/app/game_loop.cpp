@@ -21,6 +21,7 @@
 #include "script/engine.h"
 #include "script/value.h"
 #include "universe/universe.h"
+#include "universe/universe_registry.h"
 
 uint32_t gLoopExit = 0;
 uint32_t gScreenshotRequest = 0;
@@ -294,9 +295,10 @@ int32_t ProcessFrameInput() {
   }
   if (gInputState) gInputState->pendingInput = 0;
 
-  // The cockpits keep no input mode of their own; the translation decides from the player's ship.
-  constexpr int32_t kInputMode = 0;
-  gGameServices.translateInput(kInputMode, answer == 2 ? 0 : 1);
+  // The translation steers the player's ship; an answer of 2 asks that nothing steer this frame.
+  SpaceObject* player = GetPlayerObject();
+  SpaceObject* ship = player && player->objClass == kClassShip ? player : nullptr;
+  gGameServices.translateInput(ship, answer == 2 ? 0 : 1);
   return 1;
 }
 

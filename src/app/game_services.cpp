@@ -11,6 +11,7 @@
 #include "app/save_game.h"
 #include "app/settings.h"
 #include "devices/input.h"
+#include "devices/input_translate.h"
 #include "devices/key_codes.h"
 #include "devices/movie.h"
 #include "devices/sound.h"

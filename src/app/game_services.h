@@ -52,7 +52,7 @@ struct GameServices {
   // when a script function ran.
   bool (*raiseScriptEvent)(int32_t module, int32_t subMode, const char* name, int32_t count, const int32_t* args);
   int32_t (*raiseInputEvent)(int32_t code);
-  void (*translateInput)(int32_t inputMode, int32_t flag);
+  int32_t (*translateInput)(SpaceObject* ship, int32_t steeringAllowed);
   void (*stepObjectEffects)();
   void (*updateHud)();
   void (*updateEngine3DFrame)();

@@ -118,15 +118,21 @@ int32_t ShowLogoScreen() {
   return 1;
 }
 
-int32_t RaiseInputEvent(int32_t code) {
+int32_t RaiseGameEvent(const char* name, int32_t argument) {
   if (!gGameState) return 0;
   gGameState->eventWord = 0;
   gGameState->hasResult = 0;
-  CallScriptFunctionRet(static_cast<int32_t>(gGameState->moduleIndex), 0, kInputEventTarget, "Input", kResultInt, 1,
-                        code);
+  CallScriptFunctionRet(static_cast<int32_t>(gGameState->moduleIndex), 0, kInputEventTarget, name, kResultInt, 1,
+                        argument);
   // Without an answer the slot still holds an earlier event's; that answer is not this one's.
-  int32_t answer = 0;
-  if (gGameState->hasResult && gGameState->eventResult.type == kValueInt) answer = gGameState->eventResult.i;
+  // The script may have ended the game state in the call.
+  if (gGameState && gGameState->hasResult && gGameState->eventResult.type == kValueInt)
+    return gGameState->eventResult.i;
+  return 0;
+}
+
+int32_t RaiseInputEvent(int32_t code) {
+  const int32_t answer = RaiseGameEvent("Input", code);
   if (answer == -1) gLoopExit = 1;
   return answer;
 }

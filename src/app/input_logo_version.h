@@ -37,6 +37,9 @@ constexpr int32_t kInputEventTarget = 150;
 // Raises "Input" with the key code and returns the script's answer; -1 ends the running game
 // loop. No answer (no handler, or a handler that waits) counts as 0.
 int32_t RaiseInputEvent(int32_t code);
+// Raises a named event with one integer on the game's own module (object 150) and returns the
+// script's integer answer; 0 without an answer or without a game state.
+int32_t RaiseGameEvent(const char* name, int32_t argument);
 
 // Gives memory back when an allocation failed: unused bodies and textures; below this much
 // physical memory it also lowers the quality, one step per call up to the last.

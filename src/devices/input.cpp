@@ -518,6 +518,10 @@ int32_t ForceFeedbackGainSetting() {
   return gain < 0 ? 0 : (gain > 3 ? 3 : gain);
 }
 
+int32_t JoystickSensitivitySetting() {
+  return gHost.joystickSensitivity ? *gHost.joystickSensitivity : kDefaultJoystickSensitivity;
+}
+
 int32_t JoystickDeadZoneSetting() {
   int32_t value = gHost.joystickDeadZone ? *gHost.joystickDeadZone : gOwnDeadZone;
   return value < 0 ? 0 : (value > kMaxDeadZone ? kMaxDeadZone : value);

@@ -109,7 +109,9 @@ struct InputHost {
   int32_t* joystickDeadZone;   // InputJoyDeadzone, percent
   void (*shutdownAndExit)(int32_t code);
   void (*stopAllMovies)();
+  int32_t* joystickSensitivity;  // InputJoySensitivity, percent
 };
+constexpr int32_t kDefaultJoystickSensitivity = 20;
 void InputSetHost(const InputHost* host);
 // The devices behind the input; null restores the SDL devices.
 void InputUseBackend(const InputBackend* backend);
@@ -149,6 +151,3 @@ intptr_t MainWindowProc(void* window, uint32_t message, uintptr_t wparam, intptr
 void MainWindowDispatch(const OsMessage* message);
 // The fatal message box: the text, captioned with the product folder name.
 void ShowErrorBox(const char* text);
-
-// Turns keys and controller input into actions for the given input mode; may end the game loop.
-void TranslateInput(int32_t inputMode, int32_t flag);

@@ -1,6 +1,6 @@
-// What the input files share among themselves (the device poll, force feedback and the window
-// procedure): which devices exist, the backend in use and the host's settings. Included by
-// src/devices/input*.cpp and force_feedback.cpp only.
+// What the input files share among themselves (the device poll, force feedback, the window
+// procedure and the steering): which devices exist, the backend in use and the host's settings.
+// Included by src/devices/input*.cpp, force_feedback.cpp and steering.cpp only.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,8 @@ const InputBackend* Backend();
 const InputHost& Host();
 int32_t ForceFeedbackGainSetting();
 int32_t JoystickDeadZoneSetting();
+// InputJoySensitivity, percent: how strongly the stick turns the ship.
+int32_t JoystickSensitivitySetting();
 
 // Releases the effect list and makes the four effects again on the joystick.
 void CreateForceFeedbackEffects(InputState* state);

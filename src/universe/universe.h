@@ -364,6 +364,9 @@ struct UniverseBlock {
   uint32_t statWords[6];  // [0]..[3] the last four counters ([2], [3] the flown distance)
   uint32_t moduleNo;      // script module that receives object events
   uint32_t commandActive;
+  // The flight-mode bits: 0x2 horizon levelling of the player's ship, 0x4 its levelling
+  // reference follows the player's roll.
+  uint32_t modeFlags;
 };
 extern UniverseBlock* gUniverse;
 

@@ -117,8 +117,9 @@ void BindRecordingServices() {
     Record("RaiseInputEvent(" + std::to_string(code) + ")");
     return gInputAnswer;
   };
-  s.translateInput = [](int32_t mode, int32_t flag) {
-    Record("TranslateInput(" + std::to_string(mode) + "," + std::to_string(flag) + ")");
+  s.translateInput = [](SpaceObject* ship, int32_t flag) {
+    Record(std::string("TranslateInput(") + (ship ? "ship" : "0") + "," + std::to_string(flag) + ")");
+    return 1;
   };
   s.stepObjectEffects = [] { Record("StepObjectEffects"); };
   s.updateHud = [] {

@@ -74,7 +74,7 @@ void BindQuietServices() {
   s.containerFreeRemovedObjects = [](SpaceObject*) {};
   s.nextKeyCode = []() -> uint16_t { return 0; };
   s.raiseInputEvent = [](int32_t) { return 0; };
-  s.translateInput = [](int32_t, int32_t) {};
+  s.translateInput = [](SpaceObject*, int32_t) { return 1; };
   s.stepObjectEffects = [] {};
   s.updateHud = [] {};
   s.updateEngine3DFrame = [] {};

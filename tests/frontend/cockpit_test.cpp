@@ -9,6 +9,7 @@
 
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/steering.h"
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/hud/gui_master.h"
@@ -225,6 +226,17 @@ TEST_F(CockpitTest, FreeingOneCockpitLeavesTheOthersWhole) {
   EXPECT_EQ(HashCount(engine().handleTable), withTwo);
   EXPECT_EQ(CockpitFromHandle(gGuiMaster, 3), second);
   EXPECT_NE(second->scene, nullptr);
+}
+
+TEST_F(CockpitTest, AFreedCockpitIsForgottenByTheTurretSteering) {
+  CockpitRecord* first = New();
+  CockpitRecord* second = New();
+  gSteering.turret[0].cockpit = first;
+  gSteering.turret[1].cockpit = second;
+  EXPECT_EQ(Call(1, {int32_t(first->handle)}), 0);
+  EXPECT_EQ(gSteering.turret[0].cockpit, nullptr);
+  EXPECT_EQ(gSteering.turret[1].cockpit, second);
+  ResetSteeringState();
 }
 
 // ---------------------------------------------------------------------------------------------

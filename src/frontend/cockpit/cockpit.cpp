@@ -9,6 +9,7 @@
 
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "devices/steering.h"
 #include "frontend/cockpit/cockpit_natives.h"
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit/cockpit_views.h"
@@ -155,6 +156,8 @@ CockpitRecord* CockpitInit(CockpitRecord* cockpit) {
 
 void INS_CockpitFree(CockpitRecord* cockpit) {
   if (!cockpit) return;
+  // The turret steering must not write view angles into a freed cockpit.
+  SteeringForgetCockpit(cockpit);
   // 1. Grid, body flags and the overlay.
   cockpit->gridOn = 0;
   HideSlot(&cockpit->grid);
