@@ -189,9 +189,11 @@ void ChooseShaderLevels(GpuDevice* device, DeviceRecord* record, GpuCaps caps) {
 int32_t InitRender3D() {
   DeviceRecord* record = Record();
   GpuDevice* device = Device();
-  if (!device) return 0;
-  CreateVertexDeclarations();
-  ResetRenderStates();
+  // Without a device (no display yet) the matrices are still made; the device steps wait.
+  if (device) {
+    CreateVertexDeclarations();
+    ResetRenderStates();
+  }
   // The device record's two render-entry templates are never filled, so no render entry is
   // made and the engine's two words after the render table stay -1.
 
@@ -206,6 +208,7 @@ int32_t InitRender3D() {
   *set.view = Identity();
   set.view->m[3][2] = -7.0f;
   *set.world = *set.rotation = Identity();
+  if (!device) return 1;
 
   GpuCaps caps{};
   device->GetDeviceCaps(&caps);

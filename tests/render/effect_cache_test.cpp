@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -237,6 +240,28 @@ TEST_F(EffectCache, ViewportCoversTheWholeSurface) {
   EXPECT_EQ(viewport.maxZ, 1.0f);
   EXPECT_EQ(SetViewportFromSurface(nullptr), kGpuErrInvalidCall);
   target->Release();
+}
+
+// The effects the demo ships: one source per effect, copied into every shader folder.
+TEST_F(EffectCache, ShippedEffectsBuildOnTheDevice) {
+  const std::filesystem::path folder = std::filesystem::path(KORVANE_SOURCE_DIR) / "data/demo/shaders";
+  int count = 0;
+  for (const auto& file : std::filesystem::directory_iterator(folder)) {
+    if (file.path().extension() != ".fb") continue;
+    SCOPED_TRACE(file.path().string());
+    std::ifstream in(file.path(), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string source = text.str();
+    GpuxEffect* effect = nullptr;
+    std::string errors;
+    ASSERT_EQ(GpuxCreateEffect(device_, source.data(), source.size(), "shipped", &effect, &errors), kGpuOk) << errors;
+    GpuxHandle technique = kGpuxNoHandle;
+    EXPECT_EQ(effect->FindNextValidTechnique(kGpuxNoHandle, &technique), kGpuOk);
+    effect->Release();
+    ++count;
+  }
+  EXPECT_GT(count, 0);
 }
 
 }  // namespace

@@ -259,6 +259,21 @@ TEST_F(RenderMatrices, DefaultStatesFollowTheCacheResetInTheirOrder) {
   for (size_t i = 0; i + states.size() < log.size(); ++i) EXPECT_EQ(log[i].rfind("SetTexture(", 0), 0u) << log[i];
 }
 
+TEST_F(RenderMatrices, WithoutADeviceTheSetUpStillMakesTheMatrices) {
+  record_.device = nullptr;
+  gRenderFieldOfView = 0x4000;
+  ASSERT_EQ(InitRender3D(), 1);
+  record_.device = device_;
+  EXPECT_TRUE(GpuNullLog().empty());
+  ASSERT_NE(gRenderMatrices.projection, nullptr);
+  EXPECT_NEAR(gRenderMatrices.projection->m[1][1], 1.0f / 0.75f, kTolerance);
+  EXPECT_EQ(gRenderMatrices.view->m[3][2], -7.0f);
+  EXPECT_EQ(gRenderMatrices.world->m[2][2], 1.0f);
+  EXPECT_EQ(gRenderMatrices.screenProjection->m[0][0], 0.0f);
+  FreeRenderGlobals();
+  EXPECT_EQ(gRenderMatrices.projection, nullptr);
+}
+
 // The 3D set-up on devices of several capabilities: light slots, the full-screen gamma flag,
 // vertex-processing mode and shader levels.
 TEST_F(RenderMatrices, SetUpReadsLightsGammaAndShaderLevelsFromTheCapabilities) {
