@@ -213,7 +213,17 @@ TEST_F(EffectCache, ReleaseBeforeResetLeavesNoDefaultPoolObjectAndKeepsEffects) 
   parameters.windowed = 1;
   EXPECT_EQ(device_->Reset(&parameters), kGpuErrInvalidCall) << "the fixture holds default-pool objects";
 
+  // The effects lose their device objects after the scenes' batches and before the environment
+  // map and the bloom targets.
+  bool checked = false;
+  effect.onLostDevice = [&] {
+    checked = true;
+    EXPECT_EQ(scene.particleBatch, nullptr);
+    EXPECT_NE(gEnvMapRenderer, nullptr);
+    EXPECT_NE(gEnvCubeTexture, nullptr);
+  };
   RendererOnLostDevice();
+  EXPECT_TRUE(checked);
   EXPECT_EQ(log, std::vector<std::string>{"e: lost"});
   EXPECT_EQ(scene.particleBatch, nullptr);
   EXPECT_EQ(context_.videoMemoryBytes, 10000u);

@@ -1,9 +1,10 @@
 // An effect interface for tests of the renderer's effect users: it answers every query with
 // "nothing", writes the calls that matter to them (texture sets, device loss and reset) as
-// lines into a log the test owns, and can be told to refuse texture sets. References are not
-// counted: the test owns the object.
+// lines into a log the test owns, can be told to refuse texture sets and runs a test's check on
+// device loss. References are not counted: the test owns the object.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ class FakeEffect : public GpuxEffect {
   // Texture sets answer this (kGpuOk by default).
   GpuResult setTextureAnswer = kGpuOk;
   int setTextureCalls = 0;
+  // Runs inside OnLostDevice, so a test can see what was already released at that point.
+  std::function<void()> onLostDevice;
 
   uint32_t AddRef() override { return 1; }
   uint32_t Release() override { return 1; }
@@ -61,7 +64,10 @@ class FakeEffect : public GpuxEffect {
   GpuResult DeleteParameterBlock(GpuxHandle) override { return kGpuErrInvalidCall; }
   GpuResult SetStateManager(GpuEffectStateManager*) override { return kGpuErrInvalidCall; }
   GpuResult GetStateManager(GpuEffectStateManager**) override { return kGpuErrInvalidCall; }
-  GpuResult OnLostDevice() override { return Log("lost"); }
+  GpuResult OnLostDevice() override {
+    if (onLostDevice) onLostDevice();
+    return Log("lost");
+  }
   GpuResult OnResetDevice() override { return Log("reset"); }
 
  private:
