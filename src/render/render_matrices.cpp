@@ -89,20 +89,25 @@ float SceneScaleOf(const InstanceRecord* instance) {
   return instance->scene ? instance->scene->systemScale : kDefaultSceneScale;
 }
 
-// The screen-space world part: identity, the size alone on the diagonal, or the rotation rows
-// scaled by `scale_i x size` (16.16 products, taken as raw numbers).
-GpuMatrix ScreenWorld(const InstanceRecord* instance) {
+// The instance's rotation rows (16.16 -> float), row i scaled by factor[i], with no translation.
+GpuMatrix ScaledRotation(const InstanceRecord* instance, const float factor[3]) {
   GpuMatrix m = Identity();
-  if (instance->flags2 & kInst2ScreenUniform) {
-    m.m[0][0] = m.m[1][1] = m.m[2][2] = static_cast<float>(instance->size);
-    return m;
-  }
-  const int32_t scale[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
-  for (int i = 0; i < 3; ++i) {
-    const float factor = static_cast<float>(FixedMul(scale[i], instance->size));
-    for (int j = 0; j < 3; ++j) m.m[i][j] = instance->worldMatrix.m[i][j] * kFixedToFloat * factor;
-  }
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) m.m[i][j] = instance->worldMatrix.m[i][j] * kFixedToFloat * factor[i];
   return m;
+}
+
+// A screen-space instance scaled by its size alone: (size, size, size, 1), size as the raw number.
+GpuMatrix UniformScreenWorld(const InstanceRecord* instance) {
+  GpuMatrix m = Identity();
+  m.m[0][0] = m.m[1][1] = m.m[2][2] = static_cast<float>(instance->size);
+  return m;
+}
+
+// Row i's factor mul16(scale_i, size), a 16.16 product taken as a raw number, times `scale`.
+void FixedScaleFactors(const InstanceRecord* instance, float scale, float factor[3]) {
+  const int32_t axes[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
+  for (int i = 0; i < 3; ++i) factor[i] = static_cast<float>(FixedMul(axes[i], instance->size)) * scale;
 }
 
 // The orthographic projection of a screen-space instance onto the camera's viewport in pixels,
@@ -278,26 +283,14 @@ GpuMatrix CameraViewMatrix(const CameraRecord* camera, float sceneScale) {
 }
 
 GpuMatrix InstWorldMatrix(const InstanceRecord* instance, float sceneScale) {
-  if (instance->flags2 & kInst2ScreenSpace) {
-    GpuMatrix m = Identity();
-    if (instance->flags2 & kInst2ScreenUniform) {
-      m.m[0][0] = m.m[1][1] = m.m[2][2] = static_cast<float>(instance->size);
-      return m;
-    }
-    const int32_t scale[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j)
-        m.m[i][j] = instance->worldMatrix.m[i][j] * kFixedToFloat * (scale[i] * kFixedToFloat) * instance->size;
-    return m;
+  const bool screen = (instance->flags2 & kInst2ScreenSpace) != 0;
+  if (screen && (instance->flags2 & kInst2ScreenUniform)) return UniformScreenWorld(instance);
+  const int32_t axes[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
+  float factor[3];
+  for (int i = 0; i < 3; ++i) {
+    factor[i] = axes[i] * kFixedToFloat * static_cast<float>(instance->size) * (screen ? 1.0f : sceneScale);
   }
-  GpuMatrix m{};
-  const int32_t scale[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      m.m[i][j] = instance->worldMatrix.m[i][j] * kFixedToFloat * (scale[i] * kFixedToFloat) * sceneScale *
-                  static_cast<float>(instance->size);
-  m.m[3][3] = 1.0f;
-  return m;
+  return ScaledRotation(instance, factor);
 }
 
 void InstWorldViewProjection(GpuMatrix* out, const CameraRecord* camera, const InstanceRecord* instance,
@@ -317,30 +310,24 @@ bool InstBuildRenderMatrix(const void* drawObject, const InstanceRecord* instanc
       !set.screenProjection) {
     return false;
   }
+  float factor[3];
   if (instance->flags2 & kInst2ScreenSpace) {
-    *set.rotation = ScreenWorld(instance);
+    FixedScaleFactors(instance, 1.0f, factor);
+    *set.rotation = (instance->flags2 & kInst2ScreenUniform) ? UniformScreenWorld(instance)
+                                                              : ScaledRotation(instance, factor);
     *set.world = *set.rotation;
     *set.view = Identity();
     *set.screenProjection = ScreenProjection(instance, camera);
     return true;
   }
   const float sceneScale = SceneScaleOf(instance);
-  GpuMatrix rotation = Identity();
-  GpuMatrix world{};
-  const int32_t scale[3] = {instance->scale.x, instance->scale.y, instance->scale.z};
-  for (int i = 0; i < 3; ++i) {
-    const float factor = static_cast<float>(FixedMul(scale[i], instance->size)) * sceneScale;
-    for (int j = 0; j < 3; ++j) {
-      rotation.m[i][j] = instance->worldMatrix.m[i][j] * kFixedToFloat;
-      world.m[i][j] = rotation.m[i][j] * factor;
-    }
-  }
-  world.m[3][0] = static_cast<float>(instance->world.x) * sceneScale;
-  world.m[3][1] = static_cast<float>(instance->world.y) * sceneScale;
-  world.m[3][2] = static_cast<float>(instance->world.z) * sceneScale;
-  world.m[3][3] = 1.0f;
-  *set.rotation = rotation;
-  *set.world = world;
+  const float unit[3] = {1.0f, 1.0f, 1.0f};
+  FixedScaleFactors(instance, sceneScale, factor);
+  *set.rotation = ScaledRotation(instance, unit);
+  *set.world = ScaledRotation(instance, factor);
+  set.world->m[3][0] = static_cast<float>(instance->world.x) * sceneScale;
+  set.world->m[3][1] = static_cast<float>(instance->world.y) * sceneScale;
+  set.world->m[3][2] = static_cast<float>(instance->world.z) * sceneScale;
   SetDefaultDepthTerms(set.projection);
   return true;
 }

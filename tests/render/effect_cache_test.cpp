@@ -196,7 +196,7 @@ TEST_F(EffectCache, ReleaseBeforeResetLeavesNoDefaultPoolObjectAndKeepsEffects) 
   ListInit(&scene.renderEntries);
   ListAddTail(&engine_.engine().scenes, &scene.node);
   constexpr uint32_t kBufferBytes = 4096;
-  auto* batch = static_cast<ParticleBatchRecord*>(MemAlloc(sizeof(ParticleBatchRecord), 0));
+  auto* batch = static_cast<ParticleBatchRecord*>(MemAlloc(sizeof(ParticleBatchRecord), MemCategoryFlags(kMemCatMaterial)));
   ASSERT_EQ(device_->CreateVertexBuffer(kBufferBytes, kGpuUsageDynamic | kGpuUsageWriteOnly, 0, kGpuPoolDefault,
                                         &batch->vertexBuffer),
             kGpuOk);

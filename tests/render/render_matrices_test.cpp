@@ -140,6 +140,25 @@ TEST_F(RenderMatrices, InstanceMatrixScalesByTheSceneAndRestoresTheDepthTerms) {
   EXPECT_FLOAT_EQ(gRenderMatrices.projection->m[3][2], -6.000018f);
 }
 
+TEST_F(RenderMatrices, WorldViewProjectionCombinesTheThreeInThatOrder) {
+  camera_.instance.world = FixedVector{0, 0, -200, 0};  // 100 units behind the instance at scale 0.5
+  GpuMatrix m{};
+  InstWorldViewProjection(&m, &camera_, &instance_, 0.5f);
+  EXPECT_FLOAT_EQ(m.m[0][0], 32768.0f);  // scale 1.0 x size 65536 (raw) x 0.5, then cot 45 degrees
+  EXPECT_FLOAT_EQ(m.m[1][1], 2.0f * 32768.0f / 0.75f);
+  EXPECT_FLOAT_EQ(m.m[2][3], 32768.0f);
+  EXPECT_FLOAT_EQ(m.m[3][3], 100.0f);  // the view's depth reaches w
+  EXPECT_FLOAT_EQ(m.m[3][2], 100.0f * 1.000003f - 6.000018f);
+
+  instance_.flags2 = kInst2ScreenSpace | kInst2ScreenUniform;
+  instance_.size = 3;
+  instance_.position = FixedVector{10, 20, 0, 0};
+  InstWorldViewProjection(&m, &camera_, &instance_, 0.5f);
+  EXPECT_FLOAT_EQ(m.m[0][0], 3 * 2.0f / 64);
+  EXPECT_FLOAT_EQ(m.m[3][0], (10 - 0.25f) * 2 / 64);
+  EXPECT_EQ(m.m[2][2], 0.0f);
+}
+
 TEST_F(RenderMatrices, ScreenSpaceInstancesProjectOntoTheViewportInPixels) {
   ASSERT_EQ(InitRender3D(), 1);
   instance_.position = FixedVector{10, 20, 0, 0};
