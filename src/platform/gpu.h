@@ -484,7 +484,8 @@ GpuSystem* GpuCreateSystem(uint32_t sdkVersion);
 // Fault injection for tests: after `skip` calls that go through, the next `times` calls of the
 // named operation ("Present", "TestCooperativeLevel", "CreateTexture", "LockRect", "Reset", ...)
 // answer `result` instead of doing their work. The null device honours every named call; the OpenGL device honours
-// Present, TestCooperativeLevel and Reset. GpuClearInjections forgets all.
+// Present, TestCooperativeLevel and Reset; effect creation (gpu_effect.h) honours "CreateEffect" on
+// both. GpuClearInjections forgets all.
 void GpuInjectResult(const char* call, GpuResult result, uint32_t times = 1, uint32_t skip = 0);
 void GpuClearInjections();
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/gpu_effect_file.h"
+#include "platform/gpu_internal.h"
 
 namespace {
 
@@ -902,6 +903,8 @@ GpuResult GpuxCreateEffect(GpuDevice* device, const char* text, size_t size, con
   errors->clear();
   if (!device || !effect) return kGpuErrInvalidCall;
   *effect = nullptr;
+  GpuResult injected;
+  if (gpu::TakeInjection("CreateEffect", &injected)) return injected;
   auto* made = new Effect(device, name ? name : "effect");
   GpuResult result = made->Build(text, size, errors);
   if (GpuFailed(result)) {

@@ -1,19 +1,31 @@
-// The device lights the renderer keeps for the scene engine's lights. Least form until they are
-// built (device_lights_stub.cpp): the record the light instance owns, its position update and
-// its refresh from the light's settings.
+// The device lights the renderer keeps for the scene engine's lights: the record a light
+// instance owns (a device light description and its slot in the current pass), its creation
+// and refresh from the light's 16.16 fields, its position update, and the numbering of the
+// lights chosen for a pass.
 #pragma once
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
+#include "platform/gpu.h"
+
 struct InstanceRecord;
 
 struct D3DLightRecord {
+  GpuLight light;
   int32_t slot;  // position in the active light slots of the pass, -1 when not active
 };
 
-// Moves the light's device record to the light's world position; false when it has none.
-bool LightUpdateD3DPosition(InstanceRecord* light);
-// Fills the light's device record from its colour, range, kind and parameter; null without one.
+// Gives the light its record, filled; false when it has one already or memory runs out.
+bool LightCreateD3DLight(InstanceRecord* light);
+// Refills the light's record from its kind, colour, range and attenuation; null without one.
 D3DLightRecord* LightGetD3DLight(InstanceRecord* light);
-// Hands the light's colour to its device record; false when it has none.
-bool LightUpdateD3DColor(InstanceRecord* light);
+// Moves the record to the light's world position and direction and takes it out of the pass's
+// slots; false without a record.
+bool LightUpdateD3DPosition(InstanceRecord* light);
+// Writes each chosen light's slot number of the engine's light slots into its record.
+void AssignLightSlots();
+// Frees a record; true.
+bool D3DLightFree(D3DLightRecord* record);
+// Scales a 16.16 vector to length 65536 (truncated); the zero vector stays zero.
+void FixedVectorNormalize(FixedVector* vector);

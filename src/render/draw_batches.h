@@ -4,8 +4,16 @@
 
 #include <cstdint>
 
+class GpuVertexBuffer;
 struct RenderEntryNode;
 struct SceneRecord;
+
+// A scene's particle batch: its dynamic vertex buffer, counted in the context's video-memory
+// account while it lives. (The group table the particle drawing fills comes with the drawing.)
+struct ParticleBatchRecord {
+  GpuVertexBuffer* vertexBuffer;
+  uint32_t byteSize;
+};
 
 struct VertexBufferRecord {
   void* deviceBuffer;
@@ -18,5 +26,5 @@ struct VertexBufferRecord {
 bool VbRecEnsure(RenderEntryNode* drawObject);
 // Releases the draw object's record and detaches it.
 void VbRecRelease(RenderEntryNode* drawObject);
-// Releases the scene's particle batch and detaches it.
+// Releases the scene's particle batch (its buffer leaves the video-memory account) and detaches it.
 void SceneBatchRelease(SceneRecord* scene);

@@ -1,7 +1,9 @@
 // The least form of the draw batches: vertex-buffer records without device buffers, counted in
-// the renderer's memory category, and no particle batch to release. Called by the scene
-// engine's render entries and particle pools.
+// the renderer's memory category, and the release of a scene's particle batch. Called by the
+// scene engine's render entries and particle pools and by the device loss.
 #include "core/memory.h"
+#include "platform/gpu.h"
+#include "render/d3d_context.h"
 #include "render/draw_batches.h"
 #include "scene/scene_records.h"
 
@@ -28,5 +30,12 @@ void VbRecRelease(RenderEntryNode* drawObject) {
 }
 
 void SceneBatchRelease(SceneRecord* scene) {
-  if (scene) scene->particleBatch = nullptr;
+  if (!scene || !scene->particleBatch) return;
+  ParticleBatchRecord* batch = scene->particleBatch;
+  if (batch->vertexBuffer) {
+    batch->vertexBuffer->Release();
+    if (gDirect3D) gDirect3D->videoMemoryBytes -= batch->byteSize;
+  }
+  MemFree(batch, sizeof(ParticleBatchRecord), kRendererMemFlags);
+  scene->particleBatch = nullptr;
 }

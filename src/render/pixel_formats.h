@@ -114,5 +114,3 @@ void ClearPixelFormatTable();
 // Set when the device is created: true for a hardware device.
 extern bool gDeviceIsHal;
 bool DeviceIsHal();
-// Unbinds every texture the effects hold.
-void EffectTexturesUnbindAll();

@@ -27,6 +27,8 @@ struct DisplayObject {
   uint32_t flags;
   DisplayDevice* device;
   DisplaySurface* videoSurface;  // the screen surface whose display list holds the game surfaces
+  int32_t horizontalExtent = 0;  // 16.16, the screen relative to a 4:3 frame
+  int32_t verticalExtent = 0;
 };
 extern DisplayObject* gDisplay;
 
@@ -50,7 +52,8 @@ void ReleaseDisplay(int32_t flag);
 // the record was freed (with its display list and device storage), -1 for an empty slot.
 int32_t ReleaseImageHandle(DisplaySurface** slot);
 void ReleaseFonts(int32_t slot);
-// The renderer's 3D set-up (bloom and post-processing resources); 0 on failure.
+// The renderer's 3D set-up (render/render_matrices.h): vertex declarations, default states,
+// matrices, light slots, shader levels, bloom and environment map; 0 on failure.
 int32_t InitRender3D();
 // The per-frame screen update: flips, draws the statistics and presents the frame.
 void UpdateScreen();

@@ -49,6 +49,5 @@ void ReleaseFonts(int32_t slot) {
   if (slot >= 0 && slot < kFontSlotCount) gFontSlots[slot] = nullptr;
 }
 
-int32_t InitRender3D() { return 1; }
 void UpdateScreen() {}
 void TakeScreenshot() {}

@@ -17,6 +17,7 @@
 #include "core/system_block.h"
 #include "platform/gpu.h"
 #include "render/material_table.h"
+#include "render/effect_textures.h"
 #include "render/pixel_formats.h"
 #include "render/render.h"
 #include "render/render_logo.h"

@@ -1,7 +1,7 @@
 // The effect registry over the engine's effect table, and the name lookups of effect parameters.
 // The renderer registers each effect it loads, finds effects by name before loading one again
-// and has device loss and reset walk the registry. Walks never remove entries; only the
-// engine's shutdown empties the table.
+// and has device loss and reset walk the registry. Walks never remove entries; an entry goes
+// when its effect fails to load (through the renderer's cache) or when the engine shuts down.
 #include "scene/effect_registry.h"
 
 #include "core/hash_table.h"
@@ -103,14 +103,25 @@ void EffectsOnResetDevice() {
   });
 }
 
+void FreeEffectEntry(EffectEntry* entry) {
+  if (!entry) return;
+  EffectObjectRelease(entry->effect);
+  entry->effect = nullptr;
+  if (HashTable* table = Registry()) HashRemove(table, entry->handle);
+  FreeEntry(entry);
+}
+
 void FreeEffectRegistry() {
-  HashTable* table = Registry();
-  if (!table) return;
-  ForEachEntry([table](EffectEntry* entry) {
-    HashRemove(table, entry->handle);
-    FreeEntry(entry);
+  ForEachEntry([](EffectEntry* entry) {
+    FreeEffectEntry(entry);
     return false;
   });
+}
+
+void InstallEffectRegistry() {
+  static constexpr EffectRegistryCalls kCalls = {FindEffectByName, RegisterEffect, FreeEffectEntry,
+                                                 EffectsOnLostDevice};
+  SetEffectRegistryCalls(&kCalls);
 }
 
 EffectParamHead* FindEffectParam(EffectParamHead* const* list, int32_t count, int32_t id) {

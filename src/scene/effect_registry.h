@@ -15,8 +15,12 @@ EffectEntry* FindEffectByName(const char* name);
 // Every registered effect's interfaces, first first, before and after a device reset.
 void EffectsOnLostDevice();
 void EffectsOnResetDevice();
-// Frees every entry and empties the table (the effect objects are the renderer's).
+// Releases the entry's effect object, frees its name and the entry, and removes its key.
+void FreeEffectEntry(EffectEntry* entry);
+// Frees every entry with its effect object and empties the table.
 void FreeEffectRegistry();
+// Hands the renderer's effect cache the registry's operations (done when the engine starts).
+void InstallEffectRegistry();
 
 // The first of `count` records (null records skipped) with the id, or with the name ignoring
 // case; null when none.

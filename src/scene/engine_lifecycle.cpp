@@ -123,6 +123,7 @@ bool CreateEngine3D(EngineState3D* state) {
   e.particleTable = HashCreate();
   FillParticlePool(&e);
   e.effectTable = HashCreate();
+  InstallEffectRegistry();
   return e.handleTable && e.sceneTable && e.bodyCache && e.cutTable && e.takeTable && e.entryTable60 &&
          e.pbbNameTable && e.pbdNameTable && e.cutFileNameTable && e.particleTable && e.effectTable;
 }

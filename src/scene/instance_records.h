@@ -44,6 +44,12 @@ constexpr uint32_t kInst2Far = 1u << 1;  // a camera-space coordinate beyond kIn
 constexpr uint32_t kInst2HasLinkedParts = 1u << 5;
 constexpr uint32_t kInst2LoadKeep80 = 1u << 7;   // with 0x100: kept when a save game is loaded
 constexpr uint32_t kInst2LoadFree100 = 1u << 8;  // freed when a save game is loaded (unless 0x80)
+constexpr uint32_t kInst2ScreenSpace = 1u << 9;    // drawn in screen pixels, not in the scene
+constexpr uint32_t kInst2ScreenLeft = 1u << 12;    // screen-space: one pixel left
+constexpr uint32_t kInst2ScreenRight = 1u << 13;   // screen-space: one pixel right
+constexpr uint32_t kInst2ScreenUp = 1u << 14;      // screen-space: one pixel up
+constexpr uint32_t kInst2ScreenDown = 1u << 15;    // screen-space: one pixel down
+constexpr uint32_t kInst2ScreenUniform = 1u << 16;  // screen-space: scaled by its size alone
 constexpr uint32_t kInst2NotSaved = 1u << 10;
 constexpr uint32_t kInst2WorldFromCamera = 1u << 22;  // world = position + camera position
 constexpr uint32_t kInst2HasTexAnim = 1u << 24;

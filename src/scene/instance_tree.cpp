@@ -5,6 +5,7 @@
 #include "scene/instance_tree.h"
 
 #include "core/memory.h"
+#include "render/device_lights.h"
 #include "render/render_matrices.h"
 #include "scene/body_cache.h"
 #include "scene/camera_records.h"
@@ -82,6 +83,11 @@ bool IsInTree(const InstanceRecord* root, const InstanceRecord* instance) {
   return false;
 }
 
+void FreeDeviceLight(InstanceRecord* instance) {
+  D3DLightFree(instance->deviceLight);
+  instance->deviceLight = nullptr;
+}
+
 }  // namespace
 
 void SetFreedInstanceHook(FreedInstanceHook hook) { gFreedInstanceHook = hook; }
@@ -93,7 +99,11 @@ void InstPrepareRenderData(InstanceRecord* instance) {
   if (!instance || (instance->flags & kInstRenderReady)) return;
   // The meshes come with the body; a body that cannot be loaded leaves the instance not ready,
   // so the next enable or bind tries again.
-  if (!(instance->flags & kInstLight) && instance->bodyId >= 0 && !LoadBody(instance->bodyId)) return;
+  if (instance->flags & kInstLight) {
+    if (!instance->deviceLight && !LightCreateD3DLight(instance)) return;
+  } else if (instance->bodyId >= 0 && !LoadBody(instance->bodyId)) {
+    return;
+  }
   instance->flags |= kInstRenderReady;
 }
 
@@ -105,7 +115,9 @@ void InstPrepareRenderDataTree(InstanceRecord* instance) {
 
 void InstReleaseRenderData(InstanceRecord* instance) {
   if (!instance || !(instance->flags & kInstRenderReady)) return;
-  if (!(instance->flags & kInstLight)) {
+  if (instance->flags & kInstLight) {
+    FreeDeviceLight(instance);
+  } else {
     instance->soundFlags &= ~kInstSoundPlaying;
     instance->soundChannel = -1;
   }
@@ -169,6 +181,8 @@ void FreeInstance(InstanceRecord* instance) {
   while (ListNode* child = ListFirst(&instance->children)) FreeInstance(InstanceOfNode(child));
   if (instance->scene) RemoveInstanceFromScene(instance, instance->scene);
   InstFreeLinkedParts(instance);
+  // A light freed outside an enabled scene may still hold its device record.
+  FreeDeviceLight(instance);
   ClearEngineLinks(instance);
   InvalidateChainSize(instance->parent);
   if (instance->node.succ) ListRemove(&instance->node);

@@ -262,7 +262,7 @@ int32_t JobUpdate(InstanceRecord* instance, CutRecord* cut, int32_t t) {
                                ValueAt(keys, count, time, &ColorKey::blue)};
     for (int c = 0; c < 3; ++c)
       instance->lightColor[c] = static_cast<int16_t>((int64_t{values[c]} * 255 + 0x8000) >> 16);
-    if (instance->deviceLight) LightUpdateD3DColor(instance);
+    if (instance->deviceLight) LightGetD3DLight(instance);
   }
   const bool drivesCamera = (instance->jobFlags & kJobDrivesCamera) != 0;
   if (((instance->flags & kInstCamera) || drivesCamera) && path->fieldsOfView.count > 0) {

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "render/device_lights.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
 #include "scene/instance.h"
@@ -239,6 +240,31 @@ TEST_F(Collect, MembersThenTheirDirectChildrenUpTo254) {
   SceneCollectLights(scene_, camera_);
   EXPECT_EQ(Active().size(), 254u);
   EXPECT_EQ(fixture_.engine().activeLights[254], nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// The render data of a light is its device record: made when the light enters an enabled
+// scene, refreshed by the setters, gone when the scene is disabled.
+TEST_F(Collect, LightsHoldADeviceRecordOnlyWhileTheirSceneIsEnabled) {
+  InstanceRecord* light = Light(kInstPointLight, 256, 0, 100, {});
+  lights_.clear();
+  B3D_SceneEnable(scene_);
+  AddInstanceToScene(light, scene_);
+  ASSERT_NE(light->deviceLight, nullptr);
+  EXPECT_NE(light->flags & kInstRenderReady, 0u);
+  EXPECT_EQ(light->deviceLight->light.type, kGpuLightPoint);
+  EXPECT_FLOAT_EQ(light->deviceLight->light.range, 100 * scene_->systemScale);
+  B3D_LightSetColor(light, 128, 0, 0);
+  EXPECT_EQ(light->deviceLight->light.diffuse.r, 0.5f);
+
+  B3D_SceneDisable(scene_);
+  EXPECT_EQ(light->deviceLight, nullptr);
+  EXPECT_EQ(light->flags & kInstRenderReady, 0u);
+  B3D_SceneEnable(scene_);
+  EXPECT_NE(light->deviceLight, nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include "core/fixed_math.h"
 #include "core/hash_table.h"
+#include "render/effect_cache.h"
+#include "scene/effect_registry.h"
 
 EngineFixture::EngineFixture() : engine_(std::make_unique<EngineState3D>()) {
   static const bool tablesReady = (InitMathTables(), true);
@@ -20,6 +22,7 @@ EngineFixture::EngineFixture() : engine_(std::make_unique<EngineState3D>()) {
   e.shadowAlpha = 200;
   previous_ = gEngine3D;
   gEngine3D = engine_.get();
+  InstallEffectRegistry();
 }
 
 EngineFixture::~EngineFixture() {
@@ -29,4 +32,5 @@ EngineFixture::~EngineFixture() {
     HashDestroy(table);
   }
   gEngine3D = previous_;
+  if (!gEngine3D) SetEffectRegistryCalls(nullptr);
 }
