@@ -16,6 +16,7 @@
 #include "devices/steering.h"
 #include "frontend/cockpit/cockpit.h"
 #include "scene/camera_records.h"
+#include "universe/object_queries.h"
 #include "universe/type_world.h"
 #include "universe/universe.h"
 
@@ -53,6 +54,8 @@ class SteeringWorld : public TypeWorld {
     ship_.parent = &sector_;
     ship_.instance = &instance_;
     for (int k = 0; k < 3; ++k) instance_.matrix.m[k][k] = 0x10000;
+    // An undamaged ship: a worn hull would lower the speed the cruise steps are measured by.
+    ship_.hull = ObjGetMaxHull(&ship_);
   }
 
   void TearDown() override {
