@@ -150,7 +150,13 @@ void J3D_TakeFree(TakeRecord* take) {
 bool J3D_TakeStart(TakeRecord* take, CutRecord* cut, SceneRecord* scene, CameraRecord* camera) {
   if (!take || !cut) return false;
   if (take->state == kTakeRunning) J3D_TakeStop(take);
-  if (take->cutHandle != 0 && take->cutHandle != cut->handle) TakeReleaseInstances(take);
+  if (take->cutHandle != 0 && take->cutHandle != cut->handle) {
+    // The release frees the camera when a camera path held it; a camera that went with it is
+    // no camera for the new cut.
+    const uint32_t cameraHandle = camera ? camera->instance.handle : 0;
+    TakeReleaseInstances(take);
+    if (camera && !GetCameraByHandle(cameraHandle)) camera = nullptr;
+  }
   if (take->cutHandle == 0 && !TakeBuildInstances(take, cut, scene, camera)) return false;
   if (take->cutHandle == 0) return false;
   return TakeStartPaths(take);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,7 +49,7 @@ class CutWorld {
 
   // Adds a path with these notes (and a name) to the cut; call Enter after the last one.
   PathRecord* AddPath(const std::vector<std::pair<int32_t, std::string>>& notes, const char* name = nullptr) {
-    EXPECT_LT(pathCount_, kMaxPaths);
+    if (pathCount_ >= kMaxPaths) throw std::length_error("CutWorld holds 16 paths");
     PathRecord& path = paths_[pathCount_++];
     std::vector<CutNote>& list = notes_.emplace_back();
     for (const auto& [time, text] : notes) list.push_back({time, Text(text)});
@@ -104,7 +105,7 @@ class CutWorld {
   EngineFixture fixture_;
   SystemBlock block_{};
   SystemBlock* saved_ = nullptr;
-  static constexpr int32_t kMaxPaths = 8;
+  static constexpr int32_t kMaxPaths = 16;
   PathRecord paths_[kMaxPaths]{};
   int32_t pathCount_ = 0;
   std::deque<std::vector<CutNote>> notes_;
