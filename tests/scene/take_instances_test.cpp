@@ -12,6 +12,8 @@
 #include "scene/camera_records.h"
 #include "scene/cut_update.h"
 #include "scene/engine_state.h"
+#include "scene/instance_tree.h"
+#include "scene/lights.h"
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
@@ -176,6 +178,8 @@ TEST_F(Takes, AFreedTakeLeavesNoObjectAndNoRecord) {
   Path(3000);
   CutRecord* cut = world_.Enter();
   ASSERT_TRUE(TakeBuildInstances(take_, cut, scene_, camera_));
+  // An instance attached to the camera goes with it.
+  ASSERT_TRUE(B3D_InstAddToInst(B3D_LightAlloc(), &camera_->instance));
   const uint32_t handle = take_->handle;
   J3D_TakeFree(take_);
   EXPECT_EQ(GetTakeByHandle(handle), nullptr);
