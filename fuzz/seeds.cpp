@@ -952,6 +952,29 @@ Seeds CutFileSeeds() {
           std::string(1, '\x01') + "VER: 2;\nP 1; B 3; L { BODIES: 10; } T 5; a; -1; K 1; 2; 0.5; j E { 1; 0; }\n"};
 }
 
+// Cuts whose notes and body ids reach every case of the note syntax and of the take objects, in
+// the text form (first byte 0) and the binary form (1).
+Seeds CutEventsSeeds() {
+  typetool::CutContent cut = typetool::DemoCut();
+  typetool::CutPathSpec notes = cut.paths[1];
+  notes.serial = 3;
+  notes.body = "-1";
+  notes.name = "Cam1";
+  notes.notes = {{0, "EVENT Boom  "},       {10, "event speak hello"}, {40, "event speak again"},
+                 {2510, "endspeak"},        {2600, "end speak"},       {2600, "camera Cam1"},
+                 {2700, "camera \t cube"}, {2800, "start intro"},     {3000, "event frame"}};
+  cut.paths.push_back(notes);
+  for (const char* body : {"-2", "1123", "2123", "3950", "-1"}) {
+    typetool::CutPathSpec light = cut.paths[1];
+    light.serial = static_cast<int32_t>(cut.paths.size()) + 1;
+    light.body = body;
+    light.notes = {{5, std::string("camera ") + std::string(300, 'x')}};
+    cut.paths.push_back(light);
+  }
+  return {std::string(1, '\0') + typetool::CutText(cut), std::string(1, '\x01') + typetool::CutBinary(cut),
+          std::string(1, '\0') + typetool::CutText(typetool::DemoCut())};
+}
+
 const std::map<std::string, std::function<Seeds()>>& Makers() {
   static const std::map<std::string, std::function<Seeds()>> kMakers = {
       {"pattern", PatternSeeds},
@@ -985,6 +1008,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"media_decoder", MediaDecoderSeeds},
       {"engine_type_file", EngineTypeFileSeeds},
       {"cut_file", CutFileSeeds},
+      {"cut_events", CutEventsSeeds},
   };
   return kMakers;
 }

@@ -1,6 +1,6 @@
 // The scene engine's native module: its dispatcher and its name table, registered with the
 // script engine when the engine state is made. Least form until the natives are built
-// (engine_dispatch_stub.cpp): every call answers 0.
+// (engine_dispatch_stub.cpp): only the freeing natives are served.
 #pragma once
 
 #include <cstdint>

@@ -25,6 +25,7 @@
 #include "scene/instance_tree.h"
 #include "scene/scene.h"
 #include "scene/scene_records.h"
+#include "scene/take_instances.h"
 #include "scene/take_records.h"
 #include "script/engine.h"
 #include "script/tasks.h"
@@ -46,15 +47,16 @@ void FreeDrawNodes(ListHead* list) {
   }
 }
 
-void FreeTake(TakeRecord* take) {
-  if (!take) return;
-  MemFree(take->instances, static_cast<size_t>(take->instanceCount) * 4, MemCategoryFlags(kMemCatCut));
-  MemFree(take, sizeof(TakeRecord), MemCategoryFlags(kMemCatCut));
-}
-
+// Each take goes with the objects it made from its cut.
 void FreeAllTakes() {
   HashTable* table = gEngine3D->takeTable;
-  while (const uint32_t key = HashNextKey(table, 0)) FreeTake(reinterpret_cast<TakeRecord*>(HashRemove(table, key)));
+  while (const uint32_t key = HashNextKey(table, 0)) {
+    if (auto* take = reinterpret_cast<TakeRecord*>(HashGet(table, key))) {
+      J3D_TakeFree(take);
+    } else {
+      HashRemove(table, key);
+    }
+  }
 }
 
 void DestroyTable(HashTable*& table) {

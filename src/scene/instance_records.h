@@ -55,6 +55,9 @@ constexpr uint32_t kInst2WorldFromCamera = 1u << 22;  // world = position + came
 constexpr uint32_t kInst2HasTexAnim = 1u << 24;
 constexpr uint32_t kInst2NotNear = 1u << 29;
 
+// Flags3 (the third flags word).
+constexpr uint32_t kInst3FreeQueued = 1u << 0;  // a script freed it during a walk; freed when the walk ends
+
 // Sound flags.
 constexpr uint32_t kInstSoundBit3 = 1u << 3;
 constexpr uint32_t kInstSoundPlaying = 1u << 4;

@@ -14,6 +14,7 @@
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
 #include "scene/scene_small_ops.h"
+#include "scene/script_frees.h"
 #include "scene/take_records.h"
 #include "script/tasks.h"
 
@@ -66,14 +67,16 @@ void ClearCameraLinks(const InstanceRecord* instance) {
   }
 }
 
-// Every engine record that may point at the instance forgets it before the record goes.
-void ClearEngineLinks(InstanceRecord* instance) {
-  if (gFreedInstanceHook) gFreedInstanceHook(instance);
-  if (!gEngine3D) return;
-  if (gEngine3D->frameWord == instance) gEngine3D->frameWord = nullptr;
-  if (gEngine3D->lensFlareInstance == instance) gEngine3D->lensFlareInstance = nullptr;
-  ClearTakeLinks(instance);
-  ClearCameraLinks(instance);
+// Instances that play a path for a camera drive it through their link.
+void ClearLinkedCameraLinks(const InstanceRecord* camera) {
+  const HashTable* table = gEngine3D->handleTable;
+  for (uint32_t b = 0; table && table->buckets && b < table->bucketCount; ++b) {
+    for (HashEntry* e = table->buckets[b]; e; e = e->next) {
+      auto* instance = reinterpret_cast<InstanceRecord*>(e->value);
+      if (instance && instance->linkedCamera && &instance->linkedCamera->instance == camera)
+        instance->linkedCamera = nullptr;
+    }
+  }
 }
 
 bool IsInTree(const InstanceRecord* root, const InstanceRecord* instance) {
@@ -91,6 +94,17 @@ void FreeDeviceLight(InstanceRecord* instance) {
 }  // namespace
 
 void SetFreedInstanceHook(FreedInstanceHook hook) { gFreedInstanceHook = hook; }
+
+void InstClearEngineLinks(InstanceRecord* instance) {
+  InstForgetQueuedFree(instance);
+  if (gFreedInstanceHook) gFreedInstanceHook(instance);
+  if (!gEngine3D) return;
+  if (gEngine3D->frameWord == instance) gEngine3D->frameWord = nullptr;
+  if (gEngine3D->lensFlareInstance == instance) gEngine3D->lensFlareInstance = nullptr;
+  ClearTakeLinks(instance);
+  ClearCameraLinks(instance);
+  if (instance->flags & kInstCamera) ClearLinkedCameraLinks(instance);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Render data.
@@ -173,6 +187,11 @@ bool B3D_InstAddToInst(InstanceRecord* child, InstanceRecord* parent) {
 
 void FreeInstance(InstanceRecord* instance) {
   if (!instance) return;
+  // A camera has lists, records and a viewport of its own, which only the camera free gives back.
+  if (instance->flags & kInstCamera) {
+    B3D_CameraFree(CameraOfInstance(instance));
+    return;
+  }
   InstFreeTexAnim(instance);
   if (instance->jobFlags & kJobTaskWaits) {
     instance->jobFlags &= ~kJobTaskWaits;
@@ -183,13 +202,12 @@ void FreeInstance(InstanceRecord* instance) {
   InstFreeLinkedParts(instance);
   // A light freed outside an enabled scene may still hold its device record.
   FreeDeviceLight(instance);
-  ClearEngineLinks(instance);
+  InstClearEngineLinks(instance);
   InvalidateChainSize(instance->parent);
   if (instance->node.succ) ListRemove(&instance->node);
   if (gEngine3D) HashRemove(gEngine3D->handleTable, instance->handle);
   instance->name = FreeString(instance->name);
-  if (instance->flags & kInstCamera) EngineFree(instance, sizeof(CameraRecord));
-  else EngineFree(instance, sizeof(InstanceRecord));
+  EngineFree(instance, sizeof(InstanceRecord));
 }
 
 void InstFreeChildrenByMask(InstanceRecord* instance, uint32_t mask, int32_t invert) {

@@ -11,11 +11,15 @@ struct SceneRecord;
 
 // Frees the instance and every descendant. The owning script module is woken once with
 // (token, 2); every engine link to a freed instance is cleared and the freed-instance hook told.
+// A camera is freed as B3D_CameraFree frees it.
 void FreeInstance(InstanceRecord* instance);
 // Holders outside the engine that keep instance pointers register here; the hook sees every
 // freed instance (children included) before its record goes. Null removes it.
 using FreedInstanceHook = void (*)(InstanceRecord* instance);
 void SetFreedInstanceHook(FreedInstanceHook hook);
+// Every engine record and holder that may point at the instance forgets it; called for every
+// instance and camera just before its record goes.
+void InstClearEngineLinks(InstanceRecord* instance);
 
 // Makes the instance a root member of the scene (leaving its old scene or parent first); every
 // descendant takes the scene, and an enabled scene prepares the tree's render data.

@@ -21,6 +21,7 @@
 #include "scene/engine_state.h"
 #include "scene/fixed_geometry.h"
 #include "scene/instance.h"
+#include "scene/instance_tree.h"
 #include "scene/scene_records.h"
 #include "script/tasks.h"
 
@@ -187,7 +188,10 @@ void B3D_CameraFree(CameraRecord* camera) {
   }
   FreeCausticAnim(camera);
   while (ListNode* node = ListFirst(&camera->entries)) CameraEntryFree(ListRecord<CameraEntry>(node));
+  // Instances attached to the camera go with it, as they do with any other parent.
+  while (ListNode* child = ListFirst(&instance->children)) FreeInstance(InstanceOfNode(child));
   if (instance->scene) B3D_CameraDeleteFromScene(instance->scene, camera);
+  InstClearEngineLinks(instance);
   ListRemove(&instance->node);
   if (gEngine3D) HashRemove(gEngine3D->handleTable, instance->handle);
   instance->name = FreeString(instance->name);

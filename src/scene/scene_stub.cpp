@@ -25,7 +25,6 @@ bool ReadTag(FileObject* file, const char* tag) {
 
 }  // namespace
 
-void UpdateCutScenes() {}
 void UpdateEngine3DFrame() {
   // A frame opens with every texture the software drawing left locked given back to the device.
   TexturesUnlockAll();
