@@ -33,9 +33,6 @@ extern DisplayObject* gDisplay;
 constexpr int kScreenListCount = 2;
 extern DisplaySurface* gScreenLists[kScreenListCount];
 
-constexpr int kFontSlotCount = 10;
-extern void* gFontSlots[kFontSlotCount];
-
 // The video flags bits the game main adds when it creates the display.
 constexpr uint32_t kCreateDisplayBits = 0xE0;
 
@@ -49,7 +46,8 @@ void ReleaseDisplay(int32_t flag);
 // Drops one reference of the record in the slot and clears the slot: the remaining count, 0 when
 // the record was freed (with its display list and device storage), -1 for an empty slot.
 int32_t ReleaseImageHandle(DisplaySurface** slot);
-void ReleaseFonts(int32_t slot);
+// Frees every open font (render/fonts.h) with its sheet, cache and tables.
+void ReleaseFonts();
 // The renderer's 3D set-up (bloom and post-processing resources); 0 on failure.
 int32_t InitRender3D();
 // The per-frame screen update: flips, draws the statistics and presents the frame.
