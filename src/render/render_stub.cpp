@@ -1,10 +1,9 @@
 // The least form of the renderer that the application core needs until the display is built: a
-// display record of the configured size without a device or screen surfaces behind it, and a
+// display record of the configured size without a device or drawing surfaces behind it, and a
 // screen update and screenshot that draw nothing. Called by the game main, the game loop and the
 // shutdown; never touches a window or a graphics device.
 #include "render/render.h"
 
-#include "render/image_records.h"
 
 DisplayObject* gDisplay = nullptr;
 DisplaySurface* gScreenLists[kScreenListCount] = {};
@@ -19,7 +18,9 @@ DisplayDevice gDevice;
 DisplayObject* CreateDisplay(uint32_t videoFlags, int32_t width, int32_t height, int32_t depth) {
   (void)videoFlags;
   gDevice = DisplayDevice{static_cast<int16_t>(width), static_cast<int16_t>(height), static_cast<int16_t>(depth)};
-  gDisplayRecord = DisplayObject{0, &gDevice, nullptr};
+  // Without a device no surface can have device storage: the display stands in for its own
+  // drawing surfaces, of which it has none, so no screen list or logo surface is made.
+  gDisplayRecord = DisplayObject{kDisplayNoScreenLists, &gDevice, nullptr};
   gDisplay = &gDisplayRecord;
   return gDisplay;
 }
