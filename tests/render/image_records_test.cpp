@@ -356,4 +356,18 @@ TEST_F(ImageFiles, AChunkyMaskIsSizedFromItsOwnRowsNotTheDevicePitch) {
   EXPECT_EQ(Bytes(r->maskBuffer, r->maskBuffer + 8), (Bytes{0x80, 0x80, 0, 0, 0, 0, 0x80, 0}));
 }
 
+TEST_F(ImageFiles, TheDemoGeneratorsDefaultImagesLoadByTheirFixedNames) {
+  // The device set-up asks for "\\NONE_WHITE" ...: the texture folder holds them.
+  for (const auto& file : image_tool::DemoDefaultImages()) Write(file.name, file.bytes);
+  ASSERT_EQ(image_tool::DemoDefaultImages().size(), 8u);
+  for (const char* name : {"\\NONE_WHITE", "\\NONE_BLACK", "\\NONE_NORMAL", "\\NONE_NORMAL_LOW", "\\NONE_OCCL_DECAL",
+                           "\\NONE_GRAY", "\\NONE_ENVI", "\\ENVI"}) {
+    SCOPED_TRACE(name);
+    DisplaySurface* r = Load(name, 0x80040000);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->width, 4);
+    EXPECT_EQ(r->flags & kSurfaceDefaultImage, 0u);
+  }
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "platform/gpu_constants.h"
+#include "platform/gpu_dds.h"
 
 namespace image_tool {
 
@@ -152,13 +154,17 @@ std::vector<NamedFile> DemoDefaultImages() {
     const char* name;
     uint32_t argb;
   };
-  const Image kImages[] = {{"NONE_WHITE.tga", 0xFFFFFFFF},      {"NONE_BLACK.tga", 0xFF000000},
-                           {"NONE_NORMAL.tga", 0xFF8080FF},     {"NONE_NORMAL_LOW.tga", 0xFF8080FF},
-                           {"NONE_OCCL_DECAL.tga", 0xFFFFFFFF}, {"NONE_GRAY.tga", 0xFF808080},
-                           {"NONE_ENVI.tga", 0xFF000000},       {"ENVI.tga", 0xFF405060}};
+  const Image kImages[] = {{"NONE_WHITE", 0xFFFFFFFF},      {"NONE_BLACK", 0xFF000000}, {"NONE_NORMAL", 0xFF8080FF},
+                           {"NONE_NORMAL_LOW", 0xFF8080FF}, {"NONE_OCCL_DECAL", 0xFFFFFFFF}, {"NONE_GRAY", 0xFF808080},
+                           {"NONE_ENVI", 0xFF000000},       {"ENVI", 0xFF405060}};
   std::vector<NamedFile> files;
-  for (const Image& image : kImages)
-    files.push_back({image.name, MakeTga(2, 32, 4, 4, std::vector<uint32_t>(16, image.argb))});
+  for (const Image& image : kImages) {
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < 16; ++i) Put32Le(&pixels, image.argb);  // B, G, R, A in memory
+    Bytes file;
+    if (GpuDdsWrite(kGpuFmtA8R8G8B8, 4, 4, 1, false, pixels, &file))
+      files.push_back({std::string("dds/") + image.name + ".dds", file});
+  }
   return files;
 }
 

@@ -37,7 +37,8 @@ Bytes MakeAbcV4(uint16_t first, uint16_t last, const std::vector<AbcGlyph>& glyp
 Bytes MakeAbcV5(const std::vector<uint16_t>& remap, const std::vector<AbcGlyph>& glyphs);
 
 // The demo's font: a grid of 8 x 8 cells (1-bit BMP sheet "demo8.bmp") with proportional widths
-// ("demo8.siz"), and the eight fixed default images as 4 x 4 TGA files ("NONE_WHITE.tga" ...).
+// ("demo8.siz"), and the eight fixed default images as 4 x 4 DDS files in the texture folder
+// ("dds/NONE_WHITE.dds" ...), where the loader looks first for "\NONE_WHITE".
 struct NamedFile {
   std::string name;
   Bytes bytes;

@@ -1,6 +1,6 @@
 // mkimages FOLDER: writes the demo's pictures below FOLDER: the eight fixed default images the
-// device set-up loads ("NONE_WHITE.tga" ... "ENVI.tga") and the demo font "demo8" (a 1-bit BMP
-// glyph sheet and its "siz" widths).
+// device set-up loads ("dds/NONE_WHITE.dds" ... "dds/ENVI.dds") and the demo font "demo8" (a
+// 1-bit BMP glyph sheet and its "siz" widths).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
