@@ -27,13 +27,13 @@ constexpr uint32_t kTgaHeaderBytes = 18;
 constexpr uint32_t kMaxRowBytes = 0xFFFF;  // rowBytes and pitch are 16-bit fields
 
 // Slots of the fixed default images in gLookupImages, in the device set-up's load order.
-constexpr int kDefaultWhite = 14;
-constexpr int kDefaultBlack = 15;
-constexpr int kDefaultNormal = 16;
-constexpr int kDefaultNormalLow = 17;
-constexpr int kDefaultOcclusion = 18;
-constexpr int kDefaultGrey = 19;
-constexpr int kDefaultEnvironment = 21;
+constexpr int kDefaultWhite = kFixedImageSlot;
+constexpr int kDefaultBlack = kFixedImageSlot + 1;
+constexpr int kDefaultNormal = kFixedImageSlot + 2;
+constexpr int kDefaultNormalLow = kFixedImageSlot + 3;
+constexpr int kDefaultOcclusion = kFixedImageSlot + 4;
+constexpr int kDefaultGrey = kFixedImageSlot + 5;
+constexpr int kDefaultEnvironment = kFixedImageSlot + 7;
 
 ImageFileLoader gImageFileLoader = nullptr;
 

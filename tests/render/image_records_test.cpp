@@ -196,7 +196,7 @@ class ImageFiles : public D3DWorld {
     ASSERT_EQ(SelectDisplayMode(), 1);
     ASSERT_EQ(CreateD3DDevice(), 1);
     // No default image files exist here: put records of our own in their slots.
-    for (int slot = 14; slot < 22; ++slot) {
+    for (int slot = kFixedImageSlot; slot < kFixedImageSlot + 8; ++slot) {
       ReleaseImageHandle(&gLookupImages[slot]);
       gLookupImages[slot] = CreateImageHandle(32, 1, 1, kSurfaceNoDevice);
       gLookupImages[slot]->refCount = 1;
