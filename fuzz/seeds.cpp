@@ -43,6 +43,7 @@
 #include "frontend/frontend.h"
 #include "frontend/cockpit/cockpit_slots.h"
 #include "fuzz_support.h"
+#include "images/image_writer.h"
 #include "save_sections.h"
 #include "scene/instance_tree.h"
 #include "save_world.h"
@@ -760,6 +761,56 @@ Seeds GpuImageSeeds() {
   return seeds;
 }
 
+// The picture loader's input: a selector byte (extension and load flags) and a TGA or JPEG file,
+// from the demo generator's pictures and the image layer's own seeds.
+Seeds ImageFileSeeds() {
+  Seeds seeds;
+  std::vector<std::string> files;
+  for (const auto& image : image_tool::DemoDefaultImages()) files.emplace_back(image.bytes.begin(), image.bytes.end());
+  for (uint8_t type : {2, 10})
+    for (uint8_t bits : {16, 24, 32}) {
+      const auto tga = image_tool::MakeTga(type, bits, 5, 3, {0xFF102030, 0x80FFFFFF, 0, 0x12345678});
+      files.emplace_back(tga.begin(), tga.end());
+    }
+  for (const std::string& picture : GpuImageSeeds()) files.push_back(picture);
+  for (const std::string& file : files) {
+    const bool jpg = file.size() > 2 && uint8_t(file[0]) == 0xFF && uint8_t(file[1]) == 0xD8;
+    for (uint8_t flags = 0; flags < 4; ++flags) seeds.push_back(std::string(1, char(flags << 1 | (jpg ? 1 : 0))) + file);
+  }
+  return seeds;
+}
+
+// The font loader's input: a selector byte, the sheet's 16-bit length, the sheet and the metrics:
+// the demo font (BMP and "siz") and a TGA sheet with "abc" metrics of both versions.
+Seeds FontFileSeeds() {
+  Seeds seeds;
+  auto seed = [&](uint8_t selector, const image_tool::Bytes& sheet, const image_tool::Bytes& metrics) {
+    std::string s(1, char(selector));
+    s += char(sheet.size() >> 8);
+    s += char(sheet.size() & 0xFF);
+    s.append(sheet.begin(), sheet.end());
+    s.append(metrics.begin(), metrics.end());
+    seeds.push_back(s);
+  };
+  const auto demo = image_tool::DemoFontFiles();
+  // 0x60: cells of 8 (1 + 3, doubled would be 8); BMP sheet, "siz" metrics, with and without cache.
+  seed(0x61 | 0x4, demo[0].bytes, demo[1].bytes);
+  seed(0x61 | 0x4 | 0x8 | 0x10, demo[0].bytes, demo[1].bytes);
+  seed(0x61, demo[0].bytes, {});
+  std::vector<uint32_t> pixels(16 * 8);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 3 ? 0xFFFFFFFF : 0x40FFFFFF;
+  const auto tga = image_tool::MakeTga(2, 32, 16, 8, pixels);
+  const std::vector<image_tool::AbcGlyph> glyphs = {{0.0f, 0.0f, 1.0f, 1, 3, 4}, {0.25f, 0.0f, 0.5f, 0, 2, 2},
+                                                    {0.5f, 0.5f, 1.0f, -1, 4, 5}};
+  seed(0x2, tga, image_tool::MakeAbcV4('a', 'c', glyphs));
+  std::vector<uint16_t> remap(0x20AD, 0);
+  remap['A'] = 1;
+  remap[0xE9] = 2;
+  remap[0x20AC] = 7;
+  seed(0x2 | 0x8 | 0x10, tga, image_tool::MakeAbcV5(remap, glyphs));
+  return seeds;
+}
+
 Seeds GpuEffectSeeds() {
   return {
       "# plain colour\n"
@@ -1004,6 +1055,8 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"body_binary", BodyBinarySeeds},
       {"gpu_image", GpuImageSeeds},
       {"texture_file", GpuImageSeeds},
+      {"image_file", ImageFileSeeds},
+      {"font_file", FontFileSeeds},
       {"gpu_effect", GpuEffectSeeds},
       {"media_decoder", MediaDecoderSeeds},
       {"engine_type_file", EngineTypeFileSeeds},

@@ -412,7 +412,7 @@ bool StepScreenLists(GameMainOptions*) {
   const int32_t depth = device ? device->bitDepth : gSystem->colourDepth;
   const int count = (gDisplay->flags & kDisplaySecondScreenList) ? 2 : 1;
   for (int i = 0; i < count; ++i) {
-    if (!gScreenLists[i]) gScreenLists[i] = CreateImageHandle(width, height, depth, 0);
+    if (!gScreenLists[i]) gScreenLists[i] = CreateImageHandle(depth, width, height, 0);
     if (gScreenLists[i]) DisplayListCreate(gScreenLists[i], parent, i == 0 ? 0 : width / 2, width, height);
   }
   return true;

@@ -73,7 +73,7 @@ struct GameServices {
   void (*freeEngineRenderTables)();
   void (*exitEngine3D)();
   int32_t (*releaseImageHandle)(DisplaySurface** slot);
-  void (*releaseFonts)(int32_t slot);
+  void (*releaseFonts)();
   void (*shutdownSoundModule)();
   void (*freeEngineTables)(ScriptEngine* engine);
   void (*freeLoadingScreens)();

@@ -97,7 +97,7 @@ int32_t ShowLogoScreen() {
     int count = (display->flags & kDisplaySecondScreenList) ? 2 : 1;
     gLogoSurfacesCreated = true;
     for (int k = 0; k < count; ++k) {
-      gLogoSurfaces[k] = gServices.createImageHandle(device->width, device->height, device->bitDepth,
+      gLogoSurfaces[k] = gServices.createImageHandle(device->bitDepth, device->width, device->height,
                                                       gSystem->usageWords[kUsageLogoSurface]);
       if (!gLogoSurfaces[k]) {
         FreeLogoSurfaces();

@@ -51,7 +51,7 @@ void OnLowMemory();
 // real services.
 struct VersionLogoServices {
   bool (*initSquareTable)();
-  DisplaySurface* (*createImageHandle)(int32_t width, int32_t height, int32_t depth, uint32_t usage);
+  DisplaySurface* (*createImageHandle)(int32_t bits, int32_t width, int32_t height, uint32_t flags);
   DisplaySurface* (*loadImageFile)(const char* name, uint32_t flags, int32_t reserved, int32_t count);
   void (*stretchSurface)(DisplaySurface* target, DisplaySurface* image);
   void (*updateScreen)();

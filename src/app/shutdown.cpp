@@ -170,10 +170,7 @@ void StopServices() {
   if (gDisplay && !(gDisplay->flags & kDisplayNoScreenLists)) {
     for (DisplaySurface*& list : gScreenLists) s.releaseImageHandle(&list);
   }
-  for (int slot = 0; slot < kFontSlotCount; ++slot) {
-    s.releaseFonts(slot);
-    gFontSlots[slot] = nullptr;
-  }
+  s.releaseFonts();
   if (gScriptSound) s.shutdownSoundModule();
   if (gScriptEngine) {
     s.freeEngineTables(gScriptEngine);

@@ -187,5 +187,8 @@ extern OsWindow* gDeviceWindow;
 // Slots of the fixed lookup images.
 constexpr int kLightingImageCount = 10;
 constexpr int kLookupImageSlots = 23;
+// The eight fixed images ("\NONE_WHITE", "\NONE_BLACK", "\NONE_NORMAL", "\NONE_NORMAL_LOW",
+// "\NONE_OCCL_DECAL", "\NONE_GRAY", "\NONE_ENVI", "\ENVI") fill the slots from this one on.
+constexpr int kFixedImageSlot = 14;
 struct DisplaySurface;
 extern DisplaySurface* gLookupImages[kLookupImageSlots];

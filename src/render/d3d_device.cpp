@@ -26,7 +26,6 @@ constexpr uint32_t kLookupImageFlags = 0x80040000;
 constexpr int kExponentSlot = 10;
 constexpr int kDepthSlot = 11;
 constexpr int kNormalisationSlot = 12;
-constexpr int kFixedImageSlot = 14;
 constexpr uint32_t kLookupImageSize = 256;
 constexpr uint32_t kAlphaRef = 90;
 

@@ -35,9 +35,6 @@ extern DisplayObject* gDisplay;
 constexpr int kScreenListCount = 2;
 extern DisplaySurface* gScreenLists[kScreenListCount];
 
-constexpr int kFontSlotCount = 10;
-extern void* gFontSlots[kFontSlotCount];
-
 // The video flags bits the game main adds when it creates the display.
 constexpr uint32_t kCreateDisplayBits = 0xE0;
 
@@ -51,7 +48,8 @@ void ReleaseDisplay(int32_t flag);
 // Drops one reference of the record in the slot and clears the slot: the remaining count, 0 when
 // the record was freed (with its display list and device storage), -1 for an empty slot.
 int32_t ReleaseImageHandle(DisplaySurface** slot);
-void ReleaseFonts(int32_t slot);
+// Frees every open font (render/fonts.h) with its sheet, cache and tables.
+void ReleaseFonts();
 // The renderer's 3D set-up (render/render_matrices.h): vertex declarations, default states,
 // matrices, light slots, shader levels, bloom and environment map; 0 on failure.
 int32_t InitRender3D();

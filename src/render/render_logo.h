@@ -1,5 +1,5 @@
 // The renderer services the logo screen and the low-memory hook use that the renderer's header
-// does not declare yet: the table of squares, image handles by size, picture loading, the
+// does not declare yet: the table of squares, the image records (image_records.h), the
 // display's own drawing surfaces and the release of unused textures (with the surface stretch of
 // surface_ops.h); and
 // the 3D engine's release of bodies no instance uses. Called by the application's logo screen
@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "render/image_records.h"
 #include "render/surface_ops.h"
 #include "render/texture_table.h"
 
@@ -18,13 +19,6 @@ struct DisplaySurface;
 // Makes sure the table of squares (256 entries, gSquareTable) exists; false when it cannot be
 // allocated. A second call finds it and allocates nothing.
 bool InitSquareTable();
-// A new reference-counted image record of that size and depth, or null.
-DisplaySurface* CreateImageHandle(int32_t width, int32_t height, int32_t depth, uint32_t usage);
-// A picture file by name in a new image record, or null when it cannot be loaded.
-DisplaySurface* LoadImageFile(const char* name, uint32_t flags, int32_t reserved, int32_t count);
-// Until picture files load, a tool or test may stand in a loader (null: nothing loads).
-using ImageFileLoader = DisplaySurface* (*)(const char* name, uint32_t flags);
-void SetImageFileLoader(ImageFileLoader loader);
 // The display's surface words 0 to 3 (its own drawing surfaces when it has them), or null.
 DisplaySurface* DisplaySurfaceWord(const DisplayObject* display, int32_t index);
 // Marks the bodies the engine's instances use and releases the other bodies' data.

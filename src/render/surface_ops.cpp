@@ -446,17 +446,22 @@ DisplaySurface* LoadTextureFile(const char* name, uint32_t flags, int32_t mipLev
   }
   freeData();
   if (!texture) return nullptr;
+  return WrapDeviceSurface(texture, surface, kSurfaceLoadedTexture | (cube ? kSurfaceCubeMap : 0));
+}
+
+DisplaySurface* WrapDeviceSurface(GpuBaseTexture* texture, GpuSurface* surface, uint32_t flags) {
   DisplaySurface* record = surface ? NewRecord() : nullptr;
   if (!record || !AttachD3DSurface(record, surface)) {
     if (record) MemFree(record, sizeof(DisplaySurface), 0);
     if (surface) surface->Release();
-    texture->Release();
+    if (texture) texture->Release();
     return nullptr;
   }
-  record->flags |= kSurfaceLoadedTexture;
-  if (cube) record->flags |= kSurfaceCubeMap;
-  record->deviceTexture = texture;
-  ++gDeviceTextureCount;
+  record->flags |= flags;
+  if (texture) {
+    record->deviceTexture = texture;
+    ++gDeviceTextureCount;
+  }
   return record;
 }
 

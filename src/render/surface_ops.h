@@ -12,6 +12,7 @@
 
 struct GpuLockedRect;
 class GpuSurface;
+class GpuBaseTexture;
 
 // Record flags of the device binding (the rest are in display_surface.h).
 constexpr uint32_t kSurfaceWantsDevice = 0x8;
@@ -64,6 +65,9 @@ void SurfaceCopyRect(DisplaySurface* source, DisplaySurface* destination, const 
                      const SurfaceRect16* destinationRect);
 void StretchSurface(DisplaySurface* destination, DisplaySurface* source);
 
+// A new record around a device surface (level 0 of `texture` when there is one) with these flags
+// added; takes over both references and releases them when it fails (null).
+DisplaySurface* WrapDeviceSurface(GpuBaseTexture* texture, GpuSurface* surface, uint32_t flags);
 // A DDS file of the types "pck dds" in a new record, or null.
 DisplaySurface* LoadTextureFile(const char* name, uint32_t flags, int32_t mipLevels);
 // The back buffer as "<name>.bmp"; 1 on success.

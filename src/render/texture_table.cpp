@@ -277,7 +277,7 @@ bool EnsureTextureLoaded(int32_t id) {
     int32_t height = m ? m->height : 0;
     if (FontScaled(e.flags)) width *= gSystem->fontScale, height *= gSystem->fontScale;
     if (e.flags & MPF_TEXTUREALPHA) load |= kLoadTextureAlpha;
-    e.image = CreateImageHandle(width, height, bits, load);
+    e.image = CreateImageHandle(bits, width, height, load);
     // Reported loaded only when the image exists, so a failed creation is retried on next use.
     return e.image != nullptr;
   }

@@ -92,17 +92,17 @@ struct RendererLog {
 };
 RendererLog* gLog = nullptr;
 
-DisplaySurface* FakeCreate(int32_t width, int32_t height, int32_t depth, uint32_t usage) {
+DisplaySurface* FakeCreate(int32_t depth, int32_t width, int32_t height, uint32_t usage) {
   gLog->calls.push_back("create " + std::to_string(width) + "x" + std::to_string(height) + "x" +
                         std::to_string(depth) + " usage " + std::to_string(usage));
   if (gLog->createLimit-- <= 0) return nullptr;
-  return CreateImageHandle(width, height, depth, usage);
+  return CreateImageHandle(depth, width, height, usage | kSurfaceNoDevice);
 }
 DisplaySurface* FakeLoad(const char* name, uint32_t flags, int32_t, int32_t) {
   gLog->pictureName = name;
   gLog->pictureFlags = flags;
   gLog->calls.push_back("load");
-  return gLog->pictureExists ? CreateImageHandle(8, 8, 32, 0) : nullptr;
+  return gLog->pictureExists ? CreateImageHandle(32, 8, 8, kSurfaceNoDevice) : nullptr;
 }
 void FakeStretch(DisplaySurface* target, DisplaySurface*) {
   gLog->target = target;

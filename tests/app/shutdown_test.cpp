@@ -73,7 +73,7 @@ void BindRecordingServices() {
     *slot = nullptr;
     return 0;
   };
-  s.releaseFonts = [](int32_t slot) { Record("ReleaseFonts(" + std::to_string(slot) + ")"); };
+  s.releaseFonts = [] { Record("ReleaseFonts"); };
   s.shutdownSoundModule = [] { Record("ShutdownSoundModule"); };
   s.freeEngineTables = [](ScriptEngine*) { Record("FreeEngineTables"); };
   s.freeLoadingScreens = [] { Record("FreeLoadingScreens"); };
@@ -175,7 +175,7 @@ std::vector<std::string> FullStopOrder(bool saves, const std::string& code) {
                            "FreeEngineRenderTables", "ExitEngine3D", "ReleaseImageHandle", "ReleaseImageHandle"}) {
     order.push_back(call);
   }
-  for (int slot = 0; slot < kFontSlotCount; ++slot) order.push_back("ReleaseFonts(" + std::to_string(slot) + ")");
+  order.push_back("ReleaseFonts");
   for (const char* call : {"ShutdownSoundModule", "FreeEngineTables", "FreeLoadingScreens", "ClearTimerEvents",
                            "ShutdownMovieModule", "FreeSoundBanks", "FreeCollisionFitBuffers", "ShutdownSound",
                            "ReleaseInputDevices", "ReleaseDisplay"}) {
@@ -244,7 +244,7 @@ TEST_F(ShutdownTest, AnEarlyFailureStopsOnlyWhatExists) {
   SetFailureDetail("vexaconfig");
   EXPECT_EQ(RunShutdown(1), 1);
   std::vector<std::string> expected = {"ClearEffectInstances", "FreeEffectDefinitions"};
-  for (int slot = 0; slot < kFontSlotCount; ++slot) expected.push_back("ReleaseFonts(" + std::to_string(slot) + ")");
+  expected.push_back("ReleaseFonts");
   for (const char* call : {"FreeSoundBanks", "FreeCollisionFitBuffers", "ShowErrorBox", "FreeSystemBlock(1)"}) {
     expected.push_back(call);
   }

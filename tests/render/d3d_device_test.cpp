@@ -23,7 +23,7 @@ DisplaySurface* RecordingLoader(const char* name, uint32_t flags) {
   char line[128];
   std::snprintf(line, sizeof line, "%s %x", name, flags);
   gLoaded.push_back(line);
-  return CreateImageHandle(1, 1, 32, 0);
+  return CreateImageHandle(32, 1, 1, kSurfaceNoDevice);
 }
 
 class DeviceCreation : public D3DWorld {

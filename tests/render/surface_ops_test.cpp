@@ -66,14 +66,14 @@ class SurfaceOps : public D3DWorld {
 
   // An empty counted record with these flags and its device storage.
   DisplaySurface* Made(uint32_t flags, int32_t width, int32_t height) {
-    DisplaySurface* r = CreateImageHandle(width, height, 32, 0);
+    DisplaySurface* r = CreateImageHandle(32, width, height, 0);
     r->flags = flags;
     records_.push_back(r);
     return CreateImageSurface(r) ? r : nullptr;
   }
   // A record wrapping a new device surface.
   DisplaySurface* Wrapped(GpuSurface* surface) {
-    DisplaySurface* r = CreateImageHandle(1, 1, 32, 0);
+    DisplaySurface* r = CreateImageHandle(32, 1, 1, 0);
     records_.push_back(r);
     EXPECT_EQ(AttachD3DSurface(r, surface), 1);
     return r;
@@ -168,7 +168,7 @@ TEST_F(SurfaceOps, AttachSetsFlagsRowBytesAndPitch) {
   const Case kCases[] = {{kGpuFmtR5G6B5, 0x104, 2}, {kGpuFmtR8G8B8, 0x204, 3}, {kX8, 0x2004, 4}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.format);
-    DisplaySurface* r = CreateImageHandle(1, 1, 32, 0);
+    DisplaySurface* r = CreateImageHandle(32, 1, 1, 0);
     records_.push_back(r);
     r->flags = 0x100 | 0x200 | 0x2000;  // stale depth bits are replaced
     GpuSurface* s = nullptr;
@@ -473,7 +473,7 @@ TEST_F(SurfaceOps, ReleasingEveryRecordReturnsTheCounters) {
   WriteFile("cube.dds", Dds(2, true));
   std::vector<DisplaySurface*> made = {LoadTextureFile("a", 0, 0), LoadTextureFile("cube", 0, 0)};
   for (uint32_t flags : {0x8u | 0x4000u | 0x8000u, 0x8u, 0x8u | 0x8000000u, 0x8u | 0x4000u | 0x80u}) {
-    DisplaySurface* r = CreateImageHandle(8, 8, 32, 0);
+    DisplaySurface* r = CreateImageHandle(32, 8, 8, 0);
     r->flags = flags;
     EXPECT_EQ(CreateImageSurface(r), 1);
     made.push_back(r);

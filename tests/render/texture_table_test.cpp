@@ -13,6 +13,8 @@
 
 #include "core/system_block.h"
 #include "platform/gpu.h"
+#include "platform/gpu_null.h"
+#include "render/d3d_context.h"
 #include "render/material_table.h"
 #include "render/pixel_formats.h"
 #include "render/render.h"
@@ -29,7 +31,7 @@ std::vector<Load> gLoads;
 
 DisplaySurface* RecordingLoader(const char* path, uint32_t flags) {
   gLoads.push_back({path, flags});
-  return CreateImageHandle(4, 4, 32, 0);
+  return CreateImageHandle(32, 4, 4, kSurfaceNoDevice);
 }
 
 // A device surface that counts its unlocks and answers them as told.
@@ -271,7 +273,41 @@ TEST_F(TextureTable, ATransparentTextureWithoutItsOwnFormatUsesTheOpaqueOne) {
   EXPECT_EQ(gLoads[0].flags & 0x182300, 0x82000u);
 }
 
+// A null device behind the renderer for the tests whose images need device storage.
+class NullDeviceScope {
+ public:
+  NullDeviceScope() {
+    GpuSetBackend(kGpuBackendNull);
+    system_ = GpuCreateSystem(kGpuSdkVersion);
+    GpuPresentParameters parameters{};
+    parameters.backBufferWidth = parameters.backBufferHeight = 16;
+    parameters.backBufferFormat = kGpuFmtX8R8G8B8;
+    parameters.backBufferCount = 1;
+    parameters.windowed = 1;
+    EXPECT_EQ(system_->CreateDevice(0, kGpuDevTypeHal, nullptr, kGpuCreateHardwareVertexProcessing, &parameters,
+                                    &record_.device),
+              kGpuOk);
+    DescribePixelFormat(&format_, kGpuFmtA8R8G8B8);
+    record_.opaqueFormat = record_.alphaFormat = record_.thirdFormat = &format_;
+    context_.device = &record_;
+    gDirect3D = &context_;
+  }
+  ~NullDeviceScope() {
+    gDirect3D = nullptr;
+    if (record_.device) record_.device->Release();
+    system_->Release();
+    GpuSetBackend(kGpuBackendOpenGl);
+  }
+
+ private:
+  GpuSystem* system_ = nullptr;
+  PixelFormatDesc format_{};
+  DeviceRecord record_{};
+  Direct3DContext context_{};
+};
+
 TEST_F(TextureTable, AGeneratedTextureIsLoadedOnlyWhenItsImageWasCreated) {
+  NullDeviceScope device;
   SetTextureFlags(1, MPF_GENERATED | MPF_FONTSCALE);
   materials_[1].width = 64;
   materials_[1].height = 32;
@@ -285,6 +321,7 @@ TEST_F(TextureTable, AGeneratedTextureIsLoadedOnlyWhenItsImageWasCreated) {
   SetTextureFlags(id, MPF_GENERATED);
   EXPECT_FALSE(EnsureTextureLoaded(id));
   EXPECT_EQ(GetTextureHandle(id), nullptr);
+  ReleaseAllImages();  // while the device is there
 }
 
 TEST_F(TextureTable, FreeingUnusedKeepsHeldAndResidentImages) {
