@@ -1,14 +1,13 @@
 // The universe's settings and registry: the Globals settings with their defaults and the fire
 // angle's clamps, objects found by id while keys are handed out and wrap, the value scripts set
 // on objects, race relations, match lookups, the active-sector test, the state reset and the
-// hit-drain ratio kept in range.
+// hit-drain ratio kept in range, and the slowing effect a bullet hit starts.
 #include <gtest/gtest.h>
-
-#include "core/system_block.h"
 
 #include <vector>
 
 #include "core/hash_table.h"
+#include "core/system_block.h"
 #include "script/containers.h"
 #include "universe/type_world.h"
 #include "universe/universe.h"
