@@ -31,6 +31,7 @@
 #include "bodies/body_text_writer.h"
 #include "catalog/catalog_builder.h"
 #include "engine_types/demo_engine_files.h"
+#include "engine_types/demo_universe_types.h"
 #include "core/data_reader.h"
 #include "core/file_object.h"
 #include "core/memory.h"
@@ -55,6 +56,8 @@
 #include "platform/registry.h"
 #include "render/texture_animation.h"
 #include "scene/scene.h"
+#include "universe/body_components.h"
+#include "universe/type_loader.h"
 #include "../tests/support/cut_key_stream.h"
 #include "../tests/support/universe_xml_fixtures.h"
 #include "script/containers.h"
@@ -987,6 +990,25 @@ Seeds CockpitSaveSeeds() {
     write();
     fuzz::ClearCockpitWorld();
   }
+// The demo's universe type files in both forms, and a Components file as the loader writes it.
+Seeds UniverseTypesSeeds() {
+  fuzz::World();
+  Seeds seeds;
+  std::vector<typetool::TypeFile> files = typetool::DemoUniverseAuxFiles();
+  for (const typetool::TypeFile& file : typetool::DemoUniverseClassFiles()) files.push_back(file);
+  for (const typetool::TypeFile& file : files) {
+    for (bool binary : {false, true}) {
+      const std::string bytes = typetool::TypeFileBytes(binary ? "seed.pck" : "seed.txt", file.fields, binary);
+      seeds.push_back(std::string(1, binary ? '\x01' : '\0') + bytes);
+    }
+  }
+  const ComponentPoint points[2] = {{1, {65536, -32768, 7}, {0, 0, 65536}}, {0, {3, 4, 5}, {0, 0, 0}}};
+  AppendComponentEntry(0, 1, points, 2);
+  AppendComponentEntry(2, 2, points + 1, 1);
+  std::string written;
+  if (WriteComponentsFile("seed_components.txt") && fuzz::ReadFile("seed_components.txt", &written))
+    seeds.push_back(std::string(1, '\0') + written);
+  FreeComponentTable();
   return seeds;
 }
 
@@ -1062,6 +1084,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"engine_type_file", EngineTypeFileSeeds},
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
+      {"universe_types", UniverseTypesSeeds},
   };
   return kMakers;
 }

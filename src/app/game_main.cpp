@@ -41,6 +41,7 @@
 #include "script/loader.h"
 #include "script/script_save.h"
 #include "script/tasks.h"
+#include "universe/type_loader.h"
 #include "universe/universe.h"
 
 constexpr StartNames kDefaultStartNames = {"vexaintro", "vexastory", "vexatutorial", "vexagaledit",
@@ -439,7 +440,11 @@ bool StepUniverse(GameMainOptions*) {
   return true;
 }
 
-bool StepLoadTypes(GameMainOptions*) { return LoadTypes(gUniverse) != 0; }
+bool StepLoadTypes(GameMainOptions*) {
+  if (LoadTypes(gUniverse) != 0) return true;
+  SetFailureDetail(TypeLoadFailedName());
+  return false;
+}
 
 bool StepFirstScreen(GameMainOptions*) {
   UpdateScreen();

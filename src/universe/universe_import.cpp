@@ -15,7 +15,7 @@
 #include "core/xml_access.h"
 #include "script/containers.h"
 #include "script/value.h"
-#include "universe/type_names.h"
+#include "universe/type_access.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "core/fixed_math.h"
 #include "core/memory.h"
+#include "core/system_block.h"
 #include "script/tasks.h"
 #include "universe/object_references.h"
 #include "universe/type_access.h"
@@ -253,6 +254,16 @@ void ShipUpdateRatio(SpaceObject* ship, int32_t bulletSubtype) {
   if (ext->drainBase > fifth) ext->drainBase = fifth;
   // base x 1000 overflows 32 bits for bases above about two million.
   ext->drainRatio = sixth != 0 ? SaturateToInt32(static_cast<int64_t>(ext->drainBase) * 1000 / sixth) : 0;
+}
+
+void ShipStartTypeTimer(SpaceObject* ship, int32_t bulletSubtype) {
+  const ObjectTypeRecord* bullet = TypeRow(kClassBullet, bulletSubtype);
+  if (!ship || ship->objClass != kClassShip || !ship->ext || !bullet) return;
+  ShipExt* ext = static_cast<ShipExt*>(ship->ext);
+  const uint32_t now = gSystem ? gSystem->gameTime : 0;
+  ext->timers[kShipTimerEffectEnd] = now + static_cast<uint32_t>(bullet->bullet.impactValue[2]);
+  const int64_t rate = static_cast<int64_t>(bullet->bullet.impactValue[1]) * 65536 / 100;
+  ext->timers[kShipTimerEffectRate] = static_cast<uint32_t>(SaturateToInt32(rate));
 }
 
 void ReleaseModuleHandle(SpaceObject* object, int32_t value) {

@@ -58,3 +58,10 @@ bool ShipIsInState27(const SpaceObject* ship);
 // gets (handle, value) and the pair is cleared; callers here pass 1, order results 3, 8 or 13.
 void ReleaseModuleHandle(SpaceObject* object, int32_t value);
 void ShipUpdateRatio(SpaceObject* ship, int32_t bulletSubtype);
+
+// The ship timer words a bullet's slowing effect uses: its end (game time) and its rate (16.16).
+constexpr int kShipTimerEffectEnd = 0;
+constexpr int kShipTimerEffectRate = 1;
+// A hit by the bullet type starts its effect: it ends the type's third impact value after the
+// current game time, at the second impact value / 100 as the rate.
+void ShipStartTypeTimer(SpaceObject* ship, int32_t bulletSubtype);

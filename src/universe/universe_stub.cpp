@@ -1,5 +1,5 @@
 // The least form of the universe model that the application core needs until the universe is
-// built: an empty object list, no types to load, effects with nothing in them, and an empty but
+// built: an empty object list, effects with nothing in them, and an empty but
 // well-formed universe save section. Called by the game main, the game loop, the
 // save container and the shutdown; never creates an object.
 #include "universe/universe.h"
@@ -27,8 +27,6 @@ void CreateUniverse(UniverseBlock* universe) {
   ListInit(&universe->objects);
   gUniverse = universe;
 }
-
-int32_t LoadTypes(UniverseBlock*) { return 1; }
 
 void FreeAllObjects(UniverseBlock* universe) {
   if (!universe) return;

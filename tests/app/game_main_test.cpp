@@ -18,6 +18,7 @@
 #include "asm/assembler.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "engine_types/demo_universe_types.h"
 #include "platform/gpu.h"
 #include "platform/memory_status.h"
 #include "platform/registry.h"
@@ -483,6 +484,17 @@ TEST(StartupOrder, WithoutAStoryTheStartEndsWithFileNotFound) {
               "File not found.\n\\(vexaconfig\\)");
 }
 
+TEST(StartupOrder, WithoutTheTypeFilesTheStartEndsNamingTheFirstMissingOne) {
+  TempDir sandbox;
+  AsmResult result = Assemble(".header 1\n.func \"Main\" main frame=1\nmain: ret\n");
+  ASSERT_TRUE(result.ok) << result.error;
+  const std::string bytes(result.bytes.begin(), result.bytes.end());
+  sandbox.Write("L/vexaconfig.obj", bytes);
+  sandbox.Write("L/vexaintro.obj", bytes);
+  EXPECT_EXIT(StartWith(sandbox.path(), {"WinCalled", ""}), ::testing::ExitedWithCode(1),
+              "File not found.\n\\(types.Globals\\)");
+}
+
 TEST(StartupOrder, AHeadlessRunStartsUpAndEndsNormallyAfterItsFrames) {
   TempDir sandbox;
   const char* story =
@@ -494,6 +506,12 @@ TEST(StartupOrder, AHeadlessRunStartsUpAndEndsNormallyAfterItsFrames) {
   const std::string bytes(result.bytes.begin(), result.bytes.end());
   sandbox.Write("L/vexaconfig.obj", bytes);
   sandbox.Write("L/vexaintro.obj", bytes);
+  // Start-up loads the universe's type files; the demo's set serves.
+  sandbox.Write("types/.keep", "");
+  for (const typetool::TypeFile& file : typetool::DemoUniverseAuxFiles())
+    ASSERT_TRUE(typetool::WriteTypeFile(sandbox.File(std::string("types/") + file.name + ".txt"), file.fields, false));
+  for (const typetool::TypeFile& file : typetool::DemoUniverseClassFiles())
+    ASSERT_TRUE(typetool::WriteTypeFile(sandbox.File(std::string("types/") + file.name + ".pck"), file.fields, true));
   setenv(kFrameLimitVariable, "3", 1);
   // Each presented frame of the game loop leaves a line, so the run shows it reached its frames.
   gGameServices.updateScreen = [] {

@@ -1,12 +1,13 @@
 // The universe's settings and registry: the Globals settings with their defaults and the fire
 // angle's clamps, objects found by id while keys are handed out and wrap, the value scripts set
 // on objects, race relations, match lookups, the active-sector test, the state reset and the
-// hit-drain ratio kept in range.
+// hit-drain ratio kept in range, and the slowing effect a bullet hit starts.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "core/hash_table.h"
+#include "core/system_block.h"
 #include "script/containers.h"
 #include "universe/type_world.h"
 #include "universe/universe.h"
@@ -372,6 +373,36 @@ TEST_F(UniverseRegistry, DrainRatioIsComputedWithoutOverflow) {
   ShipUpdateRatio(&ship, 1);
   EXPECT_EQ(ext.drainBase, 300);
   EXPECT_EQ(ext.drainRatio, 0);
+}
+
+TEST_F(UniverseRegistry, ABulletHitStartsItsTypesSlowingEffect) {
+  ObjectTypeRecord* bullets = Rows(kClassBullet, 2);
+  bullets[0].bullet.flags = 0x200;
+  DeriveBulletImpactValues(&bullets[0].bullet, 0);  // 50 and 1000 from flag 0x200
+  bullets[1].bullet.impactValue[1] = 2000000000;
+  bullets[1].bullet.impactValue[2] = 5;
+  SystemBlock block{};
+  SystemBlock* previous = gSystem;
+  gSystem = &block;
+  block.gameTime = 70000;
+  ShipExt ext{};
+  SpaceObject ship{};
+  ship.objClass = kClassShip;
+  ship.ext = &ext;
+  ShipStartTypeTimer(&ship, 0);
+  EXPECT_EQ(ext.timers[kShipTimerEffectEnd], 71000u);
+  EXPECT_EQ(ext.timers[kShipTimerEffectRate], 32768u) << "50 / 100 in 16.16";
+  ShipStartTypeTimer(&ship, 1);
+  EXPECT_EQ(ext.timers[kShipTimerEffectEnd], 70005u);
+  EXPECT_EQ(ext.timers[kShipTimerEffectRate], 2147483647u) << "kept in range";
+  ext = ShipExt{};
+  ShipStartTypeTimer(&ship, 2);  // no such bullet type
+  SpaceObject dock{};
+  dock.objClass = kClassDock;
+  dock.ext = &ext;
+  ShipStartTypeTimer(&dock, 0);
+  EXPECT_EQ(ext.timers[kShipTimerEffectEnd], 0u);
+  gSystem = previous;
 }
 
 TEST_F(UniverseRegistry, NamesAreOwnedCopies) {

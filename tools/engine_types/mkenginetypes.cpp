@@ -1,10 +1,13 @@
-// mkenginetypes FOLDER: writes the demo's engine type files in text form under FOLDER/types and
-// its cut twice, as "objects/cut/00001.pbd" (text) and "objects/cut/00002.pbb" (binary).
+// mkenginetypes FOLDER: writes the demo's engine type files and the universe's auxiliary type
+// files in text form under FOLDER/types, the universe's class files in binary form beside them,
+// and its cut twice, as "objects/cut/00001.pbd" (text) and "objects/cut/00002.pbb" (binary).
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine_types/demo_engine_files.h"
+#include "engine_types/demo_universe_types.h"
 
 namespace {
 
@@ -20,6 +23,13 @@ bool WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   return std::fclose(file) == 0 && written;
 }
 
+bool Write(const std::filesystem::path& folder, const typetool::TypeFile& file, bool binary) {
+  const std::string path = (folder / "types" / (std::string(file.name) + (binary ? ".pck" : ".txt"))).string();
+  if (typetool::WriteTypeFile(path, file.fields, binary, file.sections, file.sectionCount)) return true;
+  std::fprintf(stderr, "mkenginetypes: cannot write %s\n", path.c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -30,12 +40,13 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = argv[1];
   std::error_code error;
   std::filesystem::create_directories(folder / "types", error);
-  for (const typetool::TypeFile& file : typetool::DemoTypeFiles()) {
-    const std::string path = (folder / "types" / (std::string(file.name) + ".txt")).string();
-    if (!typetool::WriteTypeFile(path, file.fields, false, file.sections, file.sectionCount)) {
-      std::fprintf(stderr, "mkenginetypes: cannot write %s\n", path.c_str());
-      return 1;
-    }
+  std::vector<typetool::TypeFile> text = typetool::DemoTypeFiles();
+  for (typetool::TypeFile& file : typetool::DemoUniverseAuxFiles()) text.push_back(file);
+  for (const typetool::TypeFile& file : text) {
+    if (!Write(folder, file, false)) return 1;
+  }
+  for (const typetool::TypeFile& file : typetool::DemoUniverseClassFiles()) {
+    if (!Write(folder, file, true)) return 1;
   }
   const typetool::CutContent cut = typetool::DemoCut();
   const bool ok = WriteBytes(folder / "objects" / "cut" / "00001.pbd", typetool::CutText(cut)) &&

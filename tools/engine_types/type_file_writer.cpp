@@ -14,6 +14,7 @@ bool WriteTypeFile(const std::string& path, const Fields& fields, bool binary, c
     switch (f.kind) {
       case Field::kInt: WriteInt(&w, f.value); break;
       case Field::kFixed: WriteFixed(&w, f.value); break;
+      case Field::kShort: WriteShort(&w, f.value); break;
       case Field::kString: DataWriterWriteString(&w, f.text.c_str()); break;
       case Field::kKeyword:
         if (binary) WriteInt(&w, f.value);

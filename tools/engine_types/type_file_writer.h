@@ -12,7 +12,7 @@
 namespace typetool {
 
 struct Field {
-  enum Kind { kInt, kFixed, kString, kKeyword, kFlags, kTag } kind;
+  enum Kind { kInt, kFixed, kString, kKeyword, kFlags, kTag, kShort } kind;
   int32_t value;
   std::string text;                 // strings and keyword names
   const DataKeyword* table = nullptr;  // flag names
@@ -20,6 +20,8 @@ struct Field {
 using Fields = std::vector<Field>;
 
 inline Field Int(int32_t v) { return {Field::kInt, v, {}}; }
+// A 16-bit number: two bytes in binary form.
+inline Field Short(int16_t v) { return {Field::kShort, v, {}}; }
 inline Field Fixed(int32_t v) { return {Field::kFixed, v, {}}; }
 inline Field Str(const std::string& s) { return {Field::kString, 0, s}; }
 // A keyword in text form, its value in binary form.

@@ -1,0 +1,153 @@
+// Ship gun and component nodes over a hand-built instance tree: the node by body and path, the
+// second node below a gun dummy, indexes beyond the type rows, the gun-node flag by laser slot,
+// the component transform, and which objects count as wares.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "scene/instance_records.h"
+#include "universe/ship_nodes.h"
+#include "universe/universe.h"
+#include "universe/type_world.h"
+
+namespace {
+
+class ShipNodes : public TypeWorld {
+ protected:
+  InstanceRecord* Node(InstanceRecord* parent, int32_t body, int32_t path) {
+    InstanceRecord& n = nodes_.emplace_back();
+    ListInit(&n.children);
+    n.bodyId = body;
+    n.nodeId = path;
+    n.matrix.m[0][0] = n.matrix.m[1][1] = n.matrix.m[2][2] = 65536;
+    if (parent) {
+      ListAddTail(&parent->children, &n.node);
+      n.parent = parent;
+    }
+    return &n;
+  }
+
+  // A ship type with two components and one turret of two guns; the second gun sits on a gun
+  // dummy (body 40) with its barrel (body 41, path 2) below it.
+  void SetUp() override {
+    ObjectTypeRecord* ships = Rows(kClassShip, 2);
+    ShipType& s = ships[0].ship;
+    s.componentCount = 2;
+    s.components[0] = {1, 0, 20, 3, -1, 0};
+    s.components[1] = {2, -1, 21, 4, 0, 0};
+    s.turretCount = 1;
+    s.turrets[0].firstSlot = 5;
+    s.turrets[0].slotCount = 2;
+    s.turrets[0].gunCount = 2;
+    s.turrets[0].gun[0] = {5, 1, 30, 1, -1, -1};
+    s.turrets[0].gun[1] = {6, 1, 40, 1, 41, 2};
+    dummy_.body = 40;
+    gDummyTable.kinds[kDummyKindGun] = {1, &dummy_};
+
+    root_ = Node(nullptr, 10, 0);
+    component_ = Node(root_, 20, 3);
+    Node(root_, 30, 0);  // the right body on another path
+    gun_ = Node(root_, 30, 1);
+    dummyNode_ = Node(root_, 40, 1);
+    barrel_ = Node(dummyNode_, 41, 2);
+    component_->position = {7, 8, 9, 0};
+    component_->matrix.m[0][1] = 123;
+    ship_.objClass = kClassShip;
+    ship_.subtype = 0;
+    ship_.instance = root_;
+  }
+
+  std::deque<InstanceRecord> nodes_;
+  DummyRow dummy_{};
+  InstanceRecord* root_ = nullptr;
+  InstanceRecord* component_ = nullptr;
+  InstanceRecord* gun_ = nullptr;
+  InstanceRecord* dummyNode_ = nullptr;
+  InstanceRecord* barrel_ = nullptr;
+  SpaceObject ship_{};
+};
+
+TEST_F(ShipNodes, GunAndComponentNodesAreFoundByBodyAndPath) {
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 0), gun_) << "a plain gun";
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 1), barrel_) << "a gun on a dummy: its barrel";
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 2), nullptr) << "gun beyond the count";
+  EXPECT_EQ(FindShipGunNode(&ship_, 1, 0), nullptr) << "turret beyond the count";
+  EXPECT_EQ(FindShipGunNode(&ship_, -1, 0), nullptr);
+
+  ListRemove(&barrel_->node);
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 1), dummyNode_) << "no barrel: the dummy's node";
+  dummy_.body = 99;
+  ListAddTail(&dummyNode_->children, &barrel_->node);
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 1), dummyNode_) << "not a gun dummy: the first node";
+
+  EXPECT_EQ(FindShipComponentNode(0, &ship_), component_);
+  EXPECT_EQ(FindShipComponentNode(1, &ship_), nullptr) << "no node with that body and path";
+  EXPECT_EQ(FindShipComponentNode(2, &ship_), nullptr);
+
+  gObjectTypeTables[kClassShip].rows[0].ship.componentCount = 0;
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 0), root_) << "a type without components: the ship's instance";
+  ship_.subtype = 5;
+  EXPECT_EQ(FindShipGunNode(&ship_, 0, 0), nullptr) << "a subtype beyond the table";
+}
+
+TEST_F(ShipNodes, TheGunNodeFlagFollowsTheLaserSlot) {
+  ShipSetGunNodeFlag(5, &ship_, true);
+  EXPECT_TRUE(gun_->flags & kGunNodeFiringFlag);
+  ShipSetGunNodeFlag(6, &ship_, true);
+  EXPECT_TRUE(barrel_->flags & kGunNodeFiringFlag);
+  ShipSetGunNodeFlag(7, &ship_, true);  // beyond the turret's slots: nothing
+  ShipSetGunNodeFlag(5, &ship_, false);
+  EXPECT_FALSE(gun_->flags & kGunNodeFiringFlag);
+  EXPECT_TRUE(barrel_->flags & kGunNodeFiringFlag);
+  for (const InstanceRecord& n : nodes_) {
+    if (&n != barrel_) {
+      EXPECT_FALSE(n.flags & kGunNodeFiringFlag);
+    }
+  }
+}
+
+TEST_F(ShipNodes, AComponentTransformIsTheNodesRotationAndPositionElseTheIdentity) {
+  int32_t out[12];
+  ASSERT_EQ(GetComponentNodeTransform(20, &ship_, out), 1);
+  EXPECT_EQ(out[0], 65536);
+  EXPECT_EQ(out[1], 123);
+  EXPECT_EQ(out[8], 65536);
+  EXPECT_EQ(out[9], 7);
+  EXPECT_EQ(out[11], 9);
+  for (int32_t body : {21, 77}) {
+    SCOPED_TRACE(body);
+    ASSERT_EQ(GetComponentNodeTransform(body, &ship_, out), 0);
+    const int32_t identity[12] = {65536, 0, 0, 0, 65536, 0, 0, 0, 65536, 0, 0, 0};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(out[i], identity[i]) << i;
+  }
+}
+
+TEST_F(ShipNodes, WaresAreTheWareClassesUnarmedMissilesAndHeldAsteroids) {
+  SpaceObject held{};
+  struct Case {
+    uint16_t objClass;
+    int16_t subtype;
+    uint32_t flags;
+    SpaceObject* linked;
+    bool ware;
+  };
+  const Case kCases[] = {
+      {kClassLaser, 0, 0, nullptr, true},      {kClassShield, 0, 0, nullptr, true},
+      {kClassWareFirst, 0, 0, nullptr, true},  {kClassWareLast, 0, 0, nullptr, true},
+      {kClassMissile, 0, 0, nullptr, true},    {kClassMissile, 0, kObjFlagArmed, nullptr, false},
+      {kClassAsteroid, 9, 0, &held, true},     {kClassAsteroid, 9, 0, nullptr, false},
+      {kClassAsteroid, 8, 0, &held, false},    {kClassDock, 0, 0, nullptr, false},
+      {kClassShip, 1, 0, nullptr, false},      {kClassBullet, 0, 0, nullptr, false},
+  };
+  for (const Case& c : kCases) {
+    SpaceObject o{};
+    o.objClass = c.objClass;
+    o.subtype = c.subtype;
+    o.flags = c.flags;
+    o.linkedObject = c.linked;
+    EXPECT_EQ(ObjIsWareObject(&o), c.ware) << "class " << c.objClass << " subtype " << c.subtype;
+  }
+  EXPECT_FALSE(ObjIsWareObject(nullptr));
+}
+
+}  // namespace
