@@ -29,6 +29,8 @@ void J3D_JobStop(InstanceRecord* instance);
 int32_t J3D_JobGetRemainingTime(InstanceRecord* instance);
 int32_t TakeGetRemainingTime(const TakeRecord* take);
 void J3D_TakeStop(TakeRecord* take);
+// Frees the take's remaining instances, its handle and its record.
+void J3D_TakeFree(TakeRecord* take);
 int32_t TakeCheckRunning(TakeRecord* take);
 void RebaseAllJobTimes();
 // Places the take's instances by the take's origin: position, rotation and velocity turned by

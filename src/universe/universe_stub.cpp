@@ -5,6 +5,8 @@
 #include "universe/universe.h"
 
 #include "core/file_object.h"
+#include "scene/instance_tree.h"
+#include "universe/object_lifecycle.h"
 
 UniverseBlock* gUniverse = nullptr;
 
@@ -26,17 +28,11 @@ void CreateUniverse(UniverseBlock* universe) {
   if (!universe) return;
   ListInit(&universe->objects);
   gUniverse = universe;
+  SetFreedInstanceHook(ObjectsForgetInstance);
 }
 
 int32_t LoadTypes(UniverseBlock*) { return 1; }
 
-void FreeAllObjects(UniverseBlock* universe) {
-  if (!universe) return;
-  ListInit(&universe->objects);
-  universe->player = nullptr;
-}
-
-void DestroyUniverse(UniverseBlock* universe) { FreeAllObjects(universe); }
 void ContainerFreeRemovedObjects(SpaceObject*) {}
 void RebuildObjectTreeCollision(SpaceObject*) {}
 void ApplyTypeSoundToObjectTree(SpaceObject*) {}
