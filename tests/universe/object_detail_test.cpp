@@ -135,6 +135,30 @@ TEST_F(Placement, PlanetLightFollowsThePlanet) {
   }
 }
 
+TEST_F(Placement, SunLightsTurnAndMoveWithTheSun) {
+  Rows(kClassSun, 1)->bodyId = 6;
+  Body(6, kFixedOne);
+  SectorObject* sector = ShownSector();
+  SpaceObject* sun = Create(kClassSun, 0);
+  ObjAttachInstance(sun, sector);
+  sector->sectorWords[6] = sector->sectorWords[8] = 7;
+  ObjSetAngles(sun, 4000, 1000, 0);
+  ObjSetPosition(sun, 10, -20, 30);
+  const InstanceRecord* inst = sun->instance;
+  for (const InstanceRecord* light : {static_cast<SunExt*>(sun->ext)->lightA, static_cast<SunExt*>(sun->ext)->lightB}) {
+    ASSERT_NE(light, nullptr);
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) EXPECT_EQ(light->matrix.m[r][c], inst->matrix.m[r][c]);
+    EXPECT_EQ(light->position.x, 10);
+    EXPECT_EQ(light->position.y, -20);
+    EXPECT_EQ(light->position.z, 30);
+  }
+  EXPECT_EQ(inst->world.y, -20);
+  EXPECT_EQ(sun->angles[0], 4000);
+  EXPECT_EQ(sector->sectorWords[6], 0u);
+  EXPECT_EQ(sector->sectorWords[8], 0u);
+}
+
 class Detail : public Placement {
  protected:
   // Debris rows: 0 (threshold 100, shrinks into body 81), 1 (body 81, threshold 10, no smaller

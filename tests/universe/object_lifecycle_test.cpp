@@ -4,6 +4,8 @@
 #include "universe/object_lifecycle.h"
 
 #include "core/memory.h"
+#include "scene/cut_keys.h"
+#include "scene/cut_reading.h"
 #include "scene/instance.h"
 #include "scene/scene.h"
 #include "scene/takes_jobs.h"
@@ -312,6 +314,33 @@ TEST_F(ObjectLifecycle, StoppingATakeWhoseCutIsGoneOnlyResetsItsState) {
   EXPECT_EQ(record->actors[0], actor);
   EXPECT_EQ(record->take->cutHandle, 77u);
   EXPECT_EQ(actor->marker, kObjectMarker) << "the actor lives on";
+}
+
+TEST_F(ObjectLifecycle, StoppingATakeDestroysItsActorsAndFreesItsInstancesAndCut) {
+  Rows(kClassShip, 1)->bodyId = 5;
+  Body(5, kFixedOne);
+  SpaceObject* actor = Create(kClassShip, 0);
+  SpaceObject* bystander = Create(kClassShip, 0);
+  const uint32_t actorId = actor->id;
+  CutRecord* cut = AllocCutRecord("take");
+  ASSERT_NE(cut, nullptr);
+  cut->handle = 300;
+  HashInsert(engine_.engine().cutTable, cut->handle, reinterpret_cast<HashValue>(cut));
+  ObjTakeRecord* record = MakeTakeRecord(&universe_, actor, cut->handle);
+
+  ObjTakeStop(record);
+  EXPECT_EQ(record->take->state, 0);
+  EXPECT_EQ(record->take->instanceCount, 0);
+  EXPECT_EQ(record->take->instances, nullptr);
+  EXPECT_EQ(record->actors, nullptr);
+  EXPECT_EQ(record->take->cutHandle, 0u);
+  EXPECT_EQ(GetCutByHandle(300), nullptr);
+  EXPECT_EQ(FindObjectById(&universe_, actorId), nullptr);
+  EXPECT_EQ(TopLevelCount(), 1);
+  EXPECT_EQ(ObjectListFirst(&universe_.objects), bystander);
+  ObjTakeStop(record);  // a second stop finds no cut and only resets the state
+  ObjTakeFree(record);
+  EXPECT_EQ(HashCount(universe_.takeHash), 0u);
 }
 
 TEST_F(ObjectLifecycle, DestroyedActorLeavesTheTakeRecord) {
