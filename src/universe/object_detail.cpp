@@ -120,9 +120,16 @@ void RemoveParts(SpaceObject* o) {
   }
 }
 
+// A detail cut whose parts are themselves detailed (a cut naming its own type, say) would build
+// parts of parts without end; nesting stops at this depth.
+constexpr int kPartNestingLimit = 4;
+int gPartNesting = 0;
+
 void CreateParts(SpaceObject* o) {
+  if (gPartNesting >= kPartNestingLimit) return;
   CutRecord* cut = J3D_LoadCut(GetTypeLookupId(o->subtype, o->objClass));
   if (!cut || !cut->paths) return;
+  ++gPartNesting;
   const InstanceRecord* whole = o->instance;
   for (int32_t p = 0; p < cut->pathCount; ++p) {
     const PathRecord& path = cut->paths[p];
@@ -145,6 +152,7 @@ void CreateParts(SpaceObject* o) {
     }
     ObjAttachInstance(part, o->parent);
   }
+  --gPartNesting;
 }
 
 }  // namespace
