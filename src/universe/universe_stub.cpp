@@ -5,6 +5,8 @@
 #include "universe/universe.h"
 
 #include "core/file_object.h"
+#include "scene/instance_tree.h"
+#include "universe/object_lifecycle.h"
 
 UniverseBlock* gUniverse = nullptr;
 
@@ -26,15 +28,9 @@ void CreateUniverse(UniverseBlock* universe) {
   if (!universe) return;
   ListInit(&universe->objects);
   gUniverse = universe;
+  SetFreedInstanceHook(ObjectsForgetInstance);
 }
 
-void FreeAllObjects(UniverseBlock* universe) {
-  if (!universe) return;
-  ListInit(&universe->objects);
-  universe->player = nullptr;
-}
-
-void DestroyUniverse(UniverseBlock* universe) { FreeAllObjects(universe); }
 void ContainerFreeRemovedObjects(SpaceObject*) {}
 void RebuildObjectTreeCollision(SpaceObject*) {}
 void ApplyTypeSoundToObjectTree(SpaceObject*) {}

@@ -1,0 +1,273 @@
+// Creating and destroying objects: creation with an id in the top-level list, sectors,
+// destruction through the ordered release of what an object holds, emptying the universe after
+// a game loop and tearing it down at shutdown, the take records, the freed-instance hook and the
+// object events. Called by the script natives, the save reader, the game loop and the shutdown.
+// Never frees a record it did not allocate itself: `ObjDestroy` leaves the record to its owner.
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "scene/body_cache.h"
+#include "scene/cut_keys.h"
+#include "scene/instance.h"
+#include "scene/instance_tree.h"
+#include "scene/take_instances.h"
+#include "scene/takes_jobs.h"
+#include "script/script_calls.h"
+#include "universe/dock_ports.h"
+#include "universe/object_effects.h"
+#include "universe/object_lifecycle.h"
+#include "universe/object_references.h"
+#include "universe/type_loader.h"
+#include "universe/universe.h"
+#include "universe/universe_registry.h"
+
+namespace {
+
+uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
+
+ObjectEventSink gEventSink = nullptr;
+
+// Module-handle value a waiting script task is woken with when its object goes away.
+constexpr int32_t kWakeObjectGone = 8;
+constexpr uint32_t kTakeInstanceBytes = 4;  // nominal size of one take instance slot
+
+size_t RecordSize(int32_t objClass) { return objClass == kClassSector ? sizeof(SectorObject) : sizeof(SpaceObject); }
+
+// Creation proper, on a record the caller has sized for the class.
+SpaceObject* CreateInRecord(SpaceObject* object, uint32_t typeWord) {
+  object->scriptValue.type = kValueNone;
+  InitObject(object, static_cast<int16_t>((typeWord >> 16) & 0xFF), static_cast<int16_t>(typeWord & 0xFFFF));
+  UniverseBlock* u = gUniverse;
+  if (u) {
+    ObjectListAddTail(&u->objects, object);
+    object->createdAt = Now();
+    object->id = HashInsertNewKey(u->idHash, reinterpret_cast<HashValue>(object));
+  }
+  return object;
+}
+
+void FreeDockSlots(SpaceObject* o) {
+  DockSlotTable* table = nullptr;
+  if (o->objClass == kClassDock || o->objClass == kClassFactory) {
+    auto* dock = static_cast<DockExt*>(o->ext);
+    table = dock->dockSlots;
+    dock->dockSlots = nullptr;
+  } else if (o->objClass == kClassShip) {
+    auto* ship = static_cast<ShipExt*>(o->ext);
+    table = ship->dockSlots;
+    ship->dockSlots = nullptr;
+  }
+  if (table) {
+    MemFreeIfSet(table->rows);
+    MemFreeIfSet(table);
+  }
+}
+
+void ForgetIn(ListHead* list, InstanceRecord* instance) {
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) {
+    if (o->instance == instance) o->instance = nullptr;
+    if (o->shownInstance == instance) o->shownInstance = nullptr;
+    if (o->carrierNode == instance) o->carrierNode = nullptr;
+    if (o->ext) {
+      if (o->objClass == kClassSun) {
+        auto* sun = static_cast<SunExt*>(o->ext);
+        if (sun->lightA == instance) sun->lightA = nullptr;
+        if (sun->lightB == instance) sun->lightB = nullptr;
+      } else if (o->objClass == kClassPlanet) {
+        auto* planet = static_cast<PlanetExt*>(o->ext);
+        if (planet->light == instance) planet->light = nullptr;
+      } else if (o->objClass == kClassShip) {
+        auto* ship = static_cast<ShipExt*>(o->ext);
+        if (ship->attachedInstance == instance) ship->attachedInstance = nullptr;
+      } else if (o->objClass == kClassBullet) {
+        auto* bullet = static_cast<BulletExt*>(o->ext);
+        if (bullet->attachedInstance == instance) bullet->attachedInstance = nullptr;
+      }
+    }
+    if (ListHead* children = ObjectChildren(o)) ForgetIn(children, instance);
+  }
+}
+
+void FreeIfSet(InstanceRecord* instance) {
+  if (instance) FreeInstance(instance);
+}
+
+void DefaultEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b) {
+  const int32_t module = gUniverse ? static_cast<int32_t>(gUniverse->moduleNo) : 0;
+  CallScriptFunction(module, 0, static_cast<int32_t>(object->scriptId), name, 0, argCount, a, b);
+}
+
+}  // namespace
+
+SpaceObject* AllocObjectRecord(int32_t objClass) { return static_cast<SpaceObject*>(MemCalloc(RecordSize(objClass))); }
+
+void FreeObjectRecord(SpaceObject* object, int32_t) { MemFreeIfSet(object); }
+
+SpaceObject* CreateObject(SpaceObject* object, uint32_t typeWord) {
+  // A sector needs the longer record; writing its fields into a common one would run past it.
+  if (!object || ((typeWord >> 16) & 0xFF) == kClassSector) return nullptr;
+  return CreateInRecord(object, typeWord);
+}
+
+void CreateSector(SectorObject* sector, uint32_t typeWord) {
+  if (!sector || ((typeWord >> 16) & 0xFF) != kClassSector) return;
+  CreateInRecord(sector, typeWord);
+  sector->sceneA = sector->sceneB = sector->sceneC = nullptr;
+  for (uint32_t& w : sector->sceneWords) w = 0;
+  sector->sectorFlags = sector->subtype == 0 ? kSectorFlagActiveWithPlayer : 0;
+  sector->sectorHull = kSectorHull;
+  for (uint32_t& w : sector->sectorWords) w = 0;
+  sector->sectorLast = -1;
+}
+
+void FreeObjectResources(SpaceObject* object) {
+  if (!object) return;
+  SpaceObject* o = object;
+  // The tractor link is a plain pointer until tractor beams hold more.
+  o->tractorTarget = nullptr;
+  o->tractorAux = 0;
+  if (o->objClass == kClassSector) {
+    auto* sector = static_cast<SectorObject*>(o);
+    RemoveSceneEffectInstances(sector->sceneA);
+    RemoveSceneEffectInstances(sector->sceneB);
+    RemoveSceneEffectInstances(sector->sceneC);
+  }
+  ReleaseModuleHandle(o, kWakeObjectGone);
+  if (o->objClass == kClassShip && o->ext) {
+    for (TurretRow& row : static_cast<ShipExt*>(o->ext)->turrets) row.handle = 0;
+  }
+  // Children go before their container, each as a whole deletion, deepest first.
+  if (o->objClass == kClassShip || (o->flags & kObjFlagContainer) || o->objClass == kClassSector ||
+      o->objClass == kClassGate) {
+    if (ListHead* children = ObjectChildren(o)) {
+      while (SpaceObject* child = ObjectListFirst(children)) DeleteObject(child);
+    }
+  }
+  o->name = FreeString(o->name);
+  InstanceRecord* instance = o->instance;
+  o->instance = o->shownInstance = nullptr;
+  FreeIfSet(instance);
+  if (o->ext && o->objClass == kClassSun) {
+    auto* sun = static_cast<SunExt*>(o->ext);
+    InstanceRecord *a = sun->lightA, *b = sun->lightB;
+    sun->lightA = sun->lightB = nullptr;
+    FreeIfSet(a);
+    FreeIfSet(b);
+  } else if (o->ext && o->objClass == kClassPlanet) {
+    auto* planet = static_cast<PlanetExt*>(o->ext);
+    InstanceRecord* light = planet->light;
+    planet->light = nullptr;
+    FreeIfSet(light);
+  }
+  if (o->objClass == kClassShip && gUniverse && gUniverse->player == o) gUniverse->player = nullptr;
+  ReleaseObjectReferences(o, 0);
+  if (o->ext) {
+    FreeDockSlots(o);
+    MemFreeIfSet(o->ext);
+    o->ext = nullptr;
+  }
+  if (gUniverse && gUniverse->idHash && o->id &&
+      HashGet(gUniverse->idHash, o->id) == reinterpret_cast<HashValue>(o)) {
+    HashRemove(gUniverse->idHash, o->id);
+  }
+  if (o->link.succ || o->link.pred) ObjectListRemove(o);
+  *o = SpaceObject{};
+}
+
+void ObjDestroy(SpaceObject* object) {
+  if (!object) return;
+  if (object->scriptValue.type >= kValueFirstOwning) ReleaseValue(&object->scriptValue);
+  object->scriptValue.type = kValueNone;
+  FreeObjectResources(object);
+}
+
+void DeleteObject(SpaceObject* object) {
+  if (!object) return;
+  const int32_t objClass = object->objClass;
+  ObjDestroy(object);
+  FreeObjectRecord(object, objClass);
+}
+
+void FreeAllObjects(UniverseBlock* universe) {
+  if (!universe) return;
+  while (SpaceObject* first = ObjectListFirst(&universe->objects)) DeleteObject(first);
+  universe->player = nullptr;
+  // Every take record goes with its actors, engine take and cut, so none survives into the
+  // engine's reset.
+  if (HashTable* takes = universe->takeHash) {
+    while (const uint32_t key = HashNextKey(takes, 0)) {
+      auto* record = reinterpret_cast<ObjTakeRecord*>(HashGet(takes, key));
+      if (record) {
+        ObjTakeFree(record);
+      }
+      HashRemove(takes, key);  // a record whose key was changed under it still leaves the hash
+    }
+  }
+}
+
+void DestroyUniverse(UniverseBlock* universe) {
+  if (!universe) return;
+  FreeAllObjects(universe);
+  if (universe->idHash) HashDestroy(universe->idHash);
+  universe->idHash = nullptr;
+  if (universe->takeHash) HashDestroy(universe->takeHash);
+  universe->takeHash = nullptr;
+  FreeTypes();
+  ReleaseValue(&universe->scriptValue);
+}
+
+void ObjTakeStop(ObjTakeRecord* takeRecord) {
+  if (!takeRecord) return;
+  TakeRecord* take = takeRecord->take;
+  if (take && take->cutHandle != 0 && GetCutByHandle(take->cutHandle) && take->instances) {
+    for (int32_t i = 0; i < take->instanceCount; ++i) {
+      InstanceRecord* instance = take->instances[i];
+      if (instance && instance->scene) AddInstanceToScene(instance, instance->scene);
+    }
+    for (int32_t i = 0; i < take->instanceCount; ++i) {
+      SpaceObject* actor = takeRecord->actors ? takeRecord->actors[i] : nullptr;
+      if (actor) {
+        takeRecord->actors[i] = nullptr;
+        ReleaseObjectReferences(actor, 0);
+        DeleteObject(actor);
+      } else if (take->instances[i]) {
+        FreeInstance(take->instances[i]);
+      }
+      take->instances[i] = nullptr;
+    }
+    MemFreeIfSet(takeRecord->actors);
+    takeRecord->actors = nullptr;
+    MemFree(take->instances, static_cast<size_t>(take->instanceCount) * kTakeInstanceBytes,
+            MemCategoryFlags(kMemCatCut));
+    take->instances = nullptr;
+    take->instanceCount = 0;
+    J3D_FreeCut(GetCutByHandle(take->cutHandle));
+    take->cutHandle = 0;
+  }
+  ClearEffectInstances();
+  if (take) take->state = 0;
+}
+
+void ObjTakeFree(ObjTakeRecord* takeRecord) {
+  if (!takeRecord) return;
+  if (takeRecord->take && takeRecord->take->cutHandle != 0) ObjTakeStop(takeRecord);
+  if (gUniverse && gUniverse->takeHash && HashGet(gUniverse->takeHash, takeRecord->key) ==
+                                              reinterpret_cast<HashValue>(takeRecord)) {
+    HashRemove(gUniverse->takeHash, takeRecord->key);
+  }
+  if (takeRecord->take) J3D_TakeFree(takeRecord->take);
+  // Actors still alive belong to the universe's lists; only the array is the record's.
+  MemFreeIfSet(takeRecord->actors);
+  MemFreeIfSet(takeRecord);
+}
+
+void ObjectsForgetInstance(InstanceRecord* instance) {
+  if (!instance || !gUniverse) return;
+  ForgetIn(&gUniverse->objects, instance);
+}
+
+void SetObjectEventSink(ObjectEventSink sink) { gEventSink = sink; }
+
+void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b) {
+  if (!object || object->scriptId == 0) return;
+  (gEventSink ? gEventSink : DefaultEvent)(object, name, argCount, a, b);
+}

@@ -1,0 +1,60 @@
+// The life of a space object: initialisation by class, creation with an id in the universe's
+// top-level list, sectors, destruction in resource order, emptying and tearing down the
+// universe, and the take records that play cuts on objects. The script natives, the save
+// reader, the game loop and the shutdown call it. Records are allocated by the caller (or by
+// `AllocObjectRecord`); these operations fill, link, unlink and clear them.
+#pragma once
+
+#include <cstdint>
+
+struct SpaceObject;
+struct SectorObject;
+struct UniverseBlock;
+struct InstanceRecord;
+struct TakeRecord;
+
+// A type word: class in bits 16..23, signed 16-bit subtype in bits 0..15.
+constexpr uint32_t MakeTypeWord(int32_t objClass, int32_t subtype) {
+  return (static_cast<uint32_t>(objClass & 0xFF) << 16) | (static_cast<uint32_t>(subtype) & 0xFFFF);
+}
+
+// The universe's record of a cut played on objects: slot i of `actors` is the object the cut
+// made for its instance slot i, or null.
+struct ObjTakeRecord {
+  uint32_t key;  // in the universe's takeHash
+  TakeRecord* take;
+  SpaceObject** actors;  // owned; one entry per instance slot of the take, or null
+  SpaceObject* sector;
+  int32_t value;
+};
+
+void InitObject(SpaceObject* object, int16_t objClass, int16_t subtype);
+
+// A zero-filled record large enough for the class (the longer sector record for class 1); null
+// when memory runs out. Freed with `FreeObjectRecord`, which is given the class the record was
+// allocated for.
+SpaceObject* AllocObjectRecord(int32_t objClass);
+void FreeObjectRecord(SpaceObject* object, int32_t objClass);
+
+// Initialises, links at the tail of the top-level list and gives the object a new id. A common
+// record cannot hold a sector: a sector type word is refused (null, record untouched).
+SpaceObject* CreateObject(SpaceObject* object, uint32_t typeWord);
+// The sector record's form; any other class is refused and the record left untouched.
+void CreateSector(SectorObject* sector, uint32_t typeWord);
+// Releases what the object holds and unlinks it; the record stays allocated.
+void ObjDestroy(SpaceObject* object);
+// `ObjDestroy` and the free of a record from `AllocObjectRecord`.
+void DeleteObject(SpaceObject* object);
+
+void ObjTakeStop(ObjTakeRecord* takeRecord);
+void ObjTakeFree(ObjTakeRecord* takeRecord);
+
+// The universe's freed-instance hook: an object whose instance, shown instance or carrier node
+// is freed under it loses that pointer.
+void ObjectsForgetInstance(InstanceRecord* instance);
+
+// Object events go to the object's script, on the universe's module, only when it has a script
+// id. Tests may watch them; null restores the script call.
+using ObjectEventSink = void (*)(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b);
+void SetObjectEventSink(ObjectEventSink sink);
+void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a = 0, int32_t b = 0);

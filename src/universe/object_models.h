@@ -1,0 +1,9 @@
+// The model instances of objects: the tree of scene instances built under an object's instance
+// from its component cut. Object creation calls it; it never creates or frees objects.
+#pragma once
+
+struct SpaceObject;
+
+// Builds the model of the object's `componentCut` under its instance; a failed build sets
+// `componentCut` to 0.
+void RebuildObjectModelInstances(SpaceObject* object);
