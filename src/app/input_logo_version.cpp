@@ -12,6 +12,7 @@
 #include "render/render.h"
 #include "render/render_logo.h"
 #include "scene/scene.h"
+#include "script/containers.h"
 #include "script/script_calls.h"
 
 // Linux programs carry no version resource; the build keeps its text here, in the resource's
@@ -140,6 +141,7 @@ int32_t RaiseInputEvent(int32_t code) {
 void OnLowMemory() {
   if (gEngine3D) gServices.dumpUsedBodies(gEngine3D);
   gServices.freeUnusedTextures();
+  FreeSpareTableBlocks(gScriptEngine);
   if (gSystem && gSystem->physicalMemoryMB < kLowMemoryThresholdMB && gSystem->qualityReduction < kMaxQualityReduction)
     ++gSystem->qualityReduction;
 }

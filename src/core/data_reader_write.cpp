@@ -117,6 +117,13 @@ void WriteShortHex(DataReader* writer, uint16_t value) {
   }
 }
 
+// What the text reader makes of a fixed value written as text.
+static int32_t ReadBackFixed(char* text) {
+  DataReader reader;
+  DataReaderInit(&reader, text, false, std::strlen(text));
+  return ReadFixed(&reader);
+}
+
 void WriteFixed(DataReader* writer, int32_t value) {
   if (writer->error) return;
   if (writer->binary) {
@@ -125,6 +132,12 @@ void WriteFixed(DataReader* writer, int32_t value) {
   }
   char text[64];
   std::snprintf(text, sizeof(text), "%f", value / 65536.0);
+  // The reader truncates, so a value that six decimals round down would come back one unit
+  // smaller. Such a value goes out as the middle of its unit instead, which reads back whole.
+  if (ReadBackFixed(text) != value) {
+    const double middle = value < 0 ? value - 0.5 : value + 0.5;
+    std::snprintf(text, sizeof(text), "%f", middle / 65536.0);
+  }
   FileWriteString(writer, text);
 }
 

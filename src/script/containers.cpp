@@ -1,7 +1,7 @@
 // Arrays, tables, string objects and the string pool. Arrays may be planned without an element
 // block (materialised on first in-range access) and grow by eight slots only on insertion;
 // tables are chained hashes over integer and text keys that double their buckets at four
-// entries per bucket. Every operation checks the container and the index before touching a
+// entries per bucket, with their entries carved from blocks the table owns. Every operation checks the container and the index before touching a
 // block, and string-pool texts are never read past the pool's end.
 #include "script/containers.h"
 
@@ -358,6 +358,81 @@ TableEntry* TableFindEntry(const ScriptValue* table, const ScriptValue* key) {
   return link ? *link : nullptr;
 }
 
+// Entries are carved from blocks their table owns rather than each being its own heap block: an
+// insertion then costs no heap call, and a table goes with one free per block. Every entry is
+// still counted (and can still fail) as its own record. The blocks double from a few entries up
+// to a limit, so a small table holds little and a large one wastes at most one block.
+struct TableEntryBlock {
+  TableEntryBlock* next;
+  uint32_t capacity;
+  uint32_t used;
+};
+constexpr uint32_t kEntryBlockFirst = 4;
+constexpr uint32_t kEntryBlockLargest = 256;
+
+static TableEntry* BlockEntries(TableEntryBlock* block) { return reinterpret_cast<TableEntry*>(block + 1); }
+
+// A zeroed entry counted as its own record; null (nothing counted) when none may be had.
+static TableEntry* NewEntry(ScriptEngine* engine, ScriptTable* table) {
+  TableEntry* entry = table->freeEntries;
+  if (!entry) {
+    TableEntryBlock* block = table->entryBlocks;
+    if (!block || block->used == block->capacity) {
+      const uint32_t capacity = block ? std::min(2 * block->capacity, kEntryBlockLargest) : kEntryBlockFirst;
+      TableEntryBlock* fresh = nullptr;
+      if (capacity == kEntryBlockLargest && engine && engine->spareEntryBlocks) {
+        fresh = engine->spareEntryBlocks;
+        engine->spareEntryBlocks = fresh->next;
+      } else {
+        fresh = static_cast<TableEntryBlock*>(
+            PoolAllocCarrier(sizeof(TableEntryBlock) + size_t{capacity} * sizeof(TableEntry)));
+        if (!fresh) return nullptr;
+      }
+      fresh->next = block;
+      fresh->capacity = capacity;
+      fresh->used = 0;
+      table->entryBlocks = block = fresh;
+    }
+    if (!PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) return nullptr;
+    entry = &BlockEntries(block)[block->used++];
+    *entry = TableEntry{};
+    return entry;
+  }
+  if (!PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) return nullptr;
+  table->freeEntries = entry->next;
+  *entry = TableEntry{};
+  return entry;
+}
+
+// Releases what the entry holds and uncounts it; its memory stays with its block.
+static void ReleaseEntry(ScriptEngine* engine, TableEntry* entry) {
+  ReleaseValue(&entry->key);
+  ReleaseValue(&entry->data);
+  PoolUncountCarvedRecord(kPoolEntry, engine, kNominalEntrySize);
+}
+
+// Blocks of the largest size are kept by the engine for the next large table; the others go.
+static void FreeEntryBlocks(ScriptEngine* engine, TableEntryBlock* block) {
+  while (block) {
+    TableEntryBlock* next = block->next;
+    if (engine && block->capacity == kEntryBlockLargest) {
+      block->next = engine->spareEntryBlocks;
+      engine->spareEntryBlocks = block;
+    } else {
+      PoolFreeCarrier(block);
+    }
+    block = next;
+  }
+}
+
+void FreeSpareTableBlocks(ScriptEngine* engine) {
+  if (!engine) return;
+  while (TableEntryBlock* block = engine->spareEntryBlocks) {
+    engine->spareEntryBlocks = block->next;
+    PoolFreeCarrier(block);
+  }
+}
+
 static TableEntry** AllocBuckets(ScriptEngine* engine, uint32_t count) {
   return PoolAllocArray<TableEntry*>(count, kNominalBucketSize, kPoolBuckets, engine);
 }
@@ -375,8 +450,7 @@ int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* ke
     CopyValue(&(*link)->data, data);
     return 0;
   }
-  TableEntry* entry =
-      static_cast<TableEntry*>(PoolAllocRecord(sizeof(TableEntry), kNominalEntrySize, kPoolEntry, engine));
+  TableEntry* entry = NewEntry(engine, table);
   if (!entry) return 0;
   CopyValue(&entry->key, key);
   CopyValue(&entry->data, data);
@@ -419,12 +493,6 @@ void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount)
   table->bucketCount = bucketCount;
 }
 
-static void FreeEntry(ScriptEngine* engine, TableEntry* entry) {
-  ReleaseValue(&entry->key);
-  ReleaseValue(&entry->data);
-  PoolFree(kPoolEntry, entry, engine, kNominalEntrySize);
-}
-
 int32_t TableRemove(ScriptValue* table, const ScriptValue* key) {
   ScriptTable* t = TableOf(table);
   if (!t || !key) return 0;
@@ -433,7 +501,16 @@ int32_t TableRemove(ScriptValue* table, const ScriptValue* key) {
   TableEntry* entry = *link;
   *link = entry->next;
   t->count--;
-  FreeEntry(gScriptEngine, entry);
+  ReleaseEntry(gScriptEngine, entry);
+  if (t->count == 0) {
+    // Nothing lives in the blocks any more: they go now rather than with the table.
+    FreeEntryBlocks(gScriptEngine, t->entryBlocks);
+    t->entryBlocks = nullptr;
+    t->freeEntries = nullptr;
+  } else {
+    entry->next = t->freeEntries;
+    t->freeEntries = entry;
+  }
   return 1;
 }
 
@@ -458,21 +535,26 @@ void TableClear(ScriptTable* table) {
   ScriptEngine* engine = gScriptEngine;
   TableEntry** buckets = table->buckets;
   uint32_t bucketCount = table->bucketCount;
+  TableEntryBlock* blocks = table->entryBlocks;
   // Detached first, so a release below can never walk a half-freed chain.
   table->buckets = nullptr;
   table->bucketCount = kTableInitialBuckets;
   table->nextIntKey = 1;
   table->count = 0;
-  if (!buckets) return;
-  for (uint32_t b = 0; b < bucketCount; ++b) {
-    TableEntry* entry = buckets[b];
-    while (entry) {
-      TableEntry* next = entry->next;
-      FreeEntry(engine, entry);
-      entry = next;
+  table->entryBlocks = nullptr;
+  table->freeEntries = nullptr;
+  if (buckets) {
+    for (uint32_t b = 0; b < bucketCount; ++b) {
+      TableEntry* entry = buckets[b];
+      while (entry) {
+        TableEntry* next = entry->next;
+        ReleaseEntry(engine, entry);
+        entry = next;
+      }
     }
+    PoolFree(kPoolBuckets, buckets, engine, bucketCount * kNominalBucketSize);
   }
-  PoolFree(kPoolBuckets, buckets, engine, bucketCount * kNominalBucketSize);
+  FreeEntryBlocks(engine, blocks);
 }
 
 void FreeTableRecord(ScriptTable* table) {

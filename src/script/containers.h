@@ -26,6 +26,8 @@ struct TableEntry {
   ScriptValue data;
 };
 
+struct TableEntryBlock;
+
 struct ScriptTable {
   uint32_t id;
   uint32_t refCount;
@@ -33,6 +35,10 @@ struct ScriptTable {
   uint32_t bucketCount;  // power of two, 4 for a new table
   uint32_t nextIntKey;   // 1 for a new table
   uint32_t count;
+  // Where the entries live: blocks the table owns, newest first, freed whole when the table is
+  // cleared, emptied or freed; removed entries wait in the free list for the next insertion.
+  TableEntryBlock* entryBlocks;
+  TableEntry* freeEntries;
 };
 
 struct StringObject {
@@ -83,6 +89,10 @@ void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount)
 int32_t TableRemove(ScriptValue* table, const ScriptValue* key);
 TableEntry* TableNext(const ScriptValue* table, const ScriptValue* key);
 void TableClear(ScriptTable* table);
+
+// Gives the engine's kept entry blocks back to the heap (the memory manager's low-memory call,
+// and the engine's end).
+void FreeSpareTableBlocks(ScriptEngine* engine);
 
 // Called by ReleaseValue when the last reference goes.
 void FreeArrayRecord(ScriptArray* array);

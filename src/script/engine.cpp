@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "script/containers.h"
+
 ScriptEngine* gScriptEngine = nullptr;
 
 // The registries in the order the context is created and destroyed.
@@ -43,4 +45,5 @@ void FreeEngineTables(ScriptEngine* engine) {
     if (*table) HashDestroy(*table);
     *table = nullptr;
   }
+  FreeSpareTableBlocks(engine);
 }

@@ -57,6 +57,8 @@ constexpr uint32_t kEngineStoryNotVerified = 0x10;
 constexpr int32_t kEngineOpLimit = 10000000;
 constexpr uint32_t kStoreVersion = 801;
 
+struct TableEntryBlock;
+
 struct ScriptEngine {
   HashTable* tasks;
   char* scriptName;  // accounted text; not null exactly while a script is loaded
@@ -88,6 +90,10 @@ struct ScriptEngine {
   HashTable* tables;
   int32_t opLimit;
   int32_t opCount;
+  // Emptied table-entry blocks of the largest size, kept for the next large table: handing them
+  // to the C library and taking them back made it give the pages to the system and fault them in
+  // again on every large table. Freed with the registries and by FreeSpareTableBlocks.
+  TableEntryBlock* spareEntryBlocks;
 };
 
 // The engine the value and container operations work on.

@@ -24,11 +24,8 @@ static bool InjectedFailure() {
 
 static bool KindInRange(int32_t kind) { return kind >= 0 && kind < kPoolKindCount; }
 
-void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
-  if (InjectedFailure()) return nullptr;
-  // Allocated uncounted, then counted at the nominal size by hand.
-  void* block = MemAlloc(realSize, kScriptMemFlags | kMemUncounted);
-  if (!block) return nullptr;
+// The memory manager's and the engine's counters for one record of nominalSize.
+static void CountRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
   gMemCounters.currentBytes += nominalSize;
   gMemCounters.totalBytes += nominalSize;
   gMemCounters.categoryBytes[kMemCatScript] += nominalSize;
@@ -40,8 +37,40 @@ void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, Scrip
     s.currentBlocks[kind] += 1;
     if (s.currentBlocks[kind] > s.peakBlocks[kind]) s.peakBlocks[kind] = s.currentBlocks[kind];
   }
+}
+
+static void UncountRecord(int32_t kind, ScriptEngine* engine, uint32_t size) {
+  if (engine && KindInRange(kind)) {
+    engine->statistics.currentBlocks[kind] -= 1;
+    engine->statistics.currentBytes[kind] -= static_cast<int32_t>(size);
+  }
+}
+
+void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
+  if (InjectedFailure()) return nullptr;
+  // Allocated uncounted, then counted at the nominal size by hand.
+  void* block = MemAlloc(realSize, kScriptMemFlags | kMemUncounted);
+  if (!block) return nullptr;
+  CountRecord(nominalSize, kind, engine);
   return block;
 }
+
+bool PoolCountCarvedRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
+  if (InjectedFailure()) return false;
+  CountRecord(nominalSize, kind, engine);
+  return true;
+}
+
+void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize) {
+  UncountRecord(kind, engine, nominalSize);
+  // As an uncounted free of the record's own block would.
+  gMemCounters.currentBytes -= nominalSize;
+  gMemCounters.categoryBytes[kMemCatScript] -= nominalSize;
+}
+
+void* PoolAllocCarrier(size_t realSize) { return MemAlloc(realSize, kScriptMemFlags | kMemUncounted); }
+
+void PoolFreeCarrier(void* block) { MemFree(block, 0, kScriptMemFlags | kMemUncounted); }
 
 void* PoolAlloc(uint32_t size, int32_t kind, ScriptEngine* engine) {
   return PoolAllocRecord(size, size, kind, engine);
@@ -49,10 +78,7 @@ void* PoolAlloc(uint32_t size, int32_t kind, ScriptEngine* engine) {
 
 void PoolFree(int32_t kind, void* block, ScriptEngine* engine, uint32_t size) {
   if (!block) return;
-  if (engine && KindInRange(kind)) {
-    engine->statistics.currentBlocks[kind] -= 1;
-    engine->statistics.currentBytes[kind] -= static_cast<int32_t>(size);
-  }
+  UncountRecord(kind, engine, size);
   // Uncounted free of a block: frees it and lowers current and category bytes by `size`.
   MemFree(block, size, kScriptMemFlags | kMemUncounted);
 }

@@ -1,7 +1,8 @@
 // Script memory accounting: every dynamic record of the script engine is allocated and freed
 // here, under memory category 1, with per-kind statistics (current and peak bytes and blocks)
-// kept in the engine context. Called by every script file that allocates; never pools or
-// reuses blocks: a kind is only a statistics index.
+// kept in the engine context. Called by every script file that allocates. A kind is only a
+// statistics index; the one owner that carves records from larger blocks (table entries, from
+// blocks their table owns and frees whole) still counts each record as if it were its own block.
 //
 // Records are larger in memory than the figures the statistics report (values and pointers are
 // pointer-wide here), so every allocation names two sizes: the bytes it really takes and the
@@ -59,6 +60,15 @@ void PoolFree(int32_t kind, void* block, ScriptEngine* engine, uint32_t size);
 // A block of realSize bytes counted as nominalSize; freed with PoolFree(kind, block, engine,
 // nominalSize). Zero-filled; null on failure with no counter changed.
 void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
+
+// Records carved by their owner from a larger block it holds (a carrier): each record is
+// counted and uncounted exactly as PoolAllocRecord and PoolFree would count it, injected
+// failures included, while the carrier itself is never counted. PoolCountCarvedRecord is false
+// (nothing counted) when the record may not be had.
+bool PoolCountCarvedRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
+void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize);
+void* PoolAllocCarrier(size_t realSize);  // zero-filled; null on failure
+void PoolFreeCarrier(void* block);
 
 // Typed convenience for runs of values and records: count elements of T counted at
 // nominalEach bytes. Returns null for a count whose byte size would not fit 32 bits.

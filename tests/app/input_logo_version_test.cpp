@@ -296,6 +296,25 @@ TEST_F(LowMemory, TheMemoryManagerCallsTheInstalledHook) {
   EXPECT_EQ(log_.calls, (std::vector<std::string>{"bodies", "textures"}));
 }
 
+TEST_F(LowMemory, TheTableBlocksTheScriptEngineKeptAreGivenBack) {
+  ScriptEngine* previous = gScriptEngine;
+  ScriptEngine script{};
+  ASSERT_TRUE(InitEngineContext(&script));
+  ScriptValue table{};
+  AllocTableValue(&table);
+  for (int32_t k = 0; k < 600; ++k) {
+    ScriptValue key{};
+    SetValueInt(&key, k);
+    TableSet(&table, &key, &key);
+  }
+  ReleaseValue(&table);
+  ASSERT_NE(script.spareEntryBlocks, nullptr);
+  OnLowMemory();
+  EXPECT_EQ(script.spareEntryBlocks, nullptr);
+  FreeEngineTables(&script);
+  gScriptEngine = previous;
+}
+
 // ---- The "Input" event ----------------------------------------------------------------------
 
 // An assembled story whose class 150 answers "Input" through the application module's slot.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -694,6 +696,49 @@ TEST_F(DataFiles, WriterFormatsFlagsValuesAndRefusesBadSections) {
     EXPECT_EQ(sw.error != 0, c.error) << c.binary << " " << c.row << " " << c.start;
     EXPECT_EQ(sw.depth, c.depth) << c.binary << " " << c.row << " " << c.start;
     DataReaderClose(&sw);
+  }
+}
+
+// Six decimals round some 16.16 values down, and the reader truncates: those must still come
+// back whole, while values six decimals hold exactly keep their plain text.
+TEST_F(DataFiles, TextFixedValuesReadBackExactly) {
+  struct Case {
+    int32_t value;
+    const char* text;  // null: any text that reads back
+  };
+  const Case kCases[] = {
+      {98304, "1.500000;"}, {-32768, "-0.500000;"}, {3276, "0.049988;"}, {0, "0.000000;"},
+      {1, nullptr},         {-1, nullptr},          {12346, nullptr},    {-98305, nullptr},
+      {INT32_MAX, nullptr}, {INT32_MIN, "-32768.000000;"},
+  };
+  for (const Case& c : kCases) {
+    DataReader w;
+    DataWriterOpen(&w, "fixed.txt", false, kTestSections, kTestSectionCount);
+    w.compact = 1;
+    WriteFixed(&w, c.value);
+    DataReaderClose(&w);
+    const std::string text = Contents("fixed.txt");
+    if (c.text) EXPECT_EQ(text, c.text) << c.value;
+    DataReader r;
+    DataReaderOpenFile(&r, "fixed", "txt", kTestSections, kTestSectionCount);
+    DataReaderSetBinary(&r, false);
+    EXPECT_EQ(ReadFixed(&r), c.value) << text;
+    EXPECT_EQ(r.error, 0);
+    DataReaderClose(&r);
+  }
+  // Every value within 1000 units of zero and of a large one.
+  for (int32_t base : {0, 1 << 24}) {
+    for (int32_t v = base - 1000; v <= base + 1000; ++v) {
+      char text[64];
+      DataReader w;
+      DataWriterOpen(&w, "fixed.txt", false, kTestSections, kTestSectionCount);
+      WriteFixed(&w, v);
+      DataReaderClose(&w);
+      std::snprintf(text, sizeof text, "%s", Contents("fixed.txt").c_str());
+      DataReader r;
+      DataReaderInit(&r, text, false, std::strlen(text));
+      ASSERT_EQ(ReadFixed(&r), v) << text;
+    }
   }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -18,6 +20,8 @@
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
+#include "scene/takes_jobs.h"
+#include "script/engine.h"
 #include "support/catalog_world.h"
 
 namespace {
@@ -278,6 +282,104 @@ TEST_F(SceneCore, AFreedInstanceLeavesNoLinkBehind) {
   EXPECT_EQ(e().lensFlareInstance, nullptr);
   EXPECT_EQ(ListFirst(&camera->nodes), nullptr);
   B3D_SceneFree(scene);
+}
+
+std::vector<std::pair<uint32_t, int32_t>>* gOwnerWakes = nullptr;
+int32_t RecordOwnerWake(uint32_t cookie, int32_t value) {
+  gOwnerWakes->push_back({cookie, value});
+  return 0;
+}
+
+// A script engine whose module row 5 records every integer wake; put back as it was at the end.
+class OwnerWakes {
+ public:
+  OwnerWakes() : previous_(gScriptEngine) {
+    EXPECT_TRUE(InitEngineContext(&script_));
+    script_.scriptName = story_;
+    script_.modules[kRow].resumeInt = RecordOwnerWake;
+    gOwnerWakes = &wakes;
+  }
+  ~OwnerWakes() {
+    gOwnerWakes = nullptr;
+    script_.scriptName = nullptr;
+    FreeEngineTables(&script_);
+    gScriptEngine = previous_;
+  }
+  static constexpr int32_t kRow = 5;
+  void SetStoryLoaded(bool loaded) { script_.scriptName = loaded ? story_ : nullptr; }
+  std::vector<std::pair<uint32_t, int32_t>> wakes;
+
+ private:
+  ScriptEngine* previous_;
+  ScriptEngine script_{};
+  char story_[6] = "story";
+};
+
+InstanceRecord* OwnedInstance(uint32_t jobFlags, int32_t module, int32_t token) {
+  InstanceRecord* instance = B3D_InstAlloc();
+  instance->jobFlags = jobFlags;
+  instance->waitModule = module;
+  instance->waitToken = token;
+  return instance;
+}
+
+TEST_F(SceneCore, AFreedInstanceWakesTheTaskWaitingOnItOnceWithTwo) {
+  struct Case {
+    const char* name;
+    uint32_t jobFlags;
+    int32_t module;
+    bool storyLoaded;
+    bool callback;
+    bool woken;
+  };
+  const Case kCases[] = {
+      {"waiting", kJobTaskWaits | kJobPlaying, OwnerWakes::kRow, true, true, true},
+      {"nobody waits", kJobPlaying, OwnerWakes::kRow, true, true, false},
+      {"no story loaded", kJobTaskWaits, OwnerWakes::kRow, false, true, false},
+      {"row without a callback", kJobTaskWaits, OwnerWakes::kRow + 1, true, true, false},
+      {"module index 32", kJobTaskWaits, 32, true, true, false},
+      {"negative module index", kJobTaskWaits, -1, true, true, false},
+  };
+  OwnerWakes owner;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    owner.wakes.clear();
+    owner.SetStoryLoaded(c.storyLoaded);
+    FreeInstance(OwnedInstance(c.jobFlags, c.module, 77));
+    if (c.woken) {
+      ASSERT_EQ(owner.wakes.size(), 1u);
+      EXPECT_EQ(owner.wakes[0], std::make_pair(77u, 2));
+    } else {
+      EXPECT_TRUE(owner.wakes.empty());
+    }
+  }
+}
+
+TEST_F(SceneCore, EveryWaitingInstanceOfAFreedTreeWakesItsTaskExactlyOnce) {
+  OwnerWakes owner;
+  const int32_t row = OwnerWakes::kRow;
+
+  // Parent before child, as the parent's wake comes before its children are freed; a reset that
+  // frees the scene wakes each once, and the next reset finds nobody left to wake.
+  SceneRecord* scene = B3D_SceneAlloc();
+  InstanceRecord* parent = OwnedInstance(kJobTaskWaits, row, 10);
+  AddInstanceToScene(parent, scene);
+  B3D_InstAddToInst(OwnedInstance(kJobTaskWaits, row, 11), parent);
+  OwnedInstance(kJobTaskWaits, row, 12);  // loose, in the engine list
+  ResetEngine3D();
+  const std::vector<std::pair<uint32_t, int32_t>> expected = {{10u, 2}, {11u, 2}, {12u, 2}};
+  EXPECT_EQ(owner.wakes, expected);
+  owner.wakes.clear();
+  ResetEngine3D();
+  EXPECT_TRUE(owner.wakes.empty());
+
+  // A wait that already ended (the job was stopped) is not answered a second time when freed.
+  InstanceRecord* stopped = OwnedInstance(kJobTaskWaits | kJobPlaying, row, 13);
+  J3D_JobStop(stopped);
+  FreeInstance(stopped);
+  ASSERT_EQ(owner.wakes.size(), 1u);
+  EXPECT_EQ(owner.wakes[0].first, 13u);
+  EXPECT_NE(owner.wakes[0].second, 2);
 }
 
 }  // namespace

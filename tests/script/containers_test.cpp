@@ -287,6 +287,78 @@ TEST_F(ContainersTest, TableRehashesAtSixteenEntriesAndReversesChains) {
   ReleaseValue(&table);
 }
 
+// Entries live in blocks their table owns, yet each is counted, and can fail, as a record of its
+// own; removed entries are reused, and the largest blocks outlive their table with the engine
+// until they are asked back.
+TEST_F(ContainersTest, TableEntriesCountAsTheirOwnRecordsWhereverTheyLive) {
+  ScriptValue table{}, text{};
+  AllocTableValue(&table);
+  SetValueString(&text, "kept");
+  for (int32_t k = 0; k < 600; ++k) {
+    ScriptValue key = Int(k);
+    TableSet(&table, &key, &text);
+  }
+  EXPECT_EQ(Stats().currentBlocks[kPoolEntry], 600);
+  EXPECT_EQ(Stats().currentBytes[kPoolEntry], 600 * 16);
+
+  struct Case {
+    const char* name;
+    int32_t failAfter;  // -1: no failure
+    int32_t key;
+    int32_t countAfter;
+    int32_t byteStep;   // change of the memory manager's current bytes
+  };
+  const Case kCases[] = {
+      {"a new key", -1, 600, 601, 16},
+      {"an existing key", -1, 5, 601, 0},
+      {"a failed record", 0, 601, 601, 0},
+  };
+  for (const Case& c : kCases) {
+    SetPoolAllocFailure(c.failAfter);
+    const uint64_t before = gMemCounters.currentBytes;
+    ScriptValue key = Int(c.key);
+    TableSet(&table, &key, &text);
+    EXPECT_EQ(GetTableCount(&table), c.countAfter) << c.name;
+    EXPECT_EQ(int64_t(gMemCounters.currentBytes - before), c.byteStep) << c.name;
+    EXPECT_EQ(Stats().currentBlocks[kPoolEntry], c.countAfter) << c.name;
+  }
+  SetPoolAllocFailure(-1);
+
+  // Removed entries are counted out at once and their places taken by the next insertions.
+  const std::vector<int32_t> order = IterationOrder(&table);
+  for (int32_t k = 0; k < 300; ++k) {
+    ScriptValue key = Int(k * 2);
+    ASSERT_EQ(TableRemove(&table, &key), 1);
+  }
+  EXPECT_EQ(Stats().currentBytes[kPoolEntry], 301 * 16);
+  for (int32_t k = 0; k < 300; ++k) {
+    ScriptValue key = Int(k * 2);
+    TableSet(&table, &key, &text);
+  }
+  EXPECT_EQ(Stats().currentBlocks[kPoolEntry], 601);
+  for (int32_t k : {0, 2, 599, 600}) {
+    ScriptValue key = Int(k);
+    TableEntry* entry = TableFindEntry(&table, &key);
+    ASSERT_NE(entry, nullptr) << k;
+    EXPECT_STREQ(GetValueString(&entry->data), "kept");
+  }
+  EXPECT_EQ(IterationOrder(&table).size(), order.size());
+
+  ReleaseValue(&table);
+  EXPECT_EQ(Stats().currentBlocks[kPoolEntry], 0);
+  EXPECT_NE(engine_->spareEntryBlocks, nullptr);
+  AllocTableValue(&table);
+  for (int32_t k = 0; k < 600; ++k) {
+    ScriptValue key = Int(k);
+    TableSet(&table, &key, &text);
+  }
+  EXPECT_EQ(engine_->spareEntryBlocks, nullptr);  // taken again by the new table
+  ReleaseValue(&table);
+  FreeSpareTableBlocks(engine_);
+  EXPECT_EQ(engine_->spareEntryBlocks, nullptr);
+  ReleaseValue(&text);
+}
+
 TEST_F(ContainersTest, TextKeysMatchAcrossPoolAndStringObjects) {
   static const char kPool[] = "\0abc\0" "1";
   engine_->stringPool = const_cast<char*>(kPool);
