@@ -335,6 +335,30 @@ TEST_F(CockpitViews, TheScriptedCameraBuildsUpItsRollUnlessTheDecayEatsIt) {
   EXPECT_EQ(c->viewPos[0], 3);
 }
 
+TEST_F(CockpitViews, ScriptSetWordsAtTheirLimitsSaturateInsteadOfOverflowing) {
+  // Durations set from -1 and offsets at both ends of the range, long after the start.
+  for (const uint32_t flags : {0u, 0x2u}) {
+    SCOPED_TRACE(flags);
+    CockpitRecord* c = Bare();
+    c->flags = flags;
+    c->posDuration = c->viewDuration = 0xFFFFFFFFu;
+    c->viewCameraOffset[0] = INT32_MIN;
+    c->viewCameraOffset2[0] = INT32_MAX;
+    c->viewPointOffset[1] = INT32_MAX;
+    c->viewPointOffset2[1] = INT32_MIN;
+    c->posAngle1[0] = INT32_MAX;
+    c->posAngle2[0] = INT32_MAX;
+    c->viewAngle1[2] = INT32_MIN;
+    c->viewAngle2[2] = INT32_MAX;
+    c->viewAngleTarget[2] = INT32_MIN;
+    c->viewConnectMode = flags ? 8 : 6;
+    c->posStart = c->viewStart = 0x80000000u;
+    SetTime(0x7FFFFFFFu);
+    UpdateCockpitView(c);
+    EXPECT_GE(c->viewPos[0], INT32_MIN);
+  }
+}
+
 TEST_F(CockpitViews, UnknownModesFallBackToModeZero) {
   for (const uint32_t mode : {0u, 7u, 10u, 0xFFFFFFFFu}) {
     CockpitRecord* c = Bare();

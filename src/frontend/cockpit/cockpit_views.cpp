@@ -98,9 +98,11 @@ FixedVector Plus(const FixedVector& a, const FixedVector& b) {
                      SaturateToInt32(int64_t{a.z} + b.z), 0};
 }
 
-// a + (b - a) * t / d per component, formed in 64 bits; d is never 0 here.
-int32_t Between(int32_t a, int32_t b, int64_t t, int64_t d) {
-  return SaturateToInt32(a + (int64_t{b} - a) * t / d);
+// a + (b - a) * t / d, formed wide enough for any script-set words and durations; d is never 0.
+int32_t Between(int64_t a, int64_t b, int64_t t, int64_t d) {
+  const __int128 step = static_cast<__int128>(b - a) * t / d;
+  const __int128 sum = a + step;
+  return sum > INT32_MAX ? INT32_MAX : (sum < INT32_MIN ? INT32_MIN : static_cast<int32_t>(sum));
 }
 FixedVector BetweenVec(const int32_t a[3], const int32_t b[3], int64_t t, int64_t d) {
   return FixedVector{Between(a[0], b[0], t, d), Between(a[1], b[1], t, d), Between(a[2], b[2], t, d), 0};
@@ -284,7 +286,10 @@ void FrameScriptedMove(CockpitRecord* c) {
   const int64_t tp = Elapsed(c->posStart);
   FixedVector pos = BetweenVec(c->viewCameraOffset, c->viewCameraOffset2, tp, posDuration);
   if (c->posAngle1[0] || c->posAngle1[1] || c->posAngle1[2]) {
-    auto angle = [&](int i) { return static_cast<uint32_t>(Between(c->posAngle1[i], c->posAngle1[i] + c->posAngle2[i], tp, posDuration)); };
+    // posAngle2 is the turn over the whole duration.
+    auto angle = [&](int i) {
+      return static_cast<uint32_t>(Between(c->posAngle1[i], int64_t{c->posAngle1[i]} + c->posAngle2[i], tp, posDuration));
+    };
     pos = Turned(pos, angle(0), 0, 0);
     pos = Turned(pos, 0, angle(1), angle(2));
   }
@@ -310,7 +315,7 @@ void FrameScriptedMove(CockpitRecord* c) {
   c->viewAngleTarget[1] = b;
   // The roll target is not reset: a scripted roll builds up for as long as the move runs.
   for (int i = 0; i < 3; ++i) {
-    const int64_t turn = int64_t{c->viewAngle1[i]} + (int64_t{c->viewAngle2[i]} - c->viewAngle1[i]) * tv / viewDuration;
+    const int64_t turn = Between(c->viewAngle1[i], c->viewAngle2[i], tv, viewDuration);
     c->viewAngleTarget[i] = SaturateToInt32(c->viewAngleTarget[i] + turn);
   }
 }
