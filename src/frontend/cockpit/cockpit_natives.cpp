@@ -15,7 +15,6 @@
 #include "frontend/hud/target_overlay.h"
 #include "scene/camera_records.h"
 #include "scene/engine_state.h"
-#include "scene/instance_tree.h"
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
 #include "scene/scene_small_ops.h"
