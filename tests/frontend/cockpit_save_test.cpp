@@ -158,7 +158,7 @@ class CockpitSave : public ScriptEngineTest {
     CockpitRecord* k = New();
     k->sectorCamera = Camera();
     k->galaxyCamera = Camera();
-    k->instances[0] = B3D_LightAlloc();
+    EXPECT_NE(k->instances[0], nullptr);  // the cockpit's own lights; one is put into the scene
     AddInstanceToScene(k->instances[0], k->scene);
     AttachSlot(k->scene, &k->elements.slots[1], 5);
     AttachSlot(k->scene, &k->overlay.slots[7], 6);

@@ -142,8 +142,9 @@ TEST_F(CockpitTest, FixedAnswersAndUnknownHandlesAnswerAtOnce) {
       {28, {2}, -1},           // a new cockpit's monitor
       {26, {99}, 0},           // other getters answer 0
       {25, {99, 7}, 0},        //
-      {40, {2, 5, 5, 1}, 0},   // natives not built yet answer 0
-      {104, {2, 1, 2}, 0},     //
+      {40, {2, 5, 5, 1}, 0},   // no carrying object: no aim
+      {100, {2, 1, 1, 9}, 0},  // no sector camera: nothing to project through
+      {104, {2, 1, 2}, 0},     // natives not built yet answer 0
   };
   for (const Case& c : kCases) EXPECT_EQ(Call(c.function, c.args), c.answer) << "function " << c.function;
 }

@@ -5,11 +5,11 @@
 #include "frontend/cockpit/cockpit.h"
 
 #include <cstdlib>
-#include <cstring>
 
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "devices/steering.h"
+#include "frontend/cockpit/cockpit_messages.h"
 #include "frontend/cockpit/cockpit_natives.h"
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit/cockpit_views.h"
@@ -174,12 +174,17 @@ void INS_CockpitFree(CockpitRecord* cockpit) {
   cockpit->cameraMessage.shown = 0;
   HideSlot(&cockpit->cameraMessage.slot);
   // 6. Message display, nav map and the reference slots.
-  INS_CockpitDisplayMessage(cockpit, nullptr);
-  INS_CockpitSetNavMap(cockpit, 0);
+  ShowCockpitMessage(&cockpit->messages, nullptr);
+  SetNavMap(&cockpit->navMap, 0);
   for (uint32_t i = 0; cockpit->targetRefs && i < cockpit->targetRefCount; ++i) {
     if (cockpit->targetRefs[i]) HideSlot(cockpit->targetRefs[i]);
   }
-  // 7. The scene with its members and the main camera.
+  // 7. The scene with its members and the main camera. A light that was never put into a scene
+  // is freed on its own; one in the scene goes with the members.
+  for (InstanceRecord*& light : cockpit->instances) {
+    if (light && !light->scene && !light->parent) FreeInstance(light);
+    light = nullptr;
+  }
   if (SceneRecord* scene = cockpit->scene) {
     while (ListNode* member = ListFirst(&scene->members)) {
       InstanceRecord* instance = InstanceOfNode(member);
@@ -197,8 +202,6 @@ void INS_CockpitFree(CockpitRecord* cockpit) {
     B3D_CameraFree(cockpit->camera);
     cockpit->camera = nullptr;
   }
-  // The lights were members of the scene and went with it.
-  std::memset(cockpit->instances, 0, sizeof cockpit->instances);
   // 8. Everything the record still owns.
   FreeTooltip(&cockpit->tooltip);
   for (int i = kMessageSlotCount; i-- > 0;) CockpitSlotDestroy(&cockpit->navMap.slots[i]);

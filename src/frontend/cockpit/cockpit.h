@@ -123,6 +123,7 @@ struct CockpitArray {
 // Track modes.
 constexpr uint16_t kTrackNone = 0;
 constexpr uint16_t kTrackCursor = 1;
+constexpr uint16_t kTrackOverlayLock = 2;
 constexpr uint16_t kTrackObject = 3;
 constexpr uint16_t kTrackEnemy = 4;
 
