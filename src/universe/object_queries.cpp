@@ -376,12 +376,9 @@ bool ObjIsWareObject(const SpaceObject* object) {
     case kClassLaser:
     case kClassShield: return true;
     case kClassMissile: return !(object->flags & kObjFlagArmed);
-    case kClassAsteroid: {
-      // An asteroid of subtype 9 stands for the object whose id its amount word holds.
-      if (object->subtype != 9 || !object->ext) return false;
-      const uint32_t id = static_cast<const AmountExt*>(object->ext)->amount;
-      return id != 0 && FindObjectByIdGlobal(id) != nullptr;
-    }
+    case kClassAsteroid:
+      // An asteroid of subtype 9 that holds an object (its linked object) counts as a ware.
+      return object->subtype == 9 && object->linkedObject != nullptr;
     case kClassShip: {
       const ObjectTypeRecord* row = RowOf(object);
       return row && !IsPlayerObject(object) && ScriptClassIsWare(row->ship.scriptClass);

@@ -3,16 +3,10 @@
 #include "universe/ship_nodes.h"
 
 #include "scene/instance_records.h"
-#include "script/engine.h"
-#include "script/value.h"
 #include "universe/type_access.h"
 #include "universe/universe.h"
 
 namespace {
-
-constexpr int32_t kWareAsteroidSubtype = 9;
-// Script classes whose ships count as wares: and every class derived from them.
-constexpr uint32_t kWareScriptClasses[] = {2079, 2066, 2061, 2011, 2070, 2064};
 
 const ShipType* ShipTypeOf(const SpaceObject* ship) {
   if (!ship || ship->objClass != kClassShip) return nullptr;
@@ -42,18 +36,6 @@ bool IsGunDummyBody(int32_t body) {
   const DummyKindTable& guns = gDummyTable.kinds[kDummyKindGun];
   for (int32_t i = 0; i < guns.count && guns.rows; ++i) {
     if (guns.rows[i].body == body) return true;
-  }
-  return false;
-}
-
-bool ShipIsWare(const SpaceObject* ship) {
-  if (gUniverse && gUniverse->player == ship) return false;
-  const ShipType* type = ShipTypeOf(ship);
-  if (!type || !gScriptEngine) return false;
-  const ObjectInstance* scriptClass = FindScriptObject(gScriptEngine, type->scriptClass);
-  if (!scriptClass) return false;
-  for (uint32_t id : kWareScriptClasses) {
-    if (ObjectIsClass(scriptClass, id)) return true;
   }
   return false;
 }
@@ -115,12 +97,3 @@ int32_t GetComponentNodeTransform(int32_t body, const SpaceObject* object, int32
   return 1;
 }
 
-bool ObjIsWareObject(const SpaceObject* object) {
-  if (!object) return false;
-  const uint16_t c = object->objClass;
-  if (c == kClassLaser || c == kClassShield || (c >= kClassWareFirst && c <= kClassWareLast)) return true;
-  if (c == kClassMissile) return !(object->flags & kObjFlagArmed);
-  if (c == kClassAsteroid) return object->subtype == kWareAsteroidSubtype && object->linkedObject != nullptr;
-  if (c == kClassShip) return ShipIsWare(object);
-  return false;
-}

@@ -22,6 +22,3 @@ void ShipSetGunNodeFlag(int32_t laserSlot, SpaceObject* ship, bool on);
 // The rotation (3x3) and position of the object's component node with that body in out[0..8]
 // and out[9..11]; 1 with a node, 0 (and the identity with a zero position) without.
 int32_t GetComponentNodeTransform(int32_t body, const SpaceObject* object, int32_t out[12]);
-// Lasers, shields, wares, unarmed missiles, asteroids of subtype 9 that hold an object, and ships
-// (other than the player) whose script class is one of the ware-like classes.
-bool ObjIsWareObject(const SpaceObject* object);

@@ -26,7 +26,6 @@
 #include "universe/universe.h"
 #include "universe/universe_registry.h"
 
-FlightViewTable gFlightViewTable = {};
 VideoTable gVideoTable = {};
 VideoListTable gVideoListTable = {};
 

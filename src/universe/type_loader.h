@@ -15,7 +15,6 @@ struct UniverseBlock;
 struct DataReader;
 
 // The auxiliary tables only the loader fills and frees (the others are beside the accessors).
-extern FlightViewTable gFlightViewTable;
 extern VideoTable gVideoTable;
 extern VideoListTable gVideoListTable;
 

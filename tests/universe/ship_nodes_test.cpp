@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "scene/instance_records.h"
+#include "universe/object_queries.h"
 #include "universe/ship_nodes.h"
 #include "universe/universe.h"
 #include "universe/type_world.h"
