@@ -990,6 +990,9 @@ Seeds CockpitSaveSeeds() {
     write();
     fuzz::ClearCockpitWorld();
   }
+  return seeds;
+}
+
 // The demo's universe type files in both forms, and a Components file as the loader writes it.
 Seeds UniverseTypesSeeds() {
   fuzz::World();
