@@ -185,6 +185,7 @@ int32_t BodyPartMeshesCreate(const BodyMesh* meshData, BodyPart* partList, Rende
   if (partCount > 0) {
     const size_t bytes = sizeof(RenderPart) * static_cast<size_t>(partCount);
     auto* parts = static_cast<RenderPart*>(MemAlloc(bytes, 0));
+    if (!parts) parts = static_cast<RenderPart*>(MemAlloc(bytes, 0));  // after the low-memory hook
     if (!parts) {
       MemFree(remap, remapBytes, 0);
       return 0;
