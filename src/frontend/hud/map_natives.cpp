@@ -15,6 +15,7 @@
 #include "scene/engine_state.h"
 #include "scene/instance_records.h"
 #include "script/script_calls.h"
+#include "universe/galaxy_grid.h"
 
 namespace {
 
@@ -55,8 +56,12 @@ bool CellPosition(const PathRecord* path, int64_t* px, int64_t* py) {
   return true;
 }
 
-// A 16.16 square, wide enough for any pair of positions.
-int64_t Square(int64_t d) { return (d * d + 0x8000) >> 16; }
+// A 16.16 square of a difference of two 32-bit positions: |d| < 2^32, so d * d + 0x8000 fits
+// in 64 unsigned bits and the result in 48.
+int64_t Square(int64_t d) {
+  const uint64_t a = static_cast<uint64_t>(d < 0 ? -d : d);
+  return static_cast<int64_t>((a * a + 0x8000) >> 16);
+}
 
 void HideTooltip(TooltipRecord* tooltip, int32_t id) {
   if (id != 0 && id != tooltip->tooltipId) return;
@@ -89,8 +94,8 @@ bool GalaxyMapNextSector(const CutRecord* cut, int32_t x, int32_t y, int32_t dir
   const bool vertical = direction == 0 || direction == 1;
   int64_t best = INT64_MAX;
   bool found = false;
-  for (int32_t column = 0; column < kGalaxyColumns; ++column) {
-    for (int32_t row = 0; row < kGalaxyRows; ++row) {
+  for (int32_t column = 0; column < kGalaxyRows; ++column) {
+    for (int32_t row = 0; row < kGalaxyColumns; ++row) {
       const int32_t visible = visibility != 0 ? visibility : (gMapSectorVisibility ? gMapSectorVisibility(column, row) : 0);
       if (!visible) continue;
       if (vertical ? row == y : column == x) continue;

@@ -15,10 +15,9 @@ struct CutRecord;
 // True when `function` is one of these natives: the task is then answered.
 bool RunMapNative(GuiMaster* master, ScriptTask* task, int32_t function, int32_t argCount, const ScriptValue* args);
 
-// The galaxy map's layout cut and its grid.
+// The galaxy map's layout cut. The map's x runs over the grid's 24 rows, its y over the 20
+// columns (universe/galaxy_grid.h).
 constexpr int32_t kGalaxyMapCut = 749;
-constexpr int32_t kGalaxyColumns = 24;
-constexpr int32_t kGalaxyRows = 20;
 
 // How a neighbour search learns whether a grid cell is visible when the caller gives no answer:
 // the scripts in the game ("GetMapSectorVisibility" on the INS_ module, answered through the GUI
