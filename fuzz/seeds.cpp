@@ -2,6 +2,7 @@
 // made with the project's own writers (the assembler, the catalog builder, the data writer, the
 // text save, the value exporter, the settings store) so each seed is a file the engine itself
 // could have written. Called by fuzz/run.sh before a run; never reads the folder it writes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -43,6 +44,8 @@
 #include "devices/sound_channels.h"
 #include "frontend/frontend.h"
 #include "frontend/cockpit/cockpit_slots.h"
+#include "frontend/hud/gui_master.h"
+#include "frontend/hud/icon_types.h"
 #include "fuzz_support.h"
 #include "images/image_writer.h"
 #include "save_sections.h"
@@ -263,6 +266,36 @@ Seeds SoundTableSeeds() {
   return {SoundTableFile(false), SoundTableFile(true),
           std::string("\x00") + "/ bank count\n1;\n100; 2;\n1; 2; SFX_LOOP|SFX_DSIK; 0; 0; 0; 0;\n"
                                  "3; -1; NULL; 0; 5; 50; 0;\n "};
+}
+
+// "icontypes" through our writer in both forms: two triples per class, a subtype table written
+// by number and a group table by symbol; and a text file with type and class names.
+std::string IconTypesFile(bool binary) {
+  fuzz::World();
+  IconTypeRow rows[kIconTypeClassCount] = {};
+  int32_t subtypes[9] = {0, 0, 0, 5, 6, 0, 7, 0, 8};
+  int32_t groups[48] = {};
+  groups[3 * 2] = 76;
+  groups[3 * 15 + 1] = 77;
+  IconTypeRow& ship = rows[kClassShip];
+  const int32_t icons[6] = {1, 2, 3, 4, 0, 0};
+  std::copy(icons, icons + 6, ship.icons);
+  ship.subtypeIcons = subtypes;
+  ship.subtypeCount = 3;
+  ship.secondIcons = groups;
+  ship.secondCount = 16;
+  rows[kClassMissile].icons[3] = 80;
+  rows[0].icons[0] = 186;
+  const char* name = binary ? "icontypes.seed.pck" : "icontypes.seed.txt";
+  std::string bytes;
+  if (!WriteIconTypes(name, binary, rows) || !fuzz::ReadFile(name, &bytes)) return std::string();
+  return std::string(1, binary ? '\x01' : '\0') + bytes;
+}
+
+Seeds IconTypesSeeds() {
+  return {IconTypesFile(false), IconTypesFile(true),
+          std::string("\x00") + "SSTYPE_SHIP; ICON_LSR_IRE1; 0; 0; ICON_LSR_PAC1; 0; 0;\n2;\nSS_SH_C; 5; 0; 0;\n"
+                                 "SS_SH_B; 9; 0; 0;\n1;\nSG_SH_M0; 76; 0; 0;\nSSTYPE_MISSILE; 1; 2; 3; 4; 5; 6; 0; 0;\n"};
 }
 
 Seeds VoiceInfoSeeds() {
@@ -1070,6 +1103,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"input_script", InputScriptSeeds},
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
+      {"icon_types", IconTypesSeeds},
       {"voice_info", VoiceInfoSeeds},
       {"sound_save", SoundSaveSeeds},
       {"movie_save", MovieSaveSeeds},
