@@ -52,6 +52,10 @@ param int t_FilterTypeDiffuse
 param int t_SamplerMaxAnisotropy
 param float4x4 g_mWorldViewProjection
 param texture t_DiffuseTexture
+param float4 g_FogClip
+param bool g_EnableFog
+param int g_ColorWriteEnable
+param float g_EnableGlow
 param struct g_LightPoint[10] { float4 pos, float4 color, float4 atten }
 technique DEFAULT
 pass P
