@@ -18,6 +18,8 @@
 #include "render/state_manager.h"
 #include "scene/body_records.h"
 #include "scene/camera_records.h"
+#include "scene/engine_records.h"
+#include "scene/light_records.h"
 #include "scene/instance_records.h"
 
 namespace {
@@ -89,6 +91,39 @@ int32_t Distance(const InstanceRecord* a, const InstanceRecord* b) {
   const double y = static_cast<double>(a->world.y) - b->world.y;
   const double z = static_cast<double>(a->world.z) - b->world.z;
   return static_cast<int32_t>(std::sqrt(x * x + y * y + z * z));
+}
+
+// The active lights in reach of the instance, besides the two directional ones, fill the point
+// light elements in list order; the rest are left out.
+void SetPointLights(const PartDraw& d, const InstanceRecord* instance, const InstanceRecord* lightA,
+                    const InstanceRecord* lightB) {
+  int32_t filled = 0;
+  for (int32_t i = 0; gEngine3D && i < kActiveLightCapacity && filled < kLightPointElements; ++i) {
+    InstanceRecord* light = gEngine3D->activeLights[i];
+    if (!light) break;
+    if (light == lightA || light == lightB) continue;
+    const bool unlimited = light->flags & kLightUnlimitedRange;
+    if (!unlimited && static_cast<int64_t>(Distance(light, instance)) - light->lightRange - instance->size > 0) {
+      continue;
+    }
+    if (light->deviceLight) light->deviceLight->slot = i;
+    const GpuxHandle* h = d.s->lightPoint[filled];
+    const GpuVector4 pos{static_cast<float>(light->world.x), static_cast<float>(light->world.y),
+                         static_cast<float>(light->world.z), 0.0f};
+    const GpuVector4 colour{light->lightColor[0] / 256.0f, light->lightColor[1] / 256.0f,
+                            light->lightColor[2] / 256.0f, 0.0f};
+    GpuVector4 atten{1.0f, 0.0f, 0.0f, 0.0f};
+    if (!unlimited) {
+      atten = GpuVector4{static_cast<int32_t>(light->words31[0]) / 65536.0f,
+                         static_cast<int32_t>(light->words31[1]) / 65536.0f,
+                         static_cast<int32_t>(light->words31[2]) / 65536.0f, 0.0f};
+    }
+    if (h[kLightPos]) d.effect->SetVector(h[kLightPos], &pos);
+    if (h[kLightColor]) d.effect->SetVector(h[kLightColor], &colour);
+    if (h[kLightAtten]) d.effect->SetVector(h[kLightAtten], &atten);
+    ++filled;
+  }
+  SetInt(d, kHNumLightPoint, filled);
 }
 
 // Fade, distance fog and colour adjustment of the normal pass.
@@ -260,6 +295,7 @@ int32_t DrawInstanceParts(RenderPartSet* set, const BodyMesh* mesh, InstanceReco
     }
     SetDirectional(d, kHLightDir0, kHLightColor0, instance, lightA);
     if (lightB) SetDirectional(d, kHLightDir1, kHLightColor1, instance, lightB);
+    SetPointLights(d, instance, lightA, lightB);
     SetFadeAndFog(d, instance, camera, sceneScale);
     SetGlowOutput(d, camera);
     DrawPasses(effect, passes, part);

@@ -15,6 +15,7 @@ struct RenderPartSet;
 // Instance flag bits read here.
 constexpr uint32_t kPartsDrawable = 0x2;
 constexpr uint32_t kPartsNotDrawn = 0x100000 | 0x4000000;
+constexpr uint32_t kLightUnlimitedRange = 0x800000;
 constexpr uint32_t kInstNoDistanceFade = 0x2000000;
 constexpr uint32_t kInst2NoDepth = 0x200000;
 constexpr uint32_t kInst2NoColourAdjust = 0x4000000;

@@ -20,6 +20,7 @@
 #include "scene/body_records.h"
 #include "scene/camera_records.h"
 #include "scene/effect_registry.h"
+#include "scene/engine_records.h"
 #include "scene/instance_records.h"
 #include "support/catalog_world.h"
 #include "support/engine_fixture.h"
@@ -42,6 +43,7 @@ param bool g_EnableFog
 param int g_ColorWriteEnable
 param float g_EnableGlow
 param float4x4 g_mWorldViewProjection
+param struct g_LightPoint[10] { float4 pos, float4 color, float4 atten }
 technique DEFAULT
 pass P
 vertex
@@ -228,6 +230,37 @@ TEST_F(InstanceParts, GlowOutputFollowsTheGlowPassAndTheSettings) {
   GpuNullClearLog();
   EXPECT_EQ(Draw(), 1);
   EXPECT_EQ(Count(write7) + Count(write15), 0);
+}
+
+TEST_F(InstanceParts, LightsInReachFillAtMostTenPointLightElements) {
+  set_.partCount = 1;
+  InstanceRecord lights[14]{};
+  for (int i = 0; i < 14; ++i) {
+    lights[i].world.x = 1000 + i;
+    lights[i].lightRange = 2000;
+    lights[i].lightColor[0] = 256;
+    lights[i].words31[0] = 0x10000;
+    gEngine3D->activeLights[i] = &lights[i];
+  }
+  lights[0].lightRange = 10;               // out of reach
+  lights[1].flags = kLightUnlimitedRange;  // in reach whatever its distance
+  lights[1].lightRange = 0;
+  gEngine3D->activeLights[14] = nullptr;
+  EXPECT_EQ(DrawInstanceParts(&set_, &mesh_, &instance_, &camera_, 2, &lights[2], nullptr, 1.0f), 1);
+  EXPECT_EQ(Int("g_nNumLightPoint"), 10);
+  GpuxEffect* e = Effect();
+  const GpuxHandle array = e->GetParameterByName(kGpuxNoHandle, "g_LightPoint");
+  GpuVector4 v{};
+  e->GetVector(e->GetParameterByName(e->GetParameterElement(array, 0), "atten"), &v);
+  EXPECT_FLOAT_EQ(v.x, 1.0f);  // the unlimited light comes first, then lights 3 to 11
+  e->GetVector(e->GetParameterByName(e->GetParameterElement(array, 1), "pos"), &v);
+  EXPECT_FLOAT_EQ(v.x, 1003.0f);
+  e->GetVector(e->GetParameterByName(e->GetParameterElement(array, 9), "pos"), &v);
+  EXPECT_FLOAT_EQ(v.x, 1011.0f);
+
+  gEngine3D->activeLights[0] = nullptr;
+  EXPECT_EQ(Draw(), 1);
+  EXPECT_EQ(Int("g_nNumLightPoint"), 0);
 }
 
 }  // namespace
