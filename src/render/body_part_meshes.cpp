@@ -395,6 +395,7 @@ void PartMeshRelease(RenderPartSet* set) {
   if (!set || !set->parts) return;
   for (int32_t i = 0; i < set->partCount; ++i) {
     DropTexture(&set->parts[i]);
+    PartReleaseMaterial(&set->parts[i]);
     ReleasePartObjects(&set->parts[i]);
   }
   MemFree(set->parts, sizeof(RenderPart) * static_cast<size_t>(set->partCount), 0);

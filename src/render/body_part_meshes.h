@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/gpu_mesh.h"
+#include "render/render_material.h"
 #include "scene/body_records.h"
 
 // One drawable part of a body: a mesh with its own buffers, then the render material that the
@@ -31,6 +32,7 @@ struct RenderPart {
   int32_t textureId;
   uint8_t holdsTexture;
   uint8_t holdsBuffers;  // counted in gMeshBufferCounts
+  PartMaterialState material;  // built on the first draw
 };
 
 // The meshes of one body part: one render part per face group.
