@@ -990,6 +990,9 @@ Seeds CockpitSaveSeeds() {
     write();
     fuzz::ClearCockpitWorld();
   }
+  return seeds;
+}
+
 // The demo's universe type files in both forms, and a Components file as the loader writes it.
 Seeds UniverseTypesSeeds() {
   fuzz::World();
@@ -1009,6 +1012,18 @@ Seeds UniverseTypesSeeds() {
   if (WriteComponentsFile("seed_components.txt") && fuzz::ReadFile("seed_components.txt", &written))
     seeds.push_back(std::string(1, '\0') + written);
   FreeComponentTable();
+  return seeds;
+}
+
+// The demo's "effects" file in both forms.
+Seeds EffectsSeeds() {
+  fuzz::World();
+  const typetool::TypeFile file = typetool::DemoEffectsFile();
+  Seeds seeds;
+  for (bool binary : {false, true}) {
+    const std::string bytes = typetool::TypeFileBytes(binary ? "seed.pck" : "seed.txt", file.fields, binary);
+    seeds.push_back(std::string(1, binary ? '\x01' : '\0') + bytes);
+  }
   return seeds;
 }
 
@@ -1085,6 +1100,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
       {"universe_types", UniverseTypesSeeds},
+      {"effects", EffectsSeeds},
   };
   return kMakers;
 }

@@ -5,11 +5,15 @@
 // part object whose last effect ended is only marked for removal.
 #include "universe/object_effects.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "scene/body_cache.h"
+#include "scene/engine_state.h"
+#include "scene/light_records.h"
+#include "scene/lights.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
 #include "universe/effect_definitions.h"
@@ -109,10 +113,42 @@ void JoinOwnerScene(EffectGroup* g, InstanceRecord* instance) {
   if (g->owner->instance->scene) AddInstanceToScene(instance, g->owner->instance->scene);
 }
 
-// The kinds of an entry's start. Cut and light entries are not played yet: they finish at once.
-int32_t StartKind(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
-  if (d->flags & (EEDF_CUT | EEDF_LIGHT)) {
+// The light type an entry names, or null: only numbers within the table name one, and a type
+// of kind 0 is undefined.
+const LightTypeRecord* EntryLightType(const EffectDefinitionEntry* d) {
+  if (!gEngine3D || d->sourceId < 0 || d->sourceId >= kLightTypeCount) return nullptr;
+  const LightTypeRecord* type = &gEngine3D->lightTypes[d->sourceId];
+  return type->kind != 0 ? type : nullptr;
+}
+
+void StartLight(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
+  InstanceRecord* light = B3D_LightAlloc();
+  if (!light) {
     e->state = 2;
+    return;
+  }
+  if (const LightTypeRecord* type = EntryLightType(d)) {
+    light->words31[0] = 0x10000;
+    light->words31[1] = 0;
+    light->words31[2] = 0x80000;
+    B3D_LightSetRange(light, type->words[1] < 1 ? 10000 : type->words[1]);
+    B3D_LightSetColor(light, type->red, type->green, type->blue);
+    B3D_LightSetParameters(light, d->sourceId);
+    JoinOwnerScene(g, light);
+    light->flags2 |= 0x40000000;
+  }
+  e->instance = light;
+  e->state = 1;
+}
+
+// The kinds of an entry's start. Cut entries are not played yet: they finish at once.
+int32_t StartKind(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
+  if (d->flags & EEDF_CUT) {
+    e->state = 2;
+    return 0;
+  }
+  if (d->flags & EEDF_LIGHT) {
+    StartLight(g, e, d);
     return 0;
   }
   if (d->flags & EEDF_BREAKUP) {
@@ -198,6 +234,37 @@ int32_t EntrySize(const EffectGroup* g, const EffectGroupEntry* e, const EffectD
   return a;
 }
 
+// A light's colour dims by the factor that sizes other entries; its size follows its kind.
+int32_t LightSize(const EffectGroup* g, const EffectGroupEntry* e, const EffectDefinitionEntry* d, int32_t t) {
+  const int32_t a = d->sizeA + e->randomOffset;
+  const int32_t b = d->sizeB + e->randomOffset;
+  const LightTypeRecord* type = EntryLightType(d);
+  const int32_t colour[3] = {type ? type->red : 0, type ? type->green : 0, type ? type->blue : 0};
+  int32_t out[3] = {colour[0], colour[1], colour[2]};
+  int32_t size = a;
+  if (d->flags & EEDF_SPEEDDEPENDENT) {
+    const int32_t s = Mul16(ObjGetTunedSpeed(g->owner), d->speedFactor);
+    const int32_t v = SaturateToInt32(std::llabs(static_cast<int64_t>(g->owner->speed)));
+    if (s > 0) {
+      for (int i = 0; i < 3; ++i) out[i] = colour[i] - MulDiv(colour[i], s, SaturateToInt32(int64_t{s} + v));
+    }
+    size = b;
+  } else if (d->flags & (EEDF_GROWANDSHRINK | EEDF_GROW)) {
+    const bool both = d->flags & EEDF_GROWANDSHRINK;
+    int64_t f = 0;
+    if (d->duration != 0) {
+      f = both ? static_cast<int64_t>(2) * t * 65536 / d->duration - 65536 : static_cast<int64_t>(t) * 65536 / d->duration;
+      f = std::min<int64_t>(65536, std::max<int64_t>(both ? -65536 : 0, f));
+    }
+    const int32_t f32 = static_cast<int32_t>(f);
+    const int32_t factor = both ? Mul16(f32, f32) : f32;
+    for (int i = 0; i < 3; ++i) out[i] = colour[i] - Mul16(colour[i], factor);
+    size = 0;
+  }
+  if (type) B3D_LightSetColor(e->instance, out[0], out[1], out[2]);
+  return size;
+}
+
 void SetFade(InstanceRecord* instance, int32_t fade) {
   instance->fadeValue = fade;
   for (InstanceRecord* c = InstFirstChild(instance); c; c = InstNextSibling(c)) c->fadeValue = fade;
@@ -221,6 +288,7 @@ void Follow(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d,
     MatrixMultiply(&instance->matrix, &g->matrix, &ownerInstance->matrix);
   }
   int32_t z = EntrySize(g, e, d, t);
+  if (d->flags & EEDF_LIGHT) z = LightSize(g, e, d, t);
   if (d->flags & EEDF_NOZTEST) instance->flags2 |= 0x8 | 0x10;
   if (d->rotation >= 1 && d->rotation <= 0xFFFF) z = Mul16(z, 65536 - RandomBelow(d->rotation));
   if (d->flags & EEDF_RELATIVESIZE) z = Mul16(z, g->owner->radius);

@@ -9,6 +9,7 @@
 
 #include "core/memory.h"
 #include "object_world.h"
+#include "scene/engine_state.h"
 #include "support/engine_fixture.h"
 #include "universe/effect_definitions.h"
 #include "universe/object_effects.h"
@@ -184,6 +185,44 @@ TEST_F(ObjectEffects, RotationValueFlickersTheSize) {
       sizes.insert(z);
     }
     EXPECT_EQ(sizes.size() == 1, c.steady);
+    FreeEffectGroups();
+  }
+}
+
+TEST_F(ObjectEffects, SpeedDependentLightDimsAtRestAndLightsUpWithSpeed) {
+  engine_.engine().lightTypes[12] = {kLightKindPoint, 1000, 2000, 3000, 0, 0, {0, 0}};
+  struct Case {
+    const char* name;
+    int32_t source;
+    int32_t speed;
+    int16_t red;  // -1: no colour given
+  };
+  const Case kCases[] = {
+      {"at rest", 12, 0, 0},
+      {"as fast as its tuned speed", 12, 1000, 500},
+      {"very fast", 12, 1000000, 1000},
+      {"undefined type", 13, 0, -1},
+      {"beyond the table", 1000, 0, -1},
+      {"not a number", -1, 0, -1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EffectDefinitionEntry e = Entry(EEDF_LIGHT | EEDF_SPEEDDEPENDENT);
+    e.sourceId = c.source;
+    e.speedFactor = kOne;
+    Define(1, {e});
+    owner_->speed = c.speed;
+    EffectGroup* g = Start();
+    InstanceRecord* light = g->entries[0].instance;
+    ASSERT_NE(light, nullptr);
+    EXPECT_EQ(g->entries[0].state, 1);
+    if (c.red < 0) {
+      EXPECT_EQ(light->lightColor[0], 0);
+      EXPECT_EQ(light->flags2 & 0x40000000u, 0u);
+    } else {
+      EXPECT_EQ(light->lightColor[0], c.red);
+      EXPECT_EQ(light->flags2 & 0x40000000u, 0x40000000u);
+    }
     FreeEffectGroups();
   }
 }
