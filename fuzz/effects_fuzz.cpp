@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> bytes(data + 1, data + size);
   bytes.push_back(0);
   DataReader reader;
-  DataReaderInit(&reader, bytes.data(), binary, binary ? bytes.size() - 1 : bytes.size());
+  DataReaderInit(&reader, bytes.data(), binary, bytes.size());
   ReadEffectDefinitions(&reader);
   int64_t sum = 0;
   for (const EffectDefinitionRow& row : gEffectRows) {
-    for (int32_t i = 0; i < row.entryCount; ++i) sum += row.entries[i].sourceId + row.entries[i].startDelay;
+    for (int32_t i = 0; i < row.entryCount; ++i) sum += int64_t{row.entries[i].sourceId} + row.entries[i].startDelay;
   }
   FreeEffectDefinitions();
   return sum == 1 ? 1 : 0;
