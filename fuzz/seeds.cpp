@@ -1048,6 +1048,18 @@ Seeds UniverseTypesSeeds() {
   return seeds;
 }
 
+// The demo's "effects" file in both forms.
+Seeds EffectsSeeds() {
+  fuzz::World();
+  const typetool::TypeFile file = typetool::DemoEffectsFile();
+  Seeds seeds;
+  for (bool binary : {false, true}) {
+    const std::string bytes = typetool::TypeFileBytes(binary ? "seed.pck" : "seed.txt", file.fields, binary);
+    seeds.push_back(std::string(1, binary ? '\x01' : '\0') + bytes);
+  }
+  return seeds;
+}
+
 // The demo's cut in both forms, read through the loader (even first byte) and straight (odd).
 Seeds CutFileSeeds() {
   const typetool::CutContent cut = typetool::DemoCut();
@@ -1122,6 +1134,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
       {"universe_types", UniverseTypesSeeds},
+      {"effects", EffectsSeeds},
   };
   return kMakers;
 }

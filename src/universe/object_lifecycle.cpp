@@ -144,6 +144,8 @@ void FreeObjectResources(SpaceObject* object) {
     }
   }
   o->name = FreeString(o->name);
+  // Effects hold the instance's scene and the object itself; they go first.
+  RemoveObjectEffects(o);
   InstanceRecord* instance = o->instance;
   o->instance = o->shownInstance = nullptr;
   FreeIfSet(instance);

@@ -35,11 +35,6 @@ void ContainerFreeRemovedObjects(SpaceObject*) {}
 void RebuildObjectTreeCollision(SpaceObject*) {}
 void ApplyTypeSoundToObjectTree(SpaceObject*) {}
 
-void ClearEffectInstances() {}
-void FreeEffectDefinitions() {}
-void FreeEffectGroups() {}
-void ResetObjectEffects() {}
-void StepObjectEffects() {}
 
 bool WriteSector(FileObject* file) { return WriteEmptySection(file, "SECT", "/SEC"); }
 bool ReadUniverse(FileObject* file) { return ReadTag(file, "SECT") && ReadTag(file, "/SEC"); }
