@@ -196,3 +196,18 @@ main: check 8
 }
 
 }  // namespace
+
+namespace {
+
+// An object event takes the real path: the story's method gets the count and arguments, and the
+// SA_ command it calls is answered.
+TEST_F(SADispatch, ObjectEventsReachTheStoryWhichCallsCommands) {
+  SpaceObject* ship = Create(kClassShip, 0);
+  ListenThroughStory(ship);
+  RaiseObjectEvent(ship, "MakeBreak", 2, 17, -3);
+  RunAll();
+  EXPECT_EQ(log_, (std::vector<std::string>{"2,17,-3", "0"}));
+  EXPECT_EQ(universe_.commandActive, 0u);
+}
+
+}  // namespace

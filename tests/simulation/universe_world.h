@@ -19,6 +19,7 @@
 #include "simulation/simulation.h"
 #include "simulation/universe_guard.h"
 #include "simulation/universe_steps.h"
+#include "script/script_calls.h"
 #include "support/script_runner.h"
 #include "universe/object_lifecycle.h"
 #include "universe/type_access.h"
@@ -93,11 +94,55 @@ class UniverseWorld : public ScriptRunTest {
   // Events reach the sink only for objects with a script id.
   static void Listen(SpaceObject* o) { o->scriptId = 1; }
 
+  // The recording story: class 12's event methods log their count and two arguments through
+  // T_Log, then call SA_GetGlobalParameter 4 and log its answer. Later cases add methods by
+  // loading their own text in the same form.
+  static constexpr const char* kRecordingStory = R"(
+.class 12
+.method Recorded recorded frame=8 params=2
+.method MakeBreak recorded frame=8 params=2
+.end
+.func MakeOne makeone frame=4
+recorded:
+  check 8
+  ldl 5
+  ldl 5
+  ldl 5
+  pushb 3
+  native T_Log
+  pop
+  pushb 4
+  push1
+  native SA_GetGlobalParameter
+  push1
+  native T_Log
+  ret
+makeone:
+  newc 12
+  ret
+)";
+
+  // Loads the story (once) and gives the object a script object of class 12 of its own, so its
+  // events take the real script path instead of the sink.
+  void ListenThroughStory(SpaceObject* o, const char* story = kRecordingStory) {
+    if (!storyLoaded_) {
+      ASSERT_TRUE(Load(story)) << error_;
+      storyLoaded_ = true;
+    }
+    results_.clear();
+    ASSERT_TRUE(CallScriptFunction(module_, 1, 0, "MakeOne", kResultInt, 0));
+    ASSERT_EQ(results_.size(), 1u);
+    o->scriptId = static_cast<uint32_t>(std::stoi(results_[0]));
+    results_.clear();
+    SetObjectEventSink(nullptr);
+  }
+
   static inline UniverseWorld* current_world_ = nullptr;
   SystemBlock system_{};
   UniverseBlock universe_{};
   std::vector<ObjectEventRecord> events_;
   std::function<void(SpaceObject*, const char*)> onEvent_;
+  bool storyLoaded_ = false;
 
  private:
   std::vector<ObjectTypeRecord> typeRows_[kObjectClassCount];
