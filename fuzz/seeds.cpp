@@ -352,7 +352,7 @@ Seeds SaCommandsSeeds() {
   const std::string shipArg("\x09", 1);        // the first ship
   const std::string intArg("\x00\x00\x00\x00\x07", 5);
   const std::string arrayArg("\x03\x03\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03", 14);
-  const std::string textArg("\x02\x03abc", 5);
+  const std::string textArg("\x02\x03" "abc", 5);
   return {
       command(0, 2, intArg + intArg, 2),
       command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
@@ -1017,6 +1017,9 @@ Seeds CockpitSaveSeeds() {
     write();
     fuzz::ClearCockpitWorld();
   }
+  return seeds;
+}
+
 // The demo's universe type files in both forms, and a Components file as the loader writes it.
 Seeds UniverseTypesSeeds() {
   fuzz::World();
