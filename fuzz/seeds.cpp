@@ -370,6 +370,33 @@ Seeds UniverseXmlSeeds() {
   return seeds;
 }
 
+// Command runs for the SA_ module in the target's own record form: command (2 bytes), declared
+// count, filled count, then values (kind byte and payload).
+Seeds SaCommandsSeeds() {
+  auto command = [](uint16_t number, uint8_t declared, const std::string& values, uint8_t filled) {
+    std::string out;
+    out += static_cast<char>(number >> 8);
+    out += static_cast<char>(number & 0xFF);
+    out += static_cast<char>(declared);
+    out += static_cast<char>(filled);
+    return out + values;
+  };
+  const std::string objectArg("\x01", 1);      // the sector
+  const std::string shipArg("\x09", 1);        // the first ship
+  const std::string intArg("\x00\x00\x00\x00\x07", 5);
+  const std::string arrayArg("\x03\x03\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03", 14);
+  const std::string textArg("\x02\x03" "abc", 5);
+  return {
+      command(0, 2, intArg + intArg, 2),
+      command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
+      command(40, 2, shipArg + arrayArg, 2) + command(43, 3, shipArg + arrayArg, 1),
+      command(130, 1, intArg, 1) + command(132, 1, textArg, 1),
+      command(242, 0, "", 0) + command(269, 2, shipArg + shipArg, 2) + command(284, 0, "", 0),
+      command(369, 4, intArg, 1) + command(370, 0, "", 0) + command(0xFFFF, 1, intArg, 1),
+      command(30, 3, shipArg + arrayArg + std::string("\x04\x00\x00\x00\x09", 5), 3),
+  };
+}
+
 // An empty grid and one with two-way links, owners and far gates, written by the section writer.
 Seeds GalaxySeeds() {
   Seeds seeds;
@@ -1108,6 +1135,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sval", SvalSeeds},
       {"universe_xml", UniverseXmlSeeds},
       {"galaxy", GalaxySeeds},
+      {"sa_commands", SaCommandsSeeds},
       {"settings", SettingsSeeds},
       {"loader", LoaderSeeds},
       {"cut_key", CutKeySeeds},

@@ -19,6 +19,7 @@
 #include "universe/object_references.h"
 #include "universe/type_loader.h"
 #include "universe/universe.h"
+#include "universe/universe_frame.h"
 #include "universe/universe_registry.h"
 
 namespace {
@@ -178,6 +179,7 @@ void FreeObjectResources(SpaceObject* object) {
 
 void ObjDestroy(SpaceObject* object) {
   if (!object) return;
+  NotifyObjectDestroyed(object);
   if (object->scriptValue.type >= kValueFirstOwning) ReleaseValue(&object->scriptValue);
   object->scriptValue.type = kValueNone;
   FreeObjectResources(object);

@@ -371,7 +371,6 @@ struct UniverseBlock {
 extern UniverseBlock* gUniverse;
 
 
-void CreateUniverse(UniverseBlock* universe);
 // 0 on failure.
 int32_t LoadTypes(UniverseBlock* universe);
 void FreeAllObjects(UniverseBlock* universe);

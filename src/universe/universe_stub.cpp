@@ -24,13 +24,6 @@ bool ReadTag(FileObject* file, const char* tag) {
 
 }  // namespace
 
-void CreateUniverse(UniverseBlock* universe) {
-  if (!universe) return;
-  ListInit(&universe->objects);
-  gUniverse = universe;
-  SetFreedInstanceHook(ObjectsForgetInstance);
-}
-
 void ContainerFreeRemovedObjects(SpaceObject*) {}
 void RebuildObjectTreeCollision(SpaceObject*) {}
 void ApplyTypeSoundToObjectTree(SpaceObject*) {}
