@@ -135,7 +135,7 @@ void FreeObjectResources(SpaceObject* object) {
   }
   ReleaseModuleHandle(o, kWakeObjectGone);
   if (o->objClass == kClassShip && o->ext) {
-    for (TurretRow& row : static_cast<ShipExt*>(o->ext)->turrets) row.handle = 0;
+    for (int32_t row = 0; row < kShipTurretCapacity; ++row) ShipReleaseModuleHandle(o, row, kWakeObjectGone);
   }
   // Children go before their container, each as a whole deletion, deepest first.
   if (o->objClass == kClassShip || (o->flags & kObjFlagContainer) || o->objClass == kClassSector ||
