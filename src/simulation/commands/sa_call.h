@@ -28,6 +28,23 @@ using SACommand = void (*)(SACall* call);
 // numbers outside 0..369).
 SACommand SACommandFor(int32_t command);
 
+// A family's rows: each file of commands lists its numbers and functions, and the dispatcher's
+// table is filled from every family in sa_families.cpp. A row outside 0..369 is ignored.
+struct SACommandRow {
+  int32_t command;
+  SACommand run;
+};
+struct SACommandFamily {
+  const SACommandRow* rows;
+  int32_t count;
+};
+template <int32_t N>
+constexpr SACommandFamily MakeSACommandFamily(const SACommandRow (&rows)[N]) {
+  return {rows, N};
+}
+// The families the table is built from, ending at a family with no rows.
+extern const SACommandFamily kSACommandFamilies[];
+
 // ---- Arguments ------------------------------------------------------------------------------
 
 // The slot, or null beyond the argument count.

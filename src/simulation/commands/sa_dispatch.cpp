@@ -12,9 +12,24 @@
 
 namespace {
 
-// Families fill their rows as they are built; a null row gives the default answer. Rows 242,
-// 269 and 284 stay null for good.
-const SACommand kSpaceObjectCommands[kSpaceObjectCommandCount] = {};
+// Filled once from the families' rows; a null row gives the default answer. Rows 242, 269 and
+// 284 stay null for good.
+struct SpaceObjectCommandTable {
+  SACommand run[kSpaceObjectCommandCount] = {};
+  SpaceObjectCommandTable() {
+    for (const SACommandFamily* family = kSACommandFamilies; family->rows; ++family) {
+      for (int32_t i = 0; i < family->count; ++i) {
+        const SACommandRow& row = family->rows[i];
+        if (row.command >= 0 && row.command < kSpaceObjectCommandCount) run[row.command] = row.run;
+      }
+    }
+  }
+};
+
+const SpaceObjectCommandTable& CommandTable() {
+  static const SpaceObjectCommandTable table;
+  return table;
+}
 
 bool PayloadIsNumber(const ScriptValue* value) {
   return value->type >= kValueInt && value->type <= kValueCodeAddress;
@@ -25,7 +40,7 @@ bool PayloadIsNumber(const ScriptValue* value) {
 SACommand SACommandFor(int32_t command) {
   // Compared without sign, so negative numbers are out of range too.
   if (static_cast<uint32_t>(command) >= static_cast<uint32_t>(kSpaceObjectCommandCount)) return nullptr;
-  return kSpaceObjectCommands[command];
+  return CommandTable().run[command];
 }
 
 int32_t DispatchSpaceObjectCommand(int32_t resumeModule, ScriptTask* task, int32_t command, int32_t argCount,
