@@ -17,6 +17,9 @@
 #include "core/hash_table.h"
 #include "platform/gpu.h"
 #include "platform/registry.h"
+#include "render/d3d_context.h"
+#include "render/pixel_formats.h"
+#include "render/render.h"
 #include "render/material_table.h"
 #include "render/texture_table.h"
 #include "scene/body_names.h"
@@ -140,6 +143,21 @@ GpuDevice* NullGpuDevice() {
     return made;
   }();
   return device;
+}
+
+void UseNullDirect3D() {
+  static DeviceRecord record{};
+  static Direct3DContext context{};
+  static PixelFormatDesc opaque{}, alpha{};
+  if (!context.device) {
+    record.device = NullGpuDevice();
+    DescribePixelFormat(&opaque, kGpuFmtX8R8G8B8);
+    DescribePixelFormat(&alpha, kGpuFmtA8R8G8B8);
+    record.opaqueFormat = &opaque;
+    record.alphaFormat = &alpha;
+    context.device = &record;
+  }
+  gDirect3D = &context;
 }
 
 // Written below the work folder by the writer, read back with the form byte in front.

@@ -31,6 +31,9 @@ void RemoveFile(const std::string& relative);
 
 // A 16x16 windowed device of the recording null backend, made once per process.
 GpuDevice* NullGpuDevice();
+// Points gDirect3D at a renderer context over that device, with the opaque and alpha pixel
+// formats the image and font loaders choose between.
+void UseNullDirect3D();
 
 // The demo generator's type file in one form, as the type-file targets take it: the form byte
 // (0 text, 1 binary) and then the file; the text form without the last byte, which the target
