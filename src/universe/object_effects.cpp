@@ -492,7 +492,8 @@ bool TrimGroup(EffectGroup* g) {
 void FreeEmitter(ParticleEmitterNode* n) {
   ListRemove(&n->node);
   if (EmitterRecord* system = n->system) {
-    ListRemove(&system->node);
+    // Without an engine its particle list is gone, and the record's links with it.
+    if (gEngine3D) ListRemove(&system->node);
     HashTable* table = gEngine3D ? gEngine3D->particleTable : nullptr;
     if (table && system->handle != 0 && HashGet(table, system->handle) == reinterpret_cast<HashValue>(system)) {
       HashRemove(table, system->handle);

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "effect_world.h"
+#include "platform/heap.h"
 #include "scene/body_cache.h"
 #include "scene/body_records.h"
 #include "scene/cut_records.h"
@@ -427,6 +428,21 @@ TEST_F(EffectCuts, LensFlareStaysWhiteOverTheLightsDimming) {
   EXPECT_EQ(light->flareType, 4);
   EXPECT_EQ(light->lightValue, 77);
   for (int16_t c : light->lightColor) EXPECT_EQ(c, 255);
+}
+
+TEST_F(EffectCuts, FailedAllocationsMakeNoGroupAndNoEmitter) {
+  Define(1, {Entry(0)});
+  OsFailNextHeapRequests(2);  // the first request and its retry
+  EXPECT_EQ(Start(), nullptr);
+  OsFailNextHeapRequests(0);
+  EXPECT_EQ(GroupCount(), 0);
+  FixedVector at{};
+  OsFailNextHeapRequests(2);
+  EXPECT_EQ(StartParticleEmitter(7, kParticleType, owner_, &at), nullptr);
+  OsFailNextHeapRequests(0);
+  EXPECT_EQ(EmitterCount(), 0);
+  EXPECT_EQ(EngineSystemCount(), 0);
+  EXPECT_NE(Start(), nullptr);
 }
 
 class CutRoots : public EffectCuts {
