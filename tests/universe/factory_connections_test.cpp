@@ -8,17 +8,15 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
-#include <list>
 #include <vector>
 
 #include "core/hash_table.h"
 #include "core/system_block.h"
-#include "scene/body_records.h"
-#include "scene/collision_model.h"
 #include "scene/engine_state.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
 #include "script/containers.h"
+#include "support/cached_bodies.h"
 #include "support/engine_fixture.h"
 #include "support/script_fixture.h"
 #include "universe/factory_connections.h"
@@ -88,23 +86,13 @@ class FactoryConnections : public ScriptEngineTest {
     DestroyUniverse(&universe_);
     gUniverse = nullptr;
     SetFreedInstanceHook(nullptr);
-    for (int32_t id : bodyIds_) HashRemove(engine_fixture_.engine().bodyCache, static_cast<uint32_t>(id) + 1);
-    for (OwnedBody& b : bodies_) FreeCollisionModel(b.record.collision);
+    bodies_.Clear();
     while (ListNode* node = ListFirst(&engine_fixture_.engine().instances)) FreeInstance(InstanceOfNode(node));
     gSystem = nullptr;
     ScriptEngineTest::TearDown();
   }
 
-  void Body(int32_t id, int32_t size) {
-    OwnedBody& b = bodies_.emplace_back();
-    b.mesh.size = size;
-    b.meshes[0] = &b.mesh;
-    b.record.meshCount = 1;
-    b.record.meshes = b.meshes;
-    b.record.sound.sample = -1;
-    ASSERT_TRUE(BodyCacheInsert(id, &b.record));
-    bodyIds_.push_back(id);
-  }
+  void Body(int32_t id, int32_t size) { ASSERT_TRUE(bodies_.Add(id, size)); }
 
   // A factory in the sector at (x, y, z) whose model carries the nodes (identity orientation).
   SpaceObject* Factory(int32_t x, int32_t y, int32_t z, const std::vector<Node>& nodes) {
@@ -160,13 +148,7 @@ class FactoryConnections : public ScriptEngineTest {
   ScriptValue result_{};
 
  private:
-  struct OwnedBody {
-    BodyRecord record{};
-    BodyMesh mesh{};
-    BodyMesh* meshes[1]{};
-  };
-  std::list<OwnedBody> bodies_;
-  std::vector<int32_t> bodyIds_;
+  CachedBodies bodies_;
   std::vector<ObjectTypeRecord> specials_;
   std::vector<ObjectTypeRecord> factories_;
   std::vector<DummyRow> dummies_;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,8 +15,6 @@
 #include "core/system_block.h"
 #include "engine_types/cut_writer.h"
 #include "platform/heap.h"
-#include "scene/body_records.h"
-#include "scene/collision_model.h"
 #include "scene/cut_files.h"
 #include "scene/engine_state.h"
 #include "scene/engine_types.h"
@@ -27,6 +24,7 @@
 #include "scene/scene_cameras.h"
 #include "scene/take_records.h"
 #include "scene/takes_jobs.h"
+#include "support/cached_bodies.h"
 #include "support/engine_type_world.h"
 #include "support/script_runner.h"
 #include "universe/object_lifecycle.h"
@@ -161,8 +159,7 @@ class SceneObjects : public ScriptRunTest {
     DestroyUniverse(&universe_);
     gUniverse = nullptr;
     SetFreedInstanceHook(nullptr);
-    for (int32_t id : bodyIds_) HashRemove(world_->engine().bodyCache, static_cast<uint32_t>(id) + 1);
-    for (OwnedBody& b : bodies_) FreeCollisionModel(b.record.collision);
+    bodies_.Clear();
     ResetEngine3D();
     world_.reset();
     for (auto& table : gObjectTypeTables) table = {};
@@ -179,16 +176,7 @@ class SceneObjects : public ScriptRunTest {
     return rows.data();
   }
 
-  void Body(int32_t id, int32_t size) {
-    OwnedBody& b = bodies_.emplace_back();
-    b.mesh.size = size;
-    b.meshes[0] = &b.mesh;
-    b.record.meshCount = 1;
-    b.record.meshes = b.meshes;
-    b.record.sound.sample = -1;
-    ASSERT_TRUE(BodyCacheInsert(id, &b.record));
-    bodyIds_.push_back(id);
-  }
+  void Body(int32_t id, int32_t size) { ASSERT_TRUE(bodies_.Add(id, size)); }
 
   // Cut `id` as a text file with one path per spec, each moving from (100, 200, 300) to
   // (1100, 200, 300) in 2000 ms while turning; loaded, then given the spec's body, serial, F value,
@@ -274,13 +262,7 @@ class SceneObjects : public ScriptRunTest {
   UniverseBlock universe_{};
 
  private:
-  struct OwnedBody {
-    BodyRecord record{};
-    BodyMesh mesh{};
-    BodyMesh* meshes[1]{};
-  };
-  std::list<OwnedBody> bodies_;
-  std::vector<int32_t> bodyIds_;
+  CachedBodies bodies_;
   std::vector<ObjectTypeRecord> typeRows_[kObjectClassCount];
 };
 
