@@ -5,7 +5,6 @@
 #include "universe/scene_objects.h"
 
 #include "core/memory.h"
-#include "render/device_lights.h"
 #include "scene/body_cache.h"
 #include "scene/cut_files.h"
 #include "scene/engine_state.h"
@@ -63,13 +62,11 @@ constexpr uint32_t kNodeCarriedFlags = kObjFlagCarried | kObjFlagBit10;
 // Light instance words.
 constexpr int32_t kDefaultLightRange = 300000;
 constexpr int32_t kSpotRange = 1000000;
-constexpr uint32_t kInstShadowLight = 0x20000;
-constexpr uint32_t kInstLightFlagWord = 0x80000;
+// The shadow light carries the light-parameter flag with its shadow value as the parameter.
+constexpr uint32_t kInstShadowLight = kInstLightParamSet;
 constexpr uint32_t kInstLensFlareSource = 0x20000000;
-// Detail nodes: second flag word bit 0 marks one; flag 0x100000 takes it out of vertex searches.
+// Detail nodes: second flag word bit 0 marks one.
 constexpr uint32_t kInst2DetailNode = 0x1;
-constexpr uint32_t kInstDetailHidden = 0x100000;
-constexpr uint32_t kJobPlainInstance = 0x1000;
 
 // Creation event arguments.
 constexpr int32_t kFightDroneClass = 2067;
@@ -106,15 +103,15 @@ SpaceObject* NewCarrierShip() {
   return ship;
 }
 
-// Detail nodes below the instance are hidden from vertex searches with their direct children and
-// stop being detail nodes.
+// Detail nodes below the instance leave vertex searches with their direct children and stop
+// being detail nodes.
 void HideDetailNodes(InstanceRecord* instance) {
   if (!instance) return;
   for (InstanceRecord* child = InstFirstChild(instance); child; child = InstNextSibling(child)) {
     if (!(child->flags2 & kInst2DetailNode)) continue;
-    child->flags |= kInstDetailHidden;
+    child->flags |= kInstVertexSkip;
     for (InstanceRecord* grandchild = InstFirstChild(child); grandchild; grandchild = InstNextSibling(grandchild)) {
-      grandchild->flags |= kInstDetailHidden;
+      grandchild->flags |= kInstVertexSkip;
     }
     child->flags2 &= ~kInst2DetailNode;
   }
@@ -171,7 +168,7 @@ InstanceRecord* MakeTakeLight(TakeBuild& build, int32_t b) {
     light->lightParam = shadowValue;
     build.shadowLight = light;
   }
-  if (flagWord > 0) light->flags |= kInstLightFlagWord;
+  if (flagWord > 0) light->flags |= kInstLightSecondPositive;
   if (spot) {
     light->flags |= kInstSpotLight;
     SetAttenuation(light, kFixedOne, 10 * kFixedOne, 0);
@@ -179,8 +176,7 @@ InstanceRecord* MakeTakeLight(TakeBuild& build, int32_t b) {
     MatrixSetIdentity(&light->matrix);
   }
   if (!build.shadowLight && !build.firstLight) build.firstLight = light;
-  B3D_LightSetColor(light, row.red, row.green, row.blue);
-  if (light->deviceLight) LightGetD3DLight(light);
+  B3D_LightSetColor(light, row.red, row.green, row.blue);  // refreshes the device light
   PutInSectorScene(build, light);
   if (lightValue >= 0) {
     light->flags |= kInstLensFlareSource;
@@ -284,7 +280,7 @@ void MakeTakePath(TakeBuild& build, int32_t p) {
     InstanceRecord* instance = B3D_InstAlloc();
     if (!instance) return;
     build.take->instances[p] = instance;
-    instance->jobFlags |= kJobPlainInstance;
+    instance->jobFlags |= kJobDrivesCamera;
     instance->jobWord = static_cast<uint32_t>(build.jobValue);
     PutInSectorScene(build, instance);
   } else if ((b >= kBodyLightFirst && b < kBodyLightEnd) || (path.flags & kPathFlagL)) {
