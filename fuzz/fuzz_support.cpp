@@ -201,6 +201,23 @@ void SetUpBodyEngine(void (*fatal)(uint32_t code, const char* file)) {
   SetBodyReaderFatal(fatal);
 }
 
+EngineState3D* SceneEngine(void (*fatal)(uint32_t code, const char* file)) {
+  static EngineState3D* engine = [fatal] {
+    InitMathTables();
+    static EngineState3D e;
+    for (ListHead* list : {&e.loadedBodies, &e.scenes, &e.instances, &e.drawNodePool, &e.drawList, &e.lights,
+                           &e.particleFreeList, &e.activeParticles, &e.particleList3})
+      ListInit(list);
+    for (HashTable** table :
+         {&e.handleTable, &e.sceneTable, &e.bodyCache, &e.cutTable, &e.takeTable, &e.entryTable60, &e.effectTable})
+      *table = HashCreate();
+    SetBodyReaderFatal(fatal);
+    return &e;
+  }();
+  gEngine3D = engine;
+  return engine;
+}
+
 bool ResetBodyTables() {
   gMaterialTable = gBodyMaterials;
   gMaterialCount = 3;

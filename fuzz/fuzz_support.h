@@ -10,6 +10,7 @@
 #include <string>
 
 class GpuDevice;
+struct EngineState3D;
 struct ScriptEngine;
 struct SystemBlock;
 
@@ -47,6 +48,11 @@ void SetUpBodyEngine(void (*fatal)(uint32_t code, const char* file));
 // Gives the body targets fresh material and texture tables for the next input; false when the
 // texture table cannot be made.
 bool ResetBodyTables();
+
+// The scene engine the cut, take and scene object targets need: math tables, every list and
+// table of the engine state, gEngine3D pointing at it and the body readers' fatal end. Made once
+// per process; each input frees what it made (ResetEngine3D and the cuts left in the table).
+EngineState3D* SceneEngine(void (*fatal)(uint32_t code, const char* file));
 
 // Frees every mounted catalog of the block.
 void UnmountAll();

@@ -220,6 +220,19 @@ void DestroyUniverse(UniverseBlock* universe) {
   ReleaseValue(&universe->scriptValue);
 }
 
+InstanceRecord** AllocTakeInstanceSlots(int32_t count) {
+  if (count <= 0) return nullptr;
+  const uint32_t flags = MemCategoryFlags(kMemCatCut);
+  void* block = MemAlloc(static_cast<size_t>(count) * sizeof(InstanceRecord*), flags | kMemUncounted);
+  if (!block) return nullptr;
+  const uint32_t nominal = static_cast<uint32_t>(count) * kTakeInstanceBytes;
+  gMemCounters.currentBytes += nominal;
+  gMemCounters.totalBytes += nominal;
+  gMemCounters.categoryBytes[kMemCatCut] += nominal;
+  gMemCounters.allocationCount += 1;
+  return static_cast<InstanceRecord**>(block);
+}
+
 void ObjTakeStop(ObjTakeRecord* takeRecord) {
   if (!takeRecord) return;
   TakeRecord* take = takeRecord->take;

@@ -48,6 +48,9 @@ void ObjDestroy(SpaceObject* object);
 // `ObjDestroy` and the free of a record from `AllocObjectRecord`.
 void DeleteObject(SpaceObject* object);
 
+// A take's zeroed instance slots, counted in the memory statistics at their nominal 32-bit size,
+// as `ObjTakeStop` gives them back; null when memory runs out.
+InstanceRecord** AllocTakeInstanceSlots(int32_t count);
 void ObjTakeStop(ObjTakeRecord* takeRecord);
 void ObjTakeFree(ObjTakeRecord* takeRecord);
 // Plays the take's cut on its instances (or on the objects made for its slots), over the note

@@ -356,7 +356,8 @@ struct UniverseBlock {
   HashTable* takeHash;   // take records by key
   uint32_t savedWordA;
   uint32_t savedWordB;
-  uint32_t takeWords[2];
+  int32_t takeReplaceBody;  // the body a take's path of body 99999 shows; set by a script command
+  uint32_t takeWord;
   ScriptValue scriptValue;  // owned; takes script results for result object 0
   uint32_t savedWordC;      // `valueSet` of `scriptValue`
   SpaceObject* player;
