@@ -61,7 +61,7 @@ bool Build(World* w) {
     if (ship->instance) ship->instance->position = {x, y, z, 0};
     if (auto* ext = static_cast<ShipExt*>(ship->ext)) {
       ext->commandState = kOrderMovePos;
-      ext->commandPoint = {-x, y, z + 200 * kSpacing, 0};
+      ext->commandPoint = {-x, y, z + 20 * kSpacing, 0};
       ext->thinkPeriod = 500;
     }
   }

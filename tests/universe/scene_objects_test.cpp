@@ -350,7 +350,9 @@ TEST_F(SceneObjects, TakeLightsTakeTheirRowModeAndOneShadowLight) {
     for (int p = 0; p < static_cast<int>(c.bodies.size()); ++p) {
       const InstanceRecord* light = record->take->instances[p];
       EXPECT_EQ((light->flags & 0x20000u) != 0, p == c.shadowPath) << c.name << " path " << p;
-      if (p == c.shadowPath && c.shadowValues[p] > 0) EXPECT_EQ(light->lightParam, c.shadowValues[p]) << c.name;
+      if (p == c.shadowPath && c.shadowValues[p] > 0) {
+        EXPECT_EQ(light->lightParam, c.shadowValues[p]) << c.name;
+      }
     }
   }
 }
