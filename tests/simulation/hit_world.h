@@ -73,6 +73,7 @@ class HitWorld : public UniverseWorld {
 
   // Gives the object a hand-made node at the point (and the body, -1 for none).
   InstanceRecord* Place(SpaceObject* o, int32_t x, int32_t y, int32_t z, int32_t bodyId = -1) {
+    if (o->instance && !IsHandMade(o->instance)) FreeInstance(o->instance);
     InstanceRecord* inst = Instance(bodyId, FixedVector{x, y, z, 0});
     o->instance = o->shownInstance = inst;
     placed_.emplace_back(o, o->id);
