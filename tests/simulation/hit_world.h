@@ -25,14 +25,14 @@ class HitWorld : public UniverseWorld {
       if (o->instance && IsHandMade(o->instance)) o->instance = o->shownInstance = nullptr;
     }
     UniverseWorld::TearDown();
-    if (engine_) {
-      for (auto& b : bodies_) HashRemove(engine_->engine().bodyCache, static_cast<uint32_t>(b->body.id) + 1);
+    if (scene_) {
+      for (auto& b : bodies_) HashRemove(scene_->engine().bodyCache, static_cast<uint32_t>(b->body.id) + 1);
     }
-    engine_.reset();
+    scene_.reset();
   }
 
   void StartEngine() {
-    if (!engine_) engine_.emplace();
+    if (!scene_) scene_.emplace();
   }
 
   // A body whose collision model is one box of half extents h (model units; world = h x size).
@@ -93,7 +93,7 @@ class HitWorld : public UniverseWorld {
   SpaceObject* Ship(int32_t subtype = 0) { return Create(kClassShip, static_cast<int16_t>(subtype)); }
   static ShipExt* ExtOf(SpaceObject* ship) { return static_cast<ShipExt*>(ship->ext); }
 
-  std::optional<EngineFixture> engine_;
+  std::optional<EngineFixture> scene_;
 
  private:
   struct HandBody {
