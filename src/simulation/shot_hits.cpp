@@ -177,8 +177,8 @@ int32_t HitTestInstanceTree(const SpaceObject* object, InstanceRecord* instance,
 SpaceObject* FindShotTarget(SpaceObject* shot) {
   if (!shot || shot->objClass != kClassBullet || !shot->ext || !shot->instance) return nullptr;
   auto* ext = static_cast<BulletExt*>(shot->ext);
+  if (!shot->parent || shot->parent->objClass != kClassSector) return nullptr;
   ListHead* sector = ObjectChildren(shot->parent);
-  if (!sector) return nullptr;
 
   const int32_t halfLength = BulletGetRange(shot) / 2;
   const FixedVector start = Position(shot);
