@@ -137,3 +137,20 @@ TEST_F(TractorTest, HandlerThatConnectsDuringTheEventLeavesTheLinksWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TractorTest, ReleaseEndsOnLinksThatHoldEachOther) {
+  // Links no connect makes (as a damaged save could give): each holds the other.
+  a()->tractorTarget = b();
+  a()->tractorAux = b();
+  b()->tractorTarget = a();
+  b()->tractorAux = a();
+  ReleaseTractorBeam(a());
+  for (SpaceObject* o : {a(), b()}) {
+    EXPECT_EQ(o->tractorTarget, nullptr);
+    EXPECT_EQ(o->tractorAux, nullptr);
+  }
+}
+
+}  // namespace
