@@ -47,6 +47,8 @@ void CreateSector(SectorObject* sector, uint32_t typeWord);
 void ObjDestroy(SpaceObject* object);
 // `ObjDestroy` and the free of a record from `AllocObjectRecord`.
 void DeleteObject(SpaceObject* object);
+// Frees the docking-place table of a dock, factory or ship; other objects have none.
+void ObjFreeDockSlots(SpaceObject* object);
 
 // A take's zeroed instance slots, counted in the memory statistics at their nominal 32-bit size,
 // as `ObjTakeStop` gives them back; null when memory runs out.

@@ -106,10 +106,12 @@ struct SpaceObject {
   int32_t hull;
   SpaceObject* carrier;
   InstanceRecord* carrierNode;
-  SpaceObject* tractorTarget;
-  uint32_t tractorAux;
-  uint32_t stateWords[8];
-  uint32_t beamEffect;
+  SpaceObject* tractorTarget;  // the object this one holds with a tractor beam
+  SpaceObject* tractorAux;     // the object that holds this one
+  int32_t tractorLength;       // holder's attach point to the held object when connected
+  uint32_t stateWords[3];
+  FixedVector attachOffset;  // the beam's attach point in the holder's frame; w stays 0
+  InstanceRecord* beamEffect;  // the visible tractor beam, or null
   uint32_t beamWord;
   uint32_t lastWords[2];
 };
@@ -147,7 +149,12 @@ struct BulletExt {
   uint32_t word31;
   uint32_t tailWords[8];
   FixedVector carriedOffset;  // a carried shot's position relative to its emitter's node
+  SpaceObject* shooter;       // the object that fired it; `firedBy` is the gun
+  SpaceObject* hitObject;     // what a beam shot hits along its length
+  uint32_t hitFlags;          // kBulletHit
+  FixedVector hitOffset;      // the shot's position relative to the object hit
 };
+constexpr uint32_t kBulletHit = 1u << 0;
 
 struct SectorExt {
   ListHead children;
@@ -210,7 +217,10 @@ struct TurretRow {
   uint32_t stateWords[8];
   uint32_t word;
   uint32_t tailWords[2];
+  SpaceObject* targetObject;  // what the turret aims at, or null
 };
+
+constexpr int kShipThreatCapacity = 5;
 
 struct ShipExt {
   ListHead children;
@@ -267,6 +277,13 @@ struct ShipExt {
   uint32_t breakAt;               // 0 none
   uint32_t timers[4];
   uint32_t tailWords[7];
+  // The obstacles found on a collision course this frame, with their distances.
+  int32_t threatCount;
+  SpaceObject* threats[kShipThreatCapacity];
+  int32_t threatDistances[kShipThreatCapacity];
+  int32_t avoidValue;        // while avoiding a collision: positive counts as attacking
+  int32_t heldSpeedLimit;    // 40000 while held by a tractor beam, -1 none
+  uint32_t tractorEventsOff;  // non-zero: no "SetTractorTarget" when the beam lets go
 };
 
 constexpr int32_t kShipInnerPointZ = static_cast<int32_t>(0xFFFEE667);  // -1.1
@@ -277,7 +294,7 @@ struct LaserExt {
   uint16_t laserSlot;
   uint16_t slotHalf;
   uint32_t readyAt;
-  uint32_t word3;
+  SpaceObject* currentShot;  // the beam it is firing, or null
 };
 
 struct ShieldExt {
@@ -308,6 +325,7 @@ struct AmountExt {
 
 struct CameraExt {
   uint32_t words[6];  // [3] is 1 at creation
+  SpaceObject* followedObject;
 };
 
 struct SpecialExt {
