@@ -112,6 +112,13 @@ struct SpaceObject {
   uint32_t beamEffect;
   uint32_t beamWord;
   uint32_t lastWords[2];
+  // The simulation's own fields: the mass rams exchange momentum by, the pose the object update
+  // keeps at the start of each frame (a ram puts both objects back to it), and the hit strength
+  // the cockpit's hit display is measured against.
+  int32_t mass;
+  FixedVector savedPosition;
+  int32_t savedAngles[3];
+  int32_t hitReference;
 };
 static_assert(offsetof(SpaceObject, link) == 0, "an object is its own list node");
 
@@ -140,11 +147,13 @@ struct BulletExt {
   SpaceObject* firedBy;
   uint32_t firedAt;
   InstanceRecord* attachedInstance;  // the bullet's light
-  uint32_t words[24];
+  FixedVector hitPoint;       // relative to the object last hit, in its node's frame
+  FixedMatrix lastTransform;  // the world transform the contact test uses for a fast shot
+  uint32_t words[8];
   uint32_t burstMarker;  // non-zero: bursts into fragments when it expires
   uint32_t word29;
   int32_t collisionSize;
-  uint32_t word31;
+  int32_t charge;  // a carried shot's charge, added to its shield damage
   uint32_t tailWords[8];
   FixedVector carriedOffset;  // a carried shot's position relative to its emitter's node
 };
@@ -212,6 +221,8 @@ struct TurretRow {
   uint32_t tailWords[2];
 };
 
+constexpr int kShipThreatCapacity = 5;
+
 struct ShipExt {
   ListHead children;
   uint32_t nextLaunchAt;
@@ -267,6 +278,14 @@ struct ShipExt {
   uint32_t breakAt;               // 0 none
   uint32_t timers[4];
   uint32_t tailWords[7];
+  // The collision threats of the frame: obstacles on course and their distances.
+  int32_t threatCount;
+  SpaceObject* threats[kShipThreatCapacity];
+  int32_t threatDistances[kShipThreatCapacity];
+  // A pending shield drain: damage per second taken from the ship's own shields until `drainLeft`
+  // runs out.
+  int32_t shieldDrainRate;
+  int32_t shieldDrainLeft;
 };
 
 constexpr int32_t kShipInnerPointZ = static_cast<int32_t>(0xFFFEE667);  // -1.1
@@ -282,8 +301,8 @@ struct LaserExt {
 
 struct ShieldExt {
   uint32_t word0;
-  int32_t charge;  // 16.16
-  uint32_t word2;
+  int32_t charge;         // 16.16
+  uint32_t blockedUntil;  // game time before which the shield does not recharge; 0 none
 };
 constexpr int32_t kShieldFullCharge = 0x3E80000;  // 1000.0
 

@@ -1,0 +1,24 @@
+// The table of services the damage model and the motion pass call, filled with the scene
+// engine's and the universe model's operations. The application adds the cockpit and force
+// feedback at start-up; tests replace entries. Holds no other state.
+#include "simulation/simulation_services.h"
+
+#include "scene/instance_collision.h"
+#include "simulation/shot_hit_tests.h"
+#include "universe/object_effects.h"
+
+SimulationServices DefaultSimulationServices() {
+  return SimulationServices{InstCollideWith,
+                            InstCollide,
+                            FindShotTarget,
+                            RecordCollisionThreat,
+                            ShowCollisionEffect,
+                            PlayHitSound,
+                            CreateObjectExplosion,
+                            PlayExplosionSound,
+                            nullptr,
+                            nullptr,
+                            nullptr};
+}
+
+SimulationServices gSimulationServices = DefaultSimulationServices();
