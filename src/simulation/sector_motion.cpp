@@ -20,7 +20,6 @@
 #include "simulation/simulation_services.h"
 #include "simulation/universe_guard.h"
 #include "simulation/universe_steps.h"
-#include "universe/dock_ports.h"
 #include "universe/object_classes.h"
 #include "universe/object_lifecycle.h"
 #include "universe/object_math.h"
@@ -433,13 +432,13 @@ bool Docking(const Pass& pass, SpaceObject* a, SpaceObject* b, int32_t distance)
   }
   if (container->objClass == kClassGate) {
     if (container->subtype == 4 || (container->subtype >= 15 && container->subtype <= 20)) return true;
-    const int32_t near = ObjDockingProximity(ship, container, distance);
+    const int32_t near = gSimulationServices.dockingProximity(ship, container, distance);
     if (near == 3 && !Raise(pass, ship, "CanWarp", 1, IdOf(container), 0, 0, a, b)) return false;
     if (near == 2 && ((ship->flags & kFlagPlayer) || ObjTestFlag18Not19(ship))) container->flags |= kFlagGuideLights;
     if (near >= 1) container->flags |= kFlagShipNear;
     return true;
   }
-  const int32_t near = ObjDockingProximity(ship, container, distance);
+  const int32_t near = gSimulationServices.dockingProximity(ship, container, distance);
   if (near >= 1) container->flags |= kFlagShipNear;
   if (near == 2 && ship->speed <= GetObjectMaxSpeedQuarterMin(ship) && !ObjIsHostile(container, ship)) {
     return Raise(pass, ship, "CanLand", 1, IdOf(container), 0, 0, a, b);

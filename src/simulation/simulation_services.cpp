@@ -5,6 +5,7 @@
 
 #include "scene/instance_collision.h"
 #include "simulation/shot_hit_tests.h"
+#include "universe/dock_ports.h"
 #include "universe/object_effects.h"
 
 SimulationServices DefaultSimulationServices() {
@@ -12,6 +13,7 @@ SimulationServices DefaultSimulationServices() {
                             InstCollide,
                             FindShotTarget,
                             RecordCollisionThreat,
+                            ObjDockingProximity,
                             ShowCollisionEffect,
                             PlayHitSound,
                             CreateObjectExplosion,

@@ -1,5 +1,6 @@
 // What the damage model and the sector motion pass call outside themselves, reached through one
-// table: the scene engine's instance contact tests, the shot and threat tests, the object effects
+// table: the scene engine's instance contact tests, the shot and threat tests, how far a ship is
+// in docking, the object effects
 // of the universe model, and the cockpit and force-feedback services of the layers above the
 // simulation, which the application registers at start-up (null: nothing happens, as while no
 // cockpit or input device exists). Tests put recorders in the table. Read by damage.cpp and
@@ -16,6 +17,7 @@ struct SimulationServices {
   bool (*instCollide)(InstanceRecord* a, InstanceRecord* b, int32_t sizeA, int32_t sizeB);
   SpaceObject* (*findShotTarget)(SpaceObject* shot);
   void (*recordCollisionThreat)(SpaceObject* ship, SpaceObject* obstacle, int32_t distance);
+  int32_t (*dockingProximity)(SpaceObject* ship, SpaceObject* container, int32_t distance);
   void (*showCollisionEffect)(SpaceObject* object, SpaceObject* other);
   void (*playHitSound)(SpaceObject* object, SpaceObject* attacker);
   int32_t (*createObjectExplosion)(SpaceObject* object, SpaceObject* killer, int32_t flags);
