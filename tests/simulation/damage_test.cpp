@@ -2,6 +2,7 @@
 // repairing shots, the cockpit's hit display, blast fall-off, kill-once with its explosion and
 // release, the subtype-28 shot blast, remote detonation, and the recharge of shields, weapon
 // energy and a pending drain. The game's generator is seeded with 1 (41, 18467, 6334, ...).
+#include <algorithm>
 #include <vector>
 
 #include "contact_world.h"
@@ -16,7 +17,7 @@ TEST_F(Damage, ShieldsAbsorbInListOrder) {
   struct Case {
     const char* what;
     std::vector<int32_t> capacities;
-    std::vector<int32_t> charges;  // 0: full
+    std::vector<int32_t> charges;  // 0: full, -1: empty
     int32_t damage;
     std::vector<int64_t> expected;  // charges after the hit
   };
@@ -25,6 +26,7 @@ TEST_F(Damage, ShieldsAbsorbInListOrder) {
       {"damage equal to a capacity moves on", {100, 50}, {0, 0}, 100, {0, kFull}},
       {"an empty shield is skipped", {100, 50}, {-1, 0}, 20, {0, kFull - 20 * kFull / 50}},
       {"a large capacity keeps exactly a quarter", {2000000}, {0}, 1500000, {kFull / 4}},
+      {"negative damage charges no shield", {100}, {static_cast<int32_t>(kFull / 2)}, -50, {kFull / 2}},
   };
   for (const Case& c : kCases) {
     SpaceObject* ship = In(kClassShip, 0, 0);
@@ -32,7 +34,7 @@ TEST_F(Damage, ShieldsAbsorbInListOrder) {
     for (size_t i = 0; i < c.capacities.size(); ++i) {
       shields_[i].shield.capacity = c.capacities[i];
       shields.push_back(ShieldIn(ship, static_cast<int32_t>(i)));
-      if (c.charges[i] < 0) ShieldOf(shields.back())->charge = 0;
+      if (c.charges[i] != 0) ShieldOf(shields.back())->charge = std::max(c.charges[i], 0);
     }
     DamageObject(ship, nullptr, c.damage, -1);
     for (size_t i = 0; i < shields.size(); ++i) EXPECT_EQ(ShieldOf(shields[i])->charge, c.expected[i]) << c.what;
