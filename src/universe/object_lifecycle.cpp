@@ -92,10 +92,17 @@ void ForgetIn(ListHead* list, InstanceRecord* instance) {
   }
 }
 
-void DefaultEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b) {
+void DefaultEvent(const ObjectEvent& e) {
   const int32_t module = gUniverse ? static_cast<int32_t>(gUniverse->moduleNo) : 0;
-  CallScriptFunction(module, 0, static_cast<int32_t>(object->scriptId), name, 0, argCount, a, b);
+  const auto id = static_cast<int32_t>(e.scriptId);
+  if (e.resultHolder != 0) {
+    CallScriptFunctionRet(module, e.resultHolder, id, e.name, kResultInt, e.argCount, e.args[0], e.args[1], e.args[2]);
+  } else {
+    CallScriptFunction(module, 0, id, e.name, 0, e.argCount, e.args[0], e.args[1], e.args[2]);
+  }
 }
+
+void SendEvent(const ObjectEvent& e) { (gEventSink ? gEventSink : DefaultEvent)(e); }
 
 }  // namespace
 
@@ -277,7 +284,17 @@ void ObjectsForgetInstance(InstanceRecord* instance) {
 
 void SetObjectEventSink(ObjectEventSink sink) { gEventSink = sink; }
 
-void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b) {
+void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b, int32_t c) {
   if (!object || object->scriptId == 0) return;
-  (gEventSink ? gEventSink : DefaultEvent)(object, name, argCount, a, b);
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, c}, 0});
+}
+
+void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount, int32_t a) {
+  if (!object || object->scriptId == 0) return;
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, 0, 0}, holderId});
+}
+
+void RaiseScriptIdEvent(uint32_t scriptId, const char* name) {
+  if (scriptId == 0) return;
+  SendEvent(ObjectEvent{nullptr, scriptId, name, 0, {0, 0, 0}, 0});
 }

@@ -65,8 +65,26 @@ bool NodeStartPathJob(ObjTakeRecord* takeRecord, const FixedVector* position, co
 // is freed under it loses that pointer.
 void ObjectsForgetInstance(InstanceRecord* instance);
 
+// One script event as it leaves the universe: to the object's script (object set), or to a
+// script id alone (object null, as for the game's global script).
+struct ObjectEvent {
+  SpaceObject* object;
+  uint32_t scriptId;
+  const char* name;
+  int32_t argCount;
+  int32_t args[3];
+  uint32_t resultHolder;  // non-zero: the integer answer is kept as the value of this object id
+};
+
 // Object events go to the object's script, on the universe's module, only when it has a script
 // id. Tests may watch them; null restores the script call.
-using ObjectEventSink = void (*)(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b);
+using ObjectEventSink = void (*)(const ObjectEvent& event);
 void SetObjectEventSink(ObjectEventSink sink);
-void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a = 0, int32_t b = 0);
+void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a = 0, int32_t b = 0,
+                      int32_t c = 0);
+// The same, with the script's integer answer kept as the event value of the object `holderId`
+// (read back from that object's script value once the call returns).
+void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount,
+                               int32_t a = 0);
+// An event without arguments to a script id that is not an object's (150, the game's script).
+void RaiseScriptIdEvent(uint32_t scriptId, const char* name);

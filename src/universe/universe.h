@@ -114,6 +114,13 @@ struct SpaceObject {
   InstanceRecord* beamEffect;  // the visible tractor beam, or null
   uint32_t beamWord;
   uint32_t lastWords[2];
+  // The simulation's own fields: the mass rams exchange momentum by, the pose the object update
+  // keeps at the start of each frame (a ram puts both objects back to it), and the hit strength
+  // the cockpit's hit display is measured against.
+  int32_t mass;
+  FixedVector savedPosition;
+  int32_t savedAngles[3];
+  int32_t hitReference;
 };
 static_assert(offsetof(SpaceObject, link) == 0, "an object is its own list node");
 
@@ -142,11 +149,13 @@ struct BulletExt {
   SpaceObject* firedBy;
   uint32_t firedAt;
   InstanceRecord* attachedInstance;  // the bullet's light
-  uint32_t words[24];
+  FixedVector hitPoint;       // relative to the object last hit, in its node's frame
+  FixedMatrix lastTransform;  // the world transform the contact test uses for a fast shot
+  uint32_t words[8];
   uint32_t burstMarker;  // non-zero: bursts into fragments when it expires
   uint32_t word29;
   int32_t collisionSize;
-  uint32_t word31;
+  int32_t charge;  // a carried shot's charge, added to its shield damage
   uint32_t tailWords[8];
   FixedVector carriedOffset;  // a carried shot's position relative to its emitter's node
   SpaceObject* shooter;       // the object that fired it; `firedBy` is the gun
@@ -284,6 +293,10 @@ struct ShipExt {
   int32_t avoidValue;        // while avoiding a collision: positive counts as attacking
   int32_t heldSpeedLimit;    // 40000 while held by a tractor beam, -1 none
   uint32_t tractorEventsOff;  // non-zero: no "SetTractorTarget" when the beam lets go
+  // A pending shield drain: damage per second taken from the ship's own shields until `drainLeft`
+  // runs out.
+  int32_t shieldDrainRate;
+  int32_t shieldDrainLeft;
 };
 
 constexpr int32_t kShipInnerPointZ = static_cast<int32_t>(0xFFFEE667);  // -1.1
@@ -299,8 +312,8 @@ struct LaserExt {
 
 struct ShieldExt {
   uint32_t word0;
-  int32_t charge;  // 16.16
-  uint32_t word2;
+  int32_t charge;         // 16.16
+  uint32_t blockedUntil;  // game time before which the shield does not recharge; 0 none
 };
 constexpr int32_t kShieldFullCharge = 0x3E80000;  // 1000.0
 

@@ -39,8 +39,8 @@ class LifecycleWorld : public TypeWorld {
     universe_.idHash = HashCreate();
     universe_.takeHash = HashCreate();
     gEvents = &events_;
-    SetObjectEventSink([](SpaceObject* o, const char* name, int32_t n, int32_t a, int32_t b) {
-      gEvents->push_back({o->scriptId, name, n, a, b});
+    SetObjectEventSink([](const ObjectEvent& e) {
+      gEvents->push_back({e.scriptId, e.name, e.argCount, e.args[0], e.args[1]});
     });
   }
 
