@@ -60,6 +60,9 @@ RecordingClock gClock = nullptr;
 // Set by the first write that fails; the recording ends when the current call returns.
 bool gWriteFailed = false;
 
+// A frame's time word: the game clock in milliseconds, by which the replay paces its frames.
+uint32_t FrameTime() { return gSystem ? gSystem->gameTime : 0; }
+
 RecordingState* State() { return gEngine3D ? gEngine3D->recording : nullptr; }
 
 void Put(const void* bytes, size_t n) {
@@ -441,7 +444,7 @@ int32_t B3D_InitRecording(const char* name) {
   PutTag(kRecordTagNames);
   PutNameTables();
   PutTag(kRecordTagFrame);
-  PutWord(gSystem ? gSystem->frameCounter : 0);
+  PutWord(FrameTime());
   if (gWriteFailed) {
     EndRecording(false);
     return 0;
@@ -453,7 +456,7 @@ void RecordFrame() {
   RecordingState* r = State();
   if (!r || !(gEngine3D->engineFlags & kEngineRecording)) return;
   PutTag(kRecordTagFrame);
-  PutWord(gSystem ? gSystem->frameCounter : 0);
+  PutWord(FrameTime());
   if (r->bodyRows != AddedBodyRows() || r->cutRows != AddedCutRows()) {
     PutTag(kRecordTagNames);
     PutNameTables();
