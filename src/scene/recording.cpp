@@ -80,7 +80,7 @@ void PutHalf(uint16_t value) {
   Put(b, 2);
 }
 void PutName(const char* name) {
-  const size_t length = name ? std::strlen(name) : 0;
+  const size_t length = name ? std::min<size_t>(std::strlen(name), kRecordMaxName) : 0;
   PutWord(static_cast<uint32_t>(length));
   Put(name, length);
 }

@@ -38,6 +38,8 @@ constexpr uint32_t kInstGroupName = 0x20000;
 // Camera name group; a new camera always carries its priority.
 constexpr uint32_t kCameraGroupName = 0x200;
 constexpr uint32_t kCameraGroupPriority = 0x8;
+// The longest name a name group carries; a longer one is written as its first bytes.
+constexpr uint32_t kRecordMaxName = 0x10000;
 // Emitter particle times: a count word, then one word per kind.
 constexpr uint32_t kEmitterGroupTimes = 0x100;
 

@@ -36,9 +36,8 @@
 namespace {
 
 constexpr uint32_t kReplayMemFlags = MemCategoryFlags(kMemCatReplay);
-// The longest object name a record may carry, and the most added body or cut rows a name table
-// may make: beyond them the stream is taken as damaged.
-constexpr uint32_t kMaxRecordName = 0x10000;
+// The most added body or cut rows a name table may make: beyond them, as beyond the longest name
+// a record carries, the stream is taken as damaged.
 constexpr int32_t kMaxAddedRows = 100000;
 // Nominal (32-bit) sizes of the emitter records replay makes.
 constexpr uint32_t kEmitterNominalBytes = 52 * 4;
@@ -82,7 +81,7 @@ bool IsTag(const char tag[4], const char* name) { return std::memcmp(tag, name, 
 bool ReadName(ReplayState* r, std::string* out) {
   const uint32_t length = ReadWord(r);
   if (r->failed) return false;
-  if (length > kMaxRecordName) {
+  if (length > kRecordMaxName) {
     r->failed = true;
     return false;
   }

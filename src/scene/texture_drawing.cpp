@@ -6,6 +6,8 @@
 #include "scene/texture_drawing.h"
 
 #include <algorithm>
+#include <climits>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 
@@ -34,12 +36,15 @@ struct Piece {
 // `fontscale` divides every logical size; 0 (or less) counts as 1.
 int32_t FontScale() { return gSystem && gSystem->fontScale > 1 ? gSystem->fontScale : 1; }
 
+// Script arguments may be any 32-bit value: sums and products saturate instead of overflowing.
+int32_t Sat(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 bool FontScaled(int32_t texture) {
   return texture >= 0 && gMaterialTable && texture < gMaterialCount &&
          (gMaterialTable[texture].flags & MPF_FONTSCALE) != 0;
 }
 
-int32_t Scaled(int32_t texture, int32_t value) { return FontScaled(texture) ? value * FontScale() : value; }
+int32_t Scaled(int32_t texture, int32_t value) { return FontScaled(texture) ? Sat(int64_t{value} * FontScale()) : value; }
 
 DisplaySurface* Texture(int32_t texture) { return texture >= 0 ? GetTextureHandle(texture) : nullptr; }
 
@@ -83,14 +88,14 @@ void Record(DrawRecord kind, std::initializer_list<int32_t> args, const char* te
 // false when the piece is not touched.
 bool CutToPiece(const Piece& p, int32_t* x, int32_t* y, int32_t* width, int32_t* height, int32_t* sourceX,
                 int32_t* sourceY) {
-  if (!(p.x < *x + *width && *x < p.x + p.width && p.y < *y + *height && *y < p.y + p.height)) return false;
-  int32_t dx = *x - p.x, dy = *y - p.y;
-  if (dx < 0) *width += dx, *sourceX -= dx, dx = 0;
-  if (dx + *width > p.width) *width = p.width - dx;
-  if (dy < 0) *height += dy, *sourceY -= dy, dy = 0;
-  if (dy + *height > p.height) *height = p.height - dy;
-  *x = p.u + dx;
-  *y = p.v + dy;
+  if (!(p.x < int64_t{*x} + *width && *x < p.x + p.width && p.y < int64_t{*y} + *height && *y < p.y + p.height))
+    return false;
+  int64_t dx = int64_t{*x} - p.x, dy = int64_t{*y} - p.y, w = *width, h = *height, sx = *sourceX, sy = *sourceY;
+  if (dx < 0) w += dx, sx -= dx, dx = 0;
+  if (dx + w > p.width) w = p.width - dx;
+  if (dy < 0) h += dy, sy -= dy, dy = 0;
+  if (dy + h > p.height) h = p.height - dy;
+  *x = Sat(p.u + dx), *y = Sat(p.v + dy), *width = Sat(w), *height = Sat(h), *sourceX = Sat(sx), *sourceY = Sat(sy);
   return true;
 }
 
@@ -103,17 +108,27 @@ int32_t LogicalWidth(int32_t texture) {
   return FontScaled(texture) ? s->width / FontScale() : s->width;
 }
 
+// A plain texture's stored width (a collection's total width); -1 when it is missing.
+int32_t StoredWidth(int32_t texture) {
+  if (const TextureAnimation* a = Collection(texture)) return CollectionWidth(a);
+  const DisplaySurface* s = Texture(texture);
+  return s ? s->width : -1;
+}
+
 void Circle(int32_t texture, int32_t cx, int32_t cy, int32_t radius, int32_t value, uint32_t colour, bool filled) {
   if (const TextureAnimation* a = Collection(texture)) {
     ForEachPiece(a, [&](const Piece& p) {
-      if (p.x <= cx + radius && cx - radius < p.x + p.width && p.y <= cy + radius && cy - radius < p.y + p.height)
-        Circle(p.texture, cx + p.u - p.x, cy + p.v - p.y, radius, value, colour, filled);
+      if (p.x <= int64_t{cx} + radius && int64_t{cx} - radius < p.x + p.width && p.y <= int64_t{cy} + radius &&
+          int64_t{cy} - radius < p.y + p.height)
+        Circle(p.texture, Sat(int64_t{cx} + p.u - p.x), Sat(int64_t{cy} + p.v - p.y), radius, value, colour, filled);
     });
     return;
   }
   DisplaySurface* s = Texture(texture);
   if (!s) return;
-  if (!(cx + radius >= 0 && cx - radius < s->width && cy + radius >= 0 && cy - radius < s->height)) return;
+  if (!(int64_t{cx} + radius >= 0 && int64_t{cx} - radius < s->width && int64_t{cy} + radius >= 0 &&
+        int64_t{cy} - radius < s->height))
+    return;
   Record(filled ? DrawRecord::CircleFill : DrawRecord::Circle, {texture, cx, cy, radius, value, int32_t(colour)});
   cx = Scaled(texture, cx), cy = Scaled(texture, cy), radius = Scaled(texture, radius);
   if (filled) BlitFilledCircle(s, cx, cy, radius, value, colour);
@@ -139,9 +154,9 @@ void Block(BlockKind kind, int32_t source, int32_t destination, int32_t sx, int3
     const int32_t targetWidth = FontScaled(destination) ? to->width / FontScale() : to->width;
     const int32_t targetHeight = FontScaled(destination) ? to->height / FontScale() : to->height;
     if (dx >= targetWidth || int64_t{dx} + width <= 0 || dy >= targetHeight || int64_t{dy} + height <= 0) return;
-    if (dx < 0) sx -= dx, width += dx, dx = 0;
+    if (dx < 0) sx = Sat(int64_t{sx} - dx), width = Sat(int64_t{width} + dx), dx = 0;
     if (int64_t{dx} + width > targetWidth) width = targetWidth - dx;
-    if (dy < 0) sy -= dy, height += dy, dy = 0;
+    if (dy < 0) sy = Sat(int64_t{sy} - dy), height = Sat(int64_t{height} + dy), dy = 0;
     if (int64_t{dy} + height > targetHeight) height = targetHeight - dy;
   }
   const int32_t* c = callerArgs;
@@ -157,8 +172,9 @@ void Block(BlockKind kind, int32_t source, int32_t destination, int32_t sx, int3
       break;
   }
   if (FontScaled(destination)) {
-    dx *= FontScale(), dy *= FontScale();
-    if (FontScaled(source)) sx *= FontScale(), sy *= FontScale(), width *= FontScale(), height *= FontScale();
+    dx = Scaled(destination, dx), dy = Scaled(destination, dy);
+    if (FontScaled(source))
+      sx = Scaled(source, sx), sy = Scaled(source, sy), width = Scaled(source, width), height = Scaled(source, height);
   }
   // The blitter cuts the block to both textures, so neither a piece (drawn without the clip flag)
   // nor a source rectangle beyond the source's end reaches outside them.
@@ -258,8 +274,8 @@ void B3D_TexLine(int32_t texture, int32_t x0, int32_t y0, int32_t x1, int32_t y1
   if (const TextureAnimation* a = Collection(texture)) {
     ForEachPiece(a, [&](const Piece& p) {
       if (p.x <= x1 && x0 < p.x + p.width && p.y <= y1 && y0 < p.y + p.height) {
-        const int32_t mx = p.u - p.x, my = p.v - p.y;
-        B3D_TexLine(p.texture, x0 + mx, y0 + my, x1 + mx, y1 + my, colour);
+        const int64_t mx = p.u - p.x, my = p.v - p.y;
+        B3D_TexLine(p.texture, Sat(x0 + mx), Sat(y0 + my), Sat(x1 + mx), Sat(y1 + my), colour);
       }
     });
     return;
@@ -284,7 +300,7 @@ void TexSetPixel(int32_t texture, int32_t x, int32_t y, uint32_t colour) {
   if (const TextureAnimation* a = Collection(texture)) {
     ForEachPiece(a, [&](const Piece& p) {
       if (p.x <= x && x < p.x + p.width && p.y <= y && y < p.y + p.height)
-        TexSetPixel(p.texture, x + p.u - p.x, y + p.v - p.y, colour);
+        TexSetPixel(p.texture, Sat(int64_t{x} + p.u - p.x), Sat(int64_t{y} + p.v - p.y), colour);
     });
     return;
   }
@@ -341,10 +357,10 @@ int32_t TexDrawText(int32_t texture, const char* text, int32_t font, int32_t x, 
     const int32_t glyphHeight = f ? f->cellHeight : 0;
     int32_t result = 0;
     ForEachPiece(a, [&](const Piece& p) {
-      if (p.x < rightEdge && x < p.x + p.width && p.y < y + glyphHeight && y < p.y + p.height) {
-        const int32_t mx = p.u - p.x, my = p.v - p.y;
-        result = std::max(result,
-                          TexDrawText(p.texture, text, font, x + mx, y + my, rightEdge + mx, colour, textFlags));
+      if (p.x < rightEdge && x < p.x + p.width && p.y < int64_t{y} + glyphHeight && y < p.y + p.height) {
+        const int64_t mx = p.u - p.x, my = p.v - p.y;
+        result = std::max(result, TexDrawText(p.texture, text, font, Sat(x + mx), Sat(y + my), Sat(rightEdge + mx),
+                                              colour, textFlags));
       }
     });
     return result;
@@ -372,15 +388,15 @@ int32_t B3D_TexTextBlock(int32_t texture, const char* text, int32_t font, int32_
   if (rightEdge < 1) {
     const int32_t width = LogicalWidth(texture);
     if (width < 0) return 0;
-    rightEdge += width;
+    rightEdge = Sat(int64_t{rightEdge} + width);
   }
   const FontRecord* f = Font(font);
-  Wrapped w(text, f, (rightEdge - x) * FontScale(), textFlags);
+  Wrapped w(text, f, Sat((int64_t{rightEdge} - x) * FontScale()), textFlags);
   if (!w.ok) return 0;
   const int32_t step = LineStep(f, textFlags);
   for (int32_t i = 0; i < w.lines; ++i) {
     w.WithLine(i, [&](const char* line) {
-      TexDrawText(texture, line, font, x, y + step * i, rightEdge, colour, textFlags);
+      TexDrawText(texture, line, font, x, Sat(int64_t{y} + step * i), rightEdge, colour, textFlags);
     });
   }
   return w.lines;
@@ -389,36 +405,39 @@ int32_t B3D_TexTextBlock(int32_t texture, const char* text, int32_t font, int32_
 int32_t B3D_TexTextBlockCentered(int32_t texture, const char* text, int32_t font, int32_t x, int32_t y,
                                  int32_t width, int32_t bottom, uint32_t colour, uint32_t textFlags) {
   const FontRecord* f = Font(font);
-  Wrapped w(text, f, width * FontScale(), textFlags);
+  Wrapped w(text, f, Sat(int64_t{width} * FontScale()), textFlags);
   if (!w.ok) return 0;
   const int32_t step = LineStep(f, textFlags);
-  const int32_t top = y + bottom - w.blockHeight / FontScale();
+  const int64_t top = int64_t{y} + bottom - w.blockHeight / FontScale();
   for (int32_t i = 0; i < w.lines; ++i) {
     w.WithLine(i, [&](const char* line) {
       const int32_t lineWidth = GetTextWidth(f, line, textFlags) / FontScale();
-      TexDrawText(texture, line, font, x + (width - lineWidth) / 2, top + step * i, x + width, colour, textFlags);
+      TexDrawText(texture, line, font, Sat(x + (int64_t{width} - lineWidth) / 2), Sat(top + int64_t{step} * i),
+                  Sat(int64_t{x} + width), colour, textFlags);
     });
   }
   return w.lines;
 }
 
 int32_t B3D_TexTextBlockHeight(int32_t texture, const char* text, int32_t font, int32_t width, uint32_t textFlags) {
-  const int32_t logical = LogicalWidth(texture);
-  if (logical < 0 || !text) return 0;
-  int32_t pixels = width * FontScale();
-  if (width < 1) pixels = (width + logical) * FontScale();
-  return TextBlockHeight(Font(font), text, pixels, textFlags) / FontScale();
+  if (StoredWidth(texture) < 0 || !text) return 0;
+  // A width below 1 counts from the right side of the stored width.
+  int64_t pixels = int64_t{width} * FontScale();
+  if (width < 1) pixels += StoredWidth(texture);
+  return TextBlockHeight(Font(font), text, Sat(pixels), textFlags) / FontScale();
 }
 
 int32_t B3D_TexGetTextArray(int32_t texture, const char* text, int32_t font, int32_t width, uint32_t textFlags,
                             ScriptValue* result) {
   if (!text || !result) return 0;
+  int64_t pixels = int64_t{width} * FontScale();
   if (width < 1) {
-    const int32_t logical = LogicalWidth(texture);
-    if (logical < 0) return 0;
-    width += logical;
+    const TextureAnimation* a = Collection(texture);
+    if (a) pixels = (int64_t{CollectionWidth(a)} + width) * FontScale();
+    else if (StoredWidth(texture) < 0) return 0;
+    else pixels += StoredWidth(texture);
   }
-  Wrapped w(text, Font(font), width * FontScale(), textFlags);
+  Wrapped w(text, Font(font), Sat(pixels), textFlags);
   if (!w.ok) return 0;
   if (w.lines == 0) {
     SetValueInt(result, 0);

@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "core/memory.h"
 #include "scene/draw_records.h"
 #include "scene/engine_records.h"
 #include "scene/recording.h"
 #include "support/engine_fixture.h"
+#include "script/containers.h"
+#include "script/engine.h"
+#include "script/value.h"
 #include "support/texture_world.h"
 
 namespace {
@@ -169,6 +173,49 @@ TEST_F(TextureDrawing, TextBlockDrawsAtMostOneHundredLines) {
   EXPECT_EQ(records[99].words[3], 99 * 4) << "each line one line step lower";
   EXPECT_EQ(records[99].text, "x");
   EXPECT_EQ(B3D_TexTextBlock(TextureWorld::kWide, nullptr, font, 0, 0, 0, 0xFFFFFF, 0), 0);
+}
+
+TEST_F(TextureDrawing, CentredBlocksCentreEachLineAboveTheBottom) {
+  const int32_t font = world_.OpenBlockFont();
+  StartRecording();
+  EXPECT_EQ(B3D_TexTextBlockCentered(TextureWorld::kWide, "ab abcd", font, 4, 0, 40, 20, 0xFFFFFF, kTextLayer), 1);
+  EXPECT_EQ(B3D_TexTextBlockCentered(TextureWorld::kWide, "ab abcd", font, 4, 0, 20, 20, 0xFFFFFF, kTextLayer), 2);
+  const auto records = StopRecording();
+  ASSERT_EQ(records.size(), 3u);
+  // One line 35 wide in a block 5 high (line step 4, plus one), right edge x + width.
+  EXPECT_EQ(records[0].words[2], 4 + 2);
+  EXPECT_EQ(records[0].words[3], 15);
+  EXPECT_EQ(records[0].words[4], 44);
+  // Two lines, 10 and 20 wide, in a block 9 high.
+  EXPECT_EQ(records[1].text, "ab");
+  EXPECT_EQ(records[1].words[2], 4 + 5);
+  EXPECT_EQ(records[1].words[3], 11);
+  EXPECT_EQ(records[2].words[2], 4 + 0);
+  EXPECT_EQ(records[2].words[3], 15);
+}
+
+TEST_F(TextureDrawing, TextArraysHoldTheWrappedLines) {
+  auto* engine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
+  ASSERT_TRUE(InitEngineContext(engine));
+  const int32_t font = world_.OpenBlockFont();
+  ScriptValue lines{};
+  EXPECT_EQ(B3D_TexGetTextArray(TextureWorld::kWide, "aaa bbb", font, 20, kTextLayer, &lines), 1);
+  ASSERT_EQ(lines.type, kValueArray);
+  ASSERT_EQ(GetArraySize(&lines), 2);
+  EXPECT_STREQ(ArrayElementPtr(&lines, 0)->string->text, "aaa");
+  EXPECT_STREQ(ArrayElementPtr(&lines, 1)->string->text, "bbb");
+  EXPECT_EQ(B3D_TexGetTextArray(TextureWorld::kWide, "aaa bbb", font, 0, kTextLayer, &lines), 1);
+  EXPECT_EQ(GetArraySize(&lines), 1) << "width 0 counts from the right side";
+  EXPECT_EQ(B3D_TexGetTextArray(TextureWorld::kWide, "", font, 20, kTextLayer, &lines), 1);
+  EXPECT_EQ(lines.type, kValueInt);
+  EXPECT_EQ(lines.i, 0);
+  EXPECT_EQ(B3D_TexGetTextArray(99, "aaa", font, 0, kTextLayer, &lines), 0);
+  EXPECT_EQ(B3D_TexGetTextArray(99, "aaa", font, 20, kTextLayer, &lines), 1) << "a width of 1 or more needs no texture";
+  EXPECT_EQ(B3D_TexGetTextArray(TextureWorld::kWide, nullptr, font, 20, kTextLayer, &lines), 0);
+  ReleaseValue(&lines);
+  FreeEngineTables(engine);
+  MemFreeIfSet(engine);
+  gScriptEngine = nullptr;
 }
 
 TEST_F(TextureDrawing, FontScaledTexturesTakeLogicalUnits) {
