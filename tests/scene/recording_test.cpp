@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "core/memory.h"
@@ -165,6 +166,21 @@ TEST_F(Recording, AFileThatCannotBeMadeAnswersZeroAndLeavesNothing) {
   RecordDrawing(DrawRecord::RectFill, args, nullptr);
   RecordFrame();
   B3D_ExitRecording();
+  EXPECT_EQ(w_.engine().engineFlags & kEngineRecording, 0u);
+}
+
+TEST_F(Recording, AWriteThatFailsEndsTheRecording) {
+  // The stream goes to a device that takes no byte; the failure shows once the compressor
+  // hands its buffer on.
+  std::filesystem::create_symlink("/dev/full", "full.rec");
+  ASSERT_EQ(B3D_InitRecording("full"), 1);
+  uint32_t seed = 1;
+  for (int n = 0; n < 200000 && w_.engine().recording; ++n) {
+    int32_t args[6];
+    for (int32_t& a : args) a = int32_t(seed = seed * 1103515245u + 12345u);
+    RecordDrawing(DrawRecord::RectFill, args, nullptr);
+  }
+  EXPECT_EQ(w_.engine().recording, nullptr);
   EXPECT_EQ(w_.engine().engineFlags & kEngineRecording, 0u);
 }
 

@@ -206,6 +206,24 @@ TEST_F(Replay, DrawingRecordsReplayToTheSamePixelsButTheLowColourBits) {
   }
 }
 
+TEST_F(Replay, RecordedFlagsNeverChangeWhatKindOfRecordAnInstanceIs) {
+  StreamBytes s;
+  s.Head(0).Tag("RFRA").Word(0);
+  s.Tag("RINS").Word(1).Word(0x10000000 | 0x200 | 0x100000).Word(0xFFFFFFFF).Word(0xFFFFFFFF);
+  s.Tag("RFRA").Word(10);
+  WriteStream("flags", s);
+  ASSERT_EQ(B3D_InitReplay("flags", 0, 0, 0x10000, 0, 0x10000), 1);
+  ReplayFrame();
+  ReplayFrame();
+  ListNode* n = ListFirst(&w_.engine().instances);
+  ASSERT_NE(n, nullptr);
+  const InstanceRecord* i = InstanceOfNode(n);
+  EXPECT_EQ(i->flags & (kInstCamera | kInstLight | kInstCollisionMade | kInstRenderReady), 0u);
+  EXPECT_NE(i->flags & kInstInvisible, 0u);
+  EXPECT_EQ(i->flags2 & (kInst2HasLinkedParts | kInst2HasTexAnim), 0u);
+  EXPECT_NE(i->flags2 & kInst2NotSaved, 0u);
+}
+
 TEST_F(Replay, BadHeadsAndMissingFilesAnswerZeroWithEverythingFreed) {
   struct Case {
     const char* name;

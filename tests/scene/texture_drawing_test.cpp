@@ -218,6 +218,17 @@ TEST_F(TextureDrawing, TextArraysHoldTheWrappedLines) {
   gScriptEngine = nullptr;
 }
 
+TEST_F(TextureDrawing, TextsLongerThanARecordHoldsAreDrawnAndRecordedCut) {
+  const int32_t font = world_.OpenBlockFont();
+  const std::string text(70000, 'x');
+  StartRecording();
+  EXPECT_GT(TexDrawText(TextureWorld::kWide, text.c_str(), font, 0, 0, 256, 0xFFFFFF, kTextLayer), 0);
+  const auto records = StopRecording();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(uint16_t(records[0].words[7]), 65535);
+  EXPECT_EQ(records[0].text, std::string(65535, 'x'));
+}
+
 TEST_F(TextureDrawing, FontScaledTexturesTakeLogicalUnits) {
   world_.block_.fontScale = 2;
   EXPECT_EQ(B3D_TexGetWidth(TextureWorld::kScaled), 256);
