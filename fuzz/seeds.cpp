@@ -50,6 +50,7 @@
 #include "images/image_writer.h"
 #include "save_sections.h"
 #include "scene/instance_tree.h"
+#include "replay_world.h"
 #include "save_world.h"
 #include "platform/gpu.h"
 #include "platform/gpu_dds.h"
@@ -1204,6 +1205,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"engine_type_file", EngineTypeFileSeeds},
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
+      {"replay", fuzz::RecordedStreams},
       {"universe_types", UniverseTypesSeeds},
       {"effects", EffectsSeeds},
       {"scene_objects", SceneObjectsSeeds},

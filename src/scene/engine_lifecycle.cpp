@@ -23,6 +23,8 @@
 #include "scene/engine_types.h"
 #include "scene/instance_records.h"
 #include "scene/instance_tree.h"
+#include "scene/recording.h"
+#include "scene/replay.h"
 #include "scene/scene.h"
 #include "scene/scene_records.h"
 #include "scene/take_instances.h"
@@ -198,6 +200,8 @@ void FreeAllInstancesForLoad() {
 void ExitEngine3D() {
   if (!gEngine3D) return;
   EngineState3D& e = *gEngine3D;
+  B3D_ExitRecording();
+  B3D_ExitReplay();
   // The world first, so no instance, scene or take outlives the tables that index it.
   ResetEngine3D();
   FreeLensflareTable();
