@@ -14,6 +14,7 @@
 #include "render/body_part_meshes.h"
 #include "render/d3d_context.h"
 #include "render/effect_cache.h"
+#include "render/effect_params.h"
 #include "render/material_table.h"
 #include "render/texture_animation.h"
 #include "scene/body_records.h"
@@ -111,60 +112,28 @@ void WalkParamList(const EffectParamList* list, const InstanceRecord* instance, 
   }
 }
 
-// Applies one list parameter by its kind; a parameter the effect lacks is left.
-void ApplyParam(GpuxEffect* effect, const EffectParamRecord* record) {
-  const GpuxHandle h = effect->GetParameterByName(kGpuxNoHandle, record->name);
-  if (h == kGpuxNoHandle) return;
-  switch (record->kind) {
-    case kParamLong: effect->SetInt(h, record->value); break;
-    case kParamBool: effect->SetBool(h, record->value); break;
-    case kParamFloat: {
-      float f;
-      std::memcpy(&f, &record->value, sizeof f);
-      effect->SetFloat(h, f);
-      break;
-    }
-    case kParamFloat2: {
-      const GpuVector4 v{record->vec2[0], record->vec2[1], 0.0f, 0.0f};
-      effect->SetVector(h, &v);
-      break;
-    }
-    case kParamFloat3: {
-      const GpuVector4 v{record->vec3[0], record->vec3[1], record->vec3[2], 0.0f};
-      effect->SetVector(h, &v);
-      break;
-    }
-    case kParamFloat4: {
-      const GpuVector4 v{record->vec4[0], record->vec4[1], record->vec4[2], record->vec4[3]};
-      effect->SetVector(h, &v);
-      break;
-    }
-    case kParamMatrix3: {
-      GpuMatrix m{};
-      for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 4; ++c) m.m[r][c] = record->matrix3[r][c];
-      m.m[3][3] = 1.0f;
-      effect->SetMatrix(h, &m);
-      break;
-    }
-    case kParamMatrix4: {
-      GpuMatrix m{};
-      std::memcpy(m.m, record->matrix4, sizeof m.m);
-      effect->SetMatrix(h, &m);
-      break;
-    }
-    case kParamString: effect->SetString(h, record->text ? record->text : ""); break;
-    default: break;
-  }
+// The builder's own values are records like a list's parameters, so they reach the effect by
+// the same rule: only parameters the current technique uses are set.
+void Apply(GpuxEffect* e, const char* name, int16_t kind, const auto& fill) {
+  EffectParamRecord record{};
+  record.name = const_cast<char*>(name);
+  record.kind = kind;
+  fill(record);
+  ApplyEffectParam(e, &record);
 }
-
-void SetInt(GpuxEffect* e, const char* name, int32_t v) { e->SetInt(e->GetParameterByName(kGpuxNoHandle, name), v); }
+void SetInt(GpuxEffect* e, const char* name, int32_t v) {
+  Apply(e, name, kParamLong, [v](EffectParamRecord& r) { r.value = v; });
+}
 void SetFloat(GpuxEffect* e, const char* name, float v) {
-  e->SetFloat(e->GetParameterByName(kGpuxNoHandle, name), v);
+  Apply(e, name, kParamFloat, [v](EffectParamRecord& r) { std::memcpy(&r.value, &v, sizeof v); });
 }
 void SetVec(GpuxEffect* e, const char* name, float x, float y, float z, float w) {
-  const GpuVector4 v{x, y, z, w};
-  e->SetVector(e->GetParameterByName(kGpuxNoHandle, name), &v);
+  Apply(e, name, kParamFloat4, [=](EffectParamRecord& r) {
+    r.vec4[0] = x;
+    r.vec4[1] = y;
+    r.vec4[2] = z;
+    r.vec4[3] = w;
+  });
 }
 
 void SetColourAdjust(GpuxEffect* e) {
@@ -303,7 +272,7 @@ void SetListBlock(GpuxEffect* e, const EffectParamList* list) {
     } else if (r->kind == kParamLong && Same(r->name, "t_FilterTypeDiffuse")) {
       SetInt(e, "t_FilterTypeDiffuse", 2);
     } else {
-      ApplyParam(e, r);
+      ApplyEffectParam(e, r);
       if (r->kind == kParamLong && Same(r->name, "g_ALPHATESTENABLE") && r->value == 1) alphaTest = true;
     }
   }

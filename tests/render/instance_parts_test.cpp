@@ -51,6 +51,8 @@ layout(location = GPU_ATTR_POSITION) in vec3 inPosition;
 void main() { gl_Position = vec4(inPosition, 1.0) * g_mWorldViewProjection; }
 end
 fragment
+// The material values are only set on parameters a pass uses: this one uses them all.
+// g_nNumLightPoint g_ZEnable g_ZWriteEnable g_AlphaBlendEnable g_ALPHATESTENABLE g_SrcBlend g_DestBlend g_AlphaValue g_Hue g_Saturation g_FogClip g_EnableFog g_ColorWriteEnable g_EnableGlow g_mWorldViewProjection g_LightPoint
 void main() { gpu_FragColor = vec4(g_AlphaValue); }
 end
 )";
@@ -192,8 +194,8 @@ TEST_F(InstanceParts, FadeFogAndColourAdjustmentOfTheLastPart) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     instance_.world.x = c.distance;
-    camera_.fog[0] = c.nearFog;
-    camera_.fog[1] = c.farFog;
+    camera_.fog[kCameraFogStart] = c.nearFog;
+    camera_.fog[kCameraFogEnd] = c.farFog;
     EXPECT_EQ(Draw(), 1);
     const GpuVector4 clip = Vec("g_FogClip");
     EXPECT_FLOAT_EQ(clip.x, c.clip.x);

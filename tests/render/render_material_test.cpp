@@ -65,6 +65,8 @@ layout(location = GPU_ATTR_POSITION) in vec3 inPosition;
 void main() { gl_Position = vec4(inPosition, 1.0); }
 end
 fragment
+// The material values are only set on parameters a pass uses: this one uses them all.
+// g_Brightness g_Contrast g_Saturation g_Hue g_nNumLightPoint g_MatEmissiveColor g_MatDiffuseStrength g_MatSpecularStrength g_MatSpecularPower g_MatReflectionStrength g_Wrap g_CullMode g_BlendOp g_ZEnable g_ZWriteEnable g_AlphaBlendEnable g_ALPHATESTENABLE g_SrcBlend g_DestBlend g_AlphaValue t_MinFilterTypeDiffuse t_FilterTypeDiffuse t_SamplerMaxAnisotropy g_mWorldViewProjection t_DiffuseTexture g_FogClip g_EnableFog g_ColorWriteEnable g_EnableGlow g_LightPoint
 void main() { gpu_FragColor = vec4(g_AlphaValue) * texture(t_DiffuseTexture, vec2(0.5)); }
 end
 )";
