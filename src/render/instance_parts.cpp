@@ -79,7 +79,28 @@ GpuMatrix WorldViewProjection(const CameraRecord* camera, const InstanceRecord* 
     GpuxMatrixMultiply(&out, &wv, gRenderMatrices.screenProjection);
     return out;
   }
-  InstWorldViewProjection(&out, camera, instance, sceneScale);
+  // World x view in double precision: positions far from the origin keep their digits until the
+  // product is converted.
+  const GpuMatrix world = InstWorldMatrix(instance, sceneScale);
+  const GpuMatrix view = CameraViewMatrix(camera, sceneScale);
+  double w[4][4];
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) w[r][c] = world.m[r][c];
+  w[3][0] = static_cast<double>(instance->world.x) * sceneScale;
+  w[3][1] = static_cast<double>(instance->world.y) * sceneScale;
+  w[3][2] = static_cast<double>(instance->world.z) * sceneScale;
+  w[3][3] = 1.0;
+  GpuMatrix worldView{};
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      double sum = 0.0;
+      for (int k = 0; k < 4; ++k) sum += w[r][k] * static_cast<double>(view.m[k][c]);
+      worldView.m[r][c] = static_cast<float>(sum);
+    }
+  }
+  // The current projection carries the depth terms the part drawing chose.
+  const GpuMatrix projection = gRenderMatrices.projection ? *gRenderMatrices.projection : CameraProjectionMatrix(camera);
+  GpuxMatrixMultiply(&out, &worldView, &projection);
   return out;
 }
 
