@@ -2,9 +2,11 @@
 // parses, offers the techniques the part drawing asks for and every parameter the material
 // builder and the part drawing set, with the type they set; the lit ones use every material value
 // the builder records (a value no pass uses is never recorded); on the OpenGL device every
-// technique builds and validates.
+// technique builds and validates, and the lit effect writes the glow mask into the target's
+// alpha as the glow output asks.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -135,6 +137,92 @@ TEST_F(PartEffectsOnDevice, EveryTechniqueBuildsAndUsesTheRecordedValues) {
     }
     Close();
   }
+}
+
+// The lit effect draws a quad over an A8R8G8B8 target cleared to alpha 0x80, with a white light
+// map: the glow output decides what reaches the alpha channel.
+TEST_F(PartEffectsOnDevice, TheGlowMaskReachesTheTargetsAlpha) {
+  ASSERT_TRUE(Open(kGpuBackendOpenGl));
+  const std::string text = ReadShipped("standard_lighting.fb");
+  GpuxEffect* effect = nullptr;
+  std::string errors;
+  ASSERT_EQ(GpuxCreateEffect(device_, text.data(), text.size(), "standard_lighting.fb", &effect, &errors), kGpuOk)
+      << errors;
+  GpuTexture* white = nullptr;
+  ASSERT_EQ(device_->CreateTexture(1, 1, 1, 0, kGpuFmtA8R8G8B8, kGpuPoolManaged, &white), kGpuOk);
+  GpuLockedRect locked{};
+  ASSERT_EQ(white->LockRect(0, &locked, nullptr, 0), kGpuOk);
+  const uint32_t texel = 0xFFFFFFFFu;
+  std::memcpy(locked.bits, &texel, 4);
+  white->UnlockRect(0);
+  GpuSurface* target = nullptr;
+  ASSERT_EQ(device_->CreateRenderTarget(64, 64, kGpuFmtA8R8G8B8, 0, 0, 0, &target), kGpuOk);
+  GpuSurface* previous = nullptr;
+  ASSERT_EQ(device_->GetRenderTarget(0, &previous), kGpuOk);
+  ASSERT_EQ(device_->SetRenderTarget(0, target), kGpuOk);
+  const GpuVertexElement elements[] = {
+      {0, 0, kGpuDeclTypeFloat3, kGpuDeclMethodDefault, kGpuDeclUsagePosition, 0},
+      {0, 12, kGpuDeclTypeFloat4, kGpuDeclMethodDefault, kGpuDeclUsageTexCoord, 0},
+      {0, 28, kGpuDeclTypeFloat3, kGpuDeclMethodDefault, kGpuDeclUsageNormal, 0},
+      kGpuDeclEnd};
+  GpuVertexDeclaration* declaration = nullptr;
+  ASSERT_EQ(device_->CreateVertexDeclaration(elements, &declaration), kGpuOk);
+  // Position, both texture coordinates, normal: a clip-space quad facing the viewer.
+  const float quad[] = {-1, -1, 0.5f, 0, 0, 0, 0, 0, 0, 1, -1, 1, 0.5f, 0, 1, 0, 1, 0, 0, 1,
+                        1, -1, 0.5f, 1, 0, 1, 0, 0, 0, 1, 1, 1, 0.5f, 1, 1, 1, 1, 0, 0, 1};
+  auto param = [effect](const char* name) { return effect->GetParameterByName(kGpuxNoHandle, name); };
+  GpuMatrix identity;
+  GpuxMatrixIdentity(&identity);
+  for (const char* m : {"g_mWorld", "g_mWorldIT", "g_mWorldViewProjection", "g_mViewInverse"}) {
+    effect->SetMatrix(param(m), &identity);
+  }
+  effect->SetInt(param("g_CullMode"), 1);
+  effect->SetBool(param("g_ZEnable"), 0);
+  effect->SetTexture(param("t_LightMapTexture"), white);
+  struct Case {
+    const char* what;
+    int32_t colourWrite;
+    float glow, alphaValue;
+    uint32_t alpha;
+  };
+  const Case kCases[] = {
+      {"glowing part", 15, 1.0f, 1.0f, 0xFF},
+      {"opaque part without a light map clears the mask", 15, 0.0f, 0.0f, 0x00},
+      {"colour only leaves the alpha", 7, 1.0f, 1.0f, 0x80},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    effect->SetInt(param("g_ColorWriteEnable"), c.colourWrite);
+    effect->SetFloat(param("g_EnableGlow"), c.glow);
+    effect->SetFloat(param("g_AlphaValue"), c.alphaValue);
+    ASSERT_EQ(device_->Clear(0, nullptr, kGpuClearTarget | kGpuClearZBuffer, 0x80000000, 1.0f, 0), kGpuOk);
+    ASSERT_EQ(device_->BeginScene(), kGpuOk);
+    device_->SetVertexDeclaration(declaration);
+    effect->SetTechnique(effect->GetTechniqueByName("DEFAULT"));
+    uint32_t passes = 0;
+    ASSERT_EQ(effect->Begin(&passes, kGpuxFxDoNotSaveState), kGpuOk);
+    ASSERT_EQ(effect->BeginPass(0), kGpuOk);
+    ASSERT_EQ(device_->DrawPrimitiveUP(kGpuPtTriangleStrip, 2, quad, 40), kGpuOk);
+    effect->EndPass();
+    effect->End();
+    device_->EndScene();
+    GpuSurface* copy = nullptr;
+    ASSERT_EQ(device_->CreateOffscreenPlainSurface(64, 64, kGpuFmtA8R8G8B8, kGpuPoolSystemMem, &copy), kGpuOk);
+    ASSERT_EQ(device_->GetRenderTargetData(target, copy), kGpuOk);
+    GpuLockedRect pixels{};
+    ASSERT_EQ(copy->LockRect(&pixels, nullptr, kGpuLockReadOnly), kGpuOk);
+    uint32_t v = 0;
+    std::memcpy(&v, static_cast<uint8_t*>(pixels.bits) + 32 * pixels.pitch + 32 * 4, 4);
+    EXPECT_EQ(v >> 24, c.alpha);
+    copy->UnlockRect();
+    copy->Release();
+  }
+  device_->SetRenderTarget(0, previous);
+  previous->Release();
+  target->Release();
+  declaration->Release();
+  effect->Release();
+  white->Release();
 }
 
 }  // namespace
