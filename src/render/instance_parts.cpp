@@ -128,8 +128,10 @@ int32_t Distance(const InstanceRecord* a, const InstanceRecord* b) {
 
 // The active lights in reach of the instance, besides the two directional ones, fill the point
 // light elements in list order; the rest are left out.
+// Positions are sent in the scaled world space of g_mWorld, so the effect can measure from the
+// lit point to the light.
 void SetPointLights(const PartDraw& d, const InstanceRecord* instance, const InstanceRecord* lightA,
-                    const InstanceRecord* lightB) {
+                    const InstanceRecord* lightB, float sceneScale) {
   int32_t filled = 0;
   for (int32_t i = 0; gEngine3D && i < kActiveLightCapacity && filled < kLightPointElements; ++i) {
     InstanceRecord* light = gEngine3D->activeLights[i];
@@ -141,8 +143,9 @@ void SetPointLights(const PartDraw& d, const InstanceRecord* instance, const Ins
     }
     if (light->deviceLight) light->deviceLight->slot = i;
     const GpuxHandle* h = d.s->lightPoint[filled];
-    const GpuVector4 pos{static_cast<float>(light->world.x), static_cast<float>(light->world.y),
-                         static_cast<float>(light->world.z), 0.0f};
+    const GpuVector4 pos{static_cast<float>(light->world.x * static_cast<double>(sceneScale)),
+                         static_cast<float>(light->world.y * static_cast<double>(sceneScale)),
+                         static_cast<float>(light->world.z * static_cast<double>(sceneScale)), 0.0f};
     const GpuVector4 colour{light->lightColor[0] / 256.0f, light->lightColor[1] / 256.0f,
                             light->lightColor[2] / 256.0f, 0.0f};
     GpuVector4 atten{1.0f, 0.0f, 0.0f, 0.0f};
@@ -464,7 +467,7 @@ int32_t DrawInstanceParts(RenderPartSet* set, const BodyMesh* mesh, InstanceReco
     }
     SetDirectional(d, kHLightDir0, kHLightColor0, instance, lightA);
     if (lightB) SetDirectional(d, kHLightDir1, kHLightColor1, instance, lightB);
-    SetPointLights(d, instance, lightA, lightB);
+    SetPointLights(d, instance, lightA, lightB, sceneScale);
     SetFadeAndFog(d, instance, camera, sceneScale);
     BindTextures(d, material, instance, camera, GetBool(d, kHAlphaBlendEnable), GetBool(d, kHAlphaTestEnable));
     SetGlowOutput(d, camera);
