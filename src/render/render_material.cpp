@@ -17,6 +17,7 @@
 #include "render/effect_params.h"
 #include "render/material_table.h"
 #include "render/texture_animation.h"
+#include "render/texture_table.h"
 #include "scene/body_records.h"
 #include "scene/instance_records.h"
 
@@ -99,6 +100,7 @@ void WalkParamList(const EffectParamList* list, const InstanceRecord* instance, 
         if (state > 0) id = state;
       }
       *slots[record->id] = id;
+      if (id > 0) SetTextureFlags(id, out->flags);
     } else if (Same(record->name, "g_CullMode") && record->value == 1) {
       out->twoSided = true;
     } else if (Same(record->name, "g_ALPHATESTENABLE") && record->value != 0) {
@@ -260,10 +262,43 @@ bool SkippedListParam(const EffectParamRecord* r) {
   return false;
 }
 
-void SetListBlock(GpuxEffect* e, const EffectParamList* list) {
+// A texture's flag bit switched on or off; an id without a texture is left.
+void SwitchTextureFlag(int32_t id, uint32_t bit, bool on) {
+  if (id <= 0) return;
+  const uint32_t flags = TextureGetFlags(id);
+  SetTextureFlags(id, on ? flags | bit : flags & ~bit);
+}
+
+// The list's texture switches: compression per texture (value 0 keeps the best quality) and
+// freeing of unused textures for all of them.
+void SetListTextureFlags(const EffectParamRecord* r, const PartMaterial* m) {
+  if (r->kind != kParamBool) return;
+  struct Switch {
+    const char* name;
+    int32_t PartMaterial::*texture;
+  };
+  static const Switch kCompression[] = {{"diffcompression", &PartMaterial::diffuse},
+                                        {"bumpcompression", &PartMaterial::bump},
+                                        {"speccompression", &PartMaterial::specular},
+                                        {"lightcompression", &PartMaterial::lightMap}};
+  for (const Switch& c : kCompression) {
+    if (Same(r->name, c.name)) SwitchTextureFlag(m->*c.texture, MPF_BESTQUALITY, r->value == 0);
+  }
+  if (Same(r->name, "autofree")) {
+    for (int32_t id : {m->diffuse, m->bump, m->specular, m->lightMap, m->cubeMap}) {
+      SwitchTextureFlag(id, MPF_AUTOFREE, r->value != 0);
+    }
+  }
+}
+
+void SetListBlock(GpuxEffect* e, const PartMaterial* m) {
   bool alphaTest = false;
-  for (const EffectParamRecord* r : list->items) {
-    if (!r || SkippedListParam(r)) continue;
+  for (const EffectParamRecord* r : m->params->items) {
+    if (!r) continue;
+    if (SkippedListParam(r)) {
+      SetListTextureFlags(r, m);
+      continue;
+    }
     if (r->kind == kParamLong && Same(r->name, "g_CullMode")) {
       SetInt(e, "g_CullMode", r->value == 1 ? 1 : 3);
     } else if (r->kind == kParamLong && Same(r->name, "t_MinFilterTypeDiffuse")) {
@@ -347,6 +382,7 @@ int32_t PartResolveMaterial(const BodyMesh* mesh, const RenderPart* part, const 
   if (out->params) {
     WalkParamList(out->params, instance, index, out);
     if (out->diffuse < 0 || out->bump < 0) return 0;  // unresolved animation textures
+    if (out->bump > 0) EnsureTextureLoaded(out->bump);
   } else if (out->body) {
     TexturesOfBodyMaterial(out->body, mode, out);
   } else {
@@ -383,6 +419,7 @@ bool PartChooseEffect(const PartMaterial* material, const InstanceRecord* instan
     out->technique = material->bump > 0 && !noBump ? "BUMPMAP" : "DEFAULT";
   } else {
     variant = (material->flags & kMatTwoSided) ? 1 : 0;
+    if (material->diffuse > 0) EnsureTextureLoaded(material->diffuse);
     out->object = EffectGetOrLoad(lensFlareScene ? "effects" : "standard_lighting", variant);
     const bool extra = material->bump > 0 || material->cubeMap > 0 || material->lightMap > 0;
     out->technique = extra && !noBump ? "BUMPMAP_LOW" : "DEFAULT";
@@ -429,7 +466,7 @@ bool PartBuildNormalBlock(RenderPart* part, GpuxEffect* effect, const PartMateri
     s->sorted = 0;
     const bool cube = material->cubeMap > 0;
     if (material->params) {
-      SetListBlock(effect, material->params);
+      SetListBlock(effect, material);
     } else {
       if (material->body) {
         SetBodyValues(effect, material->body, cube);
