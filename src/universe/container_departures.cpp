@@ -273,6 +273,9 @@ void Launch(SpaceObject* ship, SpaceObject* container) {
   ship->flags &= ~kObjFlagFree;
 }
 
+// 0 .. 999969: a draw of the generator spread over the hangar's reach.
+int32_t HangarDraw() { return static_cast<int32_t>(int64_t{GameRand()} * kHangarSpread / 0x8000); }
+
 // Step 6: out through the model's hangar node, or from the centre to a free place.
 void StartAtHangarExit(SpaceObject* ship, SpaceObject* container) {
   StopAt(ship, container);
@@ -287,9 +290,9 @@ void StartAtHangarExit(SpaceObject* ship, SpaceObject* container) {
     FixedVector at, turned;
     GetInstanceAbsPos(node, &at);
     GetInstanceAbsMatrix(node, &instance->matrix);
-    const FixedVector offset{GameRand() * kHangarSpread / 0x8000 - kHangarOffset,
-                             GameRand() * kHangarSpread / 0x8000 - kHangarOffset,
-                             GameRand() * kHangarSpread / 0x8000 + kHangarDepth, 0};
+    const int32_t x = HangarDraw() - kHangarOffset;
+    const int32_t y = HangarDraw() - kHangarOffset;
+    const FixedVector offset{x, y, HangarDraw() + kHangarDepth, 0};
     MatrixMulVector(&turned, &instance->matrix, &offset);
     AddVectorTo(&at, &turned);
     ObjPlaceAtFreeSpot(at.x, at.y, at.z, ship);
