@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "explosion_world.h"
+#include "universe/dock_ports.h"
 #include "universe/object_queries.h"
 #include "universe/type_access.h"
 
@@ -203,6 +204,83 @@ TEST_F(Containers, ADockingPlaceTheTypeDoesNotHaveIsRefusedBeforeAnythingChanges
   EXPECT_EQ(static_cast<ShipExt*>(ship->ext)->dockSlot, -1);
   EXPECT_EQ(static_cast<ShipExt*>(ship->ext)->viewpoint, 2);
   EXPECT_EQ(ship->parent, sector_);
+}
+
+}  // namespace
+
+namespace {
+
+// A dock whose type has one docking place; the place's entry node sits 1000 ahead of the dock.
+class DockingPlaces : public Containers {
+ protected:
+  void SetUp() override {
+    Containers::SetUp();
+    ListInit(&typeList_.slots);
+    ListAddTail(&typeList_.slots, &port_.node);
+    TypeRowMutable(kClassDock, 0)->station.dockSlots = &typeList_;
+    dock_ = Shown(kClassDock);
+    dock_->baseVelocity = {1, 2, 3, 0};
+    dock_->instance->velocity = {10, 20, 30, 0};
+    entry_ = Child(dock_->instance, kHullBody, {0, 0, 1000, 0});
+    row_.entries[0] = entry_;
+    row_.entryCount = 1;
+    row_.port = &port_;
+    table_ = {&typeList_, 1, &row_};
+    static_cast<DockExt*>(dock_->ext)->dockSlots = &table_;
+  }
+
+  void TearDown() override {
+    static_cast<DockExt*>(dock_->ext)->dockSlots = nullptr;
+    TypeRowMutable(kClassDock, 0)->station.dockSlots = nullptr;
+    Containers::TearDown();
+  }
+
+  DockSlotList typeList_{};
+  DockPortType port_{};
+  DockSlotRow row_{};
+  DockSlotTable table_{};
+  SpaceObject* dock_ = nullptr;
+  InstanceRecord* entry_ = nullptr;
+};
+
+TEST_F(DockingPlaces, AShipStartsAtThePlaceWithTheMotionItsFlagsGive) {
+  struct Case {
+    const char* what;
+    uint32_t flags;
+    FixedVector baseVelocity;
+    uint32_t reservedAt;  // for a ship with object flag bit 1
+  };
+  const Case kCases[] = {
+      {"plain place", 0, {1, 2, 3, 0}, 5000 + 10000},
+      {"used place", 1u << 21, {1, 2, 3, 0}, 0},
+      {"sinking along its up axis", 1u << 22, {1, 2 - 10000, 3, 0}, 5000 + 10000},
+      {"dropping back", 1u << 25, {1, 2 - 100000, 3 - 2510000, 0}, 5000 + 10000},
+      {"rising forward with the dock", 1u << 26, {1 + 11, 2 + 100000 + 22, 3 + 2510000 + 33, 0}, 5000 + 10000},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    port_.flags = c.flags;
+    row_.reservedAt = 0;
+    SpaceObject* ship = NewShip();
+    ship->flags |= kObjFlagBit1;
+    ship->speed = 700;
+    ship->turnRates[0] = 9;
+    EXPECT_EQ(ObjStartInHangar(ship, dock_, 0), kHangarStartPlaced);
+    EXPECT_EQ(static_cast<ShipExt*>(ship->ext)->dockSlot, 0);
+    EXPECT_EQ(ship->parent, sector_);
+    ExpectAt(ship->instance->position, {0, 0, 1000, 0});
+    EXPECT_EQ(ship->speed, 0);
+    EXPECT_EQ(ship->turnRates[0], 0);
+    ExpectAt(ship->baseVelocity, c.baseVelocity);
+    EXPECT_EQ(row_.reservedAt, c.reservedAt);
+  }
+}
+
+TEST_F(DockingPlaces, APlaceWithoutAnEntryForTheShipFails) {
+  row_.entries[0] = nullptr;
+  SpaceObject* ship = NewShip();
+  EXPECT_EQ(ObjStartInHangar(ship, dock_, 0), kHangarStartFailed);
+  EXPECT_EQ(ObjStartInHangar(ship, dock_, 1), kHangarStartFailed);  // beyond the type's one place
 }
 
 }  // namespace
