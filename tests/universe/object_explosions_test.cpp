@@ -218,10 +218,11 @@ TEST_F(Explosions, EachBandGivesItsOneVertexAGroup) {
 TEST_F(Explosions, BreakUpMakesPartsOfChildrenWithABreakUpRow) {
   IdleRow(kRow, 0, 0, 0);
   IdleRow(7);
-  for (int32_t body : {50, 51, 52, 53}) VertexBody(body, {{0, 0, 0}});
+  for (int32_t body : {50, 51, 52, 53, 54}) VertexBody(body, {{0, 0, 0}});
   bodyData_[51].value2 = 7;
   bodyData_[52].value2 = 7;
   bodyData_[53].value2 = -1;
+  bodyData_[54].value2 = 5000;  // beyond the effect table: counts as none
   struct Case {
     const char* what;
     int32_t drift;  // the first row's value B
@@ -241,18 +242,21 @@ TEST_F(Explosions, BreakUpMakesPartsOfChildrenWithABreakUpRow) {
     Child(o->instance, 51, {1000, 0, 0, 0})->flags2 |= 1;           // an emitter: stays
     Child(o->instance, 52, {1000, 0, 0, 0});                        // its own row 7
     Child(o->instance, 53, {1000, 0, 0, 0});                        // the ship's second row
+    Child(o->instance, 54, {1000, 0, 0, 0});                        // the same
     ASSERT_EQ(BreakUpObject(o), 1);
     EXPECT_TRUE(o->flags & kObjFlagRemoving);
     std::vector<SpaceObject*> parts = PartObjects();
-    ASSERT_EQ(parts.size(), 2u);
+    ASSERT_EQ(parts.size(), 3u);
     EXPECT_EQ(parts[0]->subtype, 52);
     EXPECT_EQ(parts[1]->subtype, 53);
+    EXPECT_EQ(parts[2]->subtype, 54);
     std::vector<const EffectDefinitionRow*> rows;
     for (EffectGroup* g : Groups()) {
       EXPECT_EQ(g->keyA, kEffectKindBreakUp);
       rows.push_back(g->row);
     }
-    EXPECT_EQ(rows, (std::vector<const EffectDefinitionRow*>{&gEffectRows[7], &gEffectRows[kDefaultBreakUpRow]}));
+    EXPECT_EQ(rows, (std::vector<const EffectDefinitionRow*>{&gEffectRows[7], &gEffectRows[kDefaultBreakUpRow],
+                                                             &gEffectRows[kDefaultBreakUpRow]}));
     for (SpaceObject* part : parts) {
       EXPECT_EQ(part->instance->position.x, 1000);
       EXPECT_EQ(part->baseVelocity.x, c.expectedX);
