@@ -11,6 +11,8 @@
 #include "scene/cut_records.h"
 #include "universe/object_explosions.h"
 #include "universe/object_queries.h"
+#include "universe/object_references.h"
+#include "universe/object_detail.h"
 #include "universe/type_loader.h"
 #include "universe/universe_frame.h"
 
@@ -118,6 +120,47 @@ TEST_F(Carried, AShipWhoseCarrierWasDestroyedBreaksWithoutAnyChange) {
   EXPECT_FALSE(o->flags2 & kObjFlag2Attached);
   ExpectAt(o->instance->velocity, {4, 5, 6, 0});
   EXPECT_EQ(o->speed, 77);
+}
+
+// What a "MakeBreak" handler does while the pass runs; the log of LifecycleWorld is kept.
+void (*gOnMakeBreak)(SpaceObject* object) = nullptr;
+
+TEST_F(Carried, APassEndsWhenAnEventTakesItsObjectAwayAndSkipsWhatAHandlerRemoved) {
+  SetObjectEventSink([](SpaceObject* o, const char* name, int32_t n, int32_t a, int32_t b) {
+    gEvents->push_back({o->scriptId, name, n, a, b});
+    if (gOnMakeBreak) gOnMakeBreak(o);
+  });
+  struct Case {
+    const char* what;
+    void (*handler)(SpaceObject*);
+    bool secondBreaks;
+  };
+  static SpaceObject* gSecond = nullptr;
+  static SpaceObject* gElsewhere = nullptr;
+  const Case kCases[] = {
+      // A handler inside the frame removes the way the universe step does: marked and released,
+      // freed only after the frame.
+      {"the next object removed", [](SpaceObject*) {
+         gSecond->flags |= kObjFlagRemoving;
+         ReleaseObjectReferences(gSecond, 0);
+       }, false},
+      {"the object moved out of the sector", [](SpaceObject* o) { ObjAttachInstance(o, gElsewhere); }, false},
+      {"nothing", [](SpaceObject*) {}, true},
+  };
+  gElsewhere = Shown(kClassShip);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Attached(Now())->linkedObject = nullptr;
+    gSecond = Attached(Now());
+    gSecond->linkedObject = nullptr;
+    gOnMakeBreak = c.handler;
+    events_.clear();
+    BreakObject(sector_);
+    gOnMakeBreak = nullptr;
+    EXPECT_EQ(MakeBreaks(), c.secondBreaks ? 2 : 1);
+    EXPECT_EQ((gSecond->flags2 & kObjFlag2Attached) == 0, c.secondBreaks);
+    gSecond->flags |= kObjFlagRemoving;  // out of the next case's pass
+  }
 }
 
 TEST_F(Carried, ObjectsBeingRemovedAreLeftAlone) {
