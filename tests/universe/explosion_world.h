@@ -12,6 +12,7 @@
 #include "effect_world.h"
 #include "lifecycle_world.h"
 #include "scene/body_cache.h"
+#include "support/cached_bodies.h"
 #include "scene/engine_records.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
@@ -62,7 +63,7 @@ class ExplosionWorld : public LifecycleWorld {
     SetObjectSoundHooks(nullptr);
     engine_.engine().bodyDataRows = nullptr;
     engine_.engine().bodyDataFixedRows = 0;
-    for (OwnedBody& b : vertexBodies_) HashRemove(engine_.engine().bodyCache, static_cast<uint32_t>(b.record.id) + 1);
+    vertexBodies_.Clear();
     gPlayed = nullptr;
     gPlaying = nullptr;
     LifecycleWorld::TearDown();
@@ -70,22 +71,17 @@ class ExplosionWorld : public LifecycleWorld {
 
   // A body whose one mesh has these vertices (in vertex units, a quarter of a world unit).
   void VertexBody(int32_t id, const std::vector<std::array<int16_t, 3>>& points, int32_t size = kFixedOne) {
-    OwnedBody& b = vertexBodies_.emplace_back();
+    ASSERT_TRUE(vertexBodies_.Add(id, size));
+    std::vector<BodyVertex>& vertices = vertices_.emplace_back();
     for (const auto& p : points) {
-      BodyVertex& v = b.vertices.emplace_back();
+      BodyVertex& v = vertices.emplace_back();
       v.x = p[0];
       v.y = p[1];
       v.z = p[2];
     }
-    b.mesh.size = size;
-    b.mesh.vertexCount = static_cast<int32_t>(b.vertices.size());
-    b.mesh.vertices = b.vertices.data();
-    b.meshes[0] = &b.mesh;
-    b.record.id = id;
-    b.record.meshCount = 1;
-    b.record.meshes = b.meshes;
-    b.record.sound.sample = -1;
-    ASSERT_TRUE(BodyCacheInsert(id, &b.record));
+    BodyMesh* mesh = B3D_FindBody(id)->meshes[0];
+    mesh->vertexCount = static_cast<int32_t>(vertices.size());
+    mesh->vertices = vertices.data();
   }
 
   // An object of the case's type tables in the shown sector, its instance in the scene.
@@ -139,11 +135,6 @@ class ExplosionWorld : public LifecycleWorld {
   std::vector<BodyDataRow> bodyData_;
 
  private:
-  struct OwnedBody {
-    BodyRecord record{};
-    BodyMesh mesh{};
-    BodyMesh* meshes[1]{};
-    std::vector<BodyVertex> vertices;
-  };
-  std::list<OwnedBody> vertexBodies_;
+  CachedBodies vertexBodies_;
+  std::list<std::vector<BodyVertex>> vertices_;
 };
