@@ -498,3 +498,74 @@ TEST_F(Explosions, WreckAndDebrisRowsAreKnownByType) {
 }
 
 }  // namespace
+
+namespace {
+
+// Trails with particles: the emitter list and the engine's particle table exist, type 2 has two
+// kinds, and the settings' particle switches are the case's.
+class TrailParticles : public Explosions {
+ protected:
+  static constexpr int32_t kParticle = 2;
+
+  void SetUp() override {
+    Explosions::SetUp();
+    engine_.engine().particleTable = HashCreate();
+    MakeParticleEmitterList();
+    engine_.engine().particleTypes[kParticle] = {2, kinds_, {2000, 0}};
+  }
+
+  void TearDown() override {
+    FreeEffectDefinitions();  // the emitters go with the effects, before their table
+    HashDestroy(engine_.engine().particleTable);
+    engine_.engine().particleTable = nullptr;
+    engine_.engine().particleTypes[kParticle] = {};
+    Explosions::TearDown();
+  }
+
+  static std::vector<int32_t> EmitterKeys() {
+    std::vector<int32_t> keys;
+    ListHead* list = ParticleEmitterList();
+    for (ListNode* n = list ? ListFirst(list) : nullptr; n; n = ListNext(n)) {
+      keys.push_back(reinterpret_cast<ParticleEmitterNode*>(n)->key);
+    }
+    return keys;
+  }
+
+  ParticleKind kinds_[2]{};
+};
+
+TEST_F(TrailParticles, EmittersStartOnlyWhereParticlesAreOn) {
+  Rows(kClassBullet, 1)->bullet.trailParticle = kParticle;
+  IdleRow(0);
+  ships_[0].ship.trailParticle = kParticle;
+  struct Case {
+    const char* what;
+    uint32_t d3dFlags, d3dFlags2;
+    std::vector<int32_t> bulletKeys, shipKeys;
+  };
+  const Case kCases[] = {
+      {"particles off", 0, 0x40000000, {}, {}},
+      {"particles on, not on bullets", 0x40000000, 0, {}, {0}},
+      {"particles on everywhere", 0x40000000, 0x40000000, {0}, {0}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    system_.d3dFlags = c.d3dFlags;
+    system_.d3dFlags2 = c.d3dFlags2;
+    SpaceObject* bullet = Shown(kClassBullet);
+    UpdateEngineTrailEffects(bullet);
+    EXPECT_EQ(EmitterKeys(), c.bulletKeys);
+    RemoveObjectEffects(bullet);
+    SpaceObject* ship = Shown(kClassShip);
+    Child(ship->instance, kHullBody)->flags2 |= 1;  // emitter 0
+    InstanceRecord* quiet = Child(ship->instance, kHullBody);  // emitter 1, no particles
+    quiet->flags2 |= 1;
+    quiet->pathWord = 1u << 13;
+    UpdateEngineTrailEffects(ship);
+    EXPECT_EQ(EmitterKeys(), c.shipKeys);
+    EXPECT_TRUE(Groups().empty());  // the ship's type has no trail row
+    RemoveObjectEffects(ship);
+  }
+}
+
+}  // namespace
