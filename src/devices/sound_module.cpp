@@ -17,6 +17,7 @@
 #include "scene/scene_small_ops.h"
 #include "script/engine.h"
 #include "script/tasks.h"
+#include "universe/carried_objects.h"
 
 SoundState* gScriptSound = nullptr;
 
@@ -53,6 +54,10 @@ SoundChannelSlot* NewSlot() {
 }
 
 void StopSceneChannel(int32_t channel, int32_t sampleId) { SoundStopChannel(channel, sampleId); }
+
+// The universe plays hit and explosion sounds at objects through these.
+int32_t PlayAtInstance(int32_t sound, InstanceRecord* instance) { return SFX_PlaySound3D(0, 0, sound, instance); }
+const ObjectSoundHooks kObjectSoundHooks = {PlayAtInstance, SFX_FindSample};
 
 bool VolumeControlOff() { return gSoundDevice && (gSoundDevice->flags & kAudioDeviceNoVolumeControl); }
 bool MusicTypeIs3() { return gSoundDevice && (gSoundDevice->flags & kAudioDeviceMusicType3); }
@@ -233,6 +238,7 @@ SoundState* InitSoundModule() {
   if (gSoundDevice) gSoundDevice->musicEnded = MusicEnded;
   state->musicOwnerModule = state->musicOwnerHandle = state->musicOwnerWord = 0;
   gSceneSoundHooks.stopChannel = StopSceneChannel;
+  SetObjectSoundHooks(&kObjectSoundHooks);
   return state;
 }
 
@@ -242,6 +248,7 @@ void ShutdownSoundModule() {
   // Nobody is told: the owners are going away with the game.
   ResetScriptSounds(1);
   gSceneSoundHooks.stopChannel = nullptr;
+  SetObjectSoundHooks(nullptr);
   if (gSoundDevice && gSoundDevice->musicEnded == MusicEnded) gSoundDevice->musicEnded = nullptr;
   gScriptSound = nullptr;
   FreeState(state);

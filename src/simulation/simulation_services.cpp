@@ -6,7 +6,19 @@
 #include "scene/instance_collision.h"
 #include "simulation/shot_hits.h"
 #include "universe/dock_ports.h"
-#include "universe/object_effects.h"
+#include "universe/object_explosions.h"
+
+namespace {
+
+// The damage model names the struck object first and a killer by pointer; the effects take the
+// attacker first and only whether a killer exists.
+void ShowImpact(SpaceObject* object, SpaceObject* other) { ShowCollisionEffect(object, other); }
+void PlayStruckSound(SpaceObject* object, SpaceObject* attacker) { PlayHitSound(attacker, object); }
+int32_t ExplodeKilled(SpaceObject* object, SpaceObject* killer, int32_t flags) {
+  return CreateObjectExplosion(object, killer ? 1 : 0, flags);
+}
+
+}  // namespace
 
 SimulationServices DefaultSimulationServices() {
   return SimulationServices{InstCollideWith,
@@ -14,9 +26,9 @@ SimulationServices DefaultSimulationServices() {
                             FindShotTarget,
                             RecordCollisionThreat,
                             ObjDockingProximity,
-                            ShowCollisionEffect,
-                            PlayHitSound,
-                            CreateObjectExplosion,
+                            ShowImpact,
+                            PlayStruckSound,
+                            ExplodeKilled,
                             PlayExplosionSound,
                             nullptr,
                             nullptr,

@@ -25,7 +25,7 @@
 #include "scene/takes_jobs.h"
 #include "universe/carried_objects.h"
 #include "universe/effect_definitions.h"
-#include "universe/object_breakup.h"
+#include "universe/object_explosions.h"
 #include "universe/object_queries.h"
 #include "universe/object_references.h"
 #include "universe/type_access.h"

@@ -91,11 +91,3 @@ int32_t EffectFrameRandom();
 // Sounds the effects play unpositioned; the sound layer installs its player, null plays nothing.
 using EffectSoundSink = void (*)(int32_t sound);
 void SetEffectSoundSink(EffectSoundSink sink);
-
-// The effects of hits and deaths: the collision effect at the larger object's instance, the hit
-// sound of an object struck by an attacker, the explosion of a dying object from its type's
-// effect row (0 when it shows none), and its explosion sound.
-void ShowCollisionEffect(SpaceObject* object, SpaceObject* other);
-void PlayHitSound(SpaceObject* object, SpaceObject* attacker);
-int32_t CreateObjectExplosion(SpaceObject* object, SpaceObject* killer, int32_t flags);
-void PlayExplosionSound(SpaceObject* object);

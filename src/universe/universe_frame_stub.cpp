@@ -1,6 +1,6 @@
-// The least form of the universe model's frame share until the instance pass and the
-// break-away are built: both leave the sector as it is. The record delete and the destroy hook
-// are the real ones. Called by the universe simulation.
+// The least form of the universe model's frame share until the instance pass is built: it leaves
+// the sector as it is. The record delete and the destroy hook are the real ones; the break-away
+// pass lives with the carried objects. Called by the universe simulation.
 #include "universe/universe_frame.h"
 
 #include "universe/object_lifecycle.h"
@@ -10,7 +10,6 @@ ObjectDestroyHook gDestroyHook = nullptr;
 }
 
 void UpdateSectorInstances(SectorObject*) {}
-void BreakObject(SectorObject*) {}
 
 void UniverseRecordDelete(SpaceObject* object, int32_t freeRecord) {
   if (!object) return;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "core/hash_table.h"
@@ -18,6 +19,20 @@
 
 constexpr int32_t kOne = 0x10000;
 inline std::vector<int32_t> gSounds;
+
+// Row `index` with the entries given and the row's flags and values; the table owns the entries
+// until FreeEffectDefinitions.
+inline EffectDefinitionRow& DefineEffectRow(int32_t index, std::vector<EffectDefinitionEntry> entries,
+                                            uint32_t flags = 0) {
+  EffectDefinitionRow& row = gEffectRows[index];
+  MemFreeIfSet(row.entries);
+  row = {};
+  row.flags = flags;
+  row.entryCount = static_cast<int32_t>(entries.size());
+  row.entries = static_cast<EffectDefinitionEntry*>(MemCalloc(sizeof(EffectDefinitionEntry) * entries.size()));
+  for (size_t i = 0; i < entries.size(); ++i) row.entries[i] = entries[i];
+  return row;
+}
 
 class ObjectEffects : public ObjectWorld {
  protected:
@@ -45,15 +60,8 @@ class ObjectEffects : public ObjectWorld {
     ObjectWorld::TearDown();
   }
 
-  // Row `index` with the entries given; the table owns them.
   void Define(int32_t index, std::vector<EffectDefinitionEntry> entries, uint32_t flags = 0) {
-    EffectDefinitionRow& row = gEffectRows[index];
-    MemFreeIfSet(row.entries);
-    row = {};
-    row.flags = flags;
-    row.entryCount = static_cast<int32_t>(entries.size());
-    row.entries = static_cast<EffectDefinitionEntry*>(MemCalloc(sizeof(EffectDefinitionEntry) * entries.size()));
-    for (size_t i = 0; i < entries.size(); ++i) row.entries[i] = entries[i];
+    DefineEffectRow(index, std::move(entries), flags);
   }
 
   static EffectDefinitionEntry Entry(uint32_t flags, int32_t delay = 0, int32_t duration = 0, int32_t a = kOne,
