@@ -8,8 +8,11 @@
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_natives.h"
 #include "frontend/cockpit/native_args.h"
+#include "frontend/hud/galaxy_map.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/icon_types.h"
+#include "frontend/hud/object_symbols.h"
+#include "render/texture_table.h"
 #include "scene/cut_files.h"
 #include "scene/cut_records.h"
 #include "scene/engine_state.h"
@@ -20,39 +23,25 @@
 namespace {
 
 enum : int32_t {
-  kGetGalaxyMapNextSector = 65, kGetObjectIcon = 101, kGetWeaponIcon = 102, kGetAmmunitionIcon = 103,
+  kBuildGalaxyMap = 63, kClearGalaxyMap = 64, kGetGalaxyMapNextSector = 65, kDrawObjectSymbol = 66,
+  kDrawObjectSymbol3D = 67, kGetObjectIcon = 101, kGetWeaponIcon = 102, kGetAmmunitionIcon = 103,
   kHideTooltip = 105, kIsTooltipVisible = 106, kGetTooltipVisibleTime = 107, kShowOverlayBrackets = 108,
   kHideOverlayBrackets = 109, kSetSidebarInstance = 110,
 };
 
-constexpr int32_t kVisibilityObject = 150;
-constexpr int32_t kResultKindInt = 1;
-
 int32_t AskScriptsForVisibility(int32_t column, int32_t row) {
-  if (!gGuiMaster) return 0;
-  CallScriptFunctionRet(gCockpitModule, 0, kVisibilityObject, "GetMapSectorVisibility", kResultKindInt, 2, column,
-                        row);
-  const ScriptValue& answer = gGuiMaster->moduleResult;
-  return answer.type == kValueInt ? answer.i : 0;
+  const int32_t args[] = {column, row};
+  return AskMapScripts("GetMapSectorVisibility", 2, args);
 }
 
 uint32_t RealTime() { return gSystem ? gSystem->realTime : 0; }
 
-// The path of a grid cell: its id is 100 x + y + 101.
-const PathRecord* CellPath(const CutRecord* cut, int32_t x, int32_t y) {
-  const int32_t id = 100 * x + y + 101;
-  for (int32_t n = 0; n < cut->pathCount; ++n) {
-    if (cut->paths[n].serial == id) return &cut->paths[n];
-  }
-  return nullptr;
-}
-
-// Where a path places its cell on the map: its first position key; a path without one is not on
-// the map.
-bool CellPosition(const PathRecord* path, int64_t* px, int64_t* py) {
-  if (!path || path->positions.count <= 0 || !path->positions.keys) return false;
-  *px = path->positions.keys[0].position.x;
-  *py = path->positions.keys[0].position.y;
+// Where the layout places grid cell (x, y); a cell without a path or position is not on the map.
+bool CellPosition(const CutRecord* cut, int32_t x, int32_t y, int64_t* px, int64_t* py) {
+  FixedVector at{};
+  if (!PathMapPosition(FindCutPath(cut, GalaxySectorPathId(x, y)), &at)) return false;
+  *px = at.x;
+  *py = at.y;
   return true;
 }
 
@@ -69,6 +58,35 @@ void HideTooltip(TooltipRecord* tooltip, int32_t id) {
   // The tooltip's instance and the chain behind it.
   for (InstanceRecord* i = tooltip->instance; i; i = InstNextSibling(i)) i->flags |= kInstInvisible;
   tooltip->tooltipId = 0;
+}
+
+// Texture ids, classes, subtypes and map coordinates travel as 16-bit values.
+int16_t Short(const NativeArgs& args, int32_t i) { return static_cast<int16_t>(args.Int(i)); }
+
+bool TextureExists(int32_t texture) { return GetTextureHandle(texture) != nullptr; }
+
+// (texture, x, y, class, subtype, flags, blink): a symbol without a stem, in the blink phase when
+// blink is above 0.
+void DrawSymbolNative(const GuiMaster* master, const NativeArgs& args) {
+  const int32_t texture = Short(args, 0);
+  if (!master || !TextureExists(texture)) return;
+  const uint32_t flags = static_cast<uint32_t>(args.Int(5)) | (args.Int(6) > 0 ? kSymbolBlink : 0);
+  DrawSymbol(master, texture, static_cast<uint16_t>(args.Int(3)), Short(args, 4), args.Int(1), 0, args.Int(2), flags);
+}
+
+// (object id, texture, x, y, angle): the object's heading arrow.
+void DrawArrowNative(const NativeArgs& args) {
+  const SpaceObject* object = args.Object(0);
+  const int32_t texture = Short(args, 1);
+  if (!object || !TextureExists(texture)) return;
+  DrawObjectHeadingArrow(object, texture, Short(args, 2), Short(args, 3), args.Int(4));
+}
+
+void RunGalaxyMapNative(int32_t function, const NativeArgs& args) {
+  SceneRecord* scene = GetSceneByHandle(static_cast<uint32_t>(args.Int(0)));
+  if (!scene) return;
+  if (function == kBuildGalaxyMap) BuildGalaxyMap(scene);
+  else if (GalaxyMapBuilt()) ClearGalaxyMap();
 }
 
 int32_t RunCockpitQuery(GuiMaster* master, int32_t function, const NativeArgs& args) {
@@ -90,7 +108,7 @@ int32_t (*gMapSectorVisibility)(int32_t column, int32_t row) = AskScriptsForVisi
 bool GalaxyMapNextSector(const CutRecord* cut, int32_t x, int32_t y, int32_t direction, int32_t visibility,
                          int32_t* outColumn, int32_t* outRow) {
   int64_t cx = 0, cy = 0;
-  if (!cut || !CellPosition(CellPath(cut, x, y), &cx, &cy)) return false;
+  if (!CellPosition(cut, x, y, &cx, &cy)) return false;
   const bool vertical = direction == 0 || direction == 1;
   int64_t best = INT64_MAX;
   bool found = false;
@@ -100,7 +118,7 @@ bool GalaxyMapNextSector(const CutRecord* cut, int32_t x, int32_t y, int32_t dir
       if (!visible) continue;
       if (vertical ? row == y : column == x) continue;
       int64_t px = 0, py = 0;
-      if (!CellPosition(CellPath(cut, column, row), &px, &py)) continue;
+      if (!CellPosition(cut, column, row, &px, &py)) continue;
       bool onSide = false;
       switch (direction) {
         case 0: onSide = py > cy; break;
@@ -134,6 +152,10 @@ bool RunMapNative(GuiMaster* master, ScriptTask* task, int32_t function, int32_t
       break;
     case kGetWeaponIcon: answer = GetWeaponIconId(in.Int(0), in.Int(1)); break;
     case kGetAmmunitionIcon: answer = GetAmmunitionIconId(in.Int(0), in.Int(1)); break;
+    case kBuildGalaxyMap:
+    case kClearGalaxyMap: RunGalaxyMapNative(function, in); break;
+    case kDrawObjectSymbol: DrawSymbolNative(master, in); break;
+    case kDrawObjectSymbol3D: DrawArrowNative(in); break;
     case kGetGalaxyMapNextSector: {
       int32_t cell[2] = {0, 0};
       if (GalaxyMapNextSector(J3D_LoadCut(kGalaxyMapCut), in.Int(0), in.Int(1), in.Int(2), in.Int(3), &cell[0],
