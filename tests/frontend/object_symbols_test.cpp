@@ -12,9 +12,7 @@
 #include <vector>
 
 #include "frontend/hud/gui_master.h"
-#include "render/texture_table.h"
-#include "scene/body_names.h"
-#include "scene/engine_records.h"
+#include "frontend/symbol_atlas.h"
 #include "scene/recording.h"
 #include "support/drawing_records.h"
 #include "support/engine_fixture.h"
@@ -47,34 +45,6 @@ Blit Mark(int32_t id, int32_t x, int32_t y) { return {18 + 4 * (id - 528), 0, x 
 
 class Symbols : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetInterfaceTextureIds();
-    // Naming a texture lets its image go; the memory surface stays the image.
-    SetTextureName(TextureWorld::kSource, kGuiMasterTexture);
-    gTextureTable[TextureWorld::kSource].image = &world_.source.s;
-    UseIcons({std::begin(kAtlas), std::end(kAtlas)});
-  }
-  void TearDown() override {
-    engine_.engine().iconTables[kGuiIconSet] = IconSet{};
-    ResetInterfaceTextureIds();
-  }
-
-  void UseIcons(std::vector<IconRecord> icons) {
-    icons_ = std::move(icons);
-    IconSet& set = engine_.engine().iconTables[kGuiIconSet];
-    set.textureId = TextureWorld::kSource;
-    set.textureWidth = 32;
-    set.textureHeight = 8;
-    set.iconCount = static_cast<int32_t>(icons_.size());
-    set.icons = icons_.data();
-  }
-  void DropIcon(int32_t id) {
-    std::vector<IconRecord> kept;
-    for (const IconRecord& icon : icons_)
-      if (icon.id != id) kept.push_back(icon);
-    UseIcons(kept);
-  }
-
   // The alpha blocks one symbol draws into the target.
   std::vector<Blit> Draw(int32_t objClass, int32_t x, int32_t groundY, int32_t y, uint32_t flags) {
     EXPECT_EQ(B3D_InitRecording("symbol"), 1);
@@ -92,8 +62,8 @@ class Symbols : public testing::Test {
 
   EngineFixture engine_;
   TextureWorld world_;
+  SymbolAtlas atlas_{world_, {std::begin(kAtlas), std::end(kAtlas)}};
   GuiMaster master_{};  // empty icon rows: every symbol is the fallback icon
-  std::vector<IconRecord> icons_;
 };
 
 TEST_F(Symbols, TheStemRunsBetweenTheSymbolAndTheGroundLineInTilesWithTheLastOneCut) {
@@ -174,13 +144,13 @@ TEST_F(Symbols, DockAndFactoryMarksFollowTheOwnerTheHighlightAndTheBlinkPhase) {
 TEST_F(Symbols, AMissingStemIconDrawsNothingWhereAStemIsDue) {
   for (const int32_t missing : {464, 470}) {  // the highlighted tile and foot
     SCOPED_TRACE(missing);
-    UseIcons({std::begin(kAtlas), std::end(kAtlas)});
-    DropIcon(missing);
+    atlas_.Use({std::begin(kAtlas), std::end(kAtlas)});
+    atlas_.Drop(missing);
     EXPECT_EQ(Draw(5, 20, 15, 2, kSymbolStem | kSymbolChoice2), std::vector<Blit>{});
     EXPECT_EQ(Draw(5, 20, 7, 2, kSymbolStem | kSymbolChoice2), (std::vector<Blit>{Mark(529, 20, 2), Icon(20, 2)}))
         << "no stem is due, so nothing stops";
   }
-  UseIcons({});
+  atlas_.Use({});
   EXPECT_EQ(Draw(5, 20, 0, 2, kSymbolChoice2), std::vector<Blit>{}) << "no icons at all";
 }
 
