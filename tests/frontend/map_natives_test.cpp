@@ -188,6 +188,22 @@ TEST_F(MapNatives, BracketsSidebarAndIconNativesAnswerThroughTheDispatcher) {
   FreeInstance(instance);
 }
 
+TEST_F(MapNatives, NativesOfTheDustOverlayAndTooltipCoresAnswerZeroForAnyArguments) {
+  const int32_t h = static_cast<int32_t>(NewCockpit()->handle);
+  struct Case {
+    int32_t function;
+    std::vector<int32_t> args;
+  };
+  const Case kCases[] = {
+      {68, {}}, {68, {12345}}, {69, {1, 2, 3}},   {97, {h, 1, 1}}, {97, {h + 1000, 0, 0}},
+      {98, {h, 5, 5}}, {98, {}}, {99, {h, 5, 5}}, {104, {h, 7, 0, 10, 10}}, {104, {h}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.function);
+    EXPECT_EQ(Call(c.function, c.args), 0);
+  }
+}
+
 class MapSymbols : public MapNatives {
  protected:
   void SetUp() override {

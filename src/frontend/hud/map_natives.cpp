@@ -1,5 +1,5 @@
-// The INS_ natives of icons, the galaxy map's neighbour search, the tooltip state and the overlay
-// settings. Called by the INS_ dispatcher; every native answers its task at once and reads its
+// The INS_ natives of icons, the galaxy map, object symbols, the dust scene, the overlay icons,
+// the tooltip and the overlay settings. Called by the INS_ dispatcher; every native answers its task at once and reads its
 // arguments as script values, which may be anything: a class, subtype, handle or id from a script
 // is checked before it indexes anything.
 #include "frontend/hud/map_natives.h"
@@ -8,10 +8,13 @@
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_natives.h"
 #include "frontend/cockpit/native_args.h"
+#include "frontend/hud/dust_scene.h"
 #include "frontend/hud/galaxy_map.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/icon_types.h"
 #include "frontend/hud/object_symbols.h"
+#include "frontend/hud/target_overlay.h"
+#include "frontend/hud/tooltips.h"
 #include "render/texture_table.h"
 #include "scene/cut_files.h"
 #include "scene/cut_records.h"
@@ -19,12 +22,14 @@
 #include "scene/instance_records.h"
 #include "script/script_calls.h"
 #include "universe/galaxy_grid.h"
+#include "universe/universe.h"
 
 namespace {
 
 enum : int32_t {
   kBuildGalaxyMap = 63, kClearGalaxyMap = 64, kGetGalaxyMapNextSector = 65, kDrawObjectSymbol = 66,
-  kDrawObjectSymbol3D = 67, kGetObjectIcon = 101, kGetWeaponIcon = 102, kGetAmmunitionIcon = 103,
+  kDrawObjectSymbol3D = 67, kInitDustScene = 68, kUpdateDustScene = 69, kOverlayTrackPrevNext = 97,
+  kObjectByOverlayIconPos = 98, kMenuPosByOverlayIconPos = 99, kShowTooltip = 104, kGetObjectIcon = 101, kGetWeaponIcon = 102, kGetAmmunitionIcon = 103,
   kHideTooltip = 105, kIsTooltipVisible = 106, kGetTooltipVisibleTime = 107, kShowOverlayBrackets = 108,
   kHideOverlayBrackets = 109, kSetSidebarInstance = 110,
 };
@@ -89,16 +94,60 @@ void RunGalaxyMapNative(int32_t function, const NativeArgs& args) {
   else if (GalaxyMapBuilt()) ClearGalaxyMap();
 }
 
-int32_t RunCockpitQuery(GuiMaster* master, int32_t function, const NativeArgs& args) {
-  CockpitRecord* c = CockpitFromHandle(master, static_cast<uint32_t>(args.Int(0)));
-  if (!c) return 0;
-  TooltipRecord& tooltip = c->tooltip;
+int32_t RunTooltipQuery(TooltipRecord& tooltip, int32_t function, const NativeArgs& args) {
   switch (function) {
     case kHideTooltip: HideTooltip(&tooltip, args.Int(1)); return 0;
     case kIsTooltipVisible: return tooltip.shown && RealTime() >= tooltip.visibleTime ? 1 : 0;
     case kGetTooltipVisibleTime: return tooltip.shown ? static_cast<int32_t>(tooltip.visibleTime) : 0;
     default: return 0;
   }
+}
+
+constexpr uint32_t kOverlayTrackingFlags = 0x3;
+constexpr int32_t kMenuPosWords = 5;
+
+// The natives of one cockpit (the first argument); unknown cockpits answer 0. Answers an array
+// itself and then gives true.
+bool RunCockpitNative(GuiMaster* master, ScriptTask* task, int32_t function, const NativeArgs& args,
+                      int32_t* answer) {
+  *answer = 0;
+  CockpitRecord* c = CockpitFromHandle(master, static_cast<uint32_t>(args.Int(0)));
+  if (!c) return false;
+  TooltipRecord& tooltip = c->tooltip;
+  switch (function) {
+    case kOverlayTrackPrevNext:
+      if (c->monitorNumber == 0 && c->overlay.icons && c->cockpitRefObject && (c->flags & kOverlayTrackingFlags))
+        TrackOverlayIcon(c->overlay.icons, args.Int(1), args.Int(2));
+      return false;
+    case kObjectByOverlayIconPos: {
+      const SpaceObject* o = INS_CockpitGetObjectByTargetOverlayIconPos(c, args.Int(1), args.Int(2));
+      *answer = o ? static_cast<int32_t>(o->id) : 0;
+      return false;
+    }
+    case kMenuPosByOverlayIconPos: {
+      int32_t menuPos[kMenuPosWords] = {};
+      if (!INS_CockpitGetMenuPosByTargetOverlayIconPos(c, args.Int(1), args.Int(2), menuPos)) return false;
+      AnswerIntArray(task, menuPos, kMenuPosWords);
+      return true;
+    }
+    case kShowTooltip:
+      // The delay is read only when the call brings it.
+      ShowTooltip(args.Text(2), args.Int(1), args.Int(3), args.Int(4), args.count >= 6 ? args.Int(5) : 0, &tooltip);
+      return false;
+    default: *answer = RunTooltipQuery(tooltip, function, args); return false;
+  }
+}
+
+void RunDustNative(const GuiMaster* master, int32_t function, const NativeArgs& args) {
+  if (function == kInitDustScene) {
+    if (SceneRecord* scene = GetSceneByHandle(static_cast<uint32_t>(args.Int(0))); master && scene)
+      InitDustScene(scene);
+    return;
+  }
+  CameraRecord* dust = GetCameraByHandle(static_cast<uint32_t>(args.Int(0)));
+  SpaceObject* sector = args.Object(1);
+  CameraRecord* sectorCamera = GetCameraByHandle(static_cast<uint32_t>(args.Int(2)));
+  if (dust && sector && sectorCamera) UpdateDustScene(sector, dust, sectorCamera);
 }
 
 }  // namespace
@@ -165,9 +214,17 @@ bool RunMapNative(GuiMaster* master, ScriptTask* task, int32_t function, int32_t
       }
       break;
     }
+    case kOverlayTrackPrevNext:
+    case kObjectByOverlayIconPos:
+    case kMenuPosByOverlayIconPos:
+    case kShowTooltip:
     case kHideTooltip:
     case kIsTooltipVisible:
-    case kGetTooltipVisibleTime: answer = RunCockpitQuery(master, function, in); break;
+    case kGetTooltipVisibleTime:
+      if (RunCockpitNative(master, task, function, in, &answer)) return true;
+      break;
+    case kInitDustScene:
+    case kUpdateDustScene: RunDustNative(master, function, in); break;
     case kShowOverlayBrackets:
     case kHideOverlayBrackets:
       if (master) master->overlayBrackets = function == kShowOverlayBrackets ? 1 : 0;

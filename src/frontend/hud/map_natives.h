@@ -1,9 +1,8 @@
 // The INS_ natives of the map, icons, overlay and tooltip that are answered here (map_natives.cpp):
-// the galaxy map's build, clear and neighbour search, the object symbols, the icon lookups, the
-// tooltip state queries and hiding, the overlay brackets and the sidebar instance. Called by the
-// INS_ dispatcher before the cockpit natives; the natives of cores not built yet (the galaxy map's
-// hit test, dust scene, overlay hit tests, showing a tooltip) are left to that dispatcher's answer
-// of 0.
+// the galaxy map's build, clear and neighbour search, the object symbols, the dust scene, the
+// overlay icon walk and hit tests, the icon lookups, showing, hiding and querying the tooltip, the
+// overlay brackets and the sidebar instance. Called by the INS_ dispatcher before the cockpit
+// natives; the galaxy map's hit test (62) is left to that dispatcher's answer of 0.
 #pragma once
 
 #include <cstdint>
