@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -89,6 +90,9 @@ TEST_F(Symbols, TheStemRunsBetweenTheSymbolAndTheGroundLineInTilesWithTheLastOne
       {"end below the texture stops at its last row; the foot is outside", 2, 40, kStem,
        {{0, 0, 19, 8, 2, 3}, {0, 0, 19, 11, 2, 3}, {0, 0, 19, 14, 2, 2}, Icon(20, 2)}},
       {"all rows above the texture: none", -20, -30, kStem, {}},
+      {"symbol at the end of the range", INT32_MAX - 2, 0, kStem,
+       {{0, 0, 19, 0, 2, 3}, {0, 0, 19, 3, 2, 3}, {0, 0, 19, 6, 2, 3}, {0, 0, 19, 9, 2, 3}, {0, 0, 19, 12, 2, 3},
+        {0, 0, 19, 15, 2, 1}, {6, 0, 18, -1, 4, 2}}},
       {"highlighted", 2, 8, kStem | kSymbolChoice2 | kSymbolRace10,
        {{2, 0, 19, 8, 2, 1}, {10, 0, 18, 7, 4, 2}, Icon(20, 2)}},
       {"own race", 2, 8, kStem | kSymbolRace10, {{4, 0, 19, 8, 2, 1}, {14, 0, 18, 7, 4, 2}, Icon(20, 2)}},
@@ -104,6 +108,7 @@ TEST_F(Symbols, ASymbolOutsideTheTextureDrawsNoStemButItsIconAndMarkCutAtTheEdge
   const uint32_t flags = kSymbolStem | kSymbolRace10;
   EXPECT_EQ(Draw(5, 256, 15, 2, flags), (std::vector<Blit>{Mark(530, 256, 2), Icon(256, 2)}));
   EXPECT_EQ(Draw(5, -1, 15, 2, flags), (std::vector<Blit>{Mark(530, -1, 2), Icon(-1, 2)}));
+  EXPECT_EQ(Draw(5, INT32_MIN, 15, INT32_MIN, flags), std::vector<Blit>{}) << "far outside, without overflow";
   // Only the columns inside the texture change.
   world_.Reset();
   for (int x = 0; x < 6; ++x)
@@ -152,6 +157,9 @@ TEST_F(Symbols, AMissingStemIconDrawsNothingWhereAStemIsDue) {
   }
   atlas_.Use({});
   EXPECT_EQ(Draw(5, 20, 0, 2, kSymbolChoice2), std::vector<Blit>{}) << "no icons at all";
+  // A stem tile of no height would never reach the ground line: only the foot is drawn.
+  atlas_.Use({{461, 0, 0, 0, 2, 0}, {469, 0, 6, 0, 4, 2}});
+  EXPECT_EQ(Draw(0, 20, 15, 2, kSymbolStem), (std::vector<Blit>{{6, 0, 18, 14, 4, 2}}));
 }
 
 TEST_F(Symbols, DottedEllipsesSetEachPointAndItsRightNeighbourInsideTheTexture) {

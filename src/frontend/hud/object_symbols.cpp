@@ -45,8 +45,11 @@ void BlitIcon(int32_t source, int32_t texture, const IconRecord& icon, int32_t x
   B3D_TexBltBlockAlpha(source, texture, icon.x, icon.y, x, y, icon.width, rows, kWhite, kClip);
 }
 
+// Centred on (x, y): script points and file sizes may be anything, so the corner saturates.
+int32_t Corner(int32_t centre, int32_t size) { return SaturateToInt32(int64_t{centre} - size / 2); }
+
 void BlitIconCentred(int32_t source, int32_t texture, const IconRecord& icon, int32_t x, int32_t y) {
-  BlitIcon(source, texture, icon, x - icon.width / 2, y - icon.height / 2, icon.height);
+  BlitIcon(source, texture, icon, Corner(x, icon.width), Corner(y, icon.height), icon.height);
 }
 
 // The rows the stem covers, first to last, cut to the texture; false when no row is left.
@@ -76,7 +79,7 @@ bool DrawStem(int32_t source, int32_t texture, int32_t x, int32_t groundY, int32
   if (tile->height > 0) {
     for (int64_t row = first; row <= last; row += tile->height) {
       const int64_t rows = std::min<int64_t>(tile->height, last - row + 1);
-      BlitIcon(source, texture, *tile, x - tile->width / 2, static_cast<int32_t>(row), static_cast<int32_t>(rows));
+      BlitIcon(source, texture, *tile, Corner(x, tile->width), static_cast<int32_t>(row), static_cast<int32_t>(rows));
     }
   }
   BlitIconCentred(source, texture, *foot, x, groundY);
