@@ -13,6 +13,7 @@
 #include "scene/draw_records.h"
 #include "scene/engine_records.h"
 #include "scene/recording.h"
+#include "support/drawing_records.h"
 #include "support/engine_fixture.h"
 #include "script/containers.h"
 #include "script/engine.h"
@@ -21,34 +22,7 @@
 
 namespace {
 
-struct Record {
-  std::string tag;
-  std::vector<int32_t> words;  // as stored: 16-bit, sign-extended
-  std::string text;
-};
-
-// The drawing records of a recording of nothing but drawing: after the 32-byte head, up to "REND".
-std::vector<Record> DrawingRecords(const std::vector<uint8_t>& bytes) {
-  std::vector<Record> out;
-  size_t p = 32;
-  while (p + 4 <= bytes.size()) {
-    const std::string tag(bytes.begin() + long(p), bytes.begin() + long(p) + 4);
-    p += 4;
-    if (tag == "REND") break;
-    const DrawRecord kind = FindDrawRecord(tag.c_str());
-    if (kind == DrawRecord::Count) break;
-    Record r{tag, {}, {}};
-    for (int i = 0; i < kDrawRecordKinds[int(kind)].words && p + 2 <= bytes.size(); ++i, p += 2)
-      r.words.push_back(int16_t(bytes[p] << 8 | bytes[p + 1]));
-    if (kDrawRecordKinds[int(kind)].text) {
-      const size_t n = uint16_t(r.words.back());
-      r.text.assign(bytes.begin() + long(p), bytes.begin() + long(p + n));
-      p += n;
-    }
-    out.push_back(r);
-  }
-  return out;
-}
+using Record = DrawingRecord;
 
 class TextureDrawing : public ::testing::Test {
  protected:

@@ -1,8 +1,8 @@
 // The INS_ natives of the map, icons, overlay and tooltip that are answered here (map_natives.cpp):
-// the icon lookups, the galaxy map's neighbour search, the tooltip state queries and hiding, the
+// the galaxy map's build, clear and neighbour search, the object symbols, the dust scene, the
+// overlay icon walk and hit tests, the icon lookups, showing, hiding and querying the tooltip, the
 // overlay brackets and the sidebar instance. Called by the INS_ dispatcher before the cockpit
-// natives; the natives of cores not built yet (galaxy map build and hit test, dust scene, symbol
-// drawing, overlay hit tests, showing a tooltip) are left to that dispatcher's answer of 0.
+// natives; the galaxy map's hit test (62) is left to that dispatcher's answer of 0.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +14,6 @@ struct CutRecord;
 
 // True when `function` is one of these natives: the task is then answered.
 bool RunMapNative(GuiMaster* master, ScriptTask* task, int32_t function, int32_t argCount, const ScriptValue* args);
-
-// The galaxy map's layout cut. The map's x runs over the grid's 24 rows, its y over the 20
-// columns (universe/galaxy_grid.h).
-constexpr int32_t kGalaxyMapCut = 749;
 
 // How a neighbour search learns whether a grid cell is visible when the caller gives no answer:
 // the scripts in the game ("GetMapSectorVisibility" on the INS_ module, answered through the GUI
