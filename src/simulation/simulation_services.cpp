@@ -7,6 +7,7 @@
 #include "simulation/shot_hits.h"
 #include "universe/dock_ports.h"
 #include "universe/object_effects.h"
+#include "universe/object_spawns.h"
 
 SimulationServices DefaultSimulationServices() {
   return SimulationServices{InstCollideWith,
@@ -18,6 +19,11 @@ SimulationServices DefaultSimulationServices() {
                             PlayHitSound,
                             CreateObjectExplosion,
                             PlayExplosionSound,
+                            SpawnScatteredObjects,
+                            ObjDecoupleMissile,
+                            nullptr,
+                            nullptr,
+                            nullptr,
                             nullptr,
                             nullptr,
                             nullptr};
