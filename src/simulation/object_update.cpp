@@ -31,8 +31,6 @@ namespace {
 constexpr uint32_t kGlobalScriptId = 150;
 constexpr uint32_t kObjFlagPlayerShip = kObjFlagBit1;
 constexpr uint32_t kObjFlagFrozen = 1u << 9;
-constexpr uint32_t kObjFlagContainerAtRest = 1u << 19;
-constexpr uint32_t kObjFlagHoldStill = 1u << 28;
 constexpr int32_t kMaxStep = 1000;
 
 // Tractor beam.
@@ -69,14 +67,10 @@ bool gFrameAlarm = false;
 
 bool IsPlayerShip(const SpaceObject* o) { return o && (o->flags & kObjFlagPlayerShip); }
 
-uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
 
-// Signed difference of two game times, so a clock that wraps still orders them.
-int32_t Since(uint32_t now, uint32_t then) { return static_cast<int32_t>(now - then); }
 
 int32_t Round16(int64_t a, int64_t b) { return SaturateToInt32((a * b + 32768) >> 16); }
 
-FixedVector Position(const SpaceObject* o) { return o->instance ? o->instance->position : FixedVector{}; }
 
 // The walk's hold: the object being updated and the one it visits next. Both must still be in
 // the sector after an event for the walk to go on.
@@ -160,7 +154,7 @@ bool UpdateShot(const Walk& walk, SpaceObject* shot) {
   const ObjectTypeRecord* row = TypeRow(kClassBullet, shot->subtype);
   if (row) CopyHeadSpin(shot, row);
   auto* ext = static_cast<BulletExt*>(shot->ext);
-  if (!ext || Since(Now(), ext->expiresAt) < 0) {
+  if (!ext || TimeSince(SimulationNow(), ext->expiresAt) < 0) {
     shot->speed = shot->speedLimit;
     return true;
   }
@@ -217,7 +211,7 @@ FixedVector SpiralPoint(SpaceObject* missile, const MissileExt* ext, SpaceObject
   }
   const int32_t radius = k * kSpiralRadiusUnit + r;
   FixedVector line;
-  const FixedVector from = Position(missile), to = Position(target);
+  const FixedVector from = InstancePositionOf(missile), to = InstancePositionOf(target);
   SubVector(&line, &from, &to);
   NormalizeVector(&line);
   const FixedMatrix* frame = GetObjectRotationMatrix(missile);
@@ -238,7 +232,7 @@ void SteerAtAimPoint(SpaceObject* missile, MissileExt* ext, SpaceObject* target,
   FixedVector offset = {static_cast<int32_t>(ext->words[kAimOffsetWord]),
                         static_cast<int32_t>(ext->words[kAimOffsetWord + 1]),
                         static_cast<int32_t>(ext->words[kAimOffsetWord + 2]), 0};
-  FixedVector aim = Position(target);
+  FixedVector aim = InstancePositionOf(target);
   if (const FixedMatrix* rotation = GetObjectRotationMatrix(target)) {
     FixedVector turned;
     MatrixMulVector(&turned, rotation, &offset);
@@ -247,7 +241,7 @@ void SteerAtAimPoint(SpaceObject* missile, MissileExt* ext, SpaceObject* target,
     AddVectorTo(&aim, &offset);
   }
   FixedVector a;
-  const FixedVector from = Position(missile);
+  const FixedVector from = InstancePositionOf(missile);
   SubVector(&a, &from, &aim);
   NormalizeVector(&a);
   const FixedMatrix* frame = GetObjectRotationMatrix(missile);
@@ -255,7 +249,7 @@ void SteerAtAimPoint(SpaceObject* missile, MissileExt* ext, SpaceObject* target,
                                int64_t{a.z} * frame->m[2][2]) >> 16
                             : kFixedOne;
   if (std::llabs(dot) < kWobbleDot && RandomBelow(100) < kWobbleChance) {
-    ext->tailWords[kHoldEndWord] = Now() + 1000 + static_cast<uint32_t>(RandomBelow(2000));
+    ext->tailWords[kHoldEndWord] = SimulationNow() + 1000 + static_cast<uint32_t>(RandomBelow(2000));
     ext->tailWords[kHoldFlagWord] = 1;
     missile->refAngles[0] = RandomUpTo(117964) - kWobbleRate;
     missile->refAngles[1] = RandomUpTo(117964) - kWobbleRate;
@@ -272,8 +266,8 @@ bool UpdateMissile(const Walk& walk, SpaceObject* missile, bool* alarm) {
   auto* ext = static_cast<MissileExt*>(missile->ext);
   const ObjectTypeRecord* row = TypeRow(kClassMissile, missile->subtype);
   if (!ext || !row || !(missile->flags & kObjFlagArmed)) return true;
-  const uint32_t now = Now();
-  const int32_t age = Since(now, ext->launchedAt);
+  const uint32_t now = SimulationNow();
+  const int32_t age = TimeSince(now, ext->launchedAt);
   const int32_t lifetime = row->missile.rangeTime;
   const uint32_t flags = row->missile.missileFlags;
 
@@ -308,7 +302,7 @@ bool UpdateMissile(const Walk& walk, SpaceObject* missile, bool* alarm) {
 
   if (age >= kMissileFullSpeedAge) missile->speedLimit = GetObjectMaxSpeed(missile);
   if (ext->tailWords[kHoldFlagWord] != 0) {
-    if (Since(now, ext->tailWords[kHoldEndWord]) >= 0) ext->tailWords[kHoldFlagWord] = 0;
+    if (TimeSince(now, ext->tailWords[kHoldEndWord]) >= 0) ext->tailWords[kHoldFlagWord] = 0;
     return true;
   }
 
@@ -318,7 +312,7 @@ bool UpdateMissile(const Walk& walk, SpaceObject* missile, bool* alarm) {
     if (ObjectDistance(missile, target) <= near) {
       BreakUp(missile, row);
     } else {
-      const FixedVector at = Position(target);
+      const FixedVector at = InstancePositionOf(target);
       ObjSteerHeadingPitch(missile, &at);
     }
     return true;
@@ -377,7 +371,7 @@ void SettleSpeed(SpaceObject* o, int32_t step) {
     if (ship->maxSpeedOverride >= 0) o->speedLimit = std::min(o->speedLimit, ship->maxSpeedOverride);
     const uint32_t container = kObjFlagContainer | kObjFlagContainerAtRest;
     if ((o->flags & container) == container &&
-        ((o->flags & kObjFlagHoldStill) || Since(Now(), ship->nextLaunchAt) < 0)) {
+        ((o->flags & kObjFlagHoldStill) || TimeSince(SimulationNow(), ship->nextLaunchAt) < 0)) {
       o->speedLimit = 0;
       o->refAngles[0] = o->refAngles[1] = o->refAngles[2] = 0;
     }

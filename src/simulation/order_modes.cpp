@@ -31,9 +31,7 @@ namespace {
 
 constexpr uint32_t kGlobalScriptId = 150;
 constexpr uint32_t kObjFlagNoCollisions = kObjFlagBit10;
-constexpr uint32_t kObjFlagContainerAtRest = 1u << 19;
 constexpr uint32_t kObjFlagGuideLights = 1u << 25;
-constexpr uint32_t kObjFlagHoldStill = 1u << 28;
 constexpr uint32_t kObjFlag2KeepsSpeed = kObjFlag2VanishWhenDone;  // bit 2: keeps its speed when idle
 constexpr uint32_t kObjFlag2HoldsWare = 1u << 21;                 // debris: holds a ware
 constexpr uint32_t kCutOriginFixed = 1u << 0;  // the cut stays where it was put
@@ -41,7 +39,6 @@ constexpr uint32_t kCutOriginFixed = 1u << 0;  // the cut stays where it was put
 constexpr int32_t kFacingDot = 64880;  // the cosine at which a ship faces its point
 constexpr int32_t kWarpPathMs = 900;
 constexpr int64_t kWarpDistanceFactor = 1665000;
-constexpr int32_t kLandingGraceMs = 60000;
 constexpr int32_t kLandingLimitMs = 300000;
 constexpr int32_t kIdleWander = 1110000;
 constexpr int32_t kRollTolerance = 91;
@@ -52,10 +49,7 @@ constexpr int32_t kDebrisReach = 40000;
 
 uint32_t gOrderEvents = 0;
 
-uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
-int32_t Since(uint32_t now, uint32_t then) { return static_cast<int32_t>(now - then); }
 
-FixedVector Position(const SpaceObject* o) { return o->instance ? o->instance->position : FixedVector{}; }
 
 FixedVector Forward(const SpaceObject* o) {
   const FixedMatrix* m = GetObjectRotationMatrix(o);
@@ -68,7 +62,7 @@ int64_t Dot(const FixedVector& a, const FixedVector& b) {
 
 // The unit direction from the ship to a point.
 FixedVector DirectionTo(const SpaceObject* ship, const FixedVector& point) {
-  const FixedVector from = Position(ship);
+  const FixedVector from = InstancePositionOf(ship);
   FixedVector d;
   SubVector(&d, &from, &point);
   NormalizeVector(&d);
@@ -87,8 +81,8 @@ int32_t MaxNorm(const FixedVector& a, const FixedVector& b) {
 }
 
 bool DecisionDue(ShipExt* ext) {
-  const uint32_t now = Now();
-  if (Since(now, ext->thinkDue) < 0) return false;
+  const uint32_t now = SimulationNow();
+  if (TimeSince(now, ext->thinkDue) < 0) return false;
   const int32_t interval = static_cast<int32_t>(ext->thinkPeriod);
   ext->thinkDue = now + static_cast<uint32_t>(interval > 0 ? RandomBelow(interval) : 0);
   return true;
@@ -141,7 +135,7 @@ void RunNone(SpaceObject* ship, ShipExt* ext, int32_t step) {
     ship->flags &= ~kObjFlagNoCollisions;
   }
   ext->commandFlag = 0;
-  ext->thinkDue = Now();
+  ext->thinkDue = SimulationNow();
   OrderWord(ext, kOrderEndFlagWord) = 0;
 }
 
@@ -158,7 +152,7 @@ void RunTurnToObject(SpaceObject* ship, ShipExt* ext) {
     EndShipOrder(ship, OM_TURNED, kOrderFailed);
     return;
   }
-  ext->commandPoint = Position(target);
+  ext->commandPoint = InstancePositionOf(target);
   ObjSteerHeadingPitch(ship, &ext->commandPoint);
   if (FacingCosine(ship, ext->commandPoint) > kFacingDot) EndShipOrder(ship, OM_TURNED, kOrderDone);
 }
@@ -170,11 +164,11 @@ void RunTurned(SpaceObject* ship) {
 }
 
 void RunWarp(SpaceObject* ship, ShipExt* ext, bool away) {
-  const uint32_t now = Now();
+  const uint32_t now = SimulationNow();
   SpaceObject* gate = ext->commandObject;
-  if (Since(now, ext->nextCheckAt) < 0 && gate && !(gate->flags & kObjFlagRemoving)) {
+  if (TimeSince(now, ext->nextCheckAt) < 0 && gate && !(gate->flags & kObjFlagRemoving)) {
     ship->flags |= kObjFlagNoCollisions;
-    const int64_t k = away ? int64_t{Since(now, ext->nextCheckAt)} + kWarpPathMs : Since(ext->nextCheckAt, now);
+    const int64_t k = away ? int64_t{TimeSince(now, ext->nextCheckAt)} + kWarpPathMs : TimeSince(ext->nextCheckAt, now);
     const int32_t distance = SaturateToInt32(k * k * kWarpDistanceFactor / 1000000);
     const FixedVector axis = Forward(gate);
     FixedVector at = ext->commandPoint;
@@ -197,7 +191,7 @@ void RunWarp(SpaceObject* ship, ShipExt* ext, bool away) {
 
 void RunPlayerLand(SpaceObject* ship, ShipExt* ext) {
   SpaceObject* target = ext->commandObject;
-  const int32_t t = Since(Now(), ext->thinkDue);
+  const int32_t t = TimeSince(SimulationNow(), ext->thinkDue);
   const bool goesOn = target && !(target->flags & kObjFlagRemoving) && !ObjIsHostile(target, ship) &&
                       t <= kLandingLimitMs &&
                       (t <= 0 || ObjectMaxNormDistance(ship, target) <= 2 * int64_t{target->radius});
@@ -237,7 +231,7 @@ void RunFollowByCut(SpaceObject* ship, ShipExt* ext) {
 void RunMovePos(SpaceObject* ship, ShipExt* ext) {
   if (!DecisionDue(ext)) return;
   SteerToward(ship, ext->commandPoint);
-  const FixedVector at = Position(ship);
+  const FixedVector at = InstancePositionOf(ship);
   const int32_t distance = GetDistance(&at, &ext->commandPoint);
   const int32_t vmax = GetObjectMaxSpeed(ship);
   const int32_t accel = ObjGetTunedField72(ship);
@@ -257,17 +251,17 @@ void RunMovePosContinue(SpaceObject* ship, ShipExt* ext) {
   const double vmax = GetObjectMaxSpeed(ship);
   const double speed = c > 0.75 ? vmax : c >= 0 ? vmax * (0.4 + 0.6 * c) : vmax * 0.25;
   ship->speedLimit = TruncateToInt32(speed);
-  const FixedVector at = Position(ship);
+  const FixedVector at = InstancePositionOf(ship);
   if (GetDistance(&at, &ext->commandPoint) <= ShipArrivalDistance(ext)) EndShipOrder(ship, OM_NONE, kOrderDone);
 }
 
 void RunIdle(SpaceObject* ship, ShipExt* ext) {
-  if (Since(Now(), OrderWord(ext, kOrderEndTimeWord)) >= 0) {
+  if (TimeSince(SimulationNow(), OrderWord(ext, kOrderEndTimeWord)) >= 0) {
     EndShipOrder(ship, OM_NONE, kOrderDone);
     return;
   }
   if (!DecisionDue(ext)) return;
-  const FixedVector at = Position(ship);
+  const FixedVector at = InstancePositionOf(ship);
   if (GetDistance(&at, &ext->commandPoint) <= ship->radius) {
     FixedVector wander = ext->commandPoint;
     wander.x = SaturateToInt32(int64_t{wander.x} + RandomUpTo(2 * kIdleWander) - kIdleWander);
@@ -287,8 +281,8 @@ void RunAttack(SpaceObject* ship, ShipExt* ext, int32_t mode) {
     return;
   }
   if (!DecisionDue(ext)) return;
-  const uint32_t now = Now();
-  FixedVector aim = Position(target);
+  const uint32_t now = SimulationNow();
+  FixedVector aim = InstancePositionOf(target);
   if (const FixedMatrix* rotation = GetObjectRotationMatrix(ship)) {
     FixedVector offset;
     MatrixMulVector(&offset, rotation, &ext->commandPoint);
@@ -299,8 +293,8 @@ void RunAttack(SpaceObject* ship, ShipExt* ext, int32_t mode) {
   const int32_t f = FacingCosine(ship, aim);
   const int32_t g = SaturateToInt32(Dot(Forward(target), Forward(ship)) >> 16);
   const int32_t vmax = GetObjectMaxSpeed(ship);
-  const int32_t attackTimer = Since(now, OrderWord(ext, kAttackTimerWord));
-  const FixedVector targetAt = Position(target);
+  const int32_t attackTimer = TimeSince(now, OrderWord(ext, kAttackTimerWord));
+  const FixedVector targetAt = InstancePositionOf(target);
   ship->speedLimit = vmax;
   int32_t lo = 0, hi = 0;
   ObjGetLaserMinMax(ship, &lo, &hi);
@@ -361,18 +355,18 @@ FixedVector RandomDirection() {
 
 void RunDefensiveMove(SpaceObject* ship, ShipExt* ext) {
   if (!DecisionDue(ext)) return;
-  const uint32_t now = Now();
+  const uint32_t now = SimulationNow();
   const int32_t vmax = GetObjectMaxSpeed(ship);
   FixedVector point = {static_cast<int32_t>(ext->orderWords[kSecondPointWord]),
                        static_cast<int32_t>(ext->orderWords[kSecondPointWord + 1]),
                        static_cast<int32_t>(ext->orderWords[kSecondPointWord + 2]), 0};
-  if (Since(now, OrderWord(ext, kAttackTimerWord)) >= 0) {
+  if (TimeSince(now, OrderWord(ext, kAttackTimerWord)) >= 0) {
     const int32_t base = InterpolateClamped(100, 0, 100 - ShipArrivalDistance(ext), 1000, 10000);
     const int32_t length = SaturateToInt32((int64_t{base} * (kFixedOne + RandomUpTo(19660))) >> 16);
     OrderWord(ext, kAttackTimerWord) = now + static_cast<uint32_t>(length);
     SpaceObject* threat = ext->commandObject;
-    const FixedVector at = Position(ship);
-    const FixedVector toThreat = threat ? DirectionTo(ship, Position(threat)) : FixedVector{0, 0, kFixedOne, 0};
+    const FixedVector at = InstancePositionOf(ship);
+    const FixedVector toThreat = threat ? DirectionTo(ship, InstancePositionOf(threat)) : FixedVector{0, 0, kFixedOne, 0};
     const bool fastMissile = threat && threat->objClass == kClassMissile && threat->speed > vmax;
     const double low = fastMissile ? -0.85 : -0.5, high = fastMissile ? -0.1 : 0.85;
     FixedVector dir = RandomDirection();
@@ -423,7 +417,7 @@ void RunCollectDebris(SpaceObject* ship, ShipExt* ext) {
     return;
   }
   if (!DecisionDue(ext)) return;
-  const FixedVector at = Position(target);
+  const FixedVector at = InstancePositionOf(target);
   ObjTurnTowardsPoint(ship, &at);
   const int64_t reach =
       int64_t{ShipArrivalDistance(ext)} + (debris && debris->objClass == kClassDebris ? kDebrisReach : 0);
@@ -437,7 +431,7 @@ void RunRotateToAngles(SpaceObject* ship, ShipExt* ext) {
   FixedMatrix wanted;
   MatrixFromAngles(&wanted, static_cast<uint32_t>(ext->commandPoint.x), static_cast<uint32_t>(ext->commandPoint.y), 0);
   const FixedVector dir = {wanted.m[2][0], wanted.m[2][1], wanted.m[2][2], 0};
-  const FixedVector at = Position(ship);
+  const FixedVector at = InstancePositionOf(ship);
   // A point far along the wanted direction, so the steering's dead zone never swallows it.
   const FixedVector point = {SaturateToInt32(at.x + ((int64_t{dir.x} * 1000000) >> 16)),
                              SaturateToInt32(at.y + ((int64_t{dir.y} * 1000000) >> 16)),
@@ -460,7 +454,7 @@ void RunGlidePos(SpaceObject* ship, ShipExt* ext) {
   const uint32_t halves = static_cast<uint32_t>(ShipArrivalDistance(ext));
   const int32_t speed = static_cast<int32_t>(halves >> 16) * kGlideUnit;
   const int32_t tolerance = static_cast<int32_t>(halves & 0xFFFF) * kGlideUnit;
-  const FixedVector at = Position(ship);
+  const FixedVector at = InstancePositionOf(ship);
   if (MaxNorm(at, ext->commandPoint) > tolerance) {
     const FixedVector d = DirectionTo(ship, ext->commandPoint);
     ship->baseVelocity = {SaturateToInt32((int64_t{d.x} * speed + 32768) >> 16),
@@ -503,7 +497,7 @@ void RunShipOrder(SpaceObject* ship, int32_t step) {
   if (!ext) return;
   const int32_t mode = ShipOrderMode(ship);
   if (IsTimeLimited(mode) && OrderWord(ext, kOrderEndFlagWord) != 0 &&
-      Since(Now(), OrderWord(ext, kOrderEndTimeWord)) >= 0) {
+      TimeSince(SimulationNow(), OrderWord(ext, kOrderEndTimeWord)) >= 0) {
     EndShipOrder(ship, OM_NONE, kOrderTimedOut);
     return;
   }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "core/system_block.h"
 #include "universe/universe.h"
 
 enum OrderMode : int16_t {
@@ -47,6 +48,20 @@ enum OrderMode : int16_t {
   OM_COLLECT_DEBRIS = 36,
 };
 constexpr int32_t kOrderModeCount = 37;
+
+// `ObjectFlags` bits the orders and the object update share.
+constexpr uint32_t kObjFlagContainerAtRest = 1u << 19;
+constexpr uint32_t kObjFlagHoldStill = 1u << 28;  // set on a landing target each frame
+
+// The game clock, and the signed time from `then` to `now`, so a clock that wraps still orders
+// them.
+inline uint32_t SimulationNow() { return gSystem ? gSystem->gameTime : 0; }
+inline int32_t TimeSince(uint32_t now, uint32_t then) { return static_cast<int32_t>(now - then); }
+
+// The object's instance position; the origin for an object without an instance.
+inline FixedVector InstancePositionOf(const SpaceObject* object) {
+  return object->instance ? object->instance->position : FixedVector{};
+}
 
 // The ship extension of a ship, else null.
 inline ShipExt* ShipExtOrNull(const SpaceObject* object) {
