@@ -29,6 +29,7 @@
 #include "devices/input.h"
 #include "devices/movie.h"
 #include "devices/sound.h"
+#include "devices/sound_channels.h"
 #include "frontend/frontend.h"
 #include "platform/memory_status.h"
 #include "render/display_modes.h"
@@ -449,6 +450,12 @@ bool StepUniverse(GameMainOptions*) {
     return cockpit && (cockpit->viewMode & 1) != 0;
   };
   gSimulationServices.forceFeedbackPlay = ForceFeedbackPlay;
+  gSimulationServices.playSound = [](int32_t module, int32_t handle, int32_t soundId, int32_t volume) {
+    return SFX_PlaySound(module, handle, soundId, volume);
+  };
+  gSimulationServices.alertWords = [] {
+    return gGuiMaster ? AlertWords{&gGuiMaster->alertFlags, &gGuiMaster->alertPending} : AlertWords{};
+  };
   return true;
 }
 

@@ -130,7 +130,12 @@ void ClearObjectReferences(SpaceObject* o, const Removal& removal, PendingEvents
     case kClassGate:
       for (SpaceObject*& ship : static_cast<GateExt*>(o->ext)->slotShips) ClearIf(ship, removal);
       break;
-    case kClassCamera: ClearIf(static_cast<CameraExt*>(o->ext)->followedObject, removal); break;
+    case kClassCamera: {
+      auto* camera = static_cast<CameraExt*>(o->ext);
+      ClearIf(camera->followedObject, removal);
+      ClearIf(camera->defaultTarget, removal);
+      break;
+    }
     default: break;
   }
 }

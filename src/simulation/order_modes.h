@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "core/system_block.h"
 #include "universe/universe.h"
 
 enum OrderMode : int16_t {
@@ -48,6 +49,20 @@ enum OrderMode : int16_t {
 };
 constexpr int32_t kOrderModeCount = 37;
 
+// `ObjectFlags` bits the orders and the object update share.
+constexpr uint32_t kObjFlagContainerAtRest = 1u << 19;
+constexpr uint32_t kObjFlagHoldStill = 1u << 28;  // set on a landing target each frame
+
+// The game clock, and the signed time from `then` to `now`, so a clock that wraps still orders
+// them.
+inline uint32_t SimulationNow() { return gSystem ? gSystem->gameTime : 0; }
+inline int32_t TimeSince(uint32_t now, uint32_t then) { return static_cast<int32_t>(now - then); }
+
+// The object's instance position; the origin for an object without an instance.
+inline FixedVector InstancePositionOf(const SpaceObject* object) {
+  return object->instance ? object->instance->position : FixedVector{};
+}
+
 // The ship extension of a ship, else null.
 inline ShipExt* ShipExtOrNull(const SpaceObject* object) {
   return object && object->objClass == kClassShip ? static_cast<ShipExt*>(object->ext) : nullptr;
@@ -68,3 +83,37 @@ inline SpaceObject* ShipOrderTarget(const SpaceObject* object) {
   const ShipExt* ship = ShipExtOrNull(object);
   return ship ? ship->commandObject : nullptr;
 }
+
+// Order results a waiting task is woken with.
+constexpr int32_t kOrderDone = 1;
+constexpr int32_t kOrderFailed = 3;
+constexpr int32_t kOrderTimedOut = 13;
+
+// The order parameters that the ship extension carries in its unnamed words, by meaning. The
+// decision time and interval are `thinkDue` and `thinkPeriod`, the order point `commandPoint`,
+// the warp timer `nextCheckAt` and the warp flag `commandFlag`.
+constexpr int kOrderEndTimeWord = 0;   // of commandWords: game time at which a timed order ends
+constexpr int kOrderEndFlagWord = 1;   // 1 when the end time applies
+constexpr int kAttackTimerWord = 2;    // attacks end only after it; the next evasive manoeuvre
+constexpr int kEvasionCounterWord = 3;
+constexpr int kEvasionRollWord = 4;    // the roll rate a manoeuvre adds
+constexpr int kEvasionStyleWord = 5;   // 0 turn, 1 up axis, 2 right axis
+constexpr int kSecondPointWord = 0;    // of orderWords: x, y, z of where the order started
+constexpr int kEntryIndexWord = 3;
+constexpr int kArrivalDistanceWord = 4;  // also the glide halves and the order cut's handle
+// The path a ship following a cut plays; the order command writes it over the evasion counter.
+constexpr int kOrderCutPathWord = kEvasionCounterWord;
+
+inline uint32_t& OrderWord(ShipExt* ship, int word) { return ship->commandWords[word]; }
+inline int32_t ShipArrivalDistance(const ShipExt* ship) {
+  return static_cast<int32_t>(ship->orderWords[kArrivalDistanceWord]);
+}
+
+// One frame of the ship's order, given the capped frame step: the handler of its mode, after
+// the time limit. A mode without a handler does nothing.
+void RunShipOrder(SpaceObject* ship, int32_t step);
+// Ends the order: the next mode, then the waiting task (if any) woken once with `result`.
+void EndShipOrder(SpaceObject* ship, int32_t nextMode, int32_t result);
+// Counts the script calls the orders have made (woken tasks, events); a walk that sees it change
+// checks that what it holds is still there.
+uint32_t OrderEventCount();

@@ -7,6 +7,7 @@
 #include "simulation/shot_hits.h"
 #include "universe/dock_ports.h"
 #include "universe/object_explosions.h"
+#include "universe/object_spawns.h"
 
 namespace {
 
@@ -30,6 +31,11 @@ SimulationServices DefaultSimulationServices() {
                             PlayStruckSound,
                             ExplodeKilled,
                             PlayExplosionSound,
+                            SpawnScatteredObjects,
+                            ObjDecoupleMissile,
+                            nullptr,
+                            nullptr,
+                            nullptr,
                             nullptr,
                             nullptr,
                             nullptr};

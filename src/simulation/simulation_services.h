@@ -3,14 +3,20 @@
 // in docking, the object effects
 // of the universe model, and the cockpit and force-feedback services of the layers above the
 // simulation, which the application registers at start-up (null: nothing happens, as while no
-// cockpit or input device exists). Tests put recorders in the table. Read by damage.cpp and
-// sector_motion.cpp; never holds state of its own.
+// cockpit or input device exists). Tests put recorders in the table. Read by damage.cpp,
+// sector_motion.cpp, object_update.cpp and order_modes.cpp; never holds state of its own.
 #pragma once
 
 #include <cstdint>
 
 struct InstanceRecord;
 struct SpaceObject;
+
+// The HUD's alert flag word and its pending alert level.
+struct AlertWords {
+  uint32_t* flags;
+  int32_t* pending;
+};
 
 struct SimulationServices {
   int32_t (*instCollideWith)(InstanceRecord* a, InstanceRecord* b, int32_t sizeA, int32_t sizeB);
@@ -22,11 +28,20 @@ struct SimulationServices {
   void (*playHitSound)(SpaceObject* object, SpaceObject* attacker);
   int32_t (*createObjectExplosion)(SpaceObject* object, SpaceObject* killer, int32_t flags);
   void (*playExplosionSound)(SpaceObject* object);
+  void (*spawnScatteredObjects)(SpaceObject* bullet);
+  void (*decoupleMissile)(SpaceObject* missile, int32_t cut);
   // The layers above.
   void (*cockpitSetPercentDisplay)(int32_t value, const SpaceObject* object);
   // Whether a cockpit shows the object from inside (its first mode bit).
   bool (*cockpitShowsFromInside)(const SpaceObject* object);
   bool (*forceFeedbackPlay)(int32_t direction);
+  // A bank sound without position (module and handle 0: no owner; a negative volume takes the
+  // entry's).
+  int32_t (*playSound)(int32_t module, int32_t handle, int32_t soundId, int32_t volume);
+  // The HUD's alert words the incoming-missile alarm drives; both null while no HUD exists.
+  AlertWords (*alertWords)();
+  // The object the current cockpit view follows, or null.
+  const SpaceObject* (*cockpitFollowedObject)();
 };
 
 extern SimulationServices gSimulationServices;

@@ -2,6 +2,7 @@
 // of every simulated sector. Called by the game loop once per unpaused frame. Does no simulation
 // work itself and allocates nothing; the steps run under the universe guard, so objects scripts
 // free meanwhile are released only after both passes.
+#include "simulation/object_update.h"
 #include "simulation/sector_motion.h"
 #include "simulation/simulation.h"
 #include "simulation/universe_guard.h"
@@ -33,6 +34,7 @@ void StepUniverse() {
   // The successor is read after the steps, so a sector the steps insert right after the current
   // one is visited in the same pass.
   if (universe->runState[1] != 0) {
+    BeginObjectUpdateFrame();
     for (SpaceObject* o = ObjectListFirst(&universe->objects); o; o = ObjectListNext(o)) {
       SectorObject* sector = SimulatedSector(o);
       if (!sector) continue;
@@ -40,6 +42,9 @@ void StepUniverse() {
       gSectorSteps.objects(sector);
       gSectorSteps.instances(sector);
     }
+    // Once per frame, for all sectors together: a per-sector alarm would sound at every sector
+    // that differs from the one before.
+    EndObjectUpdateFrame();
   }
   for (SpaceObject* o = ObjectListFirst(&universe->objects); o; o = ObjectListNext(o)) {
     SectorObject* sector = SimulatedSector(o);

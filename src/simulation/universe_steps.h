@@ -20,6 +20,7 @@ extern SectorStepTable gSectorSteps;
 // The real steps, for a test to put back.
 SectorStepTable DefaultSectorSteps();
 
-// Steps whose real forms are still to come; they leave the sector as it is.
+// The per-object update by class (object_update.cpp).
 void UpdateSectorObjects(SectorObject* sector);
+// The flight pass, whose real form is still to come; it leaves the sector as it is.
 void UpdateSectorFlight(SectorObject* sector);

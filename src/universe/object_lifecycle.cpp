@@ -294,7 +294,7 @@ void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t h
   SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, 0, 0}, holderId});
 }
 
-void RaiseScriptIdEvent(uint32_t scriptId, const char* name) {
+void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount, int32_t a) {
   if (scriptId == 0) return;
-  SendEvent(ObjectEvent{nullptr, scriptId, name, 0, {0, 0, 0}, 0});
+  SendEvent(ObjectEvent{nullptr, scriptId, name, argCount, {a, 0, 0}, 0});
 }

@@ -337,8 +337,10 @@ struct AmountExt {
 };
 
 struct CameraExt {
-  uint32_t words[6];  // [3] is 1 at creation
+  uint32_t words[6];  // [3] is 1 at creation; [2] keep distance, [4] stop flag
   SpaceObject* followedObject;
+  SpaceObject* defaultTarget;      // followed when nothing else is
+  InstanceRecord* sceneInstance;   // takes the camera's position and rotation, or null
 };
 
 struct SpecialExt {
