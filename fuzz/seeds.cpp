@@ -64,6 +64,7 @@
 #include "universe/type_loader.h"
 #include "../tests/support/cut_key_stream.h"
 #include "../tests/support/universe_xml_fixtures.h"
+#include "support/universe_save_world.h"
 #include "script/containers.h"
 #include "script/engine.h"
 #include "script/text_database.h"
@@ -1014,6 +1015,32 @@ Seeds MovieSaveSeeds() {
 
 // "INS " sections by the section writer: no cockpit, then cockpits whose references name the
 // world's records (lights, slot instances, cameras, the sidebar) with target references.
+// "SECT" sections by the section writer: an empty universe, the busy universe the target reads
+// into, and a small one with a top-level object and a transient instance.
+Seeds UniverseSaveSeeds() {
+  fuzz::World();
+  Seeds seeds;
+  {
+    UniverseSaveWorld world;
+    seeds.push_back(world.Write());
+  }
+  {
+    UniverseSaveWorld world;
+    world.FillBusy(2, 40);
+    seeds.push_back(world.Write());
+  }
+  {
+    UniverseSaveWorld world;
+    SectorObject* sector = world.Sector();
+    SpaceObject* ship = world.Add(kClassShip, sector, "Seed");
+    if (ship->instance) ship->instance->flags2 |= kInst2NotSaved;
+    world.Add(kClassAsteroid, nullptr);
+    world.Take(sector, {ship});
+    seeds.push_back(world.Write());
+  }
+  return seeds;
+}
+
 Seeds CockpitSaveSeeds() {
   const std::string path = fuzz::World() + "/ins.seed";
   Seeds seeds;
@@ -1192,6 +1219,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sound_save", SoundSaveSeeds},
       {"movie_save", MovieSaveSeeds},
       {"cockpit_save", CockpitSaveSeeds},
+      {"universe_save", UniverseSaveSeeds},
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},
       {"body_text", BodyTextSeeds},
