@@ -582,17 +582,28 @@ bool WriteUniverse(FileObject* file) {
 }
 
 bool ReadUniverse(FileObject* file) {
+  if (!gUniverse) return ReadUniverseSection(file);
   ResetObjectEffects();
   FreeEffectDefinitions();
   FreeTypes();
-  if (!gUniverse || !LoadTypes(gUniverse)) return false;
+  if (!LoadTypes(gUniverse)) return false;
   return ReadUniverseSection(file);
 }
 
 bool ReadUniverseSection(FileObject* file) {
   UniverseBlock* u = gUniverse;
-  if (!u || !u->idHash || !u->takeHash) return false;
   SaveIo io{file, false, true};
+  if (!u) {
+    // A game without a universe writes the empty section; that is all it can read back.
+    UniverseBlock scratch{};
+    uint32_t player = 0, count = 0, takes = 0;
+    if (!IoTag(io, kTagSection) || !IoStatePart(io, &scratch)) return false;
+    IoWord(io, player);
+    IoWord(io, count);
+    IoWord(io, takes);
+    return io.ok && count == 0 && takes == 0 && IoTag(io, kTagEnd);
+  }
+  if (!u->idHash || !u->takeHash) return false;
   if (!IoTag(io, kTagSection) || !IoStatePart(io, u)) return false;
   uint32_t playerId = 0, count = 0;
   IoWord(io, playerId);
