@@ -75,6 +75,14 @@ TEST_F(UniverseSave, EmptyUniverseWritesTheFramedStatePartAndReadsBack) {
   EXPECT_EQ(world_.universe().missileCount, 9u);
   EXPECT_EQ(world_.universe().runState[0], 1u);
   EXPECT_EQ(world_.Write(), expected);
+
+  // A game without a universe reads back only the empty section.
+  world_.Add(kClassAsteroid, world_.Sector());
+  const std::string busy = world_.Write();
+  gUniverse = nullptr;
+  EXPECT_TRUE(world_.Read(expected));
+  EXPECT_FALSE(world_.Read(busy));
+  gUniverse = &world_.universe();
 }
 
 // A ship without name or owner in a sector, with two related objects and an instance that is
