@@ -12,12 +12,15 @@
 #include "core/system_block.h"
 #include "devices/movie.h"
 #include "devices/sound.h"
+#include "engine_types/demo_universe_types.h"
+#include "engine_types/type_file_writer.h"
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
 #include "script/engine.h"
 #include "script/loader.h"
 #include "script/script_save.h"
 #include "script/timers.h"
+#include "universe/universe.h"
 
 namespace fuzz {
 
@@ -54,6 +57,23 @@ std::string gSavePath;
 GameStateBlock gState;
 TimerState* gTimers = nullptr;
 AsmResult* gStoryBytes = nullptr;
+UniverseBlock gUniverseBlock;
+
+// The universe a save's "SECT" section is read into, with the demo's type files, which the
+// section's reader loads again before every read.
+void SetUpUniverse() {
+  std::vector<typetool::TypeFile> files = typetool::DemoUniverseAuxFiles();
+  for (const typetool::TypeFile& file : typetool::DemoUniverseClassFiles()) files.push_back(file);
+  std::filesystem::create_directories(World() + "/types");
+  for (const typetool::TypeFile& file : files) {
+    if (!typetool::WriteTypeFile(World() + "/types/" + file.name + ".txt", file.fields, false)) std::abort();
+  }
+  ListInit(&gUniverseBlock.objects);
+  gUniverseBlock.idHash = HashCreate();
+  gUniverseBlock.takeHash = HashCreate();
+  gUniverse = &gUniverseBlock;
+  if (!LoadTypes(gUniverse)) std::abort();
+}
 
 bool LoadStory(ScriptEngine* engine, const char* name) {
   return LoadScriptStoreFromMemory(engine, name, gStoryBytes->bytes.data(), uint32_t(gStoryBytes->bytes.size()));
@@ -69,6 +89,7 @@ void ResetSaveWorld() {
   while (FirstMovie()) MovieRelease(FirstMovie());
   MOV_FreeVoiceInfo();
   UnloadScriptStore(Engine());
+  FreeAllObjects(gUniverse);
 }
 
 const std::string& SaveWorld() {
@@ -88,6 +109,7 @@ const std::string& SaveWorld() {
   gStoryBytes = new AsmResult(Assemble(kStory));
   if (!gStoryBytes->ok) std::abort();
   SetScriptStateLoader(LoadStory);
+  SetUpUniverse();
   // One save written to learn where slot 0's file lies.
   if (!LoadSaveWorldStory() || !WriteSaveGame(0, "first", "second", 5)) std::abort();
   for (const auto& entry : std::filesystem::recursive_directory_iterator(World())) {

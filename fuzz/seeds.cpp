@@ -61,9 +61,11 @@
 #include "render/texture_animation.h"
 #include "scene/scene.h"
 #include "universe/body_components.h"
+#include "universe/object_lifecycle.h"
 #include "universe/type_loader.h"
 #include "../tests/support/cut_key_stream.h"
 #include "../tests/support/universe_xml_fixtures.h"
+#include "support/universe_save_world.h"
 #include "script/containers.h"
 #include "script/engine.h"
 #include "script/text_database.h"
@@ -640,20 +642,37 @@ Seeds InputScriptSeeds() {
   return seeds;
 }
 
+// A running universe for a save: a sector holding one object of several classes.
+void FillSaveUniverse() {
+  auto* sector = static_cast<SectorObject*>(AllocObjectRecord(kClassSector));
+  CreateSector(sector, MakeTypeWord(kClassSector, 0));
+  for (uint16_t c : {kClassShip, kClassDock, kClassFactory, kClassGate, kClassAsteroid, kClassLaser,
+                     uint16_t{11}, kClassDebris}) {
+    SpaceObject* o = AllocObjectRecord(c);
+    if (!CreateObject(o, MakeTypeWord(c, 0))) continue;
+    ObjectListRemove(o);
+    ObjectListAddTail(ObjectChildren(sector), o);
+    o->parent = sector;
+  }
+}
+
 Seeds SaveGameSeeds() {
   const std::string& path = fuzz::SaveWorld();
   Seeds seeds;
-  // A game without cockpits, then one with a GUI master (its section is written only then).
-  for (bool withCockpits : {false, true}) {
+  // A game without cockpits, then one with a GUI master (its section is written only then), then
+  // one with a universe.
+  for (int round = 0; round < 3; ++round) {
+    const bool withCockpits = round > 0;
     if (withCockpits && gGuiMaster == nullptr) {
       gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
       InitGuiMaster(gGuiMaster);
     }
     if (!fuzz::LoadSaveWorldStory()) continue;
+    if (round == 2) FillSaveUniverse();
     gGameState->subMode = 9;  // the story's class: a save whose sub-mode names no object is refused
     gGameState->parameter = 1203;
     gSystem->gameTime = 500000;
-    if (WriteSaveGame(0, "Caption one", withCockpits ? "" : "Caption two", 7)) seeds.push_back(Gunzip(path));
+    if (WriteSaveGame(0, "Caption one", round == 1 ? "" : "Caption two", 7)) seeds.push_back(Gunzip(path));
     fuzz::ResetSaveWorld();
   }
   return seeds;
@@ -1014,6 +1033,32 @@ Seeds MovieSaveSeeds() {
 
 // "INS " sections by the section writer: no cockpit, then cockpits whose references name the
 // world's records (lights, slot instances, cameras, the sidebar) with target references.
+// "SECT" sections by the section writer: an empty universe, the busy universe the target reads
+// into, and a small one with a top-level object and a transient instance.
+Seeds UniverseSaveSeeds() {
+  fuzz::World();
+  Seeds seeds;
+  {
+    UniverseSaveWorld world;
+    seeds.push_back(world.Write());
+  }
+  {
+    UniverseSaveWorld world;
+    world.FillBusy(2, 40);
+    seeds.push_back(world.Write());
+  }
+  {
+    UniverseSaveWorld world;
+    SectorObject* sector = world.Sector();
+    SpaceObject* ship = world.Add(kClassShip, sector, "Seed");
+    if (ship->instance) ship->instance->flags2 |= kInst2NotSaved;
+    world.Add(kClassAsteroid, nullptr);
+    world.Take(sector, {ship});
+    seeds.push_back(world.Write());
+  }
+  return seeds;
+}
+
 Seeds CockpitSaveSeeds() {
   const std::string path = fuzz::World() + "/ins.seed";
   Seeds seeds;
@@ -1192,6 +1237,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sound_save", SoundSaveSeeds},
       {"movie_save", MovieSaveSeeds},
       {"cockpit_save", CockpitSaveSeeds},
+      {"universe_save", UniverseSaveSeeds},
       {"materials", MaterialSeeds},
       {"texture_animation", TextureAnimationSeeds},
       {"body_text", BodyTextSeeds},

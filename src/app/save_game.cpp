@@ -57,7 +57,7 @@ constexpr SaveSection kDefaultSections[kSaveSectionCount] = {
     {"B3D ", WriteEngineSection, ReadEngineSection},
     {"MOVI", WriteMovieSection, ReadMovieSection},
     {"GALA", WriteGalaxyChunk, ReadGalaxyChunk},
-    {"SECT", WriteSector, ReadUniverse},
+    {"SECT", WriteUniverse, ReadUniverse},
     {"INS ", WriteCockpitChunk, ReadCockpitChunk},
     {"SFX ", WriteSoundSection, ReadSoundSection},
 };

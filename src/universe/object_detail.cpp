@@ -273,17 +273,7 @@ void ObjAttachInstance(SpaceObject* object, SpaceObject* newParent) {
   if (object->flags2 & kObjFlag2DetailManaged) ObjSwitchDetail(object, 1, WantsDetail(object));
 }
 
-bool WantsDetail(const SpaceObject* object) {
-  const SectorObject* sector = SectorParent(object);
-  if (!sector || !sector->sceneA) return false;
-  const int64_t minDist = gDetailVisibleMinDist;
-  const int64_t radius = object->radius;
-  const int64_t d = ObjViewDistance(object, 0);
-  if (d > 0 && (d < minDist || d < 8 * radius)) return true;
-  if (!(object->flags2 & kObjFlag2Detailed)) return false;
-  const int64_t d1 = ObjViewDistance(object, 1);
-  return d1 > 0 && (d1 < 2 * minDist || d1 < 16 * radius);
-}
+bool WantsDetail(const SpaceObject* object) { return ObjIsInViewRange(object); }
 
 int32_t ObjSwitchDetail(SpaceObject* object, int32_t force, bool detailed) {
   if (!object || !object->parent || !(object->flags2 & kObjFlag2DetailManaged) ||

@@ -426,5 +426,6 @@ void RegisterGalaxyModule(GalaxyGrid* grid);
 // Save sections: "GALA" ... "/GAL" and "SECT" ... "/SEC"; true on success.
 bool WriteGalaxyChunk(FileObject* file);
 bool ReadGalaxyChunk(FileObject* file);
-bool WriteSector(FileObject* file);
+// The universe section's other records are in universe/universe_save.h.
+bool WriteUniverse(FileObject* file);
 bool ReadUniverse(FileObject* file);

@@ -1,0 +1,20 @@
+// The universe's save section, "SECT" ... "/SEC": the state words, the player, every object of
+// the id hash with its class extension, and the take records. The save container calls
+// `WriteUniverse` and `ReadUniverse` after the engine section, whose handles the object records
+// name. The reader never trusts a count, a length or a reference it reads; a failed read leaves
+// no object behind that the universe's lists cannot reach.
+#pragma once
+
+struct FileObject;
+struct SpaceObject;
+
+// WriteUniverse (false when a write fails) and ReadUniverse (frees the object effects and
+// reloads the type tables, then reads the section into the empty universe; true when the whole
+// section was read and ended with "/SEC") are declared in universe/universe.h.
+// The section itself, over the type tables as they are (the fuzz target and the tests, whose
+// tables are built in memory).
+bool ReadUniverseSection(FileObject* file);
+
+// One "SOBJ" record after its tag and id: the common part, the name and the class part.
+bool WriteObject(SpaceObject* object, FileObject* file);
+bool ReadObject(SpaceObject* object, FileObject* file);
