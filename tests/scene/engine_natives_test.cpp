@@ -8,13 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/memory.h"
+#include "render/display_surface.h"
 #include "render/fonts.h"
+#include "render/image_records.h"
 #include "scene/camera_records.h"
 #include "scene/cut_records.h"
 #include "scene/engine_natives.h"
@@ -34,6 +37,17 @@
 #include "support/engine_fixture.h"
 #include "support/script_fixture.h"
 #include "support/texture_world.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -475,8 +489,35 @@ TEST(TextWidth3D, CountsTwiceEachAdvanceAndUnknownCharactersAsQuestionMarks) {
   for (int32_t& a : gText3DAdvances) a = 0;
 }
 
+// The image loader of the blit tests: any picture stb_image reads, as a 32-bit record owning
+// its pixels.
+DisplaySurface* PictureLoader(const char* path, uint32_t) {
+  int width = 0, height = 0, channels = 0;
+  stbi_uc* rgba = stbi_load(path, &width, &height, &channels, 4);
+  if (!rgba) return nullptr;
+  DisplaySurface* r = CreateImageHandle(32, width, height, kSurfaceNoDevice);
+  auto* pixels = static_cast<uint32_t*>(MemAlloc(size_t(width) * height * 4, 0));
+  if (!r || !pixels) std::abort();
+  for (size_t k = 0; k < size_t(width) * height; ++k)
+    pixels[k] = 0xFF000000u | uint32_t(rgba[4 * k]) << 16 | uint32_t(rgba[4 * k + 1]) << 8 | rgba[4 * k + 2];
+  stbi_image_free(rgba);
+  r->flags |= kSurfaceOwnPixels | kSurfaceLocked | kSurfaceChunky | kSurface32Bit;
+  r->bytesPerPixel = 4;
+  r->rowBytes = r->pitch = uint16_t(width * 4);
+  r->pixels = reinterpret_cast<uint8_t*>(pixels);
+  return r;
+}
+
 class TextureNatives : public Natives {
  protected:
+  void SetUp() override {
+    Natives::SetUp();
+    SetImageFileLoader(PictureLoader);
+  }
+  void TearDown() override {
+    SetImageFileLoader(nullptr);
+    Natives::TearDown();
+  }
   TextureWorld world_;
 };
 
@@ -516,6 +557,19 @@ TEST_F(TextureNatives, AnImageBlitIsCutToTheImageAndToTheTexture) {
   BlitImageIntoTexture(&world_.source.s, TextureWorld::kTexA, 0, 0, 4, 4, 16, 0);
   BlitImageIntoTexture(&world_.source.s, TextureWorld::kTexA, 0, 0, 4, 4, -4, 0);
   EXPECT_EQ(world_.a.Count(), 0);
+  // A generated PNG of 8 x 4 whose pixel (x, y) is 0x10 * (y + 1) green and x + 1 blue, blitted
+  // from (-3, -1) at (12, 5) with a 20 x 10 block: the image cut moves the corner to (15, 6) and
+  // the texture leaves one column of two pixels.
+  std::vector<uint8_t> rgb;
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) rgb.insert(rgb.end(), {0, uint8_t(0x10 * (y + 1)), uint8_t(x + 1)});
+  ASSERT_NE(stbi_write_png("picture.png", 8, 4, 3, rgb.data(), 8 * 3), 0);
+  EXPECT_EQ(Int(kTexBltImage, {I(TextureWorld::kTexA), S("picture.png"), I(-3), I(-1), I(20), I(10), I(12), I(5)}),
+            0);
+  EXPECT_EQ(world_.a.Count(), 2);
+  EXPECT_EQ(world_.a.At(15, 6), 0x1001u);
+  EXPECT_EQ(world_.a.At(15, 7), 0x2001u);
+  world_.Reset();
   // A file that is not there draws nothing and answers 0.
   EXPECT_EQ(Int(kTexBltImage, {I(TextureWorld::kTexA), S("missing.tga"), I(0), I(0), I(4), I(4), I(0), I(0)}), 0);
   EXPECT_EQ(world_.a.Count(), 0);
