@@ -3,8 +3,7 @@
 // doubles, arrays of any length, empty slots) and an argument count that may be short of the
 // frame or beyond the values filled, on a scene with instances, a light, two cameras, a take and
 // a cut of two paths. Every call must answer or leave its task waiting, and nothing may leak;
-// the recording start is left out, as it writes a file named by the input, and so is the cut
-// free, as the cut is the target's own.
+// the recording start is left out, as it writes a file named by the input.
 //
 // Input: repeated records of function (2 bytes, big-endian, any value), declared count (1 byte,
 // 0..15), filled count (1 byte, 0..15), then that many values: a kind byte (low 3 bits) and its
@@ -19,6 +18,8 @@
 #include "fuzz_support.h"
 #include "scene/body_text.h"
 #include "scene/camera_records.h"
+#include "scene/cut_files.h"
+#include "scene/cut_reading.h"
 #include "scene/cut_records.h"
 #include "scene/engine_dispatch.h"
 #include "scene/engine_state.h"
@@ -37,7 +38,6 @@ namespace {
 
 constexpr int32_t kFrameSlots = 16;
 constexpr int32_t kInitRecording = 87;
-constexpr int32_t kFreeCut = 158;
 constexpr uint32_t kCutHandle = 7;
 constexpr int kHandles = 8;
 
@@ -58,32 +58,42 @@ void ReturningFatal(uint32_t code, const char*) {
   if (code != kBodyExitMalformed && code != kBodyExitMemory) std::abort();
 }
 
-// A cut of two paths (one with two position and two rotation keys, one with none) that stays
-// in the cut table between inputs.
-PositionKey gPositions[2];
-RotationKey gRotations[2];
-PathRecord gPaths[2];
-CutRecord gCut;
-char gPathName[] = "hull";
+// A cut of two paths (one with two position and two rotation keys and a name, one with none),
+// made for each input as the cut readers make theirs, since the natives may free it.
+template <typename Key>
+Key* Keys(int32_t n) {
+  auto* keys = static_cast<Key*>(AllocCutArray(sizeof(Key) * static_cast<size_t>(n), "fuzz"));
+  for (int32_t k = 0; k < n; ++k) keys[k] = Key{};
+  return keys;
+}
 
 void EnterCut() {
-  gPositions[1].time = 800;
-  gPositions[1].position = {100, 200, 300, 0};
-  gRotations[1].time = 800;
-  gRotations[1].angles[0] = 0x2000;
-  gPaths[0].positions = {2, gPositions};
-  gPaths[0].rotations = {2, gRotations};
-  gPaths[0].lookupWord = 1;
-  gPaths[0].serial = 1;
-  gPaths[0].flags = kPathNamesBody;
-  gPaths[0].name = gPathName;
-  gPaths[1].lookupWord = 2;
-  gPaths[1].serial = 2;
-  gPaths[1].flags = kPathNamesCut;
-  gCut.handle = kCutHandle;
-  gCut.pathCount = 2;
-  gCut.paths = gPaths;
-  HashInsert(gEngine3D->cutTable, kCutHandle, reinterpret_cast<HashValue>(&gCut));
+  CutRecord* cut = AllocCutRecord("fuzz");
+  *cut = CutRecord{};
+  cut->handle = kCutHandle;
+  cut->pathCount = 2;
+  cut->paths = AllocCutPaths(2, "fuzz");
+  for (int32_t n = 0; n < 2; ++n) cut->paths[n] = PathRecord{};
+  PathRecord& p = cut->paths[0];
+  p.positions = {2, Keys<PositionKey>(2)};
+  p.positions.keys[1].time = 800;
+  p.positions.keys[1].position = {100, 200, 300, 0};
+  p.rotations = {2, Keys<RotationKey>(2)};
+  p.rotations.keys[1].time = 800;
+  p.rotations.keys[1].angles[0] = 0x2000;
+  p.lookupWord = 1;
+  p.serial = 1;
+  p.flags = kPathNamesBody;
+  p.name = DuplicateString("hull");
+  cut->paths[1].lookupWord = 2;
+  cut->paths[1].serial = 2;
+  cut->paths[1].flags = kPathNamesCut;
+  HashInsert(gEngine3D->cutTable, kCutHandle, reinterpret_cast<HashValue>(cut));
+}
+
+void FreeCuts() {
+  while (const uint32_t key = HashNextKey(gEngine3D->cutTable, 0))
+    FreeCut(reinterpret_cast<CutRecord*>(HashRemove(gEngine3D->cutTable, key)));
 }
 
 void ReadValue(Reader* in, ScriptValue* slot, const int32_t handles[kHandles]) {
@@ -116,11 +126,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static bool ready = [] {
     fuzz::World();
     fuzz::SceneEngine(ReturningFatal);
-    EnterCut();
     return true;
   }();
   (void)ready;
   EngineState3D* e = gEngine3D;
+  EnterCut();
   SceneRecord* scene = B3D_SceneAlloc();
   InstanceRecord* member = B3D_InstAlloc();
   InstanceRecord* child = B3D_InstAlloc();
@@ -146,8 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int32_t k = 0; k < filled && k < kFrameSlots; ++k) ReadValue(&in, &frame[k], handles);
     ScriptTask* task = NewTask(engine, 8);
     if (!task) break;
-    const bool skipped = function == kInitRecording || function == kFreeCut;
-    if (!skipped && DispatchEngineNative(engine->seModuleIndex, task, function, declared, frame) != 1)
+    if (function != kInitRecording && DispatchEngineNative(engine->seModuleIndex, task, function, declared, frame) != 1)
       std::abort();
     ReleaseValue(&task->result);
     FreeTask(engine, task);
@@ -155,9 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   e->screenOverlayName = FreeString(e->screenOverlayName);
   e->engineFlags = 0;
-  // The cut is the target's own: the reset must not free it.
-  HashRemove(e->cutTable, kCutHandle);
   ResetEngine3D();
-  HashInsert(e->cutTable, kCutHandle, reinterpret_cast<HashValue>(&gCut));
+  FreeCuts();
   return 0;
 }
