@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "core/hash_table.h"
 #include "core/memory.h"
+#include "core/system_block.h"
 #include "render/display_surface.h"
 #include "render/fonts.h"
 #include "render/image_records.h"
@@ -31,6 +33,7 @@
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
 #include "scene/scene_small_ops.h"
+#include "scene/takes_jobs.h"
 #include "script/containers.h"
 #include "script/tasks.h"
 #include "script/value.h"
@@ -451,6 +454,38 @@ TEST_F(Natives, PathPositionAndRotationAddTheKeyToTheBase) {
             (std::vector<int32_t>{1100, 2000, 3000, 0, 0, 0}));
   EXPECT_EQ(Int(kGetPathPosAndRot, {I(42), I(1), I(0), A(base)}), 0);
   EXPECT_EQ(Int(kGetPathPosAndRot, {I(42), I(-1), I(0), A(base)}), 0);
+  HashRemove(fixture_->engine().cutTable, cut.handle);
+}
+
+TEST_F(Natives, JobRangesOfAnyValueNeitherOverflowNorWait) {
+  PositionKey keys[2]{};
+  keys[1].time = 500;
+  PathRecord path{};
+  path.positions = {2, keys};
+  path.lookupWord = 5;
+  path.flags = kPathNamesBody | kPathLoops;
+  CutRecord cut{};
+  cut.handle = 42;
+  cut.pathCount = 1;
+  cut.paths = &path;
+  HashInsert(fixture_->engine().cutTable, cut.handle, reinterpret_cast<HashValue>(&cut));
+  SystemBlock block{};
+  block.gameTime = 0x7FFFFF00u;
+  SystemBlock* saved = gSystem;
+  gSystem = &block;
+  InstanceRecord* i = B3D_InstAlloc();
+  constexpr int32_t kJobPlayAsync = 166, kJobGetRemainingTime = 155;
+  const int32_t kRanges[][2] = {{INT32_MIN, INT32_MAX}, {INT32_MAX, 5}, {5, INT32_MIN}, {1610613001, -1711210231},
+                                {INT32_MAX, INT32_MAX - 1}};
+  for (const auto& r : kRanges) {
+    const int32_t answer = Int(kJobPlayAsync, {I(i), I(42), I(5), I(r[0]), I(r[1])});
+    EXPECT_TRUE(answer == 1 || answer == 11) << r[0] << " " << r[1];
+    Int(kJobGetRemainingTime, {I(i)});
+    block.gameTime += 0x40000000u;
+    UpdateCutScenes();
+  }
+  EXPECT_FALSE(i->jobFlags & kJobTaskWaits);
+  gSystem = saved;
   HashRemove(fixture_->engine().cutTable, cut.handle);
 }
 
