@@ -58,6 +58,9 @@ constexpr uint32_t kFogColourShift = 16;
 constexpr int32_t kViewportMax = 65535;
 constexpr int32_t kMemStatisticsCount = 6;
 
+// World coordinates from scripts are 32-bit words whose sums and differences wrap.
+int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+
 // One native call: the task, its arguments and whether an answer was written.
 struct Call {
   int32_t module;
@@ -198,7 +201,8 @@ void InstDistanceToNearestVertex(Call& c, InstanceRecord* instance) {
   GetInstanceAbsPos(instance, &world);
   FixedMatrix rotation{};
   GetInstanceAbsMatrix(instance, &rotation);
-  const FixedVector offset{c.Int(1) - world.x, c.Int(2) - world.y, c.Int(3) - world.z, 0};
+  const FixedVector offset{Wrap(int64_t{c.Int(1)} - world.x), Wrap(int64_t{c.Int(2)} - world.y),
+                           Wrap(int64_t{c.Int(3)} - world.z), 0};
   MatrixTransposeMulVector(&local, &rotation, &offset);
   c.Answer(B3D_InstDistanceToNearestVertex(instance, &local));
 }
@@ -227,8 +231,9 @@ void InstSetIcon(const Call& c, InstanceRecord* instance) {
 }
 
 void CameraCalcOrientation(Call& c) {
-  const FixedVector difference{c.Element(1, 0) - c.Element(0, 0), c.Element(1, 1) - c.Element(0, 1),
-                               c.Element(1, 2) - c.Element(0, 2), 0};
+  const FixedVector difference{Wrap(int64_t{c.Element(1, 0)} - c.Element(0, 0)),
+                               Wrap(int64_t{c.Element(1, 1)} - c.Element(0, 1)),
+                               Wrap(int64_t{c.Element(1, 2)} - c.Element(0, 2)), 0};
   FixedMatrix base{};
   MatrixFromAngles(&base, static_cast<uint32_t>(c.Element(2, 0)), static_cast<uint32_t>(c.Element(2, 1)),
                    static_cast<uint32_t>(c.Element(2, 2)));
@@ -337,9 +342,9 @@ void GetPathPosAndRot(Call& c) {
     FixedVector key{}, turned{};
     GetPathPos(atEnd ? path->positions.count - 1 : 0, path, &key);
     MatrixMulVector(&turned, &rotation, &key);
-    position.x += turned.x;
-    position.y += turned.y;
-    position.z += turned.z;
+    position.x = Wrap(int64_t{position.x} + turned.x);
+    position.y = Wrap(int64_t{position.y} + turned.y);
+    position.z = Wrap(int64_t{position.z} + turned.z);
   }
   if (path->rotations.count > 0) {
     FixedMatrix key{}, product{};

@@ -59,7 +59,7 @@ void CutSpan(int32_t* start, int32_t* length, int32_t limit, int32_t* shift) {
   *shift = 0;
   if (*start < 0) {
     *shift = -*start;
-    *length += *start;
+    *length = static_cast<int32_t>(std::max<int64_t>(int64_t{*length} + *start, INT32_MIN));
     *start = 0;
   }
   if (*start + int64_t{*length} > limit) *length = limit - *start;
@@ -158,7 +158,8 @@ void BlitImageIntoTexture(DisplaySurface* image, int32_t texture, int32_t source
   if (!image || !target) return;
   int32_t scale = 1;
   if (gMaterialTable && texture < gMaterialCount && (gMaterialTable[texture].flags & MPF_FONTSCALE)) scale = TextScale();
-  auto scaled = [scale](int32_t v) { return static_cast<int32_t>(static_cast<int16_t>(v * scale)); };
+  // The scaled coordinates are 16-bit products, as the blitter's rectangles are.
+  auto scaled = [scale](int32_t v) { return static_cast<int32_t>(static_cast<int16_t>(int64_t{v} * scale)); };
   int32_t sx = scaled(sourceX), sy = scaled(sourceY), w = scaled(width), h = scaled(height);
   int32_t dx = scaled(destinationX), dy = scaled(destinationY), shift = 0;
   // Cut to the image, then to the texture, moving the other rectangle's corner along.

@@ -457,6 +457,15 @@ TEST_F(Natives, PathPositionAndRotationAddTheKeyToTheBase) {
   HashRemove(fixture_->engine().cutTable, cut.handle);
 }
 
+TEST_F(Natives, ACameraGivenTextureCoordinatesFreesThemWithItself) {
+  // The leak check of the run sees what the free leaves behind.
+  constexpr int32_t kInstSetAnimTextureCoords = 47, kCameraFree = 6;
+  CameraRecord* camera = B3D_CameraAlloc();
+  EXPECT_EQ(Int(kInstSetAnimTextureCoords, {I(camera), I(3), I(0x8000), I(0x4000)}), 0);
+  EXPECT_EQ(camera->instance.texAnimCount, 1);
+  EXPECT_EQ(Int(kCameraFree, {I(camera)}), 0);
+}
+
 TEST_F(Natives, JobRangesOfAnyValueNeitherOverflowNorWait) {
   PositionKey keys[2]{};
   keys[1].time = 500;
