@@ -435,7 +435,8 @@ bool InstanceNative(Call& c, int32_t function, InstanceRecord* i) {
     case 39: return InstSetSizeUsed(c, i), true;
     case 40: return c.Answer(static_cast<int32_t>(i->flags)), true;
     case 41: return c.Answer(static_cast<int32_t>(i->flags2)), true;
-    case 42: i->flags = c.Handle(1); return true;
+    // The camera bit tells the record's kind and size: a script can neither give nor take it.
+    case 42: i->flags = (c.Handle(1) & ~kInstCamera) | (i->flags & kInstCamera); return true;
     case 43: i->flags2 = c.Handle(1); return true;
     case 46: return c.Answer(TexAnimFindRecord(c.Int(1), i->texAnimCount, i->texAnims, c.Int(2))), true;
     case 47: InstSetAnimTextureCoords(c, i); return true;

@@ -466,6 +466,20 @@ TEST_F(Natives, ACameraGivenTextureCoordinatesFreesThemWithItself) {
   EXPECT_EQ(Int(kCameraFree, {I(camera)}), 0);
 }
 
+TEST_F(Natives, InstanceFlagsNeverChangeTheRecordsKind) {
+  // A plain instance made a camera would be freed as the larger camera record.
+  constexpr int32_t kInstSetFlags = 42, kInstGetFlags = 40;
+  SceneRecord* scene = Scene();
+  InstanceRecord* plain = Member(scene);
+  CameraRecord* camera = B3D_CameraAlloc();
+  Int(kInstSetFlags, {I(plain), I(-1)});
+  Int(kInstSetFlags, {I(camera), I(0)});
+  EXPECT_EQ(uint32_t(Int(kInstGetFlags, {I(plain)})), ~kInstCamera);
+  EXPECT_EQ(uint32_t(Int(kInstGetFlags, {I(camera)})), kInstCamera);
+  B3D_SceneFree(scene);
+  B3D_CameraFree(camera);
+}
+
 TEST_F(Natives, JobRangesOfAnyValueNeitherOverflowNorWait) {
   PositionKey keys[2]{};
   keys[1].time = 500;
