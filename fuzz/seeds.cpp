@@ -400,6 +400,44 @@ Seeds SaCommandsSeeds() {
   };
 }
 
+// Native calls over the target's scene: allocations, finds with and without their optional
+// arguments, fog, lens arithmetic, path queries, waiting and asynchronous jobs, a take start and
+// stop, and numbers outside the table.
+Seeds EngineNativesSeeds() {
+  auto call = [](uint16_t number, uint8_t declared, const std::string& values, uint8_t filled) {
+    std::string out;
+    out += static_cast<char>(number >> 8);
+    out += static_cast<char>(number & 0xFF);
+    out += static_cast<char>(declared);
+    out += static_cast<char>(filled);
+    return out + values;
+  };
+  auto handle = [](int index) { return std::string(1, static_cast<char>(1 | (index << 3))); };
+  auto integer = [](int32_t v) {
+    return std::string{'\0', static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
+  };
+  const std::string scene = handle(0), member = handle(1), light = handle(3), camera = handle(4), take = handle(6),
+                    cut = handle(7);
+  const std::string array("\x03\x06\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03\x00\x00\x10\x00"
+                          "\x00\x00\x00\x00\x00\x00\x00\x00", 26);
+  const std::string text("\x02\x03" "abc", 5);
+  return {
+      call(0, 0, "", 0) + call(50, 1, scene, 1) + call(50, 2, scene + member, 2) + call(49, 3, scene + integer(1) + member, 3),
+      call(26, 4, light + integer(300) + integer(0) + integer(0), 4) + call(66, 7, camera + integer(1) + integer(2) +
+          integer(3) + integer(4) + integer(5) + integer(6), 7),
+      call(70, 4, camera + integer(100) + integer(0) + integer(100), 4) + call(71, 4, camera + integer(0) + integer(0) +
+          integer(0), 4) + call(72, 3, array + array + array, 3),
+      call(150, 4, cut + integer(0) + integer(1) + array, 4) + call(151, 2, cut + integer(0), 2) +
+          call(144, 1, cut, 1),
+      call(152, 3, member + cut + integer(1), 3) + call(154, 1, member, 1) + call(166, 5, member + cut + integer(2) +
+          integer(0) + integer(0), 5) + call(2, 1, member, 1),
+      call(161, 3, take + cut + scene, 3) + call(162, 1, take, 1) + call(163, 1, take, 1),
+      call(76, 2, member + text, 2) + call(142, 2, text + integer(1), 2) + call(75, 2, scene + std::string("\x04\x00\x00\x00\x09", 5), 2) +
+          call(168, 1, integer(0), 1) + call(0xFFFF, 0, "", 0) + call(123, 1, member, 1),
+  };
+}
+
 // An empty grid and one with two-way links, owners and far gates, written by the section writer.
 Seeds GalaxySeeds() {
   Seeds seeds;
@@ -1225,6 +1263,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"universe_xml", UniverseXmlSeeds},
       {"galaxy", GalaxySeeds},
       {"sa_commands", SaCommandsSeeds},
+      {"engine_natives", EngineNativesSeeds},
       {"settings", SettingsSeeds},
       {"loader", LoaderSeeds},
       {"cut_key", CutKeySeeds},

@@ -54,6 +54,7 @@ set(expected
   "demo: Welcome to the Korvane demo\\.\n"
   "demo: Willkommen zur Korvane-Demo\\.\n"
   "demo: The story matches its signature\\.\n"
+  "demo: Scene built through the engine natives: two cameras\\.\n"
   "demo: Timer woke after [0-9]+ ms of game time, at frame [0-9]+\\.\n"
   "demo: Game saved in slot 1 at frame [1-9][0-9]*, result 1\\.\n"
   "demo: Save read back: [1-9][0-9]* frames and [1-9][0-9]* events restored\\.\n"

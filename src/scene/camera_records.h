@@ -47,6 +47,7 @@ struct CameraRecord {
   TexAnimState* causticAnim;
   InstanceRecord* nearInstances[kCameraNearInstanceCount];
   int32_t fadeValue;  // 0 = no fade pass
+  uint32_t environmentSource;  // handle of the camera the environment pass sees from; 0 = none
   ListHead entries;   // CameraEntry
   // Motion tracking: set once a frame was seen; the time, position and third matrix row of the
   // previous frame.

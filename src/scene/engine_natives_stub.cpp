@@ -1,26 +1,6 @@
-// Least form of the engine natives' helpers: the length of a path (for the jobs).
-// Called by the jobs; reads nothing but the path's key lists.
+// Least form of the engine frame's screen border words until the frame is built: no border.
+// Called by the border natives; reads nothing.
 #include "scene/engine_natives.h"
 
-#include "scene/cut_keys.h"
-#include "scene/instance_records.h"
-
-namespace {
-
-template <typename Key>
-int32_t LastTime(const KeyList<Key>& list, int32_t longest) {
-  if (list.count > 0 && list.keys && list.keys[list.count - 1].time > longest) return list.keys[list.count - 1].time;
-  return longest;
-}
-
-}  // namespace
-
-int32_t PathAnimEndTime(const PathRecord* path) {
-  int32_t longest = 0;
-  longest = LastTime(path->positions, longest);
-  longest = LastTime(path->rotations, longest);
-  longest = LastTime(path->targets, longest);
-  longest = LastTime(path->rolls, longest);
-  longest = LastTime(path->colors, longest);
-  return LastTime(path->fieldsOfView, longest);
-}
+int32_t ScreenBorderX() { return 0; }
+int32_t ScreenBorderY() { return 0; }

@@ -187,6 +187,8 @@ void B3D_CameraFree(CameraRecord* camera) {
     CameraNodeFree(ListRecord<CameraNode>(node));
   }
   FreeCausticAnim(camera);
+  // A camera is an instance: texture coordinates a script gave it go with it.
+  InstFreeTexAnim(instance);
   while (ListNode* node = ListFirst(&camera->entries)) CameraEntryFree(ListRecord<CameraEntry>(node));
   // Instances attached to the camera go with it, as they do with any other parent.
   while (ListNode* child = ListFirst(&instance->children)) FreeInstance(InstanceOfNode(child));

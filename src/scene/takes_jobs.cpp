@@ -5,6 +5,8 @@
 // a stopped take stays in the take table.
 #include "scene/takes_jobs.h"
 
+#include <algorithm>
+
 #include "core/hash_table.h"
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -20,6 +22,11 @@
 #include "script/tasks.h"
 
 namespace {
+
+// Job ranges come from scripts and may be any 32-bit value: times measured from them saturate,
+// while clock values wrap as the game clock itself does.
+int32_t Sat(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+int32_t Wrap(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
 
 constexpr uint32_t kJobRestartCleared = kJobEndReported | kJobRebased | kJobBackwards;
 
@@ -170,7 +177,7 @@ bool InstJobPlay(InstanceRecord* instance, int32_t n, CutRecord* cut, int32_t fr
   if (!path) return false;
   const int32_t oldStart = instance->rangeStart, oldEnd = instance->rangeEnd;
   const bool oldBackwards = (instance->jobFlags & kJobBackwards) != 0;
-  const int32_t elapsed = instance->jobClock - instance->jobStart;
+  const int32_t elapsed = Wrap(int64_t{instance->jobClock} - instance->jobStart);
   BeginJob(instance, cut, n, path);
   if (from > 0 && to >= 0 && to < from) {
     instance->rangeStart = to;
@@ -183,7 +190,7 @@ bool InstJobPlay(InstanceRecord* instance, int32_t n, CutRecord* cut, int32_t fr
   if (keep) {
     int32_t place;
     if (oldBackwards) {
-      place = oldEnd - elapsed + oldStart;
+      place = Sat(int64_t{oldEnd} - elapsed + oldStart);
       if (place < oldStart) place = oldStart;
     } else {
       place = elapsed;
@@ -206,7 +213,7 @@ bool InstJobPlay(InstanceRecord* instance, int32_t n, CutRecord* cut, int32_t fr
     }
   }
   const int32_t clock = Clock();
-  instance->jobStart = clock - instance->rangeStart;
+  instance->jobStart = Wrap(int64_t{clock} - instance->rangeStart);
   instance->jobClock = clock;
   JobUpdate(instance, cut, instance->rangeStart);
   return true;
@@ -223,10 +230,10 @@ int32_t JobUpdate(InstanceRecord* instance, CutRecord* cut, int32_t t) {
   PathRecord* path = PathOf(cut, instance->pathNumber);
   if (!path) return 0;
   if (t < 0) t = 0;
-  int32_t remaining = instance->rangeEnd - t;
+  int32_t remaining = Sat(int64_t{instance->rangeEnd} - t);
   int32_t time = t;
   if (instance->jobFlags & kJobBackwards) {
-    time = instance->rangeStart + remaining;
+    time = Sat(int64_t{instance->rangeStart} + remaining);
     if (time < 0) time = 0;
   }
   if (!(instance->jobFlags & (kJobRangeAsGiven | kJobBackwards))) {
@@ -290,11 +297,11 @@ int32_t JobUpdate(InstanceRecord* instance, CutRecord* cut, int32_t t) {
 
   if (remaining > 0) return remaining;
   const bool loops = (instance->jobFlags & kJobLoops) || (cut->originFlags & kCutAllPathsLoop) || (path->flags & kPathLoops);
-  const int32_t span = instance->rangeEnd - instance->rangeStart;
+  const int64_t span = int64_t{instance->rangeEnd} - instance->rangeStart;
   if (loops && span > 0) {
-    const int32_t wrapped = static_cast<int32_t>((-int64_t{remaining}) % span);
+    const int64_t wrapped = (-int64_t{remaining}) % span;
     const int32_t clock = Clock();
-    instance->jobStart = clock - wrapped - instance->rangeStart;
+    instance->jobStart = Wrap(int64_t{clock} - wrapped - instance->rangeStart);
     instance->jobClock = clock;
     return remaining;
   }
@@ -321,10 +328,10 @@ int32_t J3D_JobGetRemainingTime(InstanceRecord* instance) {
   CutRecord* cut = GetCutByHandle(instance->cutHandle);
   PathRecord* path = PathOf(cut, instance->pathNumber);
   if (!path) return 0;
-  const int32_t t = instance->jobClock - instance->jobStart;
-  const int32_t r = instance->rangeEnd - t;
+  const int32_t t = Wrap(int64_t{instance->jobClock} - instance->jobStart);
+  const int32_t r = Sat(int64_t{instance->rangeEnd} - t);
   if (instance->jobFlags & kJobRangeAsGiven) return r;
-  const int32_t toEnd = PathAnimEndTime(path) - t;
+  const int32_t toEnd = Sat(int64_t{PathAnimEndTime(path)} - t);
   return r < toEnd ? r : toEnd;
 }
 
@@ -374,9 +381,9 @@ void RebaseAllJobTimes() {
     for (HashEntry* e = table->buckets[b]; e; e = e->next) {
       auto* instance = reinterpret_cast<InstanceRecord*>(e->value);
       if (!instance) continue;
-      const int32_t shift = instance->rangeEnd - (instance->jobClock - instance->jobStart);
-      instance->jobClock -= shift;
-      instance->jobStart -= shift;
+      const int32_t shift = Sat(int64_t{instance->rangeEnd} - Wrap(int64_t{instance->jobClock} - instance->jobStart));
+      instance->jobClock = Wrap(int64_t{instance->jobClock} - shift);
+      instance->jobStart = Wrap(int64_t{instance->jobStart} - shift);
       instance->jobFlags |= kJobRebased;
     }
   }

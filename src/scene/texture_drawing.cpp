@@ -188,16 +188,37 @@ void Block(BlockKind kind, int32_t source, int32_t destination, int32_t sx, int3
 void Tiles(BlockKind kind, int32_t source, int32_t destination, int32_t sx, int32_t sy, int32_t tileWidth,
            int32_t tileHeight, int32_t areaX, int32_t areaY, int32_t areaWidth, int32_t areaHeight, uint32_t value) {
   if (tileWidth < 1 || tileHeight < 1) return;
+  // Tiles wholly outside the destination draw nothing, so the walk keeps to it: a small tile over
+  // an area of any size the script names then takes as many steps as the texture has room for.
+  int64_t lowX = 0, lowY = 0, highX = 0, highY = 0;
+  if (const TextureAnimation* a = Collection(destination)) {
+    lowX = lowY = INT64_MAX;
+    highX = highY = INT64_MIN;
+    ForEachPiece(a, [&](const Piece& p) {
+      lowX = std::min<int64_t>(lowX, p.x), lowY = std::min<int64_t>(lowY, p.y);
+      highX = std::max<int64_t>(highX, p.x + p.width), highY = std::max<int64_t>(highY, p.y + p.height);
+    });
+  } else {
+    const DisplaySurface* to = Texture(destination);
+    if (!to) return;
+    highX = FontScaled(destination) ? to->width / FontScale() : to->width;
+    highY = FontScaled(destination) ? to->height / FontScale() : to->height;
+  }
+  if (highX <= lowX || highY <= lowY) return;
+  auto first = [](int64_t start, int32_t step, int64_t low) {
+    return start + step <= low ? start + (low - start) / step * step : start;
+  };
   const int64_t right = int64_t{areaX} + areaWidth, bottom = int64_t{areaY} + areaHeight;
   auto column = [&](int64_t x, int64_t width) {
-    int64_t y = areaY;
-    for (; y < bottom - tileHeight; y += tileHeight)
+    int64_t y = first(areaY, tileHeight, lowY);
+    for (; y < bottom - tileHeight && y < highY; y += tileHeight)
       Block(kind, source, destination, sx, sy, int32_t(x), int32_t(y), int32_t(width), tileHeight, value, 1);
-    Block(kind, source, destination, sx, sy, int32_t(x), int32_t(y), int32_t(width), int32_t(bottom - y), value, 1);
+    if (y < highY)
+      Block(kind, source, destination, sx, sy, int32_t(x), int32_t(y), int32_t(width), int32_t(bottom - y), value, 1);
   };
-  int64_t x = areaX;
-  for (; x < right - tileWidth; x += tileWidth) column(x, tileWidth);
-  column(x, right - x);
+  int64_t x = first(areaX, tileWidth, lowX);
+  for (; x < right - tileWidth && x < highX; x += tileWidth) column(x, tileWidth);
+  if (x < highX) column(x, right - x);
 }
 
 // One rectangle of TexCopyRect cut to its surface; false when nothing of it remains.

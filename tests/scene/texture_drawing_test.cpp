@@ -96,6 +96,33 @@ TEST_F(TextureDrawing, TilesCutTheLastColumnToTheArea) {
   EXPECT_EQ(world_.wide.At(100, 0), 0u);
 }
 
+TEST_F(TextureDrawing, SmallTilesOverAHugeAreaWalkOnlyTheTexture) {
+  // One-pixel tiles from far left and above over the whole 32-bit range: the walk ends at once,
+  // keeps the tiles' phase (source column 0 lands on every pixel) and records only what it draws.
+  struct Case {
+    int32_t destination;
+    int32_t areaX, areaY;
+    int32_t pixels;
+  };
+  const Case kCases[] = {
+      {TextureWorld::kTexA, -1000000000, -1000000000, 16 * 8},
+      {TextureWorld::kTexA, -7, -3, 16 * 8},
+      {TextureWorld::kCollection, -1000001, -5, 32 * 8},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.areaX);
+    world_.Reset();
+    StartRecording();
+    B3D_TexBltTiles(TextureWorld::kSource, c.destination, 0, 0, 1, 1, c.areaX, c.areaY, INT32_MAX, INT32_MAX, -1);
+    const auto records = StopRecording();
+    EXPECT_EQ(world_.a.Count() + world_.b.Count(), c.pixels);
+    EXPECT_EQ(world_.a.At(3, 2), 1u);
+    if (c.destination == TextureWorld::kTexA) {
+      EXPECT_EQ(records.size(), size_t(c.pixels));
+    }
+  }
+}
+
 TEST_F(TextureDrawing, TilesOfNoSizeAndSourcesPastTheirEndDrawNothingAndEnd) {
   for (int32_t size : {0, -3}) {
     B3D_TexBltTiles(TextureWorld::kSource, TextureWorld::kWide, 0, 0, size, 8, 0, 0, 100, 8, -1);

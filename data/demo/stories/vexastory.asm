@@ -16,6 +16,10 @@
 .global int 0        ; G4  1 once the timer woke
 .global int 0        ; G5  game time when the timer was set
 .global int 0        ; G6  frame of the save
+.global int 0        ; G7  the demo scene
+.global int 0        ; G8  its left camera
+.global int 0        ; G9  its right camera
+.global int 0        ; G10 the cube in front of them
 
 ; Phases (G2): 0 playing until the timer wakes, 1 save requested, 2 save written (the save
 ; itself holds this phase), 3 read back from the save, 4 the save failed: nothing to read back.
@@ -34,6 +38,7 @@
 .func Text text frame=8 params=1
 .func LoadTexts load_texts frame=8
 .func ImportTexts import_texts frame=8 params=1
+.func BuildScene build_scene frame=8
 
 ; Say(text): one line of the demo's report, appended to "demo-report.txt" in the user's data
 ; folder. The file is opened for each line: the engine closes a story's files when it unloads
@@ -107,6 +112,91 @@ signature_said:
   call say
   pop
   push0
+  call build_scene
+  pop
+  push0
+  ret
+
+; BuildScene(): through the scene engine's natives, a scene with two cameras side by side (left
+; and right halves of the screen) looking at the demo's cube; the game loop draws it from now on.
+; Says whether the scene's camera list holds both cameras in order.
+build_scene:
+  check 8
+  push0
+  native B3D_SceneAlloc
+  mvg 7
+  push0
+  native B3D_CameraAlloc
+  mvg 8
+  push0
+  native B3D_CameraAlloc
+  mvg 9
+  ldg 7                 ; B3D_CameraAddToScene(left, scene)
+  ldg 8
+  push2
+  native B3D_CameraAddToScene
+  pop
+  ldg 7                 ; B3D_CameraAddToScene(right, scene)
+  ldg 9
+  push2
+  native B3D_CameraAddToScene
+  pop
+  pushi 32767           ; B3D_CameraSetViewPort(left, top 0, bottom 65535, left 0, right 32767)
+  push0
+  pushi 65535
+  push0
+  ldg 8
+  pushb 5
+  native B3D_CameraSetViewPort
+  pop
+  pushi 65535           ; B3D_CameraSetViewPort(right, 0, 65535, 32768, 65535)
+  pushi 32768
+  pushi 65535
+  push0
+  ldg 9
+  pushb 5
+  native B3D_CameraSetViewPort
+  pop
+  push0
+  native B3D_InstAlloc
+  mvg 10
+  push1                 ; B3D_InstSetBody(cube, body 1)
+  ldg 10
+  push2
+  native B3D_InstSetBody
+  pop
+  pushi 5000            ; B3D_InstSetPos(cube, 0, 0, 5000)
+  push0
+  push0
+  ldg 10
+  pushb 4
+  native B3D_InstSetPos
+  pop
+  ldg 7                 ; B3D_InstAddToScene(cube, scene)
+  ldg 10
+  push2
+  native B3D_InstAddToScene
+  pop
+  ldg 7                 ; B3D_SceneEnable(scene)
+  push1
+  native B3D_SceneEnable
+  pop
+  ldg 7                 ; B3D_CameraFind(scene, B3D_SceneGetCamera(scene)) is the right camera
+  push1
+  native B3D_SceneGetCamera
+  ldg 7
+  push2
+  native B3D_CameraFind
+  ldg 9
+  eq
+  jf one_camera
+  pushs "Scene built through the engine natives: two cameras."
+  jmp scene_said
+one_camera:
+  pushs "Scene built through the engine natives: the second camera is missing."
+scene_said:
+  push1
+  call say
   ret
 
 ; LoadTexts(): reads both language documents into the text database. The texts belong to the
