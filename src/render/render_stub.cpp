@@ -1,7 +1,6 @@
 // The least form of the renderer that the application core needs until the display is built: a
-// display record of the configured size without a device or drawing surfaces behind it, and a
-// screen update and screenshot that draw nothing. Called by the game main, the game loop and the
-// shutdown; never touches a window or a graphics device.
+// display record of the configured size without a device or drawing surfaces behind it. Called
+// by the game main and the shutdown; never touches a window or a graphics device.
 #include "render/render.h"
 
 
@@ -29,6 +28,3 @@ void ReleaseDisplay(int32_t) {
   for (DisplaySurface*& list : gScreenLists) ReleaseImageHandle(&list);
   gDisplay = nullptr;
 }
-
-void UpdateScreen() {}
-void TakeScreenshot() {}
