@@ -1,5 +1,5 @@
-// The quality statistics line and the device-type query. Called by the frame driver and texture
-// loading; appends to the status text bounded and terminated, never over the frame statistics.
+// The quality statistics line. Called by the frame driver once per frame; appends to the status
+// text bounded and terminated, never over the frame statistics.
 #include "render/quality_stats.h"
 
 #include <cstdio>
@@ -28,12 +28,4 @@ bool FormatAqcStats() {
     gParticlesDrawn = gTextureSwaps = gTextureLoads = 0;
   }
   return true;
-}
-
-bool DeviceIsHal() {
-  GpuDevice* device = (gDirect3D && gDirect3D->device) ? gDirect3D->device->device : nullptr;
-  if (!gDisplay || !device) return false;
-  GpuCaps caps{};
-  if (GpuFailed(device->GetDeviceCaps(&caps))) return false;
-  return caps.deviceType == kGpuDevTypeHal;
 }

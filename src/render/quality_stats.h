@@ -1,6 +1,6 @@
-// The end of the 3D scene with the automatic quality control's statistics line, the device-type
-// query and the counters the line shows. Called by the frame driver once per frame and by
-// texture loading; the line is only ever appended to the status text.
+// The end of the 3D scene with the automatic quality control's statistics line and the counters
+// the line shows. Called by the frame driver once per frame; the line is only ever appended to
+// the status text.
 #pragma once
 
 #include <cstdint>
@@ -15,5 +15,3 @@ extern int32_t gCollisionModelBytes;
 // Ends the device scene (false when that fails, the counters kept) and, with the quality
 // statistics flag, appends the line and resets the counters.
 bool FormatAqcStats();
-// False without a display; else whether the device is a hardware device.
-bool DeviceIsHal();
