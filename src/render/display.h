@@ -26,6 +26,15 @@ void ComputeDisplayExtents(int32_t width, int32_t height, int32_t* horizontal, i
 void PlaceWindow(int32_t areaLeft, int32_t areaTop, int32_t areaWidth, int32_t areaHeight, int32_t width,
                  int32_t height, int32_t* left, int32_t* top);
 
+// The main window, the device and the screen surfaces; null on failure (with `gDisplay` freed
+// once the device existed).
+DisplayObject* CreateMainWindow(int32_t width, int32_t height, int32_t depth, uint32_t flags);
+// Clears the screen buffers to black.
+void FlushDisplayLists();
+// Releases the screen surfaces, the device and the adapter tables; with `full` also the
+// context and the window.
+void ShutdownDirect3D(int32_t full);
+
 // 0 the back-buffer surface, 1 the video surface, 2 and 3 the spare slots, else null.
 DisplaySurface* GetDisplaySurface(int32_t index);
 int32_t DisplayBufferCount();
