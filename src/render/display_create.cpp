@@ -4,7 +4,6 @@
 // main, the graphics settings and the shutdown. The shared back buffer is released once, and a
 // failed creation leaves no display object behind.
 #include <cstring>
-#include <new>
 
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -34,6 +33,9 @@ constexpr uint32_t kSurfaceUsage32 = 0x80000;
 constexpr uint32_t kSurfaceComplete = 0x10000;
 
 DisplayDevice gDevice;
+// The one display record. It is not a heap block, so a process that ends without the final
+// release (a fatal message) leaves nothing behind.
+DisplayObject gDisplayRecord;
 
 uint32_t WindowFlags(uint32_t flags) {
   if (flags & kDisplayWindowOnly) return kOsWindowVisible | kOsWindowCaption | kOsWindowResizable;
@@ -42,7 +44,7 @@ uint32_t WindowFlags(uint32_t flags) {
 }
 
 void FreeDisplayObject() {
-  if (gDisplay) MemFree(gDisplay, sizeof(DisplayObject), 0);
+  gDisplayRecord = DisplayObject{};
   gDisplay = nullptr;
 }
 
@@ -202,9 +204,8 @@ void FlushDisplayLists() {
 
 DisplayObject* CreateDisplay(uint32_t videoFlags, int32_t width, int32_t height, int32_t depth) {
   if (!gDisplay) {
-    void* memory = MemCalloc(sizeof(DisplayObject));
-    if (!memory) return nullptr;
-    gDisplay = new (memory) DisplayObject{};
+    gDisplayRecord = DisplayObject{};
+    gDisplay = &gDisplayRecord;
   }
   if (!CreateMainWindow(width, height, depth, videoFlags)) return nullptr;
   if (gDisplay->flags & kDisplayWindowOnly) return gDisplay;
