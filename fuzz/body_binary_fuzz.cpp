@@ -1,7 +1,9 @@
 // Fuzz target of the binary body reader: the input is a binary body file. The reader must never
 // read outside the input or its tables, nor allocate what the input cannot hold; every body it
 // gives must name only vertices and bones of its own meshes, write through the binary writer and
-// read back with the same shape, and free cleanly, leaving nothing linked or cached.
+// read back with the same shape, build its part meshes on the null device (or refuse a part
+// whose preassigned vertices lie outside its mesh) and give back every buffer it counted, and
+// free cleanly, leaving nothing linked or cached.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -11,6 +13,9 @@
 #include "core/fixed_math.h"
 #include "core/hash_table.h"
 #include "fuzz_support.h"
+#include "render/body_meshes.h"
+#include "render/d3d_context.h"
+#include "render/pixel_formats.h"
 #include "render/material_table.h"
 #include "render/texture_table.h"
 #include "scene/body_binary.h"
@@ -59,6 +64,28 @@ std::vector<int64_t> Shape(const BodyRecord* body) {
   return shape;
 }
 
+// The renderer's context on the null device, with the mesh declarations.
+void SetUpRenderer() {
+  static DeviceRecord record{};
+  static Direct3DContext context{};
+  record.device = fuzz::NullGpuDevice();
+  context.device = &record;
+  gDirect3D = &context;
+  if (!CreateVertexDeclarations()) std::abort();
+}
+
+// Builds the meshes twice (two users), lets both go, and checks that the accounts are even.
+void BuildAndReleaseMeshes(BodyRecord* body) {
+  BodyCreateMeshes(body);
+  BodyCreateMeshes(body);
+  BodyReleaseUse(body);
+  BodyReleaseUse(body);
+  for (int32_t m = 0; m < body->meshCount; ++m) BodyReleaseMeshes(body->meshes[m]);
+  if (gDirect3D->videoMemoryBytes != 0 || gMeshBufferCounts.vertexBuffers != 0 ||
+      gMeshBufferCounts.indexBuffers != 0)
+    std::abort();
+}
+
 BodyRecord* Read(const std::string& bytes) {
   std::vector<uint8_t> buffer(bytes.begin(), bytes.end());
   DataReader reader;
@@ -73,6 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::World();
     fuzz::WriteFile("vc/.keep", "");  // the writer's conversion folder
     fuzz::SetUpBodyEngine(FailOnFatal);
+    SetUpRenderer();
     return true;
   }();
   (void)ready;
@@ -81,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BodyRecord* body = Read(std::string(reinterpret_cast<const char*>(data), size));
   if (body) {
     const std::vector<int64_t> shape = Shape(body);
+    BuildAndReleaseMeshes(body);
     if (!WriteBodyBinary(body)) std::abort();
     FreeBody(body);
     std::string written;

@@ -13,6 +13,7 @@
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/hud/gui_master.h"
 #include "fuzz_support.h"
+#include "../tests/support/silent_media.h"
 #include "scene/camera_records.h"
 #include "scene/engine_lifecycle.h"
 #include "scene/engine_state.h"
@@ -24,20 +25,6 @@
 namespace fuzz {
 namespace {
 
-int gToken;
-void* Open(const char*, uint32_t, uint32_t) { return &gToken; }
-uint32_t Parts(void*) { return kMediaPartVideo | kMediaPartAudio; }
-bool Seek(void*, int32_t) { return true; }
-MediaReadResult NoAudio(void*, MediaAudioBlock*) { return kMediaReadPending; }
-MediaReadResult NoFrame(void*, int64_t, MediaVideoFrame*) { return kMediaReadPending; }
-void Close(void*) {}
-uint32_t Rate() { return 1000; }
-void* CreateRing(uint32_t, uint32_t) { return &gToken; }
-void ReleaseRing(void*) {}
-bool Done(void*) { return true; }
-bool SetVolume(void*, int32_t) { return true; }
-uint32_t Now() { return 1000; }
-
 EngineState3D gEngine;
 CockpitWorld gWorld;
 
@@ -48,21 +35,7 @@ void SetUpMovieWorld() {
   if (ready) return;
   ready = true;
   World();
-  static MediaStreamBackend backend = *MediaStreamSystemBackend();
-  backend.open = Open;
-  backend.parts = Parts;
-  backend.seek = Seek;
-  backend.nextAudio = NoAudio;
-  backend.nextFrame = NoFrame;
-  backend.close = Close;
-  backend.audioRate = Rate;
-  backend.createRing = CreateRing;
-  backend.releaseRing = ReleaseRing;
-  backend.stopRing = Done;
-  backend.playRing = Done;
-  backend.setRingVolume = SetVolume;
-  backend.nowMs = Now;
-  SetMediaStreamBackend(&backend);
+  SetMediaStreamBackend(SilentMediaBackend());
   for (const char* name : {"mov/00005.dat", "mov/00144.dat", "mov/00800.dat"}) WriteFile(name, std::string("clip"));
   WriteFile("mov/00044.xml", std::string("<voices><language id=\"44\"><page id=\"1\" stream=\"144\">"
                                          "<t id=\"0\" s=\"100\" l=\"200\"/></page></language></voices>"));

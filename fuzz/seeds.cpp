@@ -2,6 +2,7 @@
 // made with the project's own writers (the assembler, the catalog builder, the data writer, the
 // text save, the value exporter, the settings store) so each seed is a file the engine itself
 // could have written. Called by fuzz/run.sh before a run; never reads the folder it writes.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -43,6 +44,8 @@
 #include "devices/sound_channels.h"
 #include "frontend/frontend.h"
 #include "frontend/cockpit/cockpit_slots.h"
+#include "frontend/hud/gui_master.h"
+#include "frontend/hud/icon_types.h"
 #include "fuzz_support.h"
 #include "images/image_writer.h"
 #include "save_sections.h"
@@ -265,6 +268,36 @@ Seeds SoundTableSeeds() {
                                  "3; -1; NULL; 0; 5; 50; 0;\n "};
 }
 
+// "icontypes" through our writer in both forms: two triples per class, a subtype table written
+// by number and a group table by symbol; and a text file with type and class names.
+std::string IconTypesFile(bool binary) {
+  fuzz::World();
+  IconTypeRow rows[kIconTypeClassCount] = {};
+  int32_t subtypes[9] = {0, 0, 0, 5, 6, 0, 7, 0, 8};
+  int32_t groups[48] = {};
+  groups[3 * 2] = 76;
+  groups[3 * 15 + 1] = 77;
+  IconTypeRow& ship = rows[kClassShip];
+  const int32_t icons[6] = {1, 2, 3, 4, 0, 0};
+  std::copy(icons, icons + 6, ship.icons);
+  ship.subtypeIcons = subtypes;
+  ship.subtypeCount = 3;
+  ship.secondIcons = groups;
+  ship.secondCount = 16;
+  rows[kClassMissile].icons[3] = 80;
+  rows[0].icons[0] = 186;
+  const char* name = binary ? "icontypes.seed.pck" : "icontypes.seed.txt";
+  std::string bytes;
+  if (!WriteIconTypes(name, binary, rows) || !fuzz::ReadFile(name, &bytes)) return std::string();
+  return std::string(1, binary ? '\x01' : '\0') + bytes;
+}
+
+Seeds IconTypesSeeds() {
+  return {IconTypesFile(false), IconTypesFile(true),
+          std::string("\x00") + "SSTYPE_SHIP; ICON_LSR_IRE1; 0; 0; ICON_LSR_PAC1; 0; 0;\n2;\nSS_SH_C; 5; 0; 0;\n"
+                                 "SS_SH_B; 9; 0; 0;\n1;\nSG_SH_M0; 76; 0; 0;\nSSTYPE_MISSILE; 1; 2; 3; 4; 5; 6; 0; 0;\n"};
+}
+
 Seeds VoiceInfoSeeds() {
   using sound_tool::VoiceLanguageText;
   return {
@@ -335,6 +368,33 @@ Seeds UniverseXmlSeeds() {
   Seeds seeds;
   for (const char* text : kUniverseXmlFixtures) seeds.push_back(text);
   return seeds;
+}
+
+// Command runs for the SA_ module in the target's own record form: command (2 bytes), declared
+// count, filled count, then values (kind byte and payload).
+Seeds SaCommandsSeeds() {
+  auto command = [](uint16_t number, uint8_t declared, const std::string& values, uint8_t filled) {
+    std::string out;
+    out += static_cast<char>(number >> 8);
+    out += static_cast<char>(number & 0xFF);
+    out += static_cast<char>(declared);
+    out += static_cast<char>(filled);
+    return out + values;
+  };
+  const std::string objectArg("\x01", 1);      // the sector
+  const std::string shipArg("\x09", 1);        // the first ship
+  const std::string intArg("\x00\x00\x00\x00\x07", 5);
+  const std::string arrayArg("\x03\x03\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03", 14);
+  const std::string textArg("\x02\x03" "abc", 5);
+  return {
+      command(0, 2, intArg + intArg, 2),
+      command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
+      command(40, 2, shipArg + arrayArg, 2) + command(43, 3, shipArg + arrayArg, 1),
+      command(130, 1, intArg, 1) + command(132, 1, textArg, 1),
+      command(242, 0, "", 0) + command(269, 2, shipArg + shipArg, 2) + command(284, 0, "", 0),
+      command(369, 4, intArg, 1) + command(370, 0, "", 0) + command(0xFFFF, 1, intArg, 1),
+      command(30, 3, shipArg + arrayArg + std::string("\x04\x00\x00\x00\x09", 5), 3),
+  };
 }
 
 // An empty grid and one with two-way links, owners and far gates, written by the section writer.
@@ -990,6 +1050,9 @@ Seeds CockpitSaveSeeds() {
     write();
     fuzz::ClearCockpitWorld();
   }
+  return seeds;
+}
+
 // The demo's universe type files in both forms, and a Components file as the loader writes it.
 Seeds UniverseTypesSeeds() {
   fuzz::World();
@@ -1009,6 +1072,18 @@ Seeds UniverseTypesSeeds() {
   if (WriteComponentsFile("seed_components.txt") && fuzz::ReadFile("seed_components.txt", &written))
     seeds.push_back(std::string(1, '\0') + written);
   FreeComponentTable();
+  return seeds;
+}
+
+// The demo's "effects" file in both forms.
+Seeds EffectsSeeds() {
+  fuzz::World();
+  const typetool::TypeFile file = typetool::DemoEffectsFile();
+  Seeds seeds;
+  for (bool binary : {false, true}) {
+    const std::string bytes = typetool::TypeFileBytes(binary ? "seed.pck" : "seed.txt", file.fields, binary);
+    seeds.push_back(std::string(1, binary ? '\x01' : '\0') + bytes);
+  }
   return seeds;
 }
 
@@ -1060,6 +1135,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"sval", SvalSeeds},
       {"universe_xml", UniverseXmlSeeds},
       {"galaxy", GalaxySeeds},
+      {"sa_commands", SaCommandsSeeds},
       {"settings", SettingsSeeds},
       {"loader", LoaderSeeds},
       {"cut_key", CutKeySeeds},
@@ -1067,6 +1143,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"input_script", InputScriptSeeds},
       {"wave_file", WaveFileSeeds},
       {"sound_table", SoundTableSeeds},
+      {"icon_types", IconTypesSeeds},
       {"voice_info", VoiceInfoSeeds},
       {"sound_save", SoundSaveSeeds},
       {"movie_save", MovieSaveSeeds},
@@ -1085,6 +1162,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
       {"universe_types", UniverseTypesSeeds},
+      {"effects", EffectsSeeds},
   };
   return kMakers;
 }

@@ -18,6 +18,7 @@
 #include "frontend/frontend.h"
 #include "render/render.h"
 #include "scene/scene.h"
+#include "simulation/universe_guard.h"
 #include "script/engine.h"
 #include "script/value.h"
 #include "universe/universe.h"
@@ -133,6 +134,7 @@ void RunFrame() {
     gGameServices.updateCutScenes();
     gGameServices.stepUniverse();
     if (gUniverse) {
+      UniverseGuardScope guard;
       for (SpaceObject* object = ObjectListFirst(&gUniverse->objects); object; object = ObjectListNext(object)) {
         if (object->objClass == kClassSector) gGameServices.containerFreeRemovedObjects(object);
       }
@@ -151,7 +153,10 @@ void RunFrame() {
   const bool screenshot = gScreenshotRequest != 0;
   const uint32_t quality = gSystem->qualityLevel;
   if (screenshot) gSystem->qualityLevel = kScreenshotQuality;
-  gGameServices.stepObjectEffects();
+  {
+    UniverseGuardScope guard;
+    gGameServices.stepObjectEffects();
+  }
   gGameServices.updateHud();
   gGameServices.updateEngine3DFrame();
   if (screenshot) gSystem->qualityLevel = quality;

@@ -37,6 +37,7 @@
 #include "scene/cut_files.h"
 #include "scene/cut_keys.h"
 #include "scene/scene.h"
+#include "simulation/simulation.h"
 #include "script/engine.h"
 #include "script/loader.h"
 #include "script/script_save.h"
@@ -435,8 +436,10 @@ bool StepGalaxy(GameMainOptions*) {
 bool StepUniverse(GameMainOptions*) {
   UniverseBlock* universe = static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock)));
   if (!universe) return false;
-  CreateUniverse(universe);
-  gUniverse = universe;
+  if (!CreateUniverse(universe)) {
+    MemFreeIfSet(universe);
+    return false;
+  }
   return true;
 }
 

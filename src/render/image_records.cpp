@@ -103,6 +103,9 @@ bool EndsWith(const char* text, size_t length, const char* suffix, bool anyCase)
   return true;
 }
 
+// Specular maps are named with this ending; a missing one stands in as plain white.
+constexpr char kSpecularSuffix[] = {'s', 'p', 'e', 'c', '\0'};
+
 // The default image a missing picture's name asks for.
 DisplaySurface* DefaultImageFor(const char* path) {
   const size_t n = std::strlen(path);
@@ -112,7 +115,7 @@ DisplaySurface* DefaultImageFor(const char* path) {
   } else if (EndsWith(path, n, "bump", false)) {
     const DeviceRecord* record = Record();
     slot = record && record->shader20 ? kDefaultNormal : kDefaultNormalLow;
-  } else if (EndsWith(path, n, "spec", false)) {
+  } else if (EndsWith(path, n, kSpecularSuffix, false)) {
     slot = kDefaultWhite;
   } else if (EndsWith(path, n, "occl", false)) {
     slot = kDefaultOcclusion;

@@ -267,6 +267,8 @@ bool CreateVertexDeclarations() {
   return true;
 }
 
+const GpuVertexElement* MeshFillElements(bool tangents) { return tangents ? kDeclMeshBump : kDeclMesh; }
+
 void ReleaseVertexDeclarations() {
   VertexDeclarationSet& set = gVertexDeclarations;
   for (GpuVertexDeclaration** d : {&set.mesh, &set.screen2, &set.screen, &set.meshBump, &set.packedMesh, &set.packedBump})

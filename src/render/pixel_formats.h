@@ -84,6 +84,9 @@ extern VertexDeclarationSet gVertexDeclarations;
 // Creates the declarations on the current device; false when a base declaration fails.
 bool CreateVertexDeclarations();
 void ReleaseVertexDeclarations();
+// The full-float element arrays of body part meshes as they are filled: 40-byte plain vertices,
+// or 64-byte ones with tangent and binormal.
+const GpuVertexElement* MeshFillElements(bool tangents);
 
 // The table of squares (256 entries, entry i = i * i), made once.
 extern int32_t* gSquareTable;

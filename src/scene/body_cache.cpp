@@ -14,6 +14,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/os.h"
+#include "render/body_meshes.h"
 #include "scene/body_binary.h"
 #include "scene/body_names.h"
 #include "scene/body_text.h"
@@ -113,6 +114,18 @@ BodyRecord* LoadBody(int32_t id) {
     }
   }
   return body;
+}
+
+bool InstEnsureBodyMeshes(InstanceRecord* instance) {
+  const int32_t id = instance ? instance->bodyId : -1;
+  return BodyCreateMeshes(id >= 0 ? LoadBody(id) : nullptr);
+}
+
+bool BodyReleaseMeshesById(InstanceRecord* instance) {
+  BodyRecord* body = instance && gEngine3D ? B3D_FindBody(instance->bodyId) : nullptr;
+  if (!body) return false;
+  BodyReleaseUse(body);
+  return true;
 }
 
 bool IsBodyAvailable(int32_t id) {

@@ -20,6 +20,11 @@ constexpr int32_t kLowMemoryCounterLimit = 4;
 // The cache lookup, else a load; null for a missing, malformed or empty body (its row is then
 // marked missing and the file not looked for again).
 BodyRecord* LoadBody(int32_t id);
+// Builds or shares the meshes of the instance's body; false without a body or when they cannot
+// be made.
+bool InstEnsureBodyMeshes(InstanceRecord* instance);
+// Gives back the instance's use of its body's meshes; false when the body is not loaded.
+bool BodyReleaseMeshesById(InstanceRecord* instance);
 bool IsBodyAvailable(int32_t id);
 bool B3D_InstSetBody(InstanceRecord* instance, int32_t id);
 bool InstSetSound(InstanceRecord* instance, int32_t sample);

@@ -9,6 +9,7 @@
 #include "core/hash_table.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "render/body_meshes.h"
 #include "scene/body_materials.h"
 #include "scene/body_names.h"
 #include "scene/body_text.h"
@@ -45,6 +46,7 @@ void FreeBodyPart(BodyPart* part) {
 
 void FreeBodyMesh(BodyMesh* mesh) {
   if (!mesh) return;
+  BodyReleaseMeshes(mesh);
   if (mesh->parts) {
     for (int32_t p = 0; p < mesh->partCount; ++p) FreeBodyPart(mesh->parts[p]);
     EngineFree(mesh->parts, Nominal(mesh->partCount, kPointerNominalBytes));

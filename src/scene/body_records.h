@@ -13,6 +13,8 @@
 #include "scene/list_records.h"
 
 struct CollisionModel;
+struct RenderMeshRecord;
+struct RenderSectionRecord;
 
 // Body flags.
 constexpr uint32_t kBodyMeshFlag1 = 0x1;      // some mesh has mesh flag 1
@@ -178,6 +180,7 @@ struct BodyPart {
   FixedVector boundsHalf;
   uint32_t flags;
   BodyMesh* mesh;
+  RenderSectionRecord* renderSection;  // the renderer's meshes of the groups; null until drawn
 };
 
 struct BoneWeight {
@@ -204,6 +207,7 @@ struct BodyMesh {
   int16_t* weightCounts;
   BoneWeight** weights;
   BodyRecord* body;
+  RenderMeshRecord* renderRecord;  // the renderer's use count of the parts' meshes; null until drawn
 };
 
 // The sound parameters of a body, in the order the "SOUND:" section gives them.

@@ -4,6 +4,8 @@
 // for the pools is ever committed here; keys never outlive their pool's commit unless copied.
 #include "scene/cut_keys.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -118,6 +120,65 @@ void J3D_SetCutPos(uint32_t cutHandle, int32_t x, int32_t y, int32_t z) {
 void PathResetPos(CutRecord* cut) {
   cut->originFlags |= kCutOriginGiven;
   cut->originPosition = FixedVector{};
+}
+
+void PathSetPosAndRot(CutRecord* cut, const FixedVector* position, const FixedMatrix* matrix) {
+  if (!cut || !position || !matrix) return;
+  cut->originPosition = *position;
+  cut->originRotation = *matrix;
+  cut->originFlags |= kCutOriginGiven;
+}
+
+namespace {
+
+// True when `text` starts with `prefix`, ignoring case; `rest` then points past the prefix.
+bool NoteStartsWith(const char* text, const char* prefix, const char** rest) {
+  size_t i = 0;
+  for (; prefix[i]; ++i) {
+    if (text[i] == '\0') return false;
+    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  }
+  *rest = text + i;
+  return true;
+}
+
+bool NoteNumberIs(const char* rest, int32_t n) {
+  while (*rest == ' ' || *rest == '\t') ++rest;
+  int value = 0;
+  return std::sscanf(rest, "%d", &value) == 1 && value == n;
+}
+
+}  // namespace
+
+bool FindAnimNoteRange(const CutRecord* cut, int32_t n, int32_t* start, int32_t* end, bool* looped) {
+  *start = -1;
+  *end = -1;
+  bool foundStart = false, foundEnd = false;
+  if (!cut || !cut->paths) return false;
+  for (int32_t p = 0; p < cut->pathCount; ++p) {
+    const PathRecord& path = cut->paths[p];
+    for (int32_t k = 0; k < path.noteCount && path.notes; ++k) {
+      const CutNote& note = path.notes[k];
+      if (!note.text) continue;
+      const char* rest = nullptr;
+      const char* ignored = nullptr;
+      if (NoteStartsWith(note.text, "start ", &rest) || NoteStartsWith(note.text, "lstart ", &rest)) {
+        if (!NoteNumberIs(rest, n)) continue;
+        *start = note.time;
+        foundStart = true;
+      } else if ((NoteStartsWith(note.text, "end ", &rest) && !NoteStartsWith(note.text, "end speak", &ignored)) ||
+                 NoteStartsWith(note.text, "lend ", &rest)) {
+        if (!NoteNumberIs(rest, n)) continue;
+        *end = note.time;
+        foundEnd = true;
+      } else {
+        continue;
+      }
+      *looped = note.text[0] == 'l' || note.text[0] == 'L';
+    }
+  }
+  return foundStart && foundEnd;
 }
 
 void GetPathRotMatrix(const PathRecord* path, int32_t n, FixedMatrix* out) {

@@ -65,4 +65,10 @@ CutRecord* GetCutByHandle(uint32_t handle);
 void J3D_SetCutPos(uint32_t cutHandle, int32_t x, int32_t y, int32_t z);
 void CutOriginInit(CutRecord* cut);
 void PathResetPos(CutRecord* cut);
+// Places the cut on a path: the position and rotation become its origin, marked as given.
+void PathSetPosAndRot(CutRecord* cut, const FixedVector* position, const FixedMatrix* matrix);
+// The note range of number n over every path's notes: "start n"/"lstart n" give the start time,
+// "end n"/"lend n" (but not "end speak ...") the end time; later notes win, and `looped` is that
+// of the last match. True only when both ends were found; start and end are -1 when not.
+bool FindAnimNoteRange(const CutRecord* cut, int32_t n, int32_t* start, int32_t* end, bool* looped);
 void GetPathRotMatrix(const PathRecord* path, int32_t n, FixedMatrix* out);

@@ -6,6 +6,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "scene/body_cache.h"
+#include "scene/cut_events.h"
 #include "scene/cut_keys.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
@@ -18,6 +19,7 @@
 #include "universe/object_references.h"
 #include "universe/type_loader.h"
 #include "universe/universe.h"
+#include "universe/universe_frame.h"
 #include "universe/universe_registry.h"
 
 namespace {
@@ -133,7 +135,7 @@ void FreeObjectResources(SpaceObject* object) {
   }
   ReleaseModuleHandle(o, kWakeObjectGone);
   if (o->objClass == kClassShip && o->ext) {
-    for (TurretRow& row : static_cast<ShipExt*>(o->ext)->turrets) row.handle = 0;
+    for (int32_t row = 0; row < kShipTurretCapacity; ++row) ShipReleaseModuleHandle(o, row, kWakeObjectGone);
   }
   // Children go before their container, each as a whole deletion, deepest first.
   if (o->objClass == kClassShip || (o->flags & kObjFlagContainer) || o->objClass == kClassSector ||
@@ -143,6 +145,8 @@ void FreeObjectResources(SpaceObject* object) {
     }
   }
   o->name = FreeString(o->name);
+  // Effects hold the instance's scene and the object itself; they go first.
+  RemoveObjectEffects(o);
   InstanceRecord* instance = o->instance;
   o->instance = o->shownInstance = nullptr;
   FreeIfSet(instance);
@@ -175,6 +179,7 @@ void FreeObjectResources(SpaceObject* object) {
 
 void ObjDestroy(SpaceObject* object) {
   if (!object) return;
+  NotifyObjectDestroyed(object);
   if (object->scriptValue.type >= kValueFirstOwning) ReleaseValue(&object->scriptValue);
   object->scriptValue.type = kValueNone;
   FreeObjectResources(object);
@@ -245,6 +250,55 @@ void ObjTakeStop(ObjTakeRecord* takeRecord) {
   }
   ClearEffectInstances();
   if (take) take->state = 0;
+}
+
+bool NodeStartPathJob(ObjTakeRecord* takeRecord, const FixedVector* position, const int32_t* label, bool loop,
+                      const FixedMatrix* path) {
+  TakeRecord* take = takeRecord ? takeRecord->take : nullptr;
+  CutRecord* cut = take ? GetCutByHandle(take->cutHandle) : nullptr;
+  if (!cut) return false;
+  if (position && path) {
+    PathSetPosAndRot(cut, position, path);
+  } else if (position) {
+    cut->originPosition = *position;
+    if (!(cut->originFlags & kCutOriginGiven)) CutOriginInit(cut);
+  }
+  int32_t from = 0, to = -1;
+  if (label) {
+    int32_t start = -1, end = -1;
+    bool looped = false;
+    if (FindAnimNoteRange(cut, *label, &start, &end, &looped)) {
+      from = start;
+      to = end;
+      if (looped) loop = true;
+    }
+  }
+  const int32_t scriptId = takeRecord->sector ? static_cast<int32_t>(takeRecord->sector->scriptId) : 0;
+  bool running = false;
+  for (int32_t i = 0; i < take->instanceCount && take->instances; ++i) {
+    SpaceObject* actor = takeRecord->actors ? takeRecord->actors[i] : nullptr;
+    InstanceRecord* instance = actor ? actor->instance : take->instances[i];
+    if (!instance) continue;
+    if (loop) {
+      instance->jobFlags |= kJobLoops;
+    } else {
+      instance->jobFlags &= ~kJobLoops;
+    }
+    instance->jobFlags |= kJobRangeAsGiven;
+    InstJobPlay(instance, i, cut, from, to, false);
+    if (actor) {
+      actor->flags |= kObjFlagCarried;
+    } else {
+      instance->ownerScriptId = scriptId;
+    }
+    if (!(instance->jobFlags & kJobEndReported)) running = true;
+  }
+  for (int32_t i = 0; i < take->instanceCount && take->instances; ++i) {
+    SpaceObject* actor = takeRecord->actors ? takeRecord->actors[i] : nullptr;
+    if (InstanceRecord* instance = actor ? actor->instance : take->instances[i]) InstPathFindEvent(instance, from);
+  }
+  if (running) take->state = kTakeRunning;
+  return running;
 }
 
 void ObjTakeFree(ObjTakeRecord* takeRecord) {

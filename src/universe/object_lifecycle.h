@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
+
 struct SpaceObject;
 struct SectorObject;
 struct UniverseBlock;
@@ -48,6 +50,11 @@ void DeleteObject(SpaceObject* object);
 
 void ObjTakeStop(ObjTakeRecord* takeRecord);
 void ObjTakeFree(ObjTakeRecord* takeRecord);
+// Plays the take's cut on its instances (or on the objects made for its slots), over the note
+// range of `label` when the cut has one, from the given origin (on `path` when given). True while
+// one of them has not finished; the take then counts as running.
+bool NodeStartPathJob(ObjTakeRecord* takeRecord, const FixedVector* position, const int32_t* label, bool loop,
+                      const FixedMatrix* path);
 
 // The universe's freed-instance hook: an object whose instance, shown instance or carrier node
 // is freed under it loses that pointer.

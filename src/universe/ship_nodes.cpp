@@ -2,6 +2,7 @@
 // checked against the type row before it is read.
 #include "universe/ship_nodes.h"
 
+#include "scene/instance.h"
 #include "scene/instance_records.h"
 #include "universe/type_access.h"
 #include "universe/universe.h"
@@ -97,3 +98,19 @@ int32_t GetComponentNodeTransform(int32_t body, const SpaceObject* object, int32
   return 1;
 }
 
+void ObjFollowCarrierNode(SpaceObject* bullet) {
+  if (!bullet || bullet->objClass != kClassBullet || !bullet->ext || !bullet->instance) return;
+  const ObjectTypeRecord* row = TypeRow(kClassBullet, bullet->subtype);
+  if (!row || !(row->bullet.flags & kBulletFlagCarried)) return;
+  const auto* ext = static_cast<const BulletExt*>(bullet->ext);
+  InstanceRecord* emitter = ext->firedBy ? ext->firedBy->instance : nullptr;
+  if (!emitter) return;
+  GetInstanceAbsMatrix(emitter, &emitter->worldMatrix);
+  GetInstanceAbsPos(emitter, &emitter->world);
+  InstanceRecord* shot = bullet->instance;
+  shot->position.x = SaturateToInt32(int64_t{ext->carriedOffset.x} + emitter->world.x);
+  shot->position.y = SaturateToInt32(int64_t{ext->carriedOffset.y} + emitter->world.y);
+  shot->position.z = SaturateToInt32(int64_t{ext->carriedOffset.z} + emitter->world.z);
+  shot->world = shot->position;
+  shot->worldMatrix = shot->matrix;
+}

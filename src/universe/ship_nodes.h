@@ -1,6 +1,7 @@
 // The scene nodes of a ship's guns and components (found by the body and path the type rows
 // name), the gun-node flag, a component node's transform, and the ware test of an object. Called
-// by the weapons, the turrets and the object code; never changes a type row.
+// by the weapons, the turrets and the object code; also moves a carried shot with its emitter.
+// Never changes a type row.
 #pragma once
 
 #include <cstdint>
@@ -22,3 +23,9 @@ void ShipSetGunNodeFlag(int32_t laserSlot, SpaceObject* ship, bool on);
 // The rotation (3x3) and position of the object's component node with that body in out[0..8]
 // and out[9..11]; 1 with a node, 0 (and the identity with a zero position) without.
 int32_t GetComponentNodeTransform(int32_t body, const SpaceObject* object, int32_t out[12]);
+
+// Bullet type flag of a shot carried along by its emitter.
+constexpr uint32_t kBulletFlagCarried = 0x2000;
+// For a carried shot whose emitter has a scene node: brings the emitter node's world transform
+// up to date and puts the shot's node at its carried offset from the emitter, world = local.
+void ObjFollowCarrierNode(SpaceObject* bullet);

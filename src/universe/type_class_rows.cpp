@@ -22,9 +22,6 @@ namespace {
 constexpr uint32_t kUniverseMemory = MemCategoryFlags(kMemCatUniverse);
 constexpr int kCockpitPairCount = 6;
 constexpr int32_t kFirstGrowth = 16;
-// A row holds at least its turn rates, group, name text, six tail values and three names.
-constexpr int32_t kRowNumbers = 11;
-constexpr int32_t kRowStrings = 3;
 constexpr DataKeyword kNoNames[] = {{"NULL", 0}, {"", 0}};
 
 // Rows allocated per class table; the table may hold fewer.

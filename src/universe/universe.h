@@ -146,6 +146,7 @@ struct BulletExt {
   int32_t collisionSize;
   uint32_t word31;
   uint32_t tailWords[8];
+  FixedVector carriedOffset;  // a carried shot's position relative to its emitter's node
 };
 
 struct SectorExt {
@@ -203,7 +204,8 @@ struct TurretRow {
   FixedVector offset;      // the component's position
   FixedMatrix nodeMatrix;  // the component node's rotation; row 2 is the aim direction
   uint32_t since;
-  uint32_t handle;  // module handle, released on destruction
+  uint32_t moduleNo;  // native module of `handle` (a task waiting on the turret); 0 none
+  uint32_t handle;    // module handle, released on destruction
   uint32_t words[3];
   uint32_t stateWords[8];
   uint32_t word;
@@ -371,7 +373,6 @@ struct UniverseBlock {
 extern UniverseBlock* gUniverse;
 
 
-void CreateUniverse(UniverseBlock* universe);
 // 0 on failure.
 int32_t LoadTypes(UniverseBlock* universe);
 void FreeAllObjects(UniverseBlock* universe);

@@ -8,6 +8,7 @@
 #include "core/fixed_math.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "render/texture_animation.h"
 #include "script/tasks.h"
 #include "universe/object_references.h"
 #include "universe/type_access.h"
@@ -275,3 +276,27 @@ void ReleaseModuleHandle(SpaceObject* object, int32_t value) {
   object->moduleHandle = 0;
   ModuleResumeInt(module, value, handle);
 }
+
+void ShipReleaseModuleHandle(SpaceObject* ship, int32_t row, int32_t value) {
+  if (!ship || ship->objClass != kClassShip || !ship->ext || row < 0 || row >= kShipTurretCapacity) return;
+  TurretRow& turret = static_cast<ShipExt*>(ship->ext)->turrets[row];
+  if (turret.moduleNo == 0) return;
+  const int32_t module = static_cast<int32_t>(turret.moduleNo);
+  const uint32_t handle = turret.handle;
+  turret.moduleNo = 0;
+  turret.handle = 0;
+  ModuleResumeInt(module, value, handle);
+}
+
+void ObjSetExtField84(SpaceObject* object, int32_t value) {
+  if (!object || !object->ext) return;
+  const uint32_t word = static_cast<uint32_t>(value);
+  switch (object->objClass) {
+    case kClassShip: static_cast<ShipExt*>(object->ext)->reciprocalHostile = word; break;
+    case kClassDock:
+    case kClassFactory: static_cast<DockExt*>(object->ext)->reciprocalHostile = word; break;
+    default: break;
+  }
+}
+
+void ObjReleaseMediaStream(int32_t stream, int32_t owner) { MediaStreamRelease(stream, owner); }

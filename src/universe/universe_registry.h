@@ -57,6 +57,14 @@ bool ShipIsInState27(const SpaceObject* ship);
 // When the object's (module number, handle) pair is set, the module's integer resume callback
 // gets (handle, value) and the pair is cleared; callers here pass 1, order results 3, 8 or 13.
 void ReleaseModuleHandle(SpaceObject* object, int32_t value);
+// The same for the task waiting on turret row `row` of a ship; nothing for another class or a
+// row outside the ship's turret rows.
+void ShipReleaseModuleHandle(SpaceObject* ship, int32_t row, int32_t value);
+// Sets or clears the commander link of a ship, dock or factory (the word that makes it hostile to
+// whoever regards its race as a foe); other classes have none.
+void ObjSetExtField84(SpaceObject* object, int32_t value);
+// Stops media stream `stream` when `owner` holds it and detaches it from `owner`.
+void ObjReleaseMediaStream(int32_t stream, int32_t owner);
 void ShipUpdateRatio(SpaceObject* ship, int32_t bulletSubtype);
 
 // The ship timer words a bullet's slowing effect uses: its end (game time) and its rate (16.16).

@@ -24,22 +24,10 @@ bool ReadTag(FileObject* file, const char* tag) {
 
 }  // namespace
 
-void CreateUniverse(UniverseBlock* universe) {
-  if (!universe) return;
-  ListInit(&universe->objects);
-  gUniverse = universe;
-  SetFreedInstanceHook(ObjectsForgetInstance);
-}
-
 void ContainerFreeRemovedObjects(SpaceObject*) {}
 void RebuildObjectTreeCollision(SpaceObject*) {}
 void ApplyTypeSoundToObjectTree(SpaceObject*) {}
 
-void ClearEffectInstances() {}
-void FreeEffectDefinitions() {}
-void FreeEffectGroups() {}
-void ResetObjectEffects() {}
-void StepObjectEffects() {}
 
 bool WriteSector(FileObject* file) { return WriteEmptySection(file, "SECT", "/SEC"); }
 bool ReadUniverse(FileObject* file) { return ReadTag(file, "SECT") && ReadTag(file, "/SEC"); }

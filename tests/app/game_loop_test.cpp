@@ -183,7 +183,7 @@ class GameLoopTest : public ::testing::Test {
     ship_.objClass = kClassShip;
     ship_.subtype = 8;
     universe_ = UniverseBlock{};
-    CreateUniverse(&universe_);
+    ListInit(&universe_.objects);
     ObjectListAddTail(&universe_.objects, &ship_);
     ObjectListAddTail(&universe_.objects, &sector_);
     gUniverse = &universe_;

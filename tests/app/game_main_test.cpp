@@ -19,6 +19,8 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "engine_types/demo_universe_types.h"
+#include "script/engine.h"
+#include "script/tasks.h"
 #include "platform/gpu.h"
 #include "platform/memory_status.h"
 #include "platform/registry.h"
@@ -470,6 +472,30 @@ TEST(StartupOrder, EachFailingStepEndsWithItsMessageCodeAndDetail) {
   }
   // 1 and 35 (the two blocks), 4, 12, 13a, 13b, 13d, 16, 17, 18, 20, 23, 25, 27, 28, 30, 31, 36.
   EXPECT_EQ(checked, 18);
+}
+
+StartupStepAction FillModulesBeforeUniverse(int, const StartupStep& step) {
+  if (std::string(step.number) == "13b") return kStepSucceed;
+  if (std::string(step.number) == "35" && gScriptEngine) gScriptEngine->moduleCount = kModuleRowCount;
+  return kStepRun;
+}
+
+// With every module row taken the universe cannot register its command module: the start ends
+// at the universe's step, with its message and a failing exit status.
+TEST(StartupOrder, AFullModuleTableEndsTheStartAtTheUniverse) {
+  TempDir sandbox;
+  const StartupStep* steps = StartupSteps();
+  int32_t code = -1;
+  for (int i = 0; i < StartupStepCount(); ++i)
+    if (std::string(steps[i].number) == "35") code = steps[i].failureCode;
+  ASSERT_GT(code, 0);
+  std::string expected = ComposeShutdownText(static_cast<uint32_t>(code), nullptr);
+  expected.pop_back();
+  SetStartupStepHook(FillModulesBeforeUniverse);
+  EXPECT_EXIT(StartWith(sandbox.path(), {"WinCalled", ""}), ::testing::ExitedWithCode(ShutdownExitStatus(code)),
+              expected);
+  SetStartupStepHook(nullptr);
+  EXPECT_NE(ShutdownExitStatus(code), 0);
 }
 
 TEST(StartupOrder, TheStoryOptionAsLastWordFailsAsAStoryThatCannotBeLoaded) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/cut_keys.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
 #include "scene/scene_cameras.h"
@@ -174,3 +175,39 @@ TEST(CutEvents, TheLookupPerformsEveryNoteAtThatTimeInOrder) {
 }
 
 }  // namespace
+
+// Note ranges by number: start and end notes in any case and on any path, "l" forms loop, the
+// last match wins, and "end speak" ends nothing.
+TEST(NoteRanges, StartAndEndNotesGiveTheRangeOfTheirNumber) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<int32_t, std::string>> first, second;
+    int32_t n;
+    bool found;
+    int32_t start, end;
+    bool looped;
+  };
+  const Case kCases[] = {
+      {"plain", {{10, "start 2"}, {50, "end 2"}}, {}, 2, true, 10, 50, false},
+      {"ends on another path, any case", {{10, "START \t2"}}, {{80, "End 2"}}, 2, true, 10, 80, false},
+      {"looped end", {{10, "start 2"}, {60, "lend 2"}}, {}, 2, true, 10, 60, true},
+      {"looped start, plain end last", {{10, "lstart 2"}, {60, "end 2"}}, {}, 2, true, 10, 60, false},
+      {"end speak is no end", {{10, "start 3"}, {40, "end speak 3"}}, {}, 3, false, 10, -1, false},
+      {"END 3 is", {{10, "start 3"}, {40, "end speak 3"}, {45, "END 3"}}, {}, 3, true, 10, 45, false},
+      {"later matches win", {{10, "start 1"}, {20, "start 1"}, {30, "end 1"}}, {{90, "end 1"}}, 1, true, 20, 90, false},
+      {"other numbers", {{10, "start 12"}, {30, "end 1x"}}, {}, 1, false, -1, 30, false},
+      {"no notes", {}, {}, 1, false, -1, -1, false},
+  };
+  for (const Case& c : kCases) {
+    CutWorld world;
+    world.AddPath(c.first);
+    world.AddPath(c.second);
+    CutRecord* cut = world.Enter();
+    int32_t start = 0, end = 0;
+    bool looped = false;
+    EXPECT_EQ(FindAnimNoteRange(cut, c.n, &start, &end, &looped), c.found) << c.what;
+    EXPECT_EQ(start, c.start) << c.what;
+    EXPECT_EQ(end, c.end) << c.what;
+    EXPECT_EQ(looped, c.looped) << c.what;
+  }
+}

@@ -4,22 +4,9 @@
 
 #include <cstdio>
 
+#include "support/silent_media.h"
+
 namespace {
-
-int gToken;
-
-void* Open(const char*, uint32_t, uint32_t) { return &gToken; }
-uint32_t Parts(void*) { return kMediaPartVideo | kMediaPartAudio; }
-bool Seek(void*, int32_t) { return true; }
-MediaReadResult Pending(void*, MediaAudioBlock*) { return kMediaReadPending; }
-MediaReadResult NoFrame(void*, int64_t, MediaVideoFrame*) { return kMediaReadPending; }
-void Close(void*) {}
-uint32_t Rate() { return 1000; }
-void* CreateRing(uint32_t, uint32_t) { return &gToken; }
-void ReleaseRing(void*) {}
-bool Done(void*) { return true; }
-bool SetVolume(void*, int32_t) { return true; }
-uint32_t Now() { return 1000; }
 
 std::string Number(int32_t id) {
   char text[16];
@@ -34,21 +21,7 @@ FakeMovies::FakeMovies(std::initializer_list<int32_t> ids) {
   if (getcwd(here, sizeof here)) previous_ = here;
   for (const int32_t id : ids) dir_.Write("mov/" + Number(id) + ".dat", "clip");
   if (chdir(dir_.path().c_str()) != 0) return;
-  backend_ = *MediaStreamSystemBackend();
-  backend_.open = Open;
-  backend_.parts = Parts;
-  backend_.seek = Seek;
-  backend_.nextAudio = Pending;
-  backend_.nextFrame = NoFrame;
-  backend_.close = Close;
-  backend_.audioRate = Rate;
-  backend_.createRing = CreateRing;
-  backend_.releaseRing = ReleaseRing;
-  backend_.stopRing = Done;
-  backend_.playRing = Done;
-  backend_.setRingVolume = SetVolume;
-  backend_.nowMs = Now;
-  SetMediaStreamBackend(&backend_);
+  SetMediaStreamBackend(SilentMediaBackend());
 }
 
 FakeMovies::~FakeMovies() {

@@ -24,5 +24,4 @@ class FakeMovies {
  private:
   TempDir dir_;
   std::string previous_;
-  MediaStreamBackend backend_{};
 };

@@ -15,7 +15,7 @@
 
 namespace {
 
-struct PartSpec {
+struct PartShape {
   uint32_t flags;
   FixedVector centre;
   int32_t radius;
@@ -26,10 +26,10 @@ struct PartSpec {
 // A body of one mesh whose storage lives as long as the model.
 class Model {
  public:
-  Model(int32_t id, std::vector<BodyVertex> vertices, const std::vector<PartSpec>& parts) : vertices_(std::move(vertices)) {
-    for (const PartSpec& spec : parts) {
+  Model(int32_t id, std::vector<BodyVertex> vertices, const std::vector<PartShape>& parts) : vertices_(std::move(vertices)) {
+    for (const PartShape& shape : parts) {
       std::vector<FaceGroup> groups;
-      for (const auto& triangles : spec.groups) {
+      for (const auto& triangles : shape.groups) {
         auto& list = triangles_.emplace_back();
         for (auto [flags, v] : triangles) list.push_back({{v, v, v}, flags});
         FaceGroup g{};
@@ -38,9 +38,9 @@ class Model {
       }
       groups_.push_back(groups);
       BodyPart part{};
-      part.flags = spec.flags;
-      part.centre = spec.centre;
-      part.radius = spec.radius;
+      part.flags = shape.flags;
+      part.centre = shape.centre;
+      part.radius = shape.radius;
       parts_.push_back(part);
     }
     // Pointers are taken once every vector has its final size.
@@ -133,8 +133,8 @@ TEST_F(BodyComponents, ATriangleNamingAVertexOutsideTheMeshGivesNoDirection) {
   EXPECT_EQ(gComponentTable.kinds[0].entries[0].points[0].flags, 0u);
 }
 
-std::vector<PartSpec> LaserParts(int count) {
-  return std::vector<PartSpec>(static_cast<size_t>(count), PartSpec{0x200, {0, 0, 0, 0}, 1, {}});
+std::vector<PartShape> LaserParts(int count) {
+  return std::vector<PartShape>(static_cast<size_t>(count), PartShape{0x200, {0, 0, 0, 0}, 1, {}});
 }
 
 void PrintDetailAndExit(uint32_t code, const char* detail) {

@@ -35,7 +35,9 @@ class LifecycleWorld : public TypeWorld {
     system_.gameTime = 5000;
     gSystem = &system_;
     universe_ = UniverseBlock{};
-    CreateUniverse(&universe_);
+    ListInit(&universe_.objects);
+    gUniverse = &universe_;
+    SetFreedInstanceHook(ObjectsForgetInstance);
     universe_.idHash = HashCreate();
     universe_.takeHash = HashCreate();
     gEvents = &events_;

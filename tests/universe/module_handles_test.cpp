@@ -64,4 +64,47 @@ TEST_F(ModuleHandles, TheValueIsPassedOnceAndThePairCleared) {
   ReleaseModuleHandle(nullptr, 1);
 }
 
+TEST_F(ModuleHandles, ATurretRowsWaitingTaskIsWokenOnceByRow) {
+  ShipExt ext{};
+  ext.turrets[2] = TurretRow{};
+  ext.turrets[2].moduleNo = kRow;
+  ext.turrets[2].handle = 51;
+  ext.turrets[kShipTurretCapacity - 1].moduleNo = kRow;
+  ext.turrets[kShipTurretCapacity - 1].handle = 52;
+  SpaceObject ship{};
+  ship.objClass = kClassShip;
+  ship.ext = &ext;
+
+  struct Case {
+    int32_t row;
+    int32_t value;
+    std::vector<std::pair<uint32_t, int32_t>> expected;
+  };
+  const Case kCases[] = {
+      {2, 3, {{51, 3}}},
+      {2, 3, {}},  // already released
+      {1, 1, {}},  // no task waits on this row
+      {-1, 1, {}},
+      {kShipTurretCapacity, 1, {}},
+      {kShipTurretCapacity - 1, 13, {{52, 13}}},
+  };
+  for (const Case& c : kCases) {
+    calls_.clear();
+    ShipReleaseModuleHandle(&ship, c.row, c.value);
+    EXPECT_EQ(calls_, c.expected) << "row " << c.row;
+  }
+  EXPECT_EQ(ext.turrets[2].moduleNo, 0u);
+  EXPECT_EQ(ext.turrets[2].handle, 0u);
+
+  // Only ships have turret rows.
+  calls_.clear();
+  ext.turrets[0].moduleNo = kRow;
+  ext.turrets[0].handle = 53;
+  ship.objClass = kClassDock;
+  ShipReleaseModuleHandle(&ship, 0, 1);
+  ShipReleaseModuleHandle(nullptr, 0, 1);
+  EXPECT_TRUE(calls_.empty());
+  EXPECT_EQ(ext.turrets[0].moduleNo, static_cast<uint32_t>(kRow));
+}
+
 }  // namespace

@@ -380,3 +380,62 @@ TEST_F(ObjectLifecycle, InstanceFreedUnderItsObjectIsForgotten) {
 }
 
 }  // namespace
+
+// A started take plays its cut's note range on the take's own instance and on the object made
+// for the other slot; a label the cut does not name plays the whole path without the loop.
+TEST_F(ObjectLifecycle, StartingATakePlaysTheLabelsRangeOnItsInstancesAndObjects) {
+  Rows(kClassShip, 1)->bodyId = 5;
+  Body(5, kFixedOne);
+  SectorObject* sector = Sector();
+  sector->scriptId = 42;
+  SpaceObject* actor = Create(kClassShip, 0);
+  ASSERT_NE(actor->instance, nullptr);
+  static char startText[] = "start 3", endText[] = "LEND 3", speakText[] = "end speak 3";
+  CutNote notes[] = {{100, startText}, {700, speakText}, {900, endText}};
+  PathRecord paths[2]{};
+  paths[0].noteCount = 3;
+  paths[0].notes = notes;
+  CutRecord cut{};
+  cut.handle = 301;
+  cut.pathCount = 2;
+  cut.paths = paths;
+  HashInsert(engine_.engine().cutTable, cut.handle, reinterpret_cast<HashValue>(&cut));
+  ObjTakeRecord* record = MakeTakeRecord(&universe_, nullptr, cut.handle);
+  record->actors[0] = actor;  // slot 0 plays on the object made for it
+  record->take->instances[0] = nullptr;
+  record->sector = sector;
+  record->take->state = kTakeStopped;
+
+  const FixedVector origin{1000, 2000, 3000, 0};
+  const int32_t label = 3;
+  EXPECT_TRUE(NodeStartPathJob(record, &origin, &label, false, nullptr));
+  EXPECT_EQ(record->take->state, kTakeRunning);
+  EXPECT_EQ(cut.originPosition.x, 1000);
+  EXPECT_EQ(cut.originPosition.z, 3000);
+  EXPECT_TRUE(cut.originFlags & kCutOriginGiven);
+  InstanceRecord* own = record->take->instances[1];
+  for (InstanceRecord* instance : {own, actor->instance}) {
+    EXPECT_EQ(instance->rangeStart, 100);
+    EXPECT_EQ(instance->rangeEnd, 900) << "\"end speak 3\" ends nothing";
+    EXPECT_TRUE(instance->jobFlags & kJobLoops) << "an \"lend\" range loops";
+    EXPECT_TRUE(instance->jobFlags & kJobRangeAsGiven);
+    EXPECT_EQ(instance->cutHandle, cut.handle);
+  }
+  EXPECT_EQ(own->pathNumber, 1);
+  EXPECT_EQ(own->ownerScriptId, 42);
+  EXPECT_TRUE(actor->flags & kObjFlagCarried);
+
+  const int32_t missing = 4;
+  // The whole path, which has no keys: it ends as soon as it starts.
+  EXPECT_FALSE(NodeStartPathJob(record, nullptr, &missing, false, nullptr));
+  EXPECT_EQ(own->rangeStart, 0);
+  EXPECT_EQ(own->rangeEnd, 0);
+  EXPECT_FALSE(own->jobFlags & kJobLoops);
+
+  record->take->cutHandle = 999;  // a cut that is not loaded starts nothing
+  EXPECT_FALSE(NodeStartPathJob(record, &origin, &label, true, nullptr));
+  // The cut is the test's own: out of the table before the take and its instance are freed.
+  HashRemove(engine_.engine().cutTable, cut.handle);
+  record->actors[0] = nullptr;
+  ObjTakeFree(record);
+}

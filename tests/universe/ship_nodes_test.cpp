@@ -1,6 +1,6 @@
 // Ship gun and component nodes over a hand-built instance tree: the node by body and path, the
 // second node below a gun dummy, indexes beyond the type rows, the gun-node flag by laser slot,
-// the component transform, and which objects count as wares.
+// the component transform, which objects count as wares, and a carried shot following its emitter.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -149,6 +149,69 @@ TEST_F(ShipNodes, WaresAreTheWareClassesUnarmedMissilesAndHeldAsteroids) {
     EXPECT_EQ(ObjIsWareObject(&o), c.ware) << "class " << c.objClass << " subtype " << c.subtype;
   }
   EXPECT_FALSE(ObjIsWareObject(nullptr));
+}
+
+TEST_F(ShipNodes, ACarriedShotSitsAtItsOffsetFromTheEmittersWorldPosition) {
+  ObjectTypeRecord* bullets = Rows(kClassBullet, 2);
+  bullets[0].bullet.flags = kBulletFlagCarried;
+  bullets[1].bullet.flags = 0;
+  root_->position = {1000, 0, 0, 0};
+  gun_->position = {10, 20, 30, 0};
+  SpaceObject gun{};
+  gun.objClass = kClassLaser;
+  gun.instance = gun_;
+  InstanceRecord* shotNode = Node(nullptr, 50, 0);
+  shotNode->matrix.m[0][1] = 77;
+
+  struct Case {
+    const char* what;
+    int16_t subtype;
+    bool fired, gunHasNode;
+    bool moves;
+  };
+  const Case kCases[] = {
+      {"carried shot", 0, true, true, true},
+      {"type without the carried flag", 1, true, true, false},
+      {"subtype beyond the table", 2, true, true, false},
+      {"no emitter", 0, false, true, false},
+      {"emitter without a node", 0, true, false, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    BulletExt ext{};
+    ext.firedBy = c.fired ? &gun : nullptr;
+    ext.carriedOffset = {1, 2, -3, 0};
+    SpaceObject shot{};
+    shot.objClass = kClassBullet;
+    shot.subtype = c.subtype;
+    shot.ext = &ext;
+    shot.instance = shotNode;
+    gun.instance = c.gunHasNode ? gun_ : nullptr;
+    shotNode->position = shotNode->world = {5, 5, 5, 0};
+    shotNode->worldMatrix = FixedMatrix{};
+    gun_->world = {};
+
+    ObjFollowCarrierNode(&shot);
+    if (c.moves) {
+      EXPECT_EQ(gun_->world.x, 1010) << "the emitter's world position is brought up to date";
+      EXPECT_EQ(gun_->world.z, 30);
+      EXPECT_EQ(gun_->worldMatrix.m[0][0], 65536);
+      EXPECT_EQ(shotNode->position.x, 1011);
+      EXPECT_EQ(shotNode->position.y, 22);
+      EXPECT_EQ(shotNode->position.z, 27);
+      EXPECT_EQ(shotNode->world.x, 1011);
+      EXPECT_EQ(shotNode->world.z, 27);
+      EXPECT_EQ(shotNode->worldMatrix.m[0][1], 77);
+    } else {
+      EXPECT_EQ(shotNode->position.x, 5);
+      EXPECT_EQ(shotNode->world.x, 5);
+      EXPECT_EQ(shotNode->worldMatrix.m[0][0], 0);
+    }
+  }
+  SpaceObject notABullet{};
+  notABullet.objClass = kClassShip;
+  ObjFollowCarrierNode(&notABullet);
+  ObjFollowCarrierNode(nullptr);
 }
 
 }  // namespace

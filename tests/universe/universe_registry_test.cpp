@@ -1,13 +1,15 @@
 // The universe's settings and registry: the Globals settings with their defaults and the fire
 // angle's clamps, objects found by id while keys are handed out and wrap, the value scripts set
 // on objects, race relations, match lookups, the active-sector test, the state reset and the
-// hit-drain ratio kept in range, and the slowing effect a bullet hit starts.
+// hit-drain ratio kept in range, the slowing effect a bullet hit starts, the commander link and
+// the release of a media stream.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "core/hash_table.h"
 #include "core/system_block.h"
+#include "render/texture_animation.h"
 #include "script/containers.h"
 #include "universe/type_world.h"
 #include "universe/universe.h"
@@ -415,6 +417,79 @@ TEST_F(UniverseRegistry, NamesAreOwnedCopies) {
   EXPECT_STREQ(ship.name, "Second");
   ObjSetName(&ship, nullptr);
   EXPECT_EQ(ship.name, nullptr);
+}
+
+TEST_F(UniverseRegistry, TheCommanderLinkIsKeptByShipsDocksAndFactoriesOnly) {
+  struct Case {
+    uint16_t objClass;
+    int32_t value;
+    uint32_t stored;  // for the classes that keep it
+    bool kept;
+  };
+  const Case kCases[] = {
+      {kClassShip, 1, 1, true},      {kClassShip, 0, 0, true},  {kClassDock, 1, 1, true},
+      {kClassFactory, 1, 1, true},   {kClassGate, 1, 0, false}, {kClassSector, 1, 0, false},
+      {kClassAsteroid, 1, 0, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.objClass);
+    // Large enough for any class's extension; the link word is read back where the class keeps it.
+    union {
+      ShipExt ship;
+      FactoryExt factory;
+      GateExt gate;
+    } ext{};
+    ext.ship.reciprocalHostile = 7;
+    if (c.objClass == kClassDock || c.objClass == kClassFactory) ext.factory.dock.reciprocalHostile = 7;
+    SpaceObject o{};
+    o.objClass = c.objClass;
+    o.ext = &ext;
+    ObjSetExtField84(&o, c.value);
+    const uint32_t word = (c.objClass == kClassDock || c.objClass == kClassFactory) ? ext.factory.dock.reciprocalHostile
+                                                                                     : ext.ship.reciprocalHostile;
+    EXPECT_EQ(word, c.kept ? c.stored : 7u);
+  }
+  SpaceObject bare{};
+  bare.objClass = kClassShip;
+  ObjSetExtField84(&bare, 1);  // no extension: nothing to store into
+  ObjSetExtField84(nullptr, 1);
+}
+
+// A one-stream media list: stream 90, owned by owner 3.
+struct MediaLog {
+  std::vector<int32_t> stopped;
+  std::vector<std::pair<int32_t, int32_t>> detached;
+};
+MediaLog* gMediaLog = nullptr;
+
+TEST_F(UniverseRegistry, AMediaStreamIsStoppedOnlyForTheOwnerThatHoldsIt) {
+  MediaLog log;
+  gMediaLog = &log;
+  MediaStreamHooks hooks{};
+  hooks.find = [](int32_t id, uint32_t* flags, int32_t* owner) {
+    *flags = kMediaStreamOwned;
+    *owner = 3;
+    return id == 90;
+  };
+  hooks.stop = [](int32_t id) { gMediaLog->stopped.push_back(id); };
+  hooks.disconnect = [](int32_t id, int32_t owner) { gMediaLog->detached.push_back({id, owner}); };
+  TexAnimSetMediaHooks(&hooks);
+
+  struct Case {
+    int32_t stream, owner;
+    bool stops;
+  };
+  const Case kCases[] = {{90, 3, true}, {90, 4, false}, {91, 3, false}};
+  for (const Case& c : kCases) {
+    log = {};
+    ObjReleaseMediaStream(c.stream, c.owner);
+    EXPECT_EQ(log.stopped, c.stops ? std::vector<int32_t>{c.stream} : std::vector<int32_t>{}) << c.stream << "/" << c.owner;
+    const std::vector<std::pair<int32_t, int32_t>> detached = {{c.stream, c.owner}};
+    EXPECT_EQ(log.detached, detached) << "detached in every case";
+  }
+  TexAnimSetMediaHooks(nullptr);
+  gMediaLog = nullptr;
+  ObjReleaseMediaStream(90, 3);  // without a media layer: nothing happens
 }
 
 }  // namespace

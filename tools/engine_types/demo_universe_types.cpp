@@ -5,6 +5,7 @@
 #include <string>
 
 #include "scene/engine_types.h"
+#include "universe/effect_definitions.h"
 #include "universe/object_classes.h"
 
 namespace typetool {
@@ -149,6 +150,30 @@ std::vector<TypeFile> DemoUniverseAuxFiles() {
       {"Dummies", Dummies()}, {"Bodies", Bodies()},   {"Components", Components()}, {"Matches", Matches()},
       {"WareLists", WareLists()},
   };
+}
+
+TypeFile DemoEffectsFile() {
+  const DataKeyword* row = kEffectRowFlagNames;
+  const DataKeyword* inst = kEffectInstanceFlagNames;
+  const DataKeyword* entry = kEffectEntryFlagNames;
+  Fields f = {Int(1)};
+  // Row 1: an engine glow that grows with speed and flickers.
+  Append(&f, {Int(1), Int(1), Flags(0, row), Int(0), Fixed(0), Flags(EEDF_SPEEDDEPENDENT, entry), Flags(I3DF_2D, inst),
+              Str(kCube), Fixed(kOne / 4), Fixed(kOne), Int(0), Fixed(kOne / 8), Int(0), Int(0), Int(-100), Int(0),
+              Int(0), Fixed(kOne / 2), Int(0)});
+  // Row 2: an explosion: a timed light, the demo cut and a break-up.
+  Append(&f, {Int(2), Int(3), Flags(EDF_REINIT, row), Int(500), Fixed(kOne / 2)});
+  Append(&f, {Flags(EEDF_LIGHT | EEDF_TIMEOUT | EEDF_GROWANDSHRINK, entry), Flags(0, inst), Str("1"), Fixed(kOne),
+              Fixed(kOne * 2), Int(800), Fixed(0), Int(0), Int(0), Int(0), Int(0), Int(0), Fixed(0), Int(0)});
+  Append(&f, {Flags(EEDF_CUT | EEDF_RELATIVESIZE, entry), Flags(0, inst), Str(kDemoCut), Fixed(kOne), Fixed(kOne),
+              Int(0), Fixed(0), Fixed(kOne / 2), Fixed(0), Fixed(-kOne / 4), Int(0), Int(0), Fixed(0), Int(100)});
+  Append(&f, {Flags(EEDF_BREAKUP, entry), Flags(0, inst), Str("0"), Fixed(0), Fixed(0), Int(0), Fixed(0), Int(0),
+              Int(0), Int(0), Int(0), Int(0), Fixed(0), Int(300)});
+  // Row 3: propagation over the hull, starting row 1 at each step.
+  Append(&f, {Int(3), Int(1), Flags(0, row), Int(0), Fixed(0), Flags(EEDF_PROPAGATE, entry), Flags(0, inst), Int(1),
+              Int(2), Int(5), Int(100), Int(400), Int(3), Int(50), Fixed(kOne / 4), Int(0)});
+  f.push_back(Int(-1));
+  return {"effects", f};
 }
 
 std::vector<TypeFile> DemoUniverseClassFiles() {

@@ -16,6 +16,8 @@ constexpr int32_t kDemoClassFileVersion = 54;
 // "Globals", "Flight", "Videos", "VideoLists", "Dummies", "Bodies", "Components", "Matches" and
 // "WareLists".
 std::vector<TypeFile> DemoUniverseAuxFiles();
+// "effects": a glow, a light, a cut explosion with break-up and a propagation row.
+TypeFile DemoEffectsFile();
 // One file per class that has one, each with a single row over the demo's bodies.
 std::vector<TypeFile> DemoUniverseClassFiles();
 

@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder / "types", error);
   std::vector<typetool::TypeFile> text = typetool::DemoTypeFiles();
   for (typetool::TypeFile& file : typetool::DemoUniverseAuxFiles()) text.push_back(file);
+  text.push_back(typetool::DemoEffectsFile());
   for (const typetool::TypeFile& file : text) {
     if (!Write(folder, file, false)) return 1;
   }

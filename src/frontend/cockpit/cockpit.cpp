@@ -14,6 +14,7 @@
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit/cockpit_views.h"
 #include "frontend/hud/gui_master.h"
+#include "frontend/hud/icon_types.h"
 #include "render/render_matrices.h"
 #include "scene/camera_records.h"
 #include "scene/instance_tree.h"
@@ -40,16 +41,6 @@ void FreeTooltip(TooltipRecord* tooltip) {
 void FreeArray(CockpitArray* array) {
   MemFreeIfSet(array->begin);
   *array = CockpitArray{};
-}
-
-void FreeIconTypeTables(GuiMaster* master) {
-  for (IconTypeRow& row : master->iconTypes) {
-    // Each table holds icon triples; the counters took them at that size.
-    if (row.subtypeIcons) MemFree(row.subtypeIcons, sizeof(int32_t) * 3 * static_cast<uint32_t>(row.subtypeCount), 0);
-    if (row.secondIcons) MemFree(row.secondIcons, sizeof(int32_t) * 3 * static_cast<uint32_t>(row.secondCount), 0);
-    row.subtypeIcons = row.secondIcons = nullptr;
-    row.subtypeCount = row.secondCount = 0;
-  }
 }
 
 }  // namespace
@@ -224,7 +215,7 @@ void DeleteCockpitSubRecord(CockpitRecord* cockpit, uint32_t flags) {
 
 void FreeAllCockpits(GuiMaster* master) {
   if (!master) return;
-  FreeIconTypeTables(master);
+  FreeIconTypeTables(master->iconTypes);
   if (HashTable* table = master->cockpits) {
     uint32_t key = HashNextKey(table, 0);
     while (key != 0) {

@@ -11,6 +11,7 @@
 #include "frontend/cockpit/cockpit_messages.h"
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit/cockpit_views.h"
+#include "frontend/cockpit/native_args.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/target_overlay.h"
 #include "scene/camera_records.h"
@@ -26,6 +27,8 @@
 #include "universe/universe_registry.h"
 
 namespace {
+
+using Args = NativeArgs;
 
 // Native numbers (the INS_ name table's order).
 enum : int32_t {
@@ -102,36 +105,9 @@ uint32_t ObjectId(const SpaceObject* object) { return object ? object->id : 0; }
 uint32_t HandleOf(const SceneRecord* scene) { return scene ? scene->handle : 0; }
 uint32_t HandleOf(const CameraRecord* camera) { return camera ? camera->instance.handle : 0; }
 
-// The arguments as the natives read them: the handle first, then integers; anything missing or
-// not an integer reads as 0.
-struct Args {
-  const ScriptValue* values;
-  int32_t count;
-
-  bool Has(int32_t i) const { return values && i >= 0 && i < count; }
-  int32_t Int(int32_t i) const { return Has(i) && values[i].type == kValueInt ? values[i].i : 0; }
-  bool True(int32_t i) const { return Has(i) && ValueIsTrue(&values[i]); }
-  const char* Text(int32_t i) const { return Has(i) && ValueIsText(&values[i]) ? GetValueString(&values[i]) : nullptr; }
-  SpaceObject* Object(int32_t i) const {
-    const uint32_t id = static_cast<uint32_t>(Int(i));
-    return id ? FindObjectByIdGlobal(id) : nullptr;
-  }
-  void Triple(int32_t first, int32_t out[3]) const {
-    for (int k = 0; k < 3; ++k) out[k] = Int(first + k);
-  }
-};
-
 void AnswerTriple(ScriptTask* task, int32_t x, int32_t y, int32_t z) {
-  ScriptValue array{};
-  if (!AllocArrayValue(&array, 3)) {
-    ReturnInt(task, gScriptEngine, 0);
-    return;
-  }
-  ArrayWriteInt(&array, 0, x);
-  ArrayWriteInt(&array, 1, y);
-  ArrayWriteInt(&array, 2, z);
-  ReturnValue(task, gScriptEngine, &array);
-  ReleaseValue(&array);
+  const int32_t values[3] = {x, y, z};
+  AnswerIntArray(task, values, 3);
 }
 
 // A camera taken by the cockpit looks with the cockpit's field of view.

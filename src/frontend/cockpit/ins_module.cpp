@@ -6,6 +6,7 @@
 
 #include "frontend/cockpit/cockpit_natives.h"
 #include "frontend/hud/gui_master.h"
+#include "frontend/hud/map_natives.h"
 #include "script/engine.h"
 
 const char* const kINSNativeNames[kCockpitNativeCount + 1] = {
@@ -97,6 +98,7 @@ int32_t DispatchINSNative(int32_t, ScriptTask* task, int32_t function, int32_t a
       break;
     default:
       if (function < 0 || function >= kCockpitNativeCount) ReturnInt(task, gScriptEngine, 0);
+      else if (RunMapNative(gGuiMaster, task, function, argCount, args)) break;
       else RunCockpitNative(gGuiMaster, task, function, argCount, args);
       break;
   }

@@ -1,0 +1,7 @@
+// The list of `SA_` command families the dispatcher's table is built from. Each family's file
+// defines its rows; add one declaration and one entry here per family.
+#include "simulation/commands/sa_call.h"
+
+const SACommandFamily kSACommandFamilies[] = {
+    {nullptr, 0},
+};

@@ -1,0 +1,630 @@
+// The object effects (see object_effects.h): group creation and restart, the per-frame update of
+// a group's entries (start, follow the owner, size, flicker, fade, end of cuts, time-out), the
+// part-object fade, the frame step of the three lists and the removals. Called by the game loop,
+// the simulation, the explosion code and object destruction. It never frees an owner object; a
+// part object whose last effect ended is only marked for removal.
+#include "universe/object_effects.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "scene/body_cache.h"
+#include "scene/engine_state.h"
+#include "scene/light_records.h"
+#include "scene/lights.h"
+#include "scene/instance.h"
+#include "scene/instance_tree.h"
+#include "universe/effect_definitions.h"
+#include "universe/object_breakup.h"
+#include "universe/object_queries.h"
+#include "universe/object_references.h"
+#include "universe/type_access.h"
+#include "universe/universe.h"
+
+namespace {
+
+constexpr uint32_t kInstHidden = 0x100000;
+constexpr uint32_t kInstFlat = 0x4000;
+constexpr uint32_t kInstEnding = 0x2000;
+constexpr uint32_t kInstLensFlare = 0x20000000;
+constexpr int32_t kHullDamageSounds[5] = {903, 904, 1200, 1201, 1202};
+constexpr uint32_t kObjFlagRemove = 1u << 27;
+
+ListHead gGroups;
+ListHead gInstances;
+ListHead gEmitters;
+bool gListsReady = false;
+bool gEmittersReady = false;
+int32_t gFrameRandom = 0;
+EffectSoundSink gSoundSink = nullptr;
+
+void EnsureLists() {
+  if (gListsReady) return;
+  ListInit(&gGroups);
+  ListInit(&gInstances);
+  gListsReady = true;
+}
+
+uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
+
+int32_t Mul16(int32_t a, int32_t b) { return SaturateToInt32((static_cast<int64_t>(a) * b + 0x8000) >> 16); }
+
+EffectGroup* GroupOf(ListNode* node) { return reinterpret_cast<EffectGroup*>(node); }
+EffectInstance* EffectInstanceOf(ListNode* node) { return reinterpret_cast<EffectInstance*>(node); }
+ParticleEmitterNode* EmitterOf(ListNode* node) { return reinterpret_cast<ParticleEmitterNode*>(node); }
+
+int32_t GroupTime(const EffectGroup* g) { return static_cast<int32_t>(Now() - g->startTime); }
+
+void FreeEntryInstance(EffectGroupEntry* e) {
+  InstanceRecord* instance = e->instance;
+  e->instance = nullptr;
+  if (instance) FreeInstance(instance);
+}
+
+void FreeGroup(EffectGroup* g) {
+  ListRemove(&g->node);
+  const int32_t count = g->row ? g->row->entryCount : 0;
+  for (int32_t i = 0; i < count; ++i) FreeEntryInstance(&g->entries[i]);
+  MemFreeIfSet(g->entries);
+  MemFreeIfSet(g);
+}
+
+void StartGroup(EffectGroup* g, int32_t delay, bool restart) {
+  const int32_t count = g->row->entryCount;
+  for (int32_t i = 0; i < count; ++i) {
+    EffectGroupEntry* e = &g->entries[i];
+    if (!restart) {
+      e->instance = nullptr;
+      e->state = 0;
+    } else if ((g->row->flags & EDF_REINIT) && !(g->row->entries[i].flags & EEDF_NOREINIT)) {
+      FreeEntryInstance(e);
+      e->state = 0;
+    }
+  }
+  g->startTime = Now() + static_cast<uint32_t>(delay);
+  UpdateEffectGroup(g);
+}
+
+void SetOffset(EffectGroup* g, const int32_t* offset) {
+  for (int i = 0; i < 4; ++i) g->offset[i] = offset ? offset[i] : 0;
+}
+
+// The orientation a new cut or body instance takes.
+void OrientNew(EffectGroup* g, const EffectDefinitionEntry* d, InstanceRecord* instance) {
+  const InstanceRecord* ownerInstance = g->owner->instance;
+  if (d->flags & EEDF_RANDOMROT) {
+    if (instance->flags & kInstFlat) {
+      MatrixFromAngles(&instance->matrix, 0, 0, static_cast<uint32_t>(2 * GameRand()));
+    } else {
+      const int32_t yaw = 2 * GameRand();
+      const int32_t pitch = GameRand() - 0x4000;
+      B3D_InstSetRot(instance, yaw, pitch, 2 * GameRand());
+    }
+  } else if (d->flags & EEDF_BULLETROT) {
+    instance->matrix = g->impactMatrix;
+  } else {
+    MatrixMultiply(&instance->matrix, &g->matrix, &ownerInstance->matrix);
+  }
+}
+
+void JoinOwnerScene(EffectGroup* g, InstanceRecord* instance) {
+  if (g->owner->instance->scene) AddInstanceToScene(instance, g->owner->instance->scene);
+}
+
+// The light type an entry names, or null: only numbers within the table name one, and a type
+// of kind 0 is undefined.
+const LightTypeRecord* EntryLightType(const EffectDefinitionEntry* d) {
+  if (!gEngine3D || d->sourceId < 0 || d->sourceId >= kLightTypeCount) return nullptr;
+  const LightTypeRecord* type = &gEngine3D->lightTypes[d->sourceId];
+  return type->kind != 0 ? type : nullptr;
+}
+
+void StartLight(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
+  InstanceRecord* light = B3D_LightAlloc();
+  if (!light) {
+    e->state = 2;
+    return;
+  }
+  if (const LightTypeRecord* type = EntryLightType(d)) {
+    light->words31[0] = 0x10000;
+    light->words31[1] = 0;
+    light->words31[2] = 0x80000;
+    B3D_LightSetRange(light, type->words[1] < 1 ? 10000 : type->words[1]);
+    B3D_LightSetColor(light, type->red, type->green, type->blue);
+    B3D_LightSetParameters(light, d->sourceId);
+    JoinOwnerScene(g, light);
+    light->flags2 |= 0x40000000;
+  }
+  e->instance = light;
+  e->state = 1;
+}
+
+// The kinds of an entry's start. Cut entries are not played yet: they finish at once.
+int32_t StartKind(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
+  if (d->flags & EEDF_CUT) {
+    e->state = 2;
+    return 0;
+  }
+  if (d->flags & EEDF_LIGHT) {
+    StartLight(g, e, d);
+    return 0;
+  }
+  if (d->flags & EEDF_BREAKUP) {
+    int32_t result = 0;
+    if (SpaceObject* second = g->second) {
+      g->second = nullptr;
+      result = BreakUpObject(second);
+    }
+    e->state = 2;
+    return result;
+  }
+  InstanceRecord* instance = B3D_InstAlloc();
+  if (!instance) {
+    e->state = 2;
+    return 0;
+  }
+  instance->flags |= d->instanceFlags;
+  if (d->sourceId >= 1) {
+    B3D_InstSetBody(instance, d->sourceId);
+    B3D_InstSetSize(instance, (d->flags & EEDF_RELATIVESIZE) ? g->owner->radius : d->sizeA + e->randomOffset);
+    OrientNew(g, d, instance);
+  }
+  JoinOwnerScene(g, instance);
+  e->instance = instance;
+  e->state = 1;
+  return 0;
+}
+
+void Push(EffectGroup* g);
+
+// Step 1 of an entry: false when the start is held for this call.
+bool StartEntry(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d, int32_t* result) {
+  if (d->flags & EEDF_DISTANT) {
+    e->state = 2;
+    return false;
+  }
+  if (d->flags & EEDF_HULLDAMAGE) {
+    if (ObjGetShield(g->owner) >= 100) return false;
+    const int32_t sound = kHullDamageSounds[RandomBelow16(5)];
+    if (gSoundSink) gSoundSink(sound);
+  }
+  e->randomOffset = 0;
+  if ((d->flags & EEDF_RANDOMSIZE) && d->sizeB - d->sizeA > 0) e->randomOffset = RandomBelow(d->sizeB - d->sizeA);
+  const int32_t r = StartKind(g, e, d);
+  if (r) *result = r;
+  if ((d->flags & EEDF_LENSFLARE) && e->instance) {
+    e->instance->flags |= kInstLensFlare;
+    e->instance->flareType = d->lensFlareId;
+  }
+  if (d->flags & EEDF_PUSH) Push(g);
+  return true;
+}
+
+int32_t EntrySize(const EffectGroup* g, const EffectGroupEntry* e, const EffectDefinitionEntry* d, int32_t t) {
+  const int32_t a = d->sizeA + e->randomOffset;
+  const int32_t b = d->sizeB + e->randomOffset;
+  if (d->flags & EEDF_SPEEDDEPENDENT) {
+    const int64_t s = Mul16(ObjGetTunedSpeed(g->owner), d->speedFactor);
+    const int64_t v = std::llabs(static_cast<int64_t>(g->owner->speed));
+    if (s <= 0) return b;
+    return SaturateToInt32(b - static_cast<int64_t>(b - a) * s / (s + v));
+  }
+  if (d->flags & EEDF_GROWANDSHRINK) {
+    int64_t f = 0;
+    if (d->duration != 0) {
+      f = static_cast<int64_t>(2) * t * 65536 / d->duration - 65536;
+      if (f < -65536) f = -65536;
+      if (f > 65536) f = 65536;
+    }
+    const int32_t f32 = static_cast<int32_t>(f);
+    const int32_t z = b - Mul16(d->sizeB - d->sizeA, Mul16(f32, f32));
+    return z < a ? a : z;
+  }
+  if (d->flags & EEDF_GROW) {
+    int64_t f = 0;
+    if (d->duration != 0) {
+      f = static_cast<int64_t>(t) * 65536 / d->duration;
+      if (f < 0) f = 0;
+      if (f > 65536) f = 65536;
+    }
+    return a + Mul16(d->sizeB - d->sizeA, static_cast<int32_t>(f));
+  }
+  return a;
+}
+
+// A light's colour dims by the factor that sizes other entries; its size follows its kind.
+int32_t LightSize(const EffectGroup* g, const EffectGroupEntry* e, const EffectDefinitionEntry* d, int32_t t) {
+  const int32_t a = d->sizeA + e->randomOffset;
+  const int32_t b = d->sizeB + e->randomOffset;
+  const LightTypeRecord* type = EntryLightType(d);
+  const int32_t colour[3] = {type ? type->red : 0, type ? type->green : 0, type ? type->blue : 0};
+  int32_t out[3] = {colour[0], colour[1], colour[2]};
+  int32_t size = a;
+  if (d->flags & EEDF_SPEEDDEPENDENT) {
+    const int32_t s = Mul16(ObjGetTunedSpeed(g->owner), d->speedFactor);
+    const int32_t v = SaturateToInt32(std::llabs(static_cast<int64_t>(g->owner->speed)));
+    if (s > 0) {
+      for (int i = 0; i < 3; ++i) out[i] = colour[i] - MulDiv(colour[i], s, SaturateToInt32(int64_t{s} + v));
+    }
+    size = b;
+  } else if (d->flags & (EEDF_GROWANDSHRINK | EEDF_GROW)) {
+    const bool both = d->flags & EEDF_GROWANDSHRINK;
+    int64_t f = 0;
+    if (d->duration != 0) {
+      f = both ? static_cast<int64_t>(2) * t * 65536 / d->duration - 65536 : static_cast<int64_t>(t) * 65536 / d->duration;
+      f = std::min<int64_t>(65536, std::max<int64_t>(both ? -65536 : 0, f));
+    }
+    const int32_t f32 = static_cast<int32_t>(f);
+    const int32_t factor = both ? Mul16(f32, f32) : f32;
+    for (int i = 0; i < 3; ++i) out[i] = colour[i] - Mul16(colour[i], factor);
+    size = 0;
+  }
+  if (type) B3D_LightSetColor(e->instance, out[0], out[1], out[2]);
+  return size;
+}
+
+void SetFade(InstanceRecord* instance, int32_t fade) {
+  instance->fadeValue = fade;
+  for (InstanceRecord* c = InstFirstChild(instance); c; c = InstNextSibling(c)) c->fadeValue = fade;
+}
+
+// Step 2: the entry's instance follows the owner.
+void Follow(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d, int32_t t) {
+  InstanceRecord* instance = e->instance;
+  const InstanceRecord* ownerInstance = g->owner->instance;
+  FixedVector local{g->offset[0], g->offset[1], g->offset[2], 0};
+  for (int i = 0; i < 3; ++i) {
+    const int32_t o = (d->flags & EEDF_RELATIVESIZE) ? Mul16(d->offset[i], g->owner->radius) : d->offset[i];
+    (&local.x)[i] += o;
+  }
+  FixedVector moved;
+  MatrixMulVector(&moved, &ownerInstance->matrix, &local);
+  AddVector(&instance->position, &ownerInstance->position, &moved);
+  if (d->flags & EEDF_BULLETROT) {
+    instance->matrix = g->impactMatrix;
+  } else if (!(instance->flags & kInstFlat)) {
+    MatrixMultiply(&instance->matrix, &g->matrix, &ownerInstance->matrix);
+  }
+  int32_t z = EntrySize(g, e, d, t);
+  if (d->flags & EEDF_LIGHT) z = LightSize(g, e, d, t);
+  if (d->flags & EEDF_NOZTEST) instance->flags2 |= 0x8 | 0x10;
+  if (d->rotation >= 1 && d->rotation <= 0xFFFF) z = Mul16(z, 65536 - RandomBelow(d->rotation));
+  if (d->flags & EEDF_RELATIVESIZE) z = Mul16(z, g->owner->radius);
+  B3D_InstSetSize(instance, z);
+  if ((d->flags & EEDF_FADEOUT) && !(d->flags & EEDF_PROPAGATE)) {
+    int32_t q = 0;
+    if (d->duration != 0 && t >= 0) q = SaturateToInt32(static_cast<int64_t>(t) * 65536 / d->duration);
+    int32_t fade = SaturateToInt32(254 - ((static_cast<int64_t>(q) * 255 + 0x8000) >> 16));
+    if (fade < 1) fade = 1;
+    SetFade(instance, fade);
+  }
+}
+
+// Step 3: a cut entry whose children stopped playing ends.
+void EndCut(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
+  bool playing = false;
+  for (InstanceRecord *c = InstFirstChild(e->instance), *next = nullptr; c; c = next) {
+    next = InstNextSibling(c);
+    const bool stopped = !(c->jobFlags & 1) || (c->jobFlags & 0x200);
+    if (!stopped) {
+      playing = true;
+    } else if (!(d->flags & EEDF_CUTKEEPBODY)) {
+      FreeInstance(c);
+    }
+  }
+  if (playing) return;
+  (void)g;
+  FreeEntryInstance(e);
+  e->state = (d->flags & EEDF_PARTICLEGENERATOR) ? 1 : 2;
+}
+
+void FadePartOwner(EffectGroup* g, int32_t fadeDelay) {
+  SpaceObject* owner = g->owner;
+  if (owner->objClass != kClassBodyObject) return;
+  if (fadeDelay != INT32_MIN) {
+    const int32_t u = GroupTime(g) - fadeDelay;
+    int32_t fade = 1;
+    if (u <= 0) {
+      fade = 255;
+    } else if (u < 1000) {
+      fade = 128 + (-254 * (2 * u - 1000)) / 2000;
+    }
+    owner->instance->fadeValue = fade;
+  }
+  if (owner->instance->fadeValue == 255) owner->instance->fadeValue = 0;
+}
+
+bool TimedOut(const EffectGroup* g, const EffectDefinitionEntry* d) {
+  return (d->flags & EEDF_TIMEOUT) && GroupTime(g) >= d->startDelay + d->duration;
+}
+
+void MarkPartForRemoval(SpaceObject* owner, const EffectGroup* removed) {
+  if (!owner || owner->objClass != kClassBodyObject) return;
+  LIST_FOR_EACH_SAFE(node, next, &gGroups) {
+    const EffectGroup* g = GroupOf(node);
+    if (g != removed && g->owner == owner && g->keyA == removed->keyA && g->row == removed->row) return;
+  }
+  owner->flags |= kObjFlagRemove;
+  ReleaseObjectReferences(owner, 0);
+}
+
+// A stepped group that returned 0: true when something is left in it.
+bool TrimGroup(EffectGroup* g) {
+  bool left = false;
+  for (int32_t i = 0; i < g->row->entryCount; ++i) {
+    EffectGroupEntry* e = &g->entries[i];
+    const EffectDefinitionEntry* d = &g->row->entries[i];
+    if (e->state == 0) {
+      left = true;
+    } else if (e->instance) {
+      if (!(e->instance->flags & kInstEnding) && !TimedOut(g, d)) {
+        left = true;
+      } else {
+        FreeEntryInstance(e);
+        e->state = 2;
+      }
+    }
+  }
+  return left;
+}
+
+void FreeEmitter(ParticleEmitterNode* n) {
+  ListRemove(&n->node);
+  MemFreeIfSet(n);
+}
+
+}  // namespace
+
+ListHead* EffectGroupList() {
+  EnsureLists();
+  return &gGroups;
+}
+
+ListHead* EffectInstanceList() {
+  EnsureLists();
+  return &gInstances;
+}
+
+ListHead* ParticleEmitterList() { return gEmittersReady ? &gEmitters : nullptr; }
+
+void SetEffectSoundSink(EffectSoundSink sink) { gSoundSink = sink; }
+
+int32_t EffectFrameRandom() { return gFrameRandom; }
+
+EffectGroup* AddEffectGroup(int32_t keyA, int32_t keyB, int32_t rowIndex, SpaceObject* owner, SpaceObject* second,
+                            int32_t eventValue, int32_t extraValue, const int32_t* offset, int32_t delay,
+                            const FixedMatrix* matrix) {
+  EffectDefinitionRow* row = EffectRowAt(rowIndex);
+  if (!row) return nullptr;
+  EnsureLists();
+  LIST_FOR_EACH_SAFE(node, next, &gGroups) {
+    EffectGroup* g = GroupOf(node);
+    if (g->owner != owner || g->keyA != keyA || g->keyB != keyB) continue;
+    SetOffset(g, offset);
+    if (matrix) g->matrix = *matrix;
+    StartGroup(g, delay, true);
+    return g;
+  }
+  auto* g = static_cast<EffectGroup*>(MemCalloc(sizeof(EffectGroup)));
+  if (!g) return nullptr;
+  if (row->entryCount > 0) {
+    g->entries = static_cast<EffectGroupEntry*>(MemCalloc(sizeof(EffectGroupEntry) * row->entryCount));
+    if (!g->entries) {
+      MemFreeIfSet(g);
+      return nullptr;
+    }
+    for (int32_t i = 0; i < row->entryCount; ++i) g->entries[i].group = g;
+  }
+  g->row = row;
+  g->owner = owner;
+  g->second = second;
+  g->eventValue = eventValue;
+  g->extraValue = extraValue;
+  g->keyA = keyA;
+  g->keyB = keyB;
+  SetOffset(g, offset);
+  if (matrix) {
+    g->matrix = *matrix;
+  } else {
+    MatrixSetIdentity(&g->matrix);
+  }
+  MatrixSetIdentity(&g->impactMatrix);
+  ListAddTail(&gGroups, &g->node);
+  StartGroup(g, delay, false);
+  return g;
+}
+
+int32_t UpdateEffectGroup(EffectGroup* g) {
+  if (!g || !g->owner || !g->owner->instance) return 0;
+  int32_t result = 0;
+  int32_t fadeDelay = INT32_MIN;
+  const int32_t groupTime = GroupTime(g);
+  for (int32_t i = 0; i < g->row->entryCount; ++i) {
+    EffectGroupEntry* e = &g->entries[i];
+    const EffectDefinitionEntry* d = &g->row->entries[i];
+    if (e->state == 0 && !e->instance) {
+      if (GroupTime(g) < d->startDelay) {
+        if (d->flags & EEDF_FADEOUTBODY) fadeDelay = d->startDelay;
+        continue;
+      }
+      if (!StartEntry(g, e, d, &result)) continue;
+    }
+    if (d->flags & EEDF_FADEOUTBODY) fadeDelay = d->startDelay;
+    if (!e->instance) continue;
+    const int32_t t = GroupTime(g) - d->startDelay;
+    Follow(g, e, d, t);
+    if ((d->flags & (EEDF_CUT | EEDF_DEBRIS | EEDF_DEBRISMAP)) && e->instance) EndCut(g, e, d);
+    if (e->instance && TimedOut(g, d)) {
+      FreeEntryInstance(e);
+      e->state = 2;
+    }
+  }
+  (void)groupTime;
+  FadePartOwner(g, fadeDelay);
+  return result;
+}
+
+void StepObjectEffects() {
+  EnsureLists();
+  gFrameRandom = RandomBelow(1000) * 1000000;
+  LIST_FOR_EACH_SAFE(node, next, &gInstances) {
+    EffectInstance* fx = EffectInstanceOf(node);
+    const uint32_t now = Now();
+    if (fx->state == 1 && static_cast<int32_t>(now - fx->startTime) >= 0) {
+      fx->state = 2;
+      if (fx->instance) fx->instance->flags &= ~kInstHidden;
+    }
+    if (fx->state != 2 || (fx->flags & 4)) continue;
+    const bool ended = static_cast<int32_t>(now - fx->endTime) >= 0 || !fx->instance ||
+                       (fx->instance->flags & kInstEnding);
+    if (ended) {
+      ListRemove(&fx->node);
+      if (fx->instance) FreeInstance(fx->instance);
+      MemFreeIfSet(fx);
+      continue;
+    }
+    const int32_t step = gSystem ? static_cast<int32_t>(gSystem->frameStep) : 0;
+    FixedVector delta{fx->instance->velocity.x * step / 1000, fx->instance->velocity.y * step / 1000,
+                      fx->instance->velocity.z * step / 1000, 0};
+    AddVectorTo(&fx->instance->position, &delta);
+    if (fx->flags & 1) {
+      const int32_t span = static_cast<int32_t>(fx->endTime - fx->startTime);
+      const int32_t done = static_cast<int32_t>(now - fx->startTime);
+      B3D_InstSetSize(fx->instance, fx->sizeA + MulDiv(fx->sizeB - fx->sizeA, done, span));
+    }
+  }
+  for (ListNode* node = NodeSucc(ListHeadNode(&gGroups)); NodeSucc(node);) {
+    EffectGroup* g = GroupOf(node);
+    if (!g->owner) {
+      node = NodeSucc(node);
+      FreeGroup(g);
+      continue;
+    }
+    if (UpdateEffectGroup(g) == 1) {
+      // The groups that follow with the same owner wait a frame.
+      SpaceObject* owner = g->owner;
+      node = NodeSucc(node);
+      while (NodeSucc(node) && GroupOf(node)->owner == owner) node = NodeSucc(node);
+      continue;
+    }
+    node = NodeSucc(node);
+    if (!TrimGroup(g)) {
+      SpaceObject* owner = g->owner;
+      MarkPartForRemoval(owner, g);
+      FreeGroup(g);
+    }
+  }
+}
+
+void RemoveObjectEffects(SpaceObject* object) {
+  if (!object) return;
+  EnsureLists();
+  LIST_FOR_EACH_SAFE(node, next, &gGroups) {
+    EffectGroup* g = GroupOf(node);
+    if (g->second == object) g->second = nullptr;
+    if (g->owner == object) FreeGroup(g);
+  }
+  if (!gEmittersReady) return;
+  LIST_FOR_EACH_SAFE(node, next, &gEmitters) {
+    if (EmitterOf(node)->owner == object) FreeEmitter(EmitterOf(node));
+  }
+}
+
+void RemoveSceneEffectInstances(SceneRecord* scene) {
+  if (!scene) return;
+  EnsureLists();
+  LIST_FOR_EACH_SAFE(node, next, &gInstances) {
+    EffectInstance* fx = EffectInstanceOf(node);
+    if (fx->instance && fx->instance->scene != scene) continue;
+    ListRemove(&fx->node);
+    if (fx->instance) FreeInstance(fx->instance);
+    MemFreeIfSet(fx);
+  }
+}
+
+void ClearEffectInstances() {
+  EnsureLists();
+  LIST_FOR_EACH_SAFE(node, next, &gInstances) {
+    EffectInstance* fx = EffectInstanceOf(node);
+    ListRemove(&fx->node);
+    if (fx->instance) FreeInstance(fx->instance);
+    MemFreeIfSet(fx);
+  }
+  if (!gEmittersReady) return;
+  LIST_FOR_EACH_SAFE(node, next, &gEmitters) FreeEmitter(EmitterOf(node));
+}
+
+void FreeEffectGroups() {
+  EnsureLists();
+  LIST_FOR_EACH_SAFE(node, next, &gGroups) FreeGroup(GroupOf(node));
+}
+
+void MakeParticleEmitterList() {
+  FreeParticleEmitterList();
+  ListInit(&gEmitters);
+  gEmittersReady = true;
+}
+
+void FreeParticleEmitterList() {
+  if (!gEmittersReady) return;
+  LIST_FOR_EACH_SAFE(node, next, &gEmitters) FreeEmitter(EmitterOf(node));
+  gEmittersReady = false;
+}
+
+namespace {
+
+void PushObject(SpaceObject* o, const FixedVector* p) {
+  for (int i = 0; i < 3; ++i) o->refAngles[i] = o->angles[i];
+  uint32_t yaw = 0, pitch = 0;
+  AnglesFromVector(p, &yaw, &pitch);
+  o->turnRates[0] = o->angles[0] + static_cast<int32_t>(yaw) / 30000;
+  o->turnRates[1] = o->angles[1] + static_cast<int32_t>(pitch) / 30000;
+  o->turnRates[2] = o->angles[2] + RandomBelow(13);
+  if (o->turnRates[0] == 0 && o->turnRates[1] == 0 && o->turnRates[2] == 0) {
+    for (int32_t& a : o->refAngles) a = 0;
+  }
+  AddVectorTo(&o->baseVelocity, p);
+}
+
+bool Pushable(const SpaceObject* o) {
+  return o->objClass == kClassShip && !(o->flags2 & 0x80) && !ShipIsLargeClass(o);
+}
+
+void Push(EffectGroup* g) {
+  SpaceObject* owner = g->owner;
+  if (!Pushable(owner)) return;
+  // The entry being started runs whether or not anything is pushed.
+  SpaceObject* pusher = g->second;
+  if (!pusher || pusher->speed == 0 || !pusher->instance) return;
+  const int32_t s = pusher->speed / 8;
+  FixedVector forward{0, 0, s, 0};
+  FixedVector p;
+  MatrixMulVector(&p, &pusher->instance->matrix, &forward);
+  PushObject(owner, &p);
+  ListHead* siblings = owner->parent ? ObjectChildren(owner->parent) : nullptr;
+  if (!siblings) return;
+  LIST_FOR_EACH_SAFE(node, next, siblings) {
+    SpaceObject* o = ObjectOfNode(node);
+    if (o == owner || !o->instance || !Pushable(o) || (o->flags & 0x2)) continue;
+    FixedVector d;
+    SubVector(&d, &owner->instance->position, &o->instance->position);
+    if (MaxOf3(std::abs(d.x), std::abs(d.y), std::abs(d.z)) >= 600000) continue;
+    SubVector(&d, &pusher->instance->position, &o->instance->position);
+    const int64_t len2 = static_cast<int64_t>(d.x) * d.x + static_cast<int64_t>(d.y) * d.y + static_cast<int64_t>(d.z) * d.z;
+    const int32_t length = static_cast<int32_t>(IntSqrt64(static_cast<uint64_t>(len2)));
+    int32_t k = 0;
+    if (length >= 600000) {
+      k = s;
+    } else if (length > 0) {
+      k = s / 2 + static_cast<int32_t>(static_cast<int64_t>(s) * (length - 300000) / 600000);
+    }
+    FixedVector q = d;
+    SetVectorLength(&q.x, &q.y, &q.z, 65536);
+    FixedVector push{Mul16(q.x, k), Mul16(q.y, k), Mul16(q.z, k), 0};
+    PushObject(o, &push);
+  }
+}
+
+}  // namespace
