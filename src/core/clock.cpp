@@ -8,8 +8,6 @@
 #include "core/system_block.h"
 #include "platform/os.h"
 
-int32_t gFixedFrameStep = 0;
-
 namespace {
 
 constexpr uint32_t kFixedOne = 0x10000;

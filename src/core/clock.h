@@ -10,10 +10,6 @@
 // the simulation does not leap.
 constexpr uint32_t kMaxGameClockStepMs = 200;
 
-// The fixed frame step of a screenshot capture in ms (0 until the first screenshot), so that
-// captured frames follow a steady 30 frames a second.
-extern int32_t gFixedFrameStep;
-
 int InitClock();
 uint32_t GetMilliseconds();
 void UpdateFrameClock();

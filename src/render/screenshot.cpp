@@ -1,6 +1,7 @@
 // Screenshots: writes the back buffer to the next free numbered picture in the screenshot
-// folder and sets the capture frame step. Called by the game loop after a frame was drawn; it
-// never presents (the game loop does) and never overwrites a numbered picture already there.
+// folder and sets the capture frame step as the game clock's next advance. Called by the game
+// loop after a frame was drawn; it never presents (the game loop does) and never overwrites a
+// numbered picture already there.
 #include <cstdio>
 #include <cstring>
 
@@ -48,11 +49,12 @@ void TakeScreenshot() {
   if (path) SaveScreenshot(path);
   FreeString(path);
 
+  // The next clock update advances the game by a fixed step instead of the measured time.
   gCaptureStepFraction += 1.0f / 3.0f;
   if (gCaptureStepFraction < 1.0f) {
-    gFixedFrameStep = 33;
+    SetGameTimeJump(33);
   } else {
     gCaptureStepFraction -= 1.0f;
-    gFixedFrameStep = 34;
+    SetGameTimeJump(34);
   }
 }

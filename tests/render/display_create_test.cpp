@@ -1,7 +1,8 @@
 // The display's creation and release on null windows and the null device: the screen records
 // over the one back buffer, their display lists, the extents and depth flags, the first flush
 // that full-screen mode runs and windowed mode skips, the window placement on the monitor's
-// work area, a partial release that keeps the window and adapters, and the full release.
+// work area, a partial release that keeps the window and adapters, and the full release; the
+// platform's own adapter on the null and the OpenGL device.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -92,6 +93,50 @@ TEST_F(DisplayCreate, PartialReleaseKeepsWindowAndAdaptersForTheNextCreate) {
   EXPECT_EQ(gDisplay, nullptr);
   EXPECT_EQ(gDirect3D, nullptr);
   EXPECT_EQ(gDeviceWindow, nullptr);
+}
+
+// The adapter the platform describes by itself (the offscreen monitor when headless) offers the
+// configured 1024x768 screen, full screen and windowed, on the recording device with null
+// windows and on the OpenGL device in an offscreen window; the display then presents frames.
+TEST_F(DisplayCreate, DefaultAdapterOpensTheConfiguredScreenOnEitherDevice) {
+  struct Case {
+    const char* what;
+    GpuBackend backend;
+    uint32_t flags;
+  };
+  const Case kCases[] = {
+      {"null full screen", kGpuBackendNull, 0xE0},
+      {"null windowed", kGpuBackendNull, 0xE0 | kVideoFlagWindowed},
+      {"OpenGL full screen", kGpuBackendOpenGl, 0xE0},
+      {"OpenGL windowed", kGpuBackendOpenGl, 0xE0 | kVideoFlagWindowed},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    GpuSetBackend(c.backend);
+    if (c.backend == kGpuBackendOpenGl) OsUseNullWindows(false, nullptr);
+    GpuSetAdapterModels({});
+    block_.videoFlags = c.flags;
+    DisplayObject* display = CreateDisplay(c.flags, 1024, 768, 32);
+    ASSERT_NE(display, nullptr);
+    ASSERT_NE(display->videoSurface, nullptr);
+    EXPECT_EQ(display->videoSurface->width, 1024);
+    EXPECT_EQ(display->videoSurface->deviceSurface, gScreenBackBuffer);
+    UpdateScreen();
+    EXPECT_EQ(gDeviceReady, 1);
+    ReleaseDisplay(1);
+    EXPECT_EQ(gDisplay, nullptr);
+    EXPECT_EQ(gDeviceWindow, nullptr);
+  }
+}
+
+// A screen size that the adapter has no mode of is a real failure: no display is left behind.
+TEST_F(DisplayCreate, ScreenSizeWithoutAModeOpensNoDisplay) {
+  GpuSetAdapterModels({});
+  block_.screenWidth = 1000;
+  block_.screenHeight = 700;
+  EXPECT_EQ(CreateDisplay(0xE0, 1000, 700, 32), nullptr);
+  EXPECT_EQ(gDirect3D->device, nullptr);
+  EXPECT_EQ(gScreenBackBuffer, nullptr);
 }
 
 TEST_F(DisplayCreate, WindowOnlyDisplayHasNoDevice) {
