@@ -10,6 +10,7 @@
 #include "render/effect_cache.h"
 #include "render/environment_map.h"
 #include "render/render.h"
+#include "render/render_logo.h"
 #include "render/render_matrices.h"
 #include "render/screen_effects.h"
 #include "render/screen_update.h"
@@ -106,15 +107,23 @@ void PlaceWindow(int32_t areaLeft, int32_t areaTop, int32_t areaWidth, int32_t a
   *top = areaTop + (areaHeight / 8 - height / 8);
 }
 
-DisplaySurface* GetDisplaySurface(int32_t index) {
-  if (!gDisplay) return nullptr;
+// The display's surface words in record order: video, back buffer, then the two spare slots.
+DisplaySurface* DisplaySurfaceWord(const DisplayObject* display, int32_t index) {
+  if (!display) return nullptr;
   switch (index) {
-    case 0: return gDisplay->backBufferSurface;
-    case 1: return gDisplay->videoSurface;
-    case 2: return gDisplay->spareSurfaces[1];
-    case 3: return gDisplay->spareSurfaces[0];
+    case 0: return display->videoSurface;
+    case 1: return display->backBufferSurface;
+    case 2: return display->spareSurfaces[0];
+    case 3: return display->spareSurfaces[1];
     default: return nullptr;
   }
+}
+
+DisplaySurface* GetDisplaySurface(int32_t index) {
+  // Index 0 is the back buffer, 1 the video surface, 2 and 3 the spare slots the other way round.
+  constexpr int32_t kWordOf[] = {1, 0, 3, 2};
+  if (index < 0 || index > 3) return nullptr;
+  return DisplaySurfaceWord(gDisplay, kWordOf[index]);
 }
 
 int32_t DisplayBufferCount() {

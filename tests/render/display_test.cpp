@@ -11,6 +11,7 @@
 
 #include "platform/gpu_constants.h"
 #include "platform/gpu_null.h"
+#include "render/render_logo.h"
 #include "support/display_world.h"
 
 namespace {
@@ -139,6 +140,13 @@ TEST(DisplayGeometry, SurfaceSlotsAndBufferCounts) {
   EXPECT_EQ(GetDisplaySurface(3), &spare0);
   EXPECT_EQ(GetDisplaySurface(4), nullptr);
   EXPECT_EQ(GetDisplaySurface(-1), nullptr);
+  // The surface words the logo screen takes are the record's own order.
+  EXPECT_EQ(DisplaySurfaceWord(&display, 0), &video);
+  EXPECT_EQ(DisplaySurfaceWord(&display, 1), &back);
+  EXPECT_EQ(DisplaySurfaceWord(&display, 2), &spare0);
+  EXPECT_EQ(DisplaySurfaceWord(&display, 3), &spare1);
+  EXPECT_EQ(DisplaySurfaceWord(&display, 4), nullptr);
+  EXPECT_EQ(DisplaySurfaceWord(nullptr, 0), nullptr);
   struct Case {
     uint32_t flags;
     int32_t count;
