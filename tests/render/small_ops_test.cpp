@@ -19,6 +19,7 @@
 #include "render/texture_table.h"
 #include "support/fake_effect.h"
 #include "support/gpu_fixture.h"
+#include "support/texture_ids_world.h"
 
 namespace {
 
@@ -87,15 +88,11 @@ TEST_F(TextureRecords, ReleaseLowersBothAccounts) {
 
 constexpr GpuxHandle kDiffuse = 7;
 
-// Three fixed texture ids: 1 loaded, 2 loaded with the refusable flag, 3 not loaded.
-class TextureBinding : public ::testing::Test {
+// Ids 1 and 2 loaded, 2 with the refusable flag; 3 not loaded.
+class TextureBinding : public TextureIdsWorld {
  protected:
   void SetUp() override {
-    previous_ = gSystem;
-    gSystem = &block_;
-    gTextureFixedCount = 4;
-    gTextureAddedCount = 0;
-    ASSERT_FALSE(AllocTextureTable());
+    TextureIdsWorld::SetUp();
     for (int i = 0; i < 2; ++i) {
       images_[i].deviceTexture = Texture(i);
       gTextureTable[i + 1].image = &images_[i];
@@ -105,18 +102,10 @@ class TextureBinding : public ::testing::Test {
   void TearDown() override {
     EffectTexturesUnbindAll();
     for (int i = 1; i <= 2; ++i) gTextureTable[i].image = nullptr;
-    FreeTextureTables();
-    gTextureFixedCount = 0;
-    gSystem = previous_;
+    TextureIdsWorld::TearDown();
   }
-  GpuBaseTexture* Texture(int i) { return reinterpret_cast<GpuBaseTexture*>(&storage_[i]); }
 
-  std::vector<std::string> log_;
-  FakeEffect effect_{"e", &log_};
-  uint64_t storage_[3] = {};
   DisplaySurface images_[2] = {};
-  SystemBlock block_{};
-  SystemBlock* previous_ = nullptr;
 };
 
 TEST_F(TextureBinding, MissingOrRefusedTexturesTakeTheFallback) {
