@@ -234,7 +234,6 @@ bool OsGetMonitorModes(uintptr_t monitor, OsDisplayMode* desktop, OsDisplayMode*
     uint32_t depth = SDL_BITSPERPIXEL(format);
     return depth == 24 ? 32u : depth;  // 24-bit colour in 32-bit pixels
   };
-  if (gOffscreen) return OsGetOffscreenMonitorModes(desktop, modes, count);
   if (gUseNull) {
     OsRect bounds;
     OsGetMonitorBounds(monitor, &bounds);
@@ -248,6 +247,7 @@ bool OsGetMonitorModes(uintptr_t monitor, OsDisplayMode* desktop, OsDisplayMode*
     }
     return true;
   }
+  if (gOffscreen) return OsGetOffscreenMonitorModes(desktop, modes, count);
   int display = static_cast<int>(monitor - 1);
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(display, &mode) != 0) return false;
