@@ -29,7 +29,6 @@ namespace {
 constexpr int32_t kCutId = 2;
 constexpr int32_t kLongestStep = 100000;  // the step runs at most this far past the start
 
-EngineState3D gFuzzEngine;
 uint64_t gEvents = 0;
 
 void ReturningFatal(uint32_t code, const char*) {
@@ -39,8 +38,8 @@ void ReturningFatal(uint32_t code, const char*) {
 void CountEvent(int32_t, const char*, int32_t) { ++gEvents; }
 
 void FreeCuts() {
-  while (const uint32_t key = HashNextKey(gFuzzEngine.cutTable, 0))
-    FreeCut(reinterpret_cast<CutRecord*>(HashRemove(gFuzzEngine.cutTable, key)));
+  while (const uint32_t key = HashNextKey(gEngine3D->cutTable, 0))
+    FreeCut(reinterpret_cast<CutRecord*>(HashRemove(gEngine3D->cutTable, key)));
 }
 
 void Play(CutRecord* cut, SceneRecord* scene) {
@@ -79,16 +78,7 @@ void Play(CutRecord* cut, SceneRecord* scene) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     fuzz::World();
-    InitMathTables();
-    EngineState3D& e = gFuzzEngine;
-    for (ListHead* list : {&e.loadedBodies, &e.scenes, &e.instances, &e.drawNodePool, &e.drawList, &e.lights,
-                           &e.particleFreeList, &e.activeParticles, &e.particleList3})
-      ListInit(list);
-    for (HashTable** table :
-         {&e.handleTable, &e.sceneTable, &e.bodyCache, &e.cutTable, &e.takeTable, &e.entryTable60, &e.effectTable})
-      *table = HashCreate();
-    gEngine3D = &gFuzzEngine;
-    SetBodyReaderFatal(ReturningFatal);
+    fuzz::SceneEngine(ReturningFatal);
     SetCutEventSink(CountEvent);
     return true;
   }();

@@ -11,10 +11,8 @@
 
 #include "fuzz_support.h"
 #include "platform/gpu.h"
-#include "render/d3d_context.h"
 #include "render/display_surface.h"
 #include "render/fonts.h"
-#include "render/pixel_formats.h"
 #include "render/render.h"
 
 namespace {
@@ -23,9 +21,6 @@ namespace {
 // spend its memory.
 constexpr uint64_t kMostPixels = 1u << 18;
 
-DeviceRecord gRecord{};
-Direct3DContext gContext{};
-PixelFormatDesc gOpaque{}, gAlpha{};
 
 uint64_t ClaimedPixels(const uint8_t* d, size_t n, bool bmp) {
   if (bmp) {
@@ -42,15 +37,7 @@ uint64_t ClaimedPixels(const uint8_t* d, size_t n, bool bmp) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   fuzz::World();
-  if (!gContext.device) {
-    gRecord.device = fuzz::NullGpuDevice();
-    DescribePixelFormat(&gOpaque, kGpuFmtX8R8G8B8);
-    DescribePixelFormat(&gAlpha, kGpuFmtA8R8G8B8);
-    gRecord.opaqueFormat = &gOpaque;
-    gRecord.alphaFormat = &gAlpha;
-    gContext.device = &gRecord;
-  }
-  gDirect3D = &gContext;
+  fuzz::UseNullDirect3D();
   const uint8_t selector = data[0];
   const size_t sheetSize = std::min<size_t>(size_t(data[1]) << 8 | data[2], size - 3);
   const uint8_t* sheet = data + 3;

@@ -17,6 +17,9 @@
 #include "core/hash_table.h"
 #include "platform/gpu.h"
 #include "platform/registry.h"
+#include "render/d3d_context.h"
+#include "render/pixel_formats.h"
+#include "render/render.h"
 #include "render/material_table.h"
 #include "render/texture_table.h"
 #include "scene/body_names.h"
@@ -142,6 +145,21 @@ GpuDevice* NullGpuDevice() {
   return device;
 }
 
+void UseNullDirect3D() {
+  static DeviceRecord record{};
+  static Direct3DContext context{};
+  static PixelFormatDesc opaque{}, alpha{};
+  if (!context.device) {
+    record.device = NullGpuDevice();
+    DescribePixelFormat(&opaque, kGpuFmtX8R8G8B8);
+    DescribePixelFormat(&alpha, kGpuFmtA8R8G8B8);
+    record.opaqueFormat = &opaque;
+    record.alphaFormat = &alpha;
+    context.device = &record;
+  }
+  gDirect3D = &context;
+}
+
 // Written below the work folder by the writer, read back with the form byte in front.
 static std::string TypeFileInput(bool binary, bool (*write)(const std::string&, bool)) {
   const std::string path = World() + (binary ? "/type.bin" : "/type.txt");
@@ -181,6 +199,23 @@ void SetUpBodyEngine(void (*fatal)(uint32_t code, const char* file)) {
   gBodyMaterials[2].flags = MPF_ALPHABLEND;
   gBodyMaterials[2].value10 = 1;
   SetBodyReaderFatal(fatal);
+}
+
+EngineState3D* SceneEngine(void (*fatal)(uint32_t code, const char* file)) {
+  static EngineState3D* engine = [fatal] {
+    InitMathTables();
+    static EngineState3D e;
+    for (ListHead* list : {&e.loadedBodies, &e.scenes, &e.instances, &e.drawNodePool, &e.drawList, &e.lights,
+                           &e.particleFreeList, &e.activeParticles, &e.particleList3})
+      ListInit(list);
+    for (HashTable** table :
+         {&e.handleTable, &e.sceneTable, &e.bodyCache, &e.cutTable, &e.takeTable, &e.entryTable60, &e.effectTable})
+      *table = HashCreate();
+    SetBodyReaderFatal(fatal);
+    return &e;
+  }();
+  gEngine3D = engine;
+  return engine;
 }
 
 bool ResetBodyTables() {

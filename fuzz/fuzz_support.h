@@ -10,6 +10,7 @@
 #include <string>
 
 class GpuDevice;
+struct EngineState3D;
 struct ScriptEngine;
 struct SystemBlock;
 
@@ -31,6 +32,9 @@ void RemoveFile(const std::string& relative);
 
 // A 16x16 windowed device of the recording null backend, made once per process.
 GpuDevice* NullGpuDevice();
+// Points gDirect3D at a renderer context over that device, with the opaque and alpha pixel
+// formats the image and font loaders choose between.
+void UseNullDirect3D();
 
 // The demo generator's type file in one form, as the type-file targets take it: the form byte
 // (0 text, 1 binary) and then the file; the text form without the last byte, which the target
@@ -44,6 +48,11 @@ void SetUpBodyEngine(void (*fatal)(uint32_t code, const char* file));
 // Gives the body targets fresh material and texture tables for the next input; false when the
 // texture table cannot be made.
 bool ResetBodyTables();
+
+// The scene engine the cut, take and scene object targets need: math tables, every list and
+// table of the engine state, gEngine3D pointing at it and the body readers' fatal end. Made once
+// per process; each input frees what it made (ResetEngine3D and the cuts left in the table).
+EngineState3D* SceneEngine(void (*fatal)(uint32_t code, const char* file));
 
 // Frees every mounted catalog of the block.
 void UnmountAll();

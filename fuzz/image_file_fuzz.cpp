@@ -9,9 +9,7 @@
 #include "fuzz_support.h"
 #include "platform/gpu.h"
 #include "platform/gpu_image.h"
-#include "render/d3d_context.h"
 #include "render/image_records.h"
-#include "render/pixel_formats.h"
 #include "render/render.h"
 #include "render/surface_ops.h"
 
@@ -22,24 +20,12 @@ namespace {
 constexpr uint64_t kMostPixels = 1u << 18;
 constexpr uint32_t kFlags[] = {0, kSurfaceTexture, kSurfaceDxt1 | kSurfaceTexture, kSurfaceDefaultPool2};
 
-DeviceRecord gRecord{};
-Direct3DContext gContext{};
-PixelFormatDesc gOpaque{}, gAlpha{};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   fuzz::World();
-  if (!gContext.device) {
-    gRecord.device = fuzz::NullGpuDevice();
-    DescribePixelFormat(&gOpaque, kGpuFmtX8R8G8B8);
-    DescribePixelFormat(&gAlpha, kGpuFmtA8R8G8B8);
-    gRecord.opaqueFormat = &gOpaque;
-    gRecord.alphaFormat = &gAlpha;
-    gContext.device = &gRecord;
-  }
-  gDirect3D = &gContext;
+  fuzz::UseNullDirect3D();
   const uint8_t selector = data[0];
   ++data, --size;
   GpuxImageInfo info{};

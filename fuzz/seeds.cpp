@@ -50,6 +50,7 @@
 #include "images/image_writer.h"
 #include "save_sections.h"
 #include "scene/instance_tree.h"
+#include "replay_world.h"
 #include "save_world.h"
 #include "platform/gpu.h"
 #include "platform/gpu_dds.h"
@@ -1123,6 +1124,49 @@ Seeds CutEventsSeeds() {
           std::string(1, '\0') + typetool::CutText(typetool::DemoCut())};
 }
 
+// Scene object inputs: a selector (cut form and one of the scene cut ids), factories with
+// dummies, hubs and many nodes, then a cut whose paths reach every body id rule.
+Seeds SceneObjectsSeeds() {
+  auto be16 = [](int32_t v) { return std::string{static_cast<char>((v >> 8) & 0xFF), static_cast<char>(v & 0xFF)}; };
+  auto node = [&](int kind, int32_t x, int32_t y, int32_t z, int yaw, int32_t size) {
+    return std::string(1, static_cast<char>(kind)) + be16(x) + be16(y) + be16(z) + std::string(1, static_cast<char>(yaw)) +
+           be16(size);
+  };
+  auto factory = [&](int32_t x, int32_t y, int32_t z, const std::vector<std::string>& nodes) {
+    std::string s = std::string(1, '\0') + be16(x) + be16(y) + be16(z) + std::string(1, static_cast<char>(nodes.size()));
+    for (const std::string& n : nodes) s += n;
+    return s;
+  };
+  std::vector<std::string> many;
+  for (int k = 0; k < 34; ++k) many.push_back(node(0, 100 * k, 0, 0, k, 0));
+  const std::string factories = std::string(1, '\x03') + factory(0, 0, 0, {node(0, 0, 0, 0, 0, 0)}) +
+                                factory(5000, 0, 0, {node(1, 0, 0, 0, 0, 1000)}) +
+                                factory(0, 0, 0, {node(0, 0, 0, 0, 0, 0)}) + factory(-3000, 100, 0, many);
+  typetool::CutContent cut;
+  const char* bodies[] = {"-1", "1500", "2500", "3500", "5000", "4010", "4445", "124", "99999", "9999", "777", "778", "4446"};
+  int32_t serial = 0;
+  for (const char* body : bodies) {
+    typetool::CutPathSpec path;
+    path.serial = ++serial;
+    path.body = body;
+    path.blockKind = 1;
+    path.blocks = {{{100, 200, 300, {0x2000, 0, 0}, 1500}, {-400, 0, 900, {0x4000, 0x1000, 0}, 0}}};
+    if (std::string(body) == "5000") path.flags = 0x2;
+    if (std::string(body) == "777") path.f = 1;
+    if (std::string(body) == "778") path.f = serial;
+    if (std::string(body) == "4446") path.flags = 0x20;
+    path.name = "path" + std::to_string(serial);
+    cut.paths.push_back(path);
+  }
+  const std::string head = be16(static_cast<int32_t>(factories.size()));
+  Seeds seeds;
+  for (int id = 0; id < 8; ++id) {
+    seeds.push_back(std::string(1, static_cast<char>(id << 1)) + head + factories + typetool::CutText(cut));
+    seeds.push_back(std::string(1, static_cast<char>((id << 1) | 1)) + head + factories + typetool::CutBinary(cut));
+  }
+  return seeds;
+}
+
 const std::map<std::string, std::function<Seeds()>>& Makers() {
   static const std::map<std::string, std::function<Seeds()>> kMakers = {
       {"pattern", PatternSeeds},
@@ -1161,8 +1205,10 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"engine_type_file", EngineTypeFileSeeds},
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
+      {"replay", fuzz::RecordedStreams},
       {"universe_types", UniverseTypesSeeds},
       {"effects", EffectsSeeds},
+      {"scene_objects", SceneObjectsSeeds},
   };
   return kMakers;
 }

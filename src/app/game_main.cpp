@@ -38,6 +38,7 @@
 #include "scene/cut_keys.h"
 #include "scene/scene.h"
 #include "simulation/simulation.h"
+#include "simulation/simulation_services.h"
 #include "script/engine.h"
 #include "script/loader.h"
 #include "script/script_save.h"
@@ -443,6 +444,14 @@ bool StepUniverse(GameMainOptions*) {
     MemFreeIfSet(universe);
     return false;
   }
+  // The damage model and the motion pass reach the cockpit and the joystick through the
+  // simulation's service table, as the simulation may not call the layers above it.
+  gSimulationServices.cockpitSetPercentDisplay = CockpitSetPercentDisplay;
+  gSimulationServices.cockpitShowsFromInside = [](const SpaceObject* object) {
+    const CockpitRecord* cockpit = CockpitFindByRefObject(object);
+    return cockpit && (cockpit->viewMode & 1) != 0;
+  };
+  gSimulationServices.forceFeedbackPlay = ForceFeedbackPlay;
   return true;
 }
 

@@ -555,6 +555,14 @@ void DrawTextLine(DisplaySurface* surface, const FontRecord* font, const char* t
   if (!sheetHeld) UnlockSurfacePair(font->glyphs, font->glyphs);
 }
 
+int32_t DrawTextBlock(const FontRecord* font, DisplaySurface* surface, const char* text, int32_t x, int32_t y,
+                      int32_t rightEdge, uint32_t colour, uint32_t flags) {
+  if (!surface || !font || !text) return 0;
+  DrawTextLine(surface, font, text, x, y, rightEdge, colour, flags);
+  const int64_t room = int64_t{rightEdge} - x;
+  return static_cast<int32_t>(std::clamp<int64_t>(GetTextWidth(font, text, flags), 0, std::max<int64_t>(room, 0)));
+}
+
 FontRecord* LoadFontFile(const char* name, int32_t cellWidth, int32_t cellHeight, uint32_t flags, int32_t yOffset) {
   if (!name || cellWidth > kMaxSide || cellHeight > kMaxSide) return nullptr;
   auto* f = static_cast<FontRecord*>(AllocZeroed(sizeof(FontRecord)));

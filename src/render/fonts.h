@@ -85,6 +85,11 @@ int32_t TextBlockHeight(const FontRecord* font, const char* text, int32_t width,
 void DrawTextLine(DisplaySurface* surface, const FontRecord* font, const char* text, int32_t x, int32_t y,
                   int32_t limit, uint32_t colour, uint32_t flags);
 
+// Draws the text from (x, y) with its colour codes, cut at the right edge; the width it covers
+// (the text's width, at most the space left of the edge), 0 for nothing.
+int32_t DrawTextBlock(const FontRecord* font, DisplaySurface* surface, const char* text, int32_t x, int32_t y,
+                      int32_t rightEdge, uint32_t colour, uint32_t flags);
+
 FontRecord* LoadFontFile(const char* name, int32_t cellWidth, int32_t cellHeight, uint32_t flags, int32_t yOffset);
 // The open font of that name, or the font loaded into the first free slot; null when all ten are
 // used or the load fails.

@@ -12,6 +12,7 @@
 #include "platform/virtual_memory.h"
 #include "render/d3d_context.h"
 #include "render/display.h"
+#include "render/instance_parts.h"
 #include "render/material_table.h"
 #include "render/render.h"
 #include "render/texture_animation.h"
@@ -25,6 +26,8 @@
 #include "scene/engine_types.h"
 #include "scene/instance_records.h"
 #include "scene/instance_tree.h"
+#include "scene/recording.h"
+#include "scene/replay.h"
 #include "scene/scene.h"
 #include "scene/scene_records.h"
 #include "scene/take_instances.h"
@@ -129,6 +132,7 @@ bool CreateEngine3D(EngineState3D* state) {
   e.effectTable = HashCreate();
   InstallEffectRegistry();
   SetDeviceResetHook(SceneOnDeviceReset);
+  SetPartTextureRemap(MapEffectTexture);
   return e.handleTable && e.sceneTable && e.bodyCache && e.cutTable && e.takeTable && e.entryTable60 &&
          e.pbbNameTable && e.pbdNameTable && e.cutFileNameTable && e.particleTable && e.effectTable;
 }
@@ -207,6 +211,8 @@ void FreeAllInstancesForLoad() {
 void ExitEngine3D() {
   if (!gEngine3D) return;
   EngineState3D& e = *gEngine3D;
+  B3D_ExitRecording();
+  B3D_ExitReplay();
   // The world first, so no instance, scene or take outlives the tables that index it.
   ResetEngine3D();
   FreeLensflareTable();

@@ -2,6 +2,7 @@
 // and cut ids to rows, the row accessors, and the tables' allocation, clearing and release. The
 // type-file readers fill the rows; the body and cut loaders, the natives and the name lookups read
 // them. An id that maps outside a table changes nothing and reads as 0.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -58,6 +59,25 @@ void DropAddedRows(Row** rows, int32_t fixedRows, int32_t* addedRows, uint32_t n
     *rows = smaller;
   }
   *addedRows = 0;
+}
+
+// Clears the added rows (the caller's clear), then grows the block to hold `count` added rows,
+// each reset by `reset`.
+template <typename Row, typename Reset>
+bool ResizeAddedRows(Row** rows, int32_t fixedRows, int32_t* addedRows, int32_t count, uint32_t nominalRowBytes,
+                     Reset reset) {
+  const int32_t have = AllocatedRows(fixedRows, *addedRows);
+  const int32_t need = AllocatedRows(fixedRows, count);
+  if (need != have) {
+    Row* grown = AllocRows<Row>(need, nominalRowBytes);
+    if (!grown) return false;
+    std::memcpy(static_cast<void*>(grown), *rows, sizeof(Row) * static_cast<size_t>(std::min(have, need)));
+    EngineFree(*rows, static_cast<uint32_t>(have) * nominalRowBytes);
+    *rows = grown;
+  }
+  for (int32_t i = fixedRows; i < fixedRows + count; ++i) reset(&(*rows)[i]);
+  *addedRows = count;
+  return true;
 }
 
 // Frees every row's name, then the rows.
@@ -194,6 +214,26 @@ void ClearDynamicCutData() {
     row.missing = 0;
   }
   DropAddedRows(&e.cutDataRows, e.cutDataFixedRows, &e.cutDataAddedRows, kCutDataRowNominalBytes);
+}
+
+bool SetAddedBodyRows(int32_t count) {
+  if (!gEngine3D || !gEngine3D->bodyDataRows || count < 0) return false;
+  ClearDynamicBodyData();
+  EngineState3D& e = *gEngine3D;
+  return ResizeAddedRows(&e.bodyDataRows, e.bodyDataFixedRows, &e.bodyDataAddedRows, count,
+                         kBodyDataRowNominalBytes, [](BodyDataRow* row) {
+                           *row = BodyDataRow{};
+                           row->value0 = row->value1 = -2;
+                           row->value2 = -1;
+                         });
+}
+
+bool SetAddedCutRows(int32_t count) {
+  if (!gEngine3D || !gEngine3D->cutDataRows || count < 0) return false;
+  ClearDynamicCutData();
+  EngineState3D& e = *gEngine3D;
+  return ResizeAddedRows(&e.cutDataRows, e.cutDataFixedRows, &e.cutDataAddedRows, count, kCutDataRowNominalBytes,
+                         [](CutDataRow* row) { *row = CutDataRow{}; });
 }
 
 void FreeBodyDataTable() {

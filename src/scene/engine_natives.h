@@ -1,14 +1,13 @@
 // The instance and engine natives' helpers other scene code and the GUI call. Least form until
-// they are built (engine_natives_stub.cpp): the length of a path, and fonts that cannot be opened yet.
+// they are built (engine_natives_stub.cpp): the length of a path. Fonts open through the texture
+// drawing operations (B3D_OpenFont).
 #pragma once
 
 #include <cstdint>
+
+#include "scene/texture_drawing.h"
 
 struct PathRecord;
 
 // The largest last-key time over the path's six key lists; never below 0.
 int32_t PathAnimEndTime(const PathRecord* path);
-
-// Opens a font registered under its name followed by the size in decimal; its handle, or -1 when
-// the font cannot be made.
-int32_t B3D_OpenFont(const char* name, int32_t size, int32_t a, int32_t b, int32_t c);

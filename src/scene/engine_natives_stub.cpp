@@ -1,5 +1,5 @@
-// Least form of the engine natives' helpers: the length of a path (for the jobs), and fonts that cannot be made while no font layer exists.
-// Called by the jobs and the GUI; reads nothing but the path's key lists and the instance.
+// Least form of the engine natives' helpers: the length of a path (for the jobs).
+// Called by the jobs; reads nothing but the path's key lists.
 #include "scene/engine_natives.h"
 
 #include "scene/cut_keys.h"
@@ -24,5 +24,3 @@ int32_t PathAnimEndTime(const PathRecord* path) {
   longest = LastTime(path->colors, longest);
   return LastTime(path->fieldsOfView, longest);
 }
-
-int32_t B3D_OpenFont(const char*, int32_t, int32_t, int32_t, int32_t) { return -1; }

@@ -13,6 +13,8 @@
 
 struct DisplayModeRecord;
 struct InstanceRecord;
+struct RecordingState;
+struct ReplayState;
 struct SceneRecord;
 
 // Engine flags.
@@ -141,6 +143,8 @@ struct EngineState3D {
   TextureRemapRow* textureRemaps;
   char* screenOverlayName;  // owned; null = none
   int32_t screenOverlayValue;
+  RecordingState* recording;  // while kEngineRecording is set
+  ReplayState* replay;        // while a replay runs
 };
 
 extern EngineState3D* gEngine3D;

@@ -62,6 +62,10 @@ bool AllocBodyDataTable();
 bool AllocCutDataTable();
 void ClearDynamicBodyData();
 void ClearDynamicCutData();
+// Replaces the added rows by `count` empty ones (body rows with the defaults -2, -2, -1), the block
+// grown to hold them; false with no added rows when memory runs out.
+bool SetAddedBodyRows(int32_t count);
+bool SetAddedCutRows(int32_t count);
 void FreeBodyDataTable();
 void FreeCutDataTable();
 

@@ -66,8 +66,12 @@ bool ObjectIsQueuedForFree(const SpaceObject* object) {
   return false;
 }
 
+void DropQueuedObject(SpaceObject* object) {
+  if (object && !gFreeQueue.empty()) ForgetQueued(object);
+}
+
 void FreeObjectForScript(SpaceObject* object) {
-  if (!object) return;
+  if (!object || ObjectIsBeingFreed(object)) return;
   SetObjectDestroyHook(OnObjectDestroyed);
   if (gGuardDepth == 0) {
     UniverseRecordDelete(object, 1);

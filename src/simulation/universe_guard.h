@@ -15,10 +15,13 @@ void UniverseGuardLeave();
 int32_t UniverseGuardDepth();
 
 // Frees the object at once when no guard is held; otherwise marks it removed, drops what refers
-// to it, takes its id out of the id hash and queues it. An object already queued stays queued once.
+// to it, takes its id out of the id hash and queues it. An object already queued stays queued once,
+// and one whose resources are being released meanwhile is left to that release.
 void FreeObjectForScript(SpaceObject* object);
 int32_t QueuedObjectCount();
 bool ObjectIsQueuedForFree(const SpaceObject* object);
+// Takes an object whose resources are released by other means out of the queue.
+void DropQueuedObject(SpaceObject* object);
 
 // Holds the guard for a scope.
 struct UniverseGuardScope {

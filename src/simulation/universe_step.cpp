@@ -2,6 +2,7 @@
 // of every simulated sector. Called by the game loop once per unpaused frame. Does no simulation
 // work itself and allocates nothing; the steps run under the universe guard, so objects scripts
 // free meanwhile are released only after both passes.
+#include "simulation/sector_motion.h"
 #include "simulation/simulation.h"
 #include "simulation/universe_guard.h"
 #include "simulation/universe_steps.h"

@@ -21,6 +21,5 @@ extern SectorStepTable gSectorSteps;
 SectorStepTable DefaultSectorSteps();
 
 // Steps whose real forms are still to come; they leave the sector as it is.
-void UpdateSectorMotion(SectorObject* sector);
 void UpdateSectorObjects(SectorObject* sector);
 void UpdateSectorFlight(SectorObject* sector);

@@ -420,6 +420,7 @@ struct BodyIdList {
 };
 
 constexpr int kComponentKindCount = 3;
+constexpr int kComponentKindLaser = 0;
 constexpr int kComponentKindDocking = 2;
 struct ComponentPoint {
   uint32_t flags;        // LASERF_

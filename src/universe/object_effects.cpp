@@ -8,14 +8,22 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/hash_table.h"
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "scene/body_cache.h"
+#include "scene/body_records.h"
+#include "scene/cut_files.h"
+#include "scene/cut_keys.h"
+#include "scene/cut_records.h"
 #include "scene/engine_state.h"
 #include "scene/light_records.h"
 #include "scene/lights.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
+#include "scene/particles.h"
+#include "scene/takes_jobs.h"
+#include "universe/carried_objects.h"
 #include "universe/effect_definitions.h"
 #include "universe/object_breakup.h"
 #include "universe/object_queries.h"
@@ -29,6 +37,16 @@ constexpr uint32_t kInstHidden = 0x100000;
 constexpr uint32_t kInstFlat = 0x4000;
 constexpr uint32_t kInstEnding = 0x2000;
 constexpr uint32_t kInstLensFlare = 0x20000000;
+constexpr uint32_t kInstCutChild = 0x40;
+constexpr uint32_t kInst2Jet = 0x1;
+constexpr uint32_t kInst2Light = 0x40000000;
+constexpr uint32_t kWreckInstFlags = 0x8100000;
+constexpr uint32_t kObjFlagWreck = 0x400;
+constexpr uint32_t kBodyUsedByEffect = 0x20;
+constexpr int32_t kBodyListJet = 6;  // SBTYPE_JET
+constexpr uint32_t kNoBody = 0xFFFFFFFF;
+constexpr int32_t kLensFlareColour = 255;
+constexpr uint32_t kD3DParticles = 0x40000000;  // the settings' particle switch
 constexpr int32_t kHullDamageSounds[5] = {903, 904, 1200, 1201, 1202};
 constexpr uint32_t kObjFlagRemove = 1u << 27;
 
@@ -141,10 +159,90 @@ void StartLight(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry
   e->state = 1;
 }
 
-// The kinds of an entry's start. Cut entries are not played yet: they finish at once.
+// Binds a body to an effect's instance and marks the body as used by effects.
+void BindEffectBody(InstanceRecord* instance, int32_t body) {
+  B3D_InstSetBody(instance, body);
+  if (BodyRecord* record = B3D_FindBody(body)) record->flags |= kBodyUsedByEffect;
+}
+
+// On the first use of a cut its paths' key positions are scaled from the cut's units (1/1000 of
+// an object unit, or object units with EEDF_CUTACTUALSIZE) into 16.16.
+void RescaleKeys(PathRecord* path, int32_t divisor) {
+  for (int32_t k = 0; path->positions.keys && k < path->positions.count; ++k) {
+    FixedVector& p = path->positions.keys[k].position;
+    for (int32_t* c : {&p.x, &p.y, &p.z}) *c = SaturateToInt32(static_cast<int64_t>(*c) * 65536 / divisor);
+  }
+}
+
+// A jet child of a particle-generator cut hides and drives an emitter at the group's offset; the
+// group's time starts again, so the later entries count their delays from here.
+void StartGeneratorJet(EffectGroup* g, const EffectDefinitionEntry* d, InstanceRecord* child) {
+  child->flags2 |= kInst2Jet;
+  child->flags |= kInstHidden;
+  child->matrix = g->impactMatrix;
+  child->position = FixedVector{g->offset[0], g->offset[1], g->offset[2], g->offset[3]};
+  StartParticleEmitter(kGeneratorKeyBase + 1 + RandomBelow(10), d->lensFlareId, g->owner, &child->position);
+  g->startTime = Now();
+}
+
+// The child of a cut instance that plays path n of the cut.
+void StartCutChild(EffectGroup* g, const EffectDefinitionEntry* d, InstanceRecord* root, CutRecord* cut, int32_t n,
+                   int32_t size, int32_t divisor) {
+  PathRecord* path = &cut->paths[n];
+  const auto body = static_cast<int32_t>(path->lookupWord);
+  InstanceRecord* child = B3D_InstAlloc();
+  if (!child) return;
+  BindEffectBody(child, body);
+  B3D_InstAddToInst(child, root);
+  child->cutHandle = cut->handle;
+  child->pathNumber = n;
+  NodeApplyIdListFlags(child);
+  if ((d->flags & EEDF_PARTICLEGENERATOR) && IsIdInIdLists(kBodyListJet, body)) StartGeneratorJet(g, d, child);
+  child->flags |= kInstCutChild;
+  if (!(cut->originFlags & kCutKeysRescaled)) RescaleKeys(path, divisor);
+  B3D_InstSetSize(child, MulDiv(child->size, size, divisor));
+  StartInstancePath(child, cut, n);
+}
+
+// A cut entry: an instance at the owner with one child per path that names a body.
+void StartCut(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
+  InstanceRecord* root = B3D_InstAlloc();
+  if (!root) {
+    e->state = 2;
+    return;
+  }
+  const int32_t size = d->sizeA + e->randomOffset;
+  root->flags |= d->instanceFlags;
+  root->position = g->owner->instance->position;
+  root->bodyId = -1;
+  B3D_InstSetSize(root, size);
+  OrientNew(g, d, root);
+  const int32_t cutId = (d->flags & EEDF_DEBRISMAP) && g->extraValue != 0 ? g->extraValue : d->sourceId;
+  CutRecord* cut = J3D_LoadCut(cutId);
+  root->cutHandle = cut ? cut->handle : 0;
+  e->instance = root;
+  e->state = 1;
+  if (cut) {
+    const int32_t divisor = (d->flags & EEDF_CUTACTUALSIZE) ? 65536 : 1000;
+    for (int32_t n = 0; cut->paths && n < cut->pathCount; ++n) {
+      if (cut->paths[n].lookupWord != kNoBody) StartCutChild(g, d, root, cut, n, size, divisor);
+    }
+    cut->originFlags |= kCutKeysRescaled;
+  }
+  JoinOwnerScene(g, root);
+}
+
+void GiveLensFlare(InstanceRecord* instance, const EffectDefinitionEntry* d) {
+  instance->flags |= kInstLensFlare;
+  instance->flareType = d->lensFlareId;
+  instance->lightValue = d->lensFlareValue;
+  B3D_LightSetColor(instance, kLensFlareColour, kLensFlareColour, kLensFlareColour);
+}
+
+// The kinds of an entry's start.
 int32_t StartKind(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d) {
   if (d->flags & EEDF_CUT) {
-    e->state = 2;
+    StartCut(g, e, d);
     return 0;
   }
   if (d->flags & EEDF_LIGHT) {
@@ -167,7 +265,7 @@ int32_t StartKind(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEnt
   }
   instance->flags |= d->instanceFlags;
   if (d->sourceId >= 1) {
-    B3D_InstSetBody(instance, d->sourceId);
+    BindEffectBody(instance, d->sourceId);
     B3D_InstSetSize(instance, (d->flags & EEDF_RELATIVESIZE) ? g->owner->radius : d->sizeA + e->randomOffset);
     OrientNew(g, d, instance);
   }
@@ -194,10 +292,7 @@ bool StartEntry(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry
   if ((d->flags & EEDF_RANDOMSIZE) && d->sizeB - d->sizeA > 0) e->randomOffset = RandomBelow(d->sizeB - d->sizeA);
   const int32_t r = StartKind(g, e, d);
   if (r) *result = r;
-  if ((d->flags & EEDF_LENSFLARE) && e->instance) {
-    e->instance->flags |= kInstLensFlare;
-    e->instance->flareType = d->lensFlareId;
-  }
+  if ((d->flags & EEDF_LENSFLARE) && e->instance) GiveLensFlare(e->instance, d);
   if (d->flags & EEDF_PUSH) Push(g);
   return true;
 }
@@ -300,6 +395,29 @@ void Follow(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d,
     if (fade < 1) fade = 1;
     SetFade(instance, fade);
   }
+  if (instance->flags & kInstLensFlare) {
+    B3D_LightSetColor(instance, kLensFlareColour, kLensFlareColour, kLensFlareColour);
+  }
+}
+
+// A wreck keeps its owner's (and the carrier's) instance tree and object from being cleared away.
+void MarkWreck(EffectGroup* g) {
+  for (SpaceObject* o : {g->owner, g->second}) {
+    if (!o) continue;
+    InstOrFlags(o->instance, kWreckInstFlags, 0);
+    o->flags |= kObjFlagWreck;
+  }
+}
+
+void LeaveWreck(EffectGroup* g, const EffectDefinitionEntry* d) {
+  if (!(d->flags & EEDF_WRECK) || g->eventValue == 0 || !g->owner) return;
+  MarkWreck(g);
+  RaiseCreateWreck(g->eventValue);
+}
+
+// A cut child has stopped once its job no longer plays or has reported its end.
+bool PathStopped(const InstanceRecord* child) {
+  return !(child->jobFlags & kJobPlaying) || (child->jobFlags & kJobEndReported);
 }
 
 // Step 3: a cut entry whose children stopped playing ends.
@@ -307,15 +425,15 @@ void EndCut(EffectGroup* g, EffectGroupEntry* e, const EffectDefinitionEntry* d)
   bool playing = false;
   for (InstanceRecord *c = InstFirstChild(e->instance), *next = nullptr; c; c = next) {
     next = InstNextSibling(c);
-    const bool stopped = !(c->jobFlags & 1) || (c->jobFlags & 0x200);
-    if (!stopped) {
+    if (!PathStopped(c)) {
       playing = true;
     } else if (!(d->flags & EEDF_CUTKEEPBODY)) {
       FreeInstance(c);
     }
   }
   if (playing) return;
-  (void)g;
+  if ((d->flags & (EEDF_DEBRIS | EEDF_DEBRISMAP)) && g->eventValue != 0) RaiseCreateDebris(g->eventValue);
+  LeaveWreck(g, d);
   FreeEntryInstance(e);
   e->state = (d->flags & EEDF_PARTICLEGENERATOR) ? 1 : 2;
 }
@@ -370,9 +488,124 @@ bool TrimGroup(EffectGroup* g) {
   return left;
 }
 
+// Takes the particle system out of the engine's list and table and frees it with its node.
 void FreeEmitter(ParticleEmitterNode* n) {
   ListRemove(&n->node);
+  if (EmitterRecord* system = n->system) {
+    // Without an engine its particle list is gone, and the record's links with it.
+    if (gEngine3D) ListRemove(&system->node);
+    HashTable* table = gEngine3D ? gEngine3D->particleTable : nullptr;
+    if (table && system->handle != 0 && HashGet(table, system->handle) == reinterpret_cast<HashValue>(system)) {
+      HashRemove(table, system->handle);
+    }
+    MemFreeIfSet(system->emissions);
+    MemFreeIfSet(system);
+  }
   MemFreeIfSet(n);
+}
+
+// A generator's time-out ends the owner's generator emitters of its particle type. Emitters of
+// other types stay wholly in place: their systems still run in the engine's list.
+void RemoveGeneratorEmitters(const SpaceObject* owner, int32_t particleType) {
+  if (!gEmittersReady) return;
+  LIST_FOR_EACH_SAFE(node, next, &gEmitters) {
+    ParticleEmitterNode* n = EmitterOf(node);
+    if (n->owner == owner && n->key > kGeneratorKeyBase && n->system && n->system->type == particleType) {
+      FreeEmitter(n);
+    }
+  }
+}
+
+void FreeEffectInstance(EffectInstance* fx) {
+  ListRemove(&fx->node);
+  if (fx->instance) FreeInstance(fx->instance);
+  MemFreeIfSet(fx);
+}
+
+int32_t BodySize(int32_t body) {
+  const BodyRecord* record = body >= 0 ? B3D_FindBody(body) : nullptr;
+  return record && record->meshCount > 0 && record->meshes[0] ? record->meshes[0]->size : 0;
+}
+
+// The children of a playing cut root shrink toward the end time and go as their paths stop;
+// false once none plays.
+bool StepCutRoot(EffectInstance* fx, uint32_t now) {
+  InstanceRecord* root = fx->instance;
+  const int64_t remaining = std::max<int64_t>(0, static_cast<int32_t>(fx->endTime - now));
+  bool playing = false;
+  for (InstanceRecord *c = InstFirstChild(root), *next = nullptr; c; c = next) {
+    next = InstNextSibling(c);
+    const int64_t size = static_cast<int64_t>(BodySize(c->bodyId)) * root->size / 4000;
+    B3D_InstSetSize(c, SaturateToInt32(size * remaining / 9000));
+    if (PathStopped(c)) {
+      FreeInstance(c);
+    } else {
+      playing = true;
+    }
+  }
+  return playing;
+}
+
+void RestartStoppedPaths(EffectInstance* fx) {
+  for (InstanceRecord* c = InstFirstChild(fx->instance); c; c = InstNextSibling(c)) {
+    if (!PathStopped(c)) continue;
+    if (CutRecord* cut = GetCutByHandle(c->cutHandle)) StartInstancePath(c, cut, c->pathNumber);
+  }
+}
+
+void StepEffectInstance(EffectInstance* fx) {
+  const uint32_t now = Now();
+  if (fx->state == 1 && static_cast<int32_t>(now - fx->startTime) >= 0) {
+    fx->state = 2;
+    if (fx->instance) fx->instance->flags &= ~kInstHidden;
+  }
+  if (fx->flags & 4) {
+    if (!fx->instance) {
+      if (fx->state >= 2) FreeEffectInstance(fx);
+    } else if (fx->state == 2) {
+      if (!StepCutRoot(fx, now)) FreeEffectInstance(fx);
+    } else if (fx->state == 3) {
+      RestartStoppedPaths(fx);
+    }
+    return;
+  }
+  if (fx->state != 2) return;
+  if (static_cast<int32_t>(now - fx->endTime) >= 0 || !fx->instance || (fx->instance->flags & kInstEnding)) {
+    FreeEffectInstance(fx);
+    return;
+  }
+  const int32_t step = gSystem ? static_cast<int32_t>(gSystem->frameStep) : 0;
+  FixedVector delta{fx->instance->velocity.x * step / 1000, fx->instance->velocity.y * step / 1000,
+                    fx->instance->velocity.z * step / 1000, 0};
+  AddVectorTo(&fx->instance->position, &delta);
+  if (fx->flags & 1) {
+    const auto span = static_cast<int32_t>(fx->endTime - fx->startTime);
+    const auto done = static_cast<int32_t>(now - fx->startTime);
+    B3D_InstSetSize(fx->instance, fx->sizeA + MulDiv(fx->sizeB - fx->sizeA, done, span));
+  }
+}
+
+// Every emitter follows its owner: intensity from the owner's speed over the type's speed, the
+// owner instance's place, turn and motion, and a spread that grows with the owner's turning.
+void AdvanceEmitters() {
+  if (!gEmittersReady || !gEngine3D) return;
+  const auto now = static_cast<int32_t>(Now());
+  LIST_FOR_EACH_SAFE(node, next, &gEmitters) {
+    ParticleEmitterNode* n = EmitterOf(node);
+    EmitterRecord* system = n->system;
+    SpaceObject* owner = n->owner;
+    if (!system || !owner || !owner->instance || system->type < 0 || system->type >= kParticleTypeCount) continue;
+    InstanceRecord* instance = owner->instance;
+    const int32_t typeSpeed = ObjTuneSpeed(owner, gEngine3D->particleTypes[system->type].words[0]);
+    system->intensity = FixedDiv(owner->speed, typeSpeed);
+    system->scene = instance->scene;
+    Quaternion turn;
+    QuaternionFromMatrix(&turn, &instance->matrix);
+    int64_t turning = 0;
+    for (int32_t rate : owner->turnRates) turning += std::llabs(static_cast<int64_t>(rate));
+    const int32_t spread = Mul16(SaturateToInt32(turning * 6), owner->radius);
+    EmitParticles(system, &instance->position, &turn, &instance->velocity, spread, now);
+  }
 }
 
 }  // namespace
@@ -457,6 +690,8 @@ int32_t UpdateEffectGroup(EffectGroup* g) {
     Follow(g, e, d, t);
     if ((d->flags & (EEDF_CUT | EEDF_DEBRIS | EEDF_DEBRISMAP)) && e->instance) EndCut(g, e, d);
     if (e->instance && TimedOut(g, d)) {
+      if (d->flags & EEDF_PARTICLEGENERATOR) RemoveGeneratorEmitters(g->owner, d->lensFlareId);
+      LeaveWreck(g, d);
       FreeEntryInstance(e);
       e->state = 2;
     }
@@ -469,32 +704,7 @@ int32_t UpdateEffectGroup(EffectGroup* g) {
 void StepObjectEffects() {
   EnsureLists();
   gFrameRandom = RandomBelow(1000) * 1000000;
-  LIST_FOR_EACH_SAFE(node, next, &gInstances) {
-    EffectInstance* fx = EffectInstanceOf(node);
-    const uint32_t now = Now();
-    if (fx->state == 1 && static_cast<int32_t>(now - fx->startTime) >= 0) {
-      fx->state = 2;
-      if (fx->instance) fx->instance->flags &= ~kInstHidden;
-    }
-    if (fx->state != 2 || (fx->flags & 4)) continue;
-    const bool ended = static_cast<int32_t>(now - fx->endTime) >= 0 || !fx->instance ||
-                       (fx->instance->flags & kInstEnding);
-    if (ended) {
-      ListRemove(&fx->node);
-      if (fx->instance) FreeInstance(fx->instance);
-      MemFreeIfSet(fx);
-      continue;
-    }
-    const int32_t step = gSystem ? static_cast<int32_t>(gSystem->frameStep) : 0;
-    FixedVector delta{fx->instance->velocity.x * step / 1000, fx->instance->velocity.y * step / 1000,
-                      fx->instance->velocity.z * step / 1000, 0};
-    AddVectorTo(&fx->instance->position, &delta);
-    if (fx->flags & 1) {
-      const int32_t span = static_cast<int32_t>(fx->endTime - fx->startTime);
-      const int32_t done = static_cast<int32_t>(now - fx->startTime);
-      B3D_InstSetSize(fx->instance, fx->sizeA + MulDiv(fx->sizeB - fx->sizeA, done, span));
-    }
-  }
+  LIST_FOR_EACH_SAFE(node, next, &gInstances) StepEffectInstance(EffectInstanceOf(node));
   for (ListNode* node = NodeSucc(ListHeadNode(&gGroups)); NodeSucc(node);) {
     EffectGroup* g = GroupOf(node);
     if (!g->owner) {
@@ -516,6 +726,8 @@ void StepObjectEffects() {
       FreeGroup(g);
     }
   }
+  if (gSystem && (gSystem->d3dFlags & kD3DParticles)) AdvanceEmitters();
+  if (gEngine3D && !(gEngine3D->engineFlags & kEngineReplaying)) UpdateParticles();
 }
 
 void RemoveObjectEffects(SpaceObject* object) {
@@ -538,19 +750,14 @@ void RemoveSceneEffectInstances(SceneRecord* scene) {
   LIST_FOR_EACH_SAFE(node, next, &gInstances) {
     EffectInstance* fx = EffectInstanceOf(node);
     if (fx->instance && fx->instance->scene != scene) continue;
-    ListRemove(&fx->node);
-    if (fx->instance) FreeInstance(fx->instance);
-    MemFreeIfSet(fx);
+    FreeEffectInstance(fx);
   }
 }
 
 void ClearEffectInstances() {
   EnsureLists();
   LIST_FOR_EACH_SAFE(node, next, &gInstances) {
-    EffectInstance* fx = EffectInstanceOf(node);
-    ListRemove(&fx->node);
-    if (fx->instance) FreeInstance(fx->instance);
-    MemFreeIfSet(fx);
+    FreeEffectInstance(EffectInstanceOf(node));
   }
   if (!gEmittersReady) return;
   LIST_FOR_EACH_SAFE(node, next, &gEmitters) FreeEmitter(EmitterOf(node));
@@ -559,6 +766,55 @@ void ClearEffectInstances() {
 void FreeEffectGroups() {
   EnsureLists();
   LIST_FOR_EACH_SAFE(node, next, &gGroups) FreeGroup(GroupOf(node));
+}
+
+ParticleEmitterNode* StartParticleEmitter(int32_t key, int32_t particleType, SpaceObject* owner,
+                                          const FixedVector* position) {
+  if (!gEmittersReady || !gEngine3D || !owner || !owner->instance) return nullptr;
+  const FixedVector at = position ? *position : FixedVector{};
+  LIST_FOR_EACH_SAFE(node, next, &gEmitters) {
+    ParticleEmitterNode* n = EmitterOf(node);
+    if (n->owner != owner || n->key != key) continue;
+    if (n->system) n->system->position = at;
+    return n;
+  }
+  if (particleType < 0 || particleType >= kParticleTypeCount) return nullptr;
+  const ParticleTypeRow& row = gEngine3D->particleTypes[particleType];
+  const int32_t kinds = row.kinds && row.kindCount > 0 ? row.kindCount : 0;
+  auto* n = static_cast<ParticleEmitterNode*>(MemCalloc(sizeof(ParticleEmitterNode)));
+  auto* system = static_cast<EmitterRecord*>(MemCalloc(sizeof(EmitterRecord)));
+  auto* emissions = kinds ? static_cast<ParticleEmission*>(MemCalloc(sizeof(ParticleEmission) * kinds)) : nullptr;
+  if (!n || !system || (kinds && !emissions)) {
+    MemFreeIfSet(emissions);
+    MemFreeIfSet(system);
+    MemFreeIfSet(n);
+    return nullptr;
+  }
+  const InstanceRecord* instance = owner->instance;
+  const auto now = static_cast<int32_t>(Now());
+  system->type = particleType;
+  system->position = at;
+  MatrixSetIdentity(&system->orientation);
+  system->intensity = FixedDiv(owner->speed, ObjGetTunedSpeed(owner));
+  system->previousTime = now;
+  system->previousPosition = instance->position;
+  QuaternionFromMatrix(&system->previousOrientation, &instance->matrix);
+  system->scene = instance->scene;
+  system->emissionCount = kinds;
+  system->emissions = emissions;
+  for (int32_t k = 0; k < kinds; ++k) {
+    emissions[k].kind = &row.kinds[k];
+    emissions[k].lastSpawnTime = now;
+  }
+  ListAddTail(&gEngine3D->particleList3, &system->node);
+  if (gEngine3D->particleTable) {
+    system->handle = HashInsertNewKey(gEngine3D->particleTable, reinterpret_cast<HashValue>(system));
+  }
+  n->system = system;
+  n->key = key;
+  n->owner = owner;
+  ListAddTail(&gEmitters, &n->node);
+  return n;
 }
 
 void MakeParticleEmitterList() {

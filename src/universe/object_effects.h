@@ -9,6 +9,7 @@
 
 #include "core/fixed_math.h"
 #include "scene/list_records.h"
+#include "scene/particle_records.h"
 
 struct SceneRecord;
 struct SpaceObject;
@@ -49,10 +50,14 @@ struct EffectInstance {
 
 struct ParticleEmitterNode {
   ListNode node;
-  void* system;
+  EmitterRecord* system;  // owned; entered in the engine's particle list and table
   int32_t key;
   SpaceObject* owner;
 };
+
+// Keys of the emitters a particle-generator cut starts: 301 + a draw below 10. A generator's
+// time-out removes the owner's emitters above kGeneratorKeyBase.
+constexpr int32_t kGeneratorKeyBase = 300;
 
 // The three lists; the emitter list is absent until MakeParticleEmitterList.
 ListHead* EffectGroupList();
@@ -72,6 +77,11 @@ void RemoveObjectEffects(SpaceObject* object);
 void RemoveSceneEffectInstances(SceneRecord* scene);
 void ClearEffectInstances();
 void FreeEffectGroups();
+// The owner's emitter of this key gets the new position; otherwise an emitter of the particle
+// type is made at `position` (in the owner instance's frame). Null without an emitter list, for
+// a type outside the table, or when memory fails; the effect then plays without particles.
+ParticleEmitterNode* StartParticleEmitter(int32_t key, int32_t particleType, SpaceObject* owner,
+                                          const FixedVector* position);
 void MakeParticleEmitterList();
 void FreeParticleEmitterList();
 
@@ -81,3 +91,11 @@ int32_t EffectFrameRandom();
 // Sounds the effects play unpositioned; the sound layer installs its player, null plays nothing.
 using EffectSoundSink = void (*)(int32_t sound);
 void SetEffectSoundSink(EffectSoundSink sink);
+
+// The effects of hits and deaths: the collision effect at the larger object's instance, the hit
+// sound of an object struck by an attacker, the explosion of a dying object from its type's
+// effect row (0 when it shows none), and its explosion sound.
+void ShowCollisionEffect(SpaceObject* object, SpaceObject* other);
+void PlayHitSound(SpaceObject* object, SpaceObject* attacker);
+int32_t CreateObjectExplosion(SpaceObject* object, SpaceObject* killer, int32_t flags);
+void PlayExplosionSound(SpaceObject* object);

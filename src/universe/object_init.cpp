@@ -133,6 +133,7 @@ void InitShip(SpaceObject* o, const ObjectTypeRecord* row, InitState* s) {
     ship->commandState = 0;
     ship->dockSlot = -1;
     ship->race10SpeedLimit = ship->maxSpeedOverride = ship->valueOverride = -1;
+    ship->heldSpeedLimit = -1;
     ship->speedFactor = kFixedOne;
     ship->weaponEnergy = static_cast<int32_t>(static_cast<int64_t>(row->ship.maxWeaponEnergy) * 1000);
     MatrixFromAngles(&ship->rotation, 0, 0, 0);
@@ -542,8 +543,8 @@ void InitObject(SpaceObject* object, int16_t objClass, int16_t subtype) {
   o->carrier = nullptr;
   o->carrierNode = nullptr;
   o->tractorTarget = nullptr;
-  o->tractorAux = 0;
-  o->beamEffect = 0;
+  o->tractorAux = nullptr;
+  o->beamEffect = nullptr;
   o->beamWord = 0;
   o->ext = nullptr;
   o->objClass = static_cast<uint16_t>(objClass);

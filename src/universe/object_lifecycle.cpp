@@ -28,8 +28,6 @@ uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
 
 ObjectEventSink gEventSink = nullptr;
 
-// Module-handle value a waiting script task is woken with when its object goes away.
-constexpr int32_t kWakeObjectGone = 8;
 constexpr uint32_t kTakeInstanceBytes = 4;  // nominal size of one take instance slot
 
 size_t RecordSize(int32_t objClass) { return objClass == kClassSector ? sizeof(SectorObject) : sizeof(SpaceObject); }
@@ -47,7 +45,10 @@ SpaceObject* CreateInRecord(SpaceObject* object, uint32_t typeWord) {
   return object;
 }
 
-void FreeDockSlots(SpaceObject* o) {
+}  // namespace
+
+void ObjFreeDockSlots(SpaceObject* o) {
+  if (!o || !o->ext) return;
   DockSlotTable* table = nullptr;
   if (o->objClass == kClassDock || o->objClass == kClassFactory) {
     auto* dock = static_cast<DockExt*>(o->ext);
@@ -63,6 +64,8 @@ void FreeDockSlots(SpaceObject* o) {
     MemFreeIfSet(table);
   }
 }
+
+namespace {
 
 void ForgetIn(ListHead* list, InstanceRecord* instance) {
   for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) {
@@ -89,14 +92,17 @@ void ForgetIn(ListHead* list, InstanceRecord* instance) {
   }
 }
 
-void FreeIfSet(InstanceRecord* instance) {
-  if (instance) FreeInstance(instance);
+void DefaultEvent(const ObjectEvent& e) {
+  const int32_t module = gUniverse ? static_cast<int32_t>(gUniverse->moduleNo) : 0;
+  const auto id = static_cast<int32_t>(e.scriptId);
+  if (e.resultHolder != 0) {
+    CallScriptFunctionRet(module, e.resultHolder, id, e.name, kResultInt, e.argCount, e.args[0], e.args[1], e.args[2]);
+  } else {
+    CallScriptFunction(module, 0, id, e.name, 0, e.argCount, e.args[0], e.args[1], e.args[2]);
+  }
 }
 
-void DefaultEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b) {
-  const int32_t module = gUniverse ? static_cast<int32_t>(gUniverse->moduleNo) : 0;
-  CallScriptFunction(module, 0, static_cast<int32_t>(object->scriptId), name, 0, argCount, a, b);
-}
+void SendEvent(const ObjectEvent& e) { (gEventSink ? gEventSink : DefaultEvent)(e); }
 
 }  // namespace
 
@@ -119,62 +125,6 @@ void CreateSector(SectorObject* sector, uint32_t typeWord) {
   sector->sectorHull = kSectorHull;
   for (uint32_t& w : sector->sectorWords) w = 0;
   sector->sectorLast = -1;
-}
-
-void FreeObjectResources(SpaceObject* object) {
-  if (!object) return;
-  SpaceObject* o = object;
-  // The tractor link is a plain pointer until tractor beams hold more.
-  o->tractorTarget = nullptr;
-  o->tractorAux = 0;
-  if (o->objClass == kClassSector) {
-    auto* sector = static_cast<SectorObject*>(o);
-    RemoveSceneEffectInstances(sector->sceneA);
-    RemoveSceneEffectInstances(sector->sceneB);
-    RemoveSceneEffectInstances(sector->sceneC);
-  }
-  ReleaseModuleHandle(o, kWakeObjectGone);
-  if (o->objClass == kClassShip && o->ext) {
-    for (int32_t row = 0; row < kShipTurretCapacity; ++row) ShipReleaseModuleHandle(o, row, kWakeObjectGone);
-  }
-  // Children go before their container, each as a whole deletion, deepest first.
-  if (o->objClass == kClassShip || (o->flags & kObjFlagContainer) || o->objClass == kClassSector ||
-      o->objClass == kClassGate) {
-    if (ListHead* children = ObjectChildren(o)) {
-      while (SpaceObject* child = ObjectListFirst(children)) DeleteObject(child);
-    }
-  }
-  o->name = FreeString(o->name);
-  // Effects hold the instance's scene and the object itself; they go first.
-  RemoveObjectEffects(o);
-  InstanceRecord* instance = o->instance;
-  o->instance = o->shownInstance = nullptr;
-  FreeIfSet(instance);
-  if (o->ext && o->objClass == kClassSun) {
-    auto* sun = static_cast<SunExt*>(o->ext);
-    InstanceRecord *a = sun->lightA, *b = sun->lightB;
-    sun->lightA = sun->lightB = nullptr;
-    FreeIfSet(a);
-    FreeIfSet(b);
-  } else if (o->ext && o->objClass == kClassPlanet) {
-    auto* planet = static_cast<PlanetExt*>(o->ext);
-    InstanceRecord* light = planet->light;
-    planet->light = nullptr;
-    FreeIfSet(light);
-  }
-  if (o->objClass == kClassShip && gUniverse && gUniverse->player == o) gUniverse->player = nullptr;
-  ReleaseObjectReferences(o, 0);
-  if (o->ext) {
-    FreeDockSlots(o);
-    MemFreeIfSet(o->ext);
-    o->ext = nullptr;
-  }
-  if (gUniverse && gUniverse->idHash && o->id &&
-      HashGet(gUniverse->idHash, o->id) == reinterpret_cast<HashValue>(o)) {
-    HashRemove(gUniverse->idHash, o->id);
-  }
-  if (o->link.succ || o->link.pred) ObjectListRemove(o);
-  *o = SpaceObject{};
 }
 
 void ObjDestroy(SpaceObject* object) {
@@ -218,6 +168,19 @@ void DestroyUniverse(UniverseBlock* universe) {
   universe->takeHash = nullptr;
   FreeTypes();
   ReleaseValue(&universe->scriptValue);
+}
+
+InstanceRecord** AllocTakeInstanceSlots(int32_t count) {
+  if (count <= 0) return nullptr;
+  const uint32_t flags = MemCategoryFlags(kMemCatCut);
+  void* block = MemAlloc(static_cast<size_t>(count) * sizeof(InstanceRecord*), flags | kMemUncounted);
+  if (!block) return nullptr;
+  const uint32_t nominal = static_cast<uint32_t>(count) * kTakeInstanceBytes;
+  gMemCounters.currentBytes += nominal;
+  gMemCounters.totalBytes += nominal;
+  gMemCounters.categoryBytes[kMemCatCut] += nominal;
+  gMemCounters.allocationCount += 1;
+  return static_cast<InstanceRecord**>(block);
 }
 
 void ObjTakeStop(ObjTakeRecord* takeRecord) {
@@ -321,7 +284,17 @@ void ObjectsForgetInstance(InstanceRecord* instance) {
 
 void SetObjectEventSink(ObjectEventSink sink) { gEventSink = sink; }
 
-void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b) {
+void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b, int32_t c) {
   if (!object || object->scriptId == 0) return;
-  (gEventSink ? gEventSink : DefaultEvent)(object, name, argCount, a, b);
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, c}, 0});
+}
+
+void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount, int32_t a) {
+  if (!object || object->scriptId == 0) return;
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, 0, 0}, holderId});
+}
+
+void RaiseScriptIdEvent(uint32_t scriptId, const char* name) {
+  if (scriptId == 0) return;
+  SendEvent(ObjectEvent{nullptr, scriptId, name, 0, {0, 0, 0}, 0});
 }

@@ -47,7 +47,12 @@ void CreateSector(SectorObject* sector, uint32_t typeWord);
 void ObjDestroy(SpaceObject* object);
 // `ObjDestroy` and the free of a record from `AllocObjectRecord`.
 void DeleteObject(SpaceObject* object);
+// Frees the docking-place table of a dock, factory or ship; other objects have none.
+void ObjFreeDockSlots(SpaceObject* object);
 
+// A take's zeroed instance slots, counted in the memory statistics at their nominal 32-bit size,
+// as `ObjTakeStop` gives them back; null when memory runs out.
+InstanceRecord** AllocTakeInstanceSlots(int32_t count);
 void ObjTakeStop(ObjTakeRecord* takeRecord);
 void ObjTakeFree(ObjTakeRecord* takeRecord);
 // Plays the take's cut on its instances (or on the objects made for its slots), over the note
@@ -60,8 +65,26 @@ bool NodeStartPathJob(ObjTakeRecord* takeRecord, const FixedVector* position, co
 // is freed under it loses that pointer.
 void ObjectsForgetInstance(InstanceRecord* instance);
 
+// One script event as it leaves the universe: to the object's script (object set), or to a
+// script id alone (object null, as for the game's global script).
+struct ObjectEvent {
+  SpaceObject* object;
+  uint32_t scriptId;
+  const char* name;
+  int32_t argCount;
+  int32_t args[3];
+  uint32_t resultHolder;  // non-zero: the integer answer is kept as the value of this object id
+};
+
 // Object events go to the object's script, on the universe's module, only when it has a script
 // id. Tests may watch them; null restores the script call.
-using ObjectEventSink = void (*)(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b);
+using ObjectEventSink = void (*)(const ObjectEvent& event);
 void SetObjectEventSink(ObjectEventSink sink);
-void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a = 0, int32_t b = 0);
+void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a = 0, int32_t b = 0,
+                      int32_t c = 0);
+// The same, with the script's integer answer kept as the event value of the object `holderId`
+// (read back from that object's script value once the call returns).
+void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount,
+                               int32_t a = 0);
+// An event without arguments to a script id that is not an object's (150, the game's script).
+void RaiseScriptIdEvent(uint32_t scriptId, const char* name);

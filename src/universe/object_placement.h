@@ -55,6 +55,10 @@ int32_t ObjFrontOrBack(const SpaceObject* a, const SpaceObject* ring);
 
 void ObjTurnTowardsPoint(SpaceObject* object, const FixedVector* point);
 
+// Orients, scales and fades the holder's tractor beam (`beamEffect`) so that it spans from the
+// holder's attach point to the object it holds.
+void ObjAlignEffectNode(SpaceObject* holder);
+
 // Keeps a beam bullet's node at its gun, its length at the bullet's range and its intensity
 // ramped at both ends with a random flicker.
 void BulletUpdateBeamVisual(SpaceObject* bullet);

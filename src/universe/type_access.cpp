@@ -444,7 +444,10 @@ int32_t ObjGetTunedRotRate2(const SpaceObject* object) { return TunedTurnRate(ob
 
 int32_t ObjGetTunedSpeed(const SpaceObject* object) {
   if (!object) return 0;
-  int32_t speed = TypeGetSpeed(object->objClass, object->subtype);
+  return ObjTuneSpeed(object, TypeGetSpeed(object->objClass, object->subtype));
+}
+
+int32_t ObjTuneSpeed(const SpaceObject* object, int32_t speed) {
   const ShipExt* ship = ShipExtOf(object);
   return ship ? Tuned(speed, ship->speedTuning) : speed;
 }

@@ -67,6 +67,8 @@ int32_t ObjGetTunedRotRate0(const SpaceObject* object);
 int32_t ObjGetTunedRotRate1(const SpaceObject* object);
 int32_t ObjGetTunedRotRate2(const SpaceObject* object);
 int32_t ObjGetTunedSpeed(const SpaceObject* object);
+// A speed scaled by the object's speed tuning (x (1 + t) for ships), unchanged for other classes.
+int32_t ObjTuneSpeed(const SpaceObject* object, int32_t speed);
 int32_t ObjGetTunedField72(const SpaceObject* object);
 int32_t ObjGetQuantity(const SpaceObject* object);
 bool ObjIsInSector(const SpaceObject* object);

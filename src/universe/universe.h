@@ -106,12 +106,21 @@ struct SpaceObject {
   int32_t hull;
   SpaceObject* carrier;
   InstanceRecord* carrierNode;
-  SpaceObject* tractorTarget;
-  uint32_t tractorAux;
-  uint32_t stateWords[8];
-  uint32_t beamEffect;
+  SpaceObject* tractorTarget;  // the object this one holds with a tractor beam
+  SpaceObject* tractorAux;     // the object that holds this one
+  int32_t tractorLength;       // holder's attach point to the held object when connected
+  uint32_t stateWords[3];
+  FixedVector attachOffset;  // the beam's attach point in the holder's frame; w stays 0
+  InstanceRecord* beamEffect;  // the visible tractor beam, or null
   uint32_t beamWord;
   uint32_t lastWords[2];
+  // The simulation's own fields: the mass rams exchange momentum by, the pose the object update
+  // keeps at the start of each frame (a ram puts both objects back to it), and the hit strength
+  // the cockpit's hit display is measured against.
+  int32_t mass;
+  FixedVector savedPosition;
+  int32_t savedAngles[3];
+  int32_t hitReference;
 };
 static_assert(offsetof(SpaceObject, link) == 0, "an object is its own list node");
 
@@ -140,14 +149,21 @@ struct BulletExt {
   SpaceObject* firedBy;
   uint32_t firedAt;
   InstanceRecord* attachedInstance;  // the bullet's light
-  uint32_t words[24];
+  FixedVector hitPoint;       // relative to the object last hit, in its node's frame
+  FixedMatrix lastTransform;  // the world transform the contact test uses for a fast shot
+  uint32_t words[8];
   uint32_t burstMarker;  // non-zero: bursts into fragments when it expires
   uint32_t word29;
   int32_t collisionSize;
-  uint32_t word31;
+  int32_t charge;  // a carried shot's charge, added to its shield damage
   uint32_t tailWords[8];
   FixedVector carriedOffset;  // a carried shot's position relative to its emitter's node
+  SpaceObject* shooter;       // the object that fired it; `firedBy` is the gun
+  SpaceObject* hitObject;     // what a beam shot hits along its length
+  uint32_t hitFlags;          // kBulletHit
+  FixedVector hitOffset;      // the shot's position relative to the object hit
 };
+constexpr uint32_t kBulletHit = 1u << 0;
 
 struct SectorExt {
   ListHead children;
@@ -210,7 +226,10 @@ struct TurretRow {
   uint32_t stateWords[8];
   uint32_t word;
   uint32_t tailWords[2];
+  SpaceObject* targetObject;  // what the turret aims at, or null
 };
+
+constexpr int kShipThreatCapacity = 5;
 
 struct ShipExt {
   ListHead children;
@@ -267,6 +286,17 @@ struct ShipExt {
   uint32_t breakAt;               // 0 none
   uint32_t timers[4];
   uint32_t tailWords[7];
+  // The obstacles found on a collision course this frame, with their distances.
+  int32_t threatCount;
+  SpaceObject* threats[kShipThreatCapacity];
+  int32_t threatDistances[kShipThreatCapacity];
+  int32_t avoidValue;        // while avoiding a collision: positive counts as attacking
+  int32_t heldSpeedLimit;    // 40000 while held by a tractor beam, -1 none
+  uint32_t tractorEventsOff;  // non-zero: no "SetTractorTarget" when the beam lets go
+  // A pending shield drain: damage per second taken from the ship's own shields until `drainLeft`
+  // runs out.
+  int32_t shieldDrainRate;
+  int32_t shieldDrainLeft;
 };
 
 constexpr int32_t kShipInnerPointZ = static_cast<int32_t>(0xFFFEE667);  // -1.1
@@ -277,13 +307,13 @@ struct LaserExt {
   uint16_t laserSlot;
   uint16_t slotHalf;
   uint32_t readyAt;
-  uint32_t word3;
+  SpaceObject* currentShot;  // the beam it is firing, or null
 };
 
 struct ShieldExt {
   uint32_t word0;
-  int32_t charge;  // 16.16
-  uint32_t word2;
+  int32_t charge;         // 16.16
+  uint32_t blockedUntil;  // game time before which the shield does not recharge; 0 none
 };
 constexpr int32_t kShieldFullCharge = 0x3E80000;  // 1000.0
 
@@ -308,6 +338,7 @@ struct AmountExt {
 
 struct CameraExt {
   uint32_t words[6];  // [3] is 1 at creation
+  SpaceObject* followedObject;
 };
 
 struct SpecialExt {
@@ -356,7 +387,8 @@ struct UniverseBlock {
   HashTable* takeHash;   // take records by key
   uint32_t savedWordA;
   uint32_t savedWordB;
-  uint32_t takeWords[2];
+  int32_t takeReplaceBody;  // the body a take's path of body 99999 shows; set by a script command
+  uint32_t takeWord;
   ScriptValue scriptValue;  // owned; takes script results for result object 0
   uint32_t savedWordC;      // `valueSet` of `scriptValue`
   SpaceObject* player;

@@ -26,7 +26,7 @@ class LayoutCut {
   explicit LayoutCut(const std::vector<Cell>& cells) : paths_(cells.size()), keys_(cells.size()) {
     for (size_t n = 0; n < cells.size(); ++n) {
       paths_[n].serial = 100 * cells[n].x + cells[n].y + 101;
-      keys_[n].position = {cells[n].px, cells[n].py, 0};
+      keys_[n].position = {cells[n].px, cells[n].py, 0, 0};
       paths_[n].positions = {1, &keys_[n]};
     }
     cut_.pathCount = static_cast<int32_t>(cells.size());

@@ -2,7 +2,8 @@
 // module (module 1), a universe made by CreateUniverse with the SA_ module (module 2), small
 // type tables chosen by the case, a settable game clock and frame step, the game's generator
 // seeded with 1, sectors and objects created through the object life operations, and a log of
-// the object events raised (a case may act inside an event, as a story's handler would). Every
+// the object events raised (a case may act inside an event, as a story's handler would, and
+// answer an event that asks for a result). Every
 // object is freed with the universe, so the sanitizer sees any leak.
 #pragma once
 
@@ -29,7 +30,7 @@
 struct ObjectEventRecord {
   uint32_t objectId;
   std::string name;
-  int32_t argCount, a, b;
+  int32_t argCount, a, b, c;
 };
 
 class UniverseWorld : public ScriptRunTest {
@@ -47,9 +48,14 @@ class UniverseWorld : public ScriptRunTest {
     universe_ = UniverseBlock{};
     ASSERT_EQ(CreateUniverse(&universe_), &universe_);
     current_world_ = this;
-    SetObjectEventSink([](SpaceObject* o, const char* name, int32_t n, int32_t a, int32_t b) {
-      current_world_->events_.push_back({o->id, name, n, a, b});
-      if (current_world_->onEvent_) current_world_->onEvent_(o, name);
+    SetObjectEventSink([](const ObjectEvent& e) {
+      // An event to a script id alone is logged under that id.
+      current_world_->events_.push_back(
+          {e.object ? e.object->id : e.scriptId, e.name, e.argCount, e.args[0], e.args[1], e.args[2]});
+      if (current_world_->onEvent_) current_world_->onEvent_(e.object, e.name);
+      if (e.resultHolder != 0 && current_world_->answer_) {
+        SetObjectEventValue(e.resultHolder, current_world_->answer_(e.object, e.name));
+      }
     });
   }
 
@@ -142,6 +148,8 @@ makeone:
   UniverseBlock universe_{};
   std::vector<ObjectEventRecord> events_;
   std::function<void(SpaceObject*, const char*)> onEvent_;
+  // The integer answer of an event that asks for one; none leaves the holder's value as it is.
+  std::function<int32_t(SpaceObject*, const char*)> answer_;
   bool storyLoaded_ = false;
 
  private:

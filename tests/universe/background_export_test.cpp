@@ -37,7 +37,7 @@ struct BackgroundRow {
 BackgroundRow FromRecord(const ObjectTypeRecord& r) {
   const BackgroundType& bg = r.background;
   BackgroundRow row{r.bodyId, r.altBodyId, {}, r.group, r.nameTextId, bg.nebulaName ? bg.nebulaName : "",
-                    {bg.starsCount, bg.backdropCount, bg.outsideCount}};
+                    {bg.starsCount, bg.backdropCount, bg.outsideCount}, {}, {}, {}, {}, {}};
   std::copy(std::begin(r.turnRate), std::end(r.turnRate), row.turnRate);
   std::copy(std::begin(bg.values8), std::end(bg.values8), row.values8);
   std::copy(std::begin(bg.values7), std::end(bg.values7), row.values7);

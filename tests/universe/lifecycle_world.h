@@ -6,16 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include <list>
 #include <string>
 #include <vector>
 
 #include "core/hash_table.h"
 #include "core/system_block.h"
-#include "scene/body_records.h"
-#include "scene/collision_model.h"
 #include "scene/engine_state.h"
 #include "scene/instance_tree.h"
+#include "support/cached_bodies.h"
 #include "support/engine_fixture.h"
 #include "type_world.h"
 #include "universe/object_lifecycle.h"
@@ -41,8 +39,8 @@ class LifecycleWorld : public TypeWorld {
     universe_.idHash = HashCreate();
     universe_.takeHash = HashCreate();
     gEvents = &events_;
-    SetObjectEventSink([](SpaceObject* o, const char* name, int32_t n, int32_t a, int32_t b) {
-      gEvents->push_back({o->scriptId, name, n, a, b});
+    SetObjectEventSink([](const ObjectEvent& e) {
+      gEvents->push_back({e.scriptId, e.name, e.argCount, e.args[0], e.args[1]});
     });
   }
 
@@ -52,25 +50,13 @@ class LifecycleWorld : public TypeWorld {
     SetObjectEventSink(nullptr);
     gUniverse = nullptr;
     gEvents = nullptr;
-    for (int32_t id : bodyIds_) HashRemove(engine_.engine().bodyCache, static_cast<uint32_t>(id) + 1);
-    for (OwnedBody& b : bodies_) FreeCollisionModel(b.record.collision);
+    bodies_.Clear();
     gSystem = nullptr;
     TypeWorld::TearDown();
   }
 
   // A body whose first part has the size; named when a name is given.
-  void Body(int32_t id, int32_t size, const char* name = nullptr) {
-    OwnedBody& b = bodies_.emplace_back();
-    b.mesh.size = size;
-    b.meshes[0] = &b.mesh;
-    b.record.meshCount = 1;
-    b.record.meshes = b.meshes;
-    b.record.sound.sample = -1;
-    b.name = name ? name : "";
-    b.record.name = name ? b.name.data() : nullptr;
-    ASSERT_TRUE(BodyCacheInsert(id, &b.record));
-    bodyIds_.push_back(id);
-  }
+  void Body(int32_t id, int32_t size, const char* name = nullptr) { ASSERT_TRUE(bodies_.Add(id, size, name)); }
 
   SpaceObject* Create(int32_t objClass, int32_t subtype) {
     SpaceObject* o = AllocObjectRecord(objClass);
@@ -97,12 +83,5 @@ class LifecycleWorld : public TypeWorld {
   std::vector<RaisedEvent> events_;
 
  private:
-  struct OwnedBody {
-    BodyRecord record{};
-    BodyMesh mesh{};
-    BodyMesh* meshes[1]{};
-    std::string name;
-  };
-  std::list<OwnedBody> bodies_;
-  std::vector<int32_t> bodyIds_;
+  CachedBodies bodies_;
 };

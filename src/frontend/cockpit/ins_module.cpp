@@ -5,9 +5,11 @@
 #include "frontend/cockpit/cockpit.h"
 
 #include "frontend/cockpit/cockpit_natives.h"
+#include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/map_natives.h"
 #include "script/engine.h"
+#include "simulation/object_removal.h"
 
 const char* const kINSNativeNames[kCockpitNativeCount + 1] = {
     "INS_CockpitAlloc", "INS_CockpitFree", "INS_CockpitGetCamera", "INS_CockpitEnableCamera",
@@ -71,6 +73,8 @@ void CockpitResumeValue(uint32_t, ScriptValue* value) {
 }
 
 void InitCockpitModule() {
+  // Removed objects leave the cockpits' marks and views; the universe below cannot call up here.
+  SetCockpitsForgetHook(CockpitsForgetObject);
   if (!gScriptEngine) return;
   gCockpitModule =
       RegisterNativeModule(gScriptEngine, DispatchINSNative, kINSNativeNames, CockpitResumeInt, nullptr, CockpitResumeValue);

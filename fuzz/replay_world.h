@@ -1,0 +1,20 @@
+// The engine the replay fuzz target plays recordings into, and the recordings its seeds are: an
+// engine state with its lists and tables, the body and cut name tables, an emitter table, three
+// memory textures behind materials and a two-piece collection. The seeds are made by the
+// engine's own recorder from a small scene driven frame by frame with drawing in between.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// Sets the engine up on the first call and makes it the current one.
+void SetUpReplayEngine();
+// Frees what a replay left behind: scenes with their members and cameras, loose instances (lights
+// among them), emitters, and the added body and cut rows.
+void ClearReplayEngine();
+// Recordings written by the recorder, each as its uncompressed stream (the replay reads both).
+std::vector<std::string> RecordedStreams();
+
+}  // namespace fuzz

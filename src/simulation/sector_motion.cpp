@@ -1,0 +1,575 @@
+// The sector motion pass and the contact handler: the four walks over a sector's child list
+// (reset, beam shots, pairs, finish), the shot, planet and containment-sphere cases, and what one
+// contact does (wares caught, hit damage, rams, kills). Called by the frame step for every
+// simulated sector. Runs under the universe guard and, after every script event, stops for the
+// frame when an object it holds has left the sector: it never walks a list a handler changed.
+// The cheap rejections (flag masks, classes, the ships' box test, the sphere distance) come
+// before any instance-tree test.
+#include "simulation/sector_motion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/fixed_math.h"
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "scene/engine_state.h"
+#include "scene/instance_records.h"
+#include "simulation/damage.h"
+#include "simulation/simulation_services.h"
+#include "simulation/universe_guard.h"
+#include "simulation/universe_steps.h"
+#include "universe/object_classes.h"
+#include "universe/object_lifecycle.h"
+#include "universe/object_math.h"
+#include "universe/object_placement.h"
+#include "universe/object_queries.h"
+#include "universe/type_access.h"
+#include "universe/universe.h"
+#include "universe/universe_registry.h"
+
+namespace {
+
+// `flags`.
+constexpr uint32_t kFlagPlayer = 1u << 1;
+constexpr uint32_t kFlagNew = 1u << 2;  // takes no part until its first pass has ended
+constexpr uint32_t kFlagNoContacts = 1u << 10;
+constexpr uint32_t kFlagNoThreats = 1u << 11;
+constexpr uint32_t kFlagThreatWarning = 1u << 12;
+constexpr uint32_t kFlagThreatsRecorded = 1u << 13;
+constexpr uint32_t kFlagDiesOnImpact = 1u << 17;
+constexpr uint32_t kFlagContainer = 1u << 20;
+constexpr uint32_t kFlagBeamTested = 1u << 21;
+constexpr uint32_t kFlagShipNear = 1u << 22;
+constexpr uint32_t kFlagMissileArmed = 1u << 24;
+constexpr uint32_t kFlagGuideLights = 1u << 25;
+constexpr uint32_t kFlagRemoving = 1u << 27;
+constexpr uint32_t kFlagApart = 1u << 30;  // no contact with another object that has it
+constexpr uint32_t kPassMask = kFlagNew | kFlagNoContacts | kFlagBeamTested | kFlagRemoving;
+constexpr uint32_t kLeftPassMask = kFlagNew | kFlagNoContacts | kFlagRemoving;
+
+// `flags2`.
+constexpr uint32_t kFlag2Near = 1u << 0;
+constexpr uint32_t kFlag2Contact = 1u << 1;
+constexpr uint32_t kFlag2CountedHit = 1u << 6;
+constexpr uint32_t kFlag2Immovable = 1u << 7;
+constexpr uint32_t kFlag2Counted = 1u << 8;  // on a missile: shots of its own shooter hit it
+constexpr uint32_t kFlag2InRestricted = 1u << 10;
+constexpr uint32_t kFlag2CountedAlready = 1u << 11;
+constexpr uint32_t kFlag2NoContacts = 1u << 17;
+constexpr uint32_t kFlag2NoEffect = 1u << 18;
+constexpr uint32_t kFlag2HitThisFrame = 1u << 19;
+constexpr uint32_t kFlag2Held = 1u << 25;
+constexpr uint32_t kFlag2AsteroidPending = 1u << 31;
+
+constexpr uint32_t kSectorFlagRestricted = 1u << 2;
+constexpr int16_t kSphereSubtype = 92;
+constexpr uint16_t kOrderAvoidCollision = 18;
+constexpr uint32_t kGlobalScriptId = 150;
+constexpr int32_t kHeatBand = 750000;
+constexpr int32_t kBoxMargin = 250000;
+constexpr int64_t kSphereSlack = 66191;  // 16.16: the sphere test reaches 1 % past the radii
+
+enum class PairEnd { kNext, kStopInner, kEndPass };
+
+bool IsShot(const SpaceObject* o) { return o->objClass == kClassBullet; }
+bool IsShip(const SpaceObject* o) { return o->objClass == kClassShip; }
+bool IsPlanet(const SpaceObject* o) { return o->objClass == kClassPlanet; }
+bool IsSphere(const SpaceObject* o) { return o->objClass == kClassSpecial && o->subtype == kSphereSubtype; }
+bool IsFlaggedMissile(const SpaceObject* o) { return o->objClass == kClassMissile && (o->flags & kFlagMissileArmed); }
+
+uint32_t ShotFlags(const SpaceObject* shot) {
+  const ObjectTypeRecord* row = IsShot(shot) ? TypeRow(kClassBullet, shot->subtype) : nullptr;
+  return row ? row->bullet.flags : 0;
+}
+
+SpaceObject* Shooter(const SpaceObject* shot) {
+  return shot->ext ? static_cast<const BulletExt*>(shot->ext)->firedBy : nullptr;
+}
+
+SpaceObject* Launcher(const SpaceObject* missile) {
+  return missile->ext ? static_cast<const MissileExt*>(missile->ext)->launcher : nullptr;
+}
+
+int32_t IdOf(const SpaceObject* o) { return o ? static_cast<int32_t>(o->id) : 0; }
+
+int64_t FrameStepMs() { return gSystem ? static_cast<int32_t>(gSystem->frameStep) : 0; }
+
+// The sector whose contact pass is running: what "still there" is measured against.
+struct Pass {
+  SectorObject* sector;
+  bool restricted;
+
+  // After an event: false when the object has gone, which ends the pass.
+  bool Holds(const SpaceObject* o) const {
+    return sector ? ObjectInSector(sector, o) : !ObjectIsQueuedForFree(o);
+  }
+  bool HoldsBoth(const SpaceObject* a, const SpaceObject* b) const { return Holds(a) && Holds(b); }
+
+  bool TakesPart(const SpaceObject* o) const {
+    return !(o->flags & kPassMask) && (!restricted || (o->flags2 & kFlag2InRestricted));
+  }
+};
+
+bool Holding(const SpaceObject* holder, const SpaceObject* held) {
+  return (held->flags2 & kFlag2Held) && held->linkedObject == holder;
+}
+
+// Event helpers: each answers whether the pass may go on.
+bool Raise(const Pass& pass, SpaceObject* to, const char* name, int32_t argCount, int32_t a, int32_t b, int32_t c,
+           const SpaceObject* x, const SpaceObject* y) {
+  if (!to || to->scriptId == 0) return true;
+  RaiseObjectEvent(to, name, argCount, a, b, c);
+  return pass.HoldsBoth(x, y);
+}
+
+FixedVector Velocity(const SpaceObject* o) {
+  FixedVector v = o->baseVelocity;
+  if (o->instance) {
+    v.x += o->instance->velocity.x;
+    v.y += o->instance->velocity.y;
+    v.z += o->instance->velocity.z;
+  }
+  return v;
+}
+
+int64_t MaxAbsDifference(const FixedVector& a, const FixedVector& b) {
+  return std::max({std::llabs(int64_t{a.x} - b.x), std::llabs(int64_t{a.y} - b.y), std::llabs(int64_t{a.z} - b.z)});
+}
+
+int32_t ScaleFixed(int32_t value, int32_t factor) {
+  return SaturateToInt32((int64_t{value} * factor + 0x8000) >> 16);
+}
+
+// The polar direction of the impact in the input device's units (hundredths of a degree,
+// clockwise from straight ahead, -y, through +x).
+int32_t ImpactDirection(const FixedVector& impact, const SpaceObject* player) {
+  const int32_t top = GetObjectMaxSpeed(const_cast<SpaceObject*>(player));
+  auto unit = [top](int32_t c) { return std::clamp(FixedDiv(c, top), -65536, 65536); };
+  const double x = unit(impact.x), y = unit(impact.y);
+  double degrees = std::atan2(x, -y) * 180.0 / M_PI;
+  if (degrees < 0) degrees += 360.0;
+  return static_cast<int32_t>(std::lround(degrees * 100.0)) % 36000;
+}
+
+// The ram: momentum exchange, force feedback, events, damage both ways, the pose put back.
+bool Ram(const Pass& pass, SpaceObject* a, SpaceObject* b) {
+  const FixedVector va = Velocity(a), vb = Velocity(b);
+  const int64_t impact = MaxAbsDifference(va, vb);
+  const int32_t total = SaturateToInt32(int64_t{a->mass} + b->mass);
+  const int32_t ka = MulDiv(SaturateToInt32(2 * int64_t{b->mass}), 65536, total);
+  const int32_t kb = MulDiv(SaturateToInt32(2 * int64_t{a->mass}), 65536, total);
+  auto exchange = [](SpaceObject* o, const FixedVector& own, const FixedVector& other, int32_t k) {
+    if (o->flags2 & kFlag2Immovable) return;
+    o->baseVelocity.x = SaturateToInt32(int64_t{own.x} + ScaleFixed(SaturateToInt32(int64_t{other.x} - own.x), k));
+    o->baseVelocity.y = SaturateToInt32(int64_t{own.y} + ScaleFixed(SaturateToInt32(int64_t{other.y} - own.y), k));
+    o->baseVelocity.z = SaturateToInt32(int64_t{own.z} + ScaleFixed(SaturateToInt32(int64_t{other.z} - own.z), k));
+    if (o->instance) o->instance->velocity = FixedVector{0, 0, 0, o->instance->velocity.w};
+  };
+  exchange(a, va, vb, ka);
+  exchange(b, vb, va, kb);
+
+  if (gSimulationServices.forceFeedbackPlay && ((a->flags | b->flags) & kFlagPlayer)) {
+    const bool aIsPlayer = a->flags & kFlagPlayer;
+    const FixedVector& own = aIsPlayer ? va : vb;
+    const FixedVector& other = aIsPlayer ? vb : va;
+    const FixedVector hit{SaturateToInt32(int64_t{other.x} - own.x), SaturateToInt32(int64_t{other.y} - own.y),
+                          SaturateToInt32(int64_t{other.z} - own.z), 0};
+    gSimulationServices.forceFeedbackPlay(ImpactDirection(hit, aIsPlayer ? a : b));
+  }
+
+  const bool told = (ObjTestFlag18Not19(a) || ObjTestFlag18Not19(b)) && !IsObjectClass7Type267(a) &&
+                    !IsObjectClass7Type267(b);
+  if (told) {
+    if (!Raise(pass, b, "AttackedBy", 2, IdOf(a), 0, 0, a, b)) return false;
+    if (!Raise(pass, a, "AttackedBy", 2, IdOf(b), 0, 0, a, b)) return false;
+  }
+
+  const int64_t ta = 2 * int64_t{ObjGetMaxHull(a)} + ObjGetShield(a);
+  const int64_t tb = 2 * int64_t{ObjGetMaxHull(b)} + ObjGetShield(b);
+  int64_t damageA, damageB;
+  if (IsPlanet(a) || IsPlanet(b)) {
+    damageA = damageB = std::max(ta, tb);
+  } else {
+    int64_t m = std::min(ta, tb);
+    if (m == 0) m = std::max(ta, tb);
+    const int64_t base = m * impact / 100000;
+    auto share = [m, base](const SpaceObject* o) { return IsShip(o) ? std::max(m / 50, base) : std::max<int64_t>(100, base); };
+    damageA = share(a);
+    damageB = share(b);
+  }
+  const int32_t da = SaturateToInt32(damageA), db = SaturateToInt32(damageB);
+  if (told) {
+    if (IsShip(a) && !Raise(pass, a, "MakeDamage", 2, da, 1, 0, a, b)) return false;
+    if (IsShip(b) && !Raise(pass, b, "MakeDamage", 2, db, 1, 0, a, b)) return false;
+  }
+  auto pendingAsteroid = [](const SpaceObject* o) {
+    return o->objClass == kClassAsteroid && (o->flags2 & kFlag2AsteroidPending);
+  };
+  if (!pendingAsteroid(a) && !pendingAsteroid(b)) {
+    DamageObject(a, b, da, -1);
+    DamageObject(b, a, db, -1);
+  }
+  for (SpaceObject* o : {a, b}) {
+    for (int i = 0; i < 3; ++i) o->angles[i] = o->savedAngles[i];
+    if (!o->instance) continue;
+    const FixedVector saved = o->savedPosition;
+    o->instance->position = FixedVector{saved.x, saved.y, saved.z, o->instance->position.w};
+    MatrixFromAngles(&o->instance->matrix, static_cast<uint32_t>(o->angles[0]), static_cast<uint32_t>(o->angles[1]),
+                     static_cast<uint32_t>(o->angles[2]));
+  }
+  return true;
+}
+
+// Hit damage done by `a` to `b`, when `a` is a flagged missile or a shot.
+bool HitDamage(const Pass& pass, SpaceObject* a, SpaceObject* b) {
+  SpaceObject* attacker;
+  if (IsFlaggedMissile(a)) {
+    const int64_t damage = int64_t{ObjGetShield(a)} * (95 + GameRand() * 6 / 32768) / 100;
+    DamageObject(b, a, SaturateToInt32(damage), -1);
+    attacker = Launcher(a);
+  } else if (IsShot(a)) {
+    const ObjectTypeRecord* row = TypeRow(kClassBullet, a->subtype);
+    const BulletType type = row ? row->bullet : BulletType{};
+    int32_t damageA = type.energy, damageB = type.value1;
+    if (type.flags & (kBulletFlagBeam | kBulletFlagArc)) {
+      // Beams and arcs deal their damage over their lifetime, a frame's share at a time.
+      const auto step = static_cast<int32_t>(std::min<int64_t>(FrameStepMs(), type.lifetime));
+      damageA = InterpolateClamped(type.lifetime, 0, step, 0, damageA);
+      damageB = InterpolateClamped(type.lifetime, 0, step, 0, damageB);
+    } else if ((type.flags & kBulletFlagCarried) && a->ext) {
+      damageA = SaturateToInt32(int64_t{damageA} + static_cast<const BulletExt*>(a->ext)->charge);
+    }
+    DamageObject(b, a, damageA, damageB);
+    if (type.flags & kBulletFlagStartsTimer) ShipStartTypeTimer(b, a->subtype);
+    if (type.flags & kBulletFlagDrainsEnergy) ShipDrainShotEnergy(b, a->subtype);
+    if (type.flags & kBulletFlagUpdatesRatio) ShipUpdateRatio(b, a->subtype);
+    attacker = Shooter(a);
+  } else {
+    return true;
+  }
+  if (!Raise(pass, b, "AttackedBy", 2, IdOf(attacker), IdOf(a), 0, a, b)) return false;
+  if ((a->flags2 & kFlag2Counted) && !(a->flags2 & kFlag2CountedAlready)) {
+    if (UniverseBlock* u = gUniverse) {
+      if (IsShot(a)) ++u->statWord;
+      else if (!IsShot(b)) ++u->missileCount;
+    }
+    b->flags2 |= kFlag2CountedHit;
+    a->flags2 |= kFlag2CountedAlready;
+  }
+  b->flags2 |= kFlag2HitThisFrame;
+  return true;
+}
+
+bool Dies(const SpaceObject* o) {
+  if (IsShot(o)) {
+    const bool lasting = ShotFlags(o) & (kBulletFlagBeam | kBulletFlagArc | kBulletFlagGrowing);
+    return !lasting || (o->flags & kFlagDiesOnImpact);
+  }
+  return o->objClass == kClassMissile || o->hull == 0 || (o->flags & kFlagDiesOnImpact);
+}
+
+// The destruction of `o` by its contact with `other`; false when the pass must end.
+bool Destroy(const Pass& pass, SpaceObject* o, SpaceObject* other, SpaceObject* a, SpaceObject* b) {
+  if (!Dies(o) || (o->flags & kFlagRemoving)) return true;
+  if (CreateRockIfHeld(o) && !pass.HoldsBoth(a, b)) return false;
+  int32_t cause = kKillByCollision;
+  SpaceObject* killer = other;
+  if (IsShot(other)) {
+    cause = kKillByShot;
+    killer = Shooter(other);
+  } else if (IsFlaggedMissile(other)) {
+    cause = kKillByMissile;
+    killer = Launcher(other);
+  }
+  if (o->scriptId != 0) return Raise(pass, o, "KilledBy", 3, cause, IdOf(killer), IdOf(other), a, b);
+  KillObject(o, cause, killer, 0);
+  return true;
+}
+
+bool IsCatcher(const SpaceObject* o) {
+  return IsShip(o) || o->objClass == kClassSector || o->objClass == kClassGate || (o->flags & kFlagContainer);
+}
+
+// One contact; false when the pass must end.
+bool Contact(const Pass& pass, SpaceObject* a, SpaceObject* b) {
+  const bool aWare = ObjIsWareObject(a), bWare = ObjIsWareObject(b);
+  if ((IsCatcher(a) && bWare) || (IsCatcher(b) && aWare)) {
+    SpaceObject* catcher = (IsCatcher(a) && !aWare) ? a : b;
+    SpaceObject* ware = catcher == a ? b : a;
+    if (CreateRockIfHeld(ware) && !pass.HoldsBoth(a, b)) return false;
+    if (catcher->scriptId != 0) {
+      RaiseObjectEventForResult(catcher, "CatchWare", catcher->id, 1, IdOf(ware));
+      if (!pass.HoldsBoth(a, b)) return false;
+      if (ValueIsTrue(&catcher->scriptValue)) return true;
+    }
+  }
+  if ((IsShot(a) && Shooter(a) == b) || (IsShot(b) && Shooter(b) == a)) return true;
+
+  if (!HitDamage(pass, a, b) || !HitDamage(pass, b, a)) return false;
+  const bool rams = !IsShot(a) && !IsShot(b) && a->objClass != kClassMissile && b->objClass != kClassMissile;
+  if (rams && !Ram(pass, a, b)) return false;
+
+  return Destroy(pass, a, b, a, b) && Destroy(pass, b, a, a, b);
+}
+
+// After a contact of the pair (a, b) in list order: the inner walk stops when A is out.
+PairEnd AfterContact(const Pass& pass, bool goOn, const SpaceObject* a) {
+  if (!goOn) return PairEnd::kEndPass;
+  if (!pass.Holds(a) || (a->flags & kLeftPassMask)) return PairEnd::kStopInner;
+  return PairEnd::kNext;
+}
+
+int64_t InstanceDistance(const SpaceObject* a, const SpaceObject* b) {
+  const FixedVector& p = a->instance->position;
+  const FixedVector& q = b->instance->position;
+  const double dx = double(p.x) - q.x, dy = double(p.y) - q.y, dz = double(p.z) - q.z;
+  return std::llround(std::sqrt(dx * dx + dy * dy + dz * dz));
+}
+
+PairEnd ShotCase(const Pass& pass, SpaceObject* a, SpaceObject* b, int64_t reach) {
+  SpaceObject* shot = IsShot(a) ? a : b;
+  SpaceObject* target = shot == a ? b : a;
+  SpaceObject* shooter = Shooter(shot);
+  if (target == shooter || IsPlanet(target)) return PairEnd::kNext;
+  const bool flaggedMissile = IsFlaggedMissile(target);
+  if (flaggedMissile && Launcher(target) == shooter && !(target->flags2 & kFlag2Counted)) return PairEnd::kNext;
+  if (!shot->instance || !target->instance || InstanceDistance(shot, target) > reach) return PairEnd::kNext;
+
+  const uint32_t flags = ShotFlags(shot);
+  InstanceRecord* inst = shot->instance;
+  auto* ext = static_cast<BulletExt*>(shot->ext);
+  const bool replaced = !(flags & (kBulletFlagBeam | kBulletFlagArc)) && ext;
+  const FixedMatrix world = inst->worldMatrix;
+  if (replaced) inst->worldMatrix = ext->lastTransform;
+  const int32_t targetSize = flaggedMissile ? target->radius : 0;
+  const bool hit = (flags & (kBulletFlagArc | kBulletFlagGrowing))
+                       ? gSimulationServices.instCollideWith(target->instance, inst, targetSize, shot->radius) > 0
+                       : gSimulationServices.instCollide(inst, target->instance, shot->radius, targetSize);
+  if (!hit) {
+    if (replaced) inst->worldMatrix = world;
+    return PairEnd::kNext;
+  }
+  if (replaced) inst->matrix = ext->lastTransform;
+  if (ext) ObjRelativeTransform(shot, target, &ext->hitPoint);
+  return AfterContact(pass, Contact(pass, a, b), a);
+}
+
+PairEnd PlanetCase(const Pass& pass, SpaceObject* a, SpaceObject* b) {
+  SpaceObject* planet = IsPlanet(a) ? a : b;
+  SpaceObject* other = planet == a ? b : a;
+  if (other->objClass == kClassSpecial || IsPlanet(other) || !planet->instance || !other->instance) {
+    return PairEnd::kNext;
+  }
+  int64_t radius = planet->radius;
+  const int32_t bodyRadius = GetBodyDataField(planet->instance->bodyId);
+  if (bodyRadius > 0) radius = bodyRadius;
+  const int64_t limit = other->radius / 10 + radius;
+  // Planets sit in a space scaled down tenfold.
+  const FixedVector& p = other->instance->position;
+  const FixedVector scaled{p.x / 10, p.y / 10, p.z / 10, 0};
+  const int64_t distance = GetDistance(&scaled, &planet->instance->position);
+
+  if (distance <= limit) {
+    planet->flags2 |= kFlag2Contact;
+    other->flags2 |= kFlag2Contact;
+    if (other->flags2 & kFlag2NoEffect) return PairEnd::kNext;
+    return AfterContact(pass, Contact(pass, planet, other), a);
+  }
+  if (distance >= limit + kHeatBand || IsShot(other)) return PairEnd::kNext;
+
+  if (other->flags & kFlagPlayer) {
+    RaiseScriptIdEvent(kGlobalScriptId, "NotifyPlanetCollision");
+    if (!pass.HoldsBoth(a, b)) return PairEnd::kEndPass;
+  }
+  // Heat damage on FrameStep frames in 200, scaled to a frame of at least 200 ms.
+  const int64_t step = FrameStepMs();
+  if (step <= RandomBelow16(200)) return PairEnd::kNext;
+  const int64_t k = (limit - distance + kHeatBand) / 5000;
+  const int64_t damage = int64_t{MulDiv(ObjGetMaxHull(other), SaturateToInt32(k * k), 22500)} * std::max<int64_t>(step, 200) / 1000;
+  if (damage < 1) return PairEnd::kNext;
+  const int32_t heat = SaturateToInt32(damage);
+  if (IsShip(other) && ObjTestFlag18Not19(other) && !IsObjectClass7Type267(other) &&
+      !Raise(pass, other, "MakeDamage", 2, heat, 0, 0, a, b)) {
+    return PairEnd::kEndPass;
+  }
+  DamageObject(other, planet, heat, -1);
+  if (other->hull == 0 && !(other->flags & kFlagRemoving)) {
+    if (other->scriptId != 0) {
+      if (!Raise(pass, other, "KilledBy", 3, kKillByCollision, IdOf(planet), 0, a, b)) return PairEnd::kEndPass;
+    } else {
+      KillObject(other, kKillByCollision, planet, 0);
+    }
+  }
+  return AfterContact(pass, true, a);
+}
+
+// The sphere case; `handled` tells whether the pair was a sphere contact.
+PairEnd SphereCase(const Pass& pass, SpaceObject* sphere, SpaceObject* other, bool* handled) {
+  *handled = false;
+  if (!IsShip(other) || !sphere->instance || !other->instance) return PairEnd::kNext;
+  if (ObjectDistance(sphere, other) < sphere->radius) return PairEnd::kNext;
+  *handled = true;
+  sphere->flags2 |= kFlag2Contact;
+  other->flags2 |= kFlag2Contact;
+  if ((other->flags2 & kFlag2NoEffect) || !sphere->parent) return PairEnd::kNext;
+  return Contact(pass, sphere, other) ? PairEnd::kNext : PairEnd::kEndPass;
+}
+
+// A ship reaching a gate or a container.
+bool Docking(const Pass& pass, SpaceObject* a, SpaceObject* b, int32_t distance) {
+  SpaceObject* ship = nullptr;
+  SpaceObject* container = nullptr;
+  if (IsShip(a) && (b->flags & kFlagContainer)) {
+    ship = a;
+    container = b;
+  } else if (IsShip(b) && (a->flags & kFlagContainer)) {
+    ship = b;
+    container = a;
+  } else {
+    return true;
+  }
+  if (container->objClass == kClassGate) {
+    if (container->subtype == 4 || (container->subtype >= 15 && container->subtype <= 20)) return true;
+    const int32_t near = gSimulationServices.dockingProximity(ship, container, distance);
+    if (near == 3 && !Raise(pass, ship, "CanWarp", 1, IdOf(container), 0, 0, a, b)) return false;
+    if (near == 2 && ((ship->flags & kFlagPlayer) || ObjTestFlag18Not19(ship))) container->flags |= kFlagGuideLights;
+    if (near >= 1) container->flags |= kFlagShipNear;
+    return true;
+  }
+  const int32_t near = gSimulationServices.dockingProximity(ship, container, distance);
+  if (near >= 1) container->flags |= kFlagShipNear;
+  if (near == 2 && ship->speed <= GetObjectMaxSpeedQuarterMin(ship) && !ObjIsHostile(container, ship)) {
+    return Raise(pass, ship, "CanLand", 1, IdOf(container), 0, 0, a, b);
+  }
+  return true;
+}
+
+PairEnd TestPair(const Pass& pass, SpaceObject* a, SpaceObject* b) {
+  const int64_t reach = int64_t{a->radius} + b->radius;
+  if (IsShot(a) || IsShot(b)) return ShotCase(pass, a, b, reach);
+  if (IsPlanet(a) || IsPlanet(b)) return PlanetCase(pass, a, b);
+  if (IsSphere(a) || IsSphere(b)) {
+    bool handled = false;
+    const PairEnd end = IsSphere(a) ? SphereCase(pass, a, b, &handled) : SphereCase(pass, b, a, &handled);
+    if (end == PairEnd::kEndPass) return end;
+    if (!handled) return PairEnd::kNext;
+    if (AfterContact(pass, true, a) == PairEnd::kStopInner) return PairEnd::kStopInner;
+  }
+  if (a->objClass == kClassSpecial && b->objClass == kClassSpecial) return PairEnd::kNext;
+  if (!a->instance || !b->instance) return PairEnd::kNext;
+  const bool ship = IsShip(a) || IsShip(b);
+  if (ship && MaxAbsDifference(a->instance->position, b->instance->position) > reach * 3 + kBoxMargin) {
+    return PairEnd::kNext;
+  }
+
+  const int32_t distance = ObjectDistance(a, b);
+  if (distance <= (reach * kSphereSlack + 0x8000) >> 16 && !ObjPairIgnoresCollision(a, b)) {
+    a->flags2 |= kFlag2Near;
+    b->flags2 |= kFlag2Near;
+    const int32_t sizeA = IsFlaggedMissile(a) ? a->radius : 0, sizeB = IsFlaggedMissile(b) ? b->radius : 0;
+    if (gSimulationServices.instCollideWith(a->instance, b->instance, sizeA, sizeB) > 0) {
+      a->flags2 |= kFlag2Contact;
+      b->flags2 |= kFlag2Contact;
+      if (!((a->flags2 | b->flags2) & kFlag2NoEffect)) {
+        const PairEnd end = AfterContact(pass, Contact(pass, a, b), a);
+        if (end != PairEnd::kNext || !pass.Holds(b) || (b->flags & kLeftPassMask)) return end;
+      }
+    }
+  }
+  if (!ship) return PairEnd::kNext;
+  if (!Docking(pass, a, b, distance)) return PairEnd::kEndPass;
+  if (gSimulationServices.recordCollisionThreat) {
+    if (IsShip(a) && !(a->flags & kFlagNoThreats)) gSimulationServices.recordCollisionThreat(a, b, distance);
+    if (IsShip(b) && !(b->flags & kFlagNoThreats)) gSimulationServices.recordCollisionThreat(b, a, distance);
+  }
+  return PairEnd::kNext;
+}
+
+// The object before `o` in its list, or null when `o` is the first.
+SpaceObject* Predecessor(ListHead* list, SpaceObject* o) {
+  ListNode* pred = NodePred(&o->link);
+  return pred == ListHeadNode(list) ? nullptr : ObjectOfNode(pred);
+}
+
+}  // namespace
+
+void UpdateSectorMotion(SectorObject* sector) {
+  ListHead* list = sector ? ObjectChildren(sector) : nullptr;
+  if (!list) return;
+  UniverseGuardScope guard;
+  const Pass pass{sector, (sector->sectorFlags & kSectorFlagRestricted) != 0};
+
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) {
+    o->flags &= ~(kFlagThreatWarning | kFlagThreatsRecorded | kFlagBeamTested | kFlagShipNear);
+    o->flags2 &= ~(kFlag2Near | kFlag2Contact | kFlag2CountedHit | kFlag2HitThisFrame);
+    if (IsShip(o) && o->ext) static_cast<ShipExt*>(o->ext)->threatCount = 0;
+  }
+
+  for (SpaceObject* o = ObjectListFirst(list); o;) {
+    if (!pass.TakesPart(o) || !IsShot(o) || !(ShotFlags(o) & kBulletFlagBeam)) {
+      o = ObjectListNext(o);
+      continue;
+    }
+    o->flags |= kFlagBeamTested;
+    SpaceObject* before = Predecessor(list, o);
+    if (SpaceObject* target = gSimulationServices.findShotTarget ? gSimulationServices.findShotTarget(o) : nullptr) {
+      if (!Contact(pass, o, target)) return;
+    }
+    if (pass.Holds(o)) {
+      o = ObjectListNext(o);
+      continue;
+    }
+    // The shot has left the list: go on from its predecessor's successor, unless that is gone too.
+    if (before && !pass.Holds(before)) return;
+    o = before ? ObjectListNext(before) : ObjectListFirst(list);
+  }
+
+  for (SpaceObject* a = ObjectListFirst(list); a; a = ObjectListNext(a)) {
+    if (!pass.TakesPart(a) || (a->flags2 & kFlag2NoContacts)) continue;
+    for (SpaceObject* b = ObjectListNext(a); b; b = ObjectListNext(b)) {
+      if (!pass.TakesPart(b) || (b->flags2 & kFlag2NoContacts)) continue;
+      if (Holding(a, b) || Holding(b, a)) continue;
+      if ((a->flags & kFlagApart) && (b->flags & kFlagApart)) continue;
+      const PairEnd end = TestPair(pass, a, b);
+      if (end == PairEnd::kEndPass) return;
+      if (end == PairEnd::kStopInner) break;
+    }
+  }
+
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) {
+    if (o->instance) o->instance->contact.w = 0;
+    if (o->objClass == kClassAsteroid && !(o->flags & kPassMask) && !(o->flags2 & kFlag2NoContacts)) {
+      o->flags2 &= ~kFlag2AsteroidPending;
+    }
+    const bool warned = (o->flags & kFlagThreatWarning) && (o->flags & kFlagThreatsRecorded);
+    if (warned && IsShip(o) && o->ext && static_cast<ShipExt*>(o->ext)->commandState != kOrderAvoidCollision &&
+        o->scriptId != 0 && !(o->flags & kFlagRemoving)) {
+      RaiseObjectEvent(o, "CollisionWarn", 0);
+      if (!pass.Holds(o)) return;
+    }
+    o->flags &= ~kFlagNew;
+  }
+}
+
+void HandleObjectCollision(SpaceObject* a, SpaceObject* b) {
+  if (!a || !b) return;
+  UniverseGuardScope guard;
+  SectorObject* sector = nullptr;
+  for (SpaceObject* o : {a, b}) {
+    if (!sector && o->parent && o->parent->objClass == kClassSector) sector = static_cast<SectorObject*>(o->parent);
+  }
+  Contact(Pass{sector, false}, a, b);
+}
+
+int32_t ResolveShipCollision(SpaceObject* sphere, SpaceObject* other) {
+  if (!sphere || !other) return 0;
+  UniverseGuardScope guard;
+  SectorObject* sector = (sphere->parent && sphere->parent->objClass == kClassSector)
+                             ? static_cast<SectorObject*>(sphere->parent)
+                             : nullptr;
+  bool handled = false;
+  SphereCase(Pass{sector, false}, sphere, other, &handled);
+  return handled ? 1 : 0;
+}

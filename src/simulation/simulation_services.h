@@ -1,0 +1,34 @@
+// What the damage model and the sector motion pass call outside themselves, reached through one
+// table: the scene engine's instance contact tests, the shot and threat tests, how far a ship is
+// in docking, the object effects
+// of the universe model, and the cockpit and force-feedback services of the layers above the
+// simulation, which the application registers at start-up (null: nothing happens, as while no
+// cockpit or input device exists). Tests put recorders in the table. Read by damage.cpp and
+// sector_motion.cpp; never holds state of its own.
+#pragma once
+
+#include <cstdint>
+
+struct InstanceRecord;
+struct SpaceObject;
+
+struct SimulationServices {
+  int32_t (*instCollideWith)(InstanceRecord* a, InstanceRecord* b, int32_t sizeA, int32_t sizeB);
+  bool (*instCollide)(InstanceRecord* a, InstanceRecord* b, int32_t sizeA, int32_t sizeB);
+  SpaceObject* (*findShotTarget)(SpaceObject* shot);
+  void (*recordCollisionThreat)(SpaceObject* ship, SpaceObject* obstacle, int32_t distance);
+  int32_t (*dockingProximity)(SpaceObject* ship, SpaceObject* container, int32_t distance);
+  void (*showCollisionEffect)(SpaceObject* object, SpaceObject* other);
+  void (*playHitSound)(SpaceObject* object, SpaceObject* attacker);
+  int32_t (*createObjectExplosion)(SpaceObject* object, SpaceObject* killer, int32_t flags);
+  void (*playExplosionSound)(SpaceObject* object);
+  // The layers above.
+  void (*cockpitSetPercentDisplay)(int32_t value, const SpaceObject* object);
+  // Whether a cockpit shows the object from inside (its first mode bit).
+  bool (*cockpitShowsFromInside)(const SpaceObject* object);
+  bool (*forceFeedbackPlay)(int32_t direction);
+};
+
+extern SimulationServices gSimulationServices;
+// The real services below the simulation and none of the layers above.
+SimulationServices DefaultSimulationServices();

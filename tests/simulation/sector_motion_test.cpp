@@ -1,0 +1,392 @@
+// The sector motion pass: which pairs meet (shooters, flagged missiles, the restricted sector,
+// bit-18 pairs, containment spheres), the ram's momentum exchange and damage, planet heat, ware
+// catching, gates and landings, collision warnings, the event order of a hit, a ram, a planet
+// crash and a kill, and handlers that free objects in the middle of the pass. Instances touch
+// when they lie within the sum of their sizes; the generator is seeded with 1.
+#include <string>
+#include <vector>
+
+#include "contact_world.h"
+
+#include "simulation/universe_guard.h"
+
+namespace {
+
+constexpr uint32_t kFlagPlayer = 1u << 1;
+constexpr uint32_t kFlagTold = 1u << 18;  // with bit 19 clear: hears rams and heat
+constexpr uint32_t kFlagContainer = 1u << 20;
+constexpr uint32_t kFlagShipNear = 1u << 22;
+constexpr uint32_t kFlagGuideLights = 1u << 25;
+constexpr uint32_t kFlag2Contact = 1u << 1;
+constexpr uint32_t kFlag2Immovable = 1u << 7;
+constexpr uint32_t kFlag2Counted = 1u << 8;
+constexpr uint32_t kFlag2InRestricted = 1u << 10;
+constexpr uint32_t kFlag2NoEffect = 1u << 18;
+constexpr uint32_t kFlag2HitThisFrame = 1u << 19;
+constexpr uint32_t kSectorRestricted = 1u << 2;
+
+using SectorMotion = ContactWorld;
+
+TEST_F(SectorMotion, ShotSparesItsShooterAndItsShootersMissiles) {
+  enum Target { kShooter, kOwnMissile, kOwnCountedMissile, kOtherShip };
+  struct Case {
+    Target target;
+    bool hit;
+  };
+  const Case kCases[] = {{kShooter, false}, {kOwnMissile, false}, {kOwnCountedMissile, true}, {kOtherShip, true}};
+  for (const Case& c : kCases) {
+    SectorObject* s = Sector();
+    sector_ = s;
+    SpaceObject* shooter = In(kClassShip, 0, c.target == kShooter ? 5 : -100000);
+    SpaceObject* target = shooter;
+    if (c.target == kOwnMissile || c.target == kOwnCountedMissile) target = MissileFrom(shooter, 5);
+    if (c.target == kOwnCountedMissile) target->flags2 |= kFlag2Counted;
+    if (c.target == kOtherShip) target = In(kClassShip, 0, 5);
+    ShotFrom(shooter, 0, 0);
+    UpdateSectorMotion(s);
+    EXPECT_EQ((target->flags2 & kFlag2HitThisFrame) != 0, c.hit) << c.target;
+  }
+}
+
+TEST_F(SectorMotion, RamExchangesMomentumByMass) {
+  struct Case {
+    bool aImmovable;
+    int32_t aAfter, bAfter;
+  };
+  const Case kCases[] = {{false, -500, 500}, {true, 1000, 500}};
+  for (const Case& c : kCases) {
+    SpaceObject* a = In(kClassShip, 0, 0);
+    SpaceObject* b = In(kClassShip, 0, 15);
+    a->flags |= kFlagPlayer;  // two peaceful ships pass each other; the player's never does
+    a->mass = 1;
+    b->mass = 3;
+    a->instance->velocity = {1000, 0, 0, 0};  // its own motion folds into the exchange
+    if (c.aImmovable) a->flags2 |= kFlag2Immovable;
+    UpdateSectorMotion(sector_);
+    const int32_t aVelocity = a->baseVelocity.x + a->instance->velocity.x;
+    EXPECT_EQ(aVelocity, c.aAfter) << c.aImmovable;
+    EXPECT_EQ(b->baseVelocity.x, c.bAfter) << c.aImmovable;
+    EXPECT_EQ(b->instance->velocity.x, 0);
+    ObjectListRemove(a);  // out of the next case's way
+    ObjectListRemove(b);
+    DeleteObject(a);
+    DeleteObject(b);
+  }
+}
+
+TEST_F(SectorMotion, RamDamageFollowsToughnessAndImpact) {
+  ships_[1].ship.maxHull = 1000;
+  struct Case {
+    int32_t impact;
+    int32_t damage;
+  };
+  // Toughness 2 x 1000 for both: a fiftieth (40) until the impact share 2000 x impact / 100000
+  // passes it.
+  const Case kCases[] = {{1000, 40}, {100000, 2000}};
+  for (const Case& c : kCases) {
+    events_.clear();
+    SpaceObject* a = In(kClassShip, 1, 0);
+    SpaceObject* b = In(kClassShip, 1, 15);
+    a->flags |= kFlagPlayer;
+    a->baseVelocity.x = c.impact;
+    for (SpaceObject* o : {a, b}) {
+      o->flags |= kFlagTold;
+      Listen(o);
+    }
+    UpdateSectorMotion(sector_);
+    const std::string d = std::to_string(c.damage);
+    EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(b, "AttackedBy " + Id(a) + " 0"),
+                                                      Line(a, "AttackedBy " + Id(b) + " 0"),
+                                                      Line(a, "MakeDamage " + d + " 1"),
+                                                      Line(b, "MakeDamage " + d + " 1")}))
+        << c.impact;
+    EXPECT_LT(b->hull, 100000);
+    EXPECT_GE(b->hull, 100000 - c.damage);
+    ObjectListRemove(a);
+    ObjectListRemove(b);
+    DeleteObject(a);
+    DeleteObject(b);
+  }
+}
+
+TEST_F(SectorMotion, PlayerRammedFeelsTheImpactsDirection) {
+  ships_[0].ship.speed = 1000;
+  SpaceObject* a = In(kClassShip, 0, 0);
+  SpaceObject* b = In(kClassShip, 0, 15);
+  a->flags |= kFlagPlayer;
+  b->baseVelocity = {0, 5000, 0, 0};  // comes from +y: straight behind, half a turn
+  UpdateSectorMotion(sector_);
+  EXPECT_EQ(calls_.front(), "feedback 18000");
+}
+
+// Max hull 160000, 375000 beyond the planet's limit, 250 ms frames: k = 75, 160000 x 75^2 /
+// 22500 = 40000, a quarter of it per frame.
+TEST_F(SectorMotion, PlanetHeatsShipsWithinItsBand) {
+  ships_[0].ship.maxHull = 160000;
+  struct Case {
+    int32_t beyond;
+    std::vector<std::string> perFrame;
+  };
+  SpaceObject* planet = In(kClassPlanet, 0, 0, 1000);
+  const Case kCases[] = {
+      {375000, {"150 NotifyPlanetCollision", "? MakeDamage 10000 0"}},
+      {750000, {}},
+  };
+  for (const Case& c : kCases) {
+    SpaceObject* ship = In(kClassShip, 0, (1000 + c.beyond) * 10, 0, 160000);
+    ship->flags |= kFlagPlayer | kFlagTold;
+    Listen(ship);
+    SetTime(system_.gameTime, 250);
+    for (int frame = 0; frame < 2; ++frame) {
+      events_.clear();
+      UpdateSectorMotion(sector_);
+      std::vector<std::string> expected;
+      for (const std::string& e : c.perFrame) expected.push_back(e[0] == '?' ? Id(ship) + e.substr(1) : e);
+      EXPECT_EQ(EventLines(), expected) << c.beyond;
+    }
+    EXPECT_EQ(planet->hull, 100000);
+    ObjectListRemove(ship);
+    DeleteObject(ship);
+  }
+}
+
+TEST_F(SectorMotion, CaughtWareEndsTheContact) {
+  for (int32_t answer : {1, 0}) {
+    SpaceObject* ship = In(kClassShip, 0, 0);
+    SpaceObject* ware = In(kClassWareFirst, 0, 15);
+    Listen(ship);
+    events_.clear();
+    answer_ = [answer](SpaceObject*, const char*) { return answer; };
+    UpdateSectorMotion(sector_);
+    EXPECT_EQ(EventLines().front(), Line(ship, "CatchWare " + Id(ware))) << answer;
+    EXPECT_EQ(ware->hull == 100000, answer == 1) << answer;
+    ObjectListRemove(ship);
+    ObjectListRemove(ware);
+    DeleteObject(ship);
+    DeleteObject(ware);
+  }
+}
+
+TEST_F(SectorMotion, WhichPairsTouch) {
+  struct Case {
+    const char* what;
+    uint32_t sectorFlags;
+    uint32_t flags2A, flags2B;
+    bool contact, effect;
+  };
+  const Case kCases[] = {
+      {"plain pair", 0, 0, 0, true, true},
+      {"bit 18 gives the flag and no effect", 0, kFlag2NoEffect, 0, true, false},
+      {"restricted sector ignores unmarked objects", kSectorRestricted, 0, kFlag2InRestricted, false, false},
+      {"restricted sector takes marked objects", kSectorRestricted, kFlag2InRestricted, kFlag2InRestricted, true,
+       true},
+  };
+  for (const Case& c : kCases) {
+    SectorObject* s = Sector();
+    sector_ = s;
+    s->sectorFlags = c.sectorFlags;
+    SpaceObject* a = In(kClassShip, 0, 0);
+    SpaceObject* b = In(kClassShip, 0, 15);
+    a->flags |= kFlagPlayer;
+    a->flags2 |= c.flags2A;
+    b->flags2 |= c.flags2B;
+    UpdateSectorMotion(s);
+    EXPECT_EQ((a->flags2 & kFlag2Contact) != 0, c.contact) << c.what;
+    EXPECT_EQ((b->flags2 & kFlag2Contact) != 0, c.contact) << c.what;
+    EXPECT_EQ(a->hull < 100000, c.effect) << c.what;
+  }
+}
+
+TEST_F(SectorMotion, ShipTouchesAContainmentSphereFromOutside) {
+  struct Case {
+    int32_t x;
+    bool contact;
+  };
+  const Case kCases[] = {{500, false}, {999, false}, {1000, true}, {1500, true}};
+  for (const Case& c : kCases) {
+    SectorObject* s = Sector();
+    sector_ = s;
+    SpaceObject* sphere = In(kClassSpecial, 92, 0, 1000);
+    SpaceObject* ship = In(kClassShip, 0, c.x, 10);
+    EXPECT_EQ(ResolveShipCollision(sphere, ship), c.contact ? 1 : 0) << c.x;
+    ship->flags2 = 0;
+    UpdateSectorMotion(s);
+    EXPECT_EQ((ship->flags2 & kFlag2Contact) != 0, c.contact) << c.x;
+  }
+}
+
+TEST_F(SectorMotion, GatesAndStationsAnswerByProximity) {
+  struct Case {
+    int32_t objClass, subtype, proximity, speed;
+    std::vector<std::string> events;  // "?" stands for the container's id
+    uint32_t containerFlags;
+  };
+  const Case kCases[] = {
+      {kClassGate, 1, 3, 0, {"CanWarp ?"}, kFlagShipNear},
+      {kClassGate, 1, 2, 0, {}, kFlagShipNear | kFlagGuideLights},
+      {kClassGate, 4, 3, 0, {}, 0},
+      {kClassGate, 17, 3, 0, {}, 0},
+      {kClassDock, 0, 2, 0, {"CanLand ?"}, kFlagShipNear},
+      {kClassDock, 0, 2, 30000, {}, kFlagShipNear},  // faster than a quarter of its top speed
+      {kClassDock, 0, 1, 0, {}, kFlagShipNear},
+  };
+  for (const Case& c : kCases) {
+    SectorObject* s = Sector();
+    sector_ = s;
+    SpaceObject* ship = In(kClassShip, 0, 0);
+    SpaceObject* container = In(c.objClass, c.subtype, 100000);
+    container->flags |= kFlagContainer;
+    ship->flags |= kFlagPlayer;
+    ship->speed = c.speed;
+    Listen(ship);
+    proximity_ = c.proximity;
+    events_.clear();
+    UpdateSectorMotion(s);
+    std::vector<std::string> expected;
+    for (const std::string& e : c.events) expected.push_back(Id(ship) + " " + e.substr(0, e.size() - 1) + Id(container));
+    EXPECT_EQ(EventLines(), expected) << c.objClass << "/" << c.subtype << " " << c.proximity;
+    EXPECT_EQ(container->flags & (kFlagShipNear | kFlagGuideLights), c.containerFlags) << c.objClass;
+  }
+}
+
+TEST_F(SectorMotion, CollisionWarningSparesShipsAvoidingCollisions) {
+  gSimulationServices.recordCollisionThreat = [](SpaceObject* ship, SpaceObject*, int32_t) {
+    ship->flags |= (1u << 12) | (1u << 13);
+  };
+  for (uint16_t mode : {uint16_t{0}, uint16_t{18}}) {
+    SectorObject* s = Sector();
+    sector_ = s;
+    SpaceObject* ship = In(kClassShip, 0, 0);
+    In(kClassShip, 0, 1000);  // near, not touching
+    static_cast<ShipExt*>(ship->ext)->commandState = mode;
+    Listen(ship);
+    events_.clear();
+    UpdateSectorMotion(s);
+    const std::vector<std::string> warned = {Line(ship, "CollisionWarn")};
+    EXPECT_EQ(EventLines(), mode == 18 ? std::vector<std::string>{} : warned) << mode;
+  }
+}
+
+// The logged events of four stories: a shot kills a ship, two ships ram, a ship crashes into a
+// planet, a missile's blast kills a ship.
+TEST_F(SectorMotion, EventOrderOfAHitARamACrashAndAKill) {
+  // A hit: the shot's shooter is named, then the ship dies of the shot.
+  {
+    SectorObject* s = Sector();
+    sector_ = s;
+    SpaceObject* shooter = In(kClassShip, 0, -100000);
+    bullets_[0].bullet.energy = 5000;
+    bullets_[0].bullet.value1 = 5000;
+    SpaceObject* shot = ShotFrom(shooter, 0, 0);
+    SpaceObject* ship = In(kClassShip, 0, 5, 10, 10);
+    Listen(ship);
+    events_.clear();
+    UpdateSectorMotion(s);
+    EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(ship, "AttackedBy " + Id(shooter) + " " + Id(shot)),
+                                                      Line(ship, "KilledBy 2 " + Id(shooter) + " " + Id(shot))}));
+    EXPECT_TRUE(shot->flags & kObjFlagRemoving);
+  }
+  // A crash: the planet rams the ship, which dies of the collision.
+  {
+    SectorObject* s = Sector();
+    sector_ = s;
+    SpaceObject* planet = In(kClassPlanet, 0, 0, 1000);
+    SpaceObject* ship = In(kClassShip, 0, 5000, 10, 10);
+    ship->flags |= kFlagTold;
+    Listen(ship);
+    events_.clear();
+    UpdateSectorMotion(s);
+    // Against a planet both sides take the larger toughness: the planet's.
+    const std::string toughness = std::to_string(2 * int64_t{ObjGetMaxHull(planet)} + ObjGetShield(planet));
+    EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(ship, "AttackedBy " + Id(planet) + " 0"),
+                                                      Line(ship, "MakeDamage " + toughness + " 1"),
+                                                      Line(ship, "KilledBy 3 " + Id(planet) + " " + Id(planet))}));
+  }
+  // A kill by a blast: the launcher is the killer, the missile the centre.
+  {
+    SectorObject* s = Sector();
+    sector_ = s;
+    missiles_[0].missile.damage = 100000;
+    missiles_[0].missile.blastRadius = 1000;
+    SpaceObject* launcher = In(kClassShip, 0, -100000);
+    SpaceObject* missile = MissileFrom(launcher, 0);
+    SpaceObject* ship = In(kClassShip, 0, 100, 10, 10);
+    Listen(ship);
+    events_.clear();
+    KillObject(missile, kKillByExpiry, nullptr, 0);
+    EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(ship, "KilledBy 5 " + Id(launcher) + " " + Id(missile))}));
+  }
+}
+
+// A ram through the recording story: its AttackedBy and MakeDamage methods log their arguments.
+TEST_F(SectorMotion, RamEventsReachTheStory) {
+  const std::string story = std::string(kRecordingStory)
+                                .replace(std::string(kRecordingStory).find(".method MakeBreak"), 0,
+                                         ".method AttackedBy recorded frame=8 params=2\n"
+                                         ".method MakeDamage recorded frame=8 params=2\n");
+  SpaceObject* a = In(kClassShip, 0, 0);
+  SpaceObject* b = In(kClassShip, 0, 15);
+  a->baseVelocity.x = 1000;
+  a->flags |= kFlagTold | kFlagPlayer;
+  ListenThroughStory(a, story.c_str());
+  ListenThroughStory(b, story.c_str());
+  UpdateSectorMotion(sector_);
+  RunAll();
+  const std::string aId = Id(a), bId = Id(b);
+  EXPECT_EQ(log_, (std::vector<std::string>{"2," + aId + ",0", "0", "2," + bId + ",0", "0", "2,4000,1", "0",
+                                            "2,4000,1", "0"}));
+}
+
+// Handlers that free objects through the deferred free: the pass ends at once, the finish walk
+// does not run, nothing is read after its free (AddressSanitizer watches).
+TEST_F(SectorMotion, HandlerFreeingAnObjectEndsThePass) {
+  SpaceObject* a = In(kClassShip, 0, 0);
+  SpaceObject* b = In(kClassShip, 0, 15);
+  SpaceObject* c = In(kClassShip, 0, 1000000);
+  SpaceObject* d = In(kClassShip, 0, 1000015);
+  a->flags |= kFlagPlayer;
+  c->flags |= kFlagPlayer;
+  for (SpaceObject* o : {a, b}) {
+    o->flags |= kFlagTold;
+    Listen(o);
+  }
+  c->instance->contact.w = 7;
+  onEvent_ = [&](SpaceObject* o, const char* name) {
+    if (o == b && std::string(name) == "AttackedBy") FreeObjectForScript(b);
+  };
+  {
+    UniverseGuardScope step;
+    UpdateSectorMotion(sector_);
+    EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(b, "AttackedBy " + Id(a) + " 0")}));
+    EXPECT_EQ(c->instance->contact.w, 7);  // no finish walk
+    EXPECT_FALSE(d->flags2 & kFlag2Contact);  // the later pair was never reached
+    EXPECT_EQ(a->hull, 100000);
+  }
+  EXPECT_EQ(QueuedObjectCount(), 0);
+}
+
+TEST_F(SectorMotion, BlastHandlerFreeingTheNextObjectStopsTheBlast) {
+  missiles_[0].missile.damage = 100000;
+  missiles_[0].missile.blastRadius = 1000;
+  SpaceObject* launcher = In(kClassShip, 0, -100000);
+  SpaceObject* missile = MissileFrom(launcher, 0);
+  SpaceObject* first = In(kClassShip, 0, 100, 10, 10);
+  SpaceObject* next = In(kClassShip, 0, 200, 10, 10);
+  Listen(first);
+  Listen(next);
+  onEvent_ = [&](SpaceObject* o, const char* name) {
+    if (o == first && std::string(name) == "KilledBy") {
+      FreeObjectForScript(next);
+      FreeObjectForScript(first);
+    }
+  };
+  {
+    UniverseGuardScope step;
+    KillObject(missile, kKillByExpiry, nullptr, 0);
+    EXPECT_EQ(EventLines(), (std::vector<std::string>{Line(first, "KilledBy 5 " + Id(launcher) + " " + Id(missile))}));
+    EXPECT_EQ(next->hull, 10);  // queued, not yet freed: the blast stopped before it
+  }
+  EXPECT_EQ(QueuedObjectCount(), 0);
+}
+
+}  // namespace
