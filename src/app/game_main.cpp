@@ -320,7 +320,10 @@ bool StepBenchmarkFlags(GameMainOptions*) {
 bool StepCreateDisplay(GameMainOptions*) {
   gDisplay = CreateDisplay(gSystem->videoFlags | kCreateDisplayBits, gSystem->screenWidth, gSystem->screenHeight,
                            gSystem->colourDepth);
-  return gDisplay != nullptr;
+  if (!gDisplay) return false;
+  // The display has set the usage base word from its screen depth.
+  InitD3DUsageFlags();
+  return true;
 }
 
 // A save names the story it was written with; "-load", "-location" and "-story" override it.

@@ -26,6 +26,7 @@
 #include "devices/sound_channels.h"
 #include "platform/os.h"
 #include "platform/registry.h"
+#include "render/render.h"
 
 SystemBlock* gSystem = nullptr;
 
@@ -128,8 +129,9 @@ void InitD3DUsageFlags() {
   gSystem->usageWords[1] = 0x800000;
   gSystem->usageWords[2] = base | 0x800834;
   gSystem->usageWords[3] = 0x800830;
-  // The display object's flag 0x20 is not known before a display exists.
-  gSystem->usageWords[4] = base | 0x81002C | 0x40;
+  // A display that keeps a back-buffer surface beside its video surface drops bit 0x40.
+  const bool backBufferSurface = gDisplay && (gDisplay->flags & kDisplayNoScreenLists);
+  gSystem->usageWords[4] = base | 0x81002C | (backBufferSurface ? 0 : 0x40);
   gSystem->usageWords[5] = base | 0x810024;
 }
 

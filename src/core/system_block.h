@@ -148,5 +148,9 @@ struct SystemBlock {
   float shaderQualityFactor;
   char shaderVersionText[4];  // "1.1", "1.4", "2.0", "2.a", "2.b" or "3.0"
   int32_t vertexSize;         // bytes of the active bump vertex
+  // Screen statistics: kScreenShowStats, kScreenNoPresent and kScreenAqcStats (render/screen_update.h),
+  // and the status text the frame and quality statistics lines are appended to.
+  uint8_t screenModeFlags;
+  char statusText[256];
 };
 extern SystemBlock* gSystem;

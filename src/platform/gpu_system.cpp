@@ -331,15 +331,18 @@ GpuAdapterModel GpuDefaultAdapterModel(uint32_t maxAnisotropy, bool compressedTe
   c.maxVShaderInstructionsExecuted = c.maxPShaderInstructionsExecuted = 65535;
   c.maxVertexShader30InstructionSlots = c.maxPixelShader30InstructionSlots = 4096;
 
-  // Display modes: the monitor's, or one 1920x1080 desktop in 32 bits when windows are offscreen.
-  OsDisplayMode desktop{1920, 1080, 32, 60};
+  // Display modes: the monitor's, or the offscreen monitor's when windows are offscreen or the
+  // device only records.
+  OsDisplayMode desktop{};
   OsDisplayMode modes[256];
   uint32_t count = 256;
-  if (GpuGetBackend() == kGpuBackendOpenGl && !OsWindowsAreOffscreen() && OsGetMonitorModes(1, &desktop, modes, &count)) {
-    for (uint32_t i = 0; i < count; ++i) {
-      if (modes[i].bitsPerPixel != 32 && modes[i].bitsPerPixel != 24) continue;
-      model.modes.push_back({modes[i].width, modes[i].height, modes[i].refreshRate, kGpuFmtX8R8G8B8});
-    }
+  if (GpuGetBackend() != kGpuBackendOpenGl || OsWindowsAreOffscreen() || !OsGetMonitorModes(1, &desktop, modes, &count)) {
+    count = 256;
+    OsGetOffscreenMonitorModes(&desktop, modes, &count);
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    if (modes[i].bitsPerPixel != 32 && modes[i].bitsPerPixel != 24) continue;
+    model.modes.push_back({modes[i].width, modes[i].height, modes[i].refreshRate, kGpuFmtX8R8G8B8});
   }
   if (model.modes.empty()) model.modes.push_back({desktop.width, desktop.height, desktop.refreshRate, kGpuFmtX8R8G8B8});
   model.desktop = {desktop.width, desktop.height, desktop.refreshRate, kGpuFmtX8R8G8B8};

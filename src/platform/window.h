@@ -76,6 +76,9 @@ struct OsDisplayMode {
   uint32_t width, height, bitsPerPixel, refreshRate;
 };
 bool OsGetMonitorModes(uintptr_t monitor, OsDisplayMode* desktop, OsDisplayMode* modes, uint32_t* count);
+// The offscreen monitor's 1920x1080 desktop and its modes, largest first; answered without
+// starting the video, so the recording GPU device describes the same monitor.
+bool OsGetOffscreenMonitorModes(OsDisplayMode* desktop, OsDisplayMode* modes, uint32_t* count);
 // True when windows live on SDL's offscreen driver.
 bool OsWindowsAreOffscreen();
 

@@ -1,7 +1,7 @@
 // The game window on SDL2: creation, placement, client and frame sizes, the cursor, and the
 // monitors' work areas and modes. SDL's video starts on first use; headless, or when no
 // display can be opened, it starts on the offscreen driver, whose one monitor is described as a
-// 1920x1080 desktop so that windows and the GPU adapter agree. A null window (tests) has no SDL
+// 1920x1080 desktop with the common modes below it, so that windows and the GPU adapter agree. A null window (tests) has no SDL
 // behind it and answers the scripted work area and frame. Called by the renderer's window code
 // and by the GPU device; its SDL events reach the message queue of window.cpp.
 #include <dlfcn.h>
@@ -24,6 +24,12 @@ namespace {
 
 constexpr int32_t kOffscreenWidth = 1920;
 constexpr int32_t kOffscreenHeight = 1080;
+// The offscreen monitor offers the sizes a 1920x1080 monitor commonly does, largest first, so a
+// headless run finds the full-screen mode its settings name as a desktop run would.
+constexpr OsDisplayMode kOffscreenModes[] = {
+    {1920, 1080, 32, 60}, {1680, 1050, 32, 60}, {1600, 900, 32, 60},  {1440, 900, 32, 60}, {1366, 768, 32, 60},
+    {1280, 1024, 32, 60}, {1280, 960, 32, 60},  {1280, 800, 32, 60},  {1280, 720, 32, 60}, {1152, 864, 32, 60},
+    {1024, 768, 32, 60},  {800, 600, 32, 60},   {640, 480, 32, 60}};
 
 bool gUseNull = false;
 OsNullWindowScript gScript{};
@@ -210,13 +216,25 @@ bool OsGetMonitorWorkArea(uintptr_t monitor, OsRect* workArea) {
   return true;
 }
 
+bool OsGetOffscreenMonitorModes(OsDisplayMode* desktop, OsDisplayMode* modes, uint32_t* count) {
+  if (!desktop || !count) return false;
+  *desktop = kOffscreenModes[0];
+  uint32_t written = 0;
+  for (const OsDisplayMode& mode : kOffscreenModes) {
+    if (!modes || written == *count) break;
+    modes[written++] = mode;
+  }
+  *count = written;
+  return true;
+}
+
 bool OsGetMonitorModes(uintptr_t monitor, OsDisplayMode* desktop, OsDisplayMode* modes, uint32_t* count) {
   if (!desktop || !count || monitor == 0 || monitor > OsGetMonitorCount()) return false;
   auto bits = [](uint32_t format) {
     uint32_t depth = SDL_BITSPERPIXEL(format);
     return depth == 24 ? 32u : depth;  // 24-bit colour in 32-bit pixels
   };
-  if (gUseNull || gOffscreen) {
+  if (gUseNull) {
     OsRect bounds;
     OsGetMonitorBounds(monitor, &bounds);
     *desktop = {static_cast<uint32_t>(bounds.right - bounds.left), static_cast<uint32_t>(bounds.bottom - bounds.top), 32,
@@ -229,6 +247,7 @@ bool OsGetMonitorModes(uintptr_t monitor, OsDisplayMode* desktop, OsDisplayMode*
     }
     return true;
   }
+  if (gOffscreen) return OsGetOffscreenMonitorModes(desktop, modes, count);
   int display = static_cast<int>(monitor - 1);
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(display, &mode) != 0) return false;

@@ -29,6 +29,8 @@ struct DisplayObject {
   DisplaySurface* videoSurface;  // the screen surface whose display list holds the game surfaces
   int32_t horizontalExtent = 0;  // 16.16, the screen relative to a 4:3 frame
   int32_t verticalExtent = 0;
+  DisplaySurface* backBufferSurface = nullptr;  // over the same device back buffer as the video surface
+  DisplaySurface* spareSurfaces[2] = {};        // GetDisplaySurface 3 and 2
 };
 extern DisplayObject* gDisplay;
 

@@ -8,6 +8,7 @@
 #include "core/memory.h"
 #include "platform/gpu_effect.h"
 #include "render/effect_cache.h"
+#include "render/small_ops.h"
 #include "scene/engine_records.h"
 
 namespace {
@@ -83,22 +84,14 @@ EffectEntry* FindEffectByName(const char* name) {
 
 void EffectsOnLostDevice() {
   ForEachEntry([](EffectEntry* entry) {
-    if (entry->effect) {
-      for (GpuxEffect* effect : entry->effect->effects) {
-        if (effect) effect->OnLostDevice();
-      }
-    }
+    EffectObjectDeviceLoss(entry->effect, true);
     return false;
   });
 }
 
 void EffectsOnResetDevice() {
   ForEachEntry([](EffectEntry* entry) {
-    if (entry->effect) {
-      for (GpuxEffect* effect : entry->effect->effects) {
-        if (effect) effect->OnResetDevice();
-      }
-    }
+    EffectObjectDeviceLoss(entry->effect, false);
     return false;
   });
 }

@@ -10,6 +10,8 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/virtual_memory.h"
+#include "render/d3d_context.h"
+#include "render/display.h"
 #include "render/instance_parts.h"
 #include "render/material_table.h"
 #include "render/render.h"
@@ -129,9 +131,16 @@ bool CreateEngine3D(EngineState3D* state) {
   FillParticlePool(&e);
   e.effectTable = HashCreate();
   InstallEffectRegistry();
+  SetDeviceResetHook(SceneOnDeviceReset);
   SetPartTextureRemap(MapEffectTexture);
   return e.handleTable && e.sceneTable && e.bodyCache && e.cutTable && e.takeTable && e.entryTable60 &&
          e.pbbNameTable && e.pbdNameTable && e.cutFileNameTable && e.particleTable && e.effectTable;
+}
+
+void SceneOnDeviceReset() {
+  EffectsOnResetDevice();
+  const DeviceRecord* record = gDirect3D ? gDirect3D->device : nullptr;
+  if (gEngine3D && record && record->environmentMap) gEngine3D->engineFlags &= ~kEngineEnvRefreshed;
 }
 
 EngineState3D* InitEngine3D() {
@@ -231,6 +240,7 @@ void ExitEngine3D() {
   FreeEffectRegistry();
   DestroyTable(e.effectTable);
   FreeParticlePools();
+  SetDeviceResetHook(nullptr);
   e = EngineState3D{};
   gEngine3D = nullptr;
 }

@@ -19,3 +19,6 @@ void FillParticlePool(EngineState3D* state);
 int32_t EnginePoolsReserved();
 // Particle records held by the free and active lists.
 int32_t ParticlePoolCount();
+// What a device reset asks of the scene engine (installed with the engine's tables): the effects
+// take back their device resources, and with an environment map it is drawn anew.
+void SceneOnDeviceReset();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -496,6 +497,24 @@ TEST(StartupOrder, AFullModuleTableEndsTheStartAtTheUniverse) {
               expected);
   SetStartupStepHook(nullptr);
   EXPECT_NE(ShutdownExitStatus(code), 0);
+}
+
+StartupStepAction ShowUsageAfterTheDisplay(int, const StartupStep& step) {
+  if (std::string(step.number) == "13b") return kStepSucceed;
+  if (std::string(step.number) == "17") {
+    std::fprintf(stderr, "usage %x %x\n", gSystem->usageWords[0], gSystem->usageWords[4]);
+    std::_Exit(0);
+  }
+  return kStepRun;
+}
+
+// The display opens on the headless path with the default 1024x768 full screen, and the usage
+// words follow its 32-bit screen and its back-buffer surface.
+TEST(StartupOrder, TheDisplayOpensHeadlessAndSetsTheUsageWords) {
+  TempDir sandbox;
+  SetStartupStepHook(ShowUsageAfterTheDisplay);
+  EXPECT_EXIT(StartWith(sandbox.path(), {"WinCalled", ""}), ::testing::ExitedWithCode(0), "usage 88002c 89002c\n");
+  SetStartupStepHook(nullptr);
 }
 
 TEST(StartupOrder, TheStoryOptionAsLastWordFailsAsAStoryThatCannotBeLoaded) {

@@ -22,6 +22,7 @@
 #include "platform/os.h"
 #include "platform/registry.h"
 #include "platform/sysinfo.h"
+#include "render/render.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -334,6 +335,18 @@ TEST_F(GeneralInitTest, UsageWordsFollowTheBase) {
     InitD3DUsageFlags();
     for (int i = 0; i < 6; ++i) EXPECT_EQ(gSystem->usageWords[i], c.words[i]) << c.base << " word " << i;
   }
+  // A display with its back-buffer surface (flag 0x20) drops bit 0x40 of the fifth word; one
+  // without keeps it.
+  DisplayObject display{};
+  DisplayObject* saved = gDisplay;
+  gDisplay = &display;
+  gSystem->usageBase = 0x80000;
+  for (uint32_t flags : {0x20u, 0u}) {
+    display.flags = flags;
+    InitD3DUsageFlags();
+    EXPECT_EQ(gSystem->usageWords[4], flags ? 0x89002Cu : 0x89006Cu) << flags;
+  }
+  gDisplay = saved;
 }
 
 // A counter that moves a fixed number of milliseconds per read, at 1 GHz.

@@ -379,6 +379,17 @@ TEST_F(NullDeviceTest, AdapterModelAnswersTheSystemsQuestions) {
   EXPECT_EQ(desktop.width, 1920u);
   EXPECT_EQ(desktop.height, 1080u);
   EXPECT_EQ(desktop.format, kGpuFmtX8R8G8B8);
+  // The recording device describes the offscreen monitor: the desktop and the common sizes, so
+  // the default 1024x768 screen has a full-screen mode.
+  const uint32_t modeCount = system_->GetAdapterModeCount(0, kGpuFmtX8R8G8B8);
+  EXPECT_GT(modeCount, 1u);
+  bool has1024 = false;
+  for (uint32_t i = 0; i < modeCount; ++i) {
+    GpuDisplayMode mode;
+    ASSERT_EQ(system_->EnumAdapterModes(0, kGpuFmtX8R8G8B8, i, &mode), kGpuOk);
+    has1024 |= mode.width == 1024 && mode.height == 768;
+  }
+  EXPECT_TRUE(has1024);
   EXPECT_STREQ(device_->GetPixelShaderProfile(), "ps_3_0");
   EXPECT_EQ(GpuCreateSystem(31), nullptr);
 }

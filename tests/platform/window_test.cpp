@@ -1,6 +1,6 @@
 // The game window: a null window answers the scripted work area and frame and keeps its
 // placement; an SDL window on the offscreen driver is created, moved, sized and destroyed, and
-// its monitor reports the 1920x1080 desktop the GPU adapter also describes.
+// its monitor reports the 1920x1080 desktop and the modes the GPU adapter also describes.
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +42,30 @@ TEST(OffscreenWindow, IsCreatedMovedSizedAndDestroyed) {
   ASSERT_TRUE(OsGetMonitorWorkArea(1, &bounds));
   EXPECT_EQ(bounds.right - bounds.left, 1920);
   EXPECT_EQ(bounds.bottom - bounds.top, 1080);
+  // The monitor offers the desktop and the common sizes below it, the default 1024x768 among them.
+  OsDisplayMode desktop{}, modes[32];
+  uint32_t count = 32;
+  ASSERT_TRUE(OsGetMonitorModes(1, &desktop, modes, &count));
+  EXPECT_EQ(desktop.width, 1920u);
+  EXPECT_EQ(desktop.height, 1080u);
+  ASSERT_GT(count, 1u);
+  EXPECT_EQ(modes[0].width, 1920u);
+  bool has1024 = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    has1024 |= modes[i].width == 1024 && modes[i].height == 768 && modes[i].bitsPerPixel == 32;
+    // Largest first: by width, then by height.
+    if (i > 0) {
+      EXPECT_TRUE(modes[i].width < modes[i - 1].width ||
+                  (modes[i].width == modes[i - 1].width && modes[i].height < modes[i - 1].height))
+          << i;
+    }
+  }
+  EXPECT_TRUE(has1024);
+  // A short list takes the largest modes.
+  count = 2;
+  ASSERT_TRUE(OsGetMonitorModes(1, &desktop, modes, &count));
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(modes[0].width, 1920u);
   OsRect client = {10, 20, 10 + 320, 20 + 200};
   OsWindow* window = OsCreateWindow("game", &client, kOsWindowVisible | kOsWindowCaption);
   ASSERT_NE(window, nullptr);

@@ -14,38 +14,13 @@
 #include "render/display_surface.h"
 #include "render/texture_table.h"
 #include "support/fake_effect.h"
+#include "support/texture_ids_world.h"
 
 namespace {
 
 constexpr GpuxHandle kDiffuse = 7, kBump = 9;
 
-// Four fixed texture ids; textures stand for themselves by address and are never touched.
-class EffectBindings : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = gSystem;
-    gSystem = &block_;
-    gTextureFixedCount = 4;
-    gTextureAddedCount = 0;
-    ASSERT_FALSE(AllocTextureTable());
-  }
-  void TearDown() override {
-    EffectTexturesUnbindAll();
-    FreeTextureTables();
-    gTextureFixedCount = 0;
-    gTextureAddedCount = 0;
-    gSystem = previous_;
-  }
-  static int32_t Count(int32_t id) { return gTextureTable[id].refCount; }
-  GpuBaseTexture* Texture(int i) { return reinterpret_cast<GpuBaseTexture*>(&storage_[i]); }
-
-  std::vector<std::string> log_;
-  FakeEffect effect_{"e", &log_};
-  FakeEffect other_{"o", &log_};
-  uint64_t storage_[3] = {};
-  SystemBlock block_{};
-  SystemBlock* previous_ = nullptr;
-};
+using EffectBindings = TextureIdsWorld;
 
 TEST_F(EffectBindings, TheSameTextureTwiceIsSetOnceAndCountedOnce) {
   EXPECT_TRUE(EffectSetTexture(&effect_, kDiffuse, Texture(0), 1));

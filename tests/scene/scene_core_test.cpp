@@ -10,9 +10,12 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/heap.h"
+#include "render/d3d_context.h"
+#include "render/effect_cache.h"
 #include "scene/camera_records.h"
 #include "scene/body_cache.h"
 #include "scene/body_text.h"
+#include "scene/effect_registry.h"
 #include "scene/engine_lifecycle.h"
 #include "scene/engine_state.h"
 #include "scene/instance.h"
@@ -23,6 +26,7 @@
 #include "scene/takes_jobs.h"
 #include "script/engine.h"
 #include "support/catalog_world.h"
+#include "support/fake_effect.h"
 
 namespace {
 
@@ -96,6 +100,28 @@ TEST_F(SceneCore, ExitWithoutAnEngineDoesNothingAndAfterLoadedBodiesGivesEveryth
   ExitEngine3D();  // no engine: nothing happens
   EXPECT_EQ(gMemCounters.currentBytes, startBytes_);
   ASSERT_NE(InitEngine3D(), nullptr);
+}
+
+// A device reset reaches the effects and, with an environment map, has the map drawn anew.
+TEST_F(SceneCore, DeviceResetResetsTheEffectsAndRedrawsAnEnvironmentMap) {
+  std::vector<std::string> calls;
+  FakeEffect effect("e", &calls);
+  EffectObject object{{&effect, nullptr}, nullptr};
+  RegisterEffect("lit")->effect = &object;
+  DeviceRecord record{};
+  Direct3DContext context{};
+  context.device = &record;
+  Direct3DContext* saved = gDirect3D;
+  gDirect3D = &context;
+  for (uint8_t environmentMap : {0, 1}) {
+    record.environmentMap = environmentMap;
+    e().engineFlags |= kEngineEnvRefreshed;
+    SceneOnDeviceReset();
+    EXPECT_EQ((e().engineFlags & kEngineEnvRefreshed) != 0, environmentMap == 0);
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"e: reset", "e: reset"}));
+  gDirect3D = saved;
+  FindEffectByName("lit")->effect = nullptr;  // the object is the test's own
 }
 
 TEST_F(SceneCore, AFailedParticleAllocationLeavesThePoolOneShort) {
