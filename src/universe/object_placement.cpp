@@ -332,8 +332,11 @@ int32_t ObjFrontOrBack(const SpaceObject* a, const SpaceObject* ring) {
 void ObjTurnTowardsPoint(SpaceObject* object, const FixedVector* point) {
   if (!object || !point || !object->instance) return;
   const FixedVector& at = object->instance->position;
-  FixedVector d = {point->x - at.x, point->y - at.y, point->z - at.z, 0};
-  const bool far = std::abs(d.x) > kSteerDeadZone || std::abs(d.y) > kSteerDeadZone || std::abs(d.z) > kSteerDeadZone;
+  // The difference wraps as in the steering routines it hands over to, so both see one direction.
+  FixedVector d{};
+  SubVector(&d, &at, point);
+  const bool far = d.x < -kSteerDeadZone || d.x > kSteerDeadZone || d.y < -kSteerDeadZone || d.y > kSteerDeadZone ||
+                   d.z < -kSteerDeadZone || d.z > kSteerDeadZone;
   const FixedMatrix* frame = GetObjectRotationMatrix(object);
   if (far && frame) {
     NormalizeVector(&d);

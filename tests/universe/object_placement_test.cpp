@@ -274,6 +274,17 @@ TEST_F(Placement, TurningUsesTheFastestAxisUnlessAlmostAligned) {
   }
 }
 
+TEST_F(Placement, TurningTowardsAPointAcrossTheWholeRangeAgreesWithTheSteeringRoutine) {
+  ObjectTypeRecord* rows = Rows(kClassSpecial, 1);
+  for (int i = 0; i < 3; ++i) rows[0].turnRate[i] = i + 1;
+  const FixedVector farPoint{-2000000000, 0, 0, 0};
+  SpaceObject* turned = At(kClassSpecial, 10, 2000000000);
+  SpaceObject* expected = At(kClassSpecial, 10, 2000000000);
+  ObjTurnTowardsPoint(turned, &farPoint);
+  ObjSteerHeadingPitch2(expected, &farPoint);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(turned->refAngles[i], expected->refAngles[i]) << i;
+}
+
 TEST_F(Placement, BeamIntensityRampsAtBothEndsWithAFlickerOfAtMostAFifth) {
   ObjectTypeRecord* bullets = Rows(kClassBullet, 1);
   bullets[0].bullet.flags = 2;
