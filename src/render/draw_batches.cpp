@@ -136,10 +136,12 @@ uint32_t StreakAngle(const ParticleRecord* particle, const CameraRecord* camera)
     for (int64_t& c : d) c *= kFixedOne;
   }
   const FixedMatrix& m = camera->instance.worldMatrix;
-  // The transpose of the camera's rotation takes world directions into its frame.
+  // The camera's rows are its axes: the dot products are the direction in its frame, each
+  // product rounded as a 16.16 product (in 64 bits, so the scaled-up short streak cannot wrap).
   int64_t r[2];
-  for (int col = 0; col < 2; ++col) {
-    r[col] = (m.m[0][col] * d[0] + m.m[1][col] * d[1] + m.m[2][col] * d[2] + 0x8000) >> 16;
+  for (int row = 0; row < 2; ++row) {
+    r[row] = 0;
+    for (int j = 0; j < 3; ++j) r[row] += (m.m[row][j] * d[j] + 0x8000) >> 16;
   }
   const double turn = 2.0 * 3.14159265358979323846;
   double a = std::atan2(static_cast<double>(r[1]), -static_cast<double>(r[0]));
