@@ -190,5 +190,17 @@ constexpr int kLookupImageSlots = 23;
 // The eight fixed images ("\NONE_WHITE", "\NONE_BLACK", "\NONE_NORMAL", "\NONE_NORMAL_LOW",
 // "\NONE_OCCL_DECAL", "\NONE_GRAY", "\NONE_ENVI", "\ENVI") fill the slots from this one on.
 constexpr int kFixedImageSlot = 14;
+// Named slots: the exponent and depth lookup tables, the normalisation cube, the fixed images.
+constexpr int kLookupPowSlot = 10;
+constexpr int kLookupDeriveZSlot = 11;
+constexpr int kLookupNormalizeSlot = 12;
+constexpr int kImageNoneWhite = kFixedImageSlot;
+constexpr int kImageNoneBlack = kFixedImageSlot + 1;
+constexpr int kImageNoneNormal = kFixedImageSlot + 2;
+constexpr int kImageNoneNormalLow = kFixedImageSlot + 3;
+constexpr int kImageNoneOcclDecal = kFixedImageSlot + 4;
+constexpr int kImageNoneGray = kFixedImageSlot + 5;
+constexpr int kImageNoneEnvi = kFixedImageSlot + 6;
+constexpr int kImageEnvi = kFixedImageSlot + 7;
 struct DisplaySurface;
 extern DisplaySurface* gLookupImages[kLookupImageSlots];

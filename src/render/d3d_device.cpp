@@ -23,9 +23,6 @@ DisplaySurface* gLookupImages[kLookupImageSlots] = {};
 namespace {
 
 constexpr uint32_t kLookupImageFlags = 0x80040000;
-constexpr int kExponentSlot = 10;
-constexpr int kDepthSlot = 11;
-constexpr int kNormalisationSlot = 12;
 constexpr uint32_t kLookupImageSize = 256;
 constexpr uint32_t kAlphaRef = 90;
 
@@ -141,14 +138,14 @@ void LoadLookupImages(DeviceRecord* record) {
   GpuxCheckTextureRequirements(device, &width, &height, &levels, 0, &format, kGpuPoolManaged);
   const int32_t mips = static_cast<int32_t>(levels);
   if (format == kGpuFmtL16) {
-    gLookupImages[kExponentSlot] = LoadLookup("\\pow_L16", kLookupImageFlags, mips);
-    if (record->shader20) gLookupImages[kDepthSlot] = LoadLookup("\\derive_z_L16", kLookupImageFlags, mips);
+    gLookupImages[kLookupPowSlot] = LoadLookup("\\pow_L16", kLookupImageFlags, mips);
+    if (record->shader20) gLookupImages[kLookupDeriveZSlot] = LoadLookup("\\derive_z_L16", kLookupImageFlags, mips);
   } else if (format == kGpuFmtL8) {
-    gLookupImages[kExponentSlot] = LoadLookup("\\pow_L8", kLookupImageFlags, mips);
-    if (record->shader20) gLookupImages[kDepthSlot] = LoadLookup("\\derive_z_L8", kLookupImageFlags, mips);
+    gLookupImages[kLookupPowSlot] = LoadLookup("\\pow_L8", kLookupImageFlags, mips);
+    if (record->shader20) gLookupImages[kLookupDeriveZSlot] = LoadLookup("\\derive_z_L8", kLookupImageFlags, mips);
   } else {
-    gLookupImages[kExponentSlot] = LoadLookup("\\pow_L8", kLookupImageFlags, mips);
-    if (record->shader20) gLookupImages[kDepthSlot] = LoadLookup("\\derive_z_L8", kLookupImageFlags | levels, 0);
+    gLookupImages[kLookupPowSlot] = LoadLookup("\\pow_L8", kLookupImageFlags, mips);
+    if (record->shader20) gLookupImages[kLookupDeriveZSlot] = LoadLookup("\\derive_z_L8", kLookupImageFlags | levels, 0);
   }
 
   uint32_t edge = kLookupImageSize;
@@ -158,7 +155,7 @@ void LoadLookupImages(DeviceRecord* record) {
                      : format == kGpuFmtA2R10G10B10  ? "\\normalize_10bit_ARGB"
                      : format == kGpuFmtA16B16G16R16 ? "\\normalize_16bit_ABGR"
                                                      : "\\normalize_8bit";
-  gLookupImages[kNormalisationSlot] = LoadLookup(cube, kLookupImageFlags, static_cast<int32_t>(levels));
+  gLookupImages[kLookupNormalizeSlot] = LoadLookup(cube, kLookupImageFlags, static_cast<int32_t>(levels));
 }
 
 // Chooses the texture formats; false when the device takes none.

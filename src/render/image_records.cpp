@@ -26,15 +26,6 @@ namespace {
 constexpr uint32_t kTgaHeaderBytes = 18;
 constexpr uint32_t kMaxRowBytes = 0xFFFF;  // rowBytes and pitch are 16-bit fields
 
-// Slots of the fixed default images in gLookupImages, in the device set-up's load order.
-constexpr int kDefaultWhite = kFixedImageSlot;
-constexpr int kDefaultBlack = kFixedImageSlot + 1;
-constexpr int kDefaultNormal = kFixedImageSlot + 2;
-constexpr int kDefaultNormalLow = kFixedImageSlot + 3;
-constexpr int kDefaultOcclusion = kFixedImageSlot + 4;
-constexpr int kDefaultGrey = kFixedImageSlot + 5;
-constexpr int kDefaultEnvironment = kFixedImageSlot + 7;
-
 ImageFileLoader gImageFileLoader = nullptr;
 
 DeviceRecord* Record() { return gDirect3D ? gDirect3D->device : nullptr; }
@@ -109,18 +100,18 @@ constexpr char kSpecularSuffix[] = {'s', 'p', 'e', 'c', '\0'};
 // The default image a missing picture's name asks for.
 DisplaySurface* DefaultImageFor(const char* path) {
   const size_t n = std::strlen(path);
-  int slot = kDefaultBlack;
+  int slot = kImageNoneBlack;
   if (EndsWith(path, n, "diff", false)) {
-    slot = kDefaultGrey;
+    slot = kImageNoneGray;
   } else if (EndsWith(path, n, "bump", false)) {
     const DeviceRecord* record = Record();
-    slot = record && record->shader20 ? kDefaultNormal : kDefaultNormalLow;
+    slot = record && record->shader20 ? kImageNoneNormal : kImageNoneNormalLow;
   } else if (EndsWith(path, n, kSpecularSuffix, false)) {
-    slot = kDefaultWhite;
+    slot = kImageNoneWhite;
   } else if (EndsWith(path, n, "occl", false)) {
-    slot = kDefaultOcclusion;
+    slot = kImageNoneOcclDecal;
   } else if (EndsWith(path, n, "envmap", false) || EndsWith(path, n, "envi", false)) {
-    slot = kDefaultEnvironment;
+    slot = kImageEnvi;
   }
   return gLookupImages[slot];
 }

@@ -14,8 +14,10 @@
 #include "render/body_part_meshes.h"
 #include "render/d3d_context.h"
 #include "render/effect_cache.h"
+#include "render/effect_params.h"
 #include "render/material_table.h"
 #include "render/texture_animation.h"
+#include "render/texture_table.h"
 #include "scene/body_records.h"
 #include "scene/instance_records.h"
 
@@ -98,6 +100,7 @@ void WalkParamList(const EffectParamList* list, const InstanceRecord* instance, 
         if (state > 0) id = state;
       }
       *slots[record->id] = id;
+      if (id > 0) SetTextureFlags(id, out->flags);
     } else if (Same(record->name, "g_CullMode") && record->value == 1) {
       out->twoSided = true;
     } else if (Same(record->name, "g_ALPHATESTENABLE") && record->value != 0) {
@@ -111,60 +114,28 @@ void WalkParamList(const EffectParamList* list, const InstanceRecord* instance, 
   }
 }
 
-// Applies one list parameter by its kind; a parameter the effect lacks is left.
-void ApplyParam(GpuxEffect* effect, const EffectParamRecord* record) {
-  const GpuxHandle h = effect->GetParameterByName(kGpuxNoHandle, record->name);
-  if (h == kGpuxNoHandle) return;
-  switch (record->kind) {
-    case kParamLong: effect->SetInt(h, record->value); break;
-    case kParamBool: effect->SetBool(h, record->value); break;
-    case kParamFloat: {
-      float f;
-      std::memcpy(&f, &record->value, sizeof f);
-      effect->SetFloat(h, f);
-      break;
-    }
-    case kParamFloat2: {
-      const GpuVector4 v{record->vec2[0], record->vec2[1], 0.0f, 0.0f};
-      effect->SetVector(h, &v);
-      break;
-    }
-    case kParamFloat3: {
-      const GpuVector4 v{record->vec3[0], record->vec3[1], record->vec3[2], 0.0f};
-      effect->SetVector(h, &v);
-      break;
-    }
-    case kParamFloat4: {
-      const GpuVector4 v{record->vec4[0], record->vec4[1], record->vec4[2], record->vec4[3]};
-      effect->SetVector(h, &v);
-      break;
-    }
-    case kParamMatrix3: {
-      GpuMatrix m{};
-      for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 4; ++c) m.m[r][c] = record->matrix3[r][c];
-      m.m[3][3] = 1.0f;
-      effect->SetMatrix(h, &m);
-      break;
-    }
-    case kParamMatrix4: {
-      GpuMatrix m{};
-      std::memcpy(m.m, record->matrix4, sizeof m.m);
-      effect->SetMatrix(h, &m);
-      break;
-    }
-    case kParamString: effect->SetString(h, record->text ? record->text : ""); break;
-    default: break;
-  }
+// The builder's own values are records like a list's parameters, so they reach the effect by
+// the same rule: only parameters the current technique uses are set.
+void Apply(GpuxEffect* e, const char* name, int16_t kind, const auto& fill) {
+  EffectParamRecord record{};
+  record.name = const_cast<char*>(name);
+  record.kind = kind;
+  fill(record);
+  ApplyEffectParam(e, &record);
 }
-
-void SetInt(GpuxEffect* e, const char* name, int32_t v) { e->SetInt(e->GetParameterByName(kGpuxNoHandle, name), v); }
+void SetInt(GpuxEffect* e, const char* name, int32_t v) {
+  Apply(e, name, kParamLong, [v](EffectParamRecord& r) { r.value = v; });
+}
 void SetFloat(GpuxEffect* e, const char* name, float v) {
-  e->SetFloat(e->GetParameterByName(kGpuxNoHandle, name), v);
+  Apply(e, name, kParamFloat, [v](EffectParamRecord& r) { std::memcpy(&r.value, &v, sizeof v); });
 }
 void SetVec(GpuxEffect* e, const char* name, float x, float y, float z, float w) {
-  const GpuVector4 v{x, y, z, w};
-  e->SetVector(e->GetParameterByName(kGpuxNoHandle, name), &v);
+  Apply(e, name, kParamFloat4, [=](EffectParamRecord& r) {
+    r.vec4[0] = x;
+    r.vec4[1] = y;
+    r.vec4[2] = z;
+    r.vec4[3] = w;
+  });
 }
 
 void SetColourAdjust(GpuxEffect* e) {
@@ -291,10 +262,43 @@ bool SkippedListParam(const EffectParamRecord* r) {
   return false;
 }
 
-void SetListBlock(GpuxEffect* e, const EffectParamList* list) {
+// A texture's flag bit switched on or off; an id without a texture is left.
+void SwitchTextureFlag(int32_t id, uint32_t bit, bool on) {
+  if (id <= 0) return;
+  const uint32_t flags = TextureGetFlags(id);
+  SetTextureFlags(id, on ? flags | bit : flags & ~bit);
+}
+
+// The list's texture switches: compression per texture (value 0 keeps the best quality) and
+// freeing of unused textures for all of them.
+void SetListTextureFlags(const EffectParamRecord* r, const PartMaterial* m) {
+  if (r->kind != kParamBool) return;
+  struct Switch {
+    const char* name;
+    int32_t PartMaterial::*texture;
+  };
+  static const Switch kCompression[] = {{"diffcompression", &PartMaterial::diffuse},
+                                        {"bumpcompression", &PartMaterial::bump},
+                                        {"speccompression", &PartMaterial::specular},
+                                        {"lightcompression", &PartMaterial::lightMap}};
+  for (const Switch& c : kCompression) {
+    if (Same(r->name, c.name)) SwitchTextureFlag(m->*c.texture, MPF_BESTQUALITY, r->value == 0);
+  }
+  if (Same(r->name, "autofree")) {
+    for (int32_t id : {m->diffuse, m->bump, m->specular, m->lightMap, m->cubeMap}) {
+      SwitchTextureFlag(id, MPF_AUTOFREE, r->value != 0);
+    }
+  }
+}
+
+void SetListBlock(GpuxEffect* e, const PartMaterial* m) {
   bool alphaTest = false;
-  for (const EffectParamRecord* r : list->items) {
-    if (!r || SkippedListParam(r)) continue;
+  for (const EffectParamRecord* r : m->params->items) {
+    if (!r) continue;
+    if (SkippedListParam(r)) {
+      SetListTextureFlags(r, m);
+      continue;
+    }
     if (r->kind == kParamLong && Same(r->name, "g_CullMode")) {
       SetInt(e, "g_CullMode", r->value == 1 ? 1 : 3);
     } else if (r->kind == kParamLong && Same(r->name, "t_MinFilterTypeDiffuse")) {
@@ -303,7 +307,7 @@ void SetListBlock(GpuxEffect* e, const EffectParamList* list) {
     } else if (r->kind == kParamLong && Same(r->name, "t_FilterTypeDiffuse")) {
       SetInt(e, "t_FilterTypeDiffuse", 2);
     } else {
-      ApplyParam(e, r);
+      ApplyEffectParam(e, r);
       if (r->kind == kParamLong && Same(r->name, "g_ALPHATESTENABLE") && r->value == 1) alphaTest = true;
     }
   }
@@ -378,6 +382,7 @@ int32_t PartResolveMaterial(const BodyMesh* mesh, const RenderPart* part, const 
   if (out->params) {
     WalkParamList(out->params, instance, index, out);
     if (out->diffuse < 0 || out->bump < 0) return 0;  // unresolved animation textures
+    if (out->bump > 0) EnsureTextureLoaded(out->bump);
   } else if (out->body) {
     TexturesOfBodyMaterial(out->body, mode, out);
   } else {
@@ -414,6 +419,7 @@ bool PartChooseEffect(const PartMaterial* material, const InstanceRecord* instan
     out->technique = material->bump > 0 && !noBump ? "BUMPMAP" : "DEFAULT";
   } else {
     variant = (material->flags & kMatTwoSided) ? 1 : 0;
+    if (material->diffuse > 0) EnsureTextureLoaded(material->diffuse);
     out->object = EffectGetOrLoad(lensFlareScene ? "effects" : "standard_lighting", variant);
     const bool extra = material->bump > 0 || material->cubeMap > 0 || material->lightMap > 0;
     out->technique = extra && !noBump ? "BUMPMAP_LOW" : "DEFAULT";
@@ -460,7 +466,7 @@ bool PartBuildNormalBlock(RenderPart* part, GpuxEffect* effect, const PartMateri
     s->sorted = 0;
     const bool cube = material->cubeMap > 0;
     if (material->params) {
-      SetListBlock(effect, material->params);
+      SetListBlock(effect, material);
     } else {
       if (material->body) {
         SetBodyValues(effect, material->body, cube);

@@ -32,6 +32,8 @@ constexpr uint32_t kMeshSecondUv = 0x20;
 // Part flags.
 constexpr uint32_t kPartCentreFromPoint = 0x4;
 constexpr uint32_t kPartAllBlended = 0x20;
+constexpr uint32_t kPartAwaitsBody = 0x40;      // drawing loads the instance's body first
+constexpr uint32_t kPartHidden = 0x10000;        // drawn as nothing
 constexpr uint32_t kPartNegativeMaterial = 0x40000;
 constexpr uint32_t kPartStoredBounds = 0x10000000;
 

@@ -21,6 +21,11 @@ constexpr uint32_t kCameraFog = 1u << 16;
 constexpr uint32_t kCameraExtraPass4 = 1u << 18;
 constexpr uint32_t kCameraEnvironmentMap = 1u << 19;
 
+// The three fog words: colour (below 0: no fog), start and end distance.
+constexpr int kCameraFogColour = 0;
+constexpr int kCameraFogStart = 1;
+constexpr int kCameraFogEnd = 2;
+
 constexpr int kCameraNearInstanceCount = 255;
 constexpr int kCameraNodeOwnedCount = 13;
 

@@ -10,6 +10,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/virtual_memory.h"
+#include "render/instance_parts.h"
 #include "render/material_table.h"
 #include "render/render.h"
 #include "render/texture_animation.h"
@@ -126,6 +127,7 @@ bool CreateEngine3D(EngineState3D* state) {
   FillParticlePool(&e);
   e.effectTable = HashCreate();
   InstallEffectRegistry();
+  SetPartTextureRemap(MapEffectTexture);
   return e.handleTable && e.sceneTable && e.bodyCache && e.cutTable && e.takeTable && e.entryTable60 &&
          e.pbbNameTable && e.pbdNameTable && e.cutFileNameTable && e.particleTable && e.effectTable;
 }

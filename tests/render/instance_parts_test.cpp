@@ -1,6 +1,7 @@
 // Drawing an instance's parts on the null device with effects from a temporary game folder: the
 // depth pass stopping at the first blending part, the draw call counts, fade, fog (with the
-// empty fog range), the colour clamps, the glow output states and the skip rules.
+// empty fog range), the colour clamps, the glow output states, the skip rules, and the textures
+// of the normal pass with their default images, the remap, the cube map and the detail weight.
 #include "render/instance_parts.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,21 @@
 #include "platform/gpu_effect.h"
 #include "platform/gpu_null.h"
 #include "render/body_part_meshes.h"
+#include "render/d3d_context.h"
+#include "render/display_surface.h"
+#include "render/effect_textures.h"
+#include "render/environment_map.h"
 #include "render/effect_cache.h"
 #include "render/material_table.h"
 #include "render/pixel_formats.h"
 #include "render/render_material.h"
+#include "render/texture_table.h"
 #include "scene/body_records.h"
 #include "scene/camera_records.h"
 #include "scene/effect_registry.h"
 #include "scene/engine_records.h"
 #include "scene/instance_records.h"
+#include "scene/scene_records.h"
 #include "support/catalog_world.h"
 #include "support/engine_fixture.h"
 #include "support/render_world.h"
@@ -51,6 +58,8 @@ layout(location = GPU_ATTR_POSITION) in vec3 inPosition;
 void main() { gl_Position = vec4(inPosition, 1.0) * g_mWorldViewProjection; }
 end
 fragment
+// The material values are only set on parameters a pass uses: this one uses them all.
+// g_nNumLightPoint g_ZEnable g_ZWriteEnable g_AlphaBlendEnable g_ALPHATESTENABLE g_SrcBlend g_DestBlend g_AlphaValue g_Hue g_Saturation g_FogClip g_EnableFog g_ColorWriteEnable g_EnableGlow g_mWorldViewProjection g_LightPoint
 void main() { gpu_FragColor = vec4(g_AlphaValue); }
 end
 )";
@@ -192,8 +201,8 @@ TEST_F(InstanceParts, FadeFogAndColourAdjustmentOfTheLastPart) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     instance_.world.x = c.distance;
-    camera_.fog[0] = c.nearFog;
-    camera_.fog[1] = c.farFog;
+    camera_.fog[kCameraFogStart] = c.nearFog;
+    camera_.fog[kCameraFogEnd] = c.farFog;
     EXPECT_EQ(Draw(), 1);
     const GpuVector4 clip = Vec("g_FogClip");
     EXPECT_FLOAT_EQ(clip.x, c.clip.x);
@@ -261,6 +270,294 @@ TEST_F(InstanceParts, LightsInReachFillAtMostTenPointLightElements) {
   gEngine3D->activeLights[0] = nullptr;
   EXPECT_EQ(Draw(), 1);
   EXPECT_EQ(Int("g_nNumLightPoint"), 0);
+}
+
+TEST_F(InstanceParts, LensFlareMembersDrawWithThePlainEffects) {
+  world_.WriteLoose("shader/3_0/effects.fb", kEffect);
+  set_.partCount = 1;
+  SceneRecord flares{}, other{};
+  InstanceRecord parent{};
+  struct Case {
+    const char* what;
+    SceneRecord* lensFlareScene;
+    SceneRecord* scene;
+    InstanceRecord* parent;
+    const char* effect;
+  };
+  const Case kCases[] = {
+      {"a lens-flare member", &flares, &flares, nullptr, "effects"},
+      {"a child of one", &flares, nullptr, &parent, "effects"},
+      {"a member of another scene", &flares, &other, nullptr, "standard_lighting"},
+      {"no lens-flare scene yet", nullptr, nullptr, nullptr, "standard_lighting"},
+  };
+  parent.scene = &flares;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    gEngine3D->lensFlareScene = c.lensFlareScene;
+    instance_.scene = c.scene;
+    instance_.parent = c.parent;
+    PartReleaseMaterial(&set_.parts[0]);
+    EXPECT_EQ(Draw(), 1);
+    EXPECT_EQ(set_.parts[0].material.normalEffect, EffectGetOrLoad(c.effect, 0)->effects[0]);
+  }
+  gEngine3D->lensFlareScene = nullptr;
+}
+
+// Every texture parameter, the glow values, two lighting ramps (only the first is bound) and
+// t_NormalizeTex1 (never bound).
+const char kTextureEffect[] = R"(param texture t_DiffuseTexture
+param texture t_BumpTexture
+param texture t_SpecularTexture
+param texture t_OcclusionTexture
+param texture t_LightMapTexture
+param texture t_CubeMapTexture
+param texture t_DetailTexture
+param float p_DetailMapBlendWeight
+param texture t_NormalizeTex0
+param texture t_NormalizeTex1
+param texture t_POW_Tex
+param texture t_Derive_ZTex
+param texture t_zhuul_LightingTex
+param texture t_Race_Lighting
+param bool g_AlphaBlendEnable
+param bool g_ALPHATESTENABLE
+param bool g_ZWriteEnable
+param int g_SrcBlend
+param int g_DestBlend
+param float g_AlphaValue
+param int g_ColorWriteEnable
+param float g_EnableGlow
+technique DEFAULT
+pass P
+vertex
+layout(location = GPU_ATTR_POSITION) in vec3 inPosition;
+void main() { gl_Position = vec4(inPosition, 1.0); }
+end
+fragment
+// g_AlphaBlendEnable g_ALPHATESTENABLE g_ZWriteEnable g_SrcBlend g_DestBlend g_AlphaValue g_ColorWriteEnable
+void main() { gpu_FragColor = vec4(g_EnableGlow); }
+end
+technique BUMPMAP_LOW
+pass P
+vertex
+layout(location = GPU_ATTR_POSITION) in vec3 inPosition;
+void main() { gl_Position = vec4(inPosition, 1.0); }
+end
+fragment
+// g_AlphaBlendEnable g_ALPHATESTENABLE g_ZWriteEnable g_SrcBlend g_DestBlend g_AlphaValue g_ColorWriteEnable
+void main() { gpu_FragColor = vec4(g_EnableGlow); }
+end
+)";
+
+// Texture ids 0..9 of the table: 4, 5, 6 and 8 loaded (8 is the environment stand-in picture). Every lookup image slot holds its own texture.
+class InstanceTextures : public InstanceParts {
+ protected:
+  static constexpr int32_t kLoaded = 4, kOther = 5, kCube = 6, kEnvStandIn = 8;
+  static constexpr int32_t kMissing = 12;  // beyond the table
+
+  void SetUp() override {
+    InstanceParts::SetUp();
+    world_.WriteLoose("shader/3_0/standard_lighting.fb", kTextureEffect);
+    set_.partCount = 1;
+    block_.d3dFlags |= 0x100;  // textures on
+    world_.block()->d3dFlags |= 0x100;
+    gTextureFixedCount = 0;
+    gTextureAddedCount = 10;
+    ASSERT_FALSE(AllocTextureTable());
+    PixelFormatDesc desc{};
+    desc.kind = kFormatKindBits;
+    desc.bitsPerPixel = 32;
+    StorePixelFormatDesc(1, desc);
+    for (int i = 0; i < kImages; ++i) {
+      ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, kGpuFmtA8R8G8B8, kGpuPoolManaged, &textures_[i]), kGpuOk);
+      images_[i].deviceTexture = textures_[i];
+    }
+    for (int slot = 0; slot < kLookupImageSlots; ++slot) gLookupImages[slot] = &images_[slot];
+    SetTextureName(kCube, "ships\\hull_cube");  // naming drops a loaded image: names first
+    SetTextureName(kEnvStandIn, "effects\\others\\envmap_test");
+    for (int32_t id : {kLoaded, kOther, kCube, kEnvStandIn}) gTextureTable[id].image = &images_[Id(id)];
+    table_[1].textureNumber = kLoaded;
+    GpuNullClearLog();
+  }
+  void TearDown() override {
+    EffectTexturesUnbindAll();
+    for (int32_t id = 0; id < 10; ++id) gTextureTable[id].image = nullptr;
+    FreeTextureTables();
+    ClearPixelFormatTable();
+    gTextureAddedCount = 0;
+    for (DisplaySurface*& image : gLookupImages) image = nullptr;
+    for (GpuTexture* t : textures_) t->Release();
+    SetPartTextureRemap(nullptr);
+    gEnvCubeTexture = nullptr;
+    InstanceParts::TearDown();
+  }
+  // The texture the parameter holds, as the index of its image; -1 for none.
+  int Bound(const char* name) {
+    GpuBaseTexture* texture = nullptr;
+    Effect()->GetTexture(Effect()->GetParameterByName(kGpuxNoHandle, name), &texture);
+    if (!texture) return -1;
+    texture->Release();
+    for (int i = 0; i < kImages; ++i)
+      if (textures_[i] == texture) return i;
+    return -2;
+  }
+  static int Id(int32_t id) { return kLookupImageSlots + id; }
+
+  static constexpr int kImages = kLookupImageSlots + 10;
+  GpuTexture* textures_[kImages] = {};
+  DisplaySurface images_[kImages] = {};
+};
+
+TEST_F(InstanceTextures, EachTextureSlotGetsItsTextureOrItsDefaultImage) {
+  table_[1].value10 = kMissing;  // a bump texture that cannot be loaded
+  ASSERT_EQ(Draw(), 1);
+  struct Case {
+    const char* parameter;
+    int image;
+  };
+  const Case kCases[] = {
+      {"t_DiffuseTexture", Id(kLoaded)},          {"t_BumpTexture", kImageNoneNormalLow},
+      {"t_SpecularTexture", kImageNoneWhite},     {"t_OcclusionTexture", kImageNoneOcclDecal},
+      {"t_LightMapTexture", kImageNoneBlack},     {"t_CubeMapTexture", kImageNoneEnvi},
+      {"t_DetailTexture", kImageNoneBlack},       {"t_NormalizeTex0", kLookupNormalizeSlot},
+      {"t_NormalizeTex1", -1},                    {"t_POW_Tex", kLookupPowSlot},
+      {"t_Derive_ZTex", kLookupDeriveZSlot},      {"t_zhuul_LightingTex", 1},
+      {"t_Race_Lighting", -1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.parameter);
+    EXPECT_EQ(Bound(c.parameter), c.image);
+  }
+  // The loaded texture's binding holds its reference; the defaults (id -1) hold none.
+  int32_t references = 0;
+  for (int32_t id = 0; id < 10; ++id) references += gTextureTable[id].refCount;
+  EXPECT_EQ(references, 1);
+  EXPECT_EQ(gTextureTable[kLoaded].refCount, 1);
+
+  // A 2.0-class device takes the full flat normal image; an instance without bump mapping gets
+  // it even for a loaded bump texture.
+  record_.shader20 = 1;
+  table_[1].value10 = kOther;
+  ASSERT_EQ(Draw(), 1);
+  EXPECT_EQ(Bound("t_BumpTexture"), Id(kOther));
+  instance_.flags2 = kInst2NoBump;
+  ASSERT_EQ(Draw(), 1);
+  EXPECT_EQ(Bound("t_BumpTexture"), kImageNoneNormal);
+}
+
+int32_t SwapLoadedForOther(int32_t texture, int32_t table) {
+  return table == 3 && texture == 4 ? 5 : texture;
+}
+
+TEST_F(InstanceTextures, TheRemapTableReplacesTheDiffuseTextureWithItsFlags) {
+  SetTextureFlags(kLoaded, 0x100);
+  SetPartTextureRemap(SwapLoadedForOther);
+  instance_.colorModifierExtra[0] = 3;
+  ASSERT_EQ(Draw(), 1);
+  EXPECT_EQ(Bound("t_DiffuseTexture"), Id(kOther));
+  EXPECT_EQ(TextureGetFlags(kOther) & 0x100, 0x100u);
+
+  instance_.colorModifierExtra[0] = 0;  // no table: the texture itself
+  ASSERT_EQ(Draw(), 1);
+  EXPECT_EQ(Bound("t_DiffuseTexture"), Id(kLoaded));
+}
+
+TEST_F(InstanceTextures, CubeMapsBindDirectlyOrThroughTheEnvironmentStandIn) {
+  GpuCubeTexture* live = nullptr;
+  ASSERT_EQ(device_->CreateCubeTexture(4, 1, 0, kGpuFmtA8R8G8B8, kGpuPoolManaged, &live), kGpuOk);
+  struct Case {
+    const char* what;
+    const char* cubeName;
+    uint8_t deviceEnvMap;
+    bool liveMap, refreshed;
+    int image;  // -3: the live cube texture
+  };
+  const Case kCases[] = {
+      {"a plain cube map", "ships\\hull_cube", 1, false, false, Id(kCube)},
+      {"no environment maps on the device", "ships\\hull_cube", 0, false, false, kImageNoneEnvi},
+      {"envmap_test before the first refresh", "a\\envmap_test_1", 1, true, false, Id(kEnvStandIn)},
+      {"envmap_test without a live map", "a\\envmap_test_1", 1, false, true, Id(kEnvStandIn)},
+      {"envmap_test with the live map", "a\\envmap_test_1", 1, true, true, -3},
+  };
+  table_[1].value8 = kCube;  // a cube map without a bump texture
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    SetTextureName(kCube, c.cubeName);
+    gTextureTable[kCube].image = &images_[Id(kCube)];
+    record_.environmentMap = c.deviceEnvMap;
+    gEnvCubeTexture = c.liveMap ? live : nullptr;
+    gEngine3D->engineFlags = c.refreshed ? kEngineEnvRefreshed : 0;
+    ASSERT_EQ(Draw(), 1);
+    GpuBaseTexture* texture = nullptr;
+    Effect()->GetTexture(Effect()->GetParameterByName(kGpuxNoHandle, "t_CubeMapTexture"), &texture);
+    if (c.image == -3) {
+      EXPECT_EQ(texture, live);
+    } else {
+      EXPECT_EQ(Bound("t_CubeMapTexture"), c.image);
+    }
+    if (texture) texture->Release();
+  }
+  EffectTexturesUnbindAll();
+  gEnvCubeTexture = nullptr;
+  live->Release();
+}
+
+TEST_F(InstanceTextures, ADiffuseOnlyMaterialBindsNothingElse) {
+  table_[1].flags = kMatDiffuseOnly;
+  ASSERT_EQ(Draw(), 1);
+  EXPECT_EQ(Bound("t_DiffuseTexture"), Id(kLoaded));
+  EXPECT_EQ(Bound("t_BumpTexture"), -1);
+  EXPECT_EQ(Bound("t_LightMapTexture"), -1);
+  EXPECT_EQ(Bound("t_NormalizeTex0"), -1);
+}
+
+TEST_F(InstanceTextures, TheLightMapDecidesTheGlowMask) {
+  block_.d3dFlags2 |= kD3D2Glow;
+  world_.block()->d3dFlags2 |= kD3D2Glow;
+  record_.glowFilter = 1;
+  struct Case {
+    const char* what;
+    int32_t lightMap;
+    uint32_t flags;
+    int32_t colourWrite;
+    float glow, alpha;
+  };
+  const Case kCases[] = {
+      {"opaque with a light map", kOther, 0, 15, 1.0f, 1.0f},
+      {"blending with a light map", kOther, 0x4, 7, 0.0f, 1.0f},
+      {"opaque without one clears the alpha", 0, 0, 15, 0.0f, 0.0f},
+      {"alpha-tested without one", 0, 0x1, 7, 0.0f, 1.0f},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    table_[1].values345[0] = c.lightMap;
+    table_[1].flags = c.flags;
+    set_.parts[0].material.blockBuilt = 0;  // the blend flags are recorded with the block
+    ASSERT_EQ(Draw(), 1);
+    EXPECT_EQ(Int("g_ColorWriteEnable"), c.colourWrite);
+    EXPECT_FLOAT_EQ(Float("g_EnableGlow"), c.glow);
+    EXPECT_FLOAT_EQ(Float("g_AlphaValue"), c.alpha);
+  }
+}
+
+TEST(DetailWeight, FadesWithScreenSizeUpToItsLimit) {
+  struct Case {
+    const char* what;
+    int32_t size, distance;
+    uint32_t fieldOfView;
+    float weight;
+  };
+  const Case kCases[] = {
+      {"at the camera", 0x10000, 0, 0x4000, 0.9f},
+      {"no field of view", 0x10000, 100, 0, 0.9f},
+      {"near: clamped", 100 * 0x10000, 10, 0x4000, 0.9f},
+      {"far: 0.5 x 10 / 100 / tan 45", 10 * 0x10000, 100, 0x4000, 0.05f},
+      {"wider than a half turn", 0x10000, 100, 0x9000, 0.9f},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_NEAR(DetailBlendWeight(c.size, c.distance, c.fieldOfView), c.weight, 1e-6f);
+  }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "render/effect_cache.h"
 #include "render/material_table.h"
 #include "render/texture_animation.h"
+#include "render/texture_table.h"
 #include "scene/body_materials.h"
 #include "scene/body_records.h"
 #include "scene/effect_registry.h"
@@ -65,6 +66,8 @@ layout(location = GPU_ATTR_POSITION) in vec3 inPosition;
 void main() { gl_Position = vec4(inPosition, 1.0); }
 end
 fragment
+// The material values are only set on parameters a pass uses: this one uses them all.
+// g_Brightness g_Contrast g_Saturation g_Hue g_nNumLightPoint g_MatEmissiveColor g_MatDiffuseStrength g_MatSpecularStrength g_MatSpecularPower g_MatReflectionStrength g_Wrap g_CullMode g_BlendOp g_ZEnable g_ZWriteEnable g_AlphaBlendEnable g_ALPHATESTENABLE g_SrcBlend g_DestBlend g_AlphaValue t_MinFilterTypeDiffuse t_FilterTypeDiffuse t_SamplerMaxAnisotropy g_mWorldViewProjection t_DiffuseTexture g_FogClip g_EnableFog g_ColorWriteEnable g_EnableGlow g_LightPoint
 void main() { gpu_FragColor = vec4(g_AlphaValue) * texture(t_DiffuseTexture, vec2(0.5)); }
 end
 )";
@@ -226,6 +229,47 @@ TEST_F(RenderMaterial, AParameterListAppliesItsValuesAndAColourMatrixOfZeroEndsN
   ASSERT_TRUE(PartBuildNormalBlock(&part_, effect_, &m, &mesh_));
   EXPECT_FLOAT_EQ(Float("g_Hue"), 90.0f);
   FreeEffectParamList(list);
+}
+
+TEST_F(RenderMaterial, AListsTextureSwitchesSetTheTexturesFlags) {
+  gTextureFixedCount = 0;
+  gTextureAddedCount = 8;
+  ASSERT_FALSE(AllocTextureTable());
+  struct Case {
+    const char* name;
+    int32_t value;
+    int32_t texture;
+    uint32_t bit;
+    bool on;
+  };
+  const Case kCases[] = {
+      {"diffcompression", 0, 1, 0x8000, true},  // no compression: best quality
+      {"bumpcompression", 1, 2, 0x8000, false},
+      {"speccompression", 0, 3, 0x8000, true},
+      {"lightcompression", 0, 4, 0x8000, true},
+      {"autofree", 1, 5, 0x80000, true},
+  };
+  EffectParamList* list = NewEffectParamList(0, "standard_lighting");
+  for (const Case& c : kCases) {
+    EffectParamRecord* r = NewEffectParamInt(c.name, c.value);
+    r->kind = kParamBool;
+    list->items.push_back(r);
+  }
+  for (int32_t id = 1; id <= 5; ++id) SetTextureFlags(id, 0x1 | (id == 2 ? 0x8000 : 0));
+  PartMaterial m{};
+  m.params = list;
+  m.diffuse = 1, m.bump = 2, m.specular = 3, m.lightMap = 4, m.cubeMap = 5;
+  ASSERT_TRUE(PartBuildNormalBlock(&part_, effect_, &m, &mesh_));
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ((TextureGetFlags(c.texture) & c.bit) != 0, c.on);
+    EXPECT_EQ(TextureGetFlags(c.texture) & 0x1, 0x1u);
+  }
+  // "autofree" reaches every texture of the part.
+  EXPECT_EQ(TextureGetFlags(1) & 0x80000, 0x80000u);
+  FreeEffectParamList(list);
+  FreeTextureTables();
+  gTextureAddedCount = 0;
 }
 
 TEST_F(RenderMaterial, HandlesAreCachedAndMissingOnesStayNull) {
