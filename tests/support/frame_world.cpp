@@ -35,8 +35,10 @@ constexpr uint32_t kClearAndDepth = 0x10 | 0x20 | 0x04;
 constexpr uint32_t kGlowPass = 0x200000;
 
 constexpr float kSceneScale = 0.01f;
-// The cube's centre in front of the camera, in world units.
+// A single cube's centre in front of the camera, and the grid of many, in world units.
 constexpr int32_t kCubeDistance = 3000;
+constexpr int32_t kGridDistance = 40000;
+constexpr int32_t kGridSpacing = 1600;
 
 // The demo cube with an own material that names the texture "checker" instead of its red colour:
 // full diffuse strength, specular strength 0.4 with power 21.
@@ -193,15 +195,20 @@ void FrameWorld::PlaceCubes(int32_t count) {
     c.flags = 0x2;  // drawable
     c.scene = &scene;
     c.bodyId = -1;
-    c.size = 800;  // world units per body unit: the cube is 12 units wide
+    c.size = 800;  // world units per body unit: the cube is 16 units wide
     c.scale = FixedVector{kFixedOne, kFixedOne, kFixedOne, 0};
     c.colorModifier[1] = kFixedOne;
-    // Turned so three faces show: a quarter turn's third about y, then about x.
+    // Turned so three faces show.
     MatrixFromAngles(&c.worldMatrix, 0x1800, 0x0C00, 0);
     c.matrix = c.worldMatrix;
-    const int32_t column = i % side - side / 2;
-    const int32_t row = i / side - side / 2;
-    c.world = FixedVector{column * 300, row * 300, kCubeDistance + (i == 0 ? 0 : 2000), 0};
+    if (count == 1) {
+      c.world = FixedVector{0, 0, kCubeDistance, 0};
+    } else {
+      // A square grid far enough away to fill the view with small cubes.
+      const int32_t column = i % side - side / 2;
+      const int32_t row = i / side - side / 2;
+      c.world = FixedVector{column * kGridSpacing, row * kGridSpacing, kGridDistance, 0};
+    }
   }
 }
 
@@ -217,6 +224,10 @@ bool FrameWorld::DrawFrame() {
   }
   gpu->EndScene();
   return ok;
+}
+
+void FrameWorld::Present() {
+  if (GpuDevice* gpu = device()) gpu->Present(nullptr, nullptr, nullptr, nullptr);
 }
 
 GpuDevice* FrameWorld::device() const {

@@ -32,12 +32,15 @@ class FrameWorld {
   // the glow filter on in the settings. The reason in *error when it fails.
   bool Open(uint32_t width, uint32_t height, bool glow, std::string* error);
 
-  // `count` instances of the cube in a grid facing the camera; the first at the centre.
+  // `count` instances of the cube facing the camera: one close in the middle, or a grid of small
+  // ones filling the view.
   void PlaceCubes(int32_t count);
   InstanceRecord& cube(int32_t i) { return cubes_[static_cast<size_t>(i)]; }
 
   // One frame: begin, the camera's view and clear, every cube, end. False when a step fails.
   bool DrawFrame();
+  // Shows the frame (the game's present), which waits for the drawing to finish.
+  void Present();
   // The back buffer as 0xAARRGGBB, rows top to bottom.
   std::vector<uint32_t> ReadBackBuffer();
   GpuSurface* backBuffer() const;
