@@ -2,7 +2,7 @@
 // "effects" files in a temporary game folder: the blend states of each group (a group without a
 // blend flag keeps the one before), no drawing without vertex programs, the triangle counts of
 // instanced geometry, the effect and technique a batch chooses, and a failed stream binding that
-// leaves no effect begun.
+// leaves no effect begun; and the shipped programs build on the OpenGL device.
 #include "render/particle_drawing.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +32,7 @@
 #include "scene/scene_records.h"
 #include "support/catalog_world.h"
 #include "support/engine_fixture.h"
+#include "support/gpu_fixture.h"
 #include "support/render_world.h"
 
 namespace {
@@ -274,6 +275,28 @@ TEST_F(ParticleDrawing, FailedInstanceStreamEndsTheEffect) {
   uint32_t passes = 0;
   EXPECT_EQ(effect->Begin(&passes, 0), kGpuOk);
   effect->End();
+}
+
+// The shipped programs build on the OpenGL device and offer the techniques the drawing asks for.
+class ShippedDrawingEffects : public GpuDeviceFixture {};
+
+TEST_F(ShippedDrawingEffects, ParticleAndInstanceTechniquesBuildOnOpenGl) {
+  ASSERT_TRUE(Open(kGpuBackendOpenGl));
+  struct Case {
+    const char* file;
+    std::vector<const char*> techniques;
+  };
+  const Case kCases[] = {{"particles.fb", {"BASE_NoLight"}}, {"effects.fb", {"INSTANCE", "INSTANCE_BULLETS"}}};
+  for (const Case& c : kCases) {
+    const std::string text = ShippedEffect(c.file);
+    GpuxEffect* effect = nullptr;
+    std::string errors;
+    ASSERT_EQ(GpuxCreateEffect(device_, text.data(), text.size(), c.file, &effect, &errors), kGpuOk) << errors;
+    for (const char* name : c.techniques) {
+      EXPECT_EQ(effect->ValidateTechnique(effect->GetTechniqueByName(name)), kGpuOk) << c.file << " " << name;
+    }
+    effect->Release();
+  }
 }
 
 }  // namespace
