@@ -4,10 +4,12 @@
 // cache unloads a body. Never frees the body's own records.
 #include "render/body_meshes.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/memory.h"
 #include "render/material_table.h"
+#include "render/texture_animation.h"
 #include "render/texture_table.h"
 
 namespace {
@@ -43,8 +45,27 @@ void MakeResident(int32_t id, uint32_t flags) {
   if (!IsTextureReady(id)) EnsureTextureLoaded(id);
 }
 
+// The flag word of the body material that draws texture animation `number` (negative), 0 for none.
+uint32_t AnimationMaterialFlags(const BodyRecord* body, int32_t number) {
+  if (!(body->flags & kBodyOwnMaterials) || !body->materials) return 0;
+  for (int32_t i = 0; i < body->materialCount; ++i) {
+    const BodyMaterial& m = body->materials[i];
+    const EffectParamRecord* diffuse = nullptr;
+    if (m.params) {
+      for (const EffectParamRecord* r : m.params->items) {
+        if (r && r->id == 1) diffuse = r;
+      }
+    }
+    if (m.texture == number || m.thirdTexture == number || (diffuse && diffuse->value == number)) return m.flags;
+  }
+  return 0;
+}
+
 void LoadGroupTextures(const BodyRecord* body, int32_t number) {
-  if (number < 0) return;  // texture animations preload their frames when first drawn
+  if (number < 0) {
+    if (number != INT32_MIN) PreloadAnimationTextures(-number, AnimationMaterialFlags(body, number));
+    return;
+  }
   if (body->flags & kBodyOwnMaterials) {
     if (!body->materials || number >= body->materialCount) return;
     const BodyMaterial& m = body->materials[number];

@@ -16,6 +16,7 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/type_files.h"
+#include "render/material_table.h"
 #include "render/texture_table.h"
 
 TextureAnimation* gTextureAnimations = nullptr;
@@ -393,6 +394,28 @@ void UvTransformRotation(UvTransform* t, float angle) {
   t->row0[1] = -s;
   t->row1[0] = s;
   t->row1[1] = c;
+}
+
+void PreloadAnimationTextures(int32_t anim, uint32_t flags) {
+  if (!gTextureAnimations || anim < 0 || anim >= gTextureAnimationCount) return;
+  const TextureAnimation& a = gTextureAnimations[anim];
+  auto preload = [&flags](int32_t id) {
+    if (id <= 0) return;
+    if (flags == 0 && gMaterialTable && id < gMaterialCount) flags = gMaterialTable[id].flags;
+    SetTextureFlags(id, flags);
+    TextureGetLoaded(id);
+  };
+  preload(a.firstTexture);
+  preload(a.lastTexture);
+  for (int32_t i = 0; i < a.frameCount && a.frames.full; ++i) {
+    if (a.type == TAT_TAGCOLLECTION) {
+      preload(a.frames.tag[i].values[0]);
+    } else if (a.type == TAT_TAGSINGLESTEP) {
+      preload(a.frames.ids[i]);
+    } else {
+      preload(a.frames.full[i].texture);
+    }
+  }
 }
 
 void FreeTextureAnimations() {

@@ -140,6 +140,10 @@ void UvTransformRotation(UvTransform* t, float angle);
 void ReadTextureAnimations();
 void ReadTextureAnimationSection(DataReader* reader);
 void FreeTextureAnimations();
+// Gives the textures of animation `anim` (first, last and every frame's) the flag word `flags`
+// (with 0: the material flags of the first of them that has a material record, kept for the
+// rest) and loads them. Nothing for an index without a definition.
+void PreloadAnimationTextures(int32_t anim, uint32_t flags);
 
 // n zeroed states, state i from element i of each array (any array may be null); an id with bit
 // 31 set makes an immediate state. Null when memory runs out or n is below 1.

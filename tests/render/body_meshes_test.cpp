@@ -9,6 +9,7 @@
 
 #include "render/material_table.h"
 #include "render/pixel_formats.h"
+#include "render/texture_animation.h"
 #include "render/texture_table.h"
 #include "support/render_world.h"
 
@@ -133,6 +134,37 @@ TEST_F(BodyMeshes, TexturesOfGlobalMaterialsTakeTheMaterialFlags) {
   gMaterialCount = previousCount;
   FreeTextureTables();
   gTextureFixedCount = 0;
+}
+
+TEST_F(BodyMeshes, AnimatedGroupsPreloadTheirFramesWithTheFlagsOfTheMaterialDrawingThem) {
+  gTextureFixedCount = 0;
+  gTextureAddedCount = 10;
+  AllocTextureTable();
+  TextureAnimation anims[3] = {};
+  anims[1] = TextureAnimation{TAT_LOOP, 0, 5, 6, 0, 0, 0, 0, 0, {nullptr}, 0, 0, {}};
+  anims[2] = TextureAnimation{TAT_LOOP, 0, 7, 8, 0, 0, 0, 0, 0, {nullptr}, 0, 0, {}};
+  TextureAnimation* previous = gTextureAnimations;
+  const int16_t previousCount = gTextureAnimationCount;
+  gTextureAnimations = anims;
+  gTextureAnimationCount = 3;
+  BodyMaterial materials[1] = {};
+  materials[0].texture = -1;  // draws animation 1
+  materials[0].flags = MPF_2SIDED;
+  b_.body.flags |= kBodyOwnMaterials;
+  b_.body.materials = materials;
+  b_.body.materialCount = 1;
+  b_.groups[0].material = -1;
+  b_.groups[1].material = -2;  // no material refers to animation 2
+  BodyLoadTextures(&b_.body);
+  EXPECT_EQ(TextureGetFlags(5), MPF_2SIDED);
+  EXPECT_EQ(TextureGetFlags(6), MPF_2SIDED);
+  EXPECT_EQ(TextureGetFlags(7), 0u);
+  b_.body.materials = nullptr;
+  b_.body.materialCount = 0;
+  gTextureAnimations = previous;
+  gTextureAnimationCount = previousCount;
+  FreeTextureTables();
+  gTextureAddedCount = 0;
 }
 
 }  // namespace

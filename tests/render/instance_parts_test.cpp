@@ -22,6 +22,7 @@
 #include "render/material_table.h"
 #include "render/pixel_formats.h"
 #include "render/render_material.h"
+#include "render/render_matrices.h"
 #include "render/texture_table.h"
 #include "scene/body_records.h"
 #include "scene/camera_records.h"
@@ -270,6 +271,34 @@ TEST_F(InstanceParts, LightsInReachFillAtMostTenPointLightElements) {
   gEngine3D->activeLights[0] = nullptr;
   EXPECT_EQ(Draw(), 1);
   EXPECT_EQ(Int("g_nNumLightPoint"), 0);
+}
+
+TEST_F(InstanceParts, TheWorldViewProjectionPlacesTheInstanceAndTakesTheCurrentDepthTerms) {
+  set_.partCount = 1;
+  auto wvp = [this] {
+    GpuMatrix m{};
+    Effect()->GetMatrix(Effect()->GetParameterByName(kGpuxNoHandle, "g_mWorldViewProjection"), &m);
+    return m;
+  };
+  for (int i = 0; i < 3; ++i) camera_.instance.worldMatrix.m[i][i] = 0x10000;
+  ASSERT_EQ(Draw(), 1);
+  const GpuMatrix atOrigin = wvp();
+  instance_.world.x = 1000;
+  ASSERT_EQ(Draw(), 1);
+  // 1000 units along x at the scene scale of 1, through the camera's projection.
+  EXPECT_FLOAT_EQ(wvp().m[3][0] - atOrigin.m[3][0], 1000.0f * CameraProjectionMatrix(&camera_).m[0][0]);
+
+  // The renderer's current projection, with the depth terms a part was given, wins over the
+  // camera's own.
+  GpuMatrix projection = CameraProjectionMatrix(&camera_);
+  projection.m[2][2] = 2.0f;
+  projection.m[3][2] = -3.0f;
+  GpuMatrix* saved = gRenderMatrices.projection;
+  gRenderMatrices.projection = &projection;
+  instance_.world.x = 0;
+  ASSERT_EQ(Draw(), 1);
+  EXPECT_FLOAT_EQ(wvp().m[3][2], -3.0f);
+  gRenderMatrices.projection = saved;
 }
 
 TEST_F(InstanceParts, LensFlareMembersDrawWithThePlainEffects) {

@@ -452,6 +452,33 @@ TEST_F(TexAnim, MovieStreamIsStoppedOnlyByItsOwnerAndAlwaysDetached) {
   EXPECT_TRUE(gStreamCalls.empty());
 }
 
+TEST_F(TexAnim, PreloadingGivesEveryTextureOfTheAnimationItsFlags) {
+  gTextureFixedCount = 0;
+  gTextureAddedCount = 100;
+  ASSERT_FALSE(AllocTextureTable());
+  struct Case {
+    const char* what;
+    int32_t anim;
+    std::vector<int32_t> textures;  // flagged
+    std::vector<int32_t> untouched;
+  };
+  const Case kCases[] = {
+      {"full frames with their first and last", 0, {1, 2, 3, 4, 5}, {10}},
+      {"a range: first and last", 1, {10, 14}, {11}},
+      {"id frames", 6, {51, 52}, {50}},
+      {"tag frames", 9, {70, 71, 72}, {1}},
+      {"no such animation", 11, {}, {1, 10, 51, 70}},
+      {"a negative index", -1, {}, {1, 10, 51, 70}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    for (int32_t id = 1; id < 100; ++id) gTextureTable[id].flags = 0;
+    PreloadAnimationTextures(c.anim, 0x100);
+    for (int32_t id : c.textures) EXPECT_EQ(TextureGetFlags(id), 0x100u) << id;
+    for (int32_t id : c.untouched) EXPECT_EQ(TextureGetFlags(id), 0u) << id;
+  }
+}
+
 class TexAnimSave : public TexAnim {
  protected:
   bool Save(int32_t n, const TexAnimState* states) {
