@@ -6,6 +6,7 @@
 
 #include "scene/list_records.h"
 
+struct BodyMaterial;
 struct CameraRecord;
 struct InstanceRecord;
 struct VertexBufferRecord;
@@ -52,6 +53,10 @@ struct RenderEntry {
   int32_t size;
   uint32_t word;
   ListHead nodes;  // RenderEntryNode
+  // The batch's type flags (0x10: draw with the material's own effect; 0x20000000: bullets) and
+  // the most instances its draw objects' buffers hold.
+  uint32_t typeFlags;
+  int32_t capacity;
 };
 constexpr uint32_t kRenderEntryNominalBytes = 15 * 4;
 
@@ -60,6 +65,12 @@ struct RenderEntryNode {
   uint16_t key;
   uintptr_t words[3];
   VertexBufferRecord* vertexBuffer;
+  // What the instanced drawing of the draw object reads: its material (null: none), its flags
+  // (bit 27: texture coordinates through the instance's texture animation) and the vertices one
+  // instance adds.
+  const BodyMaterial* material;
+  uint32_t drawFlags;
+  int32_t verticesPerInstance;
 };
 constexpr uint32_t kRenderEntryNodeNominalBytes = 7 * 4;
 

@@ -1,7 +1,8 @@
-// A renderer on the recording null device for tests of the units that draw: a 64x64 device, a
-// hand-made context and device record (shader folder "3_0") with the renderer's state manager,
-// a SystemBlock with default settings, all installed as the renderer's globals while the test
-// runs. TearDown checks that the test gave back every device object.
+// A renderer on the recording null device (or the OpenGL device, when a fixture's constructor
+// sets `backend_`) for tests of the units that draw: a 64x64 device, a hand-made context and
+// device record (shader folder "3_0") with the renderer's state manager, a SystemBlock with
+// default settings, all installed as the renderer's globals while the test runs. TearDown checks
+// that the test gave back every device object.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ class RenderWorld : public GpuDeviceFixture {
   static constexpr uint32_t kWidth = 64, kHeight = 64;
 
   void SetUp() override {
-    ASSERT_TRUE(Open(kGpuBackendNull, kWidth, kHeight));
+    ASSERT_TRUE(Open(backend_, kWidth, kHeight));
     record_.device = device_;
     record_.shaderFolder = folder_;
     record_.presentParameters.backBufferWidth = kWidth;
@@ -39,6 +40,7 @@ class RenderWorld : public GpuDeviceFixture {
     GpuDeviceFixture::TearDown();
   }
 
+  GpuBackend backend_ = kGpuBackendNull;
   char folder_[8] = "3_0";
   DeviceRecord record_{};
   Direct3DContext context_{};
