@@ -334,6 +334,11 @@ bool InstBuildRenderMatrix(const void* drawObject, const InstanceRecord* instanc
 
 bool ViewportCreate(CameraRecord* camera) {
   if (!camera) return false;
+  // A camera that kept its viewport (its scene was switched off before it left) reuses it.
+  if (camera->viewport) {
+    ViewportCompute(camera);
+    return true;
+  }
   auto* viewport = static_cast<DeviceViewport*>(MemAlloc(sizeof(DeviceViewport), kRendererMemFlags));
   if (!viewport) return false;
   *viewport = DeviceViewport{0, 0, 0, 0, 0.0f, 1.0f};

@@ -193,6 +193,8 @@ void B3D_CameraFree(CameraRecord* camera) {
   // Instances attached to the camera go with it, as they do with any other parent.
   while (ListNode* child = ListFirst(&instance->children)) FreeInstance(InstanceOfNode(child));
   if (instance->scene) B3D_CameraDeleteFromScene(instance->scene, camera);
+  // A viewport kept past its scene's switch-off, or made outside any scene, goes with the camera.
+  ViewportFree(camera);
   InstClearEngineLinks(instance);
   ListRemove(&instance->node);
   if (gEngine3D) HashRemove(gEngine3D->handleTable, instance->handle);

@@ -39,7 +39,6 @@ constexpr uint32_t kInstEnding = 0x2000;
 constexpr uint32_t kInstLensFlare = 0x20000000;
 constexpr uint32_t kInstCutChild = 0x40;
 constexpr uint32_t kInst2Jet = 0x1;
-constexpr uint32_t kInst2Light = 0x40000000;
 constexpr uint32_t kWreckInstFlags = 0x8100000;
 constexpr uint32_t kObjFlagWreck = 0x400;
 constexpr uint32_t kBodyUsedByEffect = 0x20;

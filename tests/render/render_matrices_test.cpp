@@ -207,6 +207,10 @@ TEST_F(RenderMatrices, ViewportsFollowTheRelativeRectangleAndTheCameraViewSetsTh
   camera_.viewTop = kOne / 2;
   camera_.viewBottom = kOne;
   ASSERT_TRUE(ViewportCreate(&camera_));
+  // A camera that kept its viewport gets it computed again, not replaced (the old one would leak).
+  const DeviceViewport* first = camera_.viewport;
+  ASSERT_TRUE(ViewportCreate(&camera_));
+  EXPECT_EQ(camera_.viewport, first);
   const DeviceViewport& v = *camera_.viewport;
   EXPECT_EQ(v.x, 16u);
   EXPECT_EQ(v.width, 32u);
