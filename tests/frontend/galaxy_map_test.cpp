@@ -238,6 +238,42 @@ TEST_F(GalaxyMap, LabelsInsideTheCameraConeAreAnnouncedAtTheirScreenPoints) {
   EXPECT_EQ(scripts_.labels, (std::vector<Label>{{3, 4, 480, 180}, {5, 6, 160, 240}}));
 }
 
+TEST_F(GalaxyMap, TheSectorUnderAScreenPointIsTheNearestModelWithinThePickRadius) {
+  AddPath(405, 0, 0, 100);   // (3, 4) shows at (320, 240)
+  AddPath(607, -20, 0, 40);  // (5, 6) at (160, 240)
+  AddPath(808, 0, 0, 100);   // (7, 7) shows where (3, 4) does: the first found is kept
+  EnterCut();
+  scripts_.states = {{{3, 4}, 1}, {{5, 6}, 1}, {{7, 7}, 1}};
+  int32_t x = -1, y = -1;
+  EXPECT_FALSE(GalaxyMapFindSector(scene_, 320, 240, &x, &y)) << "no map yet";
+  ASSERT_TRUE(BuildGalaxyMap(scene_));
+  EXPECT_FALSE(GalaxyMapFindSector(scene_, 320, 240, &x, &y)) << "no camera";
+  CameraRecord* camera = B3D_CameraAlloc();
+  ASSERT_NE(camera, nullptr);
+  B3D_CameraAddToScene(camera, scene_);
+  struct Case {
+    int32_t screenX, screenY;
+    bool found;
+    int32_t x, y;
+  };
+  const Case kCases[] = {
+      {322, 241, true, 3, 4},
+      {170, 230, true, 5, 6},
+      {240, 240, false, 0, 0},  // 80 pixels from either
+      {320, 240 + kGalaxyMapPickRadius, true, 3, 4},
+      {320, 241 + kGalaxyMapPickRadius, false, 0, 0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.screenX * 1000 + c.screenY);
+    x = y = -1;
+    EXPECT_EQ(GalaxyMapFindSector(scene_, c.screenX, c.screenY, &x, &y), c.found);
+    if (c.found) {
+      EXPECT_EQ(x, c.x);
+      EXPECT_EQ(y, c.y);
+    }
+  }
+}
+
 TEST_F(GalaxyMap, TheNativesBuildAndClearAndAClearAfterTheScenesFreeFreesNothingTwice) {
   AddPath(405, 0, 0, 100);
   AddPath(4050607, 0, 0, 100);

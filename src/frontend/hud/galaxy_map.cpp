@@ -109,10 +109,9 @@ void HalfViewport(const CameraRecord* camera, int64_t* halfWidth, int64_t* halfH
   *halfHeight = ((int64_t{camera->viewBottom} - camera->viewTop) * height >> 16) / 2;
 }
 
-// Announces the sector's label when its point lies inside the camera's view cone.
-void AnnounceLabel(const CutRecord* cut, const CameraRecord* camera, InstanceRecord* model, int32_t x, int32_t y) {
-  FixedVector point{};
-  if (!PathMapPosition(FindCutPath(cut, GalaxyLabelPathId(x, y)), &point)) GetInstanceAbsPos(model, &point);
+// The screen point of a map point seen by the camera; false when it lies outside the camera's
+// view cone.
+bool ProjectMapPoint(const CameraRecord* camera, const FixedVector& point, int32_t* screenX, int32_t* screenY) {
   FixedVector eye{}, offset{}, local{};
   FixedMatrix frame{};
   GetInstanceAbsPos(&camera->instance, &eye);
@@ -120,18 +119,31 @@ void AnnounceLabel(const CutRecord* cut, const CameraRecord* camera, InstanceRec
   SubVector(&offset, &eye, &point);
   MatrixTransposeMulVector(&local, &frame, &offset);
   const int64_t lx = local.x, ly = local.y, lz = local.z;
-  if ((lx < 0 ? -lx : lx) >= lz || (ly < 0 ? -ly : ly) >= lz) return;
+  if ((lx < 0 ? -lx : lx) >= lz || (ly < 0 ? -ly : ly) >= lz) return false;
   int64_t halfWidth = 0, halfHeight = 0;
   HalfViewport(camera, &halfWidth, &halfHeight);
   // Inside the cone |x| and |y| are below z, so the screen point stays within the viewport.
-  const auto screenX = static_cast<int32_t>(halfWidth + lx * halfWidth / lz);
-  const auto screenY = static_cast<int32_t>(halfHeight - ly * halfHeight / lz);
+  *screenX = static_cast<int32_t>(halfWidth + lx * halfWidth / lz);
+  *screenY = static_cast<int32_t>(halfHeight - ly * halfHeight / lz);
+  return true;
+}
+
+const CameraRecord* FirstCamera(SceneRecord* scene) {
+  ListNode* first = ListFirst(&scene->cameras);
+  return first ? ListRecord<CameraRecord>(first) : nullptr;
+}
+
+// Announces the sector's label when its point lies inside the camera's view cone.
+void AnnounceLabel(const CutRecord* cut, const CameraRecord* camera, InstanceRecord* model, int32_t x, int32_t y) {
+  FixedVector point{};
+  if (!PathMapPosition(FindCutPath(cut, GalaxyLabelPathId(x, y)), &point)) GetInstanceAbsPos(model, &point);
+  int32_t screenX = 0, screenY = 0;
+  if (!ProjectMapPoint(camera, point, &screenX, &screenY)) return;
   if (gGalaxyMapScripts.writeSectorName) gGalaxyMapScripts.writeSectorName(x, y, screenX, screenY);
 }
 
 void Refresh(SceneRecord* scene, const CutRecord* cut) {
-  ListNode* first = ListFirst(&scene->cameras);
-  const CameraRecord* camera = first ? ListRecord<CameraRecord>(first) : nullptr;
+  const CameraRecord* camera = FirstCamera(scene);
   for (int32_t x = 0; x < kMapColumns; ++x) {
     for (int32_t y = 0; y < kMapRows; ++y) {
       InstanceRecord* model = GalaxyMapSectorModel(x, y);
@@ -206,6 +218,30 @@ void ClearGalaxyMap() {
 }
 
 bool GalaxyMapBuilt() { return gMap.built; }
+
+bool GalaxyMapFindSector(SceneRecord* scene, int32_t screenX, int32_t screenY, int32_t* x, int32_t* y) {
+  const CameraRecord* camera = scene && gMap.built ? FirstCamera(scene) : nullptr;
+  if (!camera) return false;
+  int64_t best = int64_t{kGalaxyMapPickRadius} * kGalaxyMapPickRadius + 1;
+  for (int32_t column = 0; column < kMapColumns; ++column) {
+    for (int32_t row = 0; row < kMapRows; ++row) {
+      InstanceRecord* model = GalaxyMapSectorModel(column, row);
+      FixedVector at{};
+      int32_t sx = 0, sy = 0;
+      if (!model) continue;
+      GetInstanceAbsPos(model, &at);
+      if (!ProjectMapPoint(camera, at, &sx, &sy)) continue;
+      const int64_t dx = int64_t{sx} - screenX, dy = int64_t{sy} - screenY;
+      // The first of equally near sectors is kept.
+      if (dx * dx + dy * dy < best) {
+        best = dx * dx + dy * dy;
+        *x = column;
+        *y = row;
+      }
+    }
+  }
+  return best <= int64_t{kGalaxyMapPickRadius} * kGalaxyMapPickRadius;
+}
 
 InstanceRecord* GalaxyMapSectorModel(int32_t x, int32_t y) {
   return OnGrid(x, y) ? GetInstanceByHandle(gMap.sectors[Sector(x, y)]) : nullptr;

@@ -54,6 +54,11 @@ bool BuildGalaxyMap(SceneRecord* scene);
 // Frees the map's instances that still exist and forgets the map.
 void ClearGalaxyMap();
 bool GalaxyMapBuilt();
+// The sector whose model lies under the screen point: of the models the scene's first camera
+// sees, the one whose centre shows nearest the point, no farther than the pick radius in pixels.
+// False without a built map, a camera or such a sector.
+constexpr int32_t kGalaxyMapPickRadius = 24;
+bool GalaxyMapFindSector(SceneRecord* scene, int32_t screenX, int32_t screenY, int32_t* x, int32_t* y);
 // The map's live instances (null when none or freed since).
 InstanceRecord* GalaxyMapSectorModel(int32_t x, int32_t y);
 InstanceRecord* GalaxyMapGateModel(int32_t x, int32_t y, int32_t gate);

@@ -27,7 +27,7 @@
 namespace {
 
 enum : int32_t {
-  kBuildGalaxyMap = 63, kClearGalaxyMap = 64, kGetGalaxyMapNextSector = 65, kDrawObjectSymbol = 66,
+  kGalaxyMapFindSector = 62, kBuildGalaxyMap = 63, kClearGalaxyMap = 64, kGetGalaxyMapNextSector = 65, kDrawObjectSymbol = 66,
   kDrawObjectSymbol3D = 67, kInitDustScene = 68, kUpdateDustScene = 69, kOverlayTrackPrevNext = 97,
   kObjectByOverlayIconPos = 98, kMenuPosByOverlayIconPos = 99, kShowTooltip = 104, kGetObjectIcon = 101, kGetWeaponIcon = 102, kGetAmmunitionIcon = 103,
   kHideTooltip = 105, kIsTooltipVisible = 106, kGetTooltipVisibleTime = 107, kShowOverlayBrackets = 108,
@@ -201,6 +201,15 @@ bool RunMapNative(GuiMaster* master, ScriptTask* task, int32_t function, int32_t
       break;
     case kGetWeaponIcon: answer = GetWeaponIconId(in.Int(0), in.Int(1)); break;
     case kGetAmmunitionIcon: answer = GetAmmunitionIconId(in.Int(0), in.Int(1)); break;
+    case kGalaxyMapFindSector: {
+      int32_t cell[2] = {0, 0};
+      if (GalaxyMapFindSector(GetSceneByHandle(static_cast<uint32_t>(in.Int(0))), in.Int(1), in.Int(2), &cell[0],
+                              &cell[1])) {
+        AnswerIntArray(task, cell, 2);
+        return true;
+      }
+      break;
+    }
     case kBuildGalaxyMap:
     case kClearGalaxyMap: RunGalaxyMapNative(function, in); break;
     case kDrawObjectSymbol: DrawSymbolNative(master, in); break;
