@@ -1188,7 +1188,7 @@ Seeds CutFileSeeds() {
 // the text form (first byte 0) and the binary form (1).
 Seeds CutEventsSeeds() {
   typetool::CutContent cut = typetool::DemoCut();
-  typetool::CutPathSpec notes = cut.paths[1];
+  typetool::CutPathPlan notes = cut.paths[1];
   notes.serial = 3;
   notes.body = "-1";
   notes.name = "Cam1";
@@ -1197,7 +1197,7 @@ Seeds CutEventsSeeds() {
                  {2700, "camera \t cube"}, {2800, "start intro"},     {3000, "event frame"}};
   cut.paths.push_back(notes);
   for (const char* body : {"-2", "1123", "2123", "3950", "-1"}) {
-    typetool::CutPathSpec light = cut.paths[1];
+    typetool::CutPathPlan light = cut.paths[1];
     light.serial = static_cast<int32_t>(cut.paths.size()) + 1;
     light.body = body;
     light.notes = {{5, std::string("camera ") + std::string(300, 'x')}};
@@ -1229,7 +1229,7 @@ Seeds SceneObjectsSeeds() {
   const char* bodies[] = {"-1", "1500", "2500", "3500", "5000", "4010", "4445", "124", "99999", "9999", "777", "778", "4446"};
   int32_t serial = 0;
   for (const char* body : bodies) {
-    typetool::CutPathSpec path;
+    typetool::CutPathPlan path;
     path.serial = ++serial;
     path.body = body;
     path.blockKind = 1;

@@ -92,7 +92,7 @@ log:
   ret
 )";
 
-struct PathSpec {
+struct PathPlan {
   int32_t body;
   int32_t serial = 0;
   int32_t f = -1;
@@ -178,13 +178,13 @@ class SceneObjects : public ScriptRunTest {
 
   void Body(int32_t id, int32_t size) { ASSERT_TRUE(bodies_.Add(id, size)); }
 
-  // Cut `id` as a text file with one path per spec, each moving from (100, 200, 300) to
-  // (1100, 200, 300) in 2000 ms while turning; loaded, then given the spec's body, serial, F value,
+  // Cut `id` as a text file with one path per plan, each moving from (100, 200, 300) to
+  // (1100, 200, 300) in 2000 ms while turning; loaded, then given the plan's body, serial, F value,
   // flags and name.
-  CutRecord* MakeCut(int32_t id, const std::vector<PathSpec>& specs) {
+  CutRecord* MakeCut(int32_t id, const std::vector<PathPlan>& plans) {
     typetool::CutContent content;
-    for (size_t i = 0; i < specs.size(); ++i) {
-      typetool::CutPathSpec path;
+    for (size_t i = 0; i < plans.size(); ++i) {
+      typetool::CutPathPlan path;
       path.serial = static_cast<int32_t>(i) + 1;
       path.body = "1";
       path.blockKind = 1;
@@ -197,14 +197,14 @@ class SceneObjects : public ScriptRunTest {
     CutRecord* cut = J3D_LoadCut(id);
     EXPECT_NE(cut, nullptr);
     if (!cut) return nullptr;
-    EXPECT_EQ(cut->pathCount, static_cast<int32_t>(specs.size()));
-    for (size_t i = 0; i < specs.size() && i < size_t(cut->pathCount); ++i) {
+    EXPECT_EQ(cut->pathCount, static_cast<int32_t>(plans.size()));
+    for (size_t i = 0; i < plans.size() && i < size_t(cut->pathCount); ++i) {
       PathRecord& path = cut->paths[i];
-      path.lookupWord = static_cast<uint32_t>(specs[i].body);
-      if (specs[i].serial) path.serial = specs[i].serial;
-      path.loaderWord = static_cast<uint32_t>(specs[i].f);
-      path.flags |= specs[i].flags;
-      if (specs[i].name) path.name = ReplaceString(path.name, specs[i].name);
+      path.lookupWord = static_cast<uint32_t>(plans[i].body);
+      if (plans[i].serial) path.serial = plans[i].serial;
+      path.loaderWord = static_cast<uint32_t>(plans[i].f);
+      path.flags |= plans[i].flags;
+      if (plans[i].name) path.name = ReplaceString(path.name, plans[i].name);
     }
     return cut;
   }
@@ -338,13 +338,13 @@ TEST_F(SceneObjects, TakeLightsTakeTheirRowModeAndOneShadowLight) {
       {"both cast: only the first", {1030, 1031}, {9, 4}, 0},
   };
   for (const Case& c : kCases) {
-    std::vector<PathSpec> specs;
+    std::vector<PathPlan> plans;
     for (size_t i = 0; i < c.bodies.size(); ++i) {
-      specs.push_back({c.bodies[i]});
+      plans.push_back({c.bodies[i]});
       world_->engine().lightTypes[c.bodies[i] - 1000].parameter = c.shadowValues[i];
     }
     const int32_t cutId = c.bodies[0];
-    ASSERT_NE(MakeCut(cutId, specs), nullptr) << c.name;
+    ASSERT_NE(MakeCut(cutId, plans), nullptr) << c.name;
     ObjTakeRecord* record = Take(ShownSector());
     ASSERT_EQ(CreateObjectsFromCut(cutId, record, 0), 1) << c.name;
     for (int p = 0; p < static_cast<int>(c.bodies.size()); ++p) {

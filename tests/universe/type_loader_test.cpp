@@ -153,9 +153,9 @@ class TypeLoader : public ::testing::Test {
   uint32_t universeBytes_ = 0;
 };
 
-typetool::CutPathSpec Path(int32_t serial, const std::string& body, int32_t slot,
+typetool::CutPathPlan Path(int32_t serial, const std::string& body, int32_t slot,
                            std::vector<std::pair<int32_t, std::string>> notes = {}) {
-  typetool::CutPathSpec p;
+  typetool::CutPathPlan p;
   p.serial = serial;
   p.body = body;
   p.f = slot;

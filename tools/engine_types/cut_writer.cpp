@@ -57,7 +57,7 @@ std::string Cstr(const std::string& text) { return text + std::string(1, '\0'); 
 
 std::string CutText(const CutContent& cut) {
   std::string s = "/ cut written by the engine's cut writer\nVER: " + Num(cut.version) + "\n";
-  for (const CutPathSpec& p : cut.paths) {
+  for (const CutPathPlan& p : cut.paths) {
     s += "P " + Num(p.serial) + "B " + p.body + ";\n";
     s += "C " + Num(static_cast<int32_t>(p.mask)) + "F " + Num(p.f);
     if (!p.name.empty()) s += "N " + p.name + "; ";
@@ -85,7 +85,7 @@ std::string CutText(const CutContent& cut) {
 std::string CutBinary(const CutContent& cut) {
   std::string s = "CUT1INFO" + Cstr("written by the engine's cut writer") + "/INF";
   s += Be32(static_cast<uint32_t>(cut.version)) + Be32(static_cast<uint32_t>(cut.paths.size()));
-  for (const CutPathSpec& p : cut.paths) {
+  for (const CutPathPlan& p : cut.paths) {
     s += "PATH" + Be32(static_cast<uint32_t>(p.serial));
     if (cut.version >= 6) s += Cstr(p.body);
     else s += Be32(static_cast<uint32_t>(std::atoi(p.body.c_str())));

@@ -16,7 +16,7 @@ struct CutKey {
   int32_t delta;      // milliseconds to the next key
 };
 
-struct CutPathSpec {
+struct CutPathPlan {
   int32_t serial;
   std::string body;  // a body name or number; a nested cut's with kPathNamesCut in flags
   uint32_t mask = 0;
@@ -31,7 +31,7 @@ struct CutPathSpec {
 
 struct CutContent {
   int32_t version = 6;
-  std::vector<CutPathSpec> paths;
+  std::vector<CutPathPlan> paths;
 };
 
 // The text form; its last byte is a line feed the reader gives up as the text's end.

@@ -93,7 +93,7 @@ std::vector<TypeFile> DemoTypeFiles() {
 CutContent DemoCut() {
   CutContent cut;
   cut.version = 6;
-  CutPathSpec cube;
+  CutPathPlan cube;
   cube.serial = 1;
   cube.body = "1";
   cube.mask = 0x6000;
@@ -107,7 +107,7 @@ CutContent DemoCut() {
                   {1000, 0, 0, {kOne / 4, 0, 0}, 1000},
                   {0, 0, -1000, {kOne / 2, 0, 0}, 1000},
                   {-1000, 0, 0, {kOne * 3 / 4, 0, 0}, 0}}};
-  CutPathSpec fin;
+  CutPathPlan fin;
   fin.serial = 2;
   fin.body = "2";
   fin.flags = 0x1 | 0x100;
