@@ -352,10 +352,12 @@ void ViewportCompute(CameraRecord* camera) {
   int32_t width = 0, height = 0;
   BackBufferSize(&width, &height);
   DeviceViewport& v = *camera->viewport;
-  v.x = static_cast<uint32_t>(FixedMul(width, camera->viewLeft));
-  v.width = static_cast<uint32_t>(FixedMul(width, camera->viewRight - camera->viewLeft));
-  v.y = static_cast<uint32_t>(FixedMul(height, camera->viewTop));
-  v.height = static_cast<uint32_t>(FixedMul(height, camera->viewBottom - camera->viewTop));
+  // An edge past its opposite one leaves an empty viewport rather than a wrapped-around size.
+  const auto span = [](int32_t from, int32_t to) { return to > from ? to - from : 0; };
+  v.x = static_cast<uint32_t>(std::max(FixedMul(width, camera->viewLeft), 0));
+  v.width = static_cast<uint32_t>(std::max(FixedMul(width, span(camera->viewLeft, camera->viewRight)), 0));
+  v.y = static_cast<uint32_t>(std::max(FixedMul(height, camera->viewTop), 0));
+  v.height = static_cast<uint32_t>(std::max(FixedMul(height, span(camera->viewTop, camera->viewBottom)), 0));
 }
 
 void ViewportFree(CameraRecord* camera) {

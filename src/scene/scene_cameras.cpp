@@ -235,10 +235,11 @@ void CameraEntryFree(CameraEntry* entry) {
 
 void CameraSetViewport(CameraRecord* camera, int32_t top, int32_t right, int32_t left, int32_t bottom) {
   if (!camera) return;
-  camera->viewTop = std::max(top, 0);
-  camera->viewLeft = std::max(left, 0);
-  camera->viewBottom = std::min(bottom, kViewportMax);
-  camera->viewRight = std::min(right, kViewportMax);
+  // Every edge stays a fraction of the screen, so the spans the renderer takes never overflow.
+  camera->viewTop = std::clamp(top, 0, kViewportMax);
+  camera->viewLeft = std::clamp(left, 0, kViewportMax);
+  camera->viewBottom = std::clamp(bottom, 0, kViewportMax);
+  camera->viewRight = std::clamp(right, 0, kViewportMax);
   if (camera->viewport) ViewportCompute(camera);
 }
 

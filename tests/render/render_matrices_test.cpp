@@ -232,6 +232,15 @@ TEST_F(RenderMatrices, ViewportsFollowTheRelativeRectangleAndTheCameraViewSetsTh
 
   camera_.viewport->width = 0;  // the device refuses an empty viewport
   EXPECT_FALSE(CameraApplyView(&scene_, &camera_));
+
+  // Edges that cross (right of left, bottom above top) give an empty viewport, not a wrapped size.
+  camera_.viewLeft = kOne - 1;
+  camera_.viewRight = INT32_MIN;
+  camera_.viewTop = kOne / 2;
+  camera_.viewBottom = 0;
+  ViewportCompute(&camera_);
+  EXPECT_EQ(camera_.viewport->width, 0u);
+  EXPECT_EQ(camera_.viewport->height, 0u);
   ViewportFree(&camera_);
   EXPECT_EQ(camera_.viewport, nullptr);
 }

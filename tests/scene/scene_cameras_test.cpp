@@ -125,6 +125,12 @@ TEST_F(Cameras, ViewportValuesAreClampedAndStoredByName) {
   EXPECT_EQ(camera->viewRight, 0x3000);
   EXPECT_EQ(camera->viewLeft, 0x2000);
   EXPECT_EQ(camera->viewBottom, 0x4000);
+  // Edges far outside the screen from either side (a replayed or scripted value) end up on it.
+  CameraSetViewport(camera, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN);
+  EXPECT_EQ(camera->viewTop, 0xFFFF);
+  EXPECT_EQ(camera->viewLeft, 0xFFFF);
+  EXPECT_EQ(camera->viewRight, 0);
+  EXPECT_EQ(camera->viewBottom, 0);
 
   B3D_CameraSetFog(camera, 10, 20, 30);
   EXPECT_TRUE(camera->cameraFlags & kCameraFog);
