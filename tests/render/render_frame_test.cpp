@@ -1,7 +1,7 @@
 // The whole renderer on the OpenGL device (offscreen, software rasteriser): a textured cube body
 // of one part, lit by one sun light, drawn through the camera view, the clear, the render matrix
-// and the per-part draw entry into a 64x64 back buffer, as it is, faded to 128, and both with the
-// glow filter on. Each frame equals its golden image (tests/render/golden/frame_*.tga, 32 bits, the
+// and the per-part draw entry into a 64x64 back buffer: as it is, faded to 128, and with the glow
+// filter on (light-mapped or not, and faded over itself in the glow target pass). Each frame equals its golden image (tests/render/golden/frame_*.tga, 32 bits, the
 // alpha channel holding the glow mask) within 2 levels per channel. KORVANE_UPDATE_GOLDEN=1
 // rewrites them; a failed comparison writes frame_<name>.actual.tga into the working folder.
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 
 #include "images/image_writer.h"
 #include "platform/image.h"
+#include "render/instance_parts.h"
 #include "support/frame_world.h"
 
 namespace {
@@ -76,25 +77,41 @@ void ExpectGolden(const std::string& name, const std::vector<uint32_t>& frame) {
 struct Case {
   const char* name;
   bool glow;
-  int32_t fade;  // the instance's alpha override, 0 for none
+  bool lightMapped;
+  int32_t fade;             // the instance's alpha override, 0 for none
+  bool fadedGlowTargetPass;  // then drawn again faded, uncleared, in the camera's glow target pass
+  uint8_t maskInMiddle;     // the glow mask (alpha) where the cube is drawn
 };
-// With glow on, the glow pass writes the mask: cleared where an opaque part without a light map
-// is drawn, and blended by the separate alpha states where a faded one is.
-const Case kCases[] = {{"cube", false, 0}, {"faded", false, 128}, {"glow", true, 0}, {"faded_glow", true, 128}};
+// With glow on, an opaque light-mapped part writes its light into the mask and one without a
+// light map writes none. In the glow target pass a faded part drawn over a glowing one clears
+// the mask through its zero alpha blend factors, so nothing behind a translucent part glows.
+const Case kCases[] = {
+    {"cube", false, false, 0, false, 0},  {"faded", false, false, 128, false, 0},
+    {"glow", true, true, 0, false, 128},  {"glow_unlit", true, false, 0, false, 0},
+    {"faded_glow", true, true, 0, true, 0},
+};
 
 TEST(RenderFrame, ATexturedLitCubeMatchesItsGoldenFrames) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     FrameWorld world;
+    world.lightMapped = c.lightMapped;
     std::string error;
     ASSERT_TRUE(world.Open(kSize, kSize, c.glow, &error)) << error;
     world.PlaceCubes(1);
     world.cube(0).alphaOverride = c.fade;
     ASSERT_TRUE(world.DrawFrame());
+    if (c.fadedGlowTargetPass) {
+      world.camera.cameraFlags = kCameraGlowPass;  // and no clear
+      world.cube(0).alphaOverride = 128;
+      ASSERT_TRUE(world.DrawFrame());
+    }
     const std::vector<uint32_t> frame = world.ReadBackBuffer();
     // The cube covers the middle and leaves the background at the corners.
     EXPECT_EQ(frame[0] & 0xFFFFFF, 0x141E3Cu);
     EXPECT_NE(frame[32 * kSize + 32] & 0xFFFFFF, 0x141E3Cu);
+    EXPECT_EQ(frame[0] >> 24, 0u);
+    EXPECT_NEAR(static_cast<int>(frame[32 * kSize + 32] >> 24), c.maskInMiddle, kGoldenTolerance);
     ExpectGolden(c.name, frame);
   }
 }

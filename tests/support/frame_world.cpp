@@ -32,7 +32,6 @@ namespace {
 constexpr uint32_t kTexturesOn = 0x100;
 // Camera flags: clear the target, clear and test depth, draw the glow output.
 constexpr uint32_t kClearAndDepth = 0x10 | 0x20 | 0x04;
-constexpr uint32_t kGlowPass = 0x200000;
 
 constexpr float kSceneScale = 0.01f;
 // A single cube's centre in front of the camera, and the grid of many, in world units.
@@ -42,12 +41,15 @@ constexpr int32_t kGridSpacing = 1600;
 
 // The demo cube with an own material that names the texture "checker" instead of its red colour:
 // full diffuse strength, specular strength 0.4 with power 21.
-std::string TexturedCubeText() {
+// With `lightMapped` the material also names the light map "glowmap", whose light the glow pass
+// writes into the glow mask.
+std::string TexturedCubeText(bool lightMapped) {
   std::string text = bodytool::CubeBodyText();
   const std::string red = "MATERIAL: 1; 0; 40;0;0; 200;0;0; 255;255;255;\n";
   const std::string textured =
-      "MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
-      " 100; NULL;0; NULL;0; NULL;0; NULL;0; NULL;0;\n";
+      std::string("MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
+                  " 100; NULL;0; NULL;0; ") +
+      (lightMapped ? "glowmap;100;" : "NULL;0;") + " NULL;0; NULL;0;\n";
   const size_t at = text.find(red);
   if (at != std::string::npos) text.replace(at, red.size(), textured);
   // Faces name an own material by its place in the body's list, the first being 0.
@@ -62,6 +64,13 @@ std::string CheckerTga() {
   std::vector<uint32_t> pixels;
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 8; ++x) pixels.push_back(((x / 2 + y / 2) % 2) ? 0xFF2050E0u : 0xFFF0A020u);
+  const image_tool::Bytes bytes = image_tool::MakeTga(2, 32, 8, 8, pixels);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// 8 x 8 texels of one mid grey: half the light, so the mask is neither empty nor full.
+std::string GlowMapTga() {
+  const std::vector<uint32_t> pixels(64, 0xFF808080u);
   const image_tool::Bytes bytes = image_tool::MakeTga(2, 32, 8, 8, pixels);
   return std::string(bytes.begin(), bytes.end());
 }
@@ -100,6 +109,7 @@ bool FrameWorld::Open(uint32_t width, uint32_t height, bool glow, std::string* e
     world_->WriteLoose(file.name, std::string(file.bytes.begin(), file.bytes.end()));
   }
   world_->WriteLoose("textures/checker.tga", CheckerTga());
+  world_->WriteLoose("textures/glowmap.tga", GlowMapTga());
   bodies_ = std::make_unique<BodyFixture>();
   open_ = true;
 
@@ -148,7 +158,7 @@ bool FrameWorld::Open(uint32_t width, uint32_t height, bool glow, std::string* e
     return false;
   }
 
-  cube_ = bodies_->ParseText(1, TexturedCubeText());
+  cube_ = bodies_->ParseText(1, TexturedCubeText(lightMapped));
   if (!cube_ || !BodyCreateMeshes(cube_)) {
     *error = "the cube body could not be made";
     return false;
@@ -166,7 +176,7 @@ bool FrameWorld::Open(uint32_t width, uint32_t height, bool glow, std::string* e
   camera.aspectWidth = kFixedOne * static_cast<int32_t>(width) / static_cast<int32_t>(height);
   camera.aspectHeight = kFixedOne;
   camera.viewRight = camera.viewBottom = kFixedOne;
-  camera.cameraFlags = kClearAndDepth | (glow ? kGlowPass : 0);
+  camera.cameraFlags = kClearAndDepth;
   camera.background[0] = 20;
   camera.background[1] = 30;
   camera.background[2] = 60;

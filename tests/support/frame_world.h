@@ -46,6 +46,10 @@ class FrameWorld {
   GpuSurface* backBuffer() const;
   GpuDevice* device() const;
 
+  // Set before Open: the cube's material gets a grey light map, which the glow pass writes into
+  // the back buffer's alpha.
+  bool lightMapped = false;
+
   CameraRecord camera{};
   SceneRecord scene{};
   InstanceRecord light{};
