@@ -718,7 +718,9 @@ TEST_F(DataFiles, TextFixedValuesReadBackExactly) {
     WriteFixed(&w, c.value);
     DataReaderClose(&w);
     const std::string text = Contents("fixed.txt");
-    if (c.text) EXPECT_EQ(text, c.text) << c.value;
+    if (c.text) {
+      EXPECT_EQ(text, c.text) << c.value;
+    }
     DataReader r;
     DataReaderOpenFile(&r, "fixed", "txt", kTestSections, kTestSectionCount);
     DataReaderSetBinary(&r, false);

@@ -66,9 +66,14 @@ TEST_F(Lights, NewLightsAndTypesOnlyAddKindBits) {
   EXPECT_EQ(light->scale.x, 0);
 
   LightTypeRecord* types = fixture_.engine().lightTypes;
-  types[3] = LightTypeRecord{.kind = kLightKindPoint, .secondValue = 5, .parameter = 0x30000};
-  types[4] = LightTypeRecord{.kind = kLightKindDirectional};
-  types[999] = LightTypeRecord{.kind = kLightKindSpot};
+  types[3] = LightTypeRecord{};
+  types[3].kind = kLightKindPoint;
+  types[3].secondValue = 5;
+  types[3].parameter = 0x30000;
+  types[4] = LightTypeRecord{};
+  types[4].kind = kLightKindDirectional;
+  types[999] = LightTypeRecord{};
+  types[999].kind = kLightKindSpot;
   B3D_LightSetParameters(light, 3);
   EXPECT_EQ(light->flags, kInstLight | kInstPointLight | kInstLightParamSet | kInstLightSecondPositive);
   EXPECT_EQ(light->lightParam, 0x30000);
