@@ -31,13 +31,7 @@ class Docking : public UpdateWorld {
       ListAddTail(&slotList_.slots, &port.node);
     }
     TypeRowMutable(kClassDock, 0)->station.dockSlots = &slotList_;
-    ships_[1].ship.speed = kVmax;
-    ships_[1].ship.speed2 = kAccel;
-    // Both turn fastest on heading, so every turn shows in the first steering angle.
-    for (int i = 0; i < 2; ++i) {
-      ships_[i].turnRate[0] = ships_[i].turnRate[1] = 20000;
-      ships_[i].turnRate[2] = 10000;
-    }
+    FlyingTypes();
     SetTime(kStart);
   }
 
@@ -80,19 +74,8 @@ class Docking : public UpdateWorld {
 
   DockSlotRow* Row(SpaceObject* dock, int slot) { return ObjGetDockSlotRow(dock, slot); }
 
-  // A ship of the given type row at a point, facing along `heading`.
   SpaceObject* Ship(int16_t subtype, FixedVector at, int32_t radius = 1000, uint32_t heading = 0) {
-    SpaceObject* ship = In(kClassShip, subtype, 0, radius);
-    Place(ship, at.x, at.y, at.z);
-    Face(ship, heading);
-    ship->flags &= ~kObjFlagFree;
-    return ship;
-  }
-
-  static void Face(SpaceObject* ship, uint32_t heading) {
-    MatrixFromAngles(&ship->instance->matrix, heading, 0, 0);
-    Ext(ship)->rotation = ship->instance->matrix;
-    MatrixToAngles(&ship->instance->matrix, &ship->angles[0], &ship->angles[1], &ship->angles[2]);
+    return ShipFacing(subtype, at, radius, heading);
   }
 
   // Flying into slot `slot` of the dock: the slot point is its entry, the pre-approach point

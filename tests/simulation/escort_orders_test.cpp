@@ -19,23 +19,12 @@ class Formation : public UpdateWorld {
  protected:
   void SetUp() override {
     UpdateWorld::SetUp();
-    for (int i = 0; i < 2; ++i) {
-      ships_[i].turnRate[0] = ships_[i].turnRate[1] = 20000;
-      ships_[i].turnRate[2] = 10000;
-    }
-    ships_[1].ship.speed = kVmax;
-    ships_[1].ship.speed2 = kAccel;
+    FlyingTypes();
     SetTime(kStart);
   }
 
-  SpaceObject* Ship(FixedVector at, int32_t radius = 1000, uint32_t heading = 0, int16_t subtype = 0) {
-    SpaceObject* ship = In(kClassShip, subtype, 0, radius);
-    Place(ship, at.x, at.y, at.z);
-    MatrixFromAngles(&ship->instance->matrix, heading, 0, 0);
-    Ext(ship)->rotation = ship->instance->matrix;
-    MatrixToAngles(&ship->instance->matrix, &ship->angles[0], &ship->angles[1], &ship->angles[2]);
-    ship->flags &= ~kObjFlagFree;
-    return ship;
+  SpaceObject* Ship(FixedVector at, int32_t radius = 1000, uint32_t heading = 0) {
+    return ShipFacing(0, at, radius, heading);
   }
 
   static FixedVector Shift(FixedVector p, const FixedVector& by) {
