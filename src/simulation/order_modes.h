@@ -1,6 +1,7 @@
-// The ship order modes: the values of a ship's `OrderMode` and the reads every part of the
-// simulation makes of a ship's order (its mode and its target). The order handlers, the
-// collision tests, the flight pass and the HUD include it; it holds no state.
+// The ship order modes: the values of a ship's `OrderMode`, the reads every part of the
+// simulation makes of a ship's order (its mode and its target), and the reads and vector steps
+// the order handlers of order_modes.cpp, docking_orders.cpp and escort_orders.cpp share. The
+// order handlers, the collision tests, the flight pass and the HUD include it; it holds no state.
 #pragma once
 
 #include <cstdint>
