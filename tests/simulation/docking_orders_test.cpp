@@ -31,6 +31,7 @@ class Docking : public UpdateWorld {
       ListAddTail(&slotList_.slots, &port.node);
     }
     TypeRowMutable(kClassDock, 0)->station.dockSlots = &slotList_;
+    ships_[1].ship.dockSlots = &slotList_;  // type 1 ships carry the same two slots
     FlyingTypes();
     SetTime(kStart);
   }
@@ -38,13 +39,14 @@ class Docking : public UpdateWorld {
   void TearDown() override {
     // The slot list is the test's own; the type data must not free it.
     TypeRowMutable(kClassDock, 0)->station.dockSlots = nullptr;
+    ships_[1].ship.dockSlots = nullptr;
     UpdateWorld::TearDown();
   }
 
-  // A dock at the origin with two slots; slot n's entry sits at entryAt[n] with the given
-  // rotation (angles), outside any instance tree so its matrix is absolute.
-  SpaceObject* Dock(int32_t radius = 200000, int32_t bodySize = 50000) {
-    SpaceObject* dock = In(kClassDock, 0, 0, radius);
+  // A dock (or a carrier: a ship of type 1) at the origin with two slots; each slot's entry is
+  // a free-standing instance, so its matrix is absolute, at the origin until SetEntry moves it.
+  SpaceObject* Dock(int32_t radius = 200000, int32_t bodySize = 50000, bool carrier = false) {
+    SpaceObject* dock = carrier ? In(kClassShip, 1, 0, radius) : In(kClassDock, 0, 0, radius);
     dock->flags |= kObjFlagContainer;
     dock->instance->subtreeSize = bodySize;
     auto* table = static_cast<DockSlotTable*>(MemCalloc(sizeof(DockSlotTable)));
@@ -61,7 +63,8 @@ class Docking : public UpdateWorld {
       row.entries[0] = entries_[i].get();
       row.entryCount = 1;
     }
-    static_cast<DockExt*>(dock->ext)->dockSlots = table;
+    if (carrier) Ext(dock)->dockSlots = table;
+    else static_cast<DockExt*>(dock->ext)->dockSlots = table;
     return dock;
   }
 
@@ -145,6 +148,37 @@ TEST_F(Docking, ApproachToleranceDependsOnTheContainer) {
       FreeObjectForScript(ship);
       FreeObjectForScript(container);
     }
+  }
+}
+
+TEST_F(Docking, AReservedSlotsApproachPointTurnsWithTheContainer) {
+  // The point is kept in the container's frame: (0, 0, 100000) of a dock turned a quarter to
+  // the left lies at -x in the world.
+  SpaceObject* dock = Dock(100000, 1000);
+  MatrixFromAngles(&dock->instance->matrix, 16384, 0, 0);
+  SpaceObject* ship = Ship(0, {-100000, 0, 22200, 0});
+  Order(ship, OM_FLY_BEFORE_CONTAINER, dock, {0, 0, 100000, 0});
+  Ext(ship)->dockSlot = 0;
+  Frame(kStart);
+  ASSERT_EQ(woken_.size(), 1u);
+  EXPECT_EQ(woken_[0].second, kOrderDone);
+  EXPECT_EQ(Ext(ship)->dockSlot, -1);
+}
+
+TEST_F(Docking, ACarriersSlotPointsFollowItsEntryEveryFrame) {
+  SpaceObject* carrier = Dock(400000, 50000, true);
+  SetEntry(0, {0, 0, 500000, 0}, 0);
+  SpaceObject* ship = Ship(0, {0, 0, -3000000, 0});
+  FlyInto(ship, carrier, 0);
+  for (int32_t z : {500000, 700000}) {
+    SetEntry(0, {1000, 0, z, 0}, 0);
+    Frame(kStart + static_cast<uint32_t>(z / 1000));
+    EXPECT_EQ(Ext(ship)->commandPoint.z, z);
+    EXPECT_EQ(Ext(ship)->commandPoint.x, 1000);
+    // The pre-approach point lies half the carrier's radius back along the entry's axis.
+    const FixedVector pre = OrderVector(Ext(ship), kSecondPointWord);
+    EXPECT_EQ(pre.z, z - 200000);
+    EXPECT_EQ(pre.x, 1000);
   }
 }
 
