@@ -199,6 +199,20 @@ TEST_F(Formation, AvoidanceWithoutThreatsEndsOnceFarEnoughFromItsStart) {
   EXPECT_EQ(woken_[0].second, kOrderDone);
 }
 
+TEST_F(Formation, AvoidanceKeepsToAFastObstacleHeadOnAheadInsteadOfTurning) {
+  SpaceObject* ship = Ship({0, 0, 0, 0});
+  Avoid(ship, 50000, 0, {0, 0, 5000000, 0});
+  SpaceObject* oncoming = Ship({0, 0, 1000000, 0}, 1000, 32768);
+  oncoming->speed = 60000;
+  Threat(ship, oncoming, 1000000);
+  Place(ship, 0, 0, 60000);  // beyond the arrival distance: still no end while a keep speed holds
+  Frame(kStart);
+  // Its speed over the cosine plus a tenth: 60000 / 1.1, less a unit the 16.16 axes lose.
+  EXPECT_NEAR(ship->speedLimit, 54545, 2);
+  EXPECT_EQ(ShipOrderMode(ship), OM_AVOID_COLLISION);
+  EXPECT_EQ(Ext(ship)->commandPoint.z, 5000000);  // no evasion
+}
+
 TEST_F(Formation, WithEveryCandidateBlockedTheBestScoredOneIsTakenAndTheStartMoves) {
   // Hard threats close by on five sides: a gate on +x, ships above, below, left behind and
   // ahead. No direction points away from all of them, so every candidate is blocked; only
