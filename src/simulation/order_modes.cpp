@@ -30,8 +30,6 @@
 namespace {
 
 constexpr uint32_t kGlobalScriptId = 150;
-constexpr uint32_t kObjFlagNoCollisions = kObjFlagBit10;
-constexpr uint32_t kObjFlagGuideLights = 1u << 25;
 constexpr uint32_t kObjFlag2KeepsSpeed = kObjFlag2VanishWhenDone;  // bit 2: keeps its speed when idle
 constexpr uint32_t kObjFlag2HoldsWare = 1u << 21;                 // debris: holds a ware
 constexpr uint32_t kCutOriginFixed = 1u << 0;  // the cut stays where it was put
@@ -51,46 +49,10 @@ uint32_t gOrderEvents = 0;
 
 
 
-FixedVector Forward(const SpaceObject* o) {
-  const FixedMatrix* m = GetObjectRotationMatrix(o);
-  return m ? FixedVector{m->m[2][0], m->m[2][1], m->m[2][2], 0} : FixedVector{0, 0, kFixedOne, 0};
-}
-
-int64_t Dot(const FixedVector& a, const FixedVector& b) {
-  return int64_t{a.x} * b.x + int64_t{a.y} * b.y + int64_t{a.z} * b.z;
-}
-
-// The unit direction from the ship to a point.
-FixedVector DirectionTo(const SpaceObject* ship, const FixedVector& point) {
-  const FixedVector from = InstancePositionOf(ship);
-  FixedVector d;
-  SubVector(&d, &from, &point);
-  NormalizeVector(&d);
-  return d;
-}
-
-// The cosine between the ship's forward axis and the direction to a point, 16.16.
-int32_t FacingCosine(const SpaceObject* ship, const FixedVector& point) {
-  return SaturateToInt32(Dot(Forward(ship), DirectionTo(ship, point)) >> 16);
-}
-
 int32_t MaxNorm(const FixedVector& a, const FixedVector& b) {
   const int64_t dx = std::llabs(int64_t{a.x} - b.x), dy = std::llabs(int64_t{a.y} - b.y),
                 dz = std::llabs(int64_t{a.z} - b.z);
   return SaturateToInt32(std::max({dx, dy, dz}));
-}
-
-bool DecisionDue(ShipExt* ext) {
-  const uint32_t now = SimulationNow();
-  if (TimeSince(now, ext->thinkDue) < 0) return false;
-  const int32_t interval = static_cast<int32_t>(ext->thinkPeriod);
-  ext->thinkDue = now + static_cast<uint32_t>(interval > 0 ? RandomBelow(interval) : 0);
-  return true;
-}
-
-// An order target that exists, is not the ship and lies directly in a sector.
-bool TargetUsable(const SpaceObject* ship, const SpaceObject* target) {
-  return target && target != ship && !(target->flags & kObjFlagRemoving) && ObjIsInSector(target);
 }
 
 // A ship without a first-axis turn rate turns about the axis it turns fastest on.
@@ -141,12 +103,12 @@ void RunNone(SpaceObject* ship, ShipExt* ext, int32_t step) {
 
 void RunTurnToObject(SpaceObject* ship, ShipExt* ext) {
   SpaceObject* target = ext->commandObject;
-  if (!TargetUsable(ship, target)) {
+  if (!OrderTargetUsable(ship, target)) {
     ship->refAngles[0] = ship->refAngles[1] = 0;
     EndShipOrder(ship, OM_TURNED, kOrderFailed);
     return;
   }
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   if (ObjectMaxNormDistance(ship, target) > ShipArrivalDistance(ext)) {
     ext->commandObject = nullptr;
     EndShipOrder(ship, OM_TURNED, kOrderFailed);
@@ -154,7 +116,7 @@ void RunTurnToObject(SpaceObject* ship, ShipExt* ext) {
   }
   ext->commandPoint = InstancePositionOf(target);
   ObjSteerHeadingPitch(ship, &ext->commandPoint);
-  if (FacingCosine(ship, ext->commandPoint) > kFacingDot) EndShipOrder(ship, OM_TURNED, kOrderDone);
+  if (OrderFacingCosine(ship, ext->commandPoint) > kFacingDot) EndShipOrder(ship, OM_TURNED, kOrderDone);
 }
 
 void RunTurned(SpaceObject* ship) {
@@ -170,7 +132,7 @@ void RunWarp(SpaceObject* ship, ShipExt* ext, bool away) {
     ship->flags |= kObjFlagNoCollisions;
     const int64_t k = away ? int64_t{TimeSince(now, ext->nextCheckAt)} + kWarpPathMs : TimeSince(ext->nextCheckAt, now);
     const int32_t distance = SaturateToInt32(k * k * kWarpDistanceFactor / 1000000);
-    const FixedVector axis = Forward(gate);
+    const FixedVector axis = ShipForwardAxis(gate);
     FixedVector at = ext->commandPoint;
     at.x = SaturateToInt32(at.x + ((int64_t{axis.x} * distance + 32768) >> 16));
     at.y = SaturateToInt32(at.y + ((int64_t{axis.y} * distance + 32768) >> 16));
@@ -229,7 +191,7 @@ void RunFollowByCut(SpaceObject* ship, ShipExt* ext) {
 }
 
 void RunMovePos(SpaceObject* ship, ShipExt* ext) {
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   SteerToward(ship, ext->commandPoint);
   const FixedVector at = InstancePositionOf(ship);
   const int32_t distance = GetDistance(&at, &ext->commandPoint);
@@ -245,9 +207,9 @@ void RunMovePos(SpaceObject* ship, ShipExt* ext) {
 }
 
 void RunMovePosContinue(SpaceObject* ship, ShipExt* ext) {
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   SteerToward(ship, ext->commandPoint);
-  const double c = static_cast<double>(Dot(Forward(ship), DirectionTo(ship, ext->commandPoint))) / 4294967296.0;
+  const double c = static_cast<double>(WideDot(ShipForwardAxis(ship), OrderDirectionTo(ship, ext->commandPoint))) / 4294967296.0;
   const double vmax = GetObjectMaxSpeed(ship);
   const double speed = c > 0.75 ? vmax : c >= 0 ? vmax * (0.4 + 0.6 * c) : vmax * 0.25;
   ship->speedLimit = TruncateToInt32(speed);
@@ -260,7 +222,7 @@ void RunIdle(SpaceObject* ship, ShipExt* ext) {
     EndShipOrder(ship, OM_NONE, kOrderDone);
     return;
   }
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   const FixedVector at = InstancePositionOf(ship);
   if (GetDistance(&at, &ext->commandPoint) <= ship->radius) {
     FixedVector wander = ext->commandPoint;
@@ -275,12 +237,12 @@ void RunIdle(SpaceObject* ship, ShipExt* ext) {
 
 void RunAttack(SpaceObject* ship, ShipExt* ext, int32_t mode) {
   SpaceObject* target = ext->commandObject;
-  if (!TargetUsable(ship, target)) {
+  if (!OrderTargetUsable(ship, target)) {
     ext->dockSlot = -1;
     EndShipOrder(ship, OM_NONE, kOrderFailed);
     return;
   }
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   const uint32_t now = SimulationNow();
   FixedVector aim = InstancePositionOf(target);
   if (const FixedMatrix* rotation = GetObjectRotationMatrix(ship)) {
@@ -290,8 +252,8 @@ void RunAttack(SpaceObject* ship, ShipExt* ext, int32_t mode) {
   }
   const int64_t r = int64_t{ship->radius} + target->radius;
   const int64_t distance = ObjectMaxNormDistance(ship, target);
-  const int32_t f = FacingCosine(ship, aim);
-  const int32_t g = SaturateToInt32(Dot(Forward(target), Forward(ship)) >> 16);
+  const int32_t f = OrderFacingCosine(ship, aim);
+  const int32_t g = SaturateToInt32(WideDot(ShipForwardAxis(target), ShipForwardAxis(ship)) >> 16);
   const int32_t vmax = GetObjectMaxSpeed(ship);
   const int32_t attackTimer = TimeSince(now, OrderWord(ext, kAttackTimerWord));
   const FixedVector targetAt = InstancePositionOf(target);
@@ -354,24 +316,22 @@ FixedVector RandomDirection() {
 }
 
 void RunDefensiveMove(SpaceObject* ship, ShipExt* ext) {
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   const uint32_t now = SimulationNow();
   const int32_t vmax = GetObjectMaxSpeed(ship);
-  FixedVector point = {static_cast<int32_t>(ext->orderWords[kSecondPointWord]),
-                       static_cast<int32_t>(ext->orderWords[kSecondPointWord + 1]),
-                       static_cast<int32_t>(ext->orderWords[kSecondPointWord + 2]), 0};
+  FixedVector point = OrderVector(ext, kSecondPointWord);
   if (TimeSince(now, OrderWord(ext, kAttackTimerWord)) >= 0) {
     const int32_t base = InterpolateClamped(100, 0, 100 - ShipArrivalDistance(ext), 1000, 10000);
     const int32_t length = SaturateToInt32((int64_t{base} * (kFixedOne + RandomUpTo(19660))) >> 16);
     OrderWord(ext, kAttackTimerWord) = now + static_cast<uint32_t>(length);
     SpaceObject* threat = ext->commandObject;
     const FixedVector at = InstancePositionOf(ship);
-    const FixedVector toThreat = threat ? DirectionTo(ship, InstancePositionOf(threat)) : FixedVector{0, 0, kFixedOne, 0};
+    const FixedVector toThreat = threat ? OrderDirectionTo(ship, InstancePositionOf(threat)) : FixedVector{0, 0, kFixedOne, 0};
     const bool fastMissile = threat && threat->objClass == kClassMissile && threat->speed > vmax;
     const double low = fastMissile ? -0.85 : -0.5, high = fastMissile ? -0.1 : 0.85;
     FixedVector dir = RandomDirection();
     for (int draw = 1; draw < 10; ++draw) {
-      const double c = static_cast<double>(Dot(dir, toThreat)) / 4294967296.0;
+      const double c = static_cast<double>(WideDot(dir, toThreat)) / 4294967296.0;
       if (c >= low && c <= high) break;
       dir = RandomDirection();
     }
@@ -380,9 +340,7 @@ void RunDefensiveMove(SpaceObject* ship, ShipExt* ext) {
     point.x = SaturateToInt32(point.x + ((int64_t{dir.x} * reach + 32768) >> 16));
     point.y = SaturateToInt32(point.y + ((int64_t{dir.y} * reach + 32768) >> 16));
     point.z = SaturateToInt32(point.z + ((int64_t{dir.z} * reach + 32768) >> 16));
-    ext->orderWords[kSecondPointWord] = static_cast<uint32_t>(point.x);
-    ext->orderWords[kSecondPointWord + 1] = static_cast<uint32_t>(point.y);
-    ext->orderWords[kSecondPointWord + 2] = static_cast<uint32_t>(point.z);
+    SetOrderVector(ext, kSecondPointWord, point);
     const int32_t style = RandomBelow(100);
     OrderWord(ext, kEvasionStyleWord) = style < 70 ? 0u : style < 85 ? 1u : 2u;
     OrderWord(ext, kEvasionRollWord) =
@@ -412,11 +370,11 @@ void RunCollectDebris(SpaceObject* ship, ShipExt* ext) {
   SpaceObject* debris = ext->commandObject;
   SpaceObject* target = HeldWareOrSelf(debris);
   if (target != debris) ext->commandObject = target;
-  if (!TargetUsable(ship, target)) {
+  if (!OrderTargetUsable(ship, target)) {
     EndShipOrder(ship, OM_NONE, kOrderFailed);
     return;
   }
-  if (!DecisionDue(ext)) return;
+  if (!OrderDecisionDue(ext)) return;
   const FixedVector at = InstancePositionOf(target);
   ObjTurnTowardsPoint(ship, &at);
   const int64_t reach =
@@ -437,7 +395,7 @@ void RunRotateToAngles(SpaceObject* ship, ShipExt* ext) {
                              SaturateToInt32(at.y + ((int64_t{dir.y} * 1000000) >> 16)),
                              SaturateToInt32(at.z + ((int64_t{dir.z} * 1000000) >> 16)), 0};
   ObjSteerHeadingPitch(ship, &point);
-  if ((Dot(Forward(ship), dir) >> 16) < kFacingDot) return;
+  if ((WideDot(ShipForwardAxis(ship), dir) >> 16) < kFacingDot) return;
   ship->refAngles[0] = ship->refAngles[1] = 0;
   const uint32_t roll = static_cast<uint32_t>(ext->commandPoint.z);
   if (roll == kNoRoll) {
@@ -456,7 +414,7 @@ void RunGlidePos(SpaceObject* ship, ShipExt* ext) {
   const int32_t tolerance = static_cast<int32_t>(halves & 0xFFFF) * kGlideUnit;
   const FixedVector at = InstancePositionOf(ship);
   if (MaxNorm(at, ext->commandPoint) > tolerance) {
-    const FixedVector d = DirectionTo(ship, ext->commandPoint);
+    const FixedVector d = OrderDirectionTo(ship, ext->commandPoint);
     ship->baseVelocity = {SaturateToInt32((int64_t{d.x} * speed + 32768) >> 16),
                           SaturateToInt32((int64_t{d.y} * speed + 32768) >> 16),
                           SaturateToInt32((int64_t{d.z} * speed + 32768) >> 16), 0};
@@ -482,6 +440,35 @@ bool IsTimeLimited(int32_t mode) {
 }  // namespace
 
 uint32_t OrderEventCount() { return gOrderEvents; }
+
+FixedVector ShipForwardAxis(const SpaceObject* o) {
+  const FixedMatrix* m = GetObjectRotationMatrix(o);
+  return m ? FixedVector{m->m[2][0], m->m[2][1], m->m[2][2], 0} : FixedVector{0, 0, kFixedOne, 0};
+}
+
+FixedVector OrderDirectionTo(const SpaceObject* ship, const FixedVector& point) {
+  const FixedVector from = InstancePositionOf(ship);
+  FixedVector d;
+  SubVector(&d, &from, &point);
+  NormalizeVector(&d);
+  return d;
+}
+
+int32_t OrderFacingCosine(const SpaceObject* ship, const FixedVector& point) {
+  return SaturateToInt32(WideDot(ShipForwardAxis(ship), OrderDirectionTo(ship, point)) >> 16);
+}
+
+bool OrderDecisionDue(ShipExt* ext) {
+  const uint32_t now = SimulationNow();
+  if (TimeSince(now, ext->thinkDue) < 0) return false;
+  const int32_t interval = static_cast<int32_t>(ext->thinkPeriod);
+  ext->thinkDue = now + static_cast<uint32_t>(interval > 0 ? RandomBelow(interval) : 0);
+  return true;
+}
+
+bool OrderTargetUsable(const SpaceObject* ship, const SpaceObject* target) {
+  return target && target != ship && !(target->flags & kObjFlagRemoving) && ObjIsInSector(target);
+}
 
 void EndShipOrder(SpaceObject* ship, int32_t nextMode, int32_t result) {
   ShipExt* ext = ShipExtOrNull(ship);

@@ -1,10 +1,12 @@
-// The ship order modes: the values of a ship's `OrderMode` and the reads every part of the
-// simulation makes of a ship's order (its mode and its target). The order handlers, the
-// collision tests, the flight pass and the HUD include it; it holds no state.
+// The ship order modes: the values of a ship's `OrderMode`, the reads every part of the
+// simulation makes of a ship's order (its mode and its target), and the reads and vector steps
+// the order handlers of order_modes.cpp, docking_orders.cpp and escort_orders.cpp share. The
+// order handlers, the collision tests, the flight pass and the HUD include it; it holds no state.
 #pragma once
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
 #include "core/system_block.h"
 #include "universe/universe.h"
 
@@ -52,6 +54,8 @@ constexpr int32_t kOrderModeCount = 37;
 // `ObjectFlags` bits the orders and the object update share.
 constexpr uint32_t kObjFlagContainerAtRest = 1u << 19;
 constexpr uint32_t kObjFlagHoldStill = 1u << 28;  // set on a landing target each frame
+constexpr uint32_t kObjFlagNoCollisions = kObjFlagBit10;
+constexpr uint32_t kObjFlagGuideLights = 1u << 25;  // set on a gate a ship flies through
 
 // The game clock, and the signed time from `then` to `now`, so a clock that wraps still orders
 // them.
@@ -101,6 +105,7 @@ constexpr int kEvasionStyleWord = 5;   // 0 turn, 1 up axis, 2 right axis
 constexpr int kSecondPointWord = 0;    // of orderWords: x, y, z of where the order started
 constexpr int kEntryIndexWord = 3;
 constexpr int kArrivalDistanceWord = 4;  // also the glide halves and the order cut's handle
+constexpr int kFinalTurnAxisWord = 5;    // x, y, z of the last axis a docking ship turned about
 // The path a ship following a cut plays; the order command writes it over the evasion counter.
 constexpr int kOrderCutPathWord = kEvasionCounterWord;
 
@@ -108,6 +113,57 @@ inline uint32_t& OrderWord(ShipExt* ship, int word) { return ship->commandWords[
 inline int32_t ShipArrivalDistance(const ShipExt* ship) {
   return static_cast<int32_t>(ship->orderWords[kArrivalDistanceWord]);
 }
+// Three order words read and written as one vector (its `w` is 0).
+inline FixedVector OrderVector(const ShipExt* ship, int word) {
+  return {static_cast<int32_t>(ship->orderWords[word]), static_cast<int32_t>(ship->orderWords[word + 1]),
+          static_cast<int32_t>(ship->orderWords[word + 2]), 0};
+}
+inline void SetOrderVector(ShipExt* ship, int word, const FixedVector& v) {
+  ship->orderWords[word] = static_cast<uint32_t>(v.x);
+  ship->orderWords[word + 1] = static_cast<uint32_t>(v.y);
+  ship->orderWords[word + 2] = static_cast<uint32_t>(v.z);
+}
+// The ship's agility factor (16.16): how hard it turns toward its remaining rotations.
+inline int32_t& ShipAgilityFactor(ShipExt* ship) { return ship->tuning; }
+
+// The sum of the three products in 64 bits, unscaled: a 16.16 result after >> 16 when one side
+// is a unit vector.
+inline int64_t WideDot(const FixedVector& a, const FixedVector& b) {
+  return int64_t{a.x} * b.x + int64_t{a.y} * b.y + int64_t{a.z} * b.z;
+}
+
+// Positions and offsets of the order handlers, each component saturated to 32 bits.
+inline FixedVector VecSub(const FixedVector& a, const FixedVector& b) {
+  return {SaturateToInt32(int64_t{a.x} - b.x), SaturateToInt32(int64_t{a.y} - b.y), SaturateToInt32(int64_t{a.z} - b.z),
+          0};
+}
+inline FixedVector VecAdd(const FixedVector& a, const FixedVector& b) {
+  return {SaturateToInt32(int64_t{a.x} + b.x), SaturateToInt32(int64_t{a.y} + b.y), SaturateToInt32(int64_t{a.z} + b.z),
+          0};
+}
+// A 16.16 direction times a length, each product rounded.
+inline FixedVector VecAlong(const FixedVector& unit, int64_t length) {
+  return {SaturateToInt32((int64_t{unit.x} * length + 32768) >> 16),
+          SaturateToInt32((int64_t{unit.y} * length + 32768) >> 16),
+          SaturateToInt32((int64_t{unit.z} * length + 32768) >> 16), 0};
+}
+inline FixedVector VecUnit(FixedVector v) {
+  NormalizeVector(&v);
+  return v;
+}
+inline FixedVector MatrixRowOf(const FixedMatrix& m, int row) { return {m.m[row][0], m.m[row][1], m.m[row][2], 0}; }
+
+// The reads every order handler makes. The forward axis is the third row of the object's
+// rotation (+z without one); a direction is a 16.16 unit vector (zero when the ship is on the
+// point); the facing cosine is 16.16.
+FixedVector ShipForwardAxis(const SpaceObject* object);
+FixedVector OrderDirectionTo(const SpaceObject* ship, const FixedVector& point);
+int32_t OrderFacingCosine(const SpaceObject* ship, const FixedVector& point);
+// True when the ship's decision time has come; the next one is then drawn within its interval.
+bool OrderDecisionDue(ShipExt* ext);
+// An order target that exists, is not the ship, is not being removed and lies directly in a
+// sector.
+bool OrderTargetUsable(const SpaceObject* ship, const SpaceObject* target);
 
 // One frame of the ship's order, given the capped frame step: the handler of its mode, after
 // the time limit. A mode without a handler does nothing.

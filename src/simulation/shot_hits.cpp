@@ -32,7 +32,6 @@ constexpr int32_t kLookAheadMax = 500000;
 constexpr int64_t kBrakingCap = 300000;
 constexpr int32_t kSameSpotMargin = 100;
 constexpr double kConeClearance = 20000.0;
-constexpr int32_t kHangarGateClearance = 0x15AE0;
 constexpr int32_t kHangarRadiusPart = 0xCCCC;  // 0.8
 
 bool DefaultShotCollide(InstanceRecord* shot, InstanceRecord* target, int32_t reach, int32_t radius) {
@@ -115,12 +114,6 @@ struct Candidate {
   double distance;
 };
 
-bool IsBigObstacle(const SpaceObject* o) {
-  if (o->objClass == kClassDock || o->objClass == kClassFactory || ShipIsCapitalClass(o)) return true;
-  if (o->objClass == kClassSpecial && o->subtype >= 45 && o->subtype <= 47) return true;
-  return o->subtype >= 38 && o->subtype <= 42;
-}
-
 bool IsAttacking(const SpaceObject* ship) {
   const int32_t mode = ShipOrderMode(ship);
   if (mode == OM_ATTACK || mode == OM_ATTACK_BIG) return true;
@@ -160,6 +153,12 @@ void AddThreat(SpaceObject* ship, ShipExt* ext, SpaceObject* obstacle, int32_t d
 }
 
 }  // namespace
+
+bool IsBigObstacle(const SpaceObject* o) {
+  if (o->objClass == kClassDock || o->objClass == kClassFactory || ShipIsCapitalClass(o)) return true;
+  if (o->objClass == kClassSpecial && o->subtype >= 45 && o->subtype <= 47) return true;
+  return o->subtype >= 38 && o->subtype <= 42;
+}
 
 void SetShotCollideTest(ShotCollideTest test) { gShotCollide = test ? test : DefaultShotCollide; }
 

@@ -21,6 +21,13 @@ constexpr uint32_t kObjFlag2PlayerShot = 0x100;
 // Candidates a beam shot considers; the rest in the sector are not tested.
 constexpr int32_t kShotCandidateLimit = 32;
 
+// A ship leaving a gate ignores it as a threat until its largest offset to the gate exceeds this.
+constexpr int32_t kHangarGateClearance = 0x15AE0;
+
+// Obstacles whose instance tree, not their radius, tells where they can be hit: docks,
+// factories, capital ships, specials of subtypes 45 to 47 and objects of subtypes 38 to 42.
+bool IsBigObstacle(const SpaceObject* object);
+
 // Depth first, children before the instance itself, the first hit wins: 1 with *hit set to the
 // instance hit, else 0. An instance with a collision body is a box of its body's half extents
 // times its size, plus the object's radius, times `scale` (16.16). The object's position strictly

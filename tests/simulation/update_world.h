@@ -69,6 +69,33 @@ class UpdateWorld : public ContactWorld {
 
   static ShipExt* Ext(SpaceObject* ship) { return static_cast<ShipExt*>(ship->ext); }
 
+  // A ship of a type row at a point, turned to a heading (its instance, its own rotation and its
+  // angles agree), with no order.
+  SpaceObject* ShipFacing(int16_t subtype, FixedVector at, int32_t radius, uint32_t heading) {
+    SpaceObject* ship = In(kClassShip, subtype, 0, radius);
+    Place(ship, at.x, at.y, at.z);
+    Face(ship, heading);
+    ship->flags &= ~kObjFlagFree;
+    return ship;
+  }
+
+  static void Face(SpaceObject* ship, uint32_t heading) {
+    MatrixFromAngles(&ship->instance->matrix, heading, 0, 0);
+    Ext(ship)->rotation = ship->instance->matrix;
+    MatrixToAngles(&ship->instance->matrix, &ship->angles[0], &ship->angles[1], &ship->angles[2]);
+  }
+
+  // Both type rows fly and turn fastest on heading, so every turn toward a point shows in the
+  // first steering angle.
+  void FlyingTypes() {
+    for (int i = 0; i < 2; ++i) {
+      ships_[i].ship.speed = kVmax;
+      ships_[i].ship.speed2 = kAccel;
+      ships_[i].turnRate[0] = ships_[i].turnRate[1] = 20000;
+      ships_[i].turnRate[2] = 10000;
+    }
+  }
+
   // The ship's order, with a task waiting on it and no decision delay.
   void Order(SpaceObject* ship, int32_t mode, SpaceObject* target = nullptr, FixedVector point = {},
              int32_t arrival = 0) {
