@@ -60,6 +60,8 @@ const char* SAArgText(const SACall* call, int32_t i);
 // Elements 0, 1 and 2 of an array argument; missing elements read as 0. False (and zeros) when
 // the argument is missing or not an array.
 bool SAArgTriple(const SACall* call, int32_t i, int32_t out[3]);
+// The same for elements 0 to n - 1.
+bool SAArgInts(const SACall* call, int32_t i, int32_t* out, int32_t n);
 
 // ---- Answers --------------------------------------------------------------------------------
 
