@@ -70,6 +70,16 @@ class CommandWorld : public ContactWorld {
     return task->result.i;
   }
 
+  // The integer answer of a frame that holds more values than its argument count says.
+  int32_t RunCounted(int32_t command, int32_t argCount, const std::vector<int32_t>& values) {
+    ScriptTask* task = NewTask(engine_, 8);
+    EXPECT_NE(task, nullptr);
+    tasks_.push_back(task);
+    std::vector<ScriptValue> args = IntArgs(values);
+    DispatchSpaceObjectCommand(module_, task, command, argCount, args.data());
+    return task->result.i;
+  }
+
   // An array answer as its integers (an array of arrays as its rows one after the other).
   static std::vector<int32_t> Flatten(ScriptValue* value) {
     std::vector<int32_t> out;
