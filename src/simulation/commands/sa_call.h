@@ -71,3 +71,13 @@ void SAAnswerIntArray(SACall* call, const int32_t* values, int32_t n);
 // Stores the calling task as the object's waiting call, overwriting any earlier one unanswered;
 // the task waits until `ReleaseModuleHandle` answers it. A missing object answers 0 at once.
 void SAWaitOn(SACall* call, SpaceObject* object);
+
+// ---- Common command shapes --------------------------------------------------------------------
+
+// A command that applies Op(object, a, b, c) to the object of argument 0 with the integers of
+// arguments 1 to 3 (0 where missing) and answers 0; a missing object changes nothing.
+template <auto Op>
+void SAApplyToObject(SACall* call) {
+  if (SpaceObject* object = SAArgObject(call, 0)) Op(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
+  SAAnswerInt(call, 0);
+}

@@ -59,10 +59,8 @@ void GetFlagWord(SACall* call) {
   SAAnswerInt(call, object ? static_cast<int32_t>(object->*kWord) : 0);
 }
 
-void SetRenderLast(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object && object->instance) object->instance->flags2 |= kInst2RenderLast;
-  SAAnswerInt(call, 0);
+void SetRenderLast(SpaceObject* object, int32_t, int32_t, int32_t) {
+  if (object->instance) object->instance->flags2 |= kInst2RenderLast;
 }
 
 // ---- Order, container and relations --------------------------------------------------------------
@@ -110,17 +108,11 @@ void SetRelation(SACall* call) {
   SAAnswerInt(call, 0);
 }
 
-void SetGroupRelation(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) ObjSetRelation(SAArgInt(call, 1), object, SAArgInt(call, 2));
-  SAAnswerInt(call, 0);
+void SetGroupRelation(SpaceObject* object, int32_t group, int32_t relation, int32_t) {
+  ObjSetRelation(group, object, relation);
 }
 
-void SetGroup(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) SetObjectGroup(object, SAArgInt(call, 1));
-  SAAnswerInt(call, 0);
-}
+void SetGroup(SpaceObject* object, int32_t group, int32_t, int32_t) { SetObjectGroup(object, group); }
 
 void GetGroup(SACall* call) {
   SpaceObject* object = SAArgObject(call, 0);
@@ -222,17 +214,13 @@ void SetNebulaProperties(SACall* call) {
   SAAnswerInt(call, 0);
 }
 
-void SetPlanetFogParameter(SACall* call) {
-  PlanetSetExtField12(SAArgObject(call, 0), static_cast<uint32_t>(SAArgInt(call, 1)));
-  SAAnswerInt(call, 0);
+void SetPlanetFogParameter(SpaceObject* planet, int32_t value, int32_t, int32_t) {
+  PlanetSetExtField12(planet, static_cast<uint32_t>(value));
 }
 
 // Set in hundredths, kept as 16.16 (truncated toward zero), read back rounded.
-void SetShipRotAccel(SACall* call) {
-  if (ShipExt* ship = ShipExtOf(SAArgObject(call, 0))) {
-    ship->tuning = static_cast<int32_t>(int64_t{SAArgInt(call, 1)} * 65536 / kRotAccelHundredths);
-  }
-  SAAnswerInt(call, 0);
+void SetShipRotAccel(SpaceObject* object, int32_t hundredths, int32_t, int32_t) {
+  if (ShipExt* ship = ShipExtOf(object)) ship->tuning = static_cast<int32_t>(int64_t{hundredths} * 65536 / kRotAccelHundredths);
 }
 
 void GetShipRotAccel(SACall* call) {
@@ -248,15 +236,15 @@ const SACommandRow kFlagCommands[] = {
     {100, GetFlagWord<&SpaceObject::flags>},
     {101, SetFlagWord<&SpaceObject::flags2>},
     {102, GetFlagWord<&SpaceObject::flags2>},
-    {103, SetRenderLast},
+    {103, SAApplyToObject<SetRenderLast>},
     {104, GetCourseType},
     {105, GetEnvironment},
     {106, GetDestination},
     {107, IsEnemy},
     {108, GetRelation},
     {109, SetRelation},
-    {110, SetGroupRelation},
-    {111, SetGroup},
+    {110, SAApplyToObject<SetGroupRelation>},
+    {111, SAApplyToObject<SetGroup>},
     {112, GetGroup},
     {113, TypeCreatesDebris},
     {114, SetDensity<false>},
@@ -272,7 +260,7 @@ const SACommandRow kFlagCommands[] = {
     {124, GetColourModifier<SaturationWord, false>},
     {125, SetFactoryConnectionParent},
     {126, SetNebulaProperties},
-    {127, SetPlanetFogParameter},
-    {128, SetShipRotAccel},
+    {127, SAApplyToObject<SetPlanetFogParameter>},
+    {128, SAApplyToObject<SetShipRotAccel>},
     {129, GetShipRotAccel},
 };

@@ -130,12 +130,6 @@ void GetMaxLaser(SACall* call) {
 
 // ---- Position and rotation --------------------------------------------------------------------
 
-void SetPos(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) ObjSetPosition(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
-  SAAnswerInt(call, 0);
-}
-
 // Two arguments: a safe place near the named object (or anywhere); four: a free spot at the point;
 // any other count: a safe place with no near object.
 void SetSafePos(SACall* call) {
@@ -177,18 +171,6 @@ void SetRelativePos(SACall* call) {
   SAAnswerInt(call, 0);
 }
 
-void SetRot(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) ObjSetAngles(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
-  SAAnswerInt(call, 0);
-}
-
-void SetDirection(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) ObjFaceDirection(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
-  SAAnswerInt(call, 0);
-}
-
 // ---- Mass, speeds and turning ------------------------------------------------------------------
 
 void SetMass(SACall* call) {
@@ -216,11 +198,8 @@ void SetDesiredSpeed(SACall* call) {
 
 // Only the upper bound is checked: a negative value slows the ship down to a standstill.
 template <int32_t ShipExt::*kTuning, int32_t kMax>
-void SetTuning(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  const int32_t tenths = SAArgInt(call, 1);
+void SetTuning(SpaceObject* object, int32_t tenths, int32_t, int32_t) {
   if (ShipExt* ship = ShipExtOf(object); ship && tenths <= kMax) ship->*kTuning = TenthsToFixed(tenths);
-  SAAnswerInt(call, 0);
 }
 
 // Rates (0, r, r) also set every remaining rotation to r, so all-zero rates stop a turn. The
@@ -236,41 +215,23 @@ void SetRotSpeed(SACall* call) {
   if (call->task) ModuleResumeInt(call->resumeModule, 0, call->task->id);
 }
 
-void SetGlide(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) ObjSetVec96(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
-  SAAnswerInt(call, 0);
-}
-
 // ---- Amount, type and light ---------------------------------------------------------------------
 
-void SetCount(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) ObjSetQuantity(object, SAArgInt(call, 1));
-  SAAnswerInt(call, 0);
-}
-
 // A missile keeps its model: it is rebuilt when the missile is launched.
-void SetSubType(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) {
-    object->subtype = static_cast<int16_t>(SAArgInt(call, 1));
-    if (object->objClass != kClassMissile) SetObjectSubType(object);
-  }
-  SAAnswerInt(call, 0);
+void SetSubType(SpaceObject* object, int32_t subtype, int32_t, int32_t) {
+  object->subtype = static_cast<int16_t>(subtype);
+  if (object->objClass != kClassMissile) SetObjectSubType(object);
 }
 
-void SetLight(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  if (object) SetObjectLight(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
-  SAAnswerInt(call, 0);
-}
+void SetCount(SpaceObject* object, int32_t amount, int32_t, int32_t) { ObjSetQuantity(object, amount); }
 
 // ---- Shield, weapon energy and hull ---------------------------------------------------------------
 
-void SetShield(SACall* call) {
+// Answers the value Set stored (capped by the object's maximum).
+template <int32_t (*Set)(SpaceObject*, int32_t)>
+void SetAndAnswer(SACall* call) {
   SpaceObject* object = SAArgObject(call, 0);
-  SAAnswerInt(call, object ? ObjSetShield(object, SAArgInt(call, 1)) : 0);
+  SAAnswerInt(call, object ? Set(object, SAArgInt(call, 1)) : 0);
 }
 
 void SetMaxAvoidShield(SACall* call) {
@@ -290,11 +251,6 @@ void SetLaser(SACall* call) {
   SAAnswerInt(call, ObjSetEnergy(energy, object));
 }
 
-void SetHull(SACall* call) {
-  SpaceObject* object = SAArgObject(call, 0);
-  SAAnswerInt(call, object ? ObjSetHull(object, SAArgInt(call, 1)) : 0);
-}
-
 }  // namespace
 
 extern const SACommandRow kObjectStateCommands[58];
@@ -305,7 +261,7 @@ const SACommandRow kObjectStateCommands[] = {
     {37, GetInstance<PosX>},
     {38, GetInstance<PosY>},
     {39, GetInstance<PosZ>},
-    {40, SetPos},
+    {40, SAApplyToObject<ObjSetPosition>},
     {41, SetSafePos},
     {42, GetSafePos},
     {43, SetRelativePos},
@@ -313,11 +269,11 @@ const SACommandRow kObjectStateCommands[] = {
     {45, Get<AngleOf<1>>},
     {46, Get<AngleOf<2>>},
     {47, GetRotationMatrix},
-    {48, SetRot},
+    {48, SAApplyToObject<ObjSetAngles>},
     {49, GetInstance<Forward<0>>},
     {50, GetInstance<Forward<1>>},
     {51, GetInstance<Forward<2>>},
-    {52, SetDirection},
+    {52, SAApplyToObject<ObjFaceDirection>},
     {53, GetInstance<BodyOf, kNoBody>},
     {54, GetCompBody},
     {55, Get<CutIdOf>},
@@ -332,22 +288,22 @@ const SACommandRow kObjectStateCommands[] = {
     {64, SetSpeed},
     {65, Get<DesiredSpeedOf>},
     {66, SetDesiredSpeed},
-    {67, SetTuning<&ShipExt::speedTuning, kMaxExtraSpeed>},
+    {67, SAApplyToObject<SetTuning<&ShipExt::speedTuning, kMaxExtraSpeed>>},
     {68, Get<ObjGetTunedField72>},
     {69, SetRotSpeed},
-    {70, SetGlide},
+    {70, SAApplyToObject<ObjSetVec96>},
     // Steps about the second, first and third axis.
     {71, Get<ObjGetTunedRotRate1>},
     {72, Get<ObjGetTunedRotRate0>},
     {73, Get<ObjGetTunedRotRate2>},
-    {74, SetTuning<&ShipExt::rotationTuning, kMaxExtraRotSpeed>},
+    {74, SAApplyToObject<SetTuning<&ShipExt::rotationTuning, kMaxExtraRotSpeed>>},
     {75, Get<ObjGetQuantity>},
-    {76, SetCount},
-    {77, SetSubType},
-    {78, SetLight},
+    {76, SAApplyToObject<SetCount>},
+    {77, SAApplyToObject<SetSubType>},
+    {78, SAApplyToObject<SetObjectLight>},
     {79, Get<ObjGetShield>},
     {80, Get<ObjGetMaxShield>},
-    {81, SetShield},
+    {81, SetAndAnswer<ObjSetShield>},
     {82, SetMaxAvoidShield},
     {83, GetLaser},
     {84, GetMaxLaser},
@@ -355,7 +311,7 @@ const SACommandRow kObjectStateCommands[] = {
     {86, SetLaser},
     {87, Get<HullOf>},
     {88, Get<ObjGetMaxHull>},
-    {89, SetHull},
+    {89, SetAndAnswer<ObjSetHull>},
     {90, Get<ObjGetShieldPlusEnergy>},
     {91, Get<ShipGetComponentCount>},
 };
