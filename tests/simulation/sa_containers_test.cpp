@@ -104,8 +104,7 @@ TEST_F(ContainerCommands, PathRowSearchesNeedARegisteredCutAndPath) {
       {kCut, 1},
       {kCut, 2},
   };
-  WithoutInstance(kClassMissile, 0);
-  SpaceObject* bare = WithoutInstance(kClassMissile, 0);
+  SpaceObject* bare = WithoutInstance(kClassMissile, 0);  // first in line, and never a match
   ObjectListRemove(bare);
   ObjectListAddTail(ObjectChildren(carrier_), bare);
   bare->parent = carrier_;

@@ -28,10 +28,6 @@ constexpr int32_t kRotAccelHundredths = 100;
 constexpr int kNebulaWordCount = 16;
 constexpr int kNebulaArrayCount = 8;
 
-ShipExt* ShipExtOf(SpaceObject* object) {
-  return object && object->objClass == kClassShip ? static_cast<ShipExt*>(object->ext) : nullptr;
-}
-
 int32_t IdOf(const SpaceObject* object) { return object ? static_cast<int32_t>(object->id) : 0; }
 
 bool IsWreckClass(int32_t objClass) { return objClass >= kClassDockWreck && objClass <= kClassShipWreck; }
@@ -173,7 +169,7 @@ void SetColourModifier(SACall* call) {
   if (object) {
     const int32_t given = SAArgInt(call, 1);
     const int32_t stored = kInverted ? static_cast<int32_t>(static_cast<uint32_t>(kHueTurn) - static_cast<uint32_t>(given)) : given;
-    if (ShipExt* ship = ShipExtOf(object)) kWord(ship) = static_cast<uint32_t>(stored);
+    if (ShipExt* ship = ShipExtOrNull(object)) kWord(ship) = static_cast<uint32_t>(stored);
     if (object->instance) InstSubtreeApply(kSetter, object->instance, stored);
   }
   SAAnswerInt(call, 0);
@@ -181,7 +177,7 @@ void SetColourModifier(SACall* call) {
 
 template <uint32_t& (*kWord)(ShipExt*), bool kInverted>
 void GetColourModifier(SACall* call) {
-  ShipExt* ship = ShipExtOf(SAArgObject(call, 0));
+  ShipExt* ship = ShipExtOrNull(SAArgObject(call, 0));
   if (!ship) return SAAnswerInt(call, 0);
   const uint32_t stored = kWord(ship);
   SAAnswerInt(call, static_cast<int32_t>(kInverted ? static_cast<uint32_t>(kHueTurn) - stored : stored));
@@ -220,11 +216,11 @@ void SetPlanetFogParameter(SpaceObject* planet, int32_t value, int32_t, int32_t)
 
 // Set in hundredths, kept as 16.16 (truncated toward zero), read back rounded.
 void SetShipRotAccel(SpaceObject* object, int32_t hundredths, int32_t, int32_t) {
-  if (ShipExt* ship = ShipExtOf(object)) ship->tuning = static_cast<int32_t>(int64_t{hundredths} * 65536 / kRotAccelHundredths);
+  if (ShipExt* ship = ShipExtOrNull(object)) ship->tuning = static_cast<int32_t>(int64_t{hundredths} * 65536 / kRotAccelHundredths);
 }
 
 void GetShipRotAccel(SACall* call) {
-  ShipExt* ship = ShipExtOf(SAArgObject(call, 0));
+  ShipExt* ship = ShipExtOrNull(SAArgObject(call, 0));
   SAAnswerInt(call, ship ? FixedMul(ship->tuning, kRotAccelHundredths) : 0);
 }
 

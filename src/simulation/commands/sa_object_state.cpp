@@ -11,6 +11,7 @@
 #include "script/tasks.h"
 #include "simulation/command_operations.h"
 #include "simulation/commands/sa_call.h"
+#include "simulation/order_modes.h"
 #include "simulation/simulation_services.h"
 #include "universe/object_detail.h"
 #include "universe/object_models.h"
@@ -29,10 +30,6 @@ constexpr int32_t kMaxExtraRotSpeed = 2457;
 constexpr int32_t kNoBody = -1;
 // The ship extension's word that holds the maximum shield under which the ship avoids collisions.
 inline uint32_t& MaxAvoidShieldWord(ShipExt* ship) { return ship->overrideTail; }
-
-ShipExt* ShipExtOf(SpaceObject* object) {
-  return object && object->objClass == kClassShip ? static_cast<ShipExt*>(object->ext) : nullptr;
-}
 
 // A script tuning value in tenths as a 16.16 fraction, truncated toward zero; the word keeps the
 // low 32 bits of the 64-bit quotient.
@@ -199,7 +196,7 @@ void SetDesiredSpeed(SACall* call) {
 // Only the upper bound is checked: a negative value slows the ship down to a standstill.
 template <int32_t ShipExt::*kTuning, int32_t kMax>
 void SetTuning(SpaceObject* object, int32_t tenths, int32_t, int32_t) {
-  if (ShipExt* ship = ShipExtOf(object); ship && tenths <= kMax) ship->*kTuning = TenthsToFixed(tenths);
+  if (ShipExt* ship = ShipExtOrNull(object); ship && tenths <= kMax) ship->*kTuning = TenthsToFixed(tenths);
 }
 
 // Rates (0, r, r) also set every remaining rotation to r, so all-zero rates stop a turn. The
@@ -235,7 +232,7 @@ void SetAndAnswer(SACall* call) {
 }
 
 void SetMaxAvoidShield(SACall* call) {
-  ShipExt* ship = ShipExtOf(SAArgObject(call, 0));
+  ShipExt* ship = ShipExtOrNull(SAArgObject(call, 0));
   if (!ship) return SAAnswerInt(call, 0);
   const int32_t value = SAArgInt(call, 1);
   MaxAvoidShieldWord(ship) = static_cast<uint32_t>(value);
@@ -247,7 +244,7 @@ void SetLaser(SACall* call) {
   SpaceObject* object = SAArgObject(call, 0);
   if (!object) return SAAnswerInt(call, 0);
   const int32_t energy = SAArgInt(call, 1);
-  if (call->argCount > 2) return SAAnswerInt(call, ShipExtOf(object) ? ShipSetWeaponEnergy(object, energy) : 0);
+  if (call->argCount > 2) return SAAnswerInt(call, ShipExtOrNull(object) ? ShipSetWeaponEnergy(object, energy) : 0);
   SAAnswerInt(call, ObjSetEnergy(energy, object));
 }
 
