@@ -31,6 +31,13 @@ class ContainerCommands : public CommandWorld {
   SpaceObject* other_ = nullptr;
 };
 
+// A search command with its arguments and the child it answers (null: 0).
+struct SearchCase {
+  int32_t command;
+  std::vector<int32_t> args;
+  const SpaceObject* answer;
+};
+
 TEST_F(ContainerCommands, SearchesStartAfterAChildOfThisContainerOnly) {
   SpaceObject* c[4] = {Into(carrier_, kClassMissile, 0, 0), Into(carrier_, kClassShip, 1, 0),
                        Into(carrier_, kClassMissile, 0, 0), Into(carrier_, kClassShip, 0, 0)};
@@ -39,12 +46,7 @@ TEST_F(ContainerCommands, SearchesStartAfterAChildOfThisContainerOnly) {
   for (int k = 0; k < 4; ++k) c[k]->instance->pathNumber = kPath[k];
   foreign->instance->pathNumber = 5;
   const int32_t box = Id(carrier_);
-  struct Case {
-    int32_t command;
-    std::vector<int32_t> args;
-    const SpaceObject* answer;
-  };
-  const Case kCases[] = {
+  const SearchCase kCases[] = {
       {94, {box, kClassMissile}, c[0]},
       {94, {box, kClassMissile, Id(c[0])}, c[2]},
       {94, {box, kClassMissile, Id(c[2])}, nullptr},
@@ -63,7 +65,7 @@ TEST_F(ContainerCommands, SearchesStartAfterAChildOfThisContainerOnly) {
       {96, {box, 2}, c[3]},
       {96, {box, 5, Id(c[2])}, nullptr},
   };
-  for (const Case& k : kCases) {
+  for (const SearchCase& k : kCases) {
     EXPECT_EQ(Run(k.command, k.args), k.answer ? Id(k.answer) : 0) << k.command << " after " << k.args.back();
   }
   // Below the count that reads "after", further values in the frame are not looked at.
@@ -116,12 +118,7 @@ TEST_F(ContainerCommands, PathRowSearchesNeedARegisteredCutAndPath) {
     kids.push_back(o);
   }
   const int32_t box = Id(carrier_);
-  struct Case {
-    int32_t command;
-    std::vector<int32_t> args;
-    const SpaceObject* answer;
-  };
-  const Case kCases[] = {
+  const SearchCase kCases[] = {
       {97, {box, 700}, nullptr},  // only children that cannot match play path 0
       {97, {box, 800}, kids[4]},
       {97, {box, 800, Id(kids[4])}, kids[5]},
@@ -131,7 +128,7 @@ TEST_F(ContainerCommands, PathRowSearchesNeedARegisteredCutAndPath) {
       {98, {box, 33}, kids[5]},
       {98, {box, 22, Id(kids[4])}, nullptr},
   };
-  for (const Case& k : kCases) {
+  for (const SearchCase& k : kCases) {
     EXPECT_EQ(Run(k.command, k.args), k.answer ? Id(k.answer) : 0) << k.command << " " << k.args[1];
   }
   HashRemove(engine3d_.engine().cutTable, kCut);
