@@ -389,6 +389,12 @@ Seeds SaCommandsSeeds() {
   const std::string intArg("\x00\x00\x00\x00\x07", 5);
   const std::string arrayArg("\x03\x03\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03", 14);
   const std::string textArg("\x02\x03" "abc", 5);
+  // Every object state, container and flag command (34 to 129) on the same frame.
+  auto stateAndFlags = [&](const std::string& values, uint8_t count) {
+    std::string run;
+    for (uint16_t number = 34; number <= 129; ++number) run += command(number, count, values, count);
+    return run;
+  };
   return {
       command(0, 2, intArg + intArg, 2),
       command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
@@ -397,6 +403,12 @@ Seeds SaCommandsSeeds() {
       command(242, 0, "", 0) + command(269, 2, shipArg + shipArg, 2) + command(284, 0, "", 0),
       command(369, 4, intArg, 1) + command(370, 0, "", 0) + command(0xFFFF, 1, intArg, 1),
       command(30, 3, shipArg + arrayArg + std::string("\x04\x00\x00\x00\x09", 5), 3),
+      stateAndFlags(shipArg + intArg + intArg + intArg, 4),
+      stateAndFlags(intArg + intArg + intArg, 3),
+      stateAndFlags(shipArg + std::string("\x11", 1) + arrayArg + shipArg + textArg + arrayArg, 6) +
+          command(126, 10, shipArg + intArg + intArg + intArg + intArg + intArg + intArg + arrayArg, 8),
+      command(93, 3, std::string("\x19", 1) + shipArg + intArg, 3) + command(94, 3, objectArg + intArg + shipArg, 3) +
+          command(95, 2, objectArg + intArg + intArg + shipArg, 4) + command(97, 3, shipArg + intArg + objectArg, 3),
   };
 }
 

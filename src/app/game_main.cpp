@@ -459,6 +459,9 @@ bool StepUniverse(GameMainOptions*) {
   gSimulationServices.alertWords = [] {
     return gGuiMaster ? AlertWords{&gGuiMaster->alertFlags, &gGuiMaster->alertPending} : AlertWords{};
   };
+  gSimulationServices.playerDesiredSpeedSet = [] {
+    if (gInputState) gInputState->flags &= ~kInputThrottleLive;
+  };
   return true;
 }
 

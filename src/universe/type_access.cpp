@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scene/cut_keys.h"
 #include "scene/instance_records.h"
 #include "universe/object_references.h"
 #include "universe/universe.h"
@@ -127,10 +128,25 @@ bool WordListHas(const WordList* list, int32_t value) {
 
 bool InBodyList(int kind, int32_t body) { return WordListHas(&gBodyIdLists.lists[kind], body); }
 
+// The child after `after` when it lies in the container; the first child when it does not (or
+// is null), so a stale or foreign `after` never leads the walk into another list.
 SpaceObject* NextChild(SpaceObject* container, SpaceObject* after) {
-  if (after) return ObjectListNext(after);
   ListHead* children = container ? ObjectChildren(container) : nullptr;
-  return children ? ObjectListFirst(children) : nullptr;
+  SpaceObject* first = children ? ObjectListFirst(children) : nullptr;
+  if (!after) return first;
+  for (SpaceObject* o = first; o; o = ObjectListNext(o)) {
+    if (o == after) return ObjectListNext(o);
+  }
+  return first;
+}
+
+// The row of the cut path the instance plays, when the instance names a registered cut and a
+// path inside it.
+const PathRecord* PlayedCutPath(const InstanceRecord* instance) {
+  if (!instance || instance->cutHandle == 0 || instance->pathNumber < 0) return nullptr;
+  const CutRecord* cut = GetCutByHandle(instance->cutHandle);
+  if (!cut || !cut->paths || instance->pathNumber >= cut->pathCount) return nullptr;
+  return &cut->paths[instance->pathNumber];
 }
 
 int32_t SetAmount(SpaceObject* object, int32_t value) {
@@ -727,9 +743,20 @@ SpaceObject* ObjFindNextChildByType(SpaceObject* container, SpaceObject* after, 
   return nullptr;
 }
 
-SpaceObject* ObjFindNextChildByNodeId(SpaceObject* container, SpaceObject* after, int32_t id) {
+SpaceObject* ObjFindNextChildByPathNumber(SpaceObject* container, SpaceObject* after, int32_t number) {
   for (SpaceObject* o = NextChild(container, after); o; o = ObjectListNext(o)) {
-    if (o->instance && o->instance->nodeId == id) return o;
+    if (o->instance && o->instance->pathNumber == number) return o;
+  }
+  return nullptr;
+}
+
+SpaceObject* ObjFindNextChildByPathRow(SpaceObject* container, SpaceObject* after, PathRowWord word,
+                                       int32_t value) {
+  for (SpaceObject* o = NextChild(container, after); o; o = ObjectListNext(o)) {
+    const PathRecord* path = PlayedCutPath(o->instance);
+    if (!path) continue;
+    const uint32_t recorded = word == PathRowWord::Body ? path->lookupWord : path->pathWord;
+    if (static_cast<int32_t>(recorded) == value) return o;
   }
   return nullptr;
 }

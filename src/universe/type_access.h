@@ -107,10 +107,17 @@ bool IsIdInIdLists(int32_t kind, int32_t body);
 const ComponentEntry* FindEntry12ById(int32_t kind, int32_t body);
 int32_t FindBackgroundUsingId(int32_t body);
 int32_t CountTypeInList(int32_t list, int32_t objClass, int32_t subtype);
+// Child searches: the next child of the container after `after` that matches, or null. A null
+// `after`, or one that is not a child of this container, starts at the first child.
 SpaceObject* ObjFindNextChildByClass(SpaceObject* container, SpaceObject* after, int32_t objClass);
 SpaceObject* ObjFindNextChildByType(SpaceObject* container, SpaceObject* after, int32_t objClass,
                                     int32_t subtype);
-SpaceObject* ObjFindNextChildByNodeId(SpaceObject* container, SpaceObject* after, int32_t id);
+SpaceObject* ObjFindNextChildByPathNumber(SpaceObject* container, SpaceObject* after, int32_t number);
+// The body word or the class word (the path's mask) of the cut path row the child's instance
+// plays; a child whose instance names no registered cut or no path in it never matches.
+enum class PathRowWord { Body, Class };
+SpaceObject* ObjFindNextChildByPathRow(SpaceObject* container, SpaceObject* after, PathRowWord word,
+                                       int32_t value);
 SpaceObject* ObjFindNextContainerChild(SpaceObject* container, SpaceObject* after);
 
 // The instance flags its body id earns from the body lists.

@@ -60,6 +60,8 @@ const char* SAArgText(const SACall* call, int32_t i);
 // Elements 0, 1 and 2 of an array argument; missing elements read as 0. False (and zeros) when
 // the argument is missing or not an array.
 bool SAArgTriple(const SACall* call, int32_t i, int32_t out[3]);
+// The same for elements 0 to n - 1.
+bool SAArgInts(const SACall* call, int32_t i, int32_t* out, int32_t n);
 
 // ---- Answers --------------------------------------------------------------------------------
 
@@ -69,3 +71,13 @@ void SAAnswerIntArray(SACall* call, const int32_t* values, int32_t n);
 // Stores the calling task as the object's waiting call, overwriting any earlier one unanswered;
 // the task waits until `ReleaseModuleHandle` answers it. A missing object answers 0 at once.
 void SAWaitOn(SACall* call, SpaceObject* object);
+
+// ---- Common command shapes --------------------------------------------------------------------
+
+// A command that applies Op(object, a, b, c) to the object of argument 0 with the integers of
+// arguments 1 to 3 (0 where missing) and answers 0; a missing object changes nothing.
+template <auto Op>
+void SAApplyToObject(SACall* call) {
+  if (SpaceObject* object = SAArgObject(call, 0)) Op(object, SAArgInt(call, 1), SAArgInt(call, 2), SAArgInt(call, 3));
+  SAAnswerInt(call, 0);
+}

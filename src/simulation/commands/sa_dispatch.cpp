@@ -81,11 +81,13 @@ const char* SAArgText(const SACall* call, int32_t i) {
   return value && ValueIsText(value) ? GetValueString(value) : nullptr;
 }
 
-bool SAArgTriple(const SACall* call, int32_t i, int32_t out[3]) {
-  out[0] = out[1] = out[2] = 0;
+bool SAArgTriple(const SACall* call, int32_t i, int32_t out[3]) { return SAArgInts(call, i, out, 3); }
+
+bool SAArgInts(const SACall* call, int32_t i, int32_t* out, int32_t n) {
+  for (int32_t k = 0; k < n; ++k) out[k] = 0;
   ScriptValue* value = SAArgValue(call, i);
   if (!value || value->type != kValueArray || !value->array) return false;
-  for (int32_t k = 0; k < 3; ++k) {
+  for (int32_t k = 0; k < n; ++k) {
     const ScriptValue* element = ArrayElementPtr(value, k);
     if (element && PayloadIsNumber(element)) out[k] = element->i;
   }

@@ -2,6 +2,13 @@
 // defines its rows; add one declaration and one entry here per family.
 #include "simulation/commands/sa_call.h"
 
+extern const SACommandRow kObjectStateCommands[58];
+extern const SACommandRow kContainerCommands[7];
+extern const SACommandRow kFlagCommands[31];
+
 const SACommandFamily kSACommandFamilies[] = {
+    MakeSACommandFamily(kObjectStateCommands),
+    MakeSACommandFamily(kContainerCommands),
+    MakeSACommandFamily(kFlagCommands),
     {nullptr, 0},
 };
