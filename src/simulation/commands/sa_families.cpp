@@ -2,6 +2,9 @@
 // defines its rows; add one declaration and one entry here per family.
 #include "simulation/commands/sa_call.h"
 
+extern const SACommandRow kCombatCommands[32];
+
 const SACommandFamily kSACommandFamilies[] = {
+    MakeSACommandFamily(kCombatCommands),
     {nullptr, 0},
 };
