@@ -389,6 +389,9 @@ Seeds SaCommandsSeeds() {
   const std::string intArg("\x00\x00\x00\x00\x07", 5);
   const std::string arrayArg("\x03\x03\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03", 14);
   const std::string textArg("\x02\x03" "abc", 5);
+  const std::string otherShipArg("\x19", 1);  // the second ship
+  const std::string zeroArg("\x00\x00\x00\x00\x00", 5);
+  const std::string shortArrayArg("\x03\x01\x00\x00\x00\x05", 6);
   return {
       command(0, 2, intArg + intArg, 2),
       command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
@@ -397,6 +400,17 @@ Seeds SaCommandsSeeds() {
       command(242, 0, "", 0) + command(269, 2, shipArg + shipArg, 2) + command(284, 0, "", 0),
       command(369, 4, intArg, 1) + command(370, 0, "", 0) + command(0xFFFF, 1, intArg, 1),
       command(30, 3, shipArg + arrayArg + std::string("\x04\x00\x00\x00\x09", 5), 3),
+      // Combat, statistics and effects: fire, stop, the waiting turret and debris orders with
+      // short arrays, collision slots, rock search, density, explosions and tractor links.
+      command(236, 0, "", 0) + command(240, 0, "", 0) + command(241, 2, shipArg + shipArg, 2) +
+          command(245, 5, shipArg + otherShipArg + intArg + intArg + intArg, 5) +
+          command(246, 4, shipArg + intArg + zeroArg + zeroArg, 4),
+      command(243, 2, shipArg + intArg, 2) + command(244, 1, shipArg, 1) + command(255, 1, shipArg, 1) +
+          command(363, 3, shipArg + zeroArg + arrayArg, 3) + command(367, 3, shipArg + objectArg + shortArrayArg, 3),
+      command(364, 3, objectArg + shipArg + intArg, 3) + command(365, 1, intArg, 1) +
+          command(285, 6, shipArg + intArg + intArg + intArg + intArg + intArg, 6) + command(348, 1, shipArg, 1),
+      command(358, 5, shipArg + otherShipArg + zeroArg + zeroArg + zeroArg, 5) + command(359, 1, otherShipArg, 1) +
+          command(247, 3, shipArg + otherShipArg + intArg, 3) + command(248, 4, shipArg + intArg + otherShipArg, 3),
   };
 }
 
