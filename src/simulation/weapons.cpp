@@ -76,9 +76,9 @@ bool ReadLaserFacts(const SpaceObject* laser, LaserFacts* out) {
 int32_t EnergyPerShot(const BulletType* b) { return b->impactValue[3]; }
 int32_t AttachTime(const BulletType* b) { return b->impactValue[0]; }
 int32_t ChargeFactor(const BulletType* b) { return b->lateValues[0]; }
-uint32_t AmmunitionWare(const BulletType* b, const ObjectTypeRecord* row) {
-  (void)b;
-  return static_cast<uint32_t>(TypeGetFlaggedId(row));
+// The ammunition ware of a bullet type that uses ammunition, class << 16 | subtype.
+uint32_t AmmunitionWare(int32_t bulletType) {
+  return static_cast<uint32_t>(TypeGetFlaggedId(TypeRow(kClassBullet, bulletType)));
 }
 
 uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
@@ -223,7 +223,7 @@ void OrientShot(SpaceObject* shot, const FixedVector& direction) {
 
 // Creates the shot of one laser and sets it going; null when no shot could be made.
 SpaceObject* CreateShot(SpaceObject* ship, SpaceObject* laser, const LaserFacts& facts, const FixedVector& muzzle,
-                        const FixedMatrix& muzzleFrame, FixedVector aim, int32_t flags) {
+                        const FixedMatrix& muzzleFrame, FixedVector aim) {
   UniverseBlock* universe = gUniverse;
   ShipExt* shipExt = static_cast<ShipExt*>(ship->ext);
   const BulletType* bullet = facts.bullet;
@@ -244,9 +244,8 @@ SpaceObject* CreateShot(SpaceObject* ship, SpaceObject* laser, const LaserFacts&
     shot->flags2 |= kObjFlag2PlayerShot;
   }
   if (ship->flags2 & kObjFlag2PassedToShots) shot->flags2 |= kObjFlag2PassedToShots;
-  const ObjectTypeRecord* bulletRow = TypeRow(kClassBullet, facts.bulletType);
   if (bullet->flags & kBulletFlagFlaggedId) {
-    const uint32_t ware = AmmunitionWare(bullet, bulletRow);
+    const uint32_t ware = AmmunitionWare(facts.bulletType);
     RaiseObjectEvent(ship, "UseAmmunition", 3, static_cast<int32_t>(ware >> 16), static_cast<int32_t>(ware & 0xFFFF),
                      -1);
   }
@@ -290,7 +289,6 @@ SpaceObject* CreateShot(SpaceObject* ship, SpaceObject* laser, const LaserFacts&
   OrientShot(shot, direction);
   if (ship->parent) ObjAttachInstance(shot, ship->parent);
   shot->flags &= ~kObjFlagFree;
-  (void)flags;
   return shot;
 }
 
@@ -398,7 +396,7 @@ int32_t FireWeapons(SpaceObject* ship, SpaceObject* target, int32_t turret, int3
     const int32_t armedOfType = CountArmedOfType(ship, laser->subtype);
     if (!WeaponEnergyCovers(shipExt, EnergyPerShot(bullet))) continue;
     if (bullet->flags & kBulletFlagFlaggedId) {
-      const uint32_t ware = AmmunitionWare(bullet, TypeRow(kClassBullet, facts.bulletType));
+      const uint32_t ware = AmmunitionWare(facts.bulletType);
       const bool allowed = AmmunitionAllows(ship, ware);
       // The answer may have taken the laser away; the walk's other lasers are re-checked too.
       if (!IsLaserChildOf(laser, ship) || (ship->flags & kObjFlagRemoving)) break;
@@ -411,7 +409,7 @@ int32_t FireWeapons(SpaceObject* ship, SpaceObject* target, int32_t turret, int3
     const Aim aim = FindAim(ship, target, turret, flags, minDot, muzzle, forward, facts, laser);
     if (!aim.found) continue;
 
-    SpaceObject* shot = CreateShot(ship, laser, facts, muzzle, muzzleFrame, aim.point, flags);
+    SpaceObject* shot = CreateShot(ship, laser, facts, muzzle, muzzleFrame, aim.point);
     if (!shot) continue;
     BulletExt* sx = ShotOf(shot);
     if (bullet->flags & kBulletFlagBeam) {

@@ -266,6 +266,44 @@ TEST_F(Weapons, HeldPlayerBeamPaysAtMostOneShotPerReload) {
   EXPECT_EQ(Shots().size(), 1u);
 }
 
+// A carried shot charges while held: each frame before its attach time pays its share of the
+// charging energy; a released shot is forgotten and the next call fires a new one.
+TEST_F(Weapons, CarriedShotChargesWhileHeld) {
+  b_->flags &= ~kObjFlagArmed;
+  BulletType& type = bullets_[0].bullet;
+  type.flags = kBulletFlagCarried;
+  type.energy = 40;
+  type.impactValue[0] = 300;  // attach time, ms
+  type.lateValues[0] = 3;     // charge factor
+  ShipOf()->weaponEnergy = 1000 * 1000;
+  ASSERT_EQ(Fire(kFireManual), kFireResultFired);
+  SpaceObject* shot = L(a_)->currentShot;
+  ASSERT_NE(shot, nullptr);
+  auto* ext = static_cast<BulletExt*>(shot->ext);
+  EXPECT_EQ(ext->attachUntil, 10000u + 300);
+  EXPECT_NE(ext->hitFlags & kBulletAttached, 0u);
+  EXPECT_EQ(ShipOf()->weaponEnergy, (1000 - kEnergyPerShot) * 1000);
+
+  SetTime(10030, 30);  // a 30 ms frame: a tenth of the attach time
+  ASSERT_EQ(Fire(kFireManual), kFireResultFired);
+  EXPECT_EQ(L(a_)->currentShot, shot);
+  // The share is whole energy units (15 x 30 / 300 = 1), paid in thousandths.
+  EXPECT_EQ(ShipOf()->weaponEnergy, (1000 - kEnergyPerShot) * 1000 - (kEnergyPerShot * 3 * 30 / 300) * 1000);
+  EXPECT_EQ(ext->charge, 40 * 3 / 10);
+  EXPECT_EQ(ext->expiresAt, 10030u + kLifetime);
+
+  SetTime(10400, 30);  // past the attach time: let go, nothing fed
+  EXPECT_EQ(Fire(kFireManual), kFireResultNone);
+  EXPECT_EQ(L(a_)->currentShot, nullptr);
+
+  ext->hitFlags |= kBulletReleased;
+  L(a_)->currentShot = shot;
+  L(a_)->readyAt = 0;
+  ASSERT_EQ(Fire(kFireManual), kFireResultFired);
+  EXPECT_NE(L(a_)->currentShot, shot);
+  EXPECT_EQ(Shots().size(), 2u);
+}
+
 TEST_F(Weapons, SpreadAndJitterFollowTheSeededGenerator) {
   GameSrand(7);
   ASSERT_EQ(Fire(), kFireResultFired);
