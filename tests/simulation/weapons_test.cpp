@@ -346,6 +346,9 @@ TEST_F(Weapons, PlayerOnlyLaserNeedsThePlayersHand) {
   universe_.player = ship_;
   EXPECT_EQ(Fire(0), kFireResultNone);            // not by hand
   EXPECT_EQ(Fire(kFireManual), kFireResultFired);
+  // The player's shots are counted as fired and marked for the hit statistics.
+  EXPECT_EQ(universe_.statWord, 1u);
+  EXPECT_NE(L(a_)->currentShot->flags2 & 0x100u, 0u);
   universe_.player = nullptr;
 }
 
