@@ -395,6 +395,9 @@ Seeds SaCommandsSeeds() {
     for (uint16_t number = 34; number <= 129; ++number) run += command(number, count, values, count);
     return run;
   };
+  const std::string otherShipArg("\x19", 1);  // the second ship
+  const std::string zeroArg("\x00\x00\x00\x00\x00", 5);
+  const std::string shortArrayArg("\x03\x01\x00\x00\x00\x05", 6);
   return {
       command(0, 2, intArg + intArg, 2),
       command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
@@ -409,6 +412,17 @@ Seeds SaCommandsSeeds() {
           command(126, 10, shipArg + intArg + intArg + intArg + intArg + intArg + intArg + arrayArg, 8),
       command(93, 3, std::string("\x19", 1) + shipArg + intArg, 3) + command(94, 3, objectArg + intArg + shipArg, 3) +
           command(95, 2, objectArg + intArg + intArg + shipArg, 4) + command(97, 3, shipArg + intArg + objectArg, 3),
+      // Combat, statistics and effects: fire, stop, the waiting turret and debris orders with
+      // short arrays, collision slots, rock search, density, explosions and tractor links.
+      command(236, 0, "", 0) + command(240, 0, "", 0) + command(241, 2, shipArg + shipArg, 2) +
+          command(245, 5, shipArg + otherShipArg + intArg + intArg + intArg, 5) +
+          command(246, 4, shipArg + intArg + zeroArg + zeroArg, 4),
+      command(243, 2, shipArg + intArg, 2) + command(244, 1, shipArg, 1) + command(255, 1, shipArg, 1) +
+          command(363, 3, shipArg + zeroArg + arrayArg, 3) + command(367, 3, shipArg + objectArg + shortArrayArg, 3),
+      command(364, 3, objectArg + shipArg + intArg, 3) + command(365, 1, intArg, 1) +
+          command(285, 6, shipArg + intArg + intArg + intArg + intArg + intArg, 6) + command(348, 1, shipArg, 1),
+      command(358, 5, shipArg + otherShipArg + zeroArg + zeroArg + zeroArg, 5) + command(359, 1, otherShipArg, 1) +
+          command(247, 3, shipArg + otherShipArg + intArg, 3) + command(248, 4, shipArg + intArg + otherShipArg, 3),
   };
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "universe/ship_nodes.h"
+
 struct SpaceObject;
 struct SectorObject;
 
@@ -26,7 +28,7 @@ constexpr uint32_t kBulletFlagStopsWhenKilled = 0x100;
 constexpr uint32_t kBulletFlagStartsTimer = 0x200;
 constexpr uint32_t kBulletFlagDrainsEnergy = 0x400;
 constexpr uint32_t kBulletFlagUpdatesRatio = 0x800;
-constexpr uint32_t kBulletFlagCarried = 0x2000;
+// kBulletFlagCarried (0x2000) comes with the carried-shot operations of universe/ship_nodes.h.
 
 // One hit: the shield children absorb `shieldDamage` in list order, then the hull takes
 // `hullDamage` (below 0: whatever the shields let through).

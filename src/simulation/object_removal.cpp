@@ -101,6 +101,7 @@ void ClearObjectReferences(SpaceObject* o, const Removal& removal, PendingEvents
       if (removal.ClearsOwner(bullet->shooter)) bullet->shooter = nullptr;
       ClearIf(bullet->firedBy, removal);
       ClearIf(bullet->hitObject, removal);
+      ClearIf(bullet->laser, removal);
       break;
     }
     case kClassFactory: ClearIf(static_cast<FactoryExt*>(o->ext)->linkedFactory, removal); break;

@@ -252,8 +252,9 @@ bool HitDamage(const Pass& pass, SpaceObject* a, SpaceObject* b) {
   if (!Raise(pass, b, "AttackedBy", 2, IdOf(attacker), IdOf(a), 0, a, b)) return false;
   if ((a->flags2 & kFlag2Counted) && !(a->flags2 & kFlag2CountedAlready)) {
     if (UniverseBlock* u = gUniverse) {
-      if (IsShot(a)) ++u->statWord;
-      else if (!IsShot(b)) ++u->missileCount;
+      // The hit counters follow the fired counters in the statistics words.
+      if (IsShot(a)) ++u->statWords[0];
+      else if (!IsShot(b)) ++u->statWords[1];
     }
     b->flags2 |= kFlag2CountedHit;
     a->flags2 |= kFlag2CountedAlready;

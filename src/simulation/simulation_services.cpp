@@ -7,7 +7,9 @@
 #include "simulation/shot_hits.h"
 #include "universe/dock_ports.h"
 #include "universe/object_explosions.h"
+#include "universe/missile_launch.h"
 #include "universe/object_spawns.h"
+#include "universe/universe.h"
 
 namespace {
 
@@ -17,6 +19,9 @@ void ShowImpact(SpaceObject* object, SpaceObject* other) { ShowCollisionEffect(o
 void PlayStruckSound(SpaceObject* object, SpaceObject* attacker) { PlayHitSound(attacker, object); }
 int32_t ExplodeKilled(SpaceObject* object, SpaceObject* killer, int32_t flags) {
   return CreateObjectExplosion(object, killer ? 1 : 0, flags);
+}
+bool StartEffectOf(int32_t kind, int32_t row, SpaceObject* object) {
+  return ShowObjectEffect(kind, row, object, object ? static_cast<int32_t>(object->id) : 0);
 }
 
 }  // namespace
@@ -33,6 +38,11 @@ SimulationServices DefaultSimulationServices() {
                             PlayExplosionSound,
                             SpawnScatteredObjects,
                             ObjDecoupleMissile,
+                            ObjLaunchMissile,
+                            StartEffectOf,
+                            nullptr,
+                            nullptr,
+                            nullptr,
                             nullptr,
                             nullptr,
                             nullptr,

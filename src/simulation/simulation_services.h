@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
+
 struct InstanceRecord;
 struct SpaceObject;
 
@@ -31,6 +33,10 @@ struct SimulationServices {
   void (*playExplosionSound)(SpaceObject* object);
   void (*spawnScatteredObjects)(SpaceObject* bullet);
   void (*decoupleMissile)(SpaceObject* missile, int32_t cut);
+  SpaceObject* (*launchMissile)(SpaceObject* ship, SpaceObject* target, int32_t turret, int32_t subtype,
+                                int32_t launchFlags, int32_t shotNo);
+  // Starts the effects of an effect row on the object; true when one started.
+  bool (*startObjectEffect)(int32_t kind, int32_t row, SpaceObject* object);
   // The layers above.
   void (*cockpitSetPercentDisplay)(int32_t value, const SpaceObject* object);
   // Whether a cockpit shows the object from inside (its first mode bit).
@@ -45,6 +51,15 @@ struct SimulationServices {
   const SpaceObject* (*cockpitFollowedObject)();
   // A script set the player's desired speed: the throttle stops steering it until moved again.
   void (*playerDesiredSpeedSet)();
+  // The target of the current cockpit when its reference object is the ship and it views this
+  // turret; null otherwise.
+  SpaceObject* (*cockpitTurretTarget)(const SpaceObject* ship, int32_t turret);
+  // Cursor aiming of the current cockpit for the ship's turret: false when it does not apply
+  // (switched off, another ship or turret); else true with the cockpit's target when the cursor
+  // lies in its overlay, or the object under the cursor, or null.
+  bool (*cockpitCursorTarget)(const SpaceObject* ship, int32_t turret, SpaceObject** target);
+  // The cursor point unprojected at the given depth into world space; false without a camera.
+  bool (*cockpitUnprojectCursor)(int32_t depth, FixedVector* out);
 };
 
 extern SimulationServices gSimulationServices;

@@ -289,9 +289,10 @@ void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, i
   SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, c}, 0});
 }
 
-void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount, int32_t a) {
+void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount, int32_t a,
+                               int32_t b) {
   if (!object || object->scriptId == 0) return;
-  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, 0, 0}, holderId});
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, 0}, holderId});
 }
 
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount, int32_t a) {

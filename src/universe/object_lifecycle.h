@@ -85,7 +85,7 @@ void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, i
 // The same, with the script's integer answer kept as the event value of the object `holderId`
 // (read back from that object's script value once the call returns).
 void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount,
-                               int32_t a = 0);
+                               int32_t a = 0, int32_t b = 0);
 // An event to a script id that is not an object's (150, the game's script), with at most one
 // argument.
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount = 0, int32_t a = 0);

@@ -563,6 +563,11 @@ const char* GetBodyTypeName(int32_t bodyId) {
   return row ? ReadText(0, row->nameTextId) : "--- Unknown Body ---";
 }
 
+void DumpObjectTree(SpaceObject* object, int32_t) {
+  if (!object) return;
+  if (ListHead* children = ObjectChildren(object)) WalkObjectTrees(children);
+}
+
 void DumpAllObjects() {
   // The dump has no output of its own: it walks every tree and changes nothing.
   if (gUniverse) WalkObjectTrees(&gUniverse->objects);

@@ -58,4 +58,6 @@ uint32_t TypeDockSlotHasFlag(int32_t objClass, int32_t port, int32_t subtype, in
 void ShipSelectViewpoint(SpaceObject* ship, int32_t n, bool apply, bool force);
 // The name text of the type whose body is bodyId; the text database owns it.
 const char* GetBodyTypeName(int32_t bodyId);
+// The dumps walk the trees and have no other effect.
+void DumpObjectTree(SpaceObject* object, int32_t depth);
 void DumpAllObjects();

@@ -162,8 +162,17 @@ struct BulletExt {
   SpaceObject* hitObject;     // what a beam shot hits along its length
   uint32_t hitFlags;          // kBulletHit
   FixedVector hitOffset;      // the shot's position relative to the object hit
+  // What the weapons keep for a beam or carried shot fed by its laser: the laser, the muzzle
+  // direction (the world aim direction for an arc shot), the aim point's offset and the game time
+  // until which a carried shot stays attached.
+  SpaceObject* laser;
+  FixedVector muzzleDirection;
+  FixedVector aimOffset;
+  uint32_t attachUntil;
 };
 constexpr uint32_t kBulletHit = 1u << 0;
+constexpr uint32_t kBulletAttached = 1u << 1;  // a carried shot still held by its gun
+constexpr uint32_t kBulletReleased = 1u << 2;  // a carried shot let go by its gun
 
 struct SectorExt {
   ListHead children;

@@ -48,6 +48,19 @@ TEST_F(SectorMotion, ShotSparesItsShooterAndItsShootersMissiles) {
   }
 }
 
+// A counted shot's hit goes to the laser-hit counter, not to the word that counts shots fired.
+TEST_F(SectorMotion, CountedShotHitGoesToTheHitCounter) {
+  SpaceObject* shooter = In(kClassShip, 0, -100000);
+  SpaceObject* target = In(kClassShip, 0, 5);
+  ShotFrom(shooter, 0, 0)->flags2 |= kFlag2Counted;
+  UpdateSectorMotion(sector_);
+  ASSERT_NE(target->flags2 & kFlag2HitThisFrame, 0u);
+  EXPECT_EQ(universe_.statWord, 0u);
+  EXPECT_EQ(universe_.missileCount, 0u);
+  EXPECT_EQ(universe_.statWords[0], 1u);
+  EXPECT_EQ(universe_.statWords[1], 0u);
+}
+
 TEST_F(SectorMotion, RamExchangesMomentumByMass) {
   struct Case {
     bool aImmovable;

@@ -5,10 +5,12 @@
 extern const SACommandRow kObjectStateCommands[58];
 extern const SACommandRow kContainerCommands[7];
 extern const SACommandRow kFlagCommands[31];
+extern const SACommandRow kCombatCommands[32];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectStateCommands),
     MakeSACommandFamily(kContainerCommands),
     MakeSACommandFamily(kFlagCommands),
+    MakeSACommandFamily(kCombatCommands),
     {nullptr, 0},
 };
