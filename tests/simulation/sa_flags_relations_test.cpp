@@ -93,7 +93,9 @@ TEST_F(FlagCommands, CommandsAnswerAndWriteTheirFields) {
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(Run(c.command, c.args), c.answer) << c.command;
-    if (c.field) EXPECT_EQ(c.field(c.object), c.fieldValue) << c.command;
+    if (c.field) {
+      EXPECT_EQ(c.field(c.object), c.fieldValue) << c.command;
+    }
   }
   // A missing object answers 0 for every command of the family.
   const uint32_t flags = ship_->flags;

@@ -93,7 +93,9 @@ TEST_F(StateCommands, CommandsAnswerAndWriteTheirFields) {
     for (int32_t a : c.args) args.push_back(Int(a));
     ScriptTask* task = RunValues(c.command, args);
     EXPECT_EQ(task->result.i, c.answer) << c.command;
-    if (c.field) EXPECT_EQ(c.field(ship_), c.fieldValue) << c.command;
+    if (c.field) {
+      EXPECT_EQ(c.field(ship_), c.fieldValue) << c.command;
+    }
   }
   // A missing object: 0, and -1 for the two body getters.
   for (int32_t command = 34; command <= 91; ++command) {
