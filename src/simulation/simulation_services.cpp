@@ -5,6 +5,7 @@
 
 #include "scene/instance_collision.h"
 #include "simulation/shot_hits.h"
+#include "universe/container_departures.h"
 #include "universe/dock_ports.h"
 #include "universe/object_explosions.h"
 #include "universe/object_spawns.h"
@@ -38,7 +39,8 @@ SimulationServices DefaultSimulationServices() {
                             nullptr,
                             nullptr,
                             nullptr,
-                            nullptr};
+                            nullptr,
+                            ObjStartInHangar};
 }
 
 SimulationServices gSimulationServices = DefaultSimulationServices();

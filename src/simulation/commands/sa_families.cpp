@@ -2,6 +2,11 @@
 // defines its rows; add one declaration and one entry here per family.
 #include "simulation/commands/sa_call.h"
 
+extern const SACommandRow kObjectLifeCommands[9];
+extern const SACommandRow kOrderCommands[25];
+
 const SACommandFamily kSACommandFamilies[] = {
+    MakeSACommandFamily(kObjectLifeCommands),
+    MakeSACommandFamily(kOrderCommands),
     {nullptr, 0},
 };
