@@ -373,6 +373,30 @@ Seeds UniverseXmlSeeds() {
   return seeds;
 }
 
+// The object life and order commands (0 to 33) in one run each way: with their full frames (ship,
+// second ship or sector, numbers, a short array) and cut short of their last argument.
+template <typename Command>
+std::string LifeAndOrderCommands(Command command) {
+  auto integer = [](int32_t v) {
+    return std::string{'\0', static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
+  };
+  const std::string ship("\x09", 1), otherShip("\x19", 1), sector("\x01", 1);
+  const std::string shortArray("\x03\x01\x00\x00\x00\x05", 6);
+  std::string run;
+  for (uint16_t number = 0; number <= 33; ++number) {
+    const std::string second = number == 6 ? sector : otherShip;
+    const std::string frame = ship + second + integer(number == 0 ? 7 : 1) + integer(100) + integer(500) +
+                              integer(-1) + integer(2220) + shortArray;
+    run += command(number, 8, frame, 8);
+    run += command(number, 3, ship + integer(0) + shortArray, 3);
+  }
+  // A kill with a text as its extra value, then the orders of a ship that is gone.
+  run += command(7, 4, ship + integer(2) + otherShip + std::string("\x02\x02" "xy", 4), 4);
+  run += command(1, 1, ship, 1) + command(30, 5, ship + integer(0) + integer(0) + integer(9) + integer(10), 5);
+  return run;
+}
+
 // Command runs for the SA_ module in the target's own record form: command (2 bytes), declared
 // count, filled count, then values (kind byte and payload).
 Seeds SaCommandsSeeds() {
@@ -397,6 +421,7 @@ Seeds SaCommandsSeeds() {
       command(242, 0, "", 0) + command(269, 2, shipArg + shipArg, 2) + command(284, 0, "", 0),
       command(369, 4, intArg, 1) + command(370, 0, "", 0) + command(0xFFFF, 1, intArg, 1),
       command(30, 3, shipArg + arrayArg + std::string("\x04\x00\x00\x00\x09", 5), 3),
+      LifeAndOrderCommands(command),
   };
 }
 
