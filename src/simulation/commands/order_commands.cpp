@@ -55,17 +55,19 @@ int32_t Dot16(const FixedVector& a, const FixedVector& b) {
   return SaturateToInt32((int64_t{a.x} * b.x + int64_t{a.y} * b.y + int64_t{a.z} * b.z) >> 16);
 }
 
+// a + b, each coordinate kept within 32 bits; a's fourth word.
+FixedVector Plus(const FixedVector& a, const FixedVector& b) {
+  return {SaturateToInt32(int64_t{a.x} + b.x), SaturateToInt32(int64_t{a.y} + b.y), SaturateToInt32(int64_t{a.z} + b.z),
+          a.w};
+}
+
 // A point of the container's own frame, in units of its radius, taken into the world.
 FixedVector ContainerPoint(const SpaceObject* container, const FixedVector& local) {
   FixedVector scaled, turned;
   MulVectorFixed(&scaled, container->radius, &local);
   if (const FixedMatrix* m = GetObjectRotationMatrix(container)) MatrixMulVector(&turned, m, &scaled);
   else turned = scaled;
-  FixedVector at = InstancePositionOf(container);
-  at.x = SaturateToInt32(int64_t{at.x} + turned.x);
-  at.y = SaturateToInt32(int64_t{at.y} + turned.y);
-  at.z = SaturateToInt32(int64_t{at.z} + turned.z);
-  return at;
+  return Plus(InstancePositionOf(container), turned);
 }
 
 void SetSecondPoint(ShipExt* ext, const FixedVector& point) {
@@ -161,9 +163,10 @@ void FlyObjectIntoContainer(SACall* call) {
     second = point;
     DockApproach approach;
     if (ComputeDockApproach(container, node, ship, &approach)) {
-      second.x = SaturateToInt32(int64_t{point.x} + Mul16(kPreApproachFraction, int64_t{approach.point.x} - point.x));
-      second.y = SaturateToInt32(int64_t{point.y} + Mul16(kPreApproachFraction, int64_t{approach.point.y} - point.y));
-      second.z = SaturateToInt32(int64_t{point.z} + Mul16(kPreApproachFraction, int64_t{approach.point.z} - point.z));
+      const FixedVector& a = approach.point;
+      second = Plus(point, {Mul16(kPreApproachFraction, int64_t{a.x} - point.x),
+                            Mul16(kPreApproachFraction, int64_t{a.y} - point.y),
+                            Mul16(kPreApproachFraction, int64_t{a.z} - point.z), 0});
     }
     ext->dockSlot = slot;
     ext->orderWords[kEntryIndexWord] = static_cast<uint32_t>(entry);
@@ -281,24 +284,26 @@ void StartInHangar(SACall* call) {
 
 // ---- Gates -----------------------------------------------------------------------------------
 
+// Both warps start alike: the path's clock, the ship's position as where it starts, and the gate
+// as the target when there is one; a ship passing a gate collides with nothing. True with a gate.
+bool StartWarp(SpaceObject* ship, ShipExt* ext, int32_t mode, uint32_t flag, SpaceObject* gate) {
+  SetMode(ext, mode);
+  ext->commandFlag = flag;
+  ext->nextCheckAt = SimulationNow() + kWarpTimeMs;
+  ext->commandPoint = InstancePositionOf(ship);
+  const bool throughGate = gate && gate->objClass == kClassGate;
+  ext->commandObject = throughGate ? gate : nullptr;
+  if (throughGate) ship->flags |= kObjFlagNoCollisions;
+  return throughGate;
+}
+
 void WarpObjectAway(SACall* call) {
   Order o;
   if (!TakeOrder(call, Needs::Ship, &o)) return;
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   SpaceObject* gate = OptionalObject(call, 1);
-  const uint32_t now = SimulationNow();
-  SetMode(ext, OM_WARP_AWAY);
-  ext->commandFlag = static_cast<uint32_t>(-1);
-  ext->nextCheckAt = now + kWarpTimeMs;
-  ext->commandPoint = InstancePositionOf(ship);
-  if (gate && gate->objClass == kClassGate) {
-    gate->flags |= kObjFlagGuideLights;
-    ship->flags |= kObjFlagNoCollisions;
-    ext->commandObject = gate;
-  } else {
-    ext->commandObject = nullptr;
-  }
+  if (StartWarp(ship, ext, OM_WARP_AWAY, static_cast<uint32_t>(-1), gate)) gate->flags |= kObjFlagGuideLights;
   SAWaitOn(call, ship);
 }
 
@@ -310,26 +315,12 @@ void WarpObjectIn(SACall* call) {
   SpaceObject* gate = OptionalObject(call, 1);
   // The same warp asked for again only takes over the waiting call; the ship goes on as it was.
   if (ShipOrderMode(ship) == OM_WARP_IN && ext->commandObject == gate) return SAWaitOn(call, ship);
-  const uint32_t now = SimulationNow();
-  SetMode(ext, OM_WARP_IN);
-  ext->commandFlag = 1;
-  ext->nextCheckAt = now + kWarpTimeMs;
-  ext->commandPoint = InstancePositionOf(ship);
-  if (gate && gate->objClass == kClassGate) {
-    ship->flags |= kObjFlagNoCollisions;
+  if (StartWarp(ship, ext, OM_WARP_IN, 1, gate) && ship->instance) {
     // The ship comes out of the gate: it starts where the warp path begins, ahead of the gate.
     const FixedVector axis = Forward(gate);
     FixedVector ahead;
     MulVectorFixed(&ahead, kWarpInDistance, &axis);
-    if (ship->instance) {
-      FixedVector& at = ship->instance->position;
-      at.x = SaturateToInt32(int64_t{ext->commandPoint.x} + ahead.x);
-      at.y = SaturateToInt32(int64_t{ext->commandPoint.y} + ahead.y);
-      at.z = SaturateToInt32(int64_t{ext->commandPoint.z} + ahead.z);
-    }
-    ext->commandObject = gate;
-  } else {
-    ext->commandObject = nullptr;
+    ship->instance->position = Plus(ext->commandPoint, ahead);
   }
   SAWaitOn(call, ship);
 }
@@ -354,9 +345,7 @@ void AvoidObjectCollision(SACall* call) {
   OrderWord(ext, kEvasionStyleWord) = static_cast<uint32_t>(-1);
   const FixedVector forward = Forward(ship);
   const int64_t reach = int64_t{kAvoidLookAhead} * distance;
-  ext->commandPoint = {SaturateToInt32(at.x + int64_t{Mul16(reach, forward.x)}),
-                       SaturateToInt32(at.y + int64_t{Mul16(reach, forward.y)}),
-                       SaturateToInt32(at.z + int64_t{Mul16(reach, forward.z)}), at.w};
+  ext->commandPoint = Plus(at, {Mul16(reach, forward.x), Mul16(reach, forward.y), Mul16(reach, forward.z), 0});
   SAWaitOn(call, ship);
 }
 
