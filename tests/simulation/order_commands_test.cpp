@@ -271,6 +271,111 @@ TEST_F(OrderCommands, DockingSlotChecksFailWithBothReservationsCleared) {
   }
 }
 
+// A dock of radius 1000 at the origin with one docking place, whose one entry lies 5000 ahead
+// and faces ahead: its approach point lies at 5000 + (5000 + 1000 + 10 + 50000) for a ship of
+// radius 10.
+TEST_F(OrderCommands, DockingPlacesGiveTheEntryAndItsApproach) {
+  constexpr int32_t kApproachZ = 5000 + 56010;
+  ObjectTypeRecord* docks = Rows(kClassDock, 1);
+  DockSlotList list{};
+  ListInit(&list.slots);
+  DockPortType port{};
+  ListAddTail(&list.slots, &port.node);
+  docks[0].station.dockSlots = &list;
+  SpaceObject* dock = In(kClassDock, 0, 0, 1000);
+  dock->flags |= kObjFlagContainer;
+  MatrixSetIdentity(&dock->instance->matrix);
+  auto* dockExt = static_cast<DockExt*>(dock->ext);
+  dockExt->innerPoint = {0, 0, 2 * kFixedOne, 0};
+  dockExt->outerPoint = {0, 0, 3 * kFixedOne, 0};
+  InstanceRecord entry{};
+  entry.position = entry.world = {0, 0, 5000, 0};
+  MatrixSetIdentity(&entry.worldMatrix);
+  DockSlotRow row{};
+  row.entries[0] = &entry;
+  row.entryCount = 1;
+  row.port = &port;
+  DockSlotTable table{&list, 1, &row};
+  struct Restore {
+    ObjectTypeRecord* type;
+    DockExt* ext;
+    DockSlotTable* own;
+    ~Restore() {  // the list and the table live on this stack
+      type->station.dockSlots = nullptr;
+      ext->dockSlots = own;
+    }
+  } restore{docks, dockExt, dockExt->dockSlots};
+  dockExt->dockSlots = &table;
+
+  struct Case {
+    const char* what;
+    int32_t command, slot;
+    int32_t pointZ, secondZ, reservedSlot;
+  };
+  const Case kCases[] = {
+      {"into the place: its entry, and 0.7 of the way to the approach", kFlyInto, 0, 5000,
+       5000 + int32_t((int64_t{0xB333} * 56010) >> 16), 0},
+      {"into the dock: its entry vector", kFlyInto, -1, 2000, 2000, -1},
+      {"before the place: its approach, in the dock's frame", kFlyBefore, 0, kApproachZ, 0, 0},
+      {"before the dock: its front vector", kFlyBefore, -1, 3000, 0, -1},
+  };
+  for (const Case& c : kCases) {
+    SpaceObject* ship = ShipAt(0, 0, 200000);
+    const Reply r = Run(c.command, {Of(ship), Of(dock), I(c.slot), I(3)});
+    EXPECT_TRUE(WaitsOn(r, ship)) << c.what;
+    EXPECT_EQ(ShipOrderMode(ship), c.command == kFlyInto ? OM_FLY_INTO_CONTAINER : OM_FLY_BEFORE_CONTAINER);
+    EXPECT_EQ(ShipOrderTarget(ship), dock);
+    EXPECT_EQ(Ext(ship)->commandPoint.x, 0) << c.what;
+    EXPECT_EQ(Ext(ship)->commandPoint.z, c.pointZ) << c.what;
+    if (c.command == kFlyInto) {
+      EXPECT_EQ(int32_t(Word(ship, kSecondPointWord + 2)), c.secondZ) << c.what;
+    }
+    EXPECT_EQ(Ext(ship)->dockSlot, c.reservedSlot) << c.what;
+    if (c.reservedSlot >= 0) {
+      EXPECT_EQ(int32_t(Word(ship, kEntryIndexWord)), 3) << c.what;
+    }
+    ship->flags |= kObjFlagRemoving;
+  }
+
+  // Leaving the hangar: toward 1110000 ahead of the place's entry; without the place, from where
+  // the ship is, never toward what an earlier order left.
+  struct Leave {
+    int32_t slot, pointZ;
+  };
+  for (const Leave& l : {Leave{0, 5000 + 1110000}, Leave{1, 700}}) {
+    SpaceObject* ship = ShipAt(0, 0, 700);
+    Ext(ship)->commandPoint = {9, 9, 9, 0};
+    EXPECT_TRUE(WaitsOn(Run(kClearFromHangar, {Of(ship), Of(dock), I(l.slot)}), ship)) << l.slot;
+    EXPECT_EQ(ShipOrderMode(ship), OM_CLEAR_FROM_HANGAR);
+    EXPECT_EQ(Ext(ship)->commandPoint.x, 0) << l.slot;
+    EXPECT_EQ(Ext(ship)->commandPoint.z, l.pointZ) << l.slot;
+    EXPECT_EQ(int32_t(Word(ship, kSecondPointWord + 2)), 700);
+    EXPECT_EQ(Ext(ship)->dockSlot, l.slot);
+    ship->flags |= kObjFlagRemoving;
+  }
+
+  // Before the place: facing the entry, in front of it and within the approach's distance.
+  struct Before {
+    const char* what;
+    int32_t z;
+    uint32_t yaw;
+    int32_t answer;
+  };
+  const Before kBefore[] = {
+      {"in front, facing the entry", 50000, 32768, 1},
+      {"in front, facing away", 50000, 0, 0},
+      {"beyond the approach", 70000, 32768, 0},
+      {"behind the entry", 1000, 0, 0},
+  };
+  for (const Before& b : kBefore) {
+    SpaceObject* ship = ShipAt(0, 0, b.z);
+    MatrixFromAngles(&Ext(ship)->rotation, b.yaw, 0, 0);
+    EXPECT_EQ(Run(kIsBefore, {Of(ship), Of(dock), I(0)}).value, b.answer) << b.what;
+    EXPECT_EQ(ShipOrderMode(ship), OM_NONE);
+    ship->flags |= kObjFlagRemoving;
+  }
+}
+
 TEST_F(OrderCommands, FlyIntoAGateSpreadsSmallShipsWithinFortyFiveDegrees) {
   SpaceObject* gate = In(kClassGate, 0, 0, 65536);  // radius 1.0: the entry vector as it is
   gate->flags |= kObjFlagContainer;
