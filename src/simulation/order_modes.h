@@ -101,6 +101,11 @@ constexpr int kEvasionStyleWord = 5;   // 0 turn, 1 up axis, 2 right axis
 constexpr int kSecondPointWord = 0;    // of orderWords: x, y, z of where the order started
 constexpr int kEntryIndexWord = 3;
 constexpr int kArrivalDistanceWord = 4;  // also the glide halves and the order cut's handle
+// An order to turn to angles without a roll keeps this in its roll word.
+constexpr uint32_t kNoRoll = 0x80000000u;
+// A glide's speed and tolerance are kept in steps of this many units, one in each half of the
+// arrival distance word (speed above).
+constexpr int32_t kGlideUnit = 222;
 // The path a ship following a cut plays; the order command writes it over the evasion counter.
 constexpr int kOrderCutPathWord = kEvasionCounterWord;
 

@@ -37,8 +37,6 @@ constexpr int32_t kAttackFirstDelay = 50;
 constexpr int32_t kDefensiveMoveTime = 300000;
 constexpr int32_t kTurnToObjectDistance = 400000;
 constexpr int32_t kFacingBefore = 60293;            // 0.92: a ship faces the entry it waits before
-constexpr uint32_t kNoRoll = 0x80000000u;
-constexpr int32_t kGlideUnit = 222;
 constexpr int32_t kNoEntry = -1;
 
 // The answers of a hangar start as the universe gives them.
@@ -121,7 +119,7 @@ bool TakeOrder(SACall* call, Needs needs, Order* o) {
 
 // ---- Containers ------------------------------------------------------------------------------
 
-// The docking place's count of the container's type; 0 for a type without places.
+// The number of docking places of the container's type; 0 for a type without them.
 int32_t DockPlaceCount(const SpaceObject* container) {
   return TypeGetDockSlotCount(container->subtype, container->objClass);
 }
