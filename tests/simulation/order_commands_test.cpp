@@ -46,7 +46,25 @@ class OrderCommands : public CommandWorld {
     CommandWorld::SetUp();
     SetTime(kStart);
   }
+  void TearDown() override {
+    if (dockType_) dockType_->station.dockSlots = nullptr;  // the list is the fixture's
+    CommandWorld::TearDown();
+  }
+
   static uint32_t Word(SpaceObject* ship, int word) { return Ext(ship)->orderWords[word]; }
+
+  // The dock type's one row, with one docking place.
+  ObjectTypeRecord* DockTypeWithOnePlace() {
+    dockType_ = Rows(kClassDock, 1);
+    ListInit(&places_.slots);
+    ListAddTail(&places_.slots, &port_.node);
+    dockType_->station.dockSlots = &places_;
+    return dockType_;
+  }
+
+  ObjectTypeRecord* dockType_ = nullptr;
+  DockSlotList places_{};
+  DockPortType port_{};
 };
 
 TEST_F(OrderCommands, RotateToAnglesBringsTheRollIntoOneTurn) {
@@ -229,16 +247,7 @@ TEST_F(OrderCommands, MissingObjectsAnswerAtOnce) {
 
 TEST_F(OrderCommands, DockingSlotChecksFailWithBothReservationsCleared) {
   // The dock type has one docking place; the dock made from it has no entry nodes for it.
-  ObjectTypeRecord* docks = Rows(kClassDock, 1);
-  DockSlotList list{};
-  ListInit(&list.slots);
-  DockPortType port{};
-  ListAddTail(&list.slots, &port.node);
-  docks[0].station.dockSlots = &list;
-  struct Unlist {
-    ObjectTypeRecord* row;
-    ~Unlist() { row->station.dockSlots = nullptr; }  // the list lives on this stack
-  } unlist{docks};
+  DockTypeWithOnePlace();
   SpaceObject* dock = In(kClassDock, 0, 0, 1000);
   dock->flags |= kObjFlagContainer;
   struct Case {
@@ -276,12 +285,7 @@ TEST_F(OrderCommands, DockingSlotChecksFailWithBothReservationsCleared) {
 // radius 10.
 TEST_F(OrderCommands, DockingPlacesGiveTheEntryAndItsApproach) {
   constexpr int32_t kApproachZ = 5000 + 56010;
-  ObjectTypeRecord* docks = Rows(kClassDock, 1);
-  DockSlotList list{};
-  ListInit(&list.slots);
-  DockPortType port{};
-  ListAddTail(&list.slots, &port.node);
-  docks[0].station.dockSlots = &list;
+  DockTypeWithOnePlace();
   SpaceObject* dock = In(kClassDock, 0, 0, 1000);
   dock->flags |= kObjFlagContainer;
   MatrixSetIdentity(&dock->instance->matrix);
@@ -294,17 +298,13 @@ TEST_F(OrderCommands, DockingPlacesGiveTheEntryAndItsApproach) {
   DockSlotRow row{};
   row.entries[0] = &entry;
   row.entryCount = 1;
-  row.port = &port;
-  DockSlotTable table{&list, 1, &row};
+  row.port = &port_;
+  DockSlotTable table{&places_, 1, &row};
   struct Restore {
-    ObjectTypeRecord* type;
     DockExt* ext;
     DockSlotTable* own;
-    ~Restore() {  // the list and the table live on this stack
-      type->station.dockSlots = nullptr;
-      ext->dockSlots = own;
-    }
-  } restore{docks, dockExt, dockExt->dockSlots};
+    ~Restore() { ext->dockSlots = own; }  // the table lives on this stack
+  } restore{dockExt, dockExt->dockSlots};
   dockExt->dockSlots = &table;
 
   struct Case {

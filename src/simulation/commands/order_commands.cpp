@@ -117,6 +117,14 @@ bool TakeOrder(SACall* call, Needs needs, Order* o) {
   return false;
 }
 
+// A command of the family on its ship: run only when the objects it needs exist.
+using OrderCommand = void (*)(SACall* call, const Order& o);
+template <OrderCommand Run, Needs kNeeds>
+void OnShip(SACall* call) {
+  Order o;
+  if (TakeOrder(call, kNeeds, &o)) Run(call, o);
+}
+
 // ---- Containers ------------------------------------------------------------------------------
 
 // The number of docking places of the container's type; 0 for a type without them.
@@ -129,9 +137,7 @@ InstanceRecord* PlaceEntry(SpaceObject* container, int32_t slot, const SpaceObje
   return row ? PickEntryForShipType(row, ship->subtype, entry) : nullptr;
 }
 
-void FlyObjectIntoContainer(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void FlyObjectIntoContainer(SACall* call, const Order& o) {
   auto [ship, ext, container] = o;
   const int32_t slot = SAArgInt(call, 2);
   const int32_t entry = call->argCount >= 4 ? SAArgInt(call, 3) : kNoEntry;
@@ -181,9 +187,7 @@ void FlyObjectIntoContainer(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void FlyObjectBeforeContainer(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void FlyObjectBeforeContainer(SACall* call, const Order& o) {
   auto [ship, ext, container] = o;
   const int32_t slot = SAArgInt(call, 2);
   const int32_t entry = call->argCount >= 4 ? SAArgInt(call, 3) : kNoEntry;
@@ -214,9 +218,7 @@ void FlyObjectBeforeContainer(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void IsObjectBeforeContainer(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void IsObjectBeforeContainer(SACall* call, const Order& o) {
   auto [ship, ext, container] = o;
   const int32_t slot = SAArgInt(call, 2);
   if (!(container->flags & kObjFlagContainer) || slot < 0 || slot >= DockPlaceCount(container)) {
@@ -238,9 +240,7 @@ void IsObjectBeforeContainer(SACall* call) {
   SAAnswerInt(call, before ? 1 : 0);
 }
 
-void FlyObjectBeforeContainerPos(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void FlyObjectBeforeContainerPos(SACall* call, const Order& o) {
   auto [ship, ext, container] = o;
   StartOrder(ext, OM_FLY_BEFORE_CONTAINER, container);
   ext->commandPoint = PointArgs(call, 2);
@@ -248,9 +248,7 @@ void FlyObjectBeforeContainerPos(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void ClearObjectFromHangar(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void ClearObjectFromHangar(SACall* call, const Order& o) {
   auto [ship, ext, container] = o;
   const int32_t slot = SAArgInt(call, 2);
   if (!IsObjectClass567(container) && container->objClass != kClassGate) return SAAnswerInt(call, 0);
@@ -295,9 +293,7 @@ bool StartWarp(SpaceObject* ship, ShipExt* ext, int32_t mode, uint32_t flag, Spa
   return throughGate;
 }
 
-void WarpObjectAway(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void WarpObjectAway(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   SpaceObject* gate = OptionalObject(call, 1);
@@ -305,9 +301,7 @@ void WarpObjectAway(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void WarpObjectIn(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void WarpObjectIn(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   SpaceObject* gate = OptionalObject(call, 1);
@@ -325,9 +319,7 @@ void WarpObjectIn(SACall* call) {
 
 // ---- Combat and company ----------------------------------------------------------------------
 
-void AvoidObjectCollision(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void AvoidObjectCollision(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   int32_t distance = SAArgInt(call, 1);
@@ -347,9 +339,7 @@ void AvoidObjectCollision(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void CaptureObject(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void CaptureObject(SACall* call, const Order& o) {
   auto [ship, ext, target] = o;
   StartOrder(ext, OM_CAPTURE, target);
   ext->thinkDue = SimulationNow();
@@ -367,9 +357,7 @@ FixedVector AttackOffset(SpaceObject* ship, SpaceObject* target) {
   return {FixedMul(r, TableCosine(a)), FixedMul(r, TableSine(a)), 0, 0};
 }
 
-void Attack(SACall* call, int32_t mode) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void Attack(SACall* call, const Order& o, int32_t mode) {
   auto [ship, ext, target] = o;
   const int32_t delay = SAArgInt(call, 2);
   const uint32_t now = SimulationNow();
@@ -381,12 +369,10 @@ void Attack(SACall* call, int32_t mode) {
   SAWaitOn(call, ship);
 }
 
-void AttackObject(SACall* call) { Attack(call, OM_ATTACK); }
-void AttackObjectBig(SACall* call) { Attack(call, OM_ATTACK_BIG); }
+void AttackObject(SACall* call, const Order& o) { Attack(call, o, OM_ATTACK); }
+void AttackObjectBig(SACall* call, const Order& o) { Attack(call, o, OM_ATTACK_BIG); }
 
-void DefensiveMove(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void DefensiveMove(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   const int32_t time = SAArgInt(call, 3);
@@ -401,9 +387,7 @@ void DefensiveMove(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void EscortObject(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void EscortObject(SACall* call, const Order& o) {
   auto [ship, ext, target] = o;
   StartOrder(ext, OM_ESCORT, target);
   ext->commandPoint = PointArgs(call, 2);
@@ -413,9 +397,7 @@ void EscortObject(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void FollowObject(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void FollowObject(SACall* call, const Order& o) {
   auto [ship, ext, target] = o;
   StartOrder(ext, OM_FOLLOW, target);
   SetArrivalDistance(ext, SAArgInt(call, 2));
@@ -424,9 +406,7 @@ void FollowObject(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void FollowObjectByCut(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void FollowObjectByCut(SACall* call, const Order& o) {
   auto [ship, ext, target] = o;
   StartOrder(ext, OM_FOLLOW_BY_CUT, target);
   SetArrivalDistance(ext, SAArgInt(call, 2));  // the word holds the order's cut
@@ -436,9 +416,7 @@ void FollowObjectByCut(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void TurnToObject(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void TurnToObject(SACall* call, const Order& o) {
   auto [ship, ext, target] = o;
   SetArrivalDistance(ext, call->argCount >= 3 ? SAArgInt(call, 2) : kTurnToObjectDistance);
   StartOrder(ext, OM_TURN_TO_OBJECT, target);
@@ -447,9 +425,7 @@ void TurnToObject(SACall* call) {
 
 // ---- Movement --------------------------------------------------------------------------------
 
-void Idle(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void Idle(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   const uint32_t now = SimulationNow();
@@ -460,9 +436,7 @@ void Idle(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void RotateToAngles(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void RotateToAngles(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   uint32_t roll = kNoRoll;
@@ -477,9 +451,7 @@ void RotateToAngles(SACall* call) {
   SAWaitOn(call, ship);
 }
 
-void MoveTo(SACall* call, int32_t mode) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void MoveTo(SACall* call, const Order& o, int32_t mode) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   SetMode(ext, mode);
@@ -488,12 +460,10 @@ void MoveTo(SACall* call, int32_t mode) {
   SAWaitOn(call, ship);
 }
 
-void MovePos(SACall* call) { MoveTo(call, OM_MOVE_POS); }
-void MovePosContinue(SACall* call) { MoveTo(call, OM_MOVE_POS_CONTINUE); }
+void MovePos(SACall* call, const Order& o) { MoveTo(call, o, OM_MOVE_POS); }
+void MovePosContinue(SACall* call, const Order& o) { MoveTo(call, o, OM_MOVE_POS_CONTINUE); }
 
-void GlidePos(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void GlidePos(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   const int32_t tolerance = SAArgInt(call, 4) / kGlideUnit;
@@ -515,9 +485,7 @@ TurretRow* OrderedTurret(SpaceObject* ship, ShipExt* ext, int32_t turret) {
   return &ext->turrets[turret];
 }
 
-void StopObjectTurret(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void StopObjectTurret(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   const int32_t turret = SAArgInt(call, 1);
@@ -548,9 +516,7 @@ TurretRow* TurretOrder(SACall* call, SpaceObject* ship, ShipExt* ext) {
   return row;
 }
 
-void TurretTurnToObject(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::ShipAndObject, &o)) return;
+void TurretTurnToObject(SACall* call, const Order& o) {
   auto [ship, ext, target] = o;
   if (TurretRow* row = TurretOrder(call, ship, ext)) {
     row->words[kTurretAimModeWord] = 0;
@@ -558,9 +524,7 @@ void TurretTurnToObject(SACall* call) {
   }
 }
 
-void TurretTurnToPosition(SACall* call) {
-  Order o;
-  if (!TakeOrder(call, Needs::Ship, &o)) return;
+void TurretTurnToPosition(SACall* call, const Order& o) {
   SpaceObject* ship = o.ship;
   ShipExt* ext = o.ext;
   if (TurretRow* row = TurretOrder(call, ship, ext)) {
@@ -576,13 +540,29 @@ void TurretTurnToPosition(SACall* call) {
 }  // namespace
 
 extern const SACommandRow kOrderCommands[25] = {
-    {9, FlyObjectIntoContainer},  {10, FlyObjectBeforeContainer}, {11, IsObjectBeforeContainer},
-    {12, FlyObjectBeforeContainerPos}, {13, ClearObjectFromHangar}, {14, WarpObjectAway},
-    {15, AvoidObjectCollision},   {16, CaptureObject},            {17, AttackObject},
-    {18, AttackObjectBig},        {19, DefensiveMove},            {20, EscortObject},
-    {21, StopObjectTurret},       {22, TurnToObject},             {23, TurretTurnToObject},
-    {24, TurretTurnToPosition},   {25, StartInHangar},            {26, Idle},
-    {27, FollowObject},           {28, FollowObjectByCut},        {29, RotateToAngles},
-    {30, MovePos},                {31, MovePosContinue},          {32, GlidePos},
-    {33, WarpObjectIn},
+    {9, OnShip<FlyObjectIntoContainer, Needs::ShipAndObject>},
+    {10, OnShip<FlyObjectBeforeContainer, Needs::ShipAndObject>},
+    {11, OnShip<IsObjectBeforeContainer, Needs::ShipAndObject>},
+    {12, OnShip<FlyObjectBeforeContainerPos, Needs::ShipAndObject>},
+    {13, OnShip<ClearObjectFromHangar, Needs::ShipAndObject>},
+    {14, OnShip<WarpObjectAway, Needs::Ship>},
+    {15, OnShip<AvoidObjectCollision, Needs::Ship>},
+    {16, OnShip<CaptureObject, Needs::ShipAndObject>},
+    {17, OnShip<AttackObject, Needs::ShipAndObject>},
+    {18, OnShip<AttackObjectBig, Needs::ShipAndObject>},
+    {19, OnShip<DefensiveMove, Needs::Ship>},
+    {20, OnShip<EscortObject, Needs::ShipAndObject>},
+    {21, OnShip<StopObjectTurret, Needs::Ship>},
+    {22, OnShip<TurnToObject, Needs::ShipAndObject>},
+    {23, OnShip<TurretTurnToObject, Needs::ShipAndObject>},
+    {24, OnShip<TurretTurnToPosition, Needs::Ship>},
+    {25, StartInHangar},
+    {26, OnShip<Idle, Needs::Ship>},
+    {27, OnShip<FollowObject, Needs::ShipAndObject>},
+    {28, OnShip<FollowObjectByCut, Needs::ShipAndObject>},
+    {29, OnShip<RotateToAngles, Needs::Ship>},
+    {30, OnShip<MovePos, Needs::Ship>},
+    {31, OnShip<MovePosContinue, Needs::Ship>},
+    {32, OnShip<GlidePos, Needs::Ship>},
+    {33, OnShip<WarpObjectIn, Needs::Ship>},
 };
