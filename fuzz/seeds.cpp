@@ -373,6 +373,30 @@ Seeds UniverseXmlSeeds() {
   return seeds;
 }
 
+// The object life and order commands (0 to 33) in one run each way: with their full frames (ship,
+// second ship or sector, numbers, a short array) and cut short of their last argument.
+template <typename Command>
+std::string LifeAndOrderCommands(Command command) {
+  auto integer = [](int32_t v) {
+    return std::string{'\0', static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                       static_cast<char>(v)};
+  };
+  const std::string ship("\x09", 1), otherShip("\x19", 1), sector("\x01", 1);
+  const std::string shortArray("\x03\x01\x00\x00\x00\x05", 6);
+  std::string run;
+  for (uint16_t number = 0; number <= 33; ++number) {
+    const std::string second = number == 6 ? sector : otherShip;
+    const std::string frame = ship + second + integer(number == 0 ? 7 : 1) + integer(100) + integer(500) +
+                              integer(-1) + integer(2220) + shortArray;
+    run += command(number, 8, frame, 8);
+    run += command(number, 3, ship + integer(0) + shortArray, 3);
+  }
+  // A kill with a text as its extra value, then the orders of a ship that is gone.
+  run += command(7, 4, ship + integer(2) + otherShip + std::string("\x02\x02" "xy", 4), 4);
+  run += command(1, 1, ship, 1) + command(30, 5, ship + integer(0) + integer(0) + integer(9) + integer(10), 5);
+  return run;
+}
+
 // Command runs for the SA_ module in the target's own record form: command (2 bytes), declared
 // count, filled count, then values (kind byte and payload).
 Seeds SaCommandsSeeds() {
@@ -423,6 +447,7 @@ Seeds SaCommandsSeeds() {
           command(285, 6, shipArg + intArg + intArg + intArg + intArg + intArg, 6) + command(348, 1, shipArg, 1),
       command(358, 5, shipArg + otherShipArg + zeroArg + zeroArg + zeroArg, 5) + command(359, 1, otherShipArg, 1) +
           command(247, 3, shipArg + otherShipArg + intArg, 3) + command(248, 4, shipArg + intArg + otherShipArg, 3),
+      LifeAndOrderCommands(command),
   };
 }
 

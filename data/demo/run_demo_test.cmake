@@ -55,6 +55,7 @@ set(expected
   "demo: Willkommen zur Korvane-Demo\\.\n"
   "demo: The story matches its signature\\.\n"
   "demo: Scene built through the engine natives: two cameras\\.\n"
+  "demo: A ship of the demo's type flew its SA_MovePos order; its task woke with 1\\.\n"
   "demo: Timer woke after [0-9]+ ms of game time, at frame [0-9]+\\.\n"
   "demo: Game saved in slot 1 at frame [1-9][0-9]*, result 1\\.\n"
   "demo: Save read back: [1-9][0-9]* frames and [1-9][0-9]* events restored\\.\n"

@@ -40,8 +40,6 @@ constexpr int64_t kWarpDistanceFactor = 1665000;
 constexpr int32_t kLandingLimitMs = 300000;
 constexpr int32_t kIdleWander = 1110000;
 constexpr int32_t kRollTolerance = 91;
-constexpr uint32_t kNoRoll = 0x80000000u;
-constexpr int32_t kGlideUnit = 222;
 constexpr int32_t kSlowestSpeed = 5000;
 constexpr int32_t kDebrisReach = 40000;
 

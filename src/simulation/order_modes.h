@@ -106,10 +106,25 @@ constexpr int kSecondPointWord = 0;    // of orderWords: x, y, z of where the or
 constexpr int kEntryIndexWord = 3;
 constexpr int kArrivalDistanceWord = 4;  // also the glide halves and the order cut's handle
 constexpr int kFinalTurnAxisWord = 5;    // x, y, z of the last axis a docking ship turned about
+// An order to turn to angles without a roll keeps this in its roll word.
+constexpr uint32_t kNoRoll = 0x80000000u;
+// A glide's speed and tolerance are kept in steps of this many units, one in each half of the
+// arrival distance word (speed above).
+constexpr int32_t kGlideUnit = 222;
 // The path a ship following a cut plays; the order command writes it over the evasion counter.
 constexpr int kOrderCutPathWord = kEvasionCounterWord;
 
 inline uint32_t& OrderWord(ShipExt* ship, int word) { return ship->commandWords[word]; }
+
+// The words of a turret row that a turret order fills and the turret aiming serves: until the
+// alignment check time the waiting task is not told the turret is aligned; the turret aims while
+// the game time is before the aim-until time; aim mode 2 takes the target point as a direction.
+// Without a target object the turret aims at the target point.
+constexpr int kTurretAlignCheckWord = 0;  // of TurretRow::words
+constexpr int kTurretAimUntilWord = 1;
+constexpr int kTurretAimModeWord = 2;
+constexpr int kTurretTargetPointWord = 0;  // of TurretRow::stateWords: x, y, z
+constexpr uint32_t kTurretAimAtDirection = 2;
 inline int32_t ShipArrivalDistance(const ShipExt* ship) {
   return static_cast<int32_t>(ship->orderWords[kArrivalDistanceWord]);
 }

@@ -5,6 +5,7 @@
 
 #include "scene/instance_collision.h"
 #include "simulation/shot_hits.h"
+#include "universe/container_departures.h"
 #include "universe/dock_ports.h"
 #include "universe/object_explosions.h"
 #include "universe/missile_launch.h"
@@ -27,29 +28,21 @@ bool StartEffectOf(int32_t kind, int32_t row, SpaceObject* object) {
 }  // namespace
 
 SimulationServices DefaultSimulationServices() {
-  return SimulationServices{InstCollideWith,
-                            InstCollide,
-                            FindShotTarget,
-                            RecordCollisionThreat,
-                            ObjDockingProximity,
-                            ShowImpact,
-                            PlayStruckSound,
-                            ExplodeKilled,
-                            PlayExplosionSound,
-                            SpawnScatteredObjects,
-                            ObjDecoupleMissile,
-                            ObjLaunchMissile,
-                            StartEffectOf,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr,
-                            nullptr};
+  // Named, so a new entry cannot shift the others; the layers above fill the null ones.
+  return SimulationServices{.instCollideWith = InstCollideWith,
+                            .instCollide = InstCollide,
+                            .findShotTarget = FindShotTarget,
+                            .recordCollisionThreat = RecordCollisionThreat,
+                            .dockingProximity = ObjDockingProximity,
+                            .showCollisionEffect = ShowImpact,
+                            .playHitSound = PlayStruckSound,
+                            .createObjectExplosion = ExplodeKilled,
+                            .playExplosionSound = PlayExplosionSound,
+                            .spawnScatteredObjects = SpawnScatteredObjects,
+                            .decoupleMissile = ObjDecoupleMissile,
+                            .launchMissile = ObjLaunchMissile,
+                            .startObjectEffect = StartEffectOf,
+                            .startInHangar = ObjStartInHangar};
 }
 
 SimulationServices gSimulationServices = DefaultSimulationServices();

@@ -1,10 +1,11 @@
 // What the damage model and the sector motion pass call outside themselves, reached through one
 // table: the scene engine's instance contact tests, the shot and threat tests, how far a ship is
 // in docking, the object effects
-// of the universe model, and the cockpit, force-feedback and input services of the layers above
-// the simulation, which the application registers at start-up (null: nothing happens, as while no
-// cockpit or input device exists). Tests put recorders in the table. Read by damage.cpp,
-// sector_motion.cpp, object_update.cpp, order_modes.cpp and the object state commands; never
+// and the hangar placement of the universe model, and the cockpit, force-feedback and input
+// services of the layers above the simulation, which the application registers at start-up (null:
+// nothing happens, as while no cockpit or input device exists). Tests put recorders in the table.
+// Read by damage.cpp, sector_motion.cpp, object_update.cpp, order_modes.cpp and the object state
+// and order commands; never
 // holds state of its own.
 #pragma once
 
@@ -60,6 +61,9 @@ struct SimulationServices {
   bool (*cockpitCursorTarget)(const SpaceObject* ship, int32_t turret, SpaceObject** target);
   // The cursor point unprojected at the given depth into world space; false without a camera.
   bool (*cockpitUnprojectCursor)(int32_t depth, FixedVector* out);
+  // Puts a ship into a container's hangar (the universe's placement): its answer decides what the
+  // hangar-start command tells its script.
+  int32_t (*startInHangar)(SpaceObject* ship, SpaceObject* container, int32_t slot);
 };
 
 extern SimulationServices gSimulationServices;

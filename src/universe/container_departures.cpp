@@ -373,6 +373,14 @@ void ShipLeaveContainer(SpaceObject* ship, SpaceObject* container) {
   ClearDeparture(ship);
 }
 
+bool ContainerDockVectors(const SpaceObject* container, FixedVector* entry, FixedVector* front) {
+  ContainerHead head;
+  const bool found = container && HeadOf(const_cast<SpaceObject*>(container), &head);
+  if (entry) *entry = found ? *head.innerPoint : FixedVector{};
+  if (front) *front = found ? *head.outerPoint : FixedVector{};
+  return found;
+}
+
 int32_t ObjStartInHangar(SpaceObject* ship, SpaceObject* container, int32_t slot) {
   ListHead* children = container ? ObjectChildren(container) : nullptr;
   if (!ship || ship->objClass != kClassShip || !ship->ext || !ship->instance || !children) return kHangarStartFailed;

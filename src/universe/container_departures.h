@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
+
 struct SpaceObject;
 
 // The body of the node that marks a container model's hangar exit.
@@ -15,6 +17,11 @@ constexpr int32_t kHangarNodeBody = 19030;
 constexpr int kGateSlotsForOthers = 6;
 
 void ShipLeaveContainer(SpaceObject* ship, SpaceObject* container);
+
+// The entry vector (where ships go in) and the front vector (where they wait before it) of a
+// dock, factory, ship or gate, in the container's own frame and in units of its radius. False,
+// with both zero, for any other object.
+bool ContainerDockVectors(const SpaceObject* container, FixedVector* entry, FixedVector* front);
 
 // The answers of ObjStartInHangar.
 constexpr int32_t kHangarStartFailed = 0;

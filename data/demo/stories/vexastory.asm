@@ -20,6 +20,8 @@
 .global int 0        ; G8  its left camera
 .global int 0        ; G9  its right camera
 .global int 0        ; G10 the cube in front of them
+.global int 0        ; G11 the demo's sector
+.global int 0        ; G12 the demo's ship
 
 ; Phases (G2): 0 playing until the timer wakes, 1 save requested, 2 save written (the save
 ; itself holds this phase), 3 read back from the save, 4 the save failed: nothing to read back.
@@ -39,6 +41,7 @@
 .func LoadTexts load_texts frame=8
 .func ImportTexts import_texts frame=8 params=1
 .func BuildScene build_scene frame=8
+.func FlyShip fly_ship frame=8
 
 ; Say(text): one line of the demo's report, appended to "demo-report.txt" in the user's data
 ; folder. The file is opened for each line: the engine closes a story's files when it unloads
@@ -234,6 +237,9 @@ run:
   ret
 timer_task:
   push0
+  call fly_ship
+  pop
+  push0
   native TI_GetAbsTime
   mvg 5
   pushb 25
@@ -343,6 +349,47 @@ save_failed:
   ret
 
 go_on:
+  push0
+  ret
+
+; FlyShip(): through the object commands, a sector and a ship of the demo's ship type in it; the
+; ship is ordered to the point it stands at (SA_MovePos), so the order ends at the ship's first
+; decision in the frame step, which wakes this task with the order's result. The sector then goes,
+; with the ship inside it, so the save holds no universe of the demo's making.
+fly_ship:
+  check 8
+  push0                 ; SA_AllocObject(class 1, subtype 0): a sector
+  push1
+  push2
+  native SA_AllocObject
+  mvg 11
+  push0                 ; SA_AllocObject(class 7, subtype 0): a ship of the demo's type
+  pushb 7
+  push2
+  native SA_AllocObject
+  mvg 12
+  ldg 11                ; SA_StartObjectInSpace(ship, sector)
+  ldg 12
+  push2
+  native SA_StartObjectInSpace
+  pop
+  pushi 1000            ; SA_MovePos(ship, 0, 0, 0, within 1000): waits for the order's end
+  push0
+  push0
+  push0
+  ldg 12
+  pushb 5
+  native SA_MovePos
+  pushs "A ship of the demo's type flew its SA_MovePos order; its task woke with %d."
+  push2
+  native SE_SPrintf
+  push1
+  call say
+  pop
+  ldg 11                ; SA_FreeObject(sector)
+  push1
+  native SA_FreeObject
+  pop
   push0
   ret
 

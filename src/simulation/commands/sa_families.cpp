@@ -2,12 +2,16 @@
 // defines its rows; add one declaration and one entry here per family.
 #include "simulation/commands/sa_call.h"
 
+extern const SACommandRow kObjectLifeCommands[9];
+extern const SACommandRow kOrderCommands[25];
 extern const SACommandRow kObjectStateCommands[58];
 extern const SACommandRow kContainerCommands[7];
 extern const SACommandRow kFlagCommands[31];
 extern const SACommandRow kCombatCommands[32];
 
 const SACommandFamily kSACommandFamilies[] = {
+    MakeSACommandFamily(kObjectLifeCommands),
+    MakeSACommandFamily(kOrderCommands),
     MakeSACommandFamily(kObjectStateCommands),
     MakeSACommandFamily(kContainerCommands),
     MakeSACommandFamily(kFlagCommands),
