@@ -12,6 +12,7 @@
 #include "scene/instance_tree.h"
 #include "scene/take_instances.h"
 #include "scene/takes_jobs.h"
+#include "script/engine.h"
 #include "script/script_calls.h"
 #include "universe/dock_ports.h"
 #include "universe/object_effects.h"
@@ -292,6 +293,11 @@ void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, i
 void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount, int32_t a) {
   if (!object || object->scriptId == 0) return;
   SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, 0, 0}, holderId});
+}
+
+bool ObjectScriptHasFunction(const SpaceObject* object, const char* name) {
+  if (!object || object->scriptId == 0) return false;
+  return gEventSink || ScriptMethodExists(gScriptEngine, static_cast<int32_t>(object->scriptId), name);
 }
 
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount, int32_t a) {

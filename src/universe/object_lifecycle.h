@@ -86,6 +86,9 @@ void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, i
 // (read back from that object's script value once the call returns).
 void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount,
                                int32_t a = 0);
+// Whether the object's script has a function of that name; every event reaches a sink a test
+// installed, so with one the answer is yes whenever the object has a script.
+bool ObjectScriptHasFunction(const SpaceObject* object, const char* name);
 // An event to a script id that is not an object's (150, the game's script), with at most one
 // argument.
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount = 0, int32_t a = 0);
