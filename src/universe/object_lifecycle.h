@@ -72,8 +72,9 @@ struct ObjectEvent {
   uint32_t scriptId;
   const char* name;
   int32_t argCount;
-  int32_t args[3];
+  int32_t args[6];
   uint32_t resultHolder;  // non-zero: the integer answer is kept as the value of this object id
+  bool forResult;         // the answer is kept (as the universe block's value for holder 0)
 };
 
 // Object events go to the object's script, on the universe's module, only when it has a script
@@ -89,6 +90,9 @@ void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t h
 // Whether the object's script has a function of that name; every event reaches a sink a test
 // installed, so with one the answer is yes whenever the object has a script.
 bool ObjectScriptHasFunction(const SpaceObject* object, const char* name);
+// An event to the game's global script object (id 0) with up to six arguments; its integer answer
+// is kept as the universe block's script value.
+void RaiseGlobalEventForResult(const char* name, int32_t argCount, const int32_t args[6]);
 // An event to a script id that is not an object's (150, the game's script), with at most one
 // argument.
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount = 0, int32_t a = 0);
