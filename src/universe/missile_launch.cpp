@@ -205,13 +205,10 @@ SpaceObject* ObjLaunchMissile(SpaceObject* shooter, SpaceObject* target, int32_t
   if (turret >= (shooter->objClass == kClassShip ? GetShipTurretCount(shooter) : 0)) return nullptr;
   if (!Retarget(shooter, &target, t)) return nullptr;
 
-  SpaceObject* record = AllocObjectRecord(kClassMissile);
-  if (!record) return nullptr;
-  SpaceObject* missile = CreateObject(record, MakeTypeWord(kClassMissile, subtype));
+  SpaceObject* missile = NewObject(kClassMissile, subtype);
   auto* ext = missile ? static_cast<MissileExt*>(missile->ext) : nullptr;
   if (!ext) {
-    if (missile) DeleteObject(missile);
-    else FreeObjectRecord(record, kClassMissile);
+    DeleteObject(missile);
     return nullptr;
   }
   ext->launched = 1;

@@ -41,15 +41,6 @@ bool LookupType(const PathRecord& path, int32_t* objClass, int32_t* subtype) {
   return IsLookupBody(body) && FindTypeByLookupId(body, objClass, subtype);
 }
 
-SpaceObject* NewObject(int32_t objClass, int32_t subtype) {
-  if (objClass == kClassSector) return nullptr;
-  SpaceObject* record = AllocObjectRecord(objClass);
-  if (!record) return nullptr;
-  SpaceObject* object = CreateObject(record, MakeTypeWord(objClass, subtype));
-  if (!object) FreeObjectRecord(record, objClass);
-  return object;
-}
-
 // A bare instance in the old one's place plays the cut; the old model goes.
 bool ReplaceInstance(SpaceObject* object) {
   InstanceRecord* old = object->instance;

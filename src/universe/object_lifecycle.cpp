@@ -118,6 +118,15 @@ SpaceObject* CreateObject(SpaceObject* object, uint32_t typeWord) {
   return CreateInRecord(object, typeWord);
 }
 
+SpaceObject* NewObject(int32_t objClass, int32_t subtype) {
+  if (objClass == kClassSector) return nullptr;
+  SpaceObject* record = AllocObjectRecord(objClass);
+  if (!record) return nullptr;
+  SpaceObject* object = CreateObject(record, MakeTypeWord(objClass, subtype));
+  if (!object) FreeObjectRecord(record, objClass);
+  return object;
+}
+
 void CreateSector(SectorObject* sector, uint32_t typeWord) {
   if (!sector || ((typeWord >> 16) & 0xFF) != kClassSector) return;
   CreateInRecord(sector, typeWord);

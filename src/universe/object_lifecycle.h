@@ -38,6 +38,10 @@ void InitObject(SpaceObject* object, int16_t objClass, int16_t subtype);
 SpaceObject* AllocObjectRecord(int32_t objClass);
 void FreeObjectRecord(SpaceObject* object, int32_t objClass);
 
+// A record allocated for the class and created with the type; null, with nothing left behind,
+// when memory runs out or the type is a sector's.
+SpaceObject* NewObject(int32_t objClass, int32_t subtype);
+
 // Initialises, links at the tail of the top-level list and gives the object a new id. A common
 // record cannot hold a sector: a sector type word is refused (null, record untouched).
 SpaceObject* CreateObject(SpaceObject* object, uint32_t typeWord);

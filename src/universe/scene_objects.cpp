@@ -84,15 +84,6 @@ SceneRecord* SceneOf(SpaceObject* container) {
 
 // A new object of the type, or null when its record cannot be had (or the type is a sector's,
 // which a common record cannot hold).
-SpaceObject* NewObject(int32_t objClass, int32_t subtype) {
-  if (objClass == kClassSector) return nullptr;
-  SpaceObject* record = AllocObjectRecord(objClass);
-  if (!record) return nullptr;
-  SpaceObject* object = CreateObject(record, MakeTypeWord(objClass, subtype));
-  if (!object) FreeObjectRecord(record, objClass);
-  return object;
-}
-
 SpaceObject* NewCarrierShip() {
   SpaceObject* ship = NewObject(kClassShip, static_cast<int16_t>(kCarrierShipType & 0xFFFF));
   if (!ship) return nullptr;
