@@ -16,6 +16,7 @@
 #include "scene/camera_records.h"
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
+#include "script/engine.h"
 #include "simulation/simulation.h"
 #include "universe/object_classes.h"
 #include "universe/object_lifecycle.h"
@@ -53,6 +54,7 @@ const MediaStreamHooks kHooks{Find, Open, Connect, Play, Stop, Disconnect};
 
 struct World {
   SystemBlock system{};
+  ScriptEngine* engine = nullptr;  // the universe's command module registers on it
   UniverseBlock* universe = nullptr;
   SectorObject* sector = nullptr;
   ObjectTypeRecord shipType{}, rockType{}, screenType{};
@@ -72,6 +74,9 @@ bool Build(World* w) {
   gSystem = &w->system;
   GameSrand(1);
   if (!InitEngine3D()) return false;
+  w->engine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
+  if (!w->engine || !InitEngineContext(w->engine)) return false;
+  gScriptEngine = w->engine;
   w->universe = CreateUniverse(static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock))));
   if (!w->universe) return false;
   gObjectTypeTables[kClassShip] = {&w->shipType, 1};
@@ -116,6 +121,7 @@ bool Build(World* w) {
 void Tear(World* w) {
   TexAnimSetMediaHooks(nullptr);
   if (w->sector) w->sector->sceneA = nullptr;  // the engine frees its scenes
+  gVideoTable = {};                             // the bench's own rows
   if (w->universe) {
     DestroyUniverse(w->universe);
     MemFreeIfSet(w->universe);
@@ -123,7 +129,11 @@ void Tear(World* w) {
   gUniverse = nullptr;
   ExitEngine3D();
   gObjectTypeTables[kClassShip] = gObjectTypeTables[kClassAsteroid] = gObjectTypeTables[kClassSpecial] = {};
-  gVideoTable = {};
+  if (w->engine) {
+    FreeEngineTables(w->engine);
+    MemFreeIfSet(w->engine);
+  }
+  gScriptEngine = nullptr;
   gSystem = nullptr;
 }
 
@@ -142,6 +152,12 @@ void Run(benchmark::State& state, const MediaStreamHooks* hooks) {
     UpdateSectorInstances(world.sector);
   }
   state.counters["objects"] = ObjectCount();
+  // How many screens show a tile at the end: a check that the pass did choose.
+  int32_t showing = 0;
+  for (SpaceObject* o = ObjectListFirst(ObjectChildren(world.sector)); o; o = ObjectListNext(o)) {
+    if (o->objClass == kClassSpecial && static_cast<SpecialExt*>(o->ext)->shownId > 0) ++showing;
+  }
+  state.counters["showing"] = showing;
   Tear(&world);
 }
 
