@@ -373,6 +373,12 @@ void MediaStreamRelease(int32_t streamId, int32_t owner) {
   h.disconnect(streamId, owner);
 }
 
+bool MediaStreamState(int32_t streamId, uint32_t* flags, int32_t* owner) {
+  *flags = 0;
+  *owner = 0;
+  return gMediaHooks.find && gMediaHooks.find(streamId, flags, owner);
+}
+
 void UvTransformInit(UvTransform* t, int32_t u, int32_t v) { UvTransformInitAt(t, kFixedOne, u, v, kFixedOne); }
 
 void UvTransformInitAt(UvTransform* t, int32_t su, int32_t u, int32_t v, int32_t sv) {

@@ -110,6 +110,7 @@ constexpr uint32_t kTexAnimRecordBytes = 100;
 // The movie module's stream list as the texture animations reach it. The movie layer registers
 // these once at start-up (layers point down: this renderer never names it); without them a movie
 // state is only marked as started.
+constexpr uint32_t kMediaStreamRunning = 0x2;
 constexpr uint32_t kMediaStreamOwned = 0x4;  // the stream plays into its owner's texture
 struct MediaStreamHooks {
   // The stream's flag word and owner; false when no stream has that id.
@@ -129,6 +130,8 @@ void TexAnimSetMediaHooks(const MediaStreamHooks* hooks);
 void MediaStreamClaim(int32_t streamId, int32_t owner, const int32_t params[6], int32_t flags);
 // Stops the stream when `owner` holds it; detaches it from `owner` in every case.
 void MediaStreamRelease(int32_t streamId, int32_t owner);
+// The stream's flag word and owner; false when no stream has that id or no movie layer exists.
+bool MediaStreamState(int32_t streamId, uint32_t* flags, int32_t* owner);
 
 // Transforms.
 void UvTransformInit(UvTransform* t, int32_t u, int32_t v);

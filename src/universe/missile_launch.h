@@ -1,6 +1,6 @@
-// The launch of a missile from a ship: made at a turret gun (or below the hull), aimed, given
-// speed and put into the ship's sector, with the scripts told. Called by the missile commands
-// and the simulation; it never frees an object.
+// Missile launch from a ship's turret gun or from below its hull. The object commands and the
+// ships' weapons call it (through the simulation's services); it raises "MissileLaunched" and "MissileAlert" and frees nothing but a
+// missile whose launch failed.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,6 @@
 struct SpaceObject;
 
 // The new missile, or null when none was launched. `turret` 0 launches from the hull, a positive
-// one from a gun of that turret.
+// one from a gun of that turret; `shotNo` picks the gun for types that choose it by shot.
 SpaceObject* ObjLaunchMissile(SpaceObject* shooter, SpaceObject* target, int32_t turret, int32_t subtype,
-                              int32_t launchFlags, int32_t shotNo);
+                              uint32_t launchFlags, int32_t shotNo);

@@ -12,6 +12,7 @@
 #include "scene/instance_tree.h"
 #include "scene/take_instances.h"
 #include "scene/takes_jobs.h"
+#include "script/engine.h"
 #include "script/script_calls.h"
 #include "universe/dock_ports.h"
 #include "universe/object_effects.h"
@@ -95,10 +96,11 @@ void ForgetIn(ListHead* list, InstanceRecord* instance) {
 void DefaultEvent(const ObjectEvent& e) {
   const int32_t module = gUniverse ? static_cast<int32_t>(gUniverse->moduleNo) : 0;
   const auto id = static_cast<int32_t>(e.scriptId);
-  if (e.resultHolder != 0) {
-    CallScriptFunctionRet(module, e.resultHolder, id, e.name, kResultInt, e.argCount, e.args[0], e.args[1], e.args[2]);
+  const int32_t* a = e.args;
+  if (e.resultHolder != 0 || e.forResult) {
+    CallScriptFunctionRet(module, e.resultHolder, id, e.name, kResultInt, e.argCount, a[0], a[1], a[2], a[3], a[4], a[5]);
   } else {
-    CallScriptFunction(module, 0, id, e.name, 0, e.argCount, e.args[0], e.args[1], e.args[2]);
+    CallScriptFunction(module, 0, id, e.name, 0, e.argCount, a[0], a[1], a[2], a[3], a[4], a[5]);
   }
 }
 
@@ -114,6 +116,15 @@ SpaceObject* CreateObject(SpaceObject* object, uint32_t typeWord) {
   // A sector needs the longer record; writing its fields into a common one would run past it.
   if (!object || ((typeWord >> 16) & 0xFF) == kClassSector) return nullptr;
   return CreateInRecord(object, typeWord);
+}
+
+SpaceObject* NewObject(int32_t objClass, int32_t subtype) {
+  if (objClass == kClassSector) return nullptr;
+  SpaceObject* record = AllocObjectRecord(objClass);
+  if (!record) return nullptr;
+  SpaceObject* object = CreateObject(record, MakeTypeWord(objClass, subtype));
+  if (!object) FreeObjectRecord(record, objClass);
+  return object;
 }
 
 void CreateSector(SectorObject* sector, uint32_t typeWord) {
@@ -286,16 +297,27 @@ void SetObjectEventSink(ObjectEventSink sink) { gEventSink = sink; }
 
 void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, int32_t a, int32_t b, int32_t c) {
   if (!object || object->scriptId == 0) return;
-  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, c}, 0});
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, c}, 0, false});
 }
 
 void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount, int32_t a,
                                int32_t b) {
   if (!object || object->scriptId == 0) return;
-  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, 0}, holderId});
+  SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, b, 0}, holderId, true});
+}
+
+bool ObjectScriptHasFunction(const SpaceObject* object, const char* name) {
+  if (!object || object->scriptId == 0) return false;
+  return gEventSink || ScriptMethodExists(gScriptEngine, static_cast<int32_t>(object->scriptId), name);
 }
 
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount, int32_t a) {
   if (scriptId == 0) return;
-  SendEvent(ObjectEvent{nullptr, scriptId, name, argCount, {a, 0, 0}, 0});
+  SendEvent(ObjectEvent{nullptr, scriptId, name, argCount, {a, 0, 0}, 0, false});
+}
+
+void RaiseGlobalEventForResult(const char* name, int32_t argCount, const int32_t args[6]) {
+  ObjectEvent e{nullptr, 0, name, argCount, {}, 0, true};
+  for (int i = 0; i < 6; ++i) e.args[i] = args[i];
+  SendEvent(e);
 }

@@ -38,6 +38,10 @@ void InitObject(SpaceObject* object, int16_t objClass, int16_t subtype);
 SpaceObject* AllocObjectRecord(int32_t objClass);
 void FreeObjectRecord(SpaceObject* object, int32_t objClass);
 
+// A record allocated for the class and created with the type; null, with nothing left behind,
+// when memory runs out or the type is a sector's.
+SpaceObject* NewObject(int32_t objClass, int32_t subtype);
+
 // Initialises, links at the tail of the top-level list and gives the object a new id. A common
 // record cannot hold a sector: a sector type word is refused (null, record untouched).
 SpaceObject* CreateObject(SpaceObject* object, uint32_t typeWord);
@@ -72,8 +76,9 @@ struct ObjectEvent {
   uint32_t scriptId;
   const char* name;
   int32_t argCount;
-  int32_t args[3];
+  int32_t args[6];
   uint32_t resultHolder;  // non-zero: the integer answer is kept as the value of this object id
+  bool forResult;         // the answer is kept (as the universe block's value for holder 0)
 };
 
 // Object events go to the object's script, on the universe's module, only when it has a script
@@ -86,6 +91,12 @@ void RaiseObjectEvent(SpaceObject* object, const char* name, int32_t argCount, i
 // (read back from that object's script value once the call returns).
 void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t holderId, int32_t argCount,
                                int32_t a = 0, int32_t b = 0);
+// Whether the object's script has a function of that name; every event reaches a sink a test
+// installed, so with one the answer is yes whenever the object has a script.
+bool ObjectScriptHasFunction(const SpaceObject* object, const char* name);
+// An event to the game's global script object (id 0) with up to six arguments; its integer answer
+// is kept as the universe block's script value.
+void RaiseGlobalEventForResult(const char* name, int32_t argCount, const int32_t args[6]);
 // An event to a script id that is not an object's (150, the game's script), with at most one
 // argument.
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount = 0, int32_t a = 0);

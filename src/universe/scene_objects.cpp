@@ -84,15 +84,6 @@ SceneRecord* SceneOf(SpaceObject* container) {
 
 // A new object of the type, or null when its record cannot be had (or the type is a sector's,
 // which a common record cannot hold).
-SpaceObject* NewObject(int32_t objClass, int32_t subtype) {
-  if (objClass == kClassSector) return nullptr;
-  SpaceObject* record = AllocObjectRecord(objClass);
-  if (!record) return nullptr;
-  SpaceObject* object = CreateObject(record, MakeTypeWord(objClass, subtype));
-  if (!object) FreeObjectRecord(record, objClass);
-  return object;
-}
-
 SpaceObject* NewCarrierShip() {
   SpaceObject* ship = NewObject(kClassShip, static_cast<int16_t>(kCarrierShipType & 0xFFFF));
   if (!ship) return nullptr;
@@ -314,39 +305,6 @@ bool ScenePathType(const PathRecord& path, int32_t* objClass, int32_t* subtype) 
   return *subtype >= 0;
 }
 
-// Position, matrix and (when asked) velocity of the object from the path instance, seen from the
-// root.
-void PlaceOnPath(SpaceObject* object, const InstanceRecord* node, const InstanceRecord* root, bool velocity) {
-  InstanceRecord* instance = object->instance;
-  FixedVector turned;
-  MatrixMulVector(&turned, &root->matrix, &node->position);
-  instance->position = {SaturateToInt32(int64_t{root->position.x} + turned.x),
-                        SaturateToInt32(int64_t{root->position.y} + turned.y),
-                        SaturateToInt32(int64_t{root->position.z} + turned.z), instance->position.w};
-  instance->world = instance->position;
-  MatrixMultiply(&instance->matrix, &node->matrix, &root->matrix);
-  instance->worldMatrix = instance->matrix;
-  if (velocity) {
-    MatrixMulVector(&turned, &root->matrix, &node->velocity);
-    instance->velocity = {SaturateToInt32(int64_t{turned.x} + root->velocity.x),
-                          SaturateToInt32(int64_t{turned.y} + root->velocity.y),
-                          SaturateToInt32(int64_t{turned.z} + root->velocity.z), instance->velocity.w};
-  }
-}
-
-// A path instance playing path p: under the root when asked, else in the engine's list. Null
-// when none can be had or the path does not start.
-InstanceRecord* StartPathNode(CutRecord* cut, int32_t p, InstanceRecord* root) {
-  InstanceRecord* node = B3D_InstAlloc();
-  if (!node) return nullptr;
-  if (root) B3D_InstAddToInst(node, root);
-  if (!StartInstancePath(node, cut, p)) {
-    FreeInstance(node);
-    return nullptr;
-  }
-  return node;
-}
-
 void KeepLongest(int32_t* longest, InstanceRecord* node) {
   const int32_t remaining = J3D_JobGetRemainingTime(node);
   if (remaining > *longest) *longest = remaining;
@@ -396,6 +354,35 @@ void AnnounceSceneObject(const char* shipEvent, int32_t objClass, int32_t subtyp
 }
 
 }  // namespace
+
+void PlaceOnPath(SpaceObject* object, const InstanceRecord* node, const InstanceRecord* root, bool velocity) {
+  InstanceRecord* instance = object->instance;
+  FixedVector turned;
+  MatrixMulVector(&turned, &root->matrix, &node->position);
+  instance->position = {SaturateToInt32(int64_t{root->position.x} + turned.x),
+                        SaturateToInt32(int64_t{root->position.y} + turned.y),
+                        SaturateToInt32(int64_t{root->position.z} + turned.z), instance->position.w};
+  instance->world = instance->position;
+  MatrixMultiply(&instance->matrix, &node->matrix, &root->matrix);
+  instance->worldMatrix = instance->matrix;
+  if (velocity) {
+    MatrixMulVector(&turned, &root->matrix, &node->velocity);
+    instance->velocity = {SaturateToInt32(int64_t{turned.x} + root->velocity.x),
+                          SaturateToInt32(int64_t{turned.y} + root->velocity.y),
+                          SaturateToInt32(int64_t{turned.z} + root->velocity.z), instance->velocity.w};
+  }
+}
+
+InstanceRecord* StartPathNode(CutRecord* cut, int32_t p, InstanceRecord* root) {
+  InstanceRecord* node = B3D_InstAlloc();
+  if (!node) return nullptr;
+  if (root) B3D_InstAddToInst(node, root);
+  if (!StartInstancePath(node, cut, p)) {
+    FreeInstance(node);
+    return nullptr;
+  }
+  return node;
+}
 
 int32_t CreateObjectsFromCut(int32_t cutId, ObjTakeRecord* takeRecord, int32_t jobValue) {
   if (!takeRecord || !takeRecord->take) return 0;

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+struct CutRecord;
+struct InstanceRecord;
 struct ObjTakeRecord;
 struct SpaceObject;
 
@@ -25,3 +27,10 @@ int32_t CreateObjectsFromCut(int32_t cutId, ObjTakeRecord* takeRecord, int32_t j
 int32_t CreateCutSceneObjects(SpaceObject* object, int32_t a, int32_t cutId, int32_t b);
 // A stand-alone scene carried by a new carrier ship; as above.
 int32_t CreateCutSceneObjects2(int32_t cutId, int32_t value);
+
+// Position, matrix and (when asked) velocity of the object from a path instance, seen from the
+// root instance.
+void PlaceOnPath(SpaceObject* object, const InstanceRecord* node, const InstanceRecord* root, bool velocity);
+// A path instance playing path p: under the root when given, else in the engine's list. Null when
+// none can be had or the path does not start.
+InstanceRecord* StartPathNode(CutRecord* cut, int32_t p, InstanceRecord* root);

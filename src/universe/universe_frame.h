@@ -8,8 +8,11 @@
 struct SpaceObject;
 struct SectorObject;
 
-// Detail switching by view distance, dock slots and guide lights, sub-instances.
+// Container upkeep (docking places, gate guide lights and exits, launch holds), the video the
+// sector's screens show, and the detail switches of the sector's objects.
 void UpdateSectorInstances(SectorObject* sector);
+// `ContainerFreeRemovedObjects` (universe.h) for every sector of the top-level list.
+void FreeRemovedObjectsInSectors();
 // Objects held by another follow their holder and are released when their hold time runs out.
 void BreakObject(SectorObject* sector);
 // Destroys the object and, with `freeRecord` non-zero, frees its record.

@@ -8,7 +8,6 @@
 
 UniverseBlock* gUniverse = nullptr;
 
-void ContainerFreeRemovedObjects(SpaceObject*) {}
 void RebuildObjectTreeCollision(SpaceObject*) {}
 void ApplyTypeSoundToObjectTree(SpaceObject*) {}
 

@@ -1,6 +1,6 @@
-// The least form of the universe model's frame share until the instance pass is built: it leaves
-// the sector as it is. The record delete and the destroy hook are the real ones; the break-away
-// pass lives with the carried objects. Called by the universe simulation.
+// The record delete and the hook that tells a higher layer an object is going. The instance pass
+// lives in sector_pass.cpp, the break-away pass with the carried objects. Called by the universe
+// simulation.
 #include "universe/universe_frame.h"
 
 #include "universe/object_lifecycle.h"
@@ -8,8 +8,6 @@
 namespace {
 ObjectDestroyHook gDestroyHook = nullptr;
 }
-
-void UpdateSectorInstances(SectorObject*) {}
 
 void UniverseRecordDelete(SpaceObject* object, int32_t freeRecord) {
   if (!object) return;

@@ -1,0 +1,13 @@
+// What a missile launch asks of the layers that own the ships' guns and the player's alerts: the
+// nearest gun position of a target to aim at, and the player's incoming-missile alert. The
+// missile launch calls them; neither creates or frees an object.
+#pragma once
+
+#include "core/fixed_math.h"
+
+struct SpaceObject;
+
+// The world position of the target's gun nearest to `from`; false when the target offers none.
+bool FindNearestGunPosition(const SpaceObject* target, const FixedVector* from, FixedVector* out);
+// Tells the player's cockpit that a missile was launched.
+void RaiseMissileAlert(SpaceObject* missile);

@@ -1,0 +1,15 @@
+// The least form of the gun-position query and the player's missile alert until their owners are
+// built: a target's only gun position is its own place, and no alert is given. Called by the
+// missile launch.
+#include "universe/missile_services.h"
+
+#include "scene/instance_records.h"
+#include "universe/universe.h"
+
+bool FindNearestGunPosition(const SpaceObject* target, const FixedVector*, FixedVector* out) {
+  if (!target || !target->instance) return false;
+  *out = target->instance->world;
+  return true;
+}
+
+void RaiseMissileAlert(SpaceObject*) {}
