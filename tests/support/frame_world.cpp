@@ -9,6 +9,7 @@
 
 #include "bodies/body_text_writer.h"
 #include "core/fixed_math.h"
+#include "core/hash_table.h"
 #include "core/system_block.h"
 #include "images/image_writer.h"
 #include "render/body_meshes.h"
@@ -22,8 +23,10 @@
 #include "scene/body_text.h"
 #include "scene/effect_registry.h"
 #include "scene/engine_records.h"
+#include "scene/engine_state.h"
 #include "scene/light_records.h"
 #include "scene/part_draw.h"
+#include "scene/scene.h"
 #include "support/body_fixture.h"
 #include "support/catalog_world.h"
 
@@ -41,13 +44,15 @@ constexpr int32_t kGridDistance = 40000;
 constexpr int32_t kGridSpacing = 1600;
 
 // The demo cube with an own material that names the texture "checker" instead of its red colour:
-// full diffuse strength, specular strength 0.4 with power 21.
-std::string TexturedCubeText() {
+// full diffuse strength, specular strength 0.4 with power 21; with `glowing` the checker is its
+// light map too.
+std::string TexturedCubeText(bool glowing = false) {
   std::string text = bodytool::CubeBodyText();
   const std::string red = "MATERIAL: 1; 0; 40;0;0; 200;0;0; 255;255;255;\n";
   const std::string textured =
-      "MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
-      " 100; NULL;0; NULL;0; NULL;0; NULL;0; NULL;0;\n";
+      std::string("MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
+                  " 100; NULL;0; NULL;0; ") +
+      (glowing ? "checker;100;" : "NULL;0;") + " NULL;0; NULL;0;\n";
   const size_t at = text.find(red);
   if (at != std::string::npos) text.replace(at, red.size(), textured);
   // Faces name an own material by its place in the body's list, the first being 0.
@@ -71,6 +76,12 @@ std::string ShippedEffect(const std::string& name) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+void DetachLoaded(BodyRecord* body) {
+  if (!body || !body->node.succ) return;
+  ListRemove(&body->node);
+  body->node.succ = nullptr;
 }
 
 BodyPart* CubePart(BodyRecord* body) {
@@ -263,9 +274,32 @@ std::vector<uint32_t> FrameWorld::ReadBackBuffer() {
   return pixels;
 }
 
+BodyRecord* FrameWorld::CacheCube(int32_t id, bool glowing) {
+  BodyRecord* body = bodies_ ? bodies_->ParseText(id, TexturedCubeText(glowing)) : nullptr;
+  if (!body) return nullptr;
+  cached_.push_back(body);
+  // Parsing may have put it in the cache already.
+  if (!BodyCreateMeshes(body) || (B3D_FindBody(id) != body && !BodyCacheInsert(id, body))) return nullptr;
+  BodyLoadTextures(body);
+  return body;
+}
+
 void FrameWorld::Close() {
   if (!open_) return;
   open_ = false;
+  if (!cached_.empty()) {
+    // A reset frees every body of the engine's loaded list; the world's bodies leave that list
+    // first and stay in the cache, so the instances the reset frees still give their uses back.
+    for (BodyRecord* body : cached_) DetachLoaded(body);
+    DetachLoaded(cube_);
+    ResetEngine3D();
+    for (BodyRecord* body : cached_) {
+      BodyReleaseUse(body);
+      for (int16_t m = 0; m < body->meshCount; ++m) BodyReleaseMeshes(body->meshes[m]);
+      FreeBody(body);
+    }
+    cached_.clear();
+  }
   if (cube_) {
     BodyReleaseUse(cube_);
     for (int16_t m = 0; m < cube_->meshCount; ++m) BodyReleaseMeshes(cube_->meshes[m]);
