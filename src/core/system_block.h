@@ -38,6 +38,11 @@ constexpr uint32_t kModeOpeningFiles = 0x4000;
 constexpr uint32_t kD3DMipMaps = 0x2000000;
 constexpr uint32_t kD3D2Managed = 0x8;
 
+// SystemBlock::textureOptions bits.
+constexpr uint32_t kTextureOptionMaterialRule = 0x4;  // clear: every drawn group's material gets 0x20000
+constexpr uint32_t kTextureOptionLensFlares = 0x8000;
+constexpr uint32_t kTextureOptionDetail = 0x800000;  // small instances choose their level by detail
+
 struct ProductRecord {
   const char* folderName;         // "VexaNL", also the settings key
   uint32_t flags;                 // 0x0C
@@ -152,5 +157,10 @@ struct SystemBlock {
   // and the status text the frame and quality statistics lines are appended to.
   uint8_t screenModeFlags;
   char statusText[256];
+  // The scene engine's drawing options: kTextureOption* bits, the detail setting (0..100) and the
+  // scale of the bodies' level switch sizes.
+  uint32_t textureOptions;
+  int32_t detailSetting;
+  float detailScale;
 };
 extern SystemBlock* gSystem;

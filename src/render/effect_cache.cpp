@@ -170,3 +170,7 @@ GpuResult SetViewportFromSurface(GpuSurface* surface) {
 void DeviceEndScene() {
   if (GpuDevice* device = Device()) device->EndScene();
 }
+
+void DeviceBeginScene() {
+  if (GpuDevice* device = Device()) device->BeginScene();
+}

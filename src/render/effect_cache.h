@@ -58,3 +58,5 @@ void GammaRampBuild(uint32_t value);
 GpuResult SetViewportFromSurface(GpuSurface* surface);
 // Ends the device's scene; its answer is not needed by any caller.
 void DeviceEndScene();
+// Begins the device's scene; its answer is not needed by any caller.
+void DeviceBeginScene();

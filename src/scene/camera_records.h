@@ -15,11 +15,19 @@ constexpr uint32_t kCameraListener = 1u << 3;
 constexpr uint32_t kCameraFadeBit4 = 1u << 4;
 constexpr uint32_t kCameraFadeBit5 = 1u << 5;
 constexpr uint32_t kCameraDrawListAscending = 1u << 7;
+constexpr uint32_t kCameraLensFlares = 1u << 8;  // lens-flare sources get flare nodes
+constexpr uint32_t kCameraStreaks = 1u << 9;     // wrap camera: streaks follow the motion
+constexpr uint32_t kCameraSizeCulling = 1u << 10;
 constexpr uint32_t kCameraNoLensFlares = 1u << 12;
 constexpr uint32_t kCameraParticles = 1u << 14;
+constexpr uint32_t kCameraWrap = 1u << 15;  // members wrap into a cube around the camera
+// Fog also gives the camera two distance ranges: its start is the near range and its end the far
+// range of the pass gathering.
 constexpr uint32_t kCameraFog = 1u << 16;
 constexpr uint32_t kCameraExtraPass4 = 1u << 18;
 constexpr uint32_t kCameraEnvironmentMap = 1u << 19;
+constexpr uint32_t kCameraCoarser = 1u << 24;  // one level of detail coarser
+constexpr uint32_t kCameraFlaresBlocked = 1u << 27;  // every flare on its screen counts as occluded
 
 // The three fog words: colour (below 0: no fog), start and end distance.
 constexpr int kCameraFogColour = 0;
@@ -59,13 +67,20 @@ struct CameraRecord {
 
 inline CameraRecord* CameraOfInstance(InstanceRecord* instance) { return reinterpret_cast<CameraRecord*>(instance); }
 
-// Per camera and instance: renderer words and the instances the node owns (lens flares and the
-// like; null = none), freed with the node.
+// A lens-flare node: per camera and lens-flare source, the flare's screen place and brightness,
+// its intensity that rises and falls over frames, and the flare instances it owns (null = none),
+// freed with the node. Screen coordinates are 16.16 fractions of the viewport, 0x8000 its centre.
 struct CameraNode {
   ListNode node;
-  uint32_t word;
-  InstanceRecord* key;
-  uintptr_t rendererWords[11];
+  CameraRecord* camera;
+  InstanceRecord* key;  // the source instance
+  int32_t intensity;    // 0..200
+  uint32_t words[4];
+  int32_t screenX, screenY;
+  int32_t depth;
+  int32_t visible;
+  int32_t brightness;
+  int32_t flareType;
   InstanceRecord* owned[kCameraNodeOwnedCount];
 };
 constexpr uint32_t kCameraNodeNominalBytes = 28 * 4;

@@ -37,6 +37,8 @@ constexpr uint32_t kInstSubtreeOff = 1u << 25;
 constexpr uint32_t kInstNoSweepHit = 1u << 27;
 constexpr uint32_t kInstOwnMatrix28 = 1u << 28;  // world matrix is the own matrix
 constexpr uint32_t kInstExtraValueSet = 1u << 29;
+// The same bit on a light or flare-carrying instance: it shows lens flares of its `flareType`.
+constexpr uint32_t kInstLensFlareSource = 1u << 29;
 constexpr uint32_t kInstOwnMatrixBits = kInstOwnMatrix5 | kInstOwnMatrix14 | kInstOwnMatrix28;
 
 // Flags2 (the second flags word).
@@ -168,6 +170,7 @@ struct InstanceRecord {
   int32_t ownerToken;
   int32_t ownerScriptId;
   int32_t flareType;
+  FixedVector wrapOffset;  // the offset from the wrap camera at the last frame
 };
 
 inline InstanceRecord* InstanceOfNode(ListNode* node) { return ListRecord<InstanceRecord>(node); }

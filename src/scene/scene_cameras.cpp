@@ -26,7 +26,7 @@
 #include "script/tasks.h"
 
 int32_t gCameraNearCount = 0;
-ListenerHooks gListenerHooks = {nullptr, true};
+ListenerHooks gListenerHooks = {nullptr, true, nullptr, true};
 
 namespace {
 

@@ -66,9 +66,13 @@ void CameraCollectNearInstances(InstanceRecord* instance, CameraRecord* camera);
 // The 3D sound listener as the sound devices register it: `commit` applies the listener's
 // deferred settings and answers false when that fails; it is null while there is no listener.
 // `usable` starts set; the first failed listener call clears it and no call is made after.
+// `resetPlacement` puts the listener's orientation, position and velocity back for a capturing
+// camera and answers false when one of them fails, which clears `captureUsable` for good.
 struct ListenerHooks {
   bool (*commit)();
   bool usable;
+  bool (*resetPlacement)();
+  bool captureUsable;
 };
 extern ListenerHooks gListenerHooks;
 // The "AudioFlags" bit that lets the listener camera move the listener.

@@ -12,6 +12,13 @@ struct InstanceRecord;
 struct VertexBufferRecord;
 struct ParticleBatchRecord;
 
+// The object that owns a scene (a sector of the universe, say): the engine frame calls its
+// end-of-frame operation once per frame after the scene's frame has ended.
+struct SceneRecord;
+struct SceneOwner {
+  void (*endFrame)(SceneOwner* owner, SceneRecord* scene);
+};
+
 // Scene flags.
 constexpr uint32_t kSceneEnabled = 1u << 0;
 constexpr uint32_t kSceneBatch = 1u << 1;  // a particle draw batch is built for the scene
@@ -30,7 +37,7 @@ struct SceneRecord {
   uint32_t word9;
   ListHead renderEntries;  // RenderEntry
   int32_t firstPass, lastPass;
-  void* frameObject;                   // end-of-frame operation owner; null for a new scene
+  SceneOwner* frameObject;             // told at the end of every frame; null for a new scene
   ParticleBatchRecord* particleBatch;  // while kSceneBatch is set
 };
 
@@ -74,11 +81,16 @@ struct RenderEntryNode {
 };
 constexpr uint32_t kRenderEntryNodeNominalBytes = 7 * 4;
 
-// From the engine's draw-node pool; the draw list is rebuilt per camera and pass.
+// From the engine's draw-node pool; the draw list is rebuilt per camera and pass. One render
+// group of one level of an instance's body, keyed by its depth.
+struct BodyMesh;
+struct BodyPart;
 struct DrawListNode {
   ListNode node;
-  uintptr_t rendererWords[3];
+  BodyPart* group;
+  BodyMesh* part;
+  InstanceRecord* instance;
   int32_t sortKey;
-  uintptr_t rendererWord;
+  uintptr_t flag;  // set: the group's material is drawn with 0x20000
 };
 constexpr uint32_t kDrawListNodeNominalBytes = 7 * 4;

@@ -17,7 +17,7 @@
 #include "scene/scene_measures.h"
 #include "scene/scene_records.h"
 
-SceneSoundHooks gSceneSoundHooks = {nullptr};
+SceneSoundHooks gSceneSoundHooks = {};
 
 namespace {
 

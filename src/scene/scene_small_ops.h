@@ -39,8 +39,17 @@ void InstSoundLevels(SoundLevelEntry* entries, int32_t count);
 
 // The sound devices register the stop of a channel that plays a sample; while it is null nothing
 // is stopped.
+// The looped member sounds of the pass gathering start, place and commit channels through the
+// rest; a start that answers -1 (or no start hook) drops the member's sample.
+struct BodySound;
 struct SceneSoundHooks {
   void (*stopChannel)(int32_t channel, int32_t sampleId);
+  int32_t (*playLooped)(int32_t sampleId, int32_t volume);  // the channel, or -1
+  void (*setParameters)(int32_t channel, const BodySound* sound, int32_t volumeOffset);
+  // Relative to the listener: the position and velocity in camera space.
+  void (*setPosition)(int32_t channel, const FixedVector* position, const FixedVector* velocity);
+  void (*setVolume)(int32_t channel, int32_t volume);
+  void (*commit)(int32_t channel);
 };
 extern SceneSoundHooks gSceneSoundHooks;
 

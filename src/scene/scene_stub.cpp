@@ -1,6 +1,6 @@
-// The least form of the 3D scene engine's frame and save section until they are built: frames
-// that draw nothing and an empty but well-formed "B3D " save section. Called by the game loop and
-// the save container; never loads a body.
+// The least form of the 3D scene engine's save section until it is built: an empty but
+// well-formed "B3D " save section, and the collision fit buffers' release. Called by the save
+// container and the shutdown; never loads a body.
 #include "scene/scene.h"
 
 #include "render/material_table.h"
@@ -25,10 +25,6 @@ bool ReadTag(FileObject* file, const char* tag) {
 
 }  // namespace
 
-void UpdateEngine3DFrame() {
-  // A frame opens with every texture the software drawing left locked given back to the device.
-  TexturesUnlockAll();
-}
 void FreeCollisionFitBuffers() {}
 
 int32_t SaveEngineState(FileObject* file) {

@@ -33,7 +33,6 @@ constexpr int32_t kFixedOne = 0x10000;
 constexpr int32_t kRangedLightRange = 300000;
 constexpr int32_t kSpotLightRange = 1000000;
 // The light flag that gives a take's flare light its lens flare.
-constexpr uint32_t kInstLensFlareLight = 0x20000000;
 constexpr uint32_t kTakeSlotNominalBytes = 4;
 
 void SetAttenuation(InstanceRecord* light, int32_t a, int32_t b, int32_t c) {
@@ -58,7 +57,7 @@ InstanceRecord* MakeLight(int32_t bodyId) {
     SetDigitColour(light, bodyId - kBodyColourLight);
   } else if (bodyId < kBodySpotLight) {
     SetDigitColour(light, bodyId - kBodyFlareLight);
-    light->flags |= kInstLensFlareLight;
+    light->flags |= kInstLensFlareSource;
     light->flareType = 0;
   } else {
     SetDigitColour(light, bodyId - kBodySpotLight);

@@ -302,21 +302,21 @@ class DrawList : public Cameras {
       EngineFree(node, kDrawListNodeNominalBytes);
     }
   }
-  // Each node remembers its place in the input through its first renderer word.
+  // Each node remembers its place in the input through its flag word.
   void Fill(std::initializer_list<int32_t> keys) {
     uintptr_t tag = 0;
     for (int32_t key : keys) {
       auto* node = EngineAllocRecord<DrawListNode>(kDrawListNodeNominalBytes);
       ASSERT_NE(node, nullptr);
       node->sortKey = key;
-      node->rendererWords[0] = tag++;
+      node->flag = tag++;
       ListAddTail(&gEngine3D->drawList, &node->node);
     }
   }
   std::vector<std::pair<int32_t, uintptr_t>> Walk() {
     std::vector<std::pair<int32_t, uintptr_t>> out;
     for (ListNode* node = ListFirst(&gEngine3D->drawList); node; node = ListNext(node)) {
-      out.emplace_back(ListRecord<DrawListNode>(node)->sortKey, ListRecord<DrawListNode>(node)->rendererWords[0]);
+      out.emplace_back(ListRecord<DrawListNode>(node)->sortKey, ListRecord<DrawListNode>(node)->flag);
     }
     // The links hold both ways after relinking.
     size_t back = 0;

@@ -9,6 +9,7 @@
 
 #include "bodies/body_text_writer.h"
 #include "core/fixed_math.h"
+#include "core/hash_table.h"
 #include "core/system_block.h"
 #include "images/image_writer.h"
 #include "render/body_meshes.h"
@@ -22,8 +23,10 @@
 #include "scene/body_text.h"
 #include "scene/effect_registry.h"
 #include "scene/engine_records.h"
+#include "scene/engine_state.h"
 #include "scene/light_records.h"
 #include "scene/part_draw.h"
+#include "scene/scene.h"
 #include "support/body_fixture.h"
 #include "support/catalog_world.h"
 
@@ -40,16 +43,16 @@ constexpr int32_t kGridDistance = 40000;
 constexpr int32_t kGridSpacing = 1600;
 
 // The demo cube with an own material that names the texture "checker" instead of its red colour:
-// full diffuse strength, specular strength 0.4 with power 21.
-// With `lightMapped` the material also names the light map "glowmap", whose light the glow pass
-// writes into the glow mask.
-std::string TexturedCubeText(bool lightMapped) {
+// full diffuse strength, specular strength 0.4 with power 21. A named light map is the
+// material's too; the glow pass writes its light into the glow mask.
+std::string TexturedCubeText(const char* lightMap = nullptr) {
   std::string text = bodytool::CubeBodyText();
   const std::string red = "MATERIAL: 1; 0; 40;0;0; 200;0;0; 255;255;255;\n";
   const std::string textured =
       std::string("MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
                   " 100; NULL;0; NULL;0; ") +
-      (lightMapped ? "glowmap;100;" : "NULL;0;") + " NULL;0; NULL;0;\n";
+      (lightMap ? std::string(lightMap) + ";100;" : std::string("NULL;0;")) + " NULL;0; NULL;0;
+";
   const size_t at = text.find(red);
   if (at != std::string::npos) text.replace(at, red.size(), textured);
   // Faces name an own material by its place in the body's list, the first being 0.
@@ -80,6 +83,12 @@ std::string ShippedEffect(const std::string& name) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+void DetachLoaded(BodyRecord* body) {
+  if (!body || !body->node.succ) return;
+  ListRemove(&body->node);
+  body->node.succ = nullptr;
 }
 
 BodyPart* CubePart(BodyRecord* body) {
@@ -158,7 +167,7 @@ bool FrameWorld::Open(uint32_t width, uint32_t height, bool glow, std::string* e
     return false;
   }
 
-  cube_ = bodies_->ParseText(1, TexturedCubeText(lightMapped));
+  cube_ = bodies_->ParseText(1, TexturedCubeText(lightMapped ? "glowmap" : nullptr));
   if (!cube_ || !BodyCreateMeshes(cube_)) {
     *error = "the cube body could not be made";
     return false;
@@ -273,9 +282,32 @@ std::vector<uint32_t> FrameWorld::ReadBackBuffer() {
   return pixels;
 }
 
+BodyRecord* FrameWorld::CacheCube(int32_t id, bool glowing) {
+  BodyRecord* body = bodies_ ? bodies_->ParseText(id, TexturedCubeText(glowing ? "checker" : nullptr)) : nullptr;
+  if (!body) return nullptr;
+  cached_.push_back(body);
+  // Parsing may have put it in the cache already.
+  if (!BodyCreateMeshes(body) || (B3D_FindBody(id) != body && !BodyCacheInsert(id, body))) return nullptr;
+  BodyLoadTextures(body);
+  return body;
+}
+
 void FrameWorld::Close() {
   if (!open_) return;
   open_ = false;
+  if (!cached_.empty()) {
+    // A reset frees every body of the engine's loaded list; the world's bodies leave that list
+    // first and stay in the cache, so the instances the reset frees still give their uses back.
+    for (BodyRecord* body : cached_) DetachLoaded(body);
+    DetachLoaded(cube_);
+    ResetEngine3D();
+    for (BodyRecord* body : cached_) {
+      BodyReleaseUse(body);
+      for (int16_t m = 0; m < body->meshCount; ++m) BodyReleaseMeshes(body->meshes[m]);
+      FreeBody(body);
+    }
+    cached_.clear();
+  }
   if (cube_) {
     BodyReleaseUse(cube_);
     for (int16_t m = 0; m < cube_->meshCount; ++m) BodyReleaseMeshes(cube_->meshes[m]);

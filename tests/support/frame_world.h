@@ -37,6 +37,12 @@ class FrameWorld {
   void PlaceCubes(int32_t count);
   InstanceRecord& cube(int32_t i) { return cubes_[static_cast<size_t>(i)]; }
 
+  // The textured cube as body `id` in the engine's body cache with its meshes made, for frames
+  // the engine draws itself; with `glowing` its material also takes the checker as its light
+  // map, so it glows where the glow filter is on. On closing, the world takes it out of the cache,
+  // resets the engine (freeing the scenes a test made there) and frees it. Null on failure.
+  BodyRecord* CacheCube(int32_t id, bool glowing);
+
   // One frame: begin, the camera's view and clear, every cube, end. False when a step fails.
   bool DrawFrame();
   // Shows the frame (the game's present), which waits for the drawing to finish.
@@ -60,6 +66,7 @@ class FrameWorld {
   std::unique_ptr<CatalogWorld> world_;
   std::unique_ptr<BodyFixture> bodies_;
   BodyRecord* cube_ = nullptr;
+  std::vector<BodyRecord*> cached_;
   std::vector<InstanceRecord> cubes_;
   bool open_ = false;
 };
