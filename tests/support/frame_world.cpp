@@ -51,8 +51,7 @@ std::string TexturedCubeText(const char* lightMap = nullptr) {
   const std::string textured =
       std::string("MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
                   " 100; NULL;0; NULL;0; ") +
-      (lightMap ? std::string(lightMap) + ";100;" : std::string("NULL;0;")) + " NULL;0; NULL;0;
-";
+      (lightMap ? std::string(lightMap) + ";100;" : std::string("NULL;0;")) + " NULL;0; NULL;0;\n";
   const size_t at = text.find(red);
   if (at != std::string::npos) text.replace(at, red.size(), textured);
   // Faces name an own material by its place in the body's list, the first being 0.
