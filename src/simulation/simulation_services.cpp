@@ -24,6 +24,7 @@ int32_t ExplodeKilled(SpaceObject* object, SpaceObject* killer, int32_t flags) {
 SimulationServices DefaultSimulationServices() {
   return SimulationServices{InstCollideWith,
                             InstCollide,
+                            InstSweepCollide,
                             FindShotTarget,
                             RecordCollisionThreat,
                             ObjDockingProximity,

@@ -9,6 +9,4 @@
 UniverseBlock* gUniverse = nullptr;
 
 void ContainerFreeRemovedObjects(SpaceObject*) {}
-void RebuildObjectTreeCollision(SpaceObject*) {}
-void ApplyTypeSoundToObjectTree(SpaceObject*) {}
 
