@@ -194,7 +194,9 @@ void SetSpecialParameter1(SpaceObject* special, int32_t value) {
     }
   } else if (value != old) {
     for (InstanceRecord* child = InstFirstChild(inst); child; child = InstNextSibling(child)) {
+      const int32_t size = child->size;  // the lights keep the size they were made with
       B3D_InstSetBody(child, body);
+      B3D_InstSetSize(child, size);
     }
   }
 }

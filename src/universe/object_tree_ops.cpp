@@ -20,7 +20,9 @@ template <typename Fn>
 void ForTree(SpaceObject* object, Fn fn) {
   if (!object) return;
   fn(object);
-  for (SpaceObject* child = ObjectListFirst(ObjectChildren(object)); child; child = ObjectListNext(child)) {
+  ListHead* children = ObjectChildren(object);
+  if (!children) return;
+  for (SpaceObject* child = ObjectListFirst(children); child; child = ObjectListNext(child)) {
     ForTree(child, fn);
   }
 }
