@@ -11,7 +11,10 @@
 #include "scene/instance_tree.h"
 #include "scene/lights.h"
 #include "simulation/simulation_services.h"
+#include "scene/take_records.h"
 #include "universe/object_explosions.h"
+#include "universe/object_lifecycle.h"
+#include "universe/scene_objects.h"
 #include "universe/type_access.h"
 #include "universe/universe.h"
 
@@ -154,6 +157,15 @@ uint32_t FastTrace(SpaceObject* sector, const FixedVector* start, const FixedVec
   if (from) FreeInstance(from);
   if (to) FreeInstance(to);
   return hit;
+}
+
+int32_t StartTake(ObjTakeRecord* record, int32_t cutId, const FixedVector* position, const int32_t* label, bool loop,
+                  const FixedMatrix* path) {
+  if (!record || !record->take) return 0;
+  TakeRecord* take = record->take;
+  if (take->cutHandle != 0 && take->cutHandle != static_cast<uint32_t>(cutId)) ObjTakeStop(record);
+  if (take->cutHandle == 0 && !CreateObjectsFromCut(cutId, record, record->value)) return 0;
+  return NodeStartPathJob(record, position, label, loop, path) ? 1 : 0;
 }
 
 void SetObjectGroup(SpaceObject* object, int32_t group) {

@@ -1,5 +1,5 @@
 // The object command operations: the player object, groups, special lights, the first object a
-// segment touches, collision shapes by class, type sounds and wreck types.
+// segment touches, collision shapes by class, type sounds, wreck types and take starts.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -15,7 +15,10 @@
 #include "simulation/object_operations.h"
 #include "simulation/simulation_services.h"
 #include "universe/effect_definitions.h"
+#include "scene/take_records.h"
 #include "universe/model_instances.h"
+#include "universe/object_lifecycle.h"
+#include "universe/object_takes.h"
 
 namespace {
 
@@ -260,6 +263,24 @@ TEST_F(ObjectOperations, AWreckNeedsItsRowBodyEffectAndAvailableBody) {
   const Case kCases[] = {{0, kClassShip, 1}, {1, kClassShip, 0}, {2, kClassShip, 0},
                          {3, kClassShip, 0}, {0, kClassAsteroid, 0}, {9, kClassShip, 0}};
   for (const Case& c : kCases) EXPECT_EQ(TypeCreatesWreck(c.subtype, c.objClass), c.expected) << c.subtype;
+}
+
+}  // namespace
+
+namespace {
+
+class TakeStart : public LifecycleWorld {};
+
+// A take owns the cut it plays (stopping it frees the cut), so only the refusals are shown here.
+TEST_F(TakeStart, ATakeWhoseCutCannotBeMadeAnswers0AndHoldsNothing) {
+  SectorObject* sector = Sector();
+  ObjTakeRecord* record = ObjTakeCreate(sector);
+  ASSERT_NE(record, nullptr);
+  const FixedVector at{};
+  EXPECT_EQ(StartTake(record, 9999, &at, nullptr, false, nullptr), 0);
+  EXPECT_EQ(record->take->cutHandle, 0u);
+  EXPECT_EQ(record->take->instanceCount, 0);
+  EXPECT_EQ(StartTake(nullptr, 9999, &at, nullptr, false, nullptr), 0);
 }
 
 }  // namespace
