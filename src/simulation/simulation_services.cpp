@@ -31,6 +31,7 @@ SimulationServices DefaultSimulationServices() {
   // Named, so a new entry cannot shift the others; the layers above fill the null ones.
   return SimulationServices{.instCollideWith = InstCollideWith,
                             .instCollide = InstCollide,
+                            .instSweepCollide = InstSweepCollide,
                             .findShotTarget = FindShotTarget,
                             .recordCollisionThreat = RecordCollisionThreat,
                             .dockingProximity = ObjDockingProximity,

@@ -25,6 +25,8 @@ struct AlertWords {
 struct SimulationServices {
   int32_t (*instCollideWith)(InstanceRecord* a, InstanceRecord* b, int32_t sizeA, int32_t sizeB);
   bool (*instCollide)(InstanceRecord* a, InstanceRecord* b, int32_t sizeA, int32_t sizeB);
+  // Whether the mover, swept to the new position, touches the target.
+  bool (*instSweepCollide)(InstanceRecord* mover, const FixedVector* newPosition, InstanceRecord* target, bool forced);
   SpaceObject* (*findShotTarget)(SpaceObject* shot);
   void (*recordCollisionThreat)(SpaceObject* ship, SpaceObject* obstacle, int32_t distance);
   int32_t (*dockingProximity)(SpaceObject* ship, SpaceObject* container, int32_t distance);

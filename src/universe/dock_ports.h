@@ -57,11 +57,13 @@ struct DockSlotRow {
   const DockPortType* port;  // the type's entry for this place, or null
 };
 
-// The docking-place table of a dock, factory or ship.
+// The docking-place table of a dock, factory or ship: one row allocated per port of the type;
+// `count` rows are in use, one for each port node the model builder filed.
 struct DockSlotTable {
   const DockSlotList* typeList;
   int32_t count;
   DockSlotRow* rows;
+  int32_t capacity;  // rows allocated; count never exceeds it
 };
 
 // The ports of a type's list: their number, and port n (null outside 0..count-1).

@@ -88,6 +88,11 @@ struct BulletType {
   int32_t lateValues[2];                         // 4 and 4 before file version 53
 };
 
+// Bullet type flags choosing the collision shape, tested in this order.
+constexpr uint32_t kBulletBeam = 1u << 1;
+constexpr uint32_t kBulletOctahedron = 1u << 2;
+constexpr uint32_t kBulletBoxTree = 1u << 3;
+
 // Bullet flag that marks a type whose first tail value is a flagged id.
 constexpr uint32_t kBulletFlagFlaggedId = 0x40;
 

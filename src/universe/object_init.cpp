@@ -43,11 +43,6 @@ constexpr int32_t kSectorNameText = 882;
 constexpr int32_t kDockPointDrop = 0x20000;  // 2.0: the outer dock point lies below the inner
 constexpr size_t kWreckNameLimit = 256;
 
-// Bullet type flags choosing the collision shape, tested in this order.
-constexpr uint32_t kBulletBeam = 1u << 1;
-constexpr uint32_t kBulletOctahedron = 1u << 2;
-constexpr uint32_t kBulletBoxTree = 1u << 3;
-
 uint32_t Now() { return gSystem ? gSystem->gameTime : 0; }
 
 // A type's body id as the unsigned 16-bit value the instances bind (-1 reads as 65535).
@@ -218,6 +213,7 @@ bool ClassSwitch(SpaceObject* o, const ObjectTypeRecord* row, InitState* s) {
       s->bodyId = Body16(row);
       if (auto* g = static_cast<GateExt*>(NewExtension(o))) {
         g->nextLaunchAt = now;
+        g->words[kGateChaserPhaseWord] = kGateChaserIdle;
         const bool near = o->subtype >= 5 && o->subtype <= 8;
         g->innerPoint = {0, static_cast<int32_t>(near ? 0xFFFFF334 : 0xFFFF7334), static_cast<int32_t>(0xFFFFFD71), 0};
         g->outerPoint = {0, static_cast<int32_t>(0xFFFF3334), static_cast<int32_t>(0xFFFF0000), 0};

@@ -212,12 +212,15 @@ constexpr int kFactoryStationStateWord = 2;  // of DockExt::words
 constexpr uint32_t kFactoryStationStateNew = 3;
 
 constexpr int kGateSlotCount = 7;
+constexpr int kGateChaserPhaseWord = 1;  // of GateExt::words
+constexpr int kGateChaserStepWord = 2;
+constexpr uint32_t kGateChaserIdle = 0xFFFFFFFF;  // -1
 struct GateExt {
   ListHead children;
   uint32_t nextLaunchAt;
   FixedVector innerPoint;
   FixedVector outerPoint;
-  uint32_t words[4];
+  uint32_t words[4];  // [1] guide-light chaser phase (-1 idle), [2] its next step time
   uint32_t slotTimes[kGateSlotCount];
   SpaceObject* slotShips[kGateSlotCount];  // the ships waiting at each slot
   uint32_t tailWords[2];
@@ -353,7 +356,7 @@ struct CameraExt {
 };
 
 struct SpecialExt {
-  uint32_t word0;
+  uint32_t parameter1;  // the mode its lights show; subtypes above 1 only keep it
   int32_t screenId;
   int32_t shownId;
 };
@@ -412,6 +415,8 @@ struct UniverseBlock {
   // The flight-mode bits: 0x2 horizon levelling of the player's ship, 0x4 its levelling
   // reference follows the player's roll.
   uint32_t modeFlags;
+  // The body of the markers a dock slot lays toward the player's ship; 0 lays none.
+  int32_t pathMarkerBody;
 };
 extern UniverseBlock* gUniverse;
 

@@ -200,6 +200,7 @@ bool IoDockSlots(SaveIo& io, SpaceObject* o, DockSlotTable*& table) {
   if (!table->rows) return false;  // the object's free releases the table
   table->typeList = list;
   table->count = kept;
+  table->capacity = kept;
   for (int32_t i = 0; i < kept; ++i) {
     table->rows[i] = rows[size_t(i)];
     table->rows[i].slot = i;
@@ -430,7 +431,7 @@ bool IoClassPart(SaveIo& io, SpaceObject* o) {
     case kClassSpecial: {
       auto* s = static_cast<SpecialExt*>(o->ext);
       if (!IoVersion(io)) return false;
-      IoWord(io, s->word0);
+      IoWord(io, s->parameter1);
       IoWord(io, s->screenId);
       IoWord(io, s->shownId);
       return io.ok;

@@ -39,6 +39,7 @@ void AddDockTable(SpaceObject* o, DockSlotTable** slot, InstanceRecord* entry) {
   table->rows = static_cast<DockSlotRow*>(MemCalloc(sizeof(DockSlotRow) * UniverseSaveWorld::kDockPlaces));
   table->typeList = GetTypeDockSlotList(o->objClass, o->subtype);
   table->count = UniverseSaveWorld::kDockPlaces;
+  table->capacity = UniverseSaveWorld::kDockPlaces;
   for (int32_t i = 0; i < table->count; ++i) {
     DockSlotRow& row = table->rows[i];
     row.slot = i;

@@ -225,7 +225,7 @@ class DockingPlaces : public Containers {
     row_.entries[0] = entry_;
     row_.entryCount = 1;
     row_.port = &port_;
-    table_ = {&typeList_, 1, &row_};
+    table_ = {&typeList_, 1, &row_, 1};
     static_cast<DockExt*>(dock_->ext)->dockSlots = &table_;
   }
 

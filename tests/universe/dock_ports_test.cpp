@@ -44,7 +44,7 @@ class DockPorts : public ObjectWorld {
     }
     row_.entryCount = i;
     row_.port = &port_;
-    table_ = {nullptr, 1, &row_};
+    table_ = {nullptr, 1, &row_, 1};
     static_cast<DockExt*>(dock->ext)->dockSlots = &table_;
     return dock;
   }

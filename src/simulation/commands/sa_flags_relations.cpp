@@ -5,7 +5,7 @@
 // acceleration. The dispatcher calls them through the family's rows. A missing object, or one of
 // a class a command does not serve, answers 0 and changes nothing.
 #include "scene/instance.h"
-#include "simulation/command_operations.h"
+#include "simulation/object_operations.h"
 #include "simulation/commands/sa_call.h"
 #include "simulation/order_modes.h"
 #include "universe/carried_objects.h"

@@ -9,7 +9,7 @@
 #include "scene/instance.h"
 #include "script/containers.h"
 #include "script/tasks.h"
-#include "simulation/command_operations.h"
+#include "simulation/object_operations.h"
 #include "simulation/commands/sa_call.h"
 #include "simulation/order_modes.h"
 #include "simulation/simulation_services.h"
