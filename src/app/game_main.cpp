@@ -459,6 +459,15 @@ bool StepUniverse(GameMainOptions*) {
   gSimulationServices.alertWords = [] {
     return gGuiMaster ? AlertWords{&gGuiMaster->alertFlags, &gGuiMaster->alertPending} : AlertWords{};
   };
+  // The cockpit in control; the turrets keep no refresh request of their own, so its kept view
+  // angles are left to the cockpit.
+  gSimulationServices.currentCockpitView = [](TurretCockpitView* out) {
+    CockpitRecord* cockpit = gGuiMaster ? CockpitFromHandle(gGuiMaster, gGuiMaster->activeControlCockpit) : nullptr;
+    if (!cockpit) return false;
+    *out = TurretCockpitView{cockpit->refObject, cockpit->cockpitNumber, cockpit->viewMode, cockpit->viewAngle,
+                             cockpit->viewAngleTarget, nullptr};
+    return true;
+  };
   return true;
 }
 

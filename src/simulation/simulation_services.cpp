@@ -38,6 +38,7 @@ SimulationServices DefaultSimulationServices() {
                             nullptr,
                             nullptr,
                             nullptr,
+                            nullptr,
                             nullptr};
 }
 

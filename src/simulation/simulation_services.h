@@ -4,7 +4,7 @@
 // of the universe model, and the cockpit and force-feedback services of the layers above the
 // simulation, which the application registers at start-up (null: nothing happens, as while no
 // cockpit or input device exists). Tests put recorders in the table. Read by damage.cpp,
-// sector_motion.cpp, object_update.cpp and order_modes.cpp; never holds state of its own.
+// sector_motion.cpp, object_update.cpp, order_modes.cpp and turrets.cpp; never holds state of its own.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,18 @@ struct SpaceObject;
 struct AlertWords {
   uint32_t* flags;
   int32_t* pending;
+};
+
+// The current cockpit as the turrets see it: the object it belongs to, the component it views
+// (0 or more: a turret view), its view mode, its live view angles (yaw, pitch, roll), the view
+// angles it keeps, and the flag that asks for those to be refreshed. Pointers may be null.
+struct TurretCockpitView {
+  const SpaceObject* refObject;
+  int32_t cockpitNumber;
+  uint32_t viewMode;
+  int32_t* viewAngles;
+  int32_t* storedViewAngles;
+  uint32_t* refreshFlag;
 };
 
 struct SimulationServices {
@@ -42,6 +54,8 @@ struct SimulationServices {
   AlertWords (*alertWords)();
   // The object the current cockpit view follows, or null.
   const SpaceObject* (*cockpitFollowedObject)();
+  // The current cockpit; false while there is none.
+  bool (*currentCockpitView)(TurretCockpitView* out);
 };
 
 extern SimulationServices gSimulationServices;

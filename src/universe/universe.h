@@ -403,6 +403,8 @@ struct UniverseBlock {
   // The flight-mode bits: 0x2 horizon levelling of the player's ship, 0x4 its levelling
   // reference follows the player's roll.
   uint32_t modeFlags;
+  // The roll the player's ship is levelled toward.
+  int32_t referenceRoll;
 };
 extern UniverseBlock* gUniverse;
 
