@@ -1,10 +1,13 @@
 // Frame cost of the universe step: one sector holding 1,000 ships of one small type on a grid a
-// few radii apart, each ordered across the sector to a point (its order fields set directly),
-// the universe started, the game's generator seeded with 1, one StepUniverse per iteration at a
-// 16 ms frame step. Reported in microseconds per frame. The figure grows as the sector steps
-// are filled in; so far the motion pass runs, testing every pair of ships (the neighbours on the
-// grid pass its box test, none touches), and the object update, in which every ship decides its
-// move-to-point order (at most every 500 ms) and settles its speed.
+// few radii apart, each ordered across the sector to the mirrored point (its order fields set
+// directly), so their paths cross; the universe started, the game's generator seeded with 1, at a
+// 16 ms frame step. Every frame the motion pass tests every pair of ships and the crossing ones
+// collide and ram, the object update decides each ship's move-to-point order and settles its
+// speed, and the flight pass turns and moves them. The ships have no bodies, so the instance
+// contact test is a sphere test here. Before timing, the world is stepped until ships have
+// collided (at most kWarmUpFrames); afterwards the program checks that ships moved and reports
+// the contacts of the timed frames as a counter. Reported in microseconds per frame: the whole StepUniverse, and each
+// pass of the sector on its own.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -13,9 +16,15 @@
 #include "core/fixed_math.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "scene/instance_records.h"
 #include "scene/scene.h"
 #include "script/engine.h"
+#include "simulation/flight.h"
+#include "simulation/object_update.h"
+#include "simulation/sector_motion.h"
 #include "simulation/simulation.h"
+#include "simulation/simulation_services.h"
+#include "simulation/universe_steps.h"
 #include "universe/object_classes.h"
 #include "universe/object_lifecycle.h"
 #include "universe/universe.h"
@@ -23,8 +32,22 @@
 namespace {
 
 constexpr uint16_t kOrderMovePos = 25;
-constexpr int32_t kShipRadius = 200 << 16;
-constexpr int32_t kSpacing = 4 * kShipRadius;
+constexpr int32_t kShipRadiusUnits = 500;
+constexpr int32_t kShipRadius = kShipRadiusUnits;
+constexpr int32_t kSpacing = 4 * kShipRadiusUnits;
+constexpr int32_t kWarmUpFrames = 2000;
+
+int64_t gContacts = 0;
+
+// Two ship spheres touch when their centres lie within the sum of their radii.
+int32_t SphereContact(InstanceRecord* a, InstanceRecord* b, int32_t, int32_t) {
+  const double dx = double(a->position.x) - b->position.x, dy = double(a->position.y) - b->position.y,
+               dz = double(a->position.z) - b->position.z;
+  const double reach = 2.0 * kShipRadiusUnits;
+  if (dx * dx + dy * dy + dz * dz > reach * reach) return 0;
+  ++gContacts;
+  return 1;
+}
 
 int32_t ShipCount() { return std::getenv("KORVANE_BENCH_SMOKE") ? 50 : 1000; }
 
@@ -49,8 +72,13 @@ bool Build(World* w) {
   w->universe = CreateUniverse(static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock))));
   if (!w->universe) return false;
   w->universe->runState[1] = 1;
-  w->shipType.ship.speed = 100000;
+  gSimulationServices.instCollideWith = SphereContact;
+  gContacts = 0;
+  w->shipType.ship.speed = 20000;
   w->shipType.ship.speed2 = 20000;
+  w->shipType.ship.maxHull = 1000000000;
+  w->shipType.ship.value27 = 100;
+  for (int32_t& rate : w->shipType.turnRate) rate = 20000;
   gObjectTypeTables[kClassShip] = {&w->shipType, 1};
 
   auto* sector = static_cast<SectorObject*>(AllocObjectRecord(kClassSector));
@@ -64,12 +92,16 @@ bool Build(World* w) {
     ObjectListAddTail(ObjectChildren(sector), ship);
     ship->parent = sector;
     ship->radius = kShipRadius;
-    const int32_t x = (k % side) * kSpacing, y = ((k / side) % side) * kSpacing, z = (k / (side * side)) * kSpacing;
+    // Centred on the origin, so each ship's mirrored goal lies across the grid from it.
+    const int32_t x = (k % side - side / 2) * kSpacing, y = ((k / side) % side - side / 2) * kSpacing,
+                  z = (k / (side * side)) * kSpacing;
     if (!ship->instance) return false;
     ship->instance->position = {x, y, z, 0};
+    ship->hull = 1000000000;
+    ship->flags |= 1u << 19;  // steered: the flight pass turns it by the order's remaining angles
     if (auto* ext = static_cast<ShipExt*>(ship->ext)) {
       ext->commandState = kOrderMovePos;
-      ext->commandPoint = {-x, y, z + 20 * kSpacing, 0};
+      ext->commandPoint = {-x, -y, z + 20 * kSpacing, 0};
       ext->thinkPeriod = 500;
     }
   }
@@ -77,6 +109,8 @@ bool Build(World* w) {
 }
 
 void Tear(World* w) {
+  gSimulationServices = DefaultSimulationServices();
+  gSectorSteps = DefaultSectorSteps();
   if (w->universe) {
     DestroyUniverse(w->universe);
     MemFreeIfSet(w->universe);
@@ -92,6 +126,23 @@ void Tear(World* w) {
   gSystem = nullptr;
 }
 
+SectorObject* TheSector(World* w) {
+  return static_cast<SectorObject*>(ObjectListFirst(&w->universe->objects));
+}
+
+FixedVector FirstShipPosition(World* w) {
+  SpaceObject* ship = ObjectListFirst(ObjectChildren(TheSector(w)));
+  return ship && ship->instance ? ship->instance->position : FixedVector{};
+}
+
+void Frame(World* w) {
+  w->system.gameTime += w->system.frameStep;
+  StepUniverse();
+}
+
+// What one iteration times: the whole frame step, or one pass of the sector.
+enum Part { kWholeFrame, kMotionPass, kObjectPass, kFlightPass };
+
 void BM_UniverseStep(benchmark::State& state) {
   World world;
   if (!Build(&world)) {
@@ -99,14 +150,36 @@ void BM_UniverseStep(benchmark::State& state) {
     Tear(&world);
     return;
   }
+  for (int frame = 0; frame < kWarmUpFrames && gContacts == 0; ++frame) Frame(&world);
+  const FixedVector start = FirstShipPosition(&world);
+
+  const int64_t contactsBefore = gContacts;
+  SectorObject* sector = TheSector(&world);
+  const auto part = static_cast<Part>(state.range(0));
   for (auto _ : state) {
-    world.system.gameTime += world.system.frameStep;
-    StepUniverse();
+    switch (part) {
+      case kWholeFrame: Frame(&world); break;
+      case kMotionPass: world.system.gameTime += world.system.frameStep; UpdateSectorMotion(sector); break;
+      case kObjectPass: world.system.gameTime += world.system.frameStep; UpdateSectorObjects(sector); break;
+      case kFlightPass: world.system.gameTime += world.system.frameStep; UpdateSectorFlight(sector); break;
+    }
   }
+  // A whole frame or the flight pass must have moved the ships, and the crossing paths must have
+  // brought contacts, else an idle frame was timed.
+  const FixedVector end = FirstShipPosition(&world);
+  const bool moved = start.x != end.x || start.y != end.y || start.z != end.z;
+  if (!moved && (part == kWholeFrame || part == kFlightPass)) state.SkipWithError("no ship moved");
   state.counters["ships"] = ShipCount();
+  state.counters["contacts"] = static_cast<double>(gContacts - contactsBefore);
   Tear(&world);
 }
-BENCHMARK(BM_UniverseStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UniverseStep)
+    ->ArgName("part")
+    ->Arg(kWholeFrame)
+    ->Arg(kMotionPass)
+    ->Arg(kObjectPass)
+    ->Arg(kFlightPass)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
