@@ -35,7 +35,7 @@ constexpr uint16_t kOrderMovePos = 25;
 constexpr int32_t kShipRadiusUnits = 500;
 constexpr int32_t kShipRadius = kShipRadiusUnits;
 constexpr int32_t kSpacing = 4 * kShipRadiusUnits;
-constexpr int32_t kWarmUpFrames = 2000;
+constexpr int32_t kWarmUpFrames = 60;
 
 int64_t gContacts = 0;
 
