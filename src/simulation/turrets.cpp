@@ -13,6 +13,7 @@
 #include "scene/instance_records.h"
 #include "simulation/order_modes.h"
 #include "simulation/simulation_services.h"
+#include "simulation/universe_guard.h"
 #include "universe/object_lifecycle.h"
 #include "universe/object_math.h"
 #include "universe/object_queries.h"
@@ -212,6 +213,8 @@ int32_t ComputeTurretAim(SpaceObject* ship, int32_t turret, SpaceObject* target,
   if (!ShipExtOf(ship) || turret < 0 || !target || !muzzle) return 0;
   uint32_t mask = 0xFFFFFFFFu;
   if (ship->scriptId != 0) {
+    // The handler may free objects; they stay in place until the caller's walk is over.
+    UniverseGuardScope guard;
     RaiseObjectEventForResult(ship, "GetTurretFiringMask", ship->id, 1, turret);
     mask = static_cast<uint32_t>(ship->scriptValue.i);
   }
