@@ -1,5 +1,5 @@
-// Frame cost of the universe step: one sector holding 1,000 ships of one small type on a grid a
-// few radii apart, each ordered across the sector to the mirrored point (its order fields set
+// Frame cost of the universe step: one sector holding 1,000 ships of one type on a grid, each
+// ordered a few columns along its row, alternately left and right (its order fields set
 // directly), so their paths cross; the universe started, the game's generator seeded with 1, at a
 // 16 ms frame step. Every frame the motion pass tests every pair of ships and the crossing ones
 // collide and ram, the object update decides each ship's move-to-point order and settles its
@@ -32,9 +32,16 @@
 namespace {
 
 constexpr uint16_t kOrderMovePos = 25;
-constexpr int32_t kShipRadiusUnits = 500;
+// Ships of 5000 units at 10000 units per second: two meeting ships close 320 units a frame, far
+// less than the reach of their spheres. Their contacts take no effect: a ram puts both back where
+// they were, so ships held head-on by their orders would ram every frame and die within a few, and
+// the frames after would be idle. The grid is spaced so that a ship's box test admits only its near
+// neighbours.
+constexpr int32_t kShipRadiusUnits = 5000;
 constexpr int32_t kShipRadius = kShipRadiusUnits;
-constexpr int32_t kSpacing = 4 * kShipRadiusUnits;
+constexpr int32_t kSpacing = 100000;
+constexpr int32_t kLegColumns = 3;  // how many columns a ship crosses
+constexpr uint32_t kContactWithoutEffect = 1u << 18;
 constexpr int32_t kWarmUpFrames = 2000;
 
 int64_t gContacts = 0;
@@ -74,9 +81,9 @@ bool Build(World* w) {
   w->universe->runState[1] = 1;
   gSimulationServices.instCollideWith = SphereContact;
   gContacts = 0;
-  w->shipType.ship.speed = 20000;
-  w->shipType.ship.speed2 = 20000;
-  w->shipType.ship.maxHull = 1000000000;
+  w->shipType.ship.speed = 10000;
+  w->shipType.ship.speed2 = 10000;
+  w->shipType.ship.maxHull = 100000;
   w->shipType.ship.value27 = 100;
   for (int32_t& rate : w->shipType.turnRate) rate = 20000;
   gObjectTypeTables[kClassShip] = {&w->shipType, 1};
@@ -97,15 +104,17 @@ bool Build(World* w) {
                   z = (k / (side * side)) * kSpacing;
     if (!ship->instance) return false;
     ship->instance->position = {x, y, z, 0};
-    ship->hull = 1000000000;
     ship->flags |= 1u << 19;  // steered: the flight pass turns it by the order's remaining angles
     // Two races that are each other's foes, alternating: peaceful ships would pass through.
     ship->owner = static_cast<uint16_t>(1 + k % 2);
+    ship->flags2 |= kContactWithoutEffect;
     if (auto* ext = static_cast<ShipExt*>(ship->ext)) {
       ext->friendMask = 0;
       ext->foeMask = 1u << (2 - k % 2);
       ext->commandState = kOrderMovePos;
-      ext->commandPoint = {-x, -y, z + 20 * kSpacing, 0};
+      // Even columns fly toward +x, odd ones toward -x, so neighbours in a row meet head-on.
+      const int32_t leg = (k % 2 == 0 ? 1 : -1) * kLegColumns * kSpacing;
+      ext->commandPoint = {x + leg, y, z, 0};
       ext->thinkPeriod = 500;
     }
   }

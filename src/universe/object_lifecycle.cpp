@@ -102,7 +102,12 @@ void DefaultEvent(const ObjectEvent& e) {
   }
 }
 
-void SendEvent(const ObjectEvent& e) { (gEventSink ? gEventSink : DefaultEvent)(e); }
+uint32_t gEventCount = 0;
+
+void SendEvent(const ObjectEvent& e) {
+  ++gEventCount;
+  (gEventSink ? gEventSink : DefaultEvent)(e);
+}
 
 }  // namespace
 
@@ -293,6 +298,8 @@ void RaiseObjectEventForResult(SpaceObject* object, const char* name, uint32_t h
   if (!object || object->scriptId == 0) return;
   SendEvent(ObjectEvent{object, object->scriptId, name, argCount, {a, 0, 0}, holderId});
 }
+
+uint32_t ObjectEventCount() { return gEventCount; }
 
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount, int32_t a) {
   if (scriptId == 0) return;
