@@ -1,13 +1,14 @@
 // Frame cost of the universe step: one sector holding 1,000 ships of one type on a grid, each
 // ordered a few columns along its row, alternately left and right (its order fields set
-// directly), so their paths cross; the universe started, the game's generator seeded with 1, at a
-// 16 ms frame step. Every frame the motion pass tests every pair of ships and the crossing ones
-// collide and ram, the object update decides each ship's move-to-point order and settles its
-// speed, and the flight pass turns and moves them. The ships have no bodies, so the instance
-// contact test is a sphere test here. Before timing, the world is stepped until ships have
-// collided (at most kWarmUpFrames); afterwards the program checks that ships moved and that
-// contacts happened, so it never times an idle frame, and reports the timed frames' contacts. Reported in microseconds per frame: the whole StepUniverse, and each
-// pass of the sector on its own.
+// directly), so neighbours meet head-on; the universe started, the game's generator seeded with
+// 1, at a 16 ms frame step. Every frame the motion pass tests every pair of ships (near ones in
+// full, with the collision-course threat test) and finds the crossing ships' contacts, the object
+// update decides each ship's move-to-point order and settles its speed, and the flight pass turns
+// and moves them. The ships have no bodies, so the instance contact test is a sphere test here.
+// Before timing, the world is stepped until ships have touched (at most kWarmUpFrames);
+// afterwards the program checks that ships moved and that contacts happened, so it never times an
+// idle frame, and reports the timed frames' contacts. Reported in microseconds per frame: the
+// whole StepUniverse, and each pass of the sector on its own.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
