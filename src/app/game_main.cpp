@@ -462,6 +462,15 @@ bool StepUniverse(GameMainOptions*) {
   gSimulationServices.playerDesiredSpeedSet = [] {
     if (gInputState) gInputState->flags &= ~kInputThrottleLive;
   };
+  // The cockpit in control; the turrets keep no refresh request of their own, so its kept view
+  // angles are left to the cockpit.
+  gSimulationServices.currentCockpitView = [](TurretCockpitView* out) {
+    CockpitRecord* cockpit = gGuiMaster ? CockpitFromHandle(gGuiMaster, gGuiMaster->activeControlCockpit) : nullptr;
+    if (!cockpit) return false;
+    *out = TurretCockpitView{cockpit->refObject, cockpit->cockpitNumber, cockpit->viewMode, cockpit->viewAngle,
+                             cockpit->viewAngleTarget, nullptr};
+    return true;
+  };
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "core/fixed_math.h"
 #include "core/memory.h"
@@ -488,6 +489,100 @@ PairEnd TestPair(const Pass& pass, SpaceObject* a, SpaceObject* b) {
   return PairEnd::kNext;
 }
 
+// The pair walk keeps a flat copy of what the ships' box test reads (position, radius, kind) in
+// list order, so the many pairs that test rejects cost no visit to either object or its instance.
+// The copy is refreshed for the two objects of every pair that was tested in full, and rebuilt
+// from the list when script code ran or the list changed around the walk; pairs are tested in
+// list order, exactly as a walk over the list itself would.
+struct PairEntry {
+  SpaceObject* object;
+  int32_t x, y, z;
+  int32_t radius;
+  bool boxed;  // has an instance and is no shot, planet or sphere: the box test decides first
+  bool ship;
+};
+
+std::vector<PairEntry> gPairEntries;
+
+PairEntry EntryOf(SpaceObject* o) {
+  PairEntry e{o, 0, 0, 0, o->radius, false, IsShip(o)};
+  if (o->instance) {
+    e.x = o->instance->position.x;
+    e.y = o->instance->position.y;
+    e.z = o->instance->position.z;
+    e.boxed = !IsShot(o) && !IsPlanet(o) && !IsSphere(o);
+  }
+  return e;
+}
+
+void BuildPairEntries(ListHead* list) {
+  gPairEntries.clear();
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) gPairEntries.push_back(EntryOf(o));
+}
+
+// The box test of TestPair on the copied values: true when it would reject the pair at once.
+bool BoxRejects(const PairEntry& a, const PairEntry& b) {
+  if (!a.boxed || !b.boxed || !(a.ship || b.ship)) return false;
+  const int64_t reach = int64_t{a.radius} + b.radius;
+  const int64_t d = std::max({std::llabs(int64_t{a.x} - b.x), std::llabs(int64_t{a.y} - b.y), std::llabs(int64_t{a.z} - b.z)});
+  return d > reach * 3 + kBoxMargin;
+}
+
+// The index of `o` in the copy, or -1.
+int64_t IndexOf(const SpaceObject* o) {
+  for (size_t k = 0; k < gPairEntries.size(); ++k) {
+    if (gPairEntries[k].object == o) return static_cast<int64_t>(k);
+  }
+  return -1;
+}
+
+SpaceObject* EntryAfter(size_t k) { return k + 1 < gPairEntries.size() ? gPairEntries[k + 1].object : nullptr; }
+
+// After a pair tested in full: whether the copy still matches the list around the walk.
+bool CopyStillHolds(ListHead* list, size_t i, size_t j, uint32_t events) {
+  if (ObjectEventCount() != events) return false;
+  SpaceObject* a = gPairEntries[i].object;
+  SpaceObject* b = gPairEntries[j].object;
+  if (a->parent == nullptr || b->parent == nullptr) return false;
+  if (ObjectListNext(a) != EntryAfter(i) || ObjectListNext(b) != EntryAfter(j)) return false;
+  ListNode* last = ListLast(list);
+  return !gPairEntries.empty() && last && ObjectOfNode(last) == gPairEntries.back().object;
+}
+
+// The pair walk; false when the pass must end.
+bool PairWalk(const Pass& pass, ListHead* list) {
+  BuildPairEntries(list);
+  for (size_t i = 0; i < gPairEntries.size(); ++i) {
+    SpaceObject* a = gPairEntries[i].object;
+    if (!pass.TakesPart(a) || (a->flags2 & kFlag2NoContacts)) continue;
+    for (size_t j = i + 1; j < gPairEntries.size(); ++j) {
+      if (BoxRejects(gPairEntries[i], gPairEntries[j])) continue;
+      SpaceObject* b = gPairEntries[j].object;
+      if (!pass.TakesPart(b) || (b->flags2 & kFlag2NoContacts)) continue;
+      if (Holding(a, b) || Holding(b, a)) continue;
+      if ((a->flags & kFlagApart) && (b->flags & kFlagApart)) continue;
+      const uint32_t events = ObjectEventCount();
+      const PairEnd end = TestPair(pass, a, b);
+      if (end == PairEnd::kEndPass) return false;
+      if (CopyStillHolds(list, i, j, events)) {
+        gPairEntries[i] = EntryOf(a);
+        gPairEntries[j] = EntryOf(b);
+      } else {
+        // Go on from where a walk over the list would: after b, or after a when the inner walk
+        // stops.
+        BuildPairEntries(list);
+        const int64_t ai = IndexOf(a), bj = IndexOf(b);
+        if (ai < 0) return false;
+        i = static_cast<size_t>(ai);
+        if (bj < 0) break;
+        j = static_cast<size_t>(bj);
+      }
+      if (end == PairEnd::kStopInner) break;
+    }
+  }
+  return true;
+}
+
 // The object before `o` in its list, or null when `o` is the first.
 SpaceObject* Predecessor(ListHead* list, SpaceObject* o) {
   ListNode* pred = NodePred(&o->link);
@@ -527,17 +622,7 @@ void UpdateSectorMotion(SectorObject* sector) {
     o = before ? ObjectListNext(before) : ObjectListFirst(list);
   }
 
-  for (SpaceObject* a = ObjectListFirst(list); a; a = ObjectListNext(a)) {
-    if (!pass.TakesPart(a) || (a->flags2 & kFlag2NoContacts)) continue;
-    for (SpaceObject* b = ObjectListNext(a); b; b = ObjectListNext(b)) {
-      if (!pass.TakesPart(b) || (b->flags2 & kFlag2NoContacts)) continue;
-      if (Holding(a, b) || Holding(b, a)) continue;
-      if ((a->flags & kFlagApart) && (b->flags & kFlagApart)) continue;
-      const PairEnd end = TestPair(pass, a, b);
-      if (end == PairEnd::kEndPass) return;
-      if (end == PairEnd::kStopInner) break;
-    }
-  }
+  if (!PairWalk(pass, list)) return;
 
   for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) {
     if (o->instance) o->instance->contact.w = 0;

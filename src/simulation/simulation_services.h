@@ -4,9 +4,8 @@
 // and the hangar placement of the universe model, and the cockpit, force-feedback and input
 // services of the layers above the simulation, which the application registers at start-up (null:
 // nothing happens, as while no cockpit or input device exists). Tests put recorders in the table.
-// Read by damage.cpp, sector_motion.cpp, object_update.cpp, order_modes.cpp and the object state
-// and order commands; never
-// holds state of its own.
+// Read by damage.cpp, sector_motion.cpp, object_update.cpp, order_modes.cpp, turrets.cpp and the
+// commands; never holds state of its own.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +19,18 @@ struct SpaceObject;
 struct AlertWords {
   uint32_t* flags;
   int32_t* pending;
+};
+
+// The current cockpit as the turrets see it: the object it belongs to, the component it views
+// (0 or more: a turret view), its view mode, its live view angles (yaw, pitch, roll), the view
+// angles it keeps, and the flag that asks for those to be refreshed. Pointers may be null.
+struct TurretCockpitView {
+  const SpaceObject* refObject;
+  int32_t cockpitNumber;
+  uint32_t viewMode;
+  int32_t* viewAngles;
+  int32_t* storedViewAngles;
+  uint32_t* refreshFlag;
 };
 
 struct SimulationServices {
@@ -66,6 +77,8 @@ struct SimulationServices {
   // Puts a ship into a container's hangar (the universe's placement): its answer decides what the
   // hangar-start command tells its script.
   int32_t (*startInHangar)(SpaceObject* ship, SpaceObject* container, int32_t slot);
+  // The current cockpit; false while there is none.
+  bool (*currentCockpitView)(TurretCockpitView* out);
 };
 
 extern SimulationServices gSimulationServices;

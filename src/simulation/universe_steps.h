@@ -22,5 +22,5 @@ SectorStepTable DefaultSectorSteps();
 
 // The per-object update by class (object_update.cpp).
 void UpdateSectorObjects(SectorObject* sector);
-// The flight pass, whose real form is still to come; it leaves the sector as it is.
+// The flight pass (flight.cpp).
 void UpdateSectorFlight(SectorObject* sector);

@@ -18,7 +18,7 @@
 #include "simulation/order_modes.h"
 #include "simulation/simulation_services.h"
 #include "simulation/tractor_beams.h"
-#include "simulation/turret_aim.h"
+#include "simulation/turrets.h"
 #include "simulation/universe_guard.h"
 #include "universe/carried_objects.h"
 #include "universe/object_detail.h"

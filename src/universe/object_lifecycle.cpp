@@ -104,7 +104,12 @@ void DefaultEvent(const ObjectEvent& e) {
   }
 }
 
-void SendEvent(const ObjectEvent& e) { (gEventSink ? gEventSink : DefaultEvent)(e); }
+uint32_t gEventCount = 0;
+
+void SendEvent(const ObjectEvent& e) {
+  ++gEventCount;
+  (gEventSink ? gEventSink : DefaultEvent)(e);
+}
 
 }  // namespace
 
@@ -310,6 +315,8 @@ bool ObjectScriptHasFunction(const SpaceObject* object, const char* name) {
   if (!object || object->scriptId == 0) return false;
   return gEventSink || ScriptMethodExists(gScriptEngine, static_cast<int32_t>(object->scriptId), name);
 }
+
+uint32_t ObjectEventCount() { return gEventCount; }
 
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount, int32_t a) {
   if (scriptId == 0) return;

@@ -100,3 +100,6 @@ void RaiseGlobalEventForResult(const char* name, int32_t argCount, const int32_t
 // An event to a script id that is not an object's (150, the game's script), with at most one
 // argument.
 void RaiseScriptIdEvent(uint32_t scriptId, const char* name, int32_t argCount = 0, int32_t a = 0);
+// How many object and script-id events have been raised so far (wrapping): a walk that keeps its
+// own view of a list compares it before and after a step to learn whether script code ran.
+uint32_t ObjectEventCount();

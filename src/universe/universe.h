@@ -417,6 +417,8 @@ struct UniverseBlock {
   uint32_t modeFlags;
   // The body of the markers a dock slot lays toward the player's ship; 0 lays none.
   int32_t pathMarkerBody;
+  // The roll the player's ship is levelled toward.
+  int32_t referenceRoll;
 };
 extern UniverseBlock* gUniverse;
 

@@ -350,6 +350,36 @@ TEST_F(SectorMotion, RamEventsReachTheStory) {
                                             "2,4000,1", "0"}));
 }
 
+// The walk's own copy of positions must not hide what a handler changed: a ship a handler moves
+// next to another is tested against it in the same walk, and a far pair stays untouched.
+TEST_F(SectorMotion, HandlerMovingAFarShipBringsItsPairIntoTheWalk) {
+  struct Case {
+    int32_t movedTo;
+    bool touches;
+  };
+  const Case kCases[] = {{30, true}, {3000000, false}};
+  for (const Case& c : kCases) {
+    sector_ = Sector();
+    SpaceObject* a = In(kClassShip, 0, 0);
+    SpaceObject* b = In(kClassShip, 0, 15);
+    In(kClassShip, 0, 5000000);
+    SpaceObject* d = In(kClassShip, 0, 2000000);
+    // The player's ship meets peaceful ships too: a meets b, then b meets d wherever d is.
+    a->flags |= kFlagPlayer;
+    d->flags |= kFlagPlayer;
+    for (SpaceObject* o : {a, b}) {
+      o->flags |= kFlagTold;
+      Listen(o);
+    }
+    onEvent_ = [&](SpaceObject* o, const char* name) {
+      if (o == b && std::string(name) == "AttackedBy") Place(d, c.movedTo);
+    };
+    UpdateSectorMotion(sector_);
+    EXPECT_EQ((d->flags2 & kFlag2Contact) != 0, c.touches) << c.movedTo;
+    onEvent_ = nullptr;
+  }
+}
+
 // Handlers that free objects through the deferred free: the pass ends at once, the finish walk
 // does not run, nothing is read after its free (AddressSanitizer watches).
 TEST_F(SectorMotion, HandlerFreeingAnObjectEndsThePass) {

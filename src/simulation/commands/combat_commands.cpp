@@ -14,7 +14,7 @@
 #include "simulation/order_modes.h"
 #include "simulation/simulation_services.h"
 #include "simulation/tractor_beams.h"
-#include "simulation/turret_aim.h"
+#include "simulation/turrets.h"
 #include "simulation/weapons.h"
 #include "universe/carried_objects.h"
 #include "universe/object_explosions.h"
