@@ -3,6 +3,7 @@
 // inside its block, the conversion of operands to host order with natives bound by name, and
 // the rewrite of frequent sequences into fused opcodes with jump threading. Called by the
 // loader only. Every read is bounded by the code size; a chain of jumps that never ends fails.
+#include <algorithm>
 #include <cstring>
 
 #include "script/loader.h"
@@ -285,6 +286,9 @@ void FuseLocalSequences(ScriptEngine* engine) {
     uint8_t test = code[target];
     if (test < kOpLocalsCompareJump || test >= kOpLocalsArith) continue;
     code[pc] = uint8_t(kOpLocalStepCompareJump + 2 * (test - kOpLocalsCompareJump) + (code[pc] - kOpLocalStepJump));
+    // One depth for the step and the test, so a turn of the loop checks it once; the step's
+    // own depth is its operand, which the handler reads when the stack is shallower.
+    map[pc] = std::max(map[pc], map[target]);
   }
 }
 

@@ -1442,17 +1442,33 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
 #undef LOCAL_STEP_JUMP
       // The step, then straight into the loop test its jump lands on; the load saw that test
       // there, whole, inside the code, and the code never changes after the load.
-#define LOCAL_STEP_COMPARE_JUMP(kind, label, sign, add)                    \
-  label: {                                                                 \
-    uint32_t depth_ = ip[localFusionMapDistance - 1];                      \
-    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                      \
-    ROOM();                                                                \
-    if (__builtin_expect(DEPTH() < intptr_t(depth_), 0)) FAIL();           \
-    FUSED_SLOT(var, I16(ip), 0);                                           \
-    if (var->type == kValueInt) var->bits = uint32_t(var->u sign 1);       \
-    else StepVariable(var, add, &one);                                     \
-    ip = code + U32(ip + 9) + 1;                                           \
-    goto L_LOCALS_COMPARE_JUMP_##kind;                                     \
+  // Its map byte is the depth both the step and the test need. When the stack is that deep, the
+  // test's pushes need no room and the stepped local is an integer, the whole turn is done here;
+  // otherwise the step checks its own depth (its operand) and the test runs as it stands.
+#define LOCAL_STEP_COMPARE_JUMP(kind, label, sign, add)                         \
+  label: {                                                                      \
+    uint32_t depth_ = ip[localFusionMapDistance - 1];                           \
+    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                           \
+    if (__builtin_expect(top - 1 >= room && DEPTH() >= intptr_t(depth_), 1)) {  \
+      FUSED_SLOT(var, I16(ip), 0);                                              \
+      if (__builtin_expect(var->type == kValueInt, 1)) {                        \
+        var->bits = uint32_t(var->u sign 1);                                    \
+        ip = code + U32(ip + 9) + 1;                                            \
+        FUSED_SLOT(x, I16(ip), 0);                                              \
+        FUSED_SLOT(y, I16(ip + 3), 1);                                          \
+        if (x->type != kValueInt || y->type != kValueInt) goto L_13;            \
+        if (INT_TEST(kind, x->i, y->i)) JUMP(U32(ip + 6));                      \
+        else ip += 10;                                                          \
+        NEXT();                                                                 \
+      }                                                                         \
+    }                                                                           \
+    ROOM();                                                                     \
+    if (__builtin_expect(DEPTH() < intptr_t(I16(ip)), 0)) FAIL();               \
+    FUSED_SLOT(var, I16(ip), 0); /* after ROOM, which may move the stack */     \
+    if (var->type == kValueInt) var->bits = uint32_t(var->u sign 1);            \
+    else StepVariable(var, add, &one);                                          \
+    ip = code + U32(ip + 9) + 1;                                                \
+    goto L_LOCALS_COMPARE_JUMP_##kind;                                          \
   }
 #define LOCAL_STEP_COMPARE_JUMPS(kind)                                           \
   LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_ADD_COMPARE_JUMP_##kind, +, true)   \

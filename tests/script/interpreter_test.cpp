@@ -1011,6 +1011,39 @@ main: check 8
   EXPECT_EQ(HashCount(engine_->tasks), 0u);
 }
 
+// Each level of a runaway recursion runs a loop that enters through its step, so its test first
+// runs from the fused step; the extra pushes move the stack's limit onto each instruction of
+// the loop in turn, and the task must end at the same instruction fused and plain.
+TEST_F(Interpreter, FusedLoopsGrowAndEndTheStackAsThePlainCodeDoes) {
+  for (int extra = 0; extra < 8; ++extra) {
+    std::string pushes;
+    for (int k = 0; k < extra; ++k) pushes += "push0\n";
+    Outcome out = RunBoth(".func Main main frame=8\nmain: " + pushes + R"(
+  pushb 2
+  push0
+  jmp s
+h: ldl 1
+  ldl 3
+  jnlt e
+s: ldl 1
+  push1
+  add
+  stl 2
+  pop
+  jmp h
+e: LOG
+  pop
+  push0
+  call main
+  ret
+)");
+    EXPECT_EQ(out.result, "0") << extra;
+    EXPECT_GT(out.log.size(), 100u) << extra;
+    EXPECT_EQ(int(engine_->code[AsmLabel(asm_, "s")]), kOpLocalStepCompareJump + 2 * 5) << extra;
+    EXPECT_EQ(HashCount(engine_->tasks), 0u) << extra;
+  }
+}
+
 // Integer operands take the opcodes' own short paths; each must give what the shared
 // operations give: wrapping sums, differences and products, a zero divisor giving 0, the most
 // negative value divided by -1 wrapping, remainders with the dividend's sign, and every other
