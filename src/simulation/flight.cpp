@@ -66,7 +66,8 @@ constexpr int32_t kSizeQuarter = 4, kSizeHalf = 2;
 // Which words of the type rows hold the values the pass reads: the light values, a ship type's
 // agility percentage, and a carried shot's attach time and growth.
 int32_t BulletLight(const BulletType& t) { return t.value4; }
-int32_t BulletAttachTime(const BulletType& t) { return t.value7; }
+// The word the weapons charge a carried shot by (weapons.cpp).
+int32_t BulletAttachTime(const BulletType& t) { return t.impactValue[0]; }
 int32_t BulletGrowth(const BulletType& t) { return t.value8; }
 int32_t StationLight(const StationType& t) { return t.value3; }
 int32_t ShipLightStill(const ShipType& t) { return t.values2[0]; }
@@ -288,11 +289,11 @@ void UpdateShot(SpaceObject* o, InstanceRecord* inst, int32_t step, uint32_t now
       }
     }
   } else if ((type.flags & kBulletCarried) && (ext->hitFlags & kBulletAttached) &&
-             TimeSince(now, ext->tailWords[kCarriedReleaseWord]) < 0) {
+             TimeSince(now, ext->attachUntil) < 0) {
     ObjFollowCarrierNode(o);
     ext->hitFlags &= ~kBulletAttached;
     const int32_t attach = BulletAttachTime(type);
-    const int64_t fired = int64_t{TimeSince(now, ext->tailWords[kCarriedReleaseWord])} + attach;
+    const int64_t fired = int64_t{TimeSince(now, ext->attachUntil)} + attach;
     const int32_t g = attach != 0 ? SaturateToInt32((int64_t{BulletGrowth(type)} << 16) * fired / attach) : 0;
     const int32_t body = static_cast<int32_t>(o->radiusCopy);
     B3D_InstSetSize(inst, SaturateToInt32(int64_t{body} + FixedMul(body, g)));

@@ -19,12 +19,9 @@ constexpr int kSpinAngleWord = 2;  //   spin angle
 constexpr int kFlownRemainderWord = 2;  // UniverseBlock::statWords: the player's distance below a unit
 constexpr int kFlownUnitsWord = 3;      //   whole units of kFlownUnit
 constexpr int64_t kFlownUnit = 500000;
-// Bullet extension: the last position of a beam (tailWords[0..2]), the time a carried shot is
-// released (tailWords[3]), and the hitFlags bits of a carried shot.
+// Bullet extension: the last position of a beam (tailWords[0..2]). A carried shot is held until
+// its `attachUntil` time, with the hitFlags bits kBulletAttached and kBulletReleased.
 constexpr int kBeamLastPositionWord = 0;
-constexpr int kCarriedReleaseWord = 3;
-constexpr uint32_t kBulletAttached = 1u << 1;
-constexpr uint32_t kBulletReleased = 1u << 2;
 // Camera extension: the offset added on the followed axis and the axis (1 x, 2 y, 3 z; 0 none).
 constexpr int kCameraFollowOffsetWord = 0;
 constexpr int kCameraFollowAxisWord = 5;

@@ -116,15 +116,9 @@ constexpr int kOrderCutPathWord = kEvasionCounterWord;
 
 inline uint32_t& OrderWord(ShipExt* ship, int word) { return ship->commandWords[word]; }
 
-// The words of a turret row that a turret order fills and the turret aiming serves: until the
-// alignment check time the waiting task is not told the turret is aligned; the turret aims while
-// the game time is before the aim-until time; aim mode 2 takes the target point as a direction.
-// Without a target object the turret aims at the target point.
-constexpr int kTurretAlignCheckWord = 0;  // of TurretRow::words
-constexpr int kTurretAimUntilWord = 1;
-constexpr int kTurretAimModeWord = 2;
-constexpr int kTurretTargetPointWord = 0;  // of TurretRow::stateWords: x, y, z
-constexpr uint32_t kTurretAimAtDirection = 2;
+// The turret row words a turret order fills are the turrets' own (simulation/turrets.h); the
+// target point starts at this word of TurretRow::stateWords (x, y, z).
+constexpr int kTurretTargetPointWord = 0;
 inline int32_t ShipArrivalDistance(const ShipExt* ship) {
   return static_cast<int32_t>(ship->orderWords[kArrivalDistanceWord]);
 }

@@ -48,7 +48,7 @@ struct SimulationServices {
   void (*spawnScatteredObjects)(SpaceObject* bullet);
   void (*decoupleMissile)(SpaceObject* missile, int32_t cut);
   SpaceObject* (*launchMissile)(SpaceObject* ship, SpaceObject* target, int32_t turret, int32_t subtype,
-                                int32_t launchFlags, int32_t shotNo);
+                                uint32_t launchFlags, int32_t shotNo);
   // Starts the effects of an effect row on the object; true when one started.
   bool (*startObjectEffect)(int32_t kind, int32_t row, SpaceObject* object);
   // The layers above.

@@ -21,8 +21,8 @@ class CombatCommands : public ContactWorld {
     ASSERT_TRUE(Load(".func Main main frame=1\nmain: ret\n")) << error_;  // wake-ups need a loaded story
     self_ = this;
     gSimulationServices.launchMissile = [](SpaceObject* ship, SpaceObject* target, int32_t turret, int32_t subtype,
-                                           int32_t flags, int32_t shotNo) -> SpaceObject* {
-      self_->launches_.push_back({ship, target, turret, subtype, flags, shotNo});
+                                           uint32_t flags, int32_t shotNo) -> SpaceObject* {
+      self_->launches_.push_back({ship, target, turret, subtype, static_cast<int32_t>(flags), shotNo});
       return self_->missile_;
     };
     gSimulationServices.startObjectEffect = [](int32_t kind, int32_t row, SpaceObject* o) {

@@ -9,6 +9,7 @@
 
 #include "scene/instance.h"
 #include "simulation/simulation.h"
+#include "simulation/turrets.h"
 #include "universe/container_departures.h"
 #include "universe/dock_ports.h"
 
@@ -299,7 +300,7 @@ TEST_F(OrderCommands, DockingPlacesGiveTheEntryAndItsApproach) {
   row.entries[0] = &entry;
   row.entryCount = 1;
   row.port = &port_;
-  DockSlotTable table{&places_, 1, &row};
+  DockSlotTable table{&places_, 1, &row, 1};
   struct Restore {
     DockExt* ext;
     DockSlotTable* own;
@@ -517,7 +518,7 @@ TEST_F(OrderCommands, TurretTurnToPositionReadsOnlyWhatTheArrayHolds) {
     const Reply r = Call(kTurretToPosition, {Of(ship), c.position, I(1), I(10), I(20)});
     EXPECT_FALSE(r.answered) << c.what;
     EXPECT_EQ(row.targetObject, nullptr);
-    EXPECT_EQ(row.words[kTurretAimModeWord], kTurretAimAtDirection);
+    EXPECT_EQ(row.words[kTurretAimModeWord], kTurretAimDirection);
     EXPECT_EQ(int32_t(row.stateWords[kTurretTargetPointWord]), c.x) << c.what;
     EXPECT_EQ(int32_t(row.stateWords[kTurretTargetPointWord + 1]), c.y) << c.what;
     EXPECT_EQ(int32_t(row.stateWords[kTurretTargetPointWord + 2]), c.z) << c.what;

@@ -10,6 +10,7 @@
 #include "scene/instance.h"
 #include "simulation/commands/sa_call.h"
 #include "simulation/order_modes.h"
+#include "simulation/turrets.h"
 #include "simulation/simulation_services.h"
 #include "script/tasks.h"
 #include "universe/container_departures.h"
@@ -532,7 +533,7 @@ void TurretTurnToPosition(SACall* call, const Order& o) {
     int32_t point[3];
     SAArgTriple(call, 1, point);
     row->targetObject = nullptr;
-    row->words[kTurretAimModeWord] = kTurretAimAtDirection;
+    row->words[kTurretAimModeWord] = kTurretAimDirection;
     for (int k = 0; k < 3; ++k) row->stateWords[kTurretTargetPointWord + k] = static_cast<uint32_t>(point[k]);
   }
 }
