@@ -13,7 +13,7 @@
 #include "scene/instance.h"
 #include "scene/scene_cameras.h"
 #include "universe/container_departures.h"
-#include "universe/container_upkeep.h"
+#include "universe/dock_slot_lights.h"
 #include "universe/object_detail.h"
 #include "universe/object_lifecycle.h"
 #include "universe/type_loader.h"
