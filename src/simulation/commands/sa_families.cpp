@@ -2,6 +2,11 @@
 // defines its rows; add one declaration and one entry here per family.
 #include "simulation/commands/sa_call.h"
 
+extern const SACommandRow kTypeQueryCommands[88];
+extern const SACommandRow kBackgroundCommands[35];
+
 const SACommandFamily kSACommandFamilies[] = {
+    MakeSACommandFamily(kTypeQueryCommands),
+    MakeSACommandFamily(kBackgroundCommands),
     {nullptr, 0},
 };
