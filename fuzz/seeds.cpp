@@ -373,6 +373,22 @@ Seeds UniverseXmlSeeds() {
   return seeds;
 }
 
+// Every type-query and background command once, with a class and subtype, then with the sector:
+// reads, a background definition with its rate array, the sector's scenes and words.
+template <typename Command>
+std::string TypeAndBackgroundRun(Command command, const std::string& sector, const std::string& number,
+                                 const std::string& text, const std::string& array) {
+  std::string run;
+  for (uint16_t n = 130; n <= 235; ++n) run += command(n, 3, number + number + number, 3);
+  run += command(332, 1, number, 1);
+  std::string define = number + text;
+  for (int k = 2; k < 13; ++k) define += k == 5 ? array : number;
+  run += command(234, 13, define, 13);
+  for (uint16_t n = 289; n <= 305; ++n) run += command(n, 2, sector + number, 2);
+  run += command(349, 1, sector, 1);
+  return run;
+}
+
 // Command runs for the SA_ module in the target's own record form: command (2 bytes), declared
 // count, filled count, then values (kind byte and payload).
 Seeds SaCommandsSeeds() {
@@ -397,6 +413,7 @@ Seeds SaCommandsSeeds() {
       command(242, 0, "", 0) + command(269, 2, shipArg + shipArg, 2) + command(284, 0, "", 0),
       command(369, 4, intArg, 1) + command(370, 0, "", 0) + command(0xFFFF, 1, intArg, 1),
       command(30, 3, shipArg + arrayArg + std::string("\x04\x00\x00\x00\x09", 5), 3),
+      TypeAndBackgroundRun(command, objectArg, intArg, textArg, arrayArg),
   };
 }
 
