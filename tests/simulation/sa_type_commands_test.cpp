@@ -59,7 +59,7 @@ TEST_F(SATypeCommands, InvalidKeysAnswerEachColumnsFailureValue) {
   Rows(kClassShip, 1);
   const int32_t failures[][2] = {{185, 1}, {186, 1}, {187, 1}, {188, 1}, {190, 1}, {218, 1}, {198, 1000},
                                  {208, 1000}, {209, 1000}, {219, 8421504}, {226, 8421504}, {231, 0},
-                                 {134, 0},   {143, 0},   {145, 0},   {173, 0}, {174, 0}, {176, 0}, {213, 0}};
+                                 {134, 0},   {143, 0},   {145, 0},   {173, 0}, {174, 0}, {176, 0}, {213, 0}, {160, 0}, {163, 0}, {164, 0}};
   for (const auto& f : failures) {
     // A negative class and a subtype past every table both fail.
     EXPECT_EQ(Int(f[0], {-1, 0, 0}), f[1]) << f[0];

@@ -2,7 +2,7 @@
 // defines its rows; add one declaration and one entry here per family.
 #include "simulation/commands/sa_call.h"
 
-extern const SACommandRow kTypeQueryCommands[88];
+extern const SACommandRow kTypeQueryCommands[91];
 extern const SACommandRow kBackgroundCommands[35];
 
 const SACommandFamily kSACommandFamilies[] = {

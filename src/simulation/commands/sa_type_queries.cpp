@@ -9,6 +9,7 @@
 #include "simulation/commands/sa_call.h"
 #include "simulation/commands/sa_type_keys.h"
 #include "universe/object_classes.h"
+#include "universe/object_queries.h"
 #include "universe/type_access.h"
 #include "universe/universe_registry.h"
 
@@ -81,6 +82,19 @@ void GetTypeShieldPowerGeneration(SACall* call) {
   if (row && objClass == kClassShip) value = row->ship.values6[0];
   else if (row && (objClass == kClassDock || objClass == kClassFactory)) value = row->station.value3;
   SAAnswerInt(call, value);
+}
+
+// The dock-port readers check the port against the type's own list.
+void GetTypeCanUseDockPort(SACall* call) {
+  const bool inside = SAArgInt(call, 4) != 0;
+  SAAnswerInt(call, KeyRow(call) ? static_cast<int32_t>(TypeDockSlotHasFlag(SAArgInt(call, 0), SAArgInt(call, 2),
+                                                                            SAArgInt(call, 1), SAArgInt(call, 3), inside))
+                                 : 0);
+}
+void GetTypeDockPortAnimFlags(SACall* call) {
+  SAAnswerInt(call, KeyRow(call) ? static_cast<int32_t>(TypeGetDockSlotValue(SAArgInt(call, 1), SAArgInt(call, 2),
+                                                                             SAArgInt(call, 0)))
+                                 : 0);
 }
 
 void GetTypeIsDockingPossibleOf(SACall* call) {
@@ -291,8 +305,8 @@ void MatchType(SACall* call) {
 
 }  // namespace
 
-extern const SACommandRow kTypeQueryCommands[88];
-const SACommandRow kTypeQueryCommands[88] = {
+extern const SACommandRow kTypeQueryCommands[91];
+const SACommandRow kTypeQueryCommands[91] = {
     {130, GetGlobalParameter},
     {131, GetNumSubTypes},
     {132, GetTypeCodeByName},
@@ -323,8 +337,11 @@ const SACommandRow kTypeQueryCommands[88] = {
     {157, GetShipTypePredefinedWareCount},
     {158, GetWareListWareCount},
     {159, GetTypeShieldPowerGeneration},
+    {160, KeyReadSwapped<TypeGetDockSlotCount>},
     {161, KeyRead<ShipTypeField172>},
     {162, GetTypeIsDockingPossibleOf},
+    {163, GetTypeCanUseDockPort},
+    {164, GetTypeDockPortAnimFlags},
     {165, KeyRead<Flags>},
     {166, ShipField<CockpitCount>},
     {167, ShipField<TurretCount>},
