@@ -394,6 +394,19 @@ std::string LifeAndOrderCommands(Command command) {
   // A kill with a text as its extra value, then the orders of a ship that is gone.
   run += command(7, 4, ship + integer(2) + otherShip + std::string("\x02\x02" "xy", 4), 4);
   run += command(1, 1, ship, 1) + command(30, 5, ship + integer(0) + integer(0) + integer(9) + integer(10), 5);
+// Every type-query and background command once, with a class and subtype, then with the sector:
+// reads, a background definition with its rate array, the sector's scenes and words.
+template <typename Command>
+std::string TypeAndBackgroundRun(Command command, const std::string& sector, const std::string& number,
+                                 const std::string& text, const std::string& array) {
+  std::string run;
+  for (uint16_t n = 130; n <= 235; ++n) run += command(n, 3, number + number + number, 3);
+  run += command(332, 1, number, 1);
+  std::string define = number + text;
+  for (int k = 2; k < 13; ++k) define += k == 5 ? array : number;
+  run += command(234, 13, define, 13);
+  for (uint16_t n = 289; n <= 305; ++n) run += command(n, 2, sector + number, 2);
+  run += command(349, 1, sector, 1);
   return run;
 }
 
@@ -448,6 +461,7 @@ Seeds SaCommandsSeeds() {
       command(358, 5, shipArg + otherShipArg + zeroArg + zeroArg + zeroArg, 5) + command(359, 1, otherShipArg, 1) +
           command(247, 3, shipArg + otherShipArg + intArg, 3) + command(248, 4, shipArg + intArg + otherShipArg, 3),
       LifeAndOrderCommands(command),
+      TypeAndBackgroundRun(command, objectArg, intArg, textArg, arrayArg),
   };
 }
 

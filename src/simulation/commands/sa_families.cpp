@@ -8,6 +8,8 @@ extern const SACommandRow kObjectStateCommands[58];
 extern const SACommandRow kContainerCommands[7];
 extern const SACommandRow kFlagCommands[31];
 extern const SACommandRow kCombatCommands[32];
+extern const SACommandRow kTypeQueryCommands[91];
+extern const SACommandRow kBackgroundCommands[35];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
@@ -16,5 +18,7 @@ const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kContainerCommands),
     MakeSACommandFamily(kFlagCommands),
     MakeSACommandFamily(kCombatCommands),
+    MakeSACommandFamily(kTypeQueryCommands),
+    MakeSACommandFamily(kBackgroundCommands),
     {nullptr, 0},
 };
