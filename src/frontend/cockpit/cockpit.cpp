@@ -167,6 +167,10 @@ void INS_CockpitFree(CockpitRecord* cockpit) {
   // 6. Message display, nav map and the reference slots.
   ShowCockpitMessage(&cockpit->messages, nullptr);
   SetNavMap(&cockpit->navMap, 0);
+  // Closing only starts the panels' closing cut; their models must leave the scene before the
+  // scene frees its members, or they would be freed twice.
+  for (CockpitSlot& slot : cockpit->messages.slots) HideSlot(&slot);
+  for (CockpitSlot& slot : cockpit->navMap.slots) HideSlot(&slot);
   for (uint32_t i = 0; cockpit->targetRefs && i < cockpit->targetRefCount; ++i) {
     if (cockpit->targetRefs[i]) HideSlot(cockpit->targetRefs[i]);
   }
