@@ -1,7 +1,9 @@
 # Runs the built game on the built demo data, headless, with the user's folders in a fresh
 # WORK_DIR, and checks the exit status, the save in the documents folder and the report the
 # demo's stories write there ("demo-report.txt"), line by line in the order the game reaches
-# them. Called by ctest (test demo_run) with -DKORVANE, -DDEMO_DIR and -DWORK_DIR.
+# them. Called by ctest (test demo_run) with -DKORVANE, -DDEMO_DIR and -DWORK_DIR; with -DPYTHON,
+# -DCOMPARE (tools/images/shot_compare.py) and -DGOLDEN_DIR it also compares the screenshots the
+# story captured with the golden pictures of the same number.
 # With -DSAVE_BLOCKED=1 (test demo_failed_save) a file named "save" stands where the save folder
 # goes: the run must end with a status other than 0 and its report must say why.
 file(REMOVE_RECURSE ${WORK_DIR})
@@ -72,4 +74,21 @@ endforeach()
 file(GLOB_RECURSE saves ${WORK_DIR}/documents/*.sav)
 if(NOT saves)
   message(FATAL_ERROR "the demo wrote no save into the documents folder")
+endif()
+
+if(GOLDEN_DIR)
+  # The story captures one frame; each numbered screenshot has its golden picture.
+  foreach(number IN ITEMS 00001)
+    set(shot ${WORK_DIR}/documents/Korvane/VexaNL/screenshots/vexascreen${number}.bmp)
+    if(NOT EXISTS ${shot})
+      message(FATAL_ERROR "the demo captured no screenshot ${shot}")
+    endif()
+    execute_process(COMMAND ${PYTHON} ${COMPARE} ${shot} ${GOLDEN_DIR}/vexascreen${number}.png
+                    RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT compared STREQUAL "0")
+      message(FATAL_ERROR "${out}${err}After an intended change of the picture, make the golden again with\n"
+                          "  ${PYTHON} ${COMPARE} --update ${shot} ${GOLDEN_DIR}/vexascreen${number}.png")
+    endif()
+    message("${out}")
+  endforeach()
 endif()

@@ -1,7 +1,7 @@
 ; The demo story, started by the intro in start mode 2 on sub-mode 150: the engine raises the
 ; game's events on class 150. It loads its texts, starts a timer task, lets a few frames run,
-; asks for a save, leaves for start mode 7 to read that save back, runs a few more frames and
-; ends the process with a report of what ran.
+; captures its second frame as a screenshot, asks for a save, leaves for start mode 7 to read
+; that save back, runs a few more frames and ends the process with a report of what ran.
 ;
 ; Calling layout (see tools/asm/README.md): on entry a method finds, from the top, the caller's
 ; object, the return address, the argument count and then its arguments, so `ldl 4` is
@@ -22,6 +22,7 @@
 .global int 0        ; G10 the cube in front of them
 .global int 0        ; G11 the demo's sector
 .global int 0        ; G12 the demo's ship
+.global int 0        ; G13 the light of the scene
 
 ; Phases (G2): 0 playing until the timer wakes, 1 save requested, 2 save written (the save
 ; itself holds this phase), 3 read back from the save, 4 the save failed: nothing to read back.
@@ -160,6 +161,65 @@ build_scene:
   pushb 5
   native B3D_CameraSetViewPort
   pop
+  ldg 8                 ; B3D_CameraSetFlags(camera, its flags | clear target and depth)
+  push1
+  native B3D_CameraGetFlags
+  pushb 52
+  or
+  ldg 8
+  push2
+  native B3D_CameraSetFlags
+  pop
+  ldg 9                 ; B3D_CameraSetFlags(camera, its flags | clear target and depth)
+  push1
+  native B3D_CameraGetFlags
+  pushb 52
+  or
+  ldg 9
+  push2
+  native B3D_CameraSetFlags
+  pop
+  pushb 90              ; B3D_CameraSetBackgroundColor(left, 20, 40, 90): deep blue
+  pushb 40
+  pushb 20
+  ldg 8
+  pushb 4
+  native B3D_CameraSetBackgroundColor
+  pop
+  pushb 20              ; B3D_CameraSetBackgroundColor(right, 90, 40, 20): rust
+  pushb 40
+  pushb 90
+  ldg 9
+  pushb 4
+  native B3D_CameraSetBackgroundColor
+  pop
+  push0                 ; a white light between the cameras and the cube, reaching past it
+  native B3D_LightAlloc
+  mvg 13
+  pushi 255             ; B3D_LightSetColor(light, 255, 255, 255)
+  pushi 255
+  pushi 255
+  ldg 13
+  pushb 4
+  native B3D_LightSetColor
+  pop
+  pushi 20000           ; B3D_LightSetRange(light, 20000)
+  ldg 13
+  push2
+  native B3D_LightSetRange
+  pop
+  pushi 2000            ; B3D_LightSetPos(light, 0, 1000, 2000)
+  pushi 1000
+  push0
+  ldg 13
+  pushb 4
+  native B3D_LightSetPos
+  pop
+  ldg 7                 ; B3D_LightAddToScene(light, scene)
+  ldg 13
+  push2
+  native B3D_LightAddToScene
+  pop
   push0
   native B3D_InstAlloc
   mvg 10
@@ -276,6 +336,13 @@ input:
   ldg 0
   inc
   mvg 0
+  ldg 0                 ; the second frame of the play is captured (Wilo_CaptureFrame)
+  pushb 2
+  jne no_capture
+  push0
+  native Wilo_CaptureFrame
+  pop
+no_capture:
   ldg 2
   switch 0 go_on playing go_on leave_for_load restored save_failed
 
