@@ -8,6 +8,7 @@ extern const SACommandRow kObjectStateCommands[58];
 extern const SACommandRow kContainerCommands[7];
 extern const SACommandRow kFlagCommands[31];
 extern const SACommandRow kCombatCommands[32];
+extern const SACommandRow kVideoRewardCommands[9];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
@@ -16,5 +17,6 @@ const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kContainerCommands),
     MakeSACommandFamily(kFlagCommands),
     MakeSACommandFamily(kCombatCommands),
+    MakeSACommandFamily(kVideoRewardCommands),
     {nullptr, 0},
 };
