@@ -9,6 +9,7 @@ extern const SACommandRow kContainerCommands[7];
 extern const SACommandRow kFlagCommands[31];
 extern const SACommandRow kCombatCommands[32];
 extern const SACommandRow kVideoRewardCommands[9];
+extern const SACommandRow kPlayerCommands[9];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
@@ -18,5 +19,6 @@ const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kFlagCommands),
     MakeSACommandFamily(kCombatCommands),
     MakeSACommandFamily(kVideoRewardCommands),
+    MakeSACommandFamily(kPlayerCommands),
     {nullptr, 0},
 };
