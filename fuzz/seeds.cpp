@@ -462,7 +462,8 @@ Seeds SaCommandsSeeds() {
       command(265, 2, shipArg + otherShipArg, 2) + command(266, 2, shipArg + otherShipArg, 2) +
           command(275, 1, shipArg, 1) + command(278, 2, shipArg + intArg, 2) + command(279, 1, shipArg, 1) +
           command(279, 2, shipArg + zeroArg, 2) + command(280, 2, shipArg + intArg, 2) +
-          command(281, 2, shipArg + zeroArg, 2) + command(283, 2, shipArg + shipArg, 2),
+          command(281, 2, shipArg + zeroArg, 2) + command(283, 2, shipArg + shipArg, 2) +
+          command(318, 1, shipArg, 1) + command(318, 1, objectArg, 1),
       command(288, 4, arrayArg + arrayArg + objectArg + intArg, 4) +
           command(288, 4, shortArrayArg + arrayArg + objectArg + intArg, 4) + command(288, 2, arrayArg + intArg, 2),
   };

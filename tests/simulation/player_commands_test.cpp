@@ -70,4 +70,29 @@ TEST_F(PlayerCommands, TraceNeedsFullPointsAndASector) {
   EXPECT_EQ(Call(288, {I(5), Array({2000, 0, 0}), Of(sector_), I(0)}).value, 0);
 }
 
+TEST_F(PlayerCommands, WarpOutSlotFreeWhenUnheldOrDue) {
+  Rows(kClassGate, 1);
+  SpaceObject* gate = In(kClassGate, 0, 0);
+  SpaceObject* ship = In(kClassShip, 0, 500);
+  auto* ext = static_cast<GateExt*>(gate->ext);
+  SetTime(5000);
+  auto holdAll = [&](uint32_t time) {
+    for (int k = 0; k < kGateSlotCount; ++k) {
+      ext->slotShips[k] = ship;
+      ext->slotTimes[k] = time;
+    }
+  };
+  holdAll(6000);
+  EXPECT_EQ(Run(318, {Id(gate)}), 0);
+  ext->slotTimes[6] = 0;  // the seventh slot is not the scripts'
+  EXPECT_EQ(Run(318, {Id(gate)}), 0);
+  ext->slotTimes[5] = 5000;  // due now
+  EXPECT_EQ(Run(318, {Id(gate)}), 1);
+  holdAll(6000);
+  ext->slotShips[2] = nullptr;
+  EXPECT_EQ(Run(318, {Id(gate)}), 1);
+  EXPECT_EQ(Run(318, {Id(ship)}), 0);
+  for (int k = 0; k < kGateSlotCount; ++k) ext->slotShips[k] = nullptr;  // nobody waits at teardown
+}
+
 }  // namespace

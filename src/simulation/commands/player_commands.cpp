@@ -1,13 +1,15 @@
-// The distance, player and trace commands of the `SA_` module (265, 266, 275, 278 to 281, 283,
-// 288): scripts measure how far apart two objects are, ask whether the player's ship is landing,
+// The distance, player, trace and warp-out slot commands of the `SA_` module (265, 266, 275, 278
+// to 281, 283, 288, 318): scripts measure how far apart two objects are, ask whether the player's ship is landing,
 // hand the player's role to an object, switch its player control and autopilot, set a special
 // object's parameter and trace a segment through a sector. The dispatcher calls them through the
 // family rows below. Nothing here moves an object or changes an order.
 #include <cstdint>
 
 #include "core/fixed_math.h"
+#include "core/system_block.h"
 #include "simulation/commands/sa_call.h"
 #include "simulation/object_operations.h"
+#include "universe/object_classes.h"
 #include "universe/universe.h"
 #include "universe/universe_registry.h"
 
@@ -57,6 +59,22 @@ void SetObjectFlagCommand(SACall* call) {
 
 void IsDockingBlockedCommand(SACall* call) { SAAnswerInt(call, 0); }
 
+// Scripts look at the gate's first six warp-out slots; the seventh is kept for the gate's own
+// use. A slot is free when no ship holds it or its time has come.
+constexpr int kScriptWarpOutSlots = 6;
+static_assert(kScriptWarpOutSlots <= kGateSlotCount);
+
+void IsWarpOutSlotAvailableCommand(SACall* call) {
+  const SpaceObject* gate = SAArgObject(call, 0);
+  if (!gate || gate->objClass != kClassGate || !gate->ext) return SAAnswerInt(call, 0);
+  const auto* ext = static_cast<const GateExt*>(gate->ext);
+  const uint32_t now = gSystem ? gSystem->gameTime : 0;
+  for (int k = 0; k < kScriptWarpOutSlots; ++k) {
+    if (!ext->slotShips[k] || ext->slotTimes[k] <= now) return SAAnswerInt(call, 1);
+  }
+  SAAnswerInt(call, 0);
+}
+
 // A point of three elements; an array with fewer answers false rather than tracing toward a
 // point the script never gave.
 bool ArgPoint(const SACall* call, int32_t i, FixedVector* point) {
@@ -76,7 +94,7 @@ void FastTraceCommand(SACall* call) {
 
 }  // namespace
 
-extern const SACommandRow kPlayerCommands[9] = {
+extern const SACommandRow kPlayerCommands[10] = {
     {265, DistanceCommand},
     {266, MaxDistanceCommand},
     {275, IsPlayerLandCommand},
@@ -86,4 +104,5 @@ extern const SACommandRow kPlayerCommands[9] = {
     {281, SetObjectFlagCommand<kObjFlagAutopilotOn>},
     {283, IsDockingBlockedCommand},
     {288, FastTraceCommand},
+    {318, IsWarpOutSlotAvailableCommand},
 };

@@ -9,7 +9,7 @@ extern const SACommandRow kContainerCommands[7];
 extern const SACommandRow kFlagCommands[31];
 extern const SACommandRow kCombatCommands[32];
 extern const SACommandRow kVideoRewardCommands[9];
-extern const SACommandRow kPlayerCommands[9];
+extern const SACommandRow kPlayerCommands[10];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
