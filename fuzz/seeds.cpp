@@ -462,6 +462,24 @@ Seeds SaCommandsSeeds() {
           command(247, 3, shipArg + otherShipArg + intArg, 3) + command(248, 4, shipArg + intArg + otherShipArg, 3),
       LifeAndOrderCommands(command),
       TypeAndBackgroundRun(command, objectArg, intArg, textArg, arrayArg),
+      // Videos, timer, client data and rewards: a screen's channels of every kind, the video
+      // rows, the pause word and each reward variant with its flags.
+      command(277, 2, shipArg + intArg, 2) + command(277, 2, objectArg + std::string("\xFF\xFF\xFF\xFF\xFE", 5), 2) +
+          command(306, 1, zeroArg, 1) + command(306, 1, intArg, 1) + command(350, 1, intArg, 1) +
+          command(351, 0, "", 0),
+      command(353, 2, intArg + intArg, 2) + command(354, 2, zeroArg + intArg, 2) + command(355, 1, intArg, 1) +
+          command(355, 1, zeroArg, 1) + command(356, 1, intArg, 1),
+      command(369, 8, zeroArg + intArg + intArg + intArg + intArg + intArg + intArg + intArg, 8) +
+          command(369, 6, std::string("\x00\x00\x00\x00\x02", 5) + intArg + intArg + intArg + intArg + intArg, 6) +
+          command(369, 3, zeroArg + intArg + std::string("\x00\x00\x00\x00\x10", 5), 3),
+      // Distances, the player's bits and role, and traces with full, short and missing points.
+      command(265, 2, shipArg + otherShipArg, 2) + command(266, 2, shipArg + otherShipArg, 2) +
+          command(275, 1, shipArg, 1) + command(278, 2, shipArg + intArg, 2) + command(279, 1, shipArg, 1) +
+          command(279, 2, shipArg + zeroArg, 2) + command(280, 2, shipArg + intArg, 2) +
+          command(281, 2, shipArg + zeroArg, 2) + command(283, 2, shipArg + shipArg, 2) +
+          command(318, 1, shipArg, 1) + command(318, 1, objectArg, 1),
+      command(288, 4, arrayArg + arrayArg + objectArg + intArg, 4) +
+          command(288, 4, shortArrayArg + arrayArg + objectArg + intArg, 4) + command(288, 2, arrayArg + intArg, 2),
   };
 }
 

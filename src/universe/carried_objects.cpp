@@ -165,13 +165,17 @@ void ObjPlaySound3D(SpaceObject* object, int32_t sound) {
 
 bool ObjSoundIsPlaying(int32_t sample) { return gSoundHooks.findSample && gSoundHooks.findSample(sample) != 0; }
 
-int32_t FindIdRowAndClaimStream(int32_t id, int32_t stream) {
-  if (!gVideoTable.rows) return -1;
-  for (int32_t i = 0; i < gVideoTable.count; ++i) {
-    const VideoRow& row = gVideoTable.rows[i];
-    if (!VideoRowMatches(row, id)) continue;
-    MediaStreamClaim(stream, row.value[0], &row.value[1], kStreamClaimFlags);
-    return i;
+int32_t FindVideoRow(int32_t id) {
+  for (int32_t i = 0; gVideoTable.rows && i < gVideoTable.count; ++i) {
+    if (VideoRowMatches(gVideoTable.rows[i], id)) return i;
   }
   return -1;
+}
+
+int32_t FindIdRowAndClaimStream(int32_t id, int32_t stream) {
+  const int32_t i = FindVideoRow(id);
+  if (i < 0) return -1;
+  const VideoRow& row = gVideoTable.rows[i];
+  MediaStreamClaim(stream, row.value[0], &row.value[1], kStreamClaimFlags);
+  return i;
 }

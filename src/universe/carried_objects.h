@@ -30,6 +30,8 @@ void SetObjectSoundHooks(const ObjectSoundHooks* hooks);
 void ObjPlaySound3D(SpaceObject* object, int32_t sound);
 bool ObjSoundIsPlaying(int32_t sample);
 
+// The index of the first video row that matches `id`, or -1.
+int32_t FindVideoRow(int32_t id);
 // The first video row that matches `id`, whose seven values claim media stream `stream`; -1 when
 // no row matches.
 int32_t FindIdRowAndClaimStream(int32_t id, int32_t stream);

@@ -109,6 +109,8 @@ bool ReadTakeRecord(ObjTakeRecord* record, FileObject* file) {
 
 void SetMediaRowOwnerHook(MediaRowOwnerFn owner) { gMediaRowOwner = owner ? owner : RowOwnsItself; }
 
+int32_t MediaRowOwner(int32_t row) { return gMediaRowOwner(row); }
+
 void SectorsSuspendMedia(bool suspend) {
   if (!gUniverse || !gUniverse->runState[1]) return;
   for (SpaceObject* o = ObjectListFirst(&gUniverse->objects); o; o = ObjectListNext(o)) {

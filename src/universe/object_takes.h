@@ -27,6 +27,7 @@ constexpr int32_t kSectorMediaStream = 90;
 // The owner of a media row; until the media rows are set up, a row owns itself.
 using MediaRowOwnerFn = int32_t (*)(int32_t row);
 void SetMediaRowOwnerHook(MediaRowOwnerFn owner);
+int32_t MediaRowOwner(int32_t row);
 // Suspends (releasing each sector's stream) or resumes the sectors' media; only while the
 // universe's second state flag is set.
 void SectorsSuspendMedia(bool suspend);

@@ -419,6 +419,8 @@ struct UniverseBlock {
   int32_t pathMarkerBody;
   // The roll the player's ship is levelled toward.
   int32_t referenceRoll;
+  // A word the scripts keep for themselves; the engine gives it no meaning.
+  uint32_t clientDataFlags;
 };
 extern UniverseBlock* gUniverse;
 

@@ -63,7 +63,7 @@ TEST_F(SADispatch, DefaultCommandsAnswerZeroAndLeaveNoCommandRunning) {
     int32_t argCount;
   };
   const Case kCases[] = {
-      {370, 0}, {-1, 0}, {0x7FFFFFFF, 1}, {242, 1}, {269, 2}, {284, 0}, {0, 2}, {130, 1}, {369, 3},
+      {370, 0}, {-1, 0}, {0x7FFFFFFF, 1}, {242, 1}, {269, 2}, {284, 0}, {0, 2}, {130, 1}, {369, 0},
   };
   ScriptValue args[3]{};
   SetValueInt(&args[0], static_cast<int32_t>(ship->id));

@@ -10,6 +10,8 @@ extern const SACommandRow kFlagCommands[31];
 extern const SACommandRow kCombatCommands[32];
 extern const SACommandRow kTypeQueryCommands[91];
 extern const SACommandRow kBackgroundCommands[35];
+extern const SACommandRow kVideoRewardCommands[9];
+extern const SACommandRow kPlayerCommands[10];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
@@ -20,5 +22,7 @@ const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kCombatCommands),
     MakeSACommandFamily(kTypeQueryCommands),
     MakeSACommandFamily(kBackgroundCommands),
+    MakeSACommandFamily(kVideoRewardCommands),
+    MakeSACommandFamily(kPlayerCommands),
     {nullptr, 0},
 };
