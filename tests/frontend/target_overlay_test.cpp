@@ -7,6 +7,7 @@
 
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit_world.h"
+#include "universe/object_queries.h"
 
 namespace {
 
@@ -84,6 +85,19 @@ TEST_F(TrackOverlayIconTest, StepsWithWrapAroundSkippingHiddenAndFiltered) {
     EXPECT_EQ(Tracked(), c.expected) << c.start << " " << c.direction << " " << c.filter;
     EXPECT_EQ(cockpit_->trackMode, kTrackObject);
   }
+}
+
+TEST_F(TrackOverlayIconTest, HostileFilterTakesOnlyHostileObjects) {
+  Icons({50, 10, 40, 30});
+  icons_[2]->object->owner = 2;
+  ObjSetRelation(2, ship_, -1);
+  ASSERT_TRUE(ObjIsHostile(icons_[2]->object, ship_));
+  Track(0);
+  TrackOverlayIcon(&list_, 1, 1);
+  EXPECT_EQ(Tracked(), 2);
+  cockpit_->trackObject = nullptr;
+  TrackOverlayIcon(&list_, 1, 1);  // nearest hostile, not the nearest icon
+  EXPECT_EQ(Tracked(), 2);
 }
 
 TEST_F(TrackOverlayIconTest, WithoutTargetTakesTheNearestVisible) {
