@@ -7,7 +7,10 @@
 
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit_world.h"
+#include "frontend/hud/target_marks.h"
+#include "universe/object_classes.h"
 #include "universe/object_queries.h"
+#include "universe/type_access.h"
 
 namespace {
 
@@ -138,6 +141,119 @@ TEST_F(TrackOverlayIconTest, NothingChangesWhenNoIconQualifies) {
   cockpit_->cockpitRefObject = ship_;
   TrackOverlayIcon(&list_, 1, 0);
   EXPECT_EQ(cockpit_->trackObject, nullptr);
+}
+
+class OverlayIconListTest : public TrackOverlayIconTest {
+ protected:
+  void TearDown() override {
+    FreeOverlayIconList(&list_);
+    TrackOverlayIconTest::TearDown();
+  }
+  SpaceObject* Contact(uint16_t objClass, uint16_t owner = 3, int16_t subtype = 0) {
+    SpaceObject* o = Object(nextId_++, objClass, sector_);
+    o->owner = owner;
+    o->subtype = subtype;
+    contacts_.push_back({o, static_cast<int32_t>(1000 * contacts_.size())});
+    return o;
+  }
+  int32_t Rebuild(int32_t frameMs = 16) {
+    return RebuildOverlayIconList(&list_, contacts_.data(), static_cast<int32_t>(contacts_.size()), frameMs);
+  }
+  uint32_t nextId_ = 500;
+  std::vector<OverlayContact> contacts_;
+};
+
+TEST_F(OverlayIconListTest, CategoriesByClassStandingAndSubtype) {
+  ObjSetRelation(2, ship_, -1);
+  SpaceObject* elsewhere = Object(400, kClassShip, sector_);
+  struct Case {
+    uint16_t objClass;
+    uint16_t owner;
+    int16_t subtype;
+    uint32_t flags, flags2;
+    int setup;  // 1 factory linked, 2 missile aimed at the ship, 3 missile aimed elsewhere
+    int32_t category;
+  };
+  const Case kCases[] = {
+      {kClassShip, 3, 0, 0, 0, 0, 0},
+      {kClassShip, 10, 0, 0, 0, 0, 1},
+      {kClassShip, 2, 0, 0, 0, 0, 2},
+      {kClassShip, 2, 280, 0, 0, 0, 8},  // subtype before standing
+      {kClassShip, 10, 359, 0, 0, 0, 8},
+      {kClassShip, 2, 271, 0, 0, 0, 7},
+      {kClassShip, 3, 321, 0, 0, 0, 7},
+      {kClassShip, 3, 0, 0, 1u << 24, 0, 11},
+      {kClassShip, 2, 0, 0, 1u << 24, 0, 2},  // hostile before the second-flag bit
+      {kClassDock, 3, 0, 0, 0, 0, 6},
+      {kClassFactory, 3, 0, 0, 0, 0, 6},
+      {kClassFactory, 3, 0, 0, 0, 1, kOverlayNoIcon},
+      {kClassMissile, 2, 0, 0, 0, 0, 9},
+      {kClassMissile, 2, 0, kObjFlagArmed, 0, 2, 10},
+      {kClassMissile, 2, 0, kObjFlagArmed, 0, 3, kOverlayNoIcon},
+      {kClassLaser, 3, 0, 0, 0, 0, 9},
+      {kClassShield, 3, 0, 0, 0, 0, 9},
+      {kClassWareFirst, 3, 0, 0, 0, 0, 9},
+      {kClassWareLast, 3, 0, 0, 0, 0, 9},
+      {kClassGate, 3, 0, 0, 0, 0, 12},
+      {kClassAsteroid, 3, 0, 0, 0, 0, 13},
+      {kClassSun, 3, 0, 0, 0, 0, 14},
+  };
+  for (const Case& c : kCases) {
+    SpaceObject* o = Object(nextId_++, c.objClass, sector_);
+    o->owner = c.owner;
+    o->subtype = c.subtype;
+    o->flags = c.flags;
+    o->flags2 = c.flags2;
+    if (c.setup == 1) static_cast<FactoryExt*>(o->ext)->linkedFactory = elsewhere;
+    if (c.setup == 2) Missile(o)->target = ship_;
+    if (c.setup == 3) Missile(o)->target = elsewhere;
+    EXPECT_EQ(OverlayIconCategory(o, ship_), c.category) << c.objClass << "/" << c.subtype;
+  }
+}
+
+TEST_F(OverlayIconListTest, LimitsPerCategoryExceptTheTrackedTarget) {
+  ReloadOverlayCategoryLimits();
+  for (int i = 0; i < 12; ++i) Contact(kClassShip);
+  contacts_.push_back({ship_, 0});  // the cockpit's own ship never gets an icon
+  Contact(kClassGate);
+  EXPECT_EQ(Rebuild(), 11);  // ten neutral ships and the gate
+  EXPECT_EQ(list_.begin[10]->object->objClass, kClassGate);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(list_.begin[i]->visible, 1u) << i;
+  EXPECT_EQ(list_.begin[3]->range, 3000);
+
+  // The tracked twelfth ship still gets a record, not visible, so the walk skips it.
+  cockpit_->trackObject = contacts_[11].object;
+  EXPECT_EQ(Rebuild(), 12);
+  EXPECT_EQ(list_.begin[10]->object, contacts_[11].object);
+  EXPECT_EQ(list_.begin[10]->visible, 0u);
+
+  // Fewer contacts: the count shrinks and the records stay for reuse.
+  cockpit_->trackObject = nullptr;
+  contacts_.resize(2);
+  EXPECT_EQ(Rebuild(), 2);
+  EXPECT_EQ(list_.end - list_.begin, 12);
+
+  GlobalsEntry entries[] = {{102, 3}};
+  GlobalsTable saved = gGlobalsTable;
+  gGlobalsTable = {1, entries};
+  ReloadOverlayCategoryLimits();
+  contacts_.clear();
+  for (int i = 0; i < 5; ++i) Contact(kClassShip);
+  EXPECT_EQ(Rebuild(), 3);
+  gGlobalsTable = saved;
+  ReloadOverlayCategoryLimits();
+}
+
+TEST_F(OverlayIconListTest, FlashTimerStartsOnTheFlagAndRunsDown) {
+  SpaceObject* o = Contact(kClassShip);
+  o->flags2 = 1u << 19;
+  Rebuild(16);
+  EXPECT_EQ(o->flashTimer, 1000);
+  Rebuild(16);
+  EXPECT_EQ(o->flashTimer, 984);
+  o->flags2 = 0;
+  for (int i = 0; i < 70; ++i) Rebuild(16);
+  EXPECT_EQ(o->flashTimer, 0);
 }
 
 }  // namespace

@@ -1,9 +1,19 @@
-// The walk of the tracking through the target overlay's icons (the prev/next keys of the cockpit
-// natives). Reads the icon list the overlay built this frame; changes only the cockpit's tracking.
+// The target overlay's icon list: which contacts get an icon record (categories and their
+// limits, the flash timer), and the walk of the tracking through the icons (the prev/next keys of
+// the cockpit natives). Called by the overlay step and the natives; changes only the list, the
+// objects' flash timers and the cockpit's tracking, never the drawing.
+#include "frontend/hud/target_overlay.h"
+
+#include <initializer_list>
+
+#include "core/memory.h"
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_natives.h"
-#include "frontend/hud/target_overlay.h"
+#include "frontend/cockpit/cockpit_slots.h"
+#include "frontend/hud/target_marks.h"
+#include "universe/object_classes.h"
 #include "universe/object_queries.h"
+#include "universe/type_access.h"
 #include "universe/universe.h"
 
 namespace {
@@ -56,4 +66,101 @@ void TrackOverlayIcon(OverlayIconList* list, int32_t direction, int32_t filter) 
     if (nearest) chosen = nearest->object;
   }
   if (chosen && chosen != cockpit->trackObject) CockpitSetTracking(cockpit, kTrackObject, chosen);
+}
+
+namespace {
+
+constexpr uint32_t kFlag2Neutral24 = 1u << 24;
+constexpr uint32_t kFlag2Flash = 1u << 19;
+
+bool SubtypeIn(int16_t subtype, std::initializer_list<int16_t> set) {
+  for (int16_t s : set)
+    if (s == subtype) return true;
+  return false;
+}
+
+// Grows the list's array of icon pointers so that `index` exists, making new icons as needed.
+OverlayIcon* IconAt(OverlayIconList* list, int32_t index) {
+  const size_t have = list->begin ? static_cast<size_t>(list->end - list->begin) : 0;
+  if (static_cast<size_t>(index) < have) return list->begin[index];
+  const size_t room = list->begin ? static_cast<size_t>(list->capacity - list->begin) : 0;
+  if (have == room) {
+    const size_t grown = room ? room * 2 : 16;
+    auto* array = static_cast<OverlayIcon**>(
+        MemRealloc(list->begin, room * sizeof(OverlayIcon*), grown * sizeof(OverlayIcon*), 0));
+    if (!array) return nullptr;
+    list->begin = array;
+    list->end = array + have;
+    list->capacity = array + grown;
+  }
+  OverlayIcon* icon = OverlayIconCreate();
+  if (!icon) return nullptr;
+  *list->end++ = icon;
+  return icon;
+}
+
+}  // namespace
+
+int32_t OverlayIconCategory(const SpaceObject* object, const SpaceObject* ship) {
+  if (!object) return kOverlayNoIcon;
+  switch (object->objClass) {
+    case kClassShip: {
+      if (SubtypeIn(object->subtype, {271, 319, 320, 321})) return 7;
+      if (SubtypeIn(object->subtype, {280, 359})) return 8;
+      const bool capital = ShipIsCapitalClass(object);
+      if (object->owner == kOwnRace) return capital ? 4 : 1;
+      if (ObjIsHostile(object, ship)) return capital ? 5 : 2;
+      if (object->flags2 & kFlag2Neutral24) return 11;
+      return capital ? 3 : 0;
+    }
+    case kClassDock:
+      return 6;
+    case kClassFactory: {
+      const auto* ext = static_cast<const FactoryExt*>(object->ext);
+      return (ext && ext->linkedFactory) ? kOverlayNoIcon : 6;
+    }
+    case kClassMissile: {
+      if (!(object->flags & kObjFlagArmed)) return 9;
+      const auto* ext = static_cast<const MissileExt*>(object->ext);
+      return (ext && ext->target == ship) ? 10 : kOverlayNoIcon;
+    }
+    case kClassLaser:
+    case kClassShield:
+      return 9;
+    case kClassGate:
+      return 12;
+    case kClassAsteroid:
+      return 13;
+    default:
+      if (object->objClass >= kClassWareFirst && object->objClass <= kClassWareLast) return 9;
+      return 14;
+  }
+}
+
+int32_t RebuildOverlayIconList(OverlayIconList* list, const OverlayContact* contacts, int32_t count, int32_t frameMs) {
+  if (!list || !list->cockpit) return 0;
+  const CockpitRecord* cockpit = list->cockpit;
+  const SpaceObject* ship = cockpit->cockpitRefObject;
+  int32_t shown[kOverlayCategoryCount] = {};
+  int32_t used = 0;
+  for (int32_t c = 0; contacts && c < count; ++c) {
+    SpaceObject* object = contacts[c].object;
+    if (!object || object == ship) continue;
+    const int32_t category = OverlayIconCategory(object, ship);
+    if (category == kOverlayNoIcon) continue;
+    const int32_t limit = OverlayCategoryLimit(category);
+    const bool kept = object == cockpit->trackObject || object == cockpit->currentSectorObject;
+    if (shown[category] >= limit && !kept) continue;
+    ++shown[category];
+    OverlayIcon* icon = IconAt(list, used);
+    if (!icon) break;
+    ++used;
+    icon->object = object;
+    icon->range = contacts[c].range;
+    icon->visible = shown[category] > limit ? 0 : 1;
+    object->flashTimer = FlashTimerStep(object->flashTimer, (object->flags2 & kFlag2Flash) != 0, frameMs);
+  }
+  for (int32_t i = used; i < list->used; ++i) HideIconSlots(list->begin[i]);
+  list->used = used;
+  return used;
 }
