@@ -256,4 +256,91 @@ TEST_F(OverlayIconListTest, FlashTimerStartsOnTheFlagAndRunsDown) {
   EXPECT_EQ(o->flashTimer, 0);
 }
 
+class TargetTrackingTest : public TrackOverlayIconTest {
+ protected:
+  void SetUp() override {
+    TrackOverlayIconTest::SetUp();
+    savedLost_ = gNotifyTargetLost;
+    gNotifyTargetLost = RecordLost;
+    lost_.clear();
+  }
+  void TearDown() override {
+    gNotifyTargetLost = savedLost_;
+    TrackOverlayIconTest::TearDown();
+  }
+  static void RecordLost(uint32_t shipId) { lost_.push_back(shipId); }
+  void (*savedLost_)(uint32_t) = nullptr;
+  static inline std::vector<uint32_t> lost_;
+};
+
+TEST_F(TargetTrackingTest, AcquiringLocksExactlyAfterOneSecond) {
+  SpaceObject* target = Object(300, kClassShip, sector_);
+  target->owner = 10;
+  cockpit_->trackMode = kTrackOverlayLock;
+  cockpit_->trackObject = target;
+  cockpit_->trackStart = gSystem->gameTime - 999;
+  TrackedTarget t = RunTargetTracking(cockpit_);
+  EXPECT_EQ(cockpit_->trackMode, kTrackOverlayLock);
+  EXPECT_EQ(t.target, target);
+  EXPECT_TRUE(t.own);
+  EXPECT_FALSE(t.hostile);
+  cockpit_->trackStart = gSystem->gameTime - 1000;
+  RunTargetTracking(cockpit_);
+  EXPECT_EQ(cockpit_->trackMode, kTrackObject);
+  EXPECT_EQ(cockpit_->trackObject, target);
+  EXPECT_TRUE(lost_.empty());
+}
+
+TEST_F(TargetTrackingTest, VanishedTargetIsReportedAndTrackingFallsBackToTheCursor) {
+  for (uint16_t mode : {kTrackOverlayLock, kTrackObject}) {
+    lost_.clear();
+    cockpit_->trackMode = mode;
+    cockpit_->trackObject = nullptr;
+    cockpit_->trackStart = gSystem->gameTime - 5000;
+    TrackedTarget t = RunTargetTracking(cockpit_);
+    EXPECT_EQ(t.target, nullptr);
+    EXPECT_EQ(cockpit_->trackMode, kTrackCursor) << mode;
+    ASSERT_EQ(lost_.size(), 1u);
+    EXPECT_EQ(lost_[0], ship_->id);
+  }
+}
+
+TEST_F(TargetTrackingTest, AutomaticSearchWaitsASecondUnlessTheClockWentBack) {
+  struct Case {
+    int32_t sinceStart;
+    bool searches;
+  };
+  const Case kCases[] = {{0, false}, {999, false}, {1000, true}, {-1, true}};
+  for (uint16_t mode : {kTrackCursor, kTrackEnemy}) {
+    for (const Case& c : kCases) {
+      cockpit_->trackMode = mode;
+      cockpit_->trackObject = nullptr;
+      cockpit_->trackStart = gSystem->gameTime - static_cast<uint32_t>(c.sinceStart);
+      TrackedTarget t = RunTargetTracking(cockpit_);
+      EXPECT_EQ(t.hostile, mode == kTrackEnemy);
+      // Nothing is in view, so a search finds nothing and keeps the mode; it restarts nothing.
+      EXPECT_EQ(cockpit_->trackMode, mode);
+      EXPECT_EQ(cockpit_->trackStart, gSystem->gameTime - static_cast<uint32_t>(c.sinceStart));
+    }
+  }
+  EXPECT_TRUE(lost_.empty());
+}
+
+TEST_F(TargetTrackingTest, MarksRunOnlyForAShipDirectlyInASector) {
+  TargetOverlay& overlay = cockpit_->overlay;
+  overlay.enabled = 1;
+  EXPECT_TRUE(TargetOverlayRuns(&overlay));
+  overlay.enabled = 0;
+  EXPECT_FALSE(TargetOverlayRuns(&overlay));
+  overlay.enabled = 1;
+  SpaceObject* carrier = Object(301, kClassShip, sector_);
+  SpaceObject* docked = Object(302, kClassShip, carrier);
+  cockpit_->cockpitRefObject = docked;
+  EXPECT_FALSE(TargetOverlayRuns(&overlay));
+  cockpit_->cockpitRefObject = Object(303, kClassDock, sector_);
+  EXPECT_FALSE(TargetOverlayRuns(&overlay));
+  cockpit_->cockpitRefObject = nullptr;
+  EXPECT_FALSE(TargetOverlayRuns(&overlay));
+}
+
 }  // namespace

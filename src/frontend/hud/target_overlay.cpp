@@ -7,10 +7,13 @@
 #include <initializer_list>
 
 #include "core/memory.h"
+#include "core/system_block.h"
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_natives.h"
 #include "frontend/cockpit/cockpit_slots.h"
+#include "frontend/cockpit/cockpit_views.h"
 #include "frontend/hud/target_marks.h"
+#include "script/script_calls.h"
 #include "universe/object_classes.h"
 #include "universe/object_queries.h"
 #include "universe/type_access.h"
@@ -163,4 +166,61 @@ int32_t RebuildOverlayIconList(OverlayIconList* list, const OverlayContact* cont
   for (int32_t i = used; i < list->used; ++i) HideIconSlots(list->begin[i]);
   list->used = used;
   return used;
+}
+
+namespace {
+
+constexpr int32_t kScriptEventObject = 150;
+constexpr int32_t kResultKindInt = 1;
+constexpr int32_t kTrackDelayMs = 1000;
+
+void RaiseTargetLost(uint32_t shipId) {
+  CallScriptFunction(0, 0, kScriptEventObject, "NotifyTargetLost", kResultKindInt, 1, static_cast<int32_t>(shipId));
+}
+
+int32_t SinceTrackStart(const CockpitRecord* cockpit) {
+  const uint32_t now = gSystem ? gSystem->gameTime : 0;
+  return static_cast<int32_t>(now - cockpit->trackStart);
+}
+
+}  // namespace
+
+void (*gNotifyTargetLost)(uint32_t shipId) = RaiseTargetLost;
+
+bool TargetOverlayRuns(const TargetOverlay* overlay) {
+  if (!overlay || !overlay->enabled || !overlay->cockpit) return false;
+  const SpaceObject* ship = overlay->cockpit->cockpitRefObject;
+  return ship && ship->objClass == kClassShip && ship->parent && ship->parent->objClass == kClassSector;
+}
+
+TrackedTarget RunTargetTracking(CockpitRecord* cockpit) {
+  TrackedTarget out{};
+  if (!cockpit) return out;
+  const SpaceObject* ship = cockpit->cockpitRefObject;
+  // A lost target drops to the cursor mode, which never loses one: two rounds at most.
+  for (int round = 0; round < 2; ++round) {
+    const uint16_t mode = cockpit->trackMode;
+    SpaceObject* target = cockpit->trackObject;
+    if (mode == kTrackCursor || mode == kTrackEnemy) {
+      out = {nullptr, mode == kTrackEnemy, false, false};
+      const int32_t elapsed = SinceTrackStart(cockpit);
+      if (elapsed < 0 || elapsed >= kTrackDelayMs) {
+        SpaceObject* found = mode == kTrackEnemy ? INS_CockpitGetEnemyAim(cockpit)
+                                                 : INS_CockpitGetCursorAim(cockpit, -1, -1, true);
+        if (found) CockpitSetTracking(cockpit, kTrackOverlayLock, found);
+      }
+      return out;
+    }
+    if (mode != kTrackOverlayLock && mode != kTrackObject) return out;
+    if (!target) {
+      CockpitSetTracking(cockpit, kTrackCursor, nullptr);
+      if (gNotifyTargetLost) gNotifyTargetLost(ship ? ship->id : 0);
+      continue;
+    }
+    out = {target, ObjIsHostile(target, ship), target->owner == kOwnRace, target == cockpit->currentSectorObject};
+    if (mode == kTrackOverlayLock && SinceTrackStart(cockpit) >= kTrackDelayMs)
+      CockpitSetTracking(cockpit, kTrackObject, target);
+    return out;
+  }
+  return out;
 }

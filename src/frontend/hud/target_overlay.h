@@ -36,3 +36,20 @@ struct OverlayContact {
 // with visible 0), and steps each listed object's flash timer. Icons past the new count are
 // hidden. Answers the new count.
 int32_t RebuildOverlayIconList(OverlayIconList* list, const OverlayContact* contacts, int32_t count, int32_t frameMs);
+
+// The standing of the tracked target as the marks colour it.
+struct TrackedTarget {
+  SpaceObject* target;
+  bool hostile;
+  bool own;
+  bool current;  // the target is the cockpit's current sector object
+};
+// True when the cockpit's marks run this frame: the overlay is enabled and the cockpit's ship is
+// a ship directly inside a sector.
+bool TargetOverlayRuns(const TargetOverlay* overlay);
+// One frame of the cockpit's target tracking: the automatic search in the cursor and enemy modes
+// (after a second, or when the clock went back), the lock after a second of acquiring, and the
+// loss of a vanished target, after which the search runs again in the same frame.
+TrackedTarget RunTargetTracking(CockpitRecord* cockpit);
+// Raised with the ship's object id when the tracked target vanished. Tests replace it.
+extern void (*gNotifyTargetLost)(uint32_t shipId);
