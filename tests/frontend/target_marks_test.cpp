@@ -44,6 +44,41 @@ TEST(TargetMarks, IconsByStanding) {
   }
 }
 
+TEST(TargetMarks, CrosshairAndLeadMarkerChoice) {
+  struct Case {
+    int32_t cockpit, monitor;
+    uint32_t flags;
+    bool app;
+    CrosshairForm form;
+  };
+  const Case kCases[] = {
+      {0, 0, 0x80000, true, CrosshairForm::kTurretless}, {1, 0, 0x80000, false, CrosshairForm::kPlain},
+      {0, 1, 0x80000, true, CrosshairForm::kApplication}, {0, 0, 0, true, CrosshairForm::kApplication},
+      {0, 0, 0, false, CrosshairForm::kPlain},
+  };
+  for (const Case& c : kCases) EXPECT_EQ(ChooseCrosshairForm(c.cockpit, c.monitor, c.flags, c.app), c.form);
+
+  uint32_t phase = 0;
+  EXPECT_EQ(LeadMarkerStep(0, 3, MarkStanding::kOwn, 16, &phase), 396);
+  EXPECT_EQ(LeadMarkerStep(1, 3, MarkStanding::kOwn, 16, &phase), 399);
+  EXPECT_EQ(LeadMarkerStep(3, 0, MarkStanding::kOwn, 16, &phase), 399);  // no blink without bit 1
+  EXPECT_EQ(phase, 0u);
+  // Blinking: the on half shows 397 for a hostile target and 398 for the others; the off half the
+  // in-range icon.
+  struct Blink {
+    MarkStanding standing;
+    int32_t frameMs;
+    int32_t icon;
+  };
+  // The phase runs 6553, 19660, 32767, 39320, 65534: on, off, off, on, off.
+  const Blink kBlinks[] = {{MarkStanding::kHostile, 100, 397}, {MarkStanding::kHostile, 200, 398},
+                           {MarkStanding::kNeutral, 200, 397}, {MarkStanding::kNeutral, 100, 398},
+                           {MarkStanding::kOwn, 400, 399}};
+  phase = 0;
+  for (const Blink& b : kBlinks) EXPECT_EQ(LeadMarkerStep(3, 2, b.standing, b.frameMs, &phase), b.icon) << phase;
+  EXPECT_LT(phase, 65536u);
+}
+
 TEST(TargetMarks, VectorLengths) {
   const int32_t v[3] = {3, 4, 12};
   EXPECT_EQ(RoundedVectorLength(v), 13);

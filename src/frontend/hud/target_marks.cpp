@@ -58,6 +58,23 @@ int32_t LeadMarkerIcon(bool inRange, MarkStanding standing) {
   return (inRange ? 397 : 394) + StandingIndex(standing);
 }
 
+CrosshairForm ChooseCrosshairForm(int32_t cockpitNumber, int32_t monitorNumber, uint32_t shipFlags,
+                                  bool applicationFlag) {
+  if (cockpitNumber == 0 && monitorNumber == 0 && (shipFlags & 0x80000u)) return CrosshairForm::kTurretless;
+  return applicationFlag ? CrosshairForm::kApplication : CrosshairForm::kPlain;
+}
+
+int32_t LeadMarkerStep(int32_t rangeAnswer, uint32_t hudMask, MarkStanding standing, int32_t frameMs,
+                       uint32_t* blinkPhase) {
+  if (rangeAnswer < 1) return LeadMarkerIcon(false, standing);
+  if (rangeAnswer == 3 && (hudMask & 2u) && blinkPhase) {
+    const int64_t step = static_cast<int64_t>(std::max(0, frameMs)) * 65536 / 1000;
+    *blinkPhase = static_cast<uint32_t>((*blinkPhase + step) % 65536);
+    if ((2 * *blinkPhase) % 65536 < 32768) return standing == MarkStanding::kHostile ? 397 : 398;
+  }
+  return LeadMarkerIcon(true, standing);
+}
+
 int32_t BracketBase(MarkStanding standing) { return 400 + 10 * StandingIndex(standing); }
 
 int32_t TurretMarkIcon(MarkStanding standing) { return 491 + StandingIndex(standing); }

@@ -30,6 +30,14 @@ enum class CrosshairForm : int32_t { kTurretless = 0, kApplication = 1, kPlain =
 int32_t CrosshairIcon(CrosshairForm form, MarkStanding standing);
 // Lead marker: 394.. out of range, 397.. in range.
 int32_t LeadMarkerIcon(bool inRange, MarkStanding standing);
+// The crosshair form of a cockpit: turret-less flight for the main view of a ship with flag bit
+// 19, else the application's form while its flag is set, else the plain one.
+CrosshairForm ChooseCrosshairForm(int32_t cockpitNumber, int32_t monitorNumber, uint32_t shipFlags,
+                                  bool applicationFlag);
+// The lead marker's icon from the firing-range answer (0 out of range, 1.. in range, 3 blinks
+// while bit 1 of the HUD mask is set); advances the 16.16 blink phase by the frame time.
+int32_t LeadMarkerStep(int32_t rangeAnswer, uint32_t hudMask, MarkStanding standing, int32_t frameMs,
+                       uint32_t* blinkPhase);
 int32_t BracketBase(MarkStanding standing);
 int32_t TurretMarkIcon(MarkStanding standing);
 // Direction arrow of the tracked target (497 when it is also the current sector object).
