@@ -121,6 +121,7 @@ struct SpaceObject {
   FixedVector savedPosition;
   int32_t savedAngles[3];
   int32_t hitReference;
+  int32_t flashTimer;  // ms the HUD's overlay icon still flashes; started by flags2 bit 19
 };
 static_assert(offsetof(SpaceObject, link) == 0, "an object is its own list node");
 

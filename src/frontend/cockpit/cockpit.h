@@ -52,6 +52,7 @@ struct OverlayIcon {
   int32_t range;
   uint32_t visible;
   int32_t fade[4];
+  float edgeAngle;  // angle of the border point, radians; the drawing order
 };
 
 // Icons past `used` stay allocated for reuse.

@@ -21,3 +21,35 @@ bool INS_CockpitGetMenuPosByTargetOverlayIconPos(const CockpitRecord* cockpit, i
 // Moves the tracking to the previous (direction below 1) or next icon; filter 1 takes hostile
 // objects only, 2 those of race 10, anything else every object.
 void TrackOverlayIcon(OverlayIconList* list, int32_t direction, int32_t filter);
+
+// The overlay icon list's category (0..14) of a contact, or kOverlayNoIcon for an object that
+// never gets an icon (a linked factory, a missile aimed at another object).
+constexpr int32_t kOverlayNoIcon = -1;
+int32_t OverlayIconCategory(const SpaceObject* object, const SpaceObject* ship);
+// One contact of the cockpit's contact list: an object and the range value paired with it.
+struct OverlayContact {
+  SpaceObject* object;
+  int32_t range;
+};
+// Rebuilds the icon records of the list from the contacts, in their order, each category up to
+// its limit (the tracked target and the current object always get a record, beyond the limit
+// with visible 0), and steps each listed object's flash timer. Icons past the new count are
+// hidden. Answers the new count.
+int32_t RebuildOverlayIconList(OverlayIconList* list, const OverlayContact* contacts, int32_t count, int32_t frameMs);
+
+// The standing of the tracked target as the marks colour it.
+struct TrackedTarget {
+  SpaceObject* target;
+  bool hostile;
+  bool own;
+  bool current;  // the target is the cockpit's current sector object
+};
+// True when the cockpit's marks run this frame: the overlay is enabled and the cockpit's ship is
+// a ship directly inside a sector.
+bool TargetOverlayRuns(const TargetOverlay* overlay);
+// One frame of the cockpit's target tracking: the automatic search in the cursor and enemy modes
+// (after a second, or when the clock went back), the lock after a second of acquiring, and the
+// loss of a vanished target, after which the search runs again in the same frame.
+TrackedTarget RunTargetTracking(CockpitRecord* cockpit);
+// Raised with the ship's object id when the tracked target vanished. Tests replace it.
+extern void (*gNotifyTargetLost)(uint32_t shipId);

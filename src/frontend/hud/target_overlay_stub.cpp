@@ -1,5 +1,5 @@
 // The least form of the target overlay's cores: the marks are switched, and no icon is ever
-// under a point or tracked, since no icon is placed yet. Called by the cockpit and overlay natives
+// under a point, since no icon is placed yet. Called by the cockpit and overlay natives
 // and the cursor aim.
 #include "frontend/hud/target_overlay.h"
 
@@ -16,5 +16,3 @@ void EnableTargetBodies(TargetOverlay* overlay, int32_t on) {
 SpaceObject* INS_CockpitGetObjectByTargetOverlayIconPos(const CockpitRecord*, int32_t, int32_t) { return nullptr; }
 
 bool INS_CockpitGetMenuPosByTargetOverlayIconPos(const CockpitRecord*, int32_t, int32_t, int32_t*) { return false; }
-
-void TrackOverlayIcon(OverlayIconList*, int32_t, int32_t) {}
