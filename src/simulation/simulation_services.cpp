@@ -28,22 +28,24 @@ bool StartEffectOf(int32_t kind, int32_t row, SpaceObject* object) {
 }  // namespace
 
 SimulationServices DefaultSimulationServices() {
-  // Named, so a new entry cannot shift the others; the layers above fill the null ones.
-  return SimulationServices{.instCollideWith = InstCollideWith,
-                            .instCollide = InstCollide,
-                            .instSweepCollide = InstSweepCollide,
-                            .findShotTarget = FindShotTarget,
-                            .recordCollisionThreat = RecordCollisionThreat,
-                            .dockingProximity = ObjDockingProximity,
-                            .showCollisionEffect = ShowImpact,
-                            .playHitSound = PlayStruckSound,
-                            .createObjectExplosion = ExplodeKilled,
-                            .playExplosionSound = PlayExplosionSound,
-                            .spawnScatteredObjects = SpawnScatteredObjects,
-                            .decoupleMissile = ObjDecoupleMissile,
-                            .launchMissile = ObjLaunchMissile,
-                            .startObjectEffect = StartEffectOf,
-                            .startInHangar = ObjStartInHangar};
+  // Set by name, so a new entry cannot shift the others; the layers above fill the null ones.
+  SimulationServices services{};
+  services.instCollideWith = InstCollideWith;
+  services.instCollide = InstCollide;
+  services.instSweepCollide = InstSweepCollide;
+  services.findShotTarget = FindShotTarget;
+  services.recordCollisionThreat = RecordCollisionThreat;
+  services.dockingProximity = ObjDockingProximity;
+  services.showCollisionEffect = ShowImpact;
+  services.playHitSound = PlayStruckSound;
+  services.createObjectExplosion = ExplodeKilled;
+  services.playExplosionSound = PlayExplosionSound;
+  services.spawnScatteredObjects = SpawnScatteredObjects;
+  services.decoupleMissile = ObjDecoupleMissile;
+  services.launchMissile = ObjLaunchMissile;
+  services.startObjectEffect = StartEffectOf;
+  services.startInHangar = ObjStartInHangar;
+  return services;
 }
 
 SimulationServices gSimulationServices = DefaultSimulationServices();
