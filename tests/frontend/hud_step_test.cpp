@@ -13,6 +13,8 @@
 #include "universe/object_classes.h"
 #include "universe/missile_services.h"
 #include "universe/object_queries.h"
+#include "universe/type_access.h"
+#include "script/containers.h"
 
 namespace {
 
@@ -380,4 +382,191 @@ TEST_F(HudStep, CockpitsWithoutASectorCameraRunAHundredFrames) {
   }
   EXPECT_EQ(first->shakeUntil, 11600u);  // still shaking in the last frame
   EXPECT_EQ(first->fieldOfView, gGuiMaster->focus);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The script queries and the scanner pass, with the scripts' answers given by the case.
+
+namespace {
+
+struct Answer {
+  int32_t objectId;
+  std::string name;
+  std::vector<int32_t> values;  // one value: an int answer; more (or array = true): an array
+  bool array;
+};
+std::vector<Answer> gAnswers;
+std::vector<std::vector<int32_t>> gQueryArgs;
+std::vector<int32_t> gKnown;
+
+bool FakeQuery(int32_t objectId, const char* name, int32_t, int32_t argCount, const int32_t* args,
+               ScriptValue* answer) {
+  for (const Answer& a : gAnswers) {
+    if (a.objectId != objectId || a.name != name) continue;
+    gQueryArgs.emplace_back(args, args + argCount);
+    if (!a.array) {
+      SetValueInt(answer, a.values.at(0));
+    } else {
+      AllocArrayValue(answer, static_cast<int32_t>(a.values.size()));
+      for (size_t i = 0; i < a.values.size(); ++i) ArrayWriteInt(answer, static_cast<int32_t>(i), a.values[i]);
+    }
+    return true;
+  }
+  return false;
+}
+void FakeSetKnown(int32_t objectId) { gKnown.push_back(objectId); }
+
+}  // namespace
+
+class HudScanner : public HudStep {
+ protected:
+  void SetUp() override {
+    HudStep::SetUp();
+    gHudOutputs.query = FakeQuery;
+    gHudOutputs.setKnown = FakeSetKnown;
+    gAnswers.clear();
+    gQueryArgs.clear();
+    gKnown.clear();
+    player_->scriptId = 500;
+    gAnswers.push_back({500, "GetScannerRange", {1000000}, false});
+    c_ = NewCockpit();
+    ASSERT_NE(c_, nullptr);
+    c_->cockpitRefObject = player_;
+    c_->monitorNumber = 0;
+  }
+  void TearDown() override {
+    gGlobalsTable = saved_;
+    HudStep::TearDown();
+  }
+  void Limit(int32_t value) {
+    saved_ = gGlobalsTable;
+    global_ = {kScannerLimit, value};
+    gGlobalsTable = {1, &global_};
+  }
+  SpaceObject* Field(uint32_t id, int32_t x, int32_t radius) {
+    SpaceObject* o = Object(id, kClass21, sector_, x, 0, 0);
+    static_cast<Class21Ext*>(o->ext)->words[0] = static_cast<uint32_t>(radius);
+    static_cast<Class21Ext*>(o->ext)->words[1] = 1;
+    return o;
+  }
+  std::vector<uint32_t> Kept() {
+    int32_t n = 0;
+    ScannerEntry* e = ScannerEntries(c_, &n);
+    std::vector<uint32_t> ids;
+    for (int32_t i = 0; i < n; ++i) ids.push_back(e[i].object->id);
+    return ids;
+  }
+  static constexpr int32_t kScannerLimit = 12;
+  CockpitRecord* c_ = nullptr;
+  GlobalsTable saved_{};
+  GlobalsEntry global_{};
+};
+
+TEST_F(HudScanner, KeepsWhatIsInRangeSortedAndDropsWhatTheRulesDrop) {
+  struct Case {
+    uint32_t id;
+    int32_t x;
+    uint16_t owner;
+    uint32_t flags, flags2;
+    bool kept;
+  };
+  const Case kCases[] = {
+      {10, 900000, 2, 0, 0, true},
+      {11, 100000, 2, 0, 0, true},
+      {12, 2000000, 2, 0, 0, false},           // beyond the scanner range
+      {13, 2000000, 10, 0, 0, true},           // the player's race is always kept
+      {14, 300000, 2, 0, 0x4000, false},       // short-range objects beyond 250000
+      {15, 200000, 2, 0, 0x4000, true},
+      {16, 50000, 2, 0x1, 0, false},           // skipped by flag
+      {17, 50000, 2, 0, 1u << 29, false},
+      {18, 5000000, 2, 0, 0x10, true},         // exempt from the range tests
+  };
+  for (const Case& k : kCases) {
+    SpaceObject* o = Object(k.id, kClassShip, sector_, k.x, 0, 0);
+    o->owner = k.owner;
+    o->flags = k.flags;
+    o->flags2 = k.flags2;
+  }
+  CockpitScannerPass(c_);
+  EXPECT_EQ(c_->scannerRange, 1000000);
+  EXPECT_EQ(Kept(), (std::vector<uint32_t>{11, 15, 10, 13, 18}));
+  int32_t n = 0;
+  ScannerEntry* e = ScannerEntries(c_, &n);
+  for (int32_t i = 1; i < n; ++i) EXPECT_LE(e[i - 1].distance, e[i].distance);
+  EXPECT_EQ(e[0].distance, 100000);
+  EXPECT_EQ(e[0].object->radarAnchor, e[0].object->instance);
+}
+
+TEST_F(HudScanner, FieldsHideWhatLiesInThemAndBeyondTheLimitFromInside) {
+  Limit(400000);
+  Field(30, 0, 100000);          // the eye is inside this one
+  Field(31, 800000, 50000);
+  SpaceObject* inOther = Object(40, kClassShip, sector_, 810000, 0, 0);
+  inOther->owner = 2;
+  SpaceObject* beyond = Object(41, kClassShip, sector_, 0, 500000, 0);
+  beyond->owner = 2;
+  SpaceObject* within = Object(42, kClassShip, sector_, 0, 300000, 0);
+  within->owner = 2;
+  c_->trackObject = inOther;
+  CockpitScannerPass(c_);
+  EXPECT_EQ(Kept(), (std::vector<uint32_t>{42}));
+  EXPECT_EQ(c_->trackObject, nullptr);  // a tracked object hidden in a field is let go
+}
+
+TEST_F(HudScanner, KnownObjectsAreReportedOrLoseTheMark) {
+  SpaceObject* scripted = Object(50, kClassShip, sector_, 1000, 0, 0);
+  scripted->flags = 0x8;
+  scripted->scriptId = 77;
+  SpaceObject* bare = Object(51, kClassShip, sector_, 2000, 0, 0);
+  bare->flags = 0x8;
+  CockpitScannerPass(c_);
+  EXPECT_EQ(gKnown, std::vector<int32_t>{77});
+  EXPECT_EQ(bare->flags & 0x8, 0u);
+}
+
+TEST_F(HudScanner, ANearDockIsAskedForThePlayersPort) {
+  SpaceObject* dock = Object(60, kClassDock, sector_, 100000, 0, 0);
+  dock->radius = 50000;
+  dock->scriptId = 90;
+  gAnswers.push_back({90, "__requestDockPort", {-1}, false});
+  CockpitScannerPass(c_);
+  ASSERT_EQ(gQueryArgs.size(), 2u);  // the range, then the port
+  EXPECT_EQ(gQueryArgs[1], (std::vector<int32_t>{500, 0, 1, 0}));
+  EXPECT_EQ(dock->radarAnchor, dock->instance);  // no port: the dock itself
+}
+
+TEST_F(HudScanner, OtherMonitorsScanOnlyWhileTheRadarIsDrawn) {
+  Object(10, kClassShip, sector_, 1000, 0, 0)->owner = 2;
+  c_->monitorNumber = 1;
+  c_->radarBodyOn = 0;
+  CockpitScannerPass(c_);
+  EXPECT_TRUE(Kept().empty());
+  c_->radarBodyOn = 1;
+  CockpitScannerPass(c_);
+  EXPECT_EQ(Kept(), std::vector<uint32_t>{10});
+}
+
+TEST_F(HudScanner, TheCurrentObjectAndTheMissionOffersComeFromTheScripts) {
+  SpaceObject* target = Object(70, kClassShip, sector_, 1000, 0, 0);
+  gAnswers.push_back({311, "GetCurrentObjectIDInSector", {70}, false});
+  CockpitQueryCurrentObject(c_);
+  EXPECT_EQ(c_->currentSectorObject, target);
+  gAnswers.back().values = {999};  // names nothing
+  CockpitQueryCurrentObject(c_);
+  EXPECT_EQ(c_->currentSectorObject, nullptr);
+
+  sector_->scriptId = 80;
+  // Pairs (id, value); 999 names nothing; the odd last element is left out.
+  gAnswers.push_back({80, "GetMissionOfferArray", {70, 0x12345, 999, 4, 70, 6, 70}, true});
+  CockpitQueryMissionOffers(c_);
+  int32_t n = 0;
+  MissionOffer* offers = MissionOffers(c_, &n);
+  ASSERT_EQ(n, 2);
+  EXPECT_EQ(offers[0].object, target);
+  EXPECT_EQ(offers[0].value, 0x2345);
+  EXPECT_EQ(offers[1].value, 6);
+  gAnswers.back() = {80, "GetMissionOfferArray", {5}, false};  // not an array
+  CockpitQueryMissionOffers(c_);
+  MissionOffers(c_, &n);
+  EXPECT_EQ(n, 0);
 }

@@ -307,6 +307,10 @@ void UpdateCockpitFrame(CockpitRecord* c) {
     MatrixMulVector(&eye.position, &eye.matrix, &offset);
   }
 
+  CockpitQueryCurrentObject(c);
+  CockpitQueryMissionOffers(c);
+  CockpitScannerPass(c);
+
   if (!c->refObject) return;
   uint32_t mainFov, otherFov;
   const uint32_t focus = gGuiMaster ? gGuiMaster->focus : kDefaultFocus;

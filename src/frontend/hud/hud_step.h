@@ -10,6 +10,7 @@
 
 struct CockpitRecord;
 struct GuiMaster;
+struct ScriptValue;
 struct SpaceObject;
 
 // Alert samples, the zoom sound and the events they go with.
@@ -44,5 +45,33 @@ struct HudOutputs {
   int32_t (*stopSample)(int32_t sampleId);
   int32_t (*playSound3D)(int32_t soundId, SpaceObject* at);
   void (*raiseEvent)(const char* name, int32_t argCount, int32_t arg);
+  // A script query on an object: false (answer untouched) when it has no such method.
+  bool (*query)(int32_t objectId, const char* name, int32_t resultKind, int32_t argCount, const int32_t* args,
+                ScriptValue* answer);
+  // SetKnown on a kept object's script object.
+  void (*setKnown)(int32_t objectId);
 };
+
+// The HUD's script queries and events, through gHudOutputs.
+bool HudQuery(int32_t objectId, const char* name, int32_t resultKind, int32_t argCount, const int32_t* args,
+              ScriptValue* answer);
+void HudSetKnown(int32_t objectId);
+
+// One kept object of the scanner pass, and one mission offer.
+struct ScannerEntry {
+  SpaceObject* object;
+  int32_t distance;
+};
+struct MissionOffer {
+  SpaceObject* object;
+  uint16_t value;
+};
+// The per-frame lists as arrays.
+ScannerEntry* ScannerEntries(const CockpitRecord* cockpit, int32_t* count);
+MissionOffer* MissionOffers(const CockpitRecord* cockpit, int32_t* count);
+
+// Frame steps 7, 8 and 9: the current sector object, the mission offers and the scanner pass.
+void CockpitQueryCurrentObject(CockpitRecord* cockpit);
+void CockpitQueryMissionOffers(CockpitRecord* cockpit);
+void CockpitScannerPass(CockpitRecord* cockpit);
 extern HudOutputs gHudOutputs;
