@@ -15,3 +15,6 @@ void ShowCockpitMessageFor(MessageDisplay* messages, const char* text, int32_t d
 void SetCameraMessage(CameraMessage* cameraMessage, const char* text);
 // 0 closes the panel.
 void SetNavMap(NavMap* navMap, int32_t on);
+// The per-frame steps of the message panel and the nav map panel.
+void UpdateCockpitMessage(MessageDisplay* messages);
+void UpdateNavMap(NavMap* navMap);

@@ -31,3 +31,6 @@ void SetNavMap(NavMap* navMap, int32_t on) {
   if (on) return;
   for (CockpitSlot& slot : navMap->slots) HideSlot(&slot);
 }
+
+void UpdateCockpitMessage(MessageDisplay*) {}
+void UpdateNavMap(NavMap*) {}

@@ -12,7 +12,12 @@
 #include "core/system_block.h"
 #include "devices/sound_channels.h"
 #include "frontend/cockpit/cockpit.h"
+#include "frontend/cockpit/cockpit_messages.h"
+#include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit/cockpit_views.h"
+#include "frontend/hud/cockpit_displays.h"
+#include "frontend/hud/dust_scene.h"
+#include "frontend/hud/target_overlay.h"
 #include "frontend/frontend.h"
 #include "frontend/hud/gui_master.h"
 #include "scene/camera_records.h"
@@ -49,6 +54,8 @@ constexpr uint32_t kSwayResetMs = 500;
 constexpr int32_t kSwayOffsetLimit = 50;
 constexpr int32_t kSwayTurnLimit = 0x666;
 constexpr int32_t kSwayRollLimit = 0x3D7;
+constexpr int32_t kGalaxyScale = 10;  // the galaxy scene is a tenth of the sector's size
+constexpr uint32_t kInCockpitSoundFlag = 0x8;
 
 int32_t PlaySoundReal(int32_t soundId) { return SFX_PlaySound(0, 0, soundId, kPlayLooped); }
 int32_t PlaySound3DReal(int32_t soundId, SpaceObject* at) { return SFX_PlaySound3D(0, 0, soundId, at->instance); }
@@ -310,6 +317,12 @@ void UpdateCockpitFrame(CockpitRecord* c) {
   CockpitQueryCurrentObject(c);
   CockpitQueryMissionOffers(c);
   CockpitScannerPass(c);
+  UpdateTargetOverlay(&c->overlay);
+  // The read-outs follow this frame's scanner list and tracking.
+  UpdateCockpitDisplays(c);
+  UpdateCockpitMessage(&c->messages);
+  UpdateNavMap(&c->navMap);
+  UpdateCameraMessageSlot(&c->cameraMessage);
 
   if (!c->refObject) return;
   uint32_t mainFov, otherFov;
@@ -319,6 +332,21 @@ void UpdateCockpitFrame(CockpitRecord* c) {
   for (CameraRecord* camera : {c->sectorCamera, c->galaxyCamera, c->dustCamera})
     if (camera && camera->fieldOfView != otherFov) B3D_CameraSetFocus(camera, otherFov);
   c->fieldOfView = otherFov;
+
+  // A cockpit whose sector camera was never set has no sector view to follow.
+  CameraRecord* sectorCamera = c->sectorCamera;
+  if (!sectorCamera) return;
+  if (c->galaxyCamera) {
+    InstanceRecord& galaxy = c->galaxyCamera->instance;
+    const FixedVector& at = sectorCamera->instance.position;
+    galaxy.position = FixedVector{at.x / kGalaxyScale, at.y / kGalaxyScale, at.z / kGalaxyScale, 0};
+    galaxy.matrix = sectorCamera->instance.matrix;
+  }
+  if (c->dustCamera) UpdateDustScene(c->sectorSpace, c->dustCamera, sectorCamera);
+  if (c->cockpitRefObject && c->cockpitRefObject->instance && (sectorCamera->cameraFlags & kCameraListener)) {
+    uint32_t& sound = c->cockpitRefObject->instance->soundFlags;
+    sound = c->viewMode == 1 ? (sound | kInCockpitSoundFlag) : (sound & ~kInCockpitSoundFlag);
+  }
 }
 
 void UpdateHud() {

@@ -21,3 +21,5 @@ bool INS_CockpitGetMenuPosByTargetOverlayIconPos(const CockpitRecord* cockpit, i
 // Moves the tracking to the previous (direction below 1) or next icon; filter 1 takes hostile
 // objects only, 2 those of race 10, anything else every object.
 void TrackOverlayIcon(OverlayIconList* list, int32_t direction, int32_t filter);
+// The per-frame step of one cockpit's target overlay: tracking, marks and icons.
+void UpdateTargetOverlay(TargetOverlay* overlay);

@@ -18,3 +18,5 @@ SpaceObject* INS_CockpitGetObjectByTargetOverlayIconPos(const CockpitRecord*, in
 bool INS_CockpitGetMenuPosByTargetOverlayIconPos(const CockpitRecord*, int32_t, int32_t, int32_t*) { return false; }
 
 void TrackOverlayIcon(OverlayIconList*, int32_t, int32_t) {}
+
+void UpdateTargetOverlay(TargetOverlay*) {}
