@@ -19,5 +19,4 @@ void P_ShowNextLoadingScreen() {}
 void P_ViewEBMFullscreen(const char*, int32_t) {}
 void P_ViewLoadingScreen(const char*, uint32_t, int32_t) {}
 void RunLocation(const char*) {}
-void UpdateHud() {}
 void AutoAdjustQuality() {}

@@ -1,5 +1,5 @@
-// The least form of the gun-position query and the player's missile alert until their owners are
-// built: a target's only gun position is its own place, and no alert is given. Called by the
+// The least form of the gun-position query until its owner is
+// built: a target's only gun position is its own place. Called by the
 // missile launch.
 #include "universe/missile_services.h"
 
@@ -12,4 +12,3 @@ bool FindNearestGunPosition(const SpaceObject* target, const FixedVector*, Fixed
   return true;
 }
 
-void RaiseMissileAlert(SpaceObject*) {}

@@ -122,6 +122,9 @@ struct SpaceObject {
   int32_t savedAngles[3];
   int32_t hitReference;
   int32_t flashTimer;  // ms the HUD's overlay icon still flashes; started by flags2 bit 19
+  // Where the radar shows the object: its instance, or the docking port the HUD's scanner picked
+  // for the player; written every frame by the scanner pass.
+  InstanceRecord* radarAnchor;
 };
 static_assert(offsetof(SpaceObject, link) == 0, "an object is its own list node");
 

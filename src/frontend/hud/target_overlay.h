@@ -53,3 +53,6 @@ bool TargetOverlayRuns(const TargetOverlay* overlay);
 TrackedTarget RunTargetTracking(CockpitRecord* cockpit);
 // Raised with the ship's object id when the tracked target vanished. Tests replace it.
 extern void (*gNotifyTargetLost)(uint32_t shipId);
+
+// The per-frame step of one cockpit's target overlay: tracking, marks and icons.
+void UpdateTargetOverlay(TargetOverlay* overlay);

@@ -16,3 +16,5 @@ void EnableTargetBodies(TargetOverlay* overlay, int32_t on) {
 SpaceObject* INS_CockpitGetObjectByTargetOverlayIconPos(const CockpitRecord*, int32_t, int32_t) { return nullptr; }
 
 bool INS_CockpitGetMenuPosByTargetOverlayIconPos(const CockpitRecord*, int32_t, int32_t, int32_t*) { return false; }
+
+void UpdateTargetOverlay(TargetOverlay*) {}

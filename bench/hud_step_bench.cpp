@@ -1,0 +1,134 @@
+// Cost of the HUD frame step for one in-cockpit cockpit in a sector of 1,000 objects (ships of
+// two races, the cockpit's own ship among them): the alert level, the view, shake and sway, the
+// scanner pass over every object, and the overlay and read-out steps as far as they are built.
+// The scripts' answers (a scanner range of 2,000,000) and the sounds are given by the bench.
+// Reported in microseconds per UpdateHud call.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/memory.h"
+#include "core/system_block.h"
+#include "frontend/cockpit/cockpit.h"
+#include "frontend/frontend.h"
+#include "frontend/hud/gui_master.h"
+#include "frontend/hud/hud_step.h"
+#include "scene/scene.h"
+#include "script/engine.h"
+#include "script/value.h"
+#include "simulation/simulation.h"
+#include "universe/object_classes.h"
+#include "universe/object_lifecycle.h"
+#include "universe/object_queries.h"
+#include "universe/universe.h"
+#include "universe/universe_registry.h"
+
+namespace {
+
+int32_t ObjectCount() { return std::getenv("KORVANE_BENCH_SMOKE") ? 100 : 1000; }
+
+int32_t Quiet(int32_t) { return 1; }
+int32_t Quiet3D(int32_t, SpaceObject*) { return 1; }
+void NoEvent(const char*, int32_t, int32_t) {}
+bool Answer(int32_t, const char* name, int32_t, int32_t, const int32_t*, ScriptValue* answer) {
+  SetValueInt(answer, name[0] == 'G' && name[3] == 'S' ? 2000000 : 0);
+  return true;
+}
+void NoKnown(int32_t) {}
+
+struct World {
+  SystemBlock system{};
+  ScriptEngine* engine = nullptr;
+  UniverseBlock* universe = nullptr;
+  SectorObject* sector = nullptr;
+  ObjectTypeRecord shipType{};
+  CockpitRecord* cockpit = nullptr;
+};
+
+bool Build(World* w) {
+  InitMathTables();
+  w->system.gameTime = 10000;
+  w->system.frameStep = 16;
+  gSystem = &w->system;
+  GameSrand(1);
+  if (!InitEngine3D()) return false;
+  w->engine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
+  if (!w->engine || !InitEngineContext(w->engine)) return false;
+  gScriptEngine = w->engine;
+  w->universe = CreateUniverse(static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock))));
+  if (!w->universe) return false;
+  gObjectTypeTables[kClassShip] = {&w->shipType, 1};
+  w->sector = static_cast<SectorObject*>(AllocObjectRecord(kClassSector));
+  CreateSector(w->sector, MakeTypeWord(kClassSector, 0));
+  SpaceObject* player = nullptr;
+  for (int32_t k = 0; k < ObjectCount(); ++k) {
+    SpaceObject* o = AllocObjectRecord(kClassShip);
+    if (!CreateObject(o, MakeTypeWord(kClassShip, 0)) || !o->instance) return false;
+    ObjectListRemove(o);
+    ObjectListAddTail(ObjectChildren(w->sector), o);
+    o->parent = w->sector;
+    o->owner = k == 0 ? 1 : static_cast<uint16_t>(2 + k % 2);
+    o->instance->position = o->instance->world = {(k % 40) * 100000, (k / 40) * 100000, 3000000, 0};
+    if (k == 0) player = o;
+  }
+  w->universe->player = player;
+  player->scriptId = 1;
+  ObjSetRelation(2, player, -1);
+  gGuiMaster = InitGuiMaster(static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster))));
+  if (!gGuiMaster) return false;
+  w->cockpit = CockpitFromHandle(gGuiMaster, CockpitAlloc(gGuiMaster));
+  if (!w->cockpit) return false;
+  w->cockpit->refObject = w->cockpit->cockpitRefObject = player;
+  w->cockpit->sectorSpace = w->sector;
+  w->cockpit->viewMode = 1;
+  w->cockpit->monitorNumber = 0;
+  gHudOutputs = {Quiet, Quiet, Quiet3D, NoEvent, Answer, NoKnown};
+  return true;
+}
+
+void Tear(World* w) {
+  gHudOutputs = {};
+  if (gGuiMaster) {
+    FreeAllCockpits(gGuiMaster);
+    MemFreeIfSet(gGuiMaster);
+    gGuiMaster = nullptr;
+  }
+  if (w->universe) {
+    DestroyUniverse(w->universe);
+    MemFreeIfSet(w->universe);
+  }
+  gUniverse = nullptr;
+  ExitEngine3D();
+  gObjectTypeTables[kClassShip] = {};
+  if (w->engine) {
+    FreeEngineTables(w->engine);
+    MemFreeIfSet(w->engine);
+  }
+  gScriptEngine = nullptr;
+  gSystem = nullptr;
+}
+
+void BM_UpdateHud(benchmark::State& state) {
+  World world;
+  if (!Build(&world)) {
+    state.SkipWithError("the sector could not be built");
+    Tear(&world);
+    return;
+  }
+  for (auto _ : state) {
+    world.system.gameTime += 16;
+    world.system.realTime += 16;
+    UpdateHud();
+  }
+  int32_t kept = 0;
+  ScannerEntries(world.cockpit, &kept);
+  state.counters["objects"] = ObjectCount();
+  state.counters["scanned"] = kept;  // a check that the scanner did keep objects
+  Tear(&world);
+}
+BENCHMARK(BM_UpdateHud)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
