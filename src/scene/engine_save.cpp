@@ -6,6 +6,7 @@
 // never trusts a saved number as one.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "core/byte_order.h"
@@ -334,6 +335,7 @@ bool WriteTakes(FileObject* file, const std::vector<uint32_t>& keys) {
 struct PendingLinks {
   InstanceRecord* instance;
   uint32_t parent, scene, linkedCamera;
+  HashValue replaced;  // the record that held the handle before the load, 0 for none
 };
 
 struct LoadState {
@@ -341,8 +343,26 @@ struct LoadState {
   std::vector<PendingLinks> instances;  // in reading order
   std::vector<SceneRecord*> scenes;
   std::vector<TakeRecord*> takes;
+  std::vector<HashValue> replacedScenes, replacedTakes;  // by position, as above
+  std::unordered_set<uint32_t> handles;                 // instance handles this section named
   bool enabled = false;  // the records are live in the engine from here on
 };
+
+// Records that the save brings back take their handles over from those still in the engine (the
+// container frees the old ones after every section); a failed load hands the handles back.
+bool PutHandle(HashTable* table, uint32_t key, void* record, HashValue* replaced) {
+  *replaced = HashGet(table, key);
+  HashInsert(table, key, reinterpret_cast<HashValue>(record));
+  return HashGet(table, key) == reinterpret_cast<HashValue>(record);
+}
+
+void DropHandle(HashTable* table, uint32_t key, void* record, HashValue replaced) {
+  if (HashGet(table, key) != reinterpret_cast<HashValue>(record)) return;
+  if (replaced)
+    HashInsert(table, key, replaced);
+  else
+    HashRemove(table, key);
+}
 
 bool GetTag(FileObject* file, const char* tag) {
   char got[4];
@@ -361,9 +381,8 @@ InstanceRecord* MarkLinked(InstanceRecord* instance) {
   return instance;
 }
 
-void FreeLoadedInstance(InstanceRecord* instance) {
-  if (HashGet(gEngine3D->handleTable, instance->handle) == reinterpret_cast<HashValue>(instance))
-    HashRemove(gEngine3D->handleTable, instance->handle);
+void FreeLoadedInstance(InstanceRecord* instance, HashValue replaced) {
+  DropHandle(gEngine3D->handleTable, instance->handle, instance, replaced);
   if (instance->texAnims) TexAnimFreeRecords(instance->texAnimCount, instance->texAnims);
   FreeString(instance->name);
   if (instance->flags & kInstCamera) {
@@ -377,9 +396,9 @@ void FreeLoadedInstance(InstanceRecord* instance) {
 
 // A failed load leaves nothing of the section behind: every record it built goes again.
 void FreeLoaded(LoadState* s) {
-  for (TakeRecord* take : s->takes) {
-    if (HashGet(gEngine3D->takeTable, take->handle) == reinterpret_cast<HashValue>(take))
-      HashRemove(gEngine3D->takeTable, take->handle);
+  for (size_t i = 0; i < s->takes.size(); ++i) {
+    TakeRecord* take = s->takes[i];
+    DropHandle(gEngine3D->takeTable, take->handle, take, s->replacedTakes[i]);
     if (take->instances) EngineFree(take->instances, static_cast<uint32_t>(take->instanceCount) * 4);
     EngineFree(take, sizeof(TakeRecord));
   }
@@ -388,13 +407,13 @@ void FreeLoaded(LoadState* s) {
   for (PendingLinks& p : s->instances) {
     if (gEngine3D->frameWord == p.instance) gEngine3D->frameWord = nullptr;
     if (gEngine3D->lensFlareInstance == p.instance) gEngine3D->lensFlareInstance = nullptr;
-    FreeLoadedInstance(p.instance);
+    FreeLoadedInstance(p.instance, p.replaced);
   }
-  for (SceneRecord* scene : s->scenes) {
+  for (size_t i = 0; i < s->scenes.size(); ++i) {
+    SceneRecord* scene = s->scenes[i];
     if (gEngine3D->lensFlareScene == scene) gEngine3D->lensFlareScene = nullptr;
     ListRemove(&scene->node);
-    if (HashGet(gEngine3D->sceneTable, scene->handle) == reinterpret_cast<HashValue>(scene))
-      HashRemove(gEngine3D->sceneTable, scene->handle);
+    DropHandle(gEngine3D->sceneTable, scene->handle, scene, s->replacedScenes[i]);
     EngineFree(scene, sizeof(SceneRecord));
   }
   s->takes.clear();
@@ -427,7 +446,7 @@ bool ReadTree(LoadState* s, int32_t depth) {
   const bool isCamera = (w[49] & kInstCamera) != 0;
   const int32_t texAnims = static_cast<int32_t>(w[73]);
   if (w[0] == 0 || texAnims < 0 || texAnims > kMaxTexAnims) return false;
-  if (FindEngineHashEntry(w[0])) return false;  // a handle that appears twice
+  if (!s->handles.insert(w[0]).second) return false;  // a handle that appears twice
   InstanceRecord* instance = nullptr;
   if (isCamera) {
     if (CameraRecord* camera = EngineAllocRecord<CameraRecord>()) instance = &camera->instance;
@@ -438,9 +457,9 @@ bool ReadTree(LoadState* s, int32_t depth) {
   ListInit(&instance->children);
   ListAddTail(&gEngine3D->instances, &instance->node);
   InstanceTable(WordIo{w, false}, instance);
-  s->instances.push_back(PendingLinks{instance, w[3], w[4], w[91]});
+  s->instances.push_back(PendingLinks{instance, w[3], w[4], w[91], 0});
   instance->texAnimCount = 0;  // until the table exists
-  if (!HashInsert(gEngine3D->handleTable, instance->handle, reinterpret_cast<HashValue>(instance))) return false;
+  if (!PutHandle(gEngine3D->handleTable, instance->handle, instance, &s->instances.back().replaced)) return false;
   instance->soundChannel = -1;
   instance->subtreeSize = -1;
   instance->flags2 = (instance->flags2 & ~kInst2LoadKeep80) | kInst2LoadFree100;
@@ -471,7 +490,9 @@ bool ReadScenes(LoadState* s, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     uint32_t w[kSceneWords];
     if (!GetWords(s->file, w, kSceneWords)) return false;
-    if (w[0] == 0 || GetSceneByHandle(w[0])) return false;
+    if (w[0] == 0) return false;
+    for (SceneRecord* loaded : s->scenes)
+      if (loaded->handle == w[0]) return false;
     auto* scene = EngineAllocRecord<SceneRecord>();
     if (!scene) return false;
     ListInit(&scene->members);
@@ -484,7 +505,8 @@ bool ReadScenes(LoadState* s, int32_t count) {
     for (int v = 0; v < 3; ++v) scene->values[v] = static_cast<int32_t>(w[5 + v]);
     ListAddTail(&gEngine3D->scenes, &scene->node);
     s->scenes.push_back(scene);
-    if (!HashInsert(gEngine3D->sceneTable, scene->handle, reinterpret_cast<HashValue>(scene))) return false;
+    s->replacedScenes.push_back(0);
+    if (!PutHandle(gEngine3D->sceneTable, scene->handle, scene, &s->replacedScenes.back())) return false;
     if (!GetTag(s->file, "INST") || !ReadTrees(s, static_cast<int32_t>(w[1]), 0) ||
         !ReadTrees(s, static_cast<int32_t>(w[3]), 0))
       return false;
@@ -569,12 +591,15 @@ bool ReadTakes(LoadState* s, int32_t count) {
     uint32_t w[kTakeWords];
     if (!GetWords(s->file, w, kTakeWords)) return false;
     const int32_t k = static_cast<int32_t>(w[4]);
-    if (w[0] == 0 || k < 0 || k > kMaxTakeSlots || HashGet(gEngine3D->takeTable, w[0]) != 0) return false;
+    if (w[0] == 0 || k < 0 || k > kMaxTakeSlots) return false;
+    for (TakeRecord* loaded : s->takes)
+      if (loaded->handle == w[0]) return false;
     auto* take = EngineAllocRecord<TakeRecord>();
     if (!take) return false;
     TakeTable(WordIo{w, false}, take);
     s->takes.push_back(take);
-    if (!HashInsert(gEngine3D->takeTable, take->handle, reinterpret_cast<HashValue>(take))) return false;
+    s->replacedTakes.push_back(0);
+    if (!PutHandle(gEngine3D->takeTable, take->handle, take, &s->replacedTakes.back())) return false;
     take->scene = w[7] ? GetSceneByHandle(w[7]) : nullptr;
     take->instance = MarkLinked(LookUpInstance(w[8]));
     if (take->cutHandle != 0) J3D_LoadCut(static_cast<int32_t>(take->cutHandle));
@@ -615,10 +640,30 @@ bool LoadSection(LoadState* s) {
   return GetTag(file, "/B3D");
 }
 
+// Without an engine (a save made before start-up built one) the section is the empty one, and
+// only the empty one can be read back.
+bool PutEmptySection(FileObject* file) {
+  uint32_t h[kHeaderWords] = {};
+  uint32_t zeros[2] = {};
+  return PutTag(file, "B3D ") && PutWords(file, h, kHeaderWords) && PutTag(file, "NAME") && PutWords(file, zeros, 2) &&
+         PutTag(file, "INST") && PutTag(file, "SCEN") && PutTag(file, "CUT ") && PutWords(file, zeros, 1) &&
+         PutTag(file, "TAKE") && PutTag(file, "/B3D");
+}
+
+bool GetEmptySection(FileObject* file) {
+  uint32_t h[kHeaderWords];
+  uint32_t names[2], cuts;
+  return GetTag(file, "B3D ") && GetWords(file, h, kHeaderWords) && h[0] == 0 && h[1] == 0 && h[9] == 0 &&
+         GetTag(file, "NAME") && GetWords(file, names, 2) && names[0] == 0 && names[1] == 0 && GetTag(file, "INST") &&
+         GetTag(file, "SCEN") && GetTag(file, "CUT ") && GetWords(file, &cuts, 1) && cuts == 0 &&
+         GetTag(file, "TAKE") && GetTag(file, "/B3D");
+}
+
 }  // namespace
 
 int32_t SaveEngineState(FileObject* file) {
-  if (!file || !gEngine3D) return 0;
+  if (!file) return 0;
+  if (!gEngine3D) return PutEmptySection(file) ? 1 : 0;
   if (!PutTag(file, "B3D ")) return 0;
   EmptyCameraNodes();
   int32_t sceneCount = 0;
@@ -644,9 +689,19 @@ int32_t SaveEngineState(FileObject* file) {
 }
 
 int32_t LoadEngineState(FileObject* file) {
-  if (!file || !gEngine3D) return 0;
-  LoadState state{file, {}, {}, {}};
-  if (LoadSection(&state)) return 1;
+  if (!file) return 0;
+  if (!gEngine3D) return GetEmptySection(file) ? 1 : 0;
+  LoadState state{file, {}, {}, {}, {}, {}, {}};
+  if (LoadSection(&state)) {
+    // A take lives only in the table: the one a restored take displaced goes now.
+    for (HashValue old : state.replacedTakes) {
+      if (!old) continue;
+      auto* take = reinterpret_cast<TakeRecord*>(old);
+      if (take->instances) EngineFree(take->instances, static_cast<uint32_t>(take->instanceCount) * 4);
+      EngineFree(take, sizeof(TakeRecord));
+    }
+    return 1;
+  }
   // Once enabled the records are woven into the engine and stay; before that they all go.
   if (!state.enabled) FreeLoaded(&state);
   return 0;

@@ -86,6 +86,21 @@ TEST_F(EngineSave, AnEmptyEngineWritesTheMinimalSectionAndReadsItBack) {
   EXPECT_EQ(Load(EmptySection().bytes), 1);
 }
 
+TEST_F(EngineSave, WithoutAnEngineOnlyTheEmptySectionIsWrittenAndRead) {
+  EngineState3D* engine = gEngine3D;
+  gEngine3D = nullptr;
+  w_.engine().gammaValue = 0;
+  const std::string bytes = Save();
+  const int32_t emptyRead = Load(EmptySection().bytes);
+  StreamBytes withTree = EmptySection();
+  withTree.bytes[4 + 3] = 1;  // one free instance tree, which nothing could hold
+  const int32_t treeRead = Load(withTree.bytes);
+  gEngine3D = engine;
+  EXPECT_EQ(bytes, EmptySection().bytes);
+  EXPECT_EQ(emptyRead, 1);
+  EXPECT_EQ(treeRead, 0);
+}
+
 TEST_F(EngineSave, RecordsHaveTheirSizesAndTheWriterClearsTransientState) {
   InstanceRecord* loose = B3D_InstAlloc();
   loose->flags = kInstRenderReady | kInstLight;
@@ -153,6 +168,25 @@ TEST_F(EngineSave, ABusyEngineComesBackByteForByte) {
   EXPECT_EQ(ListRecord<CameraRecord>(ListFirst(&back->instance.scene->cameras)), back);
   EXPECT_EQ(GetInstanceByHandle(memberHandle)->linkedCamera, back);
   EXPECT_TRUE(back->instance.flags2 & kInst2LoadFree100);
+}
+
+// The container frees the old records only after every section: the restored ones take their
+// handles over, and a failed load gives the handles back.
+TEST_F(EngineSave, RestoredRecordsTakeOverTheHandlesOfThoseStillThere) {
+  InstanceRecord* old = B3D_InstAlloc();
+  SceneRecord* oldScene = B3D_SceneAlloc();
+  TakeRecord* oldTake = AddTake(0);
+  const uint32_t takeHandle = oldTake->handle;
+  const std::string bytes = Save();
+  ASSERT_EQ(Load(bytes.substr(0, bytes.find("CUT ") + 2)), 0);
+  EXPECT_EQ(GetInstanceByHandle(old->handle), old);
+  EXPECT_EQ(GetSceneByHandle(oldScene->handle), oldScene);
+  ASSERT_EQ(Load(bytes), 1);
+  InstanceRecord* restored = GetInstanceByHandle(old->handle);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_NE(restored, old);
+  EXPECT_NE(GetSceneByHandle(oldScene->handle), oldScene);
+  EXPECT_NE(HashGet(w_.engine().takeTable, takeHandle), 0u);  // the displaced take is freed (ASan)
 }
 
 struct GammaCase {
