@@ -23,7 +23,9 @@
 #include "scene/recording.h"
 #include "scene/replay.h"
 #include "scene/scene_cameras.h"
+#include "scene/scene.h"
 #include "scene/scene_records.h"
+#include "scene/take_records.h"
 #include "scene/texture_drawing.h"
 
 namespace fuzz {
@@ -168,6 +170,13 @@ void ClearReplayEngine() {
   B3D_ExitReplay();
   B3D_ExitRecording();
   EngineState3D& e = gReplayEngine;
+  while (uint32_t key = HashNextKey(e.takeTable, 0)) {
+    auto* take = reinterpret_cast<TakeRecord*>(HashRemove(e.takeTable, key));
+    if (take->instances) EngineFree(take->instances, static_cast<uint32_t>(take->instanceCount) * 4);
+    EngineFree(take, sizeof(TakeRecord));
+  }
+  e.lensFlareScene = nullptr;
+  e.frameWord = e.lensFlareInstance = nullptr;
   while (ListNode* n = ListFirst(&e.scenes)) B3D_SceneFree(ListRecord<SceneRecord>(n));
   while (ListNode* n = ListFirst(&e.instances)) FreeInstance(InstanceOfNode(n));
   while (ListNode* n = ListFirst(&e.particleList3)) {
@@ -178,6 +187,48 @@ void ClearReplayEngine() {
   }
   SetAddedBodyRows(0);
   SetAddedCutRows(0);
+}
+
+std::vector<std::string> EngineSaveSections() {
+  SetUpReplayEngine();
+  std::vector<std::string> sections;
+  const std::string path = World() + "/b3d.seed";
+  const auto write = [&] {
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpen(&file, path.c_str(), "wbT", false)) return;
+    const bool ok = SaveEngineState(&file) == 1;
+    FileClose(&file);
+    std::string bytes;
+    if (ok && ReadFile(path, &bytes)) sections.push_back(bytes);
+  };
+  write();
+  // Free trees, a scene with a member tree and a camera under the member, names, two takes.
+  InstanceRecord* loose = B3D_InstAlloc();
+  B3D_InstAddToInst(B3D_InstAlloc(), loose);
+  loose->name = DuplicateString("loose");
+  SceneRecord* scene = B3D_SceneAlloc();
+  InstanceRecord* member = B3D_InstAlloc();
+  AddInstanceToScene(member, scene);
+  B3D_InstAddToInst(B3D_InstAlloc(), member);
+  CameraRecord* camera = B3D_CameraAlloc();
+  B3D_CameraAddToScene(camera, scene);
+  camera->instance.parent = member;
+  camera->environmentSource = camera->instance.handle;
+  member->linkedCamera = camera;
+  for (int32_t k : {0, 2}) {
+    auto* take = EngineAllocRecord<TakeRecord>();
+    take->handle = HashInsertNewKey(gReplayEngine.takeTable, reinterpret_cast<HashValue>(take));
+    take->scene = scene;
+    take->instanceCount = k;
+    if (k) {
+      take->instances = static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * k, k * 4));
+      take->instances[0] = member;
+    }
+  }
+  write();
+  ClearReplayEngine();
+  return sections;
 }
 
 std::vector<std::string> RecordedStreams() {

@@ -12,8 +12,11 @@ namespace fuzz {
 // Sets the engine up on the first call and makes it the current one.
 void SetUpReplayEngine();
 // Frees what a replay left behind: scenes with their members and cameras, loose instances (lights
-// among them), emitters, and the added body and cut rows.
+// among them), emitters, takes, the engine's links and the added body and cut rows.
 void ClearReplayEngine();
+// "B3D " save sections written by the section writer: an empty engine, then one with trees,
+// a scene with a camera under a member, and takes.
+std::vector<std::string> EngineSaveSections();
 // Recordings written by the recorder, each as its uncompressed stream (the replay reads both).
 std::vector<std::string> RecordedStreams();
 

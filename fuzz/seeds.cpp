@@ -1374,6 +1374,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"cut_file", CutFileSeeds},
       {"cut_events", CutEventsSeeds},
       {"replay", fuzz::RecordedStreams},
+      {"engine_save", fuzz::EngineSaveSections},
       {"universe_types", UniverseTypesSeeds},
       {"effects", EffectsSeeds},
       {"scene_objects", SceneObjectsSeeds},

@@ -6,6 +6,10 @@
 #include "app/save_game.h"
 
 #include <gtest/gtest.h>
+
+#include "scene/instance_tree.h"
+#include "scene/instance_records.h"
+#include "scene/scene_records.h"
 #include <zlib.h>
 
 #include <algorithm>
@@ -829,6 +833,9 @@ TEST_F(ScriptStateSaveTest, ACockpitAndConnectedMoviesComeBackThroughTheContaine
   // What lives in the scene engine and the media layer goes before they do.
   FreeAllCockpits(gGuiMaster);
   while (FirstMovie()) MovieRelease(FirstMovie());
+  // The engine section brought the cockpits' records back beside the old ones; both go.
+  while (ListNode* n = ListFirst(&scene.engine().scenes)) B3D_SceneFree(ListRecord<SceneRecord>(n));
+  while (ListNode* n = ListFirst(&scene.engine().instances)) FreeInstance(InstanceOfNode(n));
 }
 
 TEST_F(ScriptStateSaveTest, CutOffScriptStateIsRefusedAndLeavesNothingBehind) {
