@@ -45,7 +45,7 @@ class HudStep : public CockpitWorld {
   void SetUp() override {
     CockpitWorld::SetUp();
     saved_ = gHudOutputs;
-    gHudOutputs = {RecordPlay, RecordStop, RecordPlay3D, RecordEvent};
+    gHudOutputs = {RecordPlay, RecordStop, RecordPlay3D, RecordEvent, nullptr, nullptr};
     gCalls.clear();
     sector_ = Object(1, kClassSector);
     player_ = Object(2, kClassShip, sector_);
