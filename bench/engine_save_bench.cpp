@@ -13,6 +13,7 @@
 
 #include "core/file_object.h"
 #include "scene/cut_records.h"
+#include "scene/lens_flares.h"
 #include "scene/scene.h"
 #include "scene/take_records.h"
 #include "support/recording_world.h"
@@ -74,6 +75,9 @@ RecordingWorld& World() {
     const bool smoke = std::getenv("KORVANE_BENCH_SMOKE") != nullptr;
     gWorld = std::make_unique<RecordingWorld>();
     Fill(smoke ? 2 : 20, smoke ? 100 : 2000);
+    // A running game has its lens-flare scene from the first frame, and every load ends by making
+    // sure of it; without it the second write would hold one scene more than the first.
+    EnsureLensFlareScene();
     gPath = (std::filesystem::temp_directory_path() / "korvane_engine_save_bench.sav").string();
   }
   return *gWorld;
