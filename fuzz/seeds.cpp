@@ -394,6 +394,9 @@ std::string LifeAndOrderCommands(Command command) {
   // A kill with a text as its extra value, then the orders of a ship that is gone.
   run += command(7, 4, ship + integer(2) + otherShip + std::string("\x02\x02" "xy", 4), 4);
   run += command(1, 1, ship, 1) + command(30, 5, ship + integer(0) + integer(0) + integer(9) + integer(10), 5);
+  return run;
+}
+
 // Every type-query and background command once, with a class and subtype, then with the sector:
 // reads, a background definition with its rate array, the sector's scenes and words.
 template <typename Command>
