@@ -438,6 +438,7 @@ Seeds SaCommandsSeeds() {
   const std::string otherShipArg("\x19", 1);  // the second ship
   const std::string zeroArg("\x00\x00\x00\x00\x00", 5);
   const std::string shortArrayArg("\x03\x01\x00\x00\x00\x05", 6);
+  const std::string poseArg = std::string("\x03\x06", 2) + std::string(20, '\0') + std::string("\x00\x00\x40\x00", 4);
   return {
       command(0, 2, intArg + intArg, 2),
       command(1, 1, shipArg, 1) + command(2, 1, objectArg, 1),
@@ -483,6 +484,26 @@ Seeds SaCommandsSeeds() {
           command(318, 1, shipArg, 1) + command(318, 1, objectArg, 1),
       command(288, 4, arrayArg + arrayArg + objectArg + intArg, 4) +
           command(288, 4, shortArrayArg + arrayArg + objectArg + intArg, 4) + command(288, 2, arrayArg + intArg, 2),
+      // Cuts by every argument count, takes that refuse, wait, stop and free, the path searches
+      // with and without a target and with arrays that are short or missing, and the lookups.
+      command(256, 1, intArg, 1) + command(256, 2, intArg + shipArg, 2) + command(256, 3, intArg + shipArg, 2) +
+          command(256, 7, intArg + intArg + intArg + intArg + intArg + intArg + intArg, 7) +
+          command(256, 8, intArg + shipArg + intArg + intArg + intArg + intArg + intArg + intArg, 8) +
+          command(257, 1, intArg, 1),
+      command(258, 1, objectArg, 1) + command(258, 1, shipArg, 1) +
+          command(259, 7, std::string("\x00\x00\x00\x00\x02", 5) + intArg + intArg + intArg + zeroArg + intArg + poseArg, 7) +
+          command(262, 1, intArg, 1) + command(261, 1, intArg, 1) + command(260, 1, intArg, 1) +
+          command(263, 1, intArg, 1) + command(264, 1, intArg, 1),
+      command(360, 8, intArg + intArg + intArg + intArg + poseArg + zeroArg + zeroArg + arrayArg, 8) +
+          command(360, 8, intArg + intArg + intArg + intArg + shortArrayArg + zeroArg + intArg + intArg, 8) +
+          command(360, 6, intArg + intArg + intArg + intArg + zeroArg + zeroArg, 6) +
+          command(361, 5, intArg + intArg + zeroArg + poseArg + zeroArg, 5) +
+          command(362, 4, intArg + intArg + zeroArg + zeroArg, 4),
+      command(307, 2, textArg + intArg, 2) + command(309, 0, "", 0) + command(310, 1, intArg, 1) +
+          command(311, 1, intArg, 1) + command(312, 2, intArg + intArg, 2) + command(313, 2, intArg + zeroArg, 2) +
+          command(314, 4, intArg + zeroArg + textArg + shipArg, 4) + command(337, 4, shipArg + intArg + intArg + intArg, 4) +
+          command(338, 2, intArg + intArg, 2) + command(347, 1, shipArg, 1) + command(357, 1, shipArg, 1) +
+          command(308, 0, "", 0),
   };
 }
 
