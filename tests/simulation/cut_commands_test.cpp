@@ -9,6 +9,7 @@
 
 
 #include "core/clock.h"
+#include "core/hash_table.h"
 #include "core/memory.h"
 #include "scene/body_cache.h"
 #include "scene/camera_records.h"
@@ -165,6 +166,8 @@ class CutCommands : public CommandWorld {
     const TakeRecord* take = EngineTake(key);
     return !r.answered && take && take->waitModule == kWaitModule && take->waitToken == r.task->id;
   }
+
+  size_t ObjectCount() const { return HashCount(universe_.idHash); }
 
   std::vector<int32_t> cuts_;
   std::vector<CameraRecord*> cameras_;
@@ -527,6 +530,36 @@ TEST_F(CutCommands, TypeLookupsByBodyCutAndIdLists) {
       {kIsDummyBody, {81, 3}, 0},
   };
   for (const Case& k : kCases) EXPECT_EQ(Run(k.command, k.args), k.answer) << k.command << " " << k.args[0];
+}
+
+TEST_F(CutCommands, AllocTextInstAnswersTheRootOfTheText) {
+  const Reply r = Call(307, {Text("abc"), I(0)});
+  InstanceRecord* root = GetInstanceByHandle(static_cast<uint32_t>(r.value));
+  ASSERT_NE(root, nullptr);
+  int32_t characters = 0;
+  for (InstanceRecord* child = InstFirstChild(root); child; child = InstNextSibling(child)) ++characters;
+  EXPECT_EQ(characters, 3);
+  FreeInstance(root);
+}
+
+// Nothing to build from, or nothing to build on: 0, and nothing changes.
+TEST_F(CutCommands, ModelAndSceneCommandsAnswer0WithoutAModelCutOrObject) {
+  SpaceObject* ship = In(kClassShip, 0, 0);
+  const uint32_t handles = HashCount(engine3d_.engine().handleTable);
+  const size_t objects = ObjectCount();
+  struct Case {
+    int32_t command;
+    std::vector<int32_t> args;
+  };
+  const Case kCases[] = {
+      {314, {9999, 0, 0, 0}},          {314, {9999, static_cast<int32_t>(ship->instance->handle), 0, Id(ship)}},
+      {337, {kMissing, 0, kOwnerCut, 0}}, {337, {Id(ship), 0, 9999, 0}},
+      {338, {9999, 0}},                {347, {kMissing}},
+      {347, {Id(ship)}},
+  };
+  for (const Case& k : kCases) EXPECT_EQ(Run(k.command, k.args), 0) << k.command;
+  EXPECT_EQ(HashCount(engine3d_.engine().handleTable), handles);
+  EXPECT_EQ(ObjectCount(), objects);
 }
 
 TEST_F(CutCommands, GetSpawnInstFindsTheFirstSpawnMarker) {
