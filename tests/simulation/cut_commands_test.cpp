@@ -351,6 +351,25 @@ TEST_F(CutCommands, EveryWayOutOfARunAnswersTheWaitingTask) {
 }
 
 // Finishing a take rebases the job times of every instance, not only the take's.
+// A path that carries a type's body casts an object of that type for the run; freeing the take
+// answers the task and takes the object with it.
+TEST_F(CutCommands, ATakeCastsTheTypesItsPathsCarry) {
+  const int32_t camera = Handle(Camera());
+  const int32_t key = NewTake();
+  MakeCut(630, {{kShipBody[1], {0, 0, 0, 0}, true, {}, 2000}});
+  const size_t before = ObjectCount();
+  const Reply r = Call(kStartTake, {I(key), I(630), I(0), I(camera), I(0), I(0)});
+  ASSERT_TRUE(WaitsOnTake(r, key));
+  const SpaceObject* actor = FindTakeById(static_cast<uint32_t>(key))->actors[0];
+  ASSERT_NE(actor, nullptr);
+  EXPECT_EQ(actor->objClass, kClassShip);
+  EXPECT_EQ(actor->subtype, 1);
+  EXPECT_EQ(ObjectCount(), before + 1);
+  EXPECT_EQ(Run(kFreeTake, {key}), 0);
+  EXPECT_EQ(woken_.size(), 1u);
+  EXPECT_EQ(ObjectCount(), before);
+}
+
 TEST_F(CutCommands, FinishTakeRebasesEveryInstanceWhenTheTakeExists) {
   InstanceRecord* bystander = In(kClassShip, 0, 0)->instance;
   for (const bool exists : {false, true}) {
