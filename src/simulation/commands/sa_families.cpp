@@ -12,6 +12,7 @@ extern const SACommandRow kTypeQueryCommands[91];
 extern const SACommandRow kBackgroundCommands[35];
 extern const SACommandRow kVideoRewardCommands[9];
 extern const SACommandRow kPlayerCommands[10];
+extern const SACommandRow kPlacementCommands[36];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
@@ -24,5 +25,6 @@ const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kBackgroundCommands),
     MakeSACommandFamily(kVideoRewardCommands),
     MakeSACommandFamily(kPlayerCommands),
+    MakeSACommandFamily(kPlacementCommands),
     {nullptr, 0},
 };
