@@ -413,6 +413,44 @@ std::string TypeAndBackgroundRun(Command command, const std::string& sector, con
   return run;
 }
 
+// Placement, player and docking commands: component distances in and out of range, landing,
+// camera and ship words, poses from arrays of 7, 3 and 1 elements and from no array, filled
+// arrays, frames, dock ports with short slot arrays, and a decoupling without a carrier.
+template <typename Command>
+std::string PlacementRun(Command command, const std::string& objectArg, const std::string& shipArg,
+                         const std::string& otherShipArg, const std::string& intArg, const std::string& zeroArg,
+                         const std::string& arrayArg, const std::string& shortArrayArg) {
+  const std::string poseArg("\x03\x07\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x03\x00\x00\x40\x00"
+                            "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00",
+                            30);
+  const std::string minusOne("\x00\xFF\xFF\xFF\xFF", 5);
+  std::string run;
+  run += command(267, 3, shipArg + zeroArg + otherShipArg, 3) + command(268, 3, shipArg + intArg + otherShipArg, 3) +
+         command(267, 3, shipArg + minusOne + otherShipArg, 3);
+  run += command(271, 1, shipArg, 1) + command(272, 2, shipArg + otherShipArg, 2) + command(273, 1, shipArg, 1);
+  run += command(274, 3, shipArg + objectArg + intArg, 3) + command(274, 3, shipArg + zeroArg + intArg, 3) +
+         command(276, 2, shipArg + objectArg, 2) + command(282, 1, objectArg, 1) +
+         command(287, 5, shipArg + intArg + intArg + intArg + intArg, 5);
+  for (uint16_t number = 315; number <= 323; ++number) run += command(number, 2, shipArg + otherShipArg, 2);
+  run += command(317, 2, shipArg + zeroArg, 2) + command(320, 2, objectArg + intArg, 2);
+  for (uint16_t number = 324; number <= 329; ++number) {
+    run += command(number, 2, shipArg + poseArg, 2) + command(number, 2, shipArg + shortArrayArg, 2) +
+           command(number, 2, shipArg + intArg, 2);
+  }
+  run += command(330, 2, poseArg + poseArg, 2) + command(330, 2, arrayArg + intArg, 2) +
+         command(331, 2, poseArg + arrayArg, 2) + command(331, 2, shortArrayArg + shortArrayArg, 2) +
+         command(331, 1, poseArg, 1);
+  run += command(335, 2, objectArg + arrayArg, 2) + command(335, 2, shipArg + intArg, 2) +
+         command(336, 4, zeroArg + intArg + intArg + intArg, 4) + command(336, 4, shipArg + intArg + intArg + intArg, 4);
+  run += command(340, 4, shipArg + zeroArg + otherShipArg + intArg, 4) + command(341, 4, shipArg + zeroArg + intArg + intArg, 4) +
+         command(342, 3, shipArg + zeroArg + intArg, 3) + command(343, 3, shipArg + zeroArg + otherShipArg, 3);
+  run += command(344, 3, shipArg + arrayArg + otherShipArg, 3) + command(345, 3, shipArg + shortArrayArg + otherShipArg, 3) +
+         command(344, 3, shipArg + intArg + otherShipArg, 3) + command(346, 2, shipArg + intArg, 2) +
+         command(366, 1, shipArg, 1) + command(366, 1, objectArg, 1) + command(368, 3, shipArg + intArg + intArg, 3) +
+         command(368, 2, shipArg + minusOne, 2);
+  return run;
+}
+
 // Command runs for the SA_ module in the target's own record form: command (2 bytes), declared
 // count, filled count, then values (kind byte and payload).
 Seeds SaCommandsSeeds() {
@@ -504,6 +542,7 @@ Seeds SaCommandsSeeds() {
           command(314, 4, intArg + zeroArg + textArg + shipArg, 4) + command(337, 4, shipArg + intArg + intArg + intArg, 4) +
           command(338, 2, intArg + intArg, 2) + command(347, 1, shipArg, 1) + command(357, 1, shipArg, 1) +
           command(308, 0, "", 0),
+      PlacementRun(command, objectArg, shipArg, otherShipArg, intArg, zeroArg, arrayArg, shortArrayArg),
   };
 }
 

@@ -35,6 +35,7 @@
 #include "render/display_modes.h"
 #include "render/render.h"
 #include "render/render_logo.h"
+#include "scene/camera_records.h"
 #include "scene/cut_files.h"
 #include "scene/cut_keys.h"
 #include "scene/scene.h"
@@ -469,6 +470,16 @@ bool StepUniverse(GameMainOptions*) {
     if (!cockpit) return false;
     *out = TurretCockpitView{cockpit->refObject, cockpit->cockpitNumber, cockpit->viewMode, cockpit->viewAngle,
                              cockpit->viewAngleTarget, nullptr};
+    return true;
+  };
+  // The dock port search weighs ports in front of the player's view: the current cockpit's camera
+  // is where the player looks from.
+  gSimulationServices.currentCockpitViewer = [](FixedVector* position, FixedVector* forward) {
+    CockpitRecord* cockpit = gGuiMaster ? CockpitFromHandle(gGuiMaster, gGuiMaster->activeControlCockpit) : nullptr;
+    if (!cockpit || !cockpit->camera) return false;
+    const InstanceRecord& node = cockpit->camera->instance;
+    *position = node.world;
+    *forward = {node.worldMatrix.m[2][0], node.worldMatrix.m[2][1], node.worldMatrix.m[2][2], 0};
     return true;
   };
   return true;

@@ -79,6 +79,9 @@ struct SimulationServices {
   int32_t (*startInHangar)(SpaceObject* ship, SpaceObject* container, int32_t slot);
   // The current cockpit; false while there is none.
   bool (*currentCockpitView)(TurretCockpitView* out);
+  // The viewer node of the current cockpit: its world position and forward axis (16.16); false
+  // while there is no cockpit.
+  bool (*currentCockpitViewer)(FixedVector* position, FixedVector* forward);
 };
 
 extern SimulationServices gSimulationServices;

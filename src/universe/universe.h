@@ -403,7 +403,9 @@ struct UniverseBlock {
   ListHead objects;      // sectors and unparented objects
   HashTable* idHash;     // objects by `id`
   HashTable* takeHash;   // take records by key
-  uint32_t savedWordA;
+  // A word the scripts keep for themselves (their client data flags); the engine gives it no
+  // meaning. It is the first word the save keeps of the universe's state.
+  uint32_t clientDataFlags;
   uint32_t savedWordB;
   int32_t takeReplaceBody;  // the body a take's path of body 99999 shows; set by a script command
   uint32_t takeWord;
@@ -423,8 +425,6 @@ struct UniverseBlock {
   int32_t pathMarkerBody;
   // The roll the player's ship is levelled toward.
   int32_t referenceRoll;
-  // A word the scripts keep for themselves; the engine gives it no meaning.
-  uint32_t clientDataFlags;
 };
 extern UniverseBlock* gUniverse;
 

@@ -64,7 +64,7 @@ bool IoStatePart(SaveIo& io, UniverseBlock* u) {
   if (!IoVersion(io)) return false;
   IoBool(io, u->runState[0]);
   IoBool(io, u->runState[1]);
-  uint32_t* words[] = {&u->savedWordA,    &u->savedWordB,    &u->savedWordC,    &u->savedWordD,
+  uint32_t* words[] = {&u->clientDataFlags, &u->savedWordB,    &u->savedWordC,    &u->savedWordD,
                        &u->statWord,      &u->missileCount,  &u->statWords[0],  &u->statWords[1],
                        &u->statWords[2],  &u->statWords[3],  &u->commandActive};
   for (uint32_t* word : words) IoWord(io, *word);

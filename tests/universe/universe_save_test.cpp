@@ -85,6 +85,17 @@ TEST_F(UniverseSave, EmptyUniverseWritesTheFramedStatePartAndReadsBack) {
   gUniverse = &world_.universe();
 }
 
+// The scripts' client data flags are the state part's first word: a game saved and loaded keeps
+// them.
+TEST_F(UniverseSave, ClientDataFlagsSurviveTheSection) {
+  world_.universe().clientDataFlags = 0xC0DE0042u;
+  const std::string bytes = world_.Write();
+  EXPECT_EQ(WordAt(bytes, 4 + 4 + 4), 0xC0DE0042u);  // after the tag, the version and the two flags
+  world_.universe().clientDataFlags = 0;
+  ASSERT_TRUE(world_.Read(bytes));
+  EXPECT_EQ(world_.universe().clientDataFlags, 0xC0DE0042u);
+}
+
 // A ship without name or owner in a sector, with two related objects and an instance that is
 // not to be saved.
 TEST_F(UniverseSave, OwnerNameRelatedObjectsAndTransientInstanceAreWrittenAsFixed) {

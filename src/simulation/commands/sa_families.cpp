@@ -13,6 +13,7 @@ extern const SACommandRow kBackgroundCommands[35];
 extern const SACommandRow kVideoRewardCommands[9];
 extern const SACommandRow kPlayerCommands[10];
 extern const SACommandRow kCutCommands[24];
+extern const SACommandRow kPlacementCommands[36];
 
 const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kObjectLifeCommands),
@@ -26,5 +27,6 @@ const SACommandFamily kSACommandFamilies[] = {
     MakeSACommandFamily(kVideoRewardCommands),
     MakeSACommandFamily(kPlayerCommands),
     MakeSACommandFamily(kCutCommands),
+    MakeSACommandFamily(kPlacementCommands),
     {nullptr, 0},
 };
