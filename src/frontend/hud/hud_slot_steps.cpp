@@ -5,8 +5,8 @@
 #include "frontend/hud/hud_slot_steps.h"
 
 #include <algorithm>
-#include <cstdlib>
 
+#include "core/fixed_math.h"
 #include "core/system_block.h"
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_slots.h"
@@ -34,12 +34,6 @@ struct MarkPlace {
 constexpr MarkPlace kMarkPlaces[kElementSlotCount] = {{-50, 0, 0xC000}, {50, 0, 0x4000}, {0, -62, 0}, {0, 62, 0x8000}};
 // The near object's camera-frame x and y within this of the view axis move the marks.
 constexpr int32_t kProximityAxisBand = 100;
-
-int64_t MaxNormDistance(const SpaceObject* a, const SpaceObject* b) {
-  const FixedVector& p = a->instance->position;
-  const FixedVector& q = b->instance->position;
-  return std::max({std::llabs(int64_t{p.x} - q.x), std::llabs(int64_t{p.y} - q.y), std::llabs(int64_t{p.z} - q.z)});
-}
 
 void HideMarks(ElementSlots* elements) {
   for (CockpitSlot& slot : elements->slots) HideSlot(&slot);
@@ -76,7 +70,7 @@ SpaceObject* NearestProximityObject(const SpaceObject* ship) {
   for (int32_t i = 0; i < count; ++i) {
     SpaceObject* o = ext->threats[i];
     if (!o || !o->instance) continue;
-    const int64_t d = MaxNormDistance(ship, o) - o->radius;
+    const int64_t d = int64_t{ObjectMaxNormDistance(ship, o)} - o->radius;
     if (d < best) {
       best = d;
       nearest = o;
@@ -99,8 +93,8 @@ void UpdateProximityMarks(CockpitRecord* c) {
   }
   const int32_t variant = ObjIsHostile(near, carrier) ? 0 : 1;
   const int64_t reach = int64_t{carrier->radius} + near->radius + kProximityMargin;
-  const int32_t v = LinearInterpolate(static_cast<int32_t>(std::min<int64_t>(MaxNormDistance(carrier, near), INT32_MAX)),
-                                      0, static_cast<int32_t>(std::clamp<int64_t>(reach, INT32_MIN, INT32_MAX)), 0,
+  const int32_t v = LinearInterpolate(ObjectMaxNormDistance(carrier, near), 0,
+                                      static_cast<int32_t>(std::clamp<int64_t>(reach, INT32_MIN, INT32_MAX)), 0,
                                       kProximityLevelMax);
   const int32_t nearX = near->instance->cameraPos.x;
   const int32_t nearY = near->instance->cameraPos.y;
