@@ -18,6 +18,7 @@
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/hud_step.h"
 #include "scene/scene.h"
+#include "scene/instance_tree.h"
 #include "scene/scene_cameras.h"
 #include "script/engine.h"
 #include "script/value.h"
