@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frontend/cockpit/cockpit_slots.h"
+#include "support/cached_bodies.h"
 #include "frontend/cockpit_world.h"
 #include "frontend/frontend.h"
 #include "frontend/hud/hud_slot_steps.h"
@@ -155,6 +156,107 @@ TEST_F(SectorCamera, NoEyePointWithoutACockpitPosition) {
   EXPECT_FALSE(FindCockpitEye(ship_, 0, &eye));   // no node for the row
   SpaceObject* dock = Object(6, kClassDock, sector_);
   EXPECT_FALSE(FindCockpitEye(dock, 0, &eye));
+}
+
+// A ship whose type has two cockpit positions: 0 in the ship's own model, 1 in a child node whose
+// cockpit type brings its own interior cut. Both bodies have their eye point in list 1.
+class CockpitEyes : public SectorCamera {
+ protected:
+  static constexpr int32_t kShipBody = 77;
+  static constexpr int32_t kNodeBody = 78;
+  static constexpr int32_t kNodePath = 5;
+  static constexpr int32_t kNodeCut = 4321;
+
+  void SetUp() override {
+    SectorCamera::SetUp();
+    ASSERT_TRUE(bodies_.Add(kShipBody, 0x10000));
+    ASSERT_TRUE(bodies_.Add(kNodeBody, 0x10000));
+    ShipType& type = gObjectTypeTables[kClassShip].rows[0].ship;
+    type.componentCount = 2;
+    type.components[0] = {1, -1, kShipBody, 0, -1, 0};
+    type.components[1] = {2, -1, kNodeBody, kNodePath, 0, 0};
+    Rows(kClassCockpit, 1)[0].cockpit.cut = kNodeCut;
+    points_[0].position[0] = 0x10000;
+    points_[0].position[1] = 0x20000;
+    points_[0].position[2] = -0x30000;
+    points_[1] = points_[0];
+    entries_[0] = {kShipBody, 1, &points_[0]};
+    entries_[1] = {kNodeBody, 1, &points_[1]};
+    gComponentTable.kinds[1] = {2, entries_};
+    InstanceRecord* own = ship_->instance;
+    own->bodyId = kShipBody;
+    own->size = 0x20000;
+    node_ = B3D_InstAlloc();
+    ASSERT_NE(node_, nullptr);
+    node_->bodyId = kNodeBody;
+    node_->nodeId = kNodePath;
+    node_->position = {100, 200, 300, 0};
+    node_->size = 0x30000;
+    MatrixFromAngles(&node_->matrix, 0x4000, 0, 0);
+    ListInit(&own->children);
+    ASSERT_TRUE(B3D_InstAddToInst(node_, own));
+    cockpit_->cockpitRefObject = ship_;
+    cockpit_->viewMode = 1;
+  }
+  void TearDown() override {
+    FreeInstance(node_);
+    bodies_.Clear();
+    FreeBodyDataTable();
+    SectorCamera::TearDown();
+  }
+  CachedBodies bodies_;
+  ComponentPoint points_[2]{};
+  ComponentEntry entries_[2]{};
+  InstanceRecord* node_ = nullptr;
+};
+
+TEST_F(CockpitEyes, TheEyeIsThePointOfTheCockpitsModel) {
+  CockpitEye eye{};
+  ASSERT_TRUE(FindCockpitEye(ship_, 0, &eye));
+  EXPECT_EQ(eye.point.x, 0x20000);  // the point times the node's size, 2.0
+  EXPECT_EQ(eye.point.y, 0x40000);
+  EXPECT_EQ(eye.point.z, -0x60000);
+  EXPECT_TRUE(Same(eye.node, identity_));
+  EXPECT_EQ(eye.interiorCut, -1);
+
+  ASSERT_TRUE(FindCockpitEye(ship_, 1, &eye));
+  const FixedVector turned = Turned(node_->matrix, points_[1].position);
+  EXPECT_EQ(eye.point.x, 100 + FixedMul(turned.x, 0x30000));
+  EXPECT_EQ(eye.point.y, 200 + FixedMul(turned.y, 0x30000));
+  EXPECT_EQ(eye.point.z, 300 + FixedMul(turned.z, 0x30000));
+  EXPECT_TRUE(Same(eye.node, node_->matrix));
+  EXPECT_EQ(eye.interiorCut, kNodeCut);
+
+  // Without its list-1 entry, or with a body that does not load, there is no eye.
+  gComponentTable.kinds[1].count = 1;
+  EXPECT_FALSE(FindCockpitEye(ship_, 1, &eye));
+  gComponentTable.kinds[1].count = 2;
+  node_->bodyId = 79;
+  EXPECT_FALSE(FindCockpitEye(ship_, 1, &eye));
+}
+
+TEST_F(CockpitEyes, TheInCockpitCameraSitsAtTheEyeAndTakesTheCockpitsInteriorCut) {
+  FixedMatrix sway;
+  MatrixFromAngles(&sway, 0x100, 0x200, 0);
+  const FixedMatrix& r = ship_->instance->matrix;
+  for (int32_t number : {0, 1}) {
+    SCOPED_TRACE(number);
+    cockpit_->cockpitNumber = number;
+    CockpitEye eye{};
+    ASSERT_TRUE(FindCockpitEye(ship_, number, &eye));
+    PlaceSectorCamera(cockpit_, &sway);
+    const int32_t local[3] = {eye.point.x + 10, eye.point.y + 20, eye.point.z + 30};
+    const FixedVector want = Plus(ship_->instance->position, Turned(r, local));
+    EXPECT_EQ(camera_->instance.position.x, want.x);
+    EXPECT_EQ(camera_->instance.position.y, want.y);
+    EXPECT_EQ(camera_->instance.position.z, want.z);
+    EXPECT_TRUE(Same(camera_->instance.matrix, Product(sway, Product(Product(cockpit_->viewMatrix, eye.node), r))));
+    EXPECT_EQ(cockpit_->interiorCut, eye.interiorCut);
+  }
+  // Connect mode 3 keeps the view's own orientation, turned only by the sway.
+  cockpit_->viewConnectMode = 3;
+  PlaceSectorCamera(cockpit_, &sway);
+  EXPECT_TRUE(Same(camera_->instance.matrix, Product(sway, cockpit_->viewMatrix)));
 }
 
 TEST_F(SectorCamera, TheSectorIsMeasuredInTheCamerasFrame) {
