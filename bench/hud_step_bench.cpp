@@ -1,6 +1,8 @@
 // Cost of the HUD frame step for one in-cockpit cockpit in a sector of 1,000 objects (ships of
 // two races, the cockpit's own ship among them): the alert level, the view, shake and sway, the
-// scanner pass over every object, and the overlay and read-out steps as far as they are built.
+// scanner pass over every object, the sector camera placed and every object measured in its
+// frame, the cockpit lights, the grid and proximity steps, and the overlay and read-out steps as
+// far as they are built.
 // The scripts' answers (a scanner range of 2,000,000) and the sounds are given by the bench.
 // Reported in microseconds per UpdateHud call.
 #include <benchmark/benchmark.h>
@@ -11,10 +13,13 @@
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "frontend/cockpit/cockpit.h"
+#include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/frontend.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/hud_step.h"
 #include "scene/scene.h"
+#include "scene/instance_tree.h"
+#include "scene/scene_cameras.h"
 #include "script/engine.h"
 #include "script/value.h"
 #include "simulation/simulation.h"
@@ -44,6 +49,8 @@ struct World {
   SectorObject* sector = nullptr;
   ObjectTypeRecord shipType{};
   CockpitRecord* cockpit = nullptr;
+  CameraRecord* sectorCamera = nullptr;
+  SceneRecord* space = nullptr;
 };
 
 bool Build(World* w) {
@@ -83,12 +90,22 @@ bool Build(World* w) {
   w->cockpit->sectorSpace = w->sector;
   w->cockpit->viewMode = 1;
   w->cockpit->monitorNumber = 0;
+  w->cockpit->gridOn = 1;
+  w->cockpit->elements.flag = 1;
+  w->space = B3D_SceneAlloc();
+  w->sector->sceneA = w->space;
+  w->sectorCamera = B3D_CameraAlloc();
+  if (!w->space || !w->sectorCamera) return false;
+  w->cockpit->sectorCamera = w->sectorCamera;
   gHudOutputs = {Quiet, Quiet, Quiet3D, NoEvent, Answer, NoKnown};
   return true;
 }
 
 void Tear(World* w) {
   gHudOutputs = {};
+  if (w->cockpit) HideSlot(&w->cockpit->grid);
+  if (w->sector) w->sector->sceneA = nullptr;
+  if (w->space) B3D_SceneFree(w->space);
   if (gGuiMaster) {
     FreeAllCockpits(gGuiMaster);
     MemFreeIfSet(gGuiMaster);
@@ -99,6 +116,7 @@ void Tear(World* w) {
     MemFreeIfSet(w->universe);
   }
   gUniverse = nullptr;
+  if (w->sectorCamera) B3D_CameraFree(w->sectorCamera);
   ExitEngine3D();
   gObjectTypeTables[kClassShip] = {};
   if (w->engine) {

@@ -111,16 +111,19 @@ void B3D_LightSetRange(InstanceRecord* light, int32_t range) {
 }
 
 void SceneCollectLights(SceneRecord* scene, CameraRecord* viewer) {
+  SceneCollectLightsAt(viewer ? scene : nullptr, viewer ? &viewer->instance.world : nullptr);
+}
+
+void SceneCollectLightsAt(SceneRecord* scene, const FixedVector* at) {
   if (!gEngine3D) return;
   int32_t count = 0;
-  if (scene && viewer) {
-    const FixedVector& at = viewer->instance.world;
+  if (scene && at) {
     for (ListNode* node = ListFirst(&scene->members); node; node = ListNext(node)) {
-      Collect(InstanceOfNode(node), at, &count);
+      Collect(InstanceOfNode(node), *at, &count);
     }
     for (ListNode* node = ListFirst(&scene->members); node; node = ListNext(node)) {
       for (ListNode* child = ListFirst(&InstanceOfNode(node)->children); child; child = ListNext(child)) {
-        Collect(InstanceOfNode(child), at, &count);
+        Collect(InstanceOfNode(child), *at, &count);
       }
     }
   }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "core/fixed_math.h"
+
 struct CameraRecord;
 struct InstanceRecord;
 struct LightSlot;
@@ -30,6 +32,8 @@ void B3D_LightSetRange(InstanceRecord* light, int32_t range);
 
 // Fills the active light list for the viewer and ends it with a null.
 void SceneCollectLights(SceneRecord* scene, CameraRecord* viewer);
+// The same for a point in world units (an instance's world position, say).
+void SceneCollectLightsAt(SceneRecord* scene, const FixedVector* at);
 // Fills and orders the light slots for one instance; small instances keep the previous slots.
 void InstSelectLights(InstanceRecord* instance);
 void ResetLightSlots();

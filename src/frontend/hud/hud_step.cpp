@@ -1,5 +1,6 @@
-// The HUD's frame step: the alert level, the missile alert, and per cockpit the view, the shake,
-// the sway of the in-cockpit eye, zoom and the fields of view. Called once a frame by the game
+// The HUD's frame step: the alert level, the missile alert, and per cockpit the view, the
+// interior, the shake and sway, the sector camera, the script queries, the scanner, the slot
+// steps, zoom and the fields of view. Called once a frame by the game
 // loop (UpdateHud) and by the missile launch (RaiseMissileAlert). It never frees a cockpit or an
 // object and never draws.
 #include "frontend/hud/hud_step.h"
@@ -16,11 +17,15 @@
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/cockpit/cockpit_views.h"
 #include "frontend/hud/cockpit_displays.h"
+#include "frontend/hud/cockpit_interior.h"
+#include "frontend/hud/hud_slot_steps.h"
+#include "frontend/hud/sector_camera.h"
 #include "frontend/hud/dust_scene.h"
 #include "frontend/hud/target_overlay.h"
 #include "frontend/frontend.h"
 #include "frontend/hud/gui_master.h"
 #include "scene/camera_records.h"
+#include "scene/instance.h"
 #include "scene/instance_records.h"
 #include "scene/scene_cameras.h"
 #include "script/script_calls.h"
@@ -30,6 +35,7 @@
 #include "universe/type_access.h"
 #include "universe/universe.h"
 #include "universe/universe_registry.h"
+#include "universe/ship_nodes.h"
 
 namespace {
 
@@ -56,6 +62,7 @@ constexpr int32_t kSwayTurnLimit = 0x666;
 constexpr int32_t kSwayRollLimit = 0x3D7;
 constexpr int32_t kGalaxyScale = 10;  // the galaxy scene is a tenth of the sector's size
 constexpr uint32_t kInCockpitSoundFlag = 0x8;
+constexpr uint32_t kCockpitNodeFlag = 0x80;
 
 int32_t PlaySoundReal(int32_t soundId) { return SFX_PlaySound(0, 0, soundId, kPlayLooped); }
 int32_t PlaySound3DReal(int32_t soundId, SpaceObject* at) { return SFX_PlaySound3D(0, 0, soundId, at->instance); }
@@ -296,9 +303,7 @@ void UpdateCockpitSway(CockpitRecord* c, SpaceObject* ship, uint32_t dt) {
 void UpdateCockpitFrame(CockpitRecord* c) {
   const uint32_t now = gSystem ? gSystem->gameTime : 0;
   UpdateCockpitView(c);
-  SpaceObject* carrier = c->cockpitRefObject;
-  if (carrier && c->viewMode == 1 && carrier->objClass == kClassShip)
-    UpdateCockpitSway(c, carrier, gSystem ? gSystem->frameStep : 0);
+  BuildCockpitInterior(c);
 
   int32_t shake[2];
   CockpitShakeOffsets(c, now, &shake[0], &shake[1]);
@@ -314,15 +319,24 @@ void UpdateCockpitFrame(CockpitRecord* c) {
     MatrixMulVector(&eye.position, &eye.matrix, &offset);
   }
 
+  // A cockpit whose sector camera was never set has no sector view to place or follow.
+  CameraRecord* sectorCamera = c->sectorCamera;
+  if (c->refObject && sectorCamera) PlaceSectorCamera(c, &s);
+  if (c->sectorSpace && sectorCamera) MeasureSectorInCameraFrame(c);
+  UpdateCockpitLights(c);
+
   CockpitQueryCurrentObject(c);
   CockpitQueryMissionOffers(c);
   CockpitScannerPass(c);
   UpdateTargetOverlay(&c->overlay);
   // The read-outs follow this frame's scanner list and tracking.
   UpdateCockpitDisplays(c);
+  UpdateGridSlot(c);
+  UpdateProximityMarks(c);
   UpdateCockpitMessage(&c->messages);
   UpdateNavMap(&c->navMap);
   UpdateCameraMessageSlot(&c->cameraMessage);
+  UpdateTooltipStep(c);
 
   if (!c->refObject) return;
   uint32_t mainFov, otherFov;
@@ -332,10 +346,15 @@ void UpdateCockpitFrame(CockpitRecord* c) {
   for (CameraRecord* camera : {c->sectorCamera, c->galaxyCamera, c->dustCamera})
     if (camera && camera->fieldOfView != otherFov) B3D_CameraSetFocus(camera, otherFov);
   c->fieldOfView = otherFov;
+  // The drawing leaves out the part of the ship the eye sits in.
+  SpaceObject* carrier = c->cockpitRefObject;
+  if (carrier && carrier->objClass == kClassShip && c->cockpitNumber >= 0 &&
+      c->cockpitNumber < ShipGetComponentCount(carrier)) {
+    InstOrFlags(FindShipComponentNode(c->cockpitNumber, carrier), kCockpitNodeFlag, 0);
+  }
 
-  // A cockpit whose sector camera was never set has no sector view to follow.
-  CameraRecord* sectorCamera = c->sectorCamera;
   if (!sectorCamera) return;
+  UpdateSectorCameraMotion(c);
   if (c->galaxyCamera) {
     InstanceRecord& galaxy = c->galaxyCamera->instance;
     const FixedVector& at = sectorCamera->instance.position;
