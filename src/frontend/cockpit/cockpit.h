@@ -112,6 +112,9 @@ struct TooltipRecord {
   char* text;  // accounted
   SceneRecord* scene;
   CameraRecord* camera;
+  // The box as last shown: its place on the display, its width and its text height.
+  int32_t x, y;
+  int32_t width, height;
 };
 
 // A growable array of the per-frame lists; its storage is uncounted heap memory.

@@ -1,7 +1,8 @@
 // The cockpit's message panel, nav map panel and camera message line: the panels open, hold and
 // close with cuts on their three models, the texts go into the message texture. Called by the
 // INS_ natives, the cockpit teardown and the per-frame cockpit step. The state rules live in
-// hud/message_panel; this file only carries them out and never draws outside texture 61.
+// hud/message_panel; this file only carries them out and never draws outside texture 61 (the
+// open nav map panel is drawn there by hud/radar_drawing).
 #include "frontend/cockpit/cockpit_messages.h"
 
 #include "core/system_block.h"
@@ -9,6 +10,7 @@
 #include "frontend/cockpit/cockpit_slots.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/message_panel.h"
+#include "frontend/hud/radar_drawing.h"
 #include "render/texture_table.h"
 #include "scene/cut_files.h"
 #include "scene/takes_jobs.h"
@@ -146,4 +148,6 @@ void UpdateNavMap(NavMap* navMap) {
   const PanelAction action = StepNavMapPanel(&state, AnimationDone(navMap->slots), Now());
   StoreNavMapState(navMap, state);
   Apply(action, state, navMap->cockpit, navMap->slots);
+  CockpitRecord* cockpit = navMap->cockpit;
+  if (state.state == kPanelShown && cockpit && cockpit->cockpitRefObject) DrawNavMap(cockpit, cockpit->cockpitRefObject);
 }

@@ -1,5 +1,5 @@
 // The cockpit's message panel, nav map panel and camera message line: the cores the INS_ natives
-// and the cockpit teardown call. Least form until they are built (cockpit_messages_stub.cpp).
+// and the cockpit teardown call.
 #pragma once
 
 #include <cstdint>

@@ -57,14 +57,6 @@ int64_t Square(int64_t d) {
   return static_cast<int64_t>((a * a + 0x8000) >> 16);
 }
 
-void HideTooltip(TooltipRecord* tooltip, int32_t id) {
-  if (id != 0 && id != tooltip->tooltipId) return;
-  tooltip->shown = 0;
-  // The tooltip's instance and the chain behind it.
-  for (InstanceRecord* i = tooltip->instance; i; i = InstNextSibling(i)) i->flags |= kInstInvisible;
-  tooltip->tooltipId = 0;
-}
-
 // Texture ids, classes, subtypes and map coordinates travel as 16-bit values.
 int16_t Short(const NativeArgs& args, int32_t i) { return static_cast<int16_t>(args.Int(i)); }
 

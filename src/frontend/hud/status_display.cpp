@@ -3,6 +3,7 @@
 #include "frontend/hud/status_display.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "script/text_database.h"
 
@@ -14,9 +15,10 @@ constexpr int32_t kKilometreText = 966;
 constexpr int32_t kSeparatorText = 4285;
 constexpr int32_t kUnitsPerMetre = 500;
 
+// A text the database does not hold reads as its not-found marker; the read-out leaves it out.
 const char* TextOrEmpty(int32_t id) {
   const char* text = ReadText(kUnitPage, id);
-  return text ? text : "";
+  return text && std::strcmp(text, kTextNotFound) != 0 ? text : "";
 }
 
 // (max x fraction + 0.5) in 16.16, in 64 bits so a large max cannot wrap.
