@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/system_block.h"
+#include "platform/gpu_envmap.h"
 #include "platform/gpu_null.h"
 #include "render/d3d_context.h"
 #include "render/effect_cache.h"
@@ -57,6 +59,10 @@ class EngineFrame : public RenderWorld {
   void TearDown() override {
     SetCameraArrayFailures(0);
     ResetEngine3D();
+    if (gEnvCubeTexture) gEnvCubeTexture->Release();
+    if (gEnvMapRenderer) gEnvMapRenderer->Release();
+    gEnvCubeTexture = nullptr;
+    gEnvMapRenderer = nullptr;
     BloomReleaseTargets();
     FreeEffectRegistry();
     gRenderMatrices = savedMatrices_;
@@ -143,7 +149,21 @@ TEST_F(EngineFrame, BloomRunsOnceBeforeTheFirstCameraAbovePriority17) {
   }
 }
 
+// The cube faces the frame's log shows becoming the render target, in order ("cube3.2.0" is face 2).
+std::vector<int> CubeFaceTargets() {
+  std::vector<int> faces;
+  const std::string kCall = "SetRenderTarget(0, cube";
+  for (const std::string& line : GpuNullLog()) {
+    if (line.rfind(kCall, 0) != 0) continue;
+    const size_t dot = line.find('.');
+    faces.push_back(dot == std::string::npos ? -1 : std::atoi(line.c_str() + dot + 1));
+  }
+  return faces;
+}
+
 TEST_F(EngineFrame, AnEnvironmentCameraIsDrawnFirstThenOnlyWhenARefreshIsAskedAtMoreThan10Frames) {
+  EnvMapCreate();
+  ASSERT_NE(gEnvMapRenderer, nullptr);
   SceneRecord* scene = Scene();
   scene->flags |= kSceneEnvironmentPass;
   CameraRecord* camera = Camera(scene, 5);
@@ -171,6 +191,8 @@ TEST_F(EngineFrame, AnEnvironmentCameraIsDrawnFirstThenOnlyWhenARefreshIsAskedAt
     // Drawing it ends the device scene around the cube pass and begins it again.
     EXPECT_EQ(Count(steps, "begin"), s.drawn ? 2 : 1) << Show(steps);
     EXPECT_EQ(Count(steps, "view 16"), 0) << "never drawn as a normal camera";
+    // Each face is drawn into its own side of the cube.
+    EXPECT_EQ(CubeFaceTargets(), s.drawn ? (std::vector<int>{0, 1, 2, 3, 4, 5}) : std::vector<int>{});
     EXPECT_TRUE(gEngine3D->engineFlags & kEngineEnvRefreshed);
     if (s.drawn) EXPECT_FALSE(gEngine3D->engineFlags & kEngineEnvRefreshWanted);
   }
