@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/memory.h"
 #include "core/system_block.h"
 #include "platform/gpu_envmap.h"
 #include "platform/gpu_null.h"
@@ -25,12 +26,14 @@
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
 #include "scene/lens_flares.h"
+#include "scene/recording.h"
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
 #include "support/catalog_world.h"
 #include "support/engine_fixture.h"
 #include "support/render_world.h"
+#include "support/texture_world.h"
 
 namespace {
 
@@ -251,6 +254,21 @@ TEST_F(EngineFrame, WithoutACameraArrayTheFrameStillEndsItsScene) {
   EXPECT_FALSE(member->flags & kInstFrameMark) << "the scene's frame was ended";
   SetCameraArrayFailures(1);  // one failure: the retry after the low-memory hook succeeds
   EXPECT_EQ(Count(Frame(), "view 16"), 1);
+
+  // The overlay, the statistics and the recording still have their frame.
+  gEngine3D->screenOverlayName = DuplicateString("overlay");
+  ASSERT_EQ(B3D_InitRecording("frames"), 1);
+  SetCameraArrayFailures(2);
+  const std::vector<std::string> withOverlay = Frame();
+  B3D_ExitRecording();
+  gEngine3D->screenOverlayName = FreeString(gEngine3D->screenOverlayName);
+  // The overlay's two quads (its alpha, then its colour), before the statistics end the scene.
+  EXPECT_EQ(withOverlay, (std::vector<std::string>{"begin", "tint", "tint", "end"})) << Show(withOverlay);
+  const std::vector<uint8_t> stream = TextureWorld::ReadGzip("frames.rec");
+  const std::string bytes(stream.begin(), stream.end());
+  int frames = 0;
+  for (size_t at = bytes.find("RFRA"); at != std::string::npos; at = bytes.find("RFRA", at + 4)) ++frames;
+  EXPECT_EQ(frames, 2) << "the opening frame and the one drawn without cameras";
 }
 
 TEST_F(EngineFrame, RecordAndReplayBitsWithoutAStreamDoNothing) {
