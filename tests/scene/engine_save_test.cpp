@@ -9,6 +9,7 @@
 #include "core/byte_order.h"
 #include "core/file_object.h"
 #include "core/hash_table.h"
+#include "render/texture_animation.h"
 #include "scene/cut_records.h"
 #include "scene/lens_flares.h"
 #include "scene/scene.h"
@@ -152,6 +153,22 @@ TEST_F(EngineSave, ABusyEngineComesBackByteForByte) {
   camera->environmentSource = w_.camera->instance.handle;
   member->linkedCamera = camera;
   camera->instance.name = DuplicateString("eye");
+  // Texture animations on an instance and on the camera (default states: no animation table
+  // here), and dynamic body and cut names.
+  grandChild->texAnims = TexAnimCreateRecords(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(grandChild->texAnims, nullptr);
+  grandChild->texAnimCount = 2;
+  grandChild->texAnims[1].period = 700;
+  B3D_CameraSetCausticAnim(camera, 5);
+  ASSERT_NE(camera->causticAnim, nullptr);
+  camera->causticAnim->anim = 0;
+  camera->causticAnim->period = 900;
+  ASSERT_TRUE(AllocBodyDataTable());
+  ASSERT_TRUE(AllocCutDataTable());
+  ASSERT_TRUE(SetAddedBodyRows(3));
+  ASSERT_TRUE(SetAddedCutRows(1));
+  SetBodyDataName(20000 + 2, "late body");
+  SetCutDataName(50000, "late cut");
   TakeRecord* none = AddTake(0);
   none->scene = second;
   TakeRecord* two = AddTake(2);
@@ -172,6 +189,12 @@ TEST_F(EngineSave, ABusyEngineComesBackByteForByte) {
   EXPECT_EQ(ListRecord<CameraRecord>(ListFirst(&back->instance.scene->cameras)), back);
   EXPECT_EQ(GetInstanceByHandle(memberHandle)->linkedCamera, back);
   EXPECT_TRUE(back->instance.flags2 & kInst2LoadFree100);
+  ASSERT_NE(back->causticAnim, nullptr);
+  EXPECT_EQ(back->causticAnim->period, 900);
+  EXPECT_EQ(w_.engine().bodyDataAddedRows, 3);
+  EXPECT_STREQ(w_.engine().bodyDataRows[BodyDataRowIndex(20000 + 2)].fileName, "late body");
+  FreeBodyDataTable();
+  FreeCutDataTable();
 }
 
 // The container frees the old records only after every section: the restored ones take their
