@@ -9,7 +9,11 @@
 #include "core/byte_order.h"
 #include "core/file_object.h"
 #include "core/hash_table.h"
+#include "engine_types/cut_writer.h"
+#include "engine_types/demo_engine_files.h"
 #include "render/texture_animation.h"
+#include "scene/cut_files.h"
+#include "scene/cut_keys.h"
 #include "scene/cut_records.h"
 #include "scene/lens_flares.h"
 #include "scene/scene.h"
@@ -17,6 +21,7 @@
 #include "scene/take_records.h"
 #include "scene/take_instances.h"
 #include "scene/takes_jobs.h"
+#include "support/engine_type_world.h"
 #include "support/recording_world.h"
 
 namespace {
@@ -432,6 +437,55 @@ TEST_F(EngineSave, ARepeatedHandleOrAParentCycleFails) {
   put(cycle, second + 3 * 4, ha);
   EXPECT_EQ(Load(cycle), 0);
   EXPECT_EQ(ListFirst(&w_.engine().instances), nullptr);
+}
+
+
+// Placed cuts on a game folder with their files: one that only a take names and one that nothing
+// names come back loaded with their placements, and the second save is the first.
+std::string SaveToFile(const char* name) {
+  FileObject file;
+  FileObjectInit(&file);
+  EXPECT_TRUE(FileOpen(&file, name, "wb", false));
+  EXPECT_EQ(SaveEngineState(&file), 1);
+  FileClose(&file);
+  const auto bytes = TextureWorld::ReadGzip(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(EngineSaveCuts, PlacedCutsNamedOnlyByATakeOrByNothingKeepTheirPlacement) {
+  EngineTypeWorld world;
+  const std::string cutText = typetool::CutText(typetool::DemoCut());
+  world.WriteLoose("objects/cut/00001.pbd", cutText);
+  world.WriteLoose("objects/cut/00002.pbd", cutText);
+  for (int32_t id : {1, 2}) {
+    CutRecord* cut = J3D_LoadCut(id);
+    ASSERT_NE(cut, nullptr) << id;
+    cut->originFlags |= 1;
+    cut->originPosition = FixedVector{100 * id, 200 * id, 300 * id, 0};
+  }
+  TakeRecord* take = TakeAlloc();
+  ASSERT_NE(take, nullptr);
+  take->cutHandle = 1;  // named by the take only; cut 2 by nothing
+  EnsureLensFlareScene();
+  const std::string first = SaveToFile("first.sav");
+  ResetEngine3D();
+  world.FreeCuts();
+  ASSERT_EQ(GetCutByHandle(1), nullptr);
+
+  FileObject file;
+  FileObjectInit(&file);
+  ASSERT_TRUE(FileOpen(&file, "first.sav", "rb", false));
+  EXPECT_EQ(LoadEngineState(&file), 1);
+  FileClose(&file);
+  for (int32_t id : {1, 2}) {
+    const CutRecord* cut = GetCutByHandle(static_cast<uint32_t>(id));
+    ASSERT_NE(cut, nullptr) << id;
+    EXPECT_TRUE(cut->originFlags & 1) << id;
+    EXPECT_EQ(cut->originPosition.y, 200 * id) << id;
+  }
+  EXPECT_EQ(SaveToFile("second.sav"), first);
+  ResetEngine3D();
+  world.FreeCuts();
 }
 
 }  // namespace
