@@ -197,7 +197,9 @@ TEST_F(EngineFrame, AnEnvironmentCameraIsDrawnFirstThenOnlyWhenARefreshIsAskedAt
     // Each face is drawn into its own side of the cube.
     EXPECT_EQ(CubeFaceTargets(), s.drawn ? (std::vector<int>{0, 1, 2, 3, 4, 5}) : std::vector<int>{});
     EXPECT_TRUE(gEngine3D->engineFlags & kEngineEnvRefreshed);
-    if (s.drawn) EXPECT_FALSE(gEngine3D->engineFlags & kEngineEnvRefreshWanted);
+    if (s.drawn) {
+      EXPECT_FALSE(gEngine3D->engineFlags & kEngineEnvRefreshWanted);
+    }
   }
 }
 
