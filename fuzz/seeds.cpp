@@ -767,6 +767,24 @@ const char* const kScripts[] = {
     "  ret\n",
 };
 
+// 3D texts: a layout flag byte, then the text: plain, two- and three-byte characters, the
+// letters with bodies of their own, a four-byte lead, leads cut off by the end, and the null text.
+Seeds TextInstanceSeeds() {
+  const std::string kTexts[] = {"Ab",
+                                "\xC3\x84rger \xC3\x9F\xC3\xBC",
+                                "\xE2\x82\xAC 5",
+                                "a\xF0\x9F\x98\x80z",
+                                "a\xC3",
+                                "a\xE2\x82",
+                                "\x01~\x7F",
+                                "The quick brown fox jumps over the lazy dog."};
+  const uint8_t kFlags[] = {0, 2, 4 | 0x20, 0x40};
+  Seeds seeds;
+  for (size_t i = 0; i < std::size(kTexts); ++i) seeds.push_back(std::string(1, char(kFlags[i % 4])) + kTexts[i]);
+  seeds.push_back(std::string(1, '\0'));  // the null text
+  return seeds;
+}
+
 // Key streams in both forms from the writer of the key reader's tests; the first byte picks the
 // form as the target reads it.
 Seeds CutKeySeeds() {
@@ -1441,6 +1459,7 @@ const std::map<std::string, std::function<Seeds()>>& Makers() {
       {"universe_types", UniverseTypesSeeds},
       {"effects", EffectsSeeds},
       {"scene_objects", SceneObjectsSeeds},
+      {"text_instance", TextInstanceSeeds},
   };
   return kMakers;
 }

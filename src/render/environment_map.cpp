@@ -105,10 +105,6 @@ bool EnvMapBeginFace(SceneRecord* scene, CameraRecord* camera, uint32_t face) {
   return GpuSucceeded(result);
 }
 
-void EnvMapClearFace() {
-  if (GpuDevice* device = Device()) device->Clear(0, nullptr, kGpuClearTarget | kGpuClearZBuffer | kGpuClearStencil, 0, 1.0f, 0);
-}
-
 void EnvMapEnd() {
   if (gEnvMapRenderer && GpuFailed(gEnvMapRenderer->End(kFilterNone))) {
     if (DeviceRecord* record = Record(); record && record->device) {

@@ -29,8 +29,6 @@ int32_t EnvMapBegin();
 // Projection and view of one face for the camera; the camera's rotation rows become the face's
 // so that its passes look along it. False when the render target cannot be read.
 bool EnvMapBeginFace(SceneRecord* scene, CameraRecord* camera, uint32_t face);
-// Clears the face being drawn: colour 0, depth 1.0, stencil 0.
-void EnvMapClearFace();
 // Ends the pass; when the renderer cannot give the targets back, the device record's back buffer
 // and depth surface are set again. Then the default render states.
 void EnvMapEnd();

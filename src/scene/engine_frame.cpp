@@ -17,6 +17,7 @@
 #include "render/quality_stats.h"
 #include "render/render_matrices.h"
 #include "render/screen_effects.h"
+#include "render/small_ops.h"
 #include "render/texture_animation.h"
 #include "render/texture_table.h"
 #include "scene/camera_records.h"
@@ -250,7 +251,8 @@ bool RenderEnvironmentMap(CameraRecord* camera, SceneRecord* scene) {
   }
   if (EnvMapBegin() > 0) return true;
   for (int32_t face = 0; face < kEnvironmentFaces; ++face) {
-    EnvMapClearFace();
+    // The face becomes the target before it is cleared and before its viewport is read.
+    EnvMapFaceStart(static_cast<uint32_t>(face));
     EnvMapBeginFace(scene, camera, static_cast<uint32_t>(face));
     SceneCollectLights(scene, camera);
     CameraTrackMotion(camera);

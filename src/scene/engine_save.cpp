@@ -28,6 +28,7 @@
 #include "scene/scene.h"
 #include "scene/scene_records.h"
 #include "scene/take_records.h"
+#include "scene/takes_jobs.h"
 
 namespace {
 
@@ -399,8 +400,7 @@ void FreeLoaded(LoadState* s) {
   for (size_t i = 0; i < s->takes.size(); ++i) {
     TakeRecord* take = s->takes[i];
     DropHandle(gEngine3D->takeTable, take->handle, take, s->replacedTakes[i]);
-    if (take->instances) EngineFree(take->instances, static_cast<uint32_t>(take->instanceCount) * 4);
-    EngineFree(take, sizeof(TakeRecord));
+    TakeRecordFree(take);
   }
   // Every record leaves its list while all of them still exist: one may stand in another's.
   for (PendingLinks& p : s->instances) ListRemove(&p.instance->node);
@@ -594,7 +594,7 @@ bool ReadTakes(LoadState* s, int32_t count) {
     if (w[0] == 0 || k < 0 || k > kMaxTakeSlots) return false;
     for (TakeRecord* loaded : s->takes)
       if (loaded->handle == w[0]) return false;
-    auto* take = EngineAllocRecord<TakeRecord>();
+    TakeRecord* take = TakeRecordAlloc();
     if (!take) return false;
     TakeTable(WordIo{w, false}, take);
     s->takes.push_back(take);
@@ -604,7 +604,8 @@ bool ReadTakes(LoadState* s, int32_t count) {
     take->instance = MarkLinked(LookUpInstance(w[8]));
     if (take->cutHandle != 0) J3D_LoadCut(static_cast<int32_t>(take->cutHandle));
     if (k == 0) continue;
-    take->instances = static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * k, static_cast<uint32_t>(k) * 4));
+    take->instances = static_cast<InstanceRecord**>(
+        EngineAlloc(sizeof(InstanceRecord*) * k, static_cast<uint32_t>(k) * kTakeSlotNominalBytes));
     if (!take->instances) return false;
     take->instanceCount = k;
     for (int32_t j = 0; j < k; ++j) {
@@ -694,12 +695,7 @@ int32_t LoadEngineState(FileObject* file) {
   LoadState state{file, {}, {}, {}, {}, {}, {}};
   if (LoadSection(&state)) {
     // A take lives only in the table: the one a restored take displaced goes now.
-    for (HashValue old : state.replacedTakes) {
-      if (!old) continue;
-      auto* take = reinterpret_cast<TakeRecord*>(old);
-      if (take->instances) EngineFree(take->instances, static_cast<uint32_t>(take->instanceCount) * 4);
-      EngineFree(take, sizeof(TakeRecord));
-    }
+    for (HashValue old : state.replacedTakes) TakeRecordFree(reinterpret_cast<TakeRecord*>(old));
     return 1;
   }
   // Once enabled the records are woven into the engine and stay; before that they all go.

@@ -103,6 +103,9 @@ void WrapAlpha(InstanceRecord* member, const CameraRecord* camera, const FixedVe
 
 void WrapMember(InstanceRecord* member, CameraRecord* camera) {
   const FixedVector& c = camera->instance.world;
+  // A member turned with the camera: its orientation is relative to the camera's. Composed from
+  // its own matrix, so a second wrap camera over the same scene does not turn it twice.
+  if (member->flags & kInstFaceCamera) MatrixMultiply(&member->worldMatrix, &camera->instance.matrix, &member->matrix);
   if (member->flags & kInstLight) {
     member->world = c;
     return;

@@ -32,8 +32,6 @@ constexpr int32_t kBodyColourEnd = 4000;
 constexpr int32_t kFixedOne = 0x10000;
 constexpr int32_t kRangedLightRange = 300000;
 constexpr int32_t kSpotLightRange = 1000000;
-// The light flag that gives a take's flare light its lens flare.
-constexpr uint32_t kTakeSlotNominalBytes = 4;
 
 void SetAttenuation(InstanceRecord* light, int32_t a, int32_t b, int32_t c) {
   light->words31[0] = static_cast<uint32_t>(a);
@@ -143,7 +141,7 @@ void J3D_TakeFree(TakeRecord* take) {
   if (!take) return;
   TakeReleaseInstances(take);
   if (gEngine3D) HashRemove(gEngine3D->takeTable, take->handle);
-  MemFree(take, sizeof(TakeRecord), MemCategoryFlags(kMemCatCut));
+  TakeRecordFree(take);
 }
 
 bool J3D_TakeStart(TakeRecord* take, CutRecord* cut, SceneRecord* scene, CameraRecord* camera) {

@@ -9,6 +9,9 @@
 struct InstanceRecord;
 struct SceneRecord;
 
+// Each slot of a take's instance array is counted at the 32-bit pointer size.
+constexpr uint32_t kTakeSlotNominalBytes = 4;
+
 // Take states.
 constexpr int32_t kTakeNew = 0;
 constexpr int32_t kTakeStopped = 1;

@@ -16,6 +16,7 @@
 #include "scene/engine_natives.h"
 #include "scene/body_cache.h"
 #include "scene/engine_records.h"
+#include "scene/engine_state.h"
 #include "scene/fixed_geometry.h"
 #include "scene/instance.h"
 #include "scene/instance_records.h"
@@ -149,14 +150,25 @@ TakeRecord* GetTakeByHandle(uint32_t handle) {
   return reinterpret_cast<TakeRecord*>(HashGet(gEngine3D->takeTable, handle));
 }
 
+TakeRecord* TakeRecordAlloc() {
+  auto* take = static_cast<TakeRecord*>(MemAlloc(sizeof(TakeRecord), MemCategoryFlags(kMemCatCut)));
+  // Zeroed: a take freed before it ever started has no slots and no cut.
+  if (take) *take = TakeRecord{};
+  return take;
+}
+
+void TakeRecordFree(TakeRecord* take) {
+  if (!take) return;
+  EngineFree(take->instances, static_cast<uint32_t>(std::max(take->instanceCount, 0)) * kTakeSlotNominalBytes);
+  MemFree(take, sizeof(TakeRecord), MemCategoryFlags(kMemCatCut));
+}
+
 TakeRecord* TakeAlloc() {
   if (!gEngine3D || !gEngine3D->takeTable) return nullptr;
-  auto* take = static_cast<TakeRecord*>(MemAlloc(sizeof(TakeRecord), MemCategoryFlags(kMemCatCut)));
+  TakeRecord* take = TakeRecordAlloc();
   if (!take) return nullptr;
   take->handle = HashInsertNewKey(gEngine3D->takeTable, reinterpret_cast<HashValue>(take));
-  take->position = FixedVector{};
   MatrixSetIdentity(&take->rotation);
-  take->velocity = FixedVector{};
   take->state = kTakeNew;
   return take;
 }

@@ -19,6 +19,10 @@ TakeRecord* GetTakeByHandle(uint32_t handle);
 bool JobIsPlaying(const InstanceRecord* instance);
 // Null when memory runs out.
 TakeRecord* TakeAlloc();
+// A zeroed take record in no table (the save reader gives it its saved handle); null when memory
+// runs out. TakeRecordFree gives back the record and its slot array, never the instances.
+TakeRecord* TakeRecordAlloc();
+void TakeRecordFree(TakeRecord* take);
 // False, with nothing changed, for a path number outside the cut.
 bool StartInstancePath(InstanceRecord* instance, CutRecord* cut, int32_t n);
 bool InstJobPlay(InstanceRecord* instance, int32_t n, CutRecord* cut, int32_t from, int32_t to, bool keep);

@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "core/memory.h"
 #include "core/system_block.h"
+#include "platform/gpu_envmap.h"
 #include "platform/gpu_null.h"
 #include "render/d3d_context.h"
 #include "render/effect_cache.h"
@@ -23,12 +26,14 @@
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
 #include "scene/lens_flares.h"
+#include "scene/recording.h"
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
 #include "scene/scene_records.h"
 #include "support/catalog_world.h"
 #include "support/engine_fixture.h"
 #include "support/render_world.h"
+#include "support/texture_world.h"
 
 namespace {
 
@@ -57,6 +62,10 @@ class EngineFrame : public RenderWorld {
   void TearDown() override {
     SetCameraArrayFailures(0);
     ResetEngine3D();
+    if (gEnvCubeTexture) gEnvCubeTexture->Release();
+    if (gEnvMapRenderer) gEnvMapRenderer->Release();
+    gEnvCubeTexture = nullptr;
+    gEnvMapRenderer = nullptr;
     BloomReleaseTargets();
     FreeEffectRegistry();
     gRenderMatrices = savedMatrices_;
@@ -143,7 +152,21 @@ TEST_F(EngineFrame, BloomRunsOnceBeforeTheFirstCameraAbovePriority17) {
   }
 }
 
+// The cube faces the frame's log shows becoming the render target, in order ("cube3.2.0" is face 2).
+std::vector<int> CubeFaceTargets() {
+  std::vector<int> faces;
+  const std::string kCall = "SetRenderTarget(0, cube";
+  for (const std::string& line : GpuNullLog()) {
+    if (line.rfind(kCall, 0) != 0) continue;
+    const size_t dot = line.find('.');
+    faces.push_back(dot == std::string::npos ? -1 : std::atoi(line.c_str() + dot + 1));
+  }
+  return faces;
+}
+
 TEST_F(EngineFrame, AnEnvironmentCameraIsDrawnFirstThenOnlyWhenARefreshIsAskedAtMoreThan10Frames) {
+  EnvMapCreate();
+  ASSERT_NE(gEnvMapRenderer, nullptr);
   SceneRecord* scene = Scene();
   scene->flags |= kSceneEnvironmentPass;
   CameraRecord* camera = Camera(scene, 5);
@@ -171,8 +194,12 @@ TEST_F(EngineFrame, AnEnvironmentCameraIsDrawnFirstThenOnlyWhenARefreshIsAskedAt
     // Drawing it ends the device scene around the cube pass and begins it again.
     EXPECT_EQ(Count(steps, "begin"), s.drawn ? 2 : 1) << Show(steps);
     EXPECT_EQ(Count(steps, "view 16"), 0) << "never drawn as a normal camera";
+    // Each face is drawn into its own side of the cube.
+    EXPECT_EQ(CubeFaceTargets(), s.drawn ? (std::vector<int>{0, 1, 2, 3, 4, 5}) : std::vector<int>{});
     EXPECT_TRUE(gEngine3D->engineFlags & kEngineEnvRefreshed);
-    if (s.drawn) EXPECT_FALSE(gEngine3D->engineFlags & kEngineEnvRefreshWanted);
+    if (s.drawn) {
+      EXPECT_FALSE(gEngine3D->engineFlags & kEngineEnvRefreshWanted);
+    }
   }
 }
 
@@ -229,6 +256,21 @@ TEST_F(EngineFrame, WithoutACameraArrayTheFrameStillEndsItsScene) {
   EXPECT_FALSE(member->flags & kInstFrameMark) << "the scene's frame was ended";
   SetCameraArrayFailures(1);  // one failure: the retry after the low-memory hook succeeds
   EXPECT_EQ(Count(Frame(), "view 16"), 1);
+
+  // The overlay, the statistics and the recording still have their frame.
+  gEngine3D->screenOverlayName = DuplicateString("overlay");
+  ASSERT_EQ(B3D_InitRecording("frames"), 1);
+  SetCameraArrayFailures(2);
+  const std::vector<std::string> withOverlay = Frame();
+  B3D_ExitRecording();
+  gEngine3D->screenOverlayName = FreeString(gEngine3D->screenOverlayName);
+  // The overlay's two quads (its alpha, then its colour), before the statistics end the scene.
+  EXPECT_EQ(withOverlay, (std::vector<std::string>{"begin", "tint", "tint", "end"})) << Show(withOverlay);
+  const std::vector<uint8_t> stream = TextureWorld::ReadGzip("frames.rec");
+  const std::string bytes(stream.begin(), stream.end());
+  int frames = 0;
+  for (size_t at = bytes.find("RFRA"); at != std::string::npos; at = bytes.find("RFRA", at + 4)) ++frames;
+  EXPECT_EQ(frames, 2) << "the opening frame and the one drawn without cameras";
 }
 
 TEST_F(EngineFrame, RecordAndReplayBitsWithoutAStreamDoNothing) {

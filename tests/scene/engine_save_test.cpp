@@ -8,10 +8,20 @@
 
 #include "core/byte_order.h"
 #include "core/file_object.h"
+#include "core/hash_table.h"
+#include "engine_types/cut_writer.h"
+#include "engine_types/demo_engine_files.h"
+#include "render/texture_animation.h"
+#include "scene/cut_files.h"
+#include "scene/cut_keys.h"
 #include "scene/cut_records.h"
 #include "scene/lens_flares.h"
 #include "scene/scene.h"
+#include "scene/scene_cameras.h"
 #include "scene/take_records.h"
+#include "scene/take_instances.h"
+#include "scene/takes_jobs.h"
+#include "support/engine_type_world.h"
 #include "support/recording_world.h"
 
 namespace {
@@ -53,21 +63,20 @@ class EngineSave : public ::testing::Test {
     w_.FreeLoose();
     w_.engine().lensFlareScene = nullptr;
   }
+  // A take as a script makes it, with k slots as a started take holds them.
   TakeRecord* AddTake(int32_t k) {
-    auto* take = EngineAllocRecord<TakeRecord>();
-    take->handle = HashInsertNewKey(w_.engine().takeTable, reinterpret_cast<HashValue>(take));
+    TakeRecord* take = TakeAlloc();
     take->instanceCount = k;
-    if (k) take->instances = static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * k, k * 4));
+    if (k) {
+      take->instances = static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * k, k * kTakeSlotNominalBytes));
+    }
     take->state = kTakeStopped;
     return take;
   }
+  // The records only: the instances the slots name are the world's.
   void FreeTakes() {
     HashTable* table = w_.engine().takeTable;
-    while (uint32_t key = HashNextKey(table, 0)) {
-      auto* take = reinterpret_cast<TakeRecord*>(HashRemove(table, key));
-      if (take->instances) EngineFree(take->instances, take->instanceCount * 4);
-      EngineFree(take, sizeof(TakeRecord));
-    }
+    while (uint32_t key = HashNextKey(table, 0)) TakeRecordFree(reinterpret_cast<TakeRecord*>(HashRemove(table, key)));
   }
   static StreamBytes EmptySection() {
     StreamBytes s;
@@ -110,6 +119,7 @@ TEST_F(EngineSave, RecordsHaveTheirSizesAndTheWriterClearsTransientState) {
   loose->lightColor[0] = -2;
   InstanceRecord* hidden = B3D_InstAlloc();
   hidden->flags2 = kInst2NotSaved;
+  B3D_InstAddToInst(B3D_InstAlloc(), hidden);  // goes with it
   const std::string bytes = Save();
   // Header, then "NAME" 0 0, "INST" and one 480-byte record.
   const size_t record = 4 + 80 + 12 + 4;
@@ -148,6 +158,22 @@ TEST_F(EngineSave, ABusyEngineComesBackByteForByte) {
   camera->environmentSource = w_.camera->instance.handle;
   member->linkedCamera = camera;
   camera->instance.name = DuplicateString("eye");
+  // Texture animations on an instance and on the camera (default states: no animation table
+  // here), and dynamic body and cut names.
+  grandChild->texAnims = TexAnimCreateRecords(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(grandChild->texAnims, nullptr);
+  grandChild->texAnimCount = 2;
+  grandChild->texAnims[1].period = 700;
+  B3D_CameraSetCausticAnim(camera, 5);
+  ASSERT_NE(camera->causticAnim, nullptr);
+  camera->causticAnim->anim = 0;
+  camera->causticAnim->period = 900;
+  ASSERT_TRUE(AllocBodyDataTable());
+  ASSERT_TRUE(AllocCutDataTable());
+  ASSERT_TRUE(SetAddedBodyRows(3));
+  ASSERT_TRUE(SetAddedCutRows(1));
+  SetBodyDataName(20000 + 2, "late body");
+  SetCutDataName(50000, "late cut");
   TakeRecord* none = AddTake(0);
   none->scene = second;
   TakeRecord* two = AddTake(2);
@@ -168,6 +194,12 @@ TEST_F(EngineSave, ABusyEngineComesBackByteForByte) {
   EXPECT_EQ(ListRecord<CameraRecord>(ListFirst(&back->instance.scene->cameras)), back);
   EXPECT_EQ(GetInstanceByHandle(memberHandle)->linkedCamera, back);
   EXPECT_TRUE(back->instance.flags2 & kInst2LoadFree100);
+  ASSERT_NE(back->causticAnim, nullptr);
+  EXPECT_EQ(back->causticAnim->period, 900);
+  EXPECT_EQ(w_.engine().bodyDataAddedRows, 3);
+  EXPECT_STREQ(w_.engine().bodyDataRows[BodyDataRowIndex(20000 + 2)].fileName, "late body");
+  FreeBodyDataTable();
+  FreeCutDataTable();
 }
 
 // The container frees the old records only after every section: the restored ones take their
@@ -184,6 +216,150 @@ TEST_F(EngineSave, RestoredRecordsTakeOverTheHandlesOfThoseStillThere) {
   ASSERT_NE(restored, nullptr);
   EXPECT_NE(restored, old);
   EXPECT_NE(GetSceneByHandle(oldScene->handle), oldScene);
+}
+
+// One scene with a camera, one placed cut and one take: every record at its size, and a camera
+// without an environment source ends its block with 0.
+TEST_F(EngineSave, SceneCameraCutAndTakeRecordsHaveTheirSizes) {
+  SceneRecord* scene = B3D_SceneAlloc();
+  CameraRecord* camera = B3D_CameraAlloc();
+  B3D_CameraAddToScene(camera, scene);
+  camera->priority = 9;
+  CutRecord cut{};
+  cut.handle = 77;
+  cut.originFlags = 1;
+  cut.originPosition = FixedVector{1, 2, 3, 0};
+  ASSERT_TRUE(HashInsert(w_.engine().cutTable, cut.handle, reinterpret_cast<HashValue>(&cut)));
+  AddTake(0);
+  const std::string bytes = Save();
+  HashRemove(w_.engine().cutTable, cut.handle);
+  auto tagAt = [&](size_t at) { return bytes.substr(at, 4); };
+  auto word = [&](size_t at) { return LoadBE32(reinterpret_cast<const unsigned char*>(bytes.data() + at)); };
+  const size_t scen = 4 + 80 + 12 + 4, sceneInst = scen + 4 + 32, cameraBlock = sceneInst + 4 + 480;
+  const size_t cuts = cameraBlock + 188, take = cuts + 8 + 52, end = take + 4 + 104;
+  EXPECT_EQ(tagAt(scen), "SCEN");
+  EXPECT_EQ(tagAt(sceneInst), "INST");
+  EXPECT_EQ(word(sceneInst + 4), camera->instance.handle);
+  EXPECT_EQ(word(cameraBlock + 46 * 4), 0u) << "no environment source";
+  EXPECT_EQ(tagAt(cuts), "CUT ");
+  EXPECT_EQ(word(cuts + 4), 1u);
+  EXPECT_EQ(word(cuts + 8), 77u);
+  EXPECT_EQ(tagAt(take), "TAKE");
+  EXPECT_EQ(tagAt(end), "/B3D");
+  EXPECT_EQ(bytes.size(), end + 4);
+}
+
+// A camera holds one texture record whatever its saved count says; reading three would take the
+// camera's name and the next records for texture records.
+TEST_F(EngineSave, ACameraTextureCountAbove1IsFollowedByOneRecord) {
+  SceneRecord* scene = B3D_SceneAlloc();
+  EnsureLensFlareScene();  // the load makes it, so the second save holds it too
+  CameraRecord* camera = B3D_CameraAlloc();
+  B3D_CameraAddToScene(camera, scene);
+  B3D_CameraSetCausticAnim(camera, 5);
+  ASSERT_NE(camera->causticAnim, nullptr);
+  camera->causticAnim->anim = 0;  // no animation table here: the default state
+  camera->causticAnim->period = 1234;
+  camera->instance.name = DuplicateString("eye");
+  B3D_InstAddToInst(B3D_InstAlloc(), &camera->instance);
+  const uint32_t handle = camera->instance.handle;
+  const std::string good = Save();
+  Reset();
+  const size_t count = good.find("SCEN") + 4 + 32 + 4 + 480 + 44 * 4;
+  ASSERT_EQ(LoadBE32(reinterpret_cast<const unsigned char*>(good.data() + count)), 1u);
+  std::string three = good;
+  three[count + 3] = 3;
+  ASSERT_EQ(Load(three), 1);
+  CameraRecord* back = GetCameraByHandle(handle);
+  ASSERT_NE(back, nullptr);
+  ASSERT_NE(back->causticAnim, nullptr);
+  EXPECT_EQ(back->causticAnim->period, 1234);
+  EXPECT_STREQ(back->instance.name, "eye");
+  EXPECT_NE(InstFirstChild(&back->instance), nullptr);
+  EXPECT_EQ(Save(), good) << "written back with a count of 1";
+}
+
+// The dynamic body names come back in the added rows, which grow in blocks of 1000.
+TEST_F(EngineSave, FifteenHundredDynamicBodyNamesComeBackInTwoBlocks) {
+  ASSERT_TRUE(AllocBodyDataTable());
+  std::string bytes = EmptySection().bytes;
+  StreamBytes names;
+  names.Word(1500);
+  for (int i = 0; i < 1500; ++i) {
+    const std::string name = "body" + std::to_string(i);
+    names.bytes += char(name.size());
+    names.Text(name);
+  }
+  names.Word(0);
+  const size_t at = 4 + 80 + 4;
+  bytes.replace(at, 8, names.bytes);
+  EXPECT_EQ(Load(bytes), 1);
+  const int32_t fixed = w_.engine().bodyDataFixedRows;
+  EXPECT_EQ(w_.engine().bodyDataAddedRows, 1500);
+  ASSERT_GE(BodyDataRowIndex(20000 + 1499), 0);
+  EXPECT_STREQ(w_.engine().bodyDataRows[BodyDataRowIndex(20000 + 1499)].fileName, "body1499");
+  EXPECT_EQ(BodyDataRowIndex(20000 + 1500), -1);
+  // The block holds F + 2000 rows (the sanitizer checks the last one is there).
+  w_.engine().bodyDataRows[fixed + 1999].loaded = 0;
+  FreeBodyDataTable();
+}
+
+// A placement of a cut that cannot be loaded is skipped; the rest of the section still loads.
+TEST_F(EngineSave, APlacementOfACutWhoseFileIsMissingIsSkipped) {
+  std::string bytes = EmptySection().bytes;
+  StreamBytes placement;
+  placement.Word(1);
+  placement.Word(4321);
+  for (int i = 1; i < 13; ++i) placement.Word(i);
+  const size_t at = bytes.find("CUT ") + 4;
+  bytes.replace(at, 4, placement.bytes);
+  EXPECT_EQ(Load(bytes), 1);
+  EXPECT_EQ(HashGet(w_.engine().cutTable, 4321), 0u);
+}
+
+// A take lives only in the take table, so the one a restored take displaces must go with the
+// load (LeakSanitizer reports it otherwise), and nothing may still find it.
+TEST_F(EngineSave, ATakeTheLoadDisplacesIsFreed) {
+  InstanceRecord* actor = B3D_InstAlloc();
+  TakeRecord* fresh = TakeAlloc();  // never started: no slots, no cut
+  ASSERT_NE(fresh, nullptr);
+  TakeRecord* started = AddTake(2);
+  started->instances[1] = actor;
+  started->word = 0x1234;
+  const uint32_t freshHandle = fresh->handle, startedHandle = started->handle, actorHandle = actor->handle;
+  const std::string bytes = Save();
+  const uint32_t cutBytes = gMemCounters.categoryBytes[kMemCatCut];
+
+  ASSERT_EQ(Load(bytes), 1);
+  EXPECT_EQ(HashCount(w_.engine().takeTable), 2u);
+  TakeRecord* restored = GetTakeByHandle(startedHandle);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_NE(restored, started);
+  EXPECT_EQ(restored->word, 0x1234u);
+  ASSERT_EQ(restored->instanceCount, 2);
+  EXPECT_EQ(restored->instances[0], nullptr);
+  EXPECT_EQ(restored->instances[1], GetInstanceByHandle(actorHandle)) << "the restored actor, not the old one";
+  EXPECT_NE(restored->instances[1], actor);
+  ASSERT_NE(GetTakeByHandle(freshHandle), nullptr);
+  EXPECT_NE(GetTakeByHandle(freshHandle), fresh);
+  // Two takes went and two came, all counted with the cuts.
+  EXPECT_EQ(gMemCounters.categoryBytes[kMemCatCut], cutBytes);
+}
+
+// A restored take is an ordinary take: a script that frees it gives back what the load took.
+TEST_F(EngineSave, ARestoredTakeIsFreedLikeAnyOther) {
+  AddTake(0)->state = kTakeStopped;
+  const std::string bytes = Save();
+  Reset();
+  const uint32_t cutBytes = gMemCounters.categoryBytes[kMemCatCut];
+  ASSERT_EQ(Load(bytes), 1);
+  ASSERT_EQ(HashCount(w_.engine().takeTable), 1u);
+  TakeRecord* take = GetTakeByHandle(HashNextKey(w_.engine().takeTable, 0));
+  ASSERT_NE(take, nullptr);
+  EXPECT_EQ(gMemCounters.categoryBytes[kMemCatCut], cutBytes + sizeof(TakeRecord));
+  J3D_TakeFree(take);
+  EXPECT_EQ(HashCount(w_.engine().takeTable), 0u);
+  EXPECT_EQ(gMemCounters.categoryBytes[kMemCatCut], cutBytes);
 }
 
 struct GammaCase {
@@ -261,6 +437,55 @@ TEST_F(EngineSave, ARepeatedHandleOrAParentCycleFails) {
   put(cycle, second + 3 * 4, ha);
   EXPECT_EQ(Load(cycle), 0);
   EXPECT_EQ(ListFirst(&w_.engine().instances), nullptr);
+}
+
+
+// Placed cuts on a game folder with their files: one that only a take names and one that nothing
+// names come back loaded with their placements, and the second save is the first.
+std::string SaveToFile(const char* name) {
+  FileObject file;
+  FileObjectInit(&file);
+  EXPECT_TRUE(FileOpen(&file, name, "wb", false));
+  EXPECT_EQ(SaveEngineState(&file), 1);
+  FileClose(&file);
+  const auto bytes = TextureWorld::ReadGzip(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(EngineSaveCuts, PlacedCutsNamedOnlyByATakeOrByNothingKeepTheirPlacement) {
+  EngineTypeWorld world;
+  const std::string cutText = typetool::CutText(typetool::DemoCut());
+  world.WriteLoose("objects/cut/00001.pbd", cutText);
+  world.WriteLoose("objects/cut/00002.pbd", cutText);
+  for (int32_t id : {1, 2}) {
+    CutRecord* cut = J3D_LoadCut(id);
+    ASSERT_NE(cut, nullptr) << id;
+    cut->originFlags |= 1;
+    cut->originPosition = FixedVector{100 * id, 200 * id, 300 * id, 0};
+  }
+  TakeRecord* take = TakeAlloc();
+  ASSERT_NE(take, nullptr);
+  take->cutHandle = 1;  // named by the take only; cut 2 by nothing
+  EnsureLensFlareScene();
+  const std::string first = SaveToFile("first.sav");
+  ResetEngine3D();
+  world.FreeCuts();
+  ASSERT_EQ(GetCutByHandle(1), nullptr);
+
+  FileObject file;
+  FileObjectInit(&file);
+  ASSERT_TRUE(FileOpen(&file, "first.sav", "rb", false));
+  EXPECT_EQ(LoadEngineState(&file), 1);
+  FileClose(&file);
+  for (int32_t id : {1, 2}) {
+    const CutRecord* cut = GetCutByHandle(static_cast<uint32_t>(id));
+    ASSERT_NE(cut, nullptr) << id;
+    EXPECT_TRUE(cut->originFlags & 1) << id;
+    EXPECT_EQ(cut->originPosition.y, 200 * id) << id;
+  }
+  EXPECT_EQ(SaveToFile("second.sav"), first);
+  ResetEngine3D();
+  world.FreeCuts();
 }
 
 }  // namespace

@@ -232,6 +232,38 @@ TEST_F(Gathering, AWrapCameraMovesMembersIntoItsCubeAndStretchesStreaks) {
   EXPECT_EQ(streak->scale.x, 0x10000);
 }
 
+TEST_F(Gathering, AWrapCameraTurnsMembersThatFaceItWithItsOwnMatrix) {
+  ASSERT_NE(bodies_.AddLevels(kBody, 100, 1, 12, kGroupSorted), nullptr);
+  camera_->cameraFlags |= kCameraWrap;
+  // The camera turned a quarter about z, the member a quarter about x: the two products differ.
+  const FixedMatrix kCamera{{{0, kFixedOne, 0, 0}, {-kFixedOne, 0, 0, 0}, {0, 0, kFixedOne, 0}}};
+  const FixedMatrix kMember{{{kFixedOne, 0, 0, 0}, {0, 0, kFixedOne, 0}, {0, -kFixedOne, 0, 0}}};
+  const FixedMatrix kComposed{{{0, 0, kFixedOne, 0}, {-kFixedOne, 0, 0, 0}, {0, -kFixedOne, 0, 0}}};
+  camera_->instance.matrix = kCamera;
+  InstanceRecord* facing = Member(kBody);
+  facing->flags |= kInstFaceCamera;
+  facing->matrix = kMember;
+  InstanceRecord* plain = Member(kBody);
+  plain->matrix = kMember;
+  plain->worldMatrix = kMember;
+  auto same = [](const FixedMatrix& a, const FixedMatrix& b) {
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        if (a.m[i][j] != b.m[i][j]) return false;
+    return true;
+  };
+  for (int update = 0; update < 2; ++update) {  // a second camera does not turn it again
+    SCOPED_TRACE(update);
+    UpdateSceneForCamera(scene_, camera_);
+    EXPECT_TRUE(same(facing->worldMatrix, kComposed));
+    EXPECT_TRUE(same(plain->worldMatrix, kMember));
+  }
+  camera_->cameraFlags &= ~kCameraWrap;
+  facing->worldMatrix = kMember;
+  UpdateSceneForCamera(scene_, camera_);
+  EXPECT_TRUE(same(facing->worldMatrix, kMember)) << "only a wrap camera turns it here";
+}
+
 int32_t gStarted = 0;
 
 TEST_F(Gathering, ASeventhSoundInRangeIsNotStarted) {
