@@ -19,6 +19,7 @@
 #include "scene/engine_state.h"
 #include "scene/instance.h"
 #include "scene/instance_tree.h"
+#include "scene/lights.h"
 #include "scene/pass_gathering.h"
 #include "scene/scene_records.h"
 #include "universe/object_classes.h"
