@@ -221,9 +221,9 @@ void InitDustScene(SceneRecord* scene) {
   for (int i = 0; i < kStardustCount; ++i) {
     InstanceRecord* particle = B3D_InstAlloc();
     if (!particle) continue;
-    const int32_t x = GameRand() * kDustCube / kRandRange;
-    const int32_t y = GameRand() * kDustCube / kRandRange;
-    const int32_t z = GameRand() * kDustCube / kRandRange;
+    const auto x = static_cast<int32_t>(int64_t{GameRand()} * kDustCube / kRandRange);
+    const auto y = static_cast<int32_t>(int64_t{GameRand()} * kDustCube / kRandRange);
+    const auto z = static_cast<int32_t>(int64_t{GameRand()} * kDustCube / kRandRange);
     B3D_InstSetPos(particle, x, y, z);
     // A missing dust body is id 0: the particle stays without one.
     if (dustBody > 0) B3D_InstSetBody(particle, dustBody);
