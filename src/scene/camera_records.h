@@ -63,6 +63,9 @@ struct CameraRecord {
   uint32_t trackTime;
   FixedVector trackPosition;
   FixedVector trackRow2;
+  // The frame along which the scale factors stretch the camera's scene (the dust camera's
+  // direction of flight); zero until someone sets it.
+  FixedMatrix scaleOrientation;
 };
 
 inline CameraRecord* CameraOfInstance(InstanceRecord* instance) { return reinterpret_cast<CameraRecord*>(instance); }

@@ -110,6 +110,14 @@ struct BackgroundType {
   int32_t dustParts[kBackgroundPartCapacity];
 };
 
+// Where a background row keeps the fields named outside the type loader: values8 holds the 8 dust
+// body rates; values7 the dust instance count, then the ambient red, green, blue; values4 the
+// stardust density (a percentage), then the stardust red, green, blue.
+constexpr int kBackgroundDustInstances = 0;     // of values7
+constexpr int kBackgroundAmbientFirst = 1;      // of values7
+constexpr int kBackgroundStardustDensity = 0;   // of values4
+constexpr int kBackgroundStardustFirst = 1;     // of values4
+
 struct SunType {
   int32_t cut;
   int32_t lightParameter;
