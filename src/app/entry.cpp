@@ -5,10 +5,12 @@
 #include "app/entry.h"
 
 #include "app/game_main.h"
+#include "app/general_init.h"
 #include "app/shutdown.h"
 #include "app/steering_host.h"
 #include "core/memory.h"
 #include "devices/input.h"
+#include "frontend/location.h"
 #include "platform/os.h"
 #include "platform/window.h"
 
@@ -21,6 +23,11 @@ namespace {
 const InputHost kInputHost = {
     &gStartup.appActive, &gStartup.joystick, &gStartup.forceFeedbackGain, &gStartup.joystickDeadZone,
     [](int32_t code) { ShutdownAndExit(code); }, nullptr, &gStartup.joystickSensitivity,
+};
+
+// What the location module uses of the process: its end, the message pump and the clock step.
+const LocationHost kLocationHost = {
+    [](uint32_t code) { ShutdownAndExit(code); }, PumpMessages, UpdateFrameTimes,
 };
 
 constexpr const char* kLowPriorityOption = "-lowpri";
@@ -83,6 +90,7 @@ void WinMain(uint32_t instance, uint32_t previousInstance, char* commandLine, in
   // for ever.
   if (OsIsHeadless()) gStartup.appActive = 1;
   InputSetHost(&kInputHost);
+  LocationSetHost(&kLocationHost);
   InstallSteeringHost();
   OsSetWindowProcedure(MainWindowDispatch);
 

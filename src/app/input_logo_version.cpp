@@ -9,6 +9,7 @@
 #include "app/game_state.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "render/image_records.h"
 #include "render/render.h"
 #include "render/render_logo.h"
 #include "scene/scene.h"
@@ -28,12 +29,6 @@ constexpr int kUsageLogoSurface = 4;  // the fifth usage word
 constexpr size_t kLogoNameSize = 260;
 constexpr char kLogoPicture[] = "true\\ulnaruniverse logo_HD";
 constexpr uint32_t kLogoDisplaySurfaceOrder[kLogoSurfaceCount] = {1, 0, 3, 2};
-
-constexpr uint32_t kLoad16Bit = 0x100;
-constexpr uint32_t kLoad24Bit = 0x200;
-constexpr uint32_t kLoad32Bit = 0x2000;
-constexpr uint32_t kLoadKeep = 0x4000;
-constexpr uint32_t kLoadFlag8000000 = 0x8000000;
 
 constexpr VersionLogoServices kRealServices = {
     InitSquareTable, CreateImageHandle, LoadImageFile,      StretchSurface,     UpdateScreen,
@@ -61,19 +56,6 @@ std::string ReadVersionInfoFrom(const char* raw) {
 }
 
 std::string ReadVersionInfo() { return ReadVersionInfoFrom(kProductVersionResource); }
-
-uint32_t LogoLoadFlags(uint32_t usage, int32_t depth) {
-  uint32_t flags = usage;
-  if (depth < 24) {
-    flags = (flags & ~kLoad24Bit) | kLoad16Bit;
-  } else if (depth < 32) {
-    flags = (flags & ~kLoad16Bit) | kLoad24Bit;
-  } else {
-    flags = (flags & ~(kLoad16Bit | kLoad24Bit)) | kLoad32Bit;
-  }
-  if (!(flags & kLoadKeep)) flags |= kLoadFlag8000000;
-  return flags;
-}
 
 void FreeLogoSurfaces() {
   if (gLogoSurfacesCreated) {
@@ -106,7 +88,7 @@ int32_t ShowLogoScreen() {
       }
     }
   }
-  uint32_t flags = LogoLoadFlags(gSystem->usageWords[0], device->bitDepth);
+  uint32_t flags = PictureLoadFlags(gSystem->usageWords[0], device->bitDepth);
   const ProductRecord* product = gSystem->product ? gSystem->product : &kProductRecord;
   char name[kLogoNameSize];
   std::snprintf(name, sizeof name, product->languageTemplate2, kLogoPicture);

@@ -25,8 +25,6 @@ std::string ReadVersionInfoFrom(const char* raw);
 // The logo screen's drawing surfaces.
 constexpr int kLogoSurfaceCount = 4;
 extern DisplaySurface* gLogoSurfaces[kLogoSurfaceCount];
-// Load flags of the logo picture for a display of `depth` bits, from the first usage word.
-uint32_t LogoLoadFlags(uint32_t usage, int32_t depth);
 // 1 when the logo screen was set up (also when the logo picture is missing), 0 when its drawing
 // surfaces cannot be created.
 int32_t ShowLogoScreen();

@@ -113,6 +113,7 @@ struct SystemBlock {
   uint32_t d3dFlags2;
   uint32_t fullscreenGamma;
   uint32_t modeFlags;
+  uint32_t systemFlags;  // kept for the scripts (P_GetSysFlags); nothing in the engine reads it
   char screenDebugLines[6][256];
   uint32_t screenshotNumber;
   uint32_t frameStep;

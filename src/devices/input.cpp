@@ -57,6 +57,7 @@ InputHost gHost = {};
 uint8_t* gOwnGuid = nullptr;
 int32_t gOwnGain = kDefaultGain;
 int32_t gOwnDeadZone = kDefaultDeadZone;
+int32_t gOwnSensitivity = kDefaultJoystickSensitivity;
 int32_t gJoystickFailures = 0;
 int32_t gRudderPrevious = 0;
 uint32_t gLastLeftPress = 0;
@@ -519,7 +520,12 @@ int32_t ForceFeedbackGainSetting() {
 }
 
 int32_t JoystickSensitivitySetting() {
-  return gHost.joystickSensitivity ? *gHost.joystickSensitivity : kDefaultJoystickSensitivity;
+  return gHost.joystickSensitivity ? *gHost.joystickSensitivity : gOwnSensitivity;
+}
+
+void SetJoystickSensitivitySetting(int32_t value) {
+  if (gHost.joystickSensitivity) *gHost.joystickSensitivity = value;
+  else gOwnSensitivity = value;
 }
 
 int32_t JoystickDeadZoneSetting() {

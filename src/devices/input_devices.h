@@ -23,6 +23,7 @@ int32_t ForceFeedbackGainSetting();
 int32_t JoystickDeadZoneSetting();
 // InputJoySensitivity, percent: how strongly the stick turns the ship.
 int32_t JoystickSensitivitySetting();
+void SetJoystickSensitivitySetting(int32_t value);
 
 // Releases the effect list and makes the four effects again on the joystick.
 void CreateForceFeedbackEffects(InputState* state);

@@ -12,7 +12,9 @@
 
 struct FileObject;
 
+// The location module's record: a reserved word and the P_ module's row in the script engine.
 struct LocationState {
+  uint32_t reserved;
   uint32_t moduleIndex;
 };
 extern LocationState* gLocationState;

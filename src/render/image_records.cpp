@@ -346,6 +346,19 @@ int32_t ReleaseImageHandle(DisplaySurface** slot) {
 
 void SetImageFileLoader(ImageFileLoader loader) { gImageFileLoader = loader; }
 
+uint32_t PictureLoadFlags(uint32_t format, int32_t depth) {
+  uint32_t flags = format;
+  if (depth < 24) {
+    flags = (flags & ~kLoad24Bit) | kLoad16Bit;
+  } else if (depth < 32) {
+    flags = (flags & ~kLoad16Bit) | kLoad24Bit;
+  } else {
+    flags = (flags & ~(kLoad16Bit | kLoad24Bit)) | kLoad32Bit;
+  }
+  if (!(flags & kLoadKeep)) flags |= kLoadFlag8000000;
+  return flags;
+}
+
 DisplaySurface* LoadImageFile(const char* path, uint32_t flags, int32_t reserved, int32_t extra) {
   (void)reserved;
   if (!path) return nullptr;

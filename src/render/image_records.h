@@ -19,6 +19,15 @@ constexpr uint32_t kSurfaceDefaultImage = 0x20000;
 constexpr uint32_t kSurfaceWrappedTexture = 0x4008;
 constexpr uint32_t kSurfaceDxt1 = 0x40000000;
 
+// Picture load flags for a display of `depth` bits from the picture format word: the pixel
+// format bit by depth, and 0x8000000 unless the word holds 0x4000.
+constexpr uint32_t kLoad16Bit = 0x100;
+constexpr uint32_t kLoad24Bit = 0x200;
+constexpr uint32_t kLoad32Bit = 0x2000;
+constexpr uint32_t kLoadKeep = 0x4000;
+constexpr uint32_t kLoadFlag8000000 = 0x8000000;
+uint32_t PictureLoadFlags(uint32_t format, int32_t depth);
+
 // An empty record of that depth and size with its device storage (none with kSurfaceNoDevice);
 // its count starts at 0, so one release frees it. Null on failure.
 DisplaySurface* CreateImageHandle(int32_t bits, int32_t width, int32_t height, uint32_t flags);

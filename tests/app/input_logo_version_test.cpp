@@ -14,6 +14,7 @@
 #include "app/game_state.h"
 #include "core/memory.h"
 #include "core/system_block.h"
+#include "render/image_records.h"
 #include "render/render.h"
 #include "render/render_logo.h"
 #include "scene/scene.h"
@@ -155,7 +156,7 @@ class LogoScreen : public SystemBlockTest {
   DisplayObject* savedDisplay_ = nullptr;
 };
 
-TEST(LogoLoadFlags, DepthPicksThePictureFormat) {
+TEST(PictureLoadFlags, DepthPicksThePictureFormat) {
   struct Case {
     uint32_t usage;
     int32_t depth;
@@ -172,7 +173,7 @@ TEST(LogoLoadFlags, DepthPicksThePictureFormat) {
       {0x4300, 32, 0x6000},
       {0x4000, 16, 0x4100},
   };
-  for (const Case& c : kCases) EXPECT_EQ(LogoLoadFlags(c.usage, c.depth), c.flags) << c.usage << " " << c.depth;
+  for (const Case& c : kCases) EXPECT_EQ(PictureLoadFlags(c.usage, c.depth), c.flags) << c.usage << " " << c.depth;
 }
 
 TEST_F(LogoScreen, CreatesASurfaceOfTheDisplaySizeAndDrawsThePicture) {
