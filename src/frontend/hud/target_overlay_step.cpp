@@ -130,7 +130,8 @@ void LeadMarker(TargetOverlay* overlay, SpaceObject* ship, SpaceObject* target, 
   const int32_t turret = ShipComponentValue(ship->subtype, c->cockpitNumber);
   FixedVector direction{}, aim{};
   if (!ComputeTurretAim(ship, turret, target, &eye, &direction, &aim)) return HideLead(overlay);
-  FixedVector point = aim;
+  // The main view marks the target itself; a turret view the line its gun aims along.
+  FixedVector point = at;
   if (c->cockpitNumber != 0) {
     point.x = eye.x + static_cast<int32_t>((int64_t{direction.x} * kGunReach) >> 16);
     point.y = eye.y + static_cast<int32_t>((int64_t{direction.y} * kGunReach) >> 16);
