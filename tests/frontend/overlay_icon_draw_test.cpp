@@ -10,6 +10,7 @@
 #include "frontend/hud/target_marks.h"
 #include "frontend/overlay_world.h"
 #include "scene/instance.h"
+#include "scene/instance_records.h"
 #include "scene/scene_records.h"
 #include "universe/object_queries.h"
 #include "universe/universe_registry.h"
@@ -50,6 +51,22 @@ class OverlayIconDrawTest : public OverlayWorld {
     return nullptr;
   }
 };
+
+TEST_F(OverlayIconDrawTest, SlotIconsComeFromTheGuiIconSetAsScreenSpaceMarks) {
+  CockpitSlot& slot = cockpit_->overlay.slots[5];
+  ShowSlotIcon(386, 7, &slot, cockpit_->scene, 12, -34);
+  ASSERT_NE(slot.instance->texAnims, nullptr);
+  EXPECT_EQ(Window(slot).row2[0], 386);  // the icon's place in the set's texture
+  EXPECT_EQ(Window(slot).row0[0], 20);   // and its width
+  // The renderer draws an instance in pixels from the view's centre by its second flag word.
+  EXPECT_NE(slot.instance->flags2 & kInst2ScreenSpace, 0u);
+  EXPECT_EQ(X(slot), 12);
+  EXPECT_EQ(Y(slot), -34);
+  // The overlay icons' slots are screen-space marks that are never saved.
+  OverlayIcon* icon = OverlayIconCreate();
+  EXPECT_EQ(icon->large[0].instance->flags2 & (kInst2ScreenSpace | kInst2NotSaved), kInst2ScreenSpace | kInst2NotSaved);
+  OverlayIconDestroy(icon);
+}
 
 TEST_F(OverlayIconDrawTest, FrameHalfSizeFollowsRadiusOverDepthWithinItsLimits) {
   struct Case {
