@@ -366,3 +366,28 @@ TEST_F(TargetMarksStepTest, DirectionArrowsOfTheTargetAndTheCurrentObject) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TargetMarksStepTest, DockingGuideHidesUnlessDockingAtAPortTheDockHas) {
+  auto* ext = static_cast<ShipExt*>(ship_->ext);
+  SpaceObject* dock = Seen(300, kClassDock, 0, 0, 5000);
+  AttachSlot(cockpit_->scene, &cockpit_->overlay.slots[kMarkDockingGuide], 5);
+  struct Case {
+    uint32_t state;
+    SpaceObject* target;
+    int32_t port;
+  };
+  // Not docking; docking at nothing; at a ship's port -1; at a port the dock's type lacks.
+  const Case kCases[] = {{0, dock, 0}, {kDockingState, nullptr, 0}, {kDockingState, dock, -1}, {kDockingState, dock, 0}};
+  for (const Case& c : kCases) {
+    ext->stateWord = c.state;
+    ext->commandObject = c.target;
+    ext->dockSlot = c.port;
+    Step();
+    EXPECT_FALSE(Mark(kMarkDockingGuide).visible) << (&c - kCases);
+  }
+  ext->commandObject = nullptr;
+}
+
+}  // namespace
