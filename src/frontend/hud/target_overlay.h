@@ -1,7 +1,9 @@
-// The target overlay's cores that the cockpit and overlay natives and the cursor aim call:
-// switching the 40 target-body marks, the object and the menu position of the overlay icon under a
-// screen point, and the walk of the tracking through the icons. Least form until the overlay is
-// built (target_overlay_stub.cpp).
+// The target overlay of a cockpit: its per-frame step (tracking and the 40 target-body marks), the
+// overlay icon list with its placing and drawing, and the cores that the cockpit and overlay
+// natives and the cursor aim call: switching the marks, the object and the menu position of the
+// overlay icon under a screen point, and the walk of the tracking through the icons. Built in
+// target_overlay.cpp (list and tracking), target_overlay_step.cpp (marks) and
+// overlay_icon_draw.cpp (icons on screen).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,8 @@ struct TargetOverlay;
 void EnableTargetBodies(TargetOverlay* overlay, int32_t on);
 // Null when no icon lies under (x, y), pixels.
 SpaceObject* INS_CockpitGetObjectByTargetOverlayIconPos(const CockpitRecord* cockpit, int32_t x, int32_t y);
-// The menu position of the overlay icon under (x, y): five integers; false when no icon lies there.
+// The menu position of the overlay icon under (x, y): five integers, the object's id and the
+// icon's left, top, right and bottom in the point's pixels; false when no icon lies there.
 bool INS_CockpitGetMenuPosByTargetOverlayIconPos(const CockpitRecord* cockpit, int32_t x, int32_t y,
                                                  int32_t menuPos[5]);
 // Moves the tracking to the previous (direction below 1) or next icon; filter 1 takes hostile
