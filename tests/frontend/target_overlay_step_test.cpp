@@ -391,3 +391,30 @@ TEST_F(TargetMarksStepTest, DockingGuideHidesUnlessDockingAtAPortTheDockHas) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TargetMarksStepTest, EnemySearchFindsAHostileOnlyASecondAfterTheLastSwitch) {
+  SpaceObject* enemy = Seen(300, kClassShip, 0, 0, 5000, 2);
+  ObjSetRelation(2, ship_, -1);
+  cockpit_->sectorSpace = sector_;
+  struct Case {
+    int32_t since;
+    bool found;
+  };
+  const Case kCases[] = {{0, false}, {999, false}, {1000, true}, {-1, true}};
+  for (const Case& c : kCases) {
+    Track(nullptr, kTrackEnemy, c.since);
+    Step();
+    EXPECT_EQ(cockpit_->trackMode, c.found ? kTrackOverlayLock : kTrackEnemy) << c.since;
+    EXPECT_EQ(cockpit_->trackObject, c.found ? enemy : nullptr) << c.since;
+  }
+  // Acquired now, locked once a second has passed, then the hostile brackets' first frame.
+  Track(enemy, kTrackOverlayLock, 1000);
+  Step();
+  EXPECT_EQ(cockpit_->trackMode, kTrackObject);
+  EXPECT_EQ(Shown(Mark(kMarkBracketLeft)), 410);
+  cockpit_->sectorSpace = nullptr;
+}
+
+}  // namespace
