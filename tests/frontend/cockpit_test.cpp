@@ -564,7 +564,7 @@ TEST_F(SlotTest, AnIconMarkSitsAtItsScreenPointWithTheScreenFlag) {
   EXPECT_EQ(slot->instance->position.x, 120);
   EXPECT_EQ(slot->instance->position.y, -40);
   EXPECT_EQ(slot->instance->position.z, 0);
-  EXPECT_NE(slot->instance->flags & kSlotScreenMark, 0u);
+  EXPECT_NE(slot->instance->flags2 & kSlotScreenMark, 0u);
   EXPECT_EQ(slot->bodyId, 400);
 }
 

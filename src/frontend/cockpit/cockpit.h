@@ -53,6 +53,12 @@ struct OverlayIcon {
   uint32_t visible;
   int32_t fade[4];
   float edgeAngle;  // angle of the border point, radians; the drawing order
+  int32_t edgeX, edgeY;    // the border point, pixels from the view's centre (y down)
+  float screenX, screenY;  // the projected point in view units (y down); 100 each when too near
+  // What the icon covered when it was last drawn, pixels from the view's centre (y down): the
+  // centre and the half sizes; half sizes 0 while it is not drawn.
+  int32_t pickX, pickY, pickHalfW, pickHalfH;
+  int32_t aimDepth;  // view-space depth of the aim point this frame
 };
 
 // Icons past `used` stay allocated for reuse.
@@ -75,6 +81,7 @@ struct TargetOverlay {
   int32_t words[5];  // the second is the blink phase, the fifth the warning start
   int32_t leadX, leadY;  // the overlay mark point; -1 = none
   OverlayIconList* icons;  // null until the overlay first shows icons
+  uint32_t bracketPhase;   // ms of the searching brackets' animation, below 1000; not saved
 };
 
 constexpr int kElementSlotCount = 4;

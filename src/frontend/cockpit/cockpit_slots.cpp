@@ -8,6 +8,7 @@
 
 #include "core/memory.h"
 #include "frontend/hud/gui_master.h"
+#include "frontend/hud/object_symbols.h"
 #include "scene/engine_natives.h"
 #include "scene/body_cache.h"
 #include "scene/instance.h"
@@ -22,9 +23,9 @@ constexpr uint32_t kRadarExtras[kRadarSlotCount] = {2, 3, 5, 6, 7, 8};
 constexpr int32_t kCameraMessageDepth = 300;
 constexpr int32_t kCameraMessageSize = 300;
 
-void GiveInstance(CockpitSlot* slot, uint32_t flags) {
+void GiveInstance(CockpitSlot* slot, uint32_t flags, uint32_t flags2) {
   slot->instance = B3D_InstAlloc();
-  InstOrFlags(slot->instance, flags, 0);
+  InstOrFlags(slot->instance, flags, flags2);
 }
 
 void ChargeCounters(int64_t bytes) {
@@ -81,7 +82,8 @@ void AttachSlot(SceneRecord* scene, CockpitSlot* slot, int32_t body) {
 
 void AttachSlotIcon(SceneRecord* scene, CockpitSlot* slot, int32_t body, int32_t icon) {
   AttachSlot(scene, slot, body);
-  if (slot->instance) InstSetIconTexture(slot->instance, icon, 0);
+  // The slot icons are entries of the icon set that lies in the gui_master texture.
+  if (slot->instance) InstSetIconTexture(slot->instance, kGuiIconSet, icon);
 }
 
 void AttachSlotSized(SceneRecord* scene, CockpitSlot* slot, int32_t body, int32_t size) {
@@ -95,7 +97,7 @@ void ShowSlotIcon(int32_t icon, int32_t body, CockpitSlot* slot, SceneRecord* sc
   AttachSlotIcon(scene, slot, body, icon);
   if (!slot->instance) return;
   B3D_InstSetPos(slot->instance, x, y, 0);
-  InstOrFlags(slot->instance, kSlotScreenMark, 0);
+  InstOrFlags(slot->instance, 0, kSlotScreenMark);
 }
 
 void HideSlot(CockpitSlot* slot) {
@@ -111,11 +113,11 @@ OverlayIcon* OverlayIconCreate() {
   if (!icon) return nullptr;
   for (CockpitSlot& slot : icon->small) {
     CockpitSlotInit(&slot);
-    GiveInstance(&slot, kOverlayIconSlotFlags);
+    GiveInstance(&slot, 0, kOverlayIconSlotFlags);
   }
   for (CockpitSlot& slot : icon->large) {
     CockpitSlotInit(&slot);
-    GiveInstance(&slot, kOverlayIconSlotFlags);
+    GiveInstance(&slot, 0, kOverlayIconSlotFlags);
   }
   return icon;
 }
@@ -208,7 +210,7 @@ void TargetOverlayInit(TargetOverlay* overlay, CockpitRecord* cockpit) {
   overlay->cockpit = cockpit;
   for (CockpitSlot& slot : overlay->slots) {
     CockpitSlotInit(&slot);
-    GiveInstance(&slot, kOverlaySlotFlags);
+    GiveInstance(&slot, kOverlaySlotFlags, 0);
   }
   std::memset(overlay->words, 0, sizeof overlay->words);
   overlay->leadX = overlay->leadY = -1;

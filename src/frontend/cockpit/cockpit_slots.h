@@ -17,7 +17,9 @@ void ReattachSlot(SceneRecord* scene, CockpitSlot* slot);
 void ShowSlotIcon(int32_t icon, int32_t body, CockpitSlot* slot, SceneRecord* scene, int32_t x, int32_t y);
 void HideSlot(CockpitSlot* slot);
 
-// Instance flags of the screen-space marks.
+// Instance flags of the marks: the screen-space bit of the second flag word, which the renderer
+// draws in pixels from the view's centre; the overlay icons' slots also are never saved (second
+// word); the 40 target marks' bits lie in the first word.
 constexpr uint32_t kSlotScreenMark = 0x200;
 constexpr uint32_t kOverlaySlotFlags = 24;
 constexpr uint32_t kOverlayIconSlotFlags = 0x600;

@@ -43,6 +43,7 @@ bool QueryReal(int32_t objectId, const char* name, int32_t kind, int32_t argCoun
   if (!gGuiMaster || !gScriptEngine || !ScriptMethodExists(gScriptEngine, objectId, name)) return false;
   ReleaseValue(&gGuiMaster->moduleResult);
   if (argCount == 4) CallScriptFunctionRet(gCockpitModule, 0, objectId, name, kind, 4, a[0], a[1], a[2], a[3]);
+  else if (argCount == 1) CallScriptFunctionRet(gCockpitModule, 0, objectId, name, kind, 1, a[0]);
   else CallScriptFunctionRet(gCockpitModule, 0, objectId, name, kind, 0);
   MoveValue(answer, &gGuiMaster->moduleResult);
   return true;
