@@ -392,6 +392,15 @@ leave_for_load:
   ret
 
 restored:
+  ldg 0                 ; the first frame after the load is captured too: the scene read back
+  ldg 6                 ; from the save must draw what the second frame drew
+  sub
+  push1
+  jne no_restored_capture
+  push0
+  native Wilo_CaptureFrame
+  pop
+no_restored_capture:
   ldg 0
   ldg 6
   sub
