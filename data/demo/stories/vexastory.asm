@@ -205,6 +205,16 @@ build_scene:
   push3
   native B3D_CameraSetAspect
   pop
+  pushi 3200            ; B3D_CameraSetFog(right, on, 90, 40, 20, from 600 to 3200): the right
+  pushi 600             ; camera sees the cube through a haze of its background's colour
+  pushb 20
+  pushb 40
+  pushb 90
+  push1
+  ldg 9
+  pushb 7
+  native B3D_CameraSetFog
+  pop
   push0                 ; a white light above, left of and before the cube, reaching past it
   native B3D_LightAlloc
   mvg 13
