@@ -91,4 +91,22 @@ if(GOLDEN_DIR)
     endif()
     message("${out}")
   endforeach()
+  # The first frame after the load shows the scene the save restored: it must match the frame the
+  # same run drew before the save, with the same tolerance.
+  set(shots ${WORK_DIR}/documents/Korvane/VexaNL/screenshots)
+  if(NOT EXISTS ${shots}/vexascreen00002.bmp)
+    message(FATAL_ERROR "the demo captured no frame after the load (${shots}/vexascreen00002.bmp)")
+  endif()
+  get_filename_component(image_tools ${COMPARE} DIRECTORY)
+  execute_process(COMMAND ${PYTHON} ${image_tools}/bmp_to_png.py ${shots}/vexascreen00001.bmp
+                  RESULT_VARIABLE converted OUTPUT_QUIET ERROR_VARIABLE err)
+  if(NOT converted STREQUAL "0")
+    message(FATAL_ERROR "the frame before the save could not be converted: ${err}")
+  endif()
+  execute_process(COMMAND ${PYTHON} ${COMPARE} ${shots}/vexascreen00002.bmp ${shots}/vexascreen00001.png
+                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT compared STREQUAL "0")
+    message(FATAL_ERROR "the frame after the load differs from the frame before the save:\n${out}${err}")
+  endif()
+  message("${out}")
 endif()

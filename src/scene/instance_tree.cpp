@@ -111,11 +111,12 @@ void InstClearEngineLinks(InstanceRecord* instance) {
 
 void InstPrepareRenderData(InstanceRecord* instance) {
   if (!instance || (instance->flags & kInstRenderReady)) return;
-  // The meshes come with the body; a body that cannot be loaded leaves the instance not ready,
-  // so the next enable or bind tries again.
+  // A ready instance holds one use of its body's device meshes, given back when it is released;
+  // without them its parts have nothing to draw with. A body that cannot be loaded or built
+  // leaves the instance not ready, so the next enable or bind tries again.
   if (instance->flags & kInstLight) {
     if (!instance->deviceLight && !LightCreateD3DLight(instance)) return;
-  } else if (instance->bodyId >= 0 && !LoadBody(instance->bodyId)) {
+  } else if (instance->bodyId != -1 && !InstEnsureBodyMeshes(instance)) {
     return;
   }
   instance->flags |= kInstRenderReady;
@@ -134,6 +135,7 @@ void InstReleaseRenderData(InstanceRecord* instance) {
   } else {
     instance->soundFlags &= ~kInstSoundPlaying;
     instance->soundChannel = -1;
+    if (instance->bodyId != -1) BodyReleaseMeshesById(instance);
   }
   instance->flags &= ~kInstRenderReady;
 }

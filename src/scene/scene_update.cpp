@@ -88,6 +88,13 @@ void SceneUpdateMatrices(SceneRecord* scene) {
     scene->lastPass = first ? member->passNumber : std::max(scene->lastPass, member->passNumber);
     first = false;
   }
+  // A camera is no member, but the view and every distance to it are taken from its world copies:
+  // without them it would look from the origin through a zero matrix and show nothing.
+  for (ListNode* node = ListFirst(&scene->cameras); node; node = ListNext(node)) {
+    InstanceRecord* camera = InstanceOfNode(node);
+    camera->world = camera->position;
+    camera->worldMatrix = camera->matrix;
+  }
   // Linked parts are placed by the loop above, so every member's parts are current here.
   for (ListNode* node = ListFirst(&scene->members); node; node = ListNext(node)) {
     InstanceRecord* member = InstanceOfNode(node);

@@ -15,7 +15,7 @@ struct CollisionModel;
 // keeps its state. A take whose cut is not loaded gives false.
 bool TakeStartPaths(TakeRecord* take);
 
-// Brings the world positions and matrices of the scene's member trees up to date and sets the
+// Brings the world positions and matrices of the scene's member trees and cameras up to date and sets the
 // scene's pass range to its members' lowest and highest render pass (0..0 without members). A
 // member with linked parts then stands at the integer mean of the parts' world positions.
 void SceneUpdateMatrices(SceneRecord* scene);

@@ -71,8 +71,8 @@ CameraRecord* Camera(SceneRecord* scene, int32_t priority, int32_t left, uint32_
   // The view's width to its height, as a 16.16 pair.
   camera->aspectWidth = kOne - left;
   camera->aspectHeight = kOne;
+  // Its world copies, which the view is taken from, are the frame's to make.
   MatrixSetIdentity(&camera->instance.matrix);
-  camera->instance.worldMatrix = camera->instance.matrix;
   return camera;
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/hash_table.h"
 #include "scene/body_records.h"
+#include "scene/camera_records.h"
 #include "scene/collision_model.h"
 #include "scene/cut_records.h"
 #include "scene/engine_state.h"
@@ -202,6 +203,29 @@ TEST_F(SceneUpdate, MemberTreesTakeTheirWorldTransformsFromTheRootDown) {
   EXPECT_EQ(grandchild.world.x, 100 - 3);
   EXPECT_EQ(grandchild.world.y, 210);
   EXPECT_EQ(grandchild.world.z, 305);
+}
+
+// The view and every distance to a camera come from its world copies; a camera that never got
+// them looked from the origin through a zero matrix, and its scene showed nothing.
+TEST_F(SceneUpdate, TheScenesCamerasTakeTheirWorldCopiesFromTheirPlace) {
+  CameraRecord camera{};
+  ListInit(&camera.instance.children);
+  camera.instance.position = {-40, 250, 1200, 0};
+  camera.instance.matrix.m[0][1] = kFixedOne;  // a quarter turn about z
+  camera.instance.matrix.m[1][0] = -kFixedOne;
+  camera.instance.matrix.m[2][2] = kFixedOne;
+  camera.instance.world = {7, 7, 7, 0};  // stale, or never set
+  ListAddTail(&scene_.cameras, &camera.instance.node);
+
+  SceneUpdateMatrices(&scene_);
+  EXPECT_EQ(camera.instance.world.x, -40);
+  EXPECT_EQ(camera.instance.world.y, 250);
+  EXPECT_EQ(camera.instance.world.z, 1200);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(camera.instance.worldMatrix.m[r][c], camera.instance.matrix.m[r][c]) << r << c;
+  EXPECT_EQ(scene_.firstPass, 0);  // a camera is no member: the pass range stays the members'
+  EXPECT_EQ(scene_.lastPass, 0);
+  ListRemove(&camera.instance.node);
 }
 
 TEST_F(SceneUpdate, ALinkedPartHolderStandsAtTheTruncatedMeanOfThePartsFound) {

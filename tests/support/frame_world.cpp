@@ -42,23 +42,9 @@ constexpr int32_t kCubeDistance = 3000;
 constexpr int32_t kGridDistance = 40000;
 constexpr int32_t kGridSpacing = 1600;
 
-// The demo cube with an own material that names the texture "checker" instead of its red colour:
-// full diffuse strength, specular strength 0.4 with power 21. A named light map is the
-// material's too; the glow pass writes its light into the glow mask.
+// The demo cube textured with "checker"; a named light map glows in the glow pass.
 std::string TexturedCubeText(const char* lightMap = nullptr) {
-  std::string text = bodytool::CubeBodyText();
-  const std::string red = "MATERIAL: 1; 0; 40;0;0; 200;0;0; 255;255;255;\n";
-  const std::string textured =
-      std::string("MATERIAL6: 1; 0; checker; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
-                  " 100; NULL;0; NULL;0; ") +
-      (lightMap ? std::string(lightMap) + ";100;" : std::string("NULL;0;")) + " NULL;0; NULL;0;\n";
-  const size_t at = text.find(red);
-  if (at != std::string::npos) text.replace(at, red.size(), textured);
-  // Faces name an own material by its place in the body's list, the first being 0.
-  for (size_t face = text.find("\n1; "); face != std::string::npos; face = text.find("\n1; ", face)) {
-    text[face + 1] = '0';
-  }
-  return text;
+  return bodytool::TexturedCubeBodyText("checker", lightMap ? lightMap : "");
 }
 
 // 8 x 8 texels in 2 x 2 squares of orange and blue.
@@ -285,9 +271,9 @@ BodyRecord* FrameWorld::CacheCube(int32_t id, bool glowing) {
   BodyRecord* body = bodies_ ? bodies_->ParseText(id, TexturedCubeText(glowing ? "checker" : nullptr)) : nullptr;
   if (!body) return nullptr;
   cached_.push_back(body);
-  // Parsing may have put it in the cache already.
-  if (!BodyCreateMeshes(body) || (B3D_FindBody(id) != body && !BodyCacheInsert(id, body))) return nullptr;
-  BodyLoadTextures(body);
+  // Parsing may have put it in the cache already. Its meshes are made by the instances that
+  // join an enabled scene, as in the game.
+  if (B3D_FindBody(id) != body && !BodyCacheInsert(id, body)) return nullptr;
   return body;
 }
 

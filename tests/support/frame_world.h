@@ -37,9 +37,9 @@ class FrameWorld {
   void PlaceCubes(int32_t count);
   InstanceRecord& cube(int32_t i) { return cubes_[static_cast<size_t>(i)]; }
 
-  // The textured cube as body `id` in the engine's body cache with its meshes made, for frames
-  // the engine draws itself; with `glowing` its material also takes the checker as its light
-  // map, so it glows where the glow filter is on. On closing, the world takes it out of the cache,
+  // The textured cube as body `id` in the engine's body cache, for frames the engine draws
+  // itself (its meshes come with the first instance that joins an enabled scene); with `glowing`
+  // its material also takes the checker as its light map, so it glows where the glow filter is on. On closing, the world takes it out of the cache,
   // resets the engine (freeing the scenes a test made there) and frees it. Null on failure.
   BodyRecord* CacheCube(int32_t id, bool glowing);
 

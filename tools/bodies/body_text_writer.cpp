@@ -44,6 +44,22 @@ std::string CubeBodyText() {
   return text;
 }
 
+std::string TexturedCubeBodyText(const std::string& texture, const std::string& lightMap) {
+  std::string text = CubeBodyText();
+  const std::string red = "MATERIAL: 1; 0; 40;0;0; 200;0;0; 255;255;255;\n";
+  const std::string textured = "MATERIAL6: 1; 0; " + texture +
+                               "; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; 0;0;"
+                               " 100; NULL;0; NULL;0; " +
+                               (lightMap.empty() ? std::string("NULL;0;") : lightMap + ";100;") + " NULL;0; NULL;0;\n";
+  const size_t at = text.find(red);
+  if (at != std::string::npos) text.replace(at, red.size(), textured);
+  // Faces name an own material by its place in the body's list, the first being 0.
+  for (size_t face = text.find("\n1; "); face != std::string::npos; face = text.find("\n1; ", face)) {
+    text[face + 1] = '0';
+  }
+  return text;
+}
+
 std::string TwoPartBodyText() {
   std::string text =
       "NAME: skiff;\n"

@@ -9,6 +9,9 @@ namespace bodytool {
 
 // A unit cube of six quads with one red material; every face smoothed on its own.
 std::string CubeBodyText();
+// The same cube with an own material that names `texture` instead of its red colour: full
+// diffuse strength, specular strength 0.4 with power 21; a named light map is the material's too.
+std::string TexturedCubeBodyText(const std::string& texture, const std::string& lightMap = "");
 // A hull and a fin: two parts, a kind-6 effect material with typed parameters, bones and weights,
 // and a second, coarser mesh.
 std::string TwoPartBodyText();

@@ -1,5 +1,6 @@
 // mkbodies FOLDER: writes the demo's bodies under FOLDER: as text body files named as the engine
-// looks bodies up, "objects/v/00001.bod" (the cube) and "objects/v/00002.bod" (two parts), and
+// looks bodies up, "objects/v/00001.bod" (the cube, plated with the texture "vexahull") and
+// "objects/v/00002.bod" (two parts), and
 // converted by the engine's own parser and writer into the binary form in the product's
 // conversion folder, "vc/00001.bob" and "vc/00002.bob".
 #include <cstdio>
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path root = std::filesystem::absolute(argv[1]);
   const std::filesystem::path folder = root / "objects" / "v";
-  const std::string cube = bodytool::CubeBodyText();
+  const std::string cube = bodytool::TexturedCubeBodyText("vexahull");
   const std::string skiff = bodytool::TwoPartBodyText();
   const bool ok = WriteText(folder / "00001.bod", cube) && WriteText(folder / "00002.bod", skiff) &&
                   WriteBinary(root, 1, cube) && WriteBinary(root, 2, skiff);

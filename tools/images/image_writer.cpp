@@ -168,4 +168,22 @@ std::vector<NamedFile> DemoDefaultImages() {
   return files;
 }
 
+std::vector<NamedFile> DemoTextures() {
+  // Hull plating, 32 x 32: four steel plates with dark seams, a rivet in each plate's corner and
+  // an orange band across the lower plates, so every face of a body shows how it is turned.
+  constexpr int kSize = 32;
+  std::vector<uint32_t> pixels;
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      const int px = x % 16, py = y % 16;
+      uint32_t c = ((x / 16 + y / 16) % 2) ? 0xFF8C98AAu : 0xFF7A8698u;
+      if (y >= 20 && y < 26) c = 0xFFE08A1Eu;
+      if ((px == 3 || px == 12) && (py == 3 || py == 12)) c = 0xFFC8D0DCu;
+      if (px == 0 || py == 0) c = 0xFF30343Cu;
+      pixels.push_back(c);
+    }
+  }
+  return {{"textures/vexahull.tga", MakeTga(2, 32, kSize, kSize, pixels)}};
+}
+
 }  // namespace image_tool

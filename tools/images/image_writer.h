@@ -45,6 +45,8 @@ struct NamedFile {
 };
 std::vector<NamedFile> DemoFontFiles();
 std::vector<NamedFile> DemoDefaultImages();
+// The demo's own textures: "textures/vexahull.tga", the hull plating of its bodies.
+std::vector<NamedFile> DemoTextures();
 
 template <typename Set>
 Bytes MakeMonoBmp(int32_t width, int32_t height, Set set) {

@@ -193,7 +193,29 @@ build_scene:
   pushb 4
   native B3D_CameraSetBackgroundColor
   pop
-  push0                 ; a white light between the cameras and the cube, reaching past it
+  pushi 65536           ; B3D_CameraSetAspect(camera, 2/3, 1): each half of the screen is two
+  pushi 43691           ; thirds as wide as it is high
+  ldg 8
+  push3
+  native B3D_CameraSetAspect
+  pop
+  pushi 65536
+  pushi 43691
+  ldg 9
+  push3
+  native B3D_CameraSetAspect
+  pop
+  pushi 3200            ; B3D_CameraSetFog(right, on, 90, 40, 20, from 600 to 3200): the right
+  pushi 600             ; camera sees the cube through a haze of its background's colour
+  pushb 20
+  pushb 40
+  pushb 90
+  push1
+  ldg 9
+  pushb 7
+  native B3D_CameraSetFog
+  pop
+  push0                 ; a white light above, left of and before the cube, reaching past it
   native B3D_LightAlloc
   mvg 13
   pushi 255             ; B3D_LightSetColor(light, 255, 255, 255)
@@ -208,9 +230,9 @@ build_scene:
   push2
   native B3D_LightSetRange
   pop
-  pushi 2000            ; B3D_LightSetPos(light, 0, 1000, 2000)
-  pushi 1000
-  push0
+  push0                 ; B3D_LightSetPos(light, -600, 800, 0)
+  pushi 800
+  pushi -600
   ldg 13
   pushb 4
   native B3D_LightSetPos
@@ -228,12 +250,19 @@ build_scene:
   push2
   native B3D_InstSetBody
   pop
-  pushi 5000            ; B3D_InstSetPos(cube, 0, 0, 5000)
+  pushi 1400            ; B3D_InstSetPos(cube, 0, 0, 1400)
   push0
   push0
   ldg 10
   pushb 4
   native B3D_InstSetPos
+  pop
+  push0                 ; B3D_InstSetRot(cube, 5000, 6000, 0): turned to show three faces
+  pushi 6000
+  pushi 5000
+  ldg 10
+  pushb 4
+  native B3D_InstSetRot
   pop
   ldg 7                 ; B3D_InstAddToScene(cube, scene)
   ldg 10
@@ -373,6 +402,15 @@ leave_for_load:
   ret
 
 restored:
+  ldg 0                 ; the first frame after the load is captured too: the scene read back
+  ldg 6                 ; from the save must draw what the second frame drew
+  sub
+  push1
+  jne no_restored_capture
+  push0
+  native Wilo_CaptureFrame
+  pop
+no_restored_capture:
   ldg 0
   ldg 6
   sub
