@@ -176,6 +176,8 @@ void TearDown() {
     MemFreeIfSet(gGame->engine);
   }
   gScriptEngine = nullptr;
+  FreeModuleStringTables(&gGame->state);
+  gGame->state.startString = FreeString(gGame->state.startString);
   gGameState = nullptr;
   gGame->world.reset();
   std::error_code ignored;
