@@ -105,7 +105,6 @@ bool Build(World* w) {
                   z = (k / (side * side)) * kSpacing;
     if (!ship->instance) return false;
     ship->instance->position = {x, y, z, 0};
-    ship->flags |= 1u << 19;  // steered: the flight pass turns it by the order's remaining angles
     // Two races that are each other's foes, alternating: peaceful ships would pass through.
     ship->owner = static_cast<uint16_t>(1 + k % 2);
     ship->flags2 |= kContactWithoutEffect;

@@ -64,6 +64,13 @@ uint32_t IntSqrt64(uint64_t n);  // floor of the root; every 64-bit value has a 
 int32_t SaturateToInt32(int64_t value);
 // Truncation toward zero; a value without a 32-bit form (too large, NaN) gives 0x80000000.
 int32_t TruncateToWord(long double value);
+// The same for the narrower types, without the extended-precision unit: a double holds every float
+// and every value near the 32-bit range exactly, so the truncation is the same.
+inline int32_t TruncateToWord(double value) {
+  if (!(value > -2147483649.0 && value < 2147483648.0)) return static_cast<int32_t>(0x80000000u);
+  return static_cast<int32_t>(value);
+}
+inline int32_t TruncateToWord(float value) { return TruncateToWord(static_cast<double>(value)); }
 int32_t RandomUpTo(int32_t n);
 uint32_t AngleFromXY(int32_t x, int32_t y);
 void RotateXY(uint32_t angle, int32_t x, int32_t y, int32_t* outX, int32_t* outY);

@@ -33,7 +33,8 @@ constexpr int32_t kMaxStep = 1000;
 constexpr int64_t kSpinPeriodScale = 65536000;
 constexpr uint32_t kObjFlagPlayerShip = kObjFlagBit1;
 constexpr uint32_t kObjFlagFrozen = 1u << 9;
-constexpr uint32_t kObjFlagSteered = 1u << 19;
+constexpr uint32_t kObjFlagPlayerControl = 1u << 18;
+constexpr uint32_t kObjFlagSteered = 1u << 19;  // the autopilot of a player's ship
 constexpr uint32_t kObjFlagMoved = kObjFlagCarried;
 constexpr uint32_t kModeLevelling = 0x2;
 constexpr uint32_t kModeReferenceFollows = 0x4;
@@ -128,10 +129,22 @@ bool PitchOutsideLevelBand(const SpaceObject* o) {
   return pitch < kLevelPitchLow || pitch > kLevelPitchHigh;
 }
 
+// Whether the object turns toward its remaining rotation rather than at its rates. Missiles get
+// the steered bit when launched and any object gets it from the autopilot command; ships and
+// cameras are steered by their orders and their followed object through the remaining rotation
+// the steering routines write, and no command ever gives them the bit, so they turn that way
+// unless a player flies them by hand: the player's ship, or a ship under player control, without
+// the autopilot.
+bool Steered(const SpaceObject* o) {
+  if (o->flags & kObjFlagSteered) return true;
+  if (o->objClass == kClassCamera) return true;
+  return o->objClass == kClassShip && !(o->flags & (kObjFlagPlayerShip | kObjFlagPlayerControl));
+}
+
 // Step 4: the three rotation increments of this frame.
 void RotationIncrements(SpaceObject* o, int32_t step, int32_t inc[3]) {
   const bool plain = (o->flags & kObjFlagFrozen) || o->tractorTarget;
-  if (plain || !(o->flags & kObjFlagSteered)) {
+  if (plain || !Steered(o)) {
     for (int i = 0; i < 3; ++i) inc[i] = PerStep(o->turnRates[i], step);
     const bool levels = !plain && o->objClass == kClassShip && (o->flags & kObjFlagPlayerShip) && gUniverse &&
                         (gUniverse->modeFlags & (kModeLevelling | kModeReferenceFollows)) == kModeLevelling &&

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "core/fixed_math.h"
@@ -489,75 +490,106 @@ PairEnd TestPair(const Pass& pass, SpaceObject* a, SpaceObject* b) {
   return PairEnd::kNext;
 }
 
-// The pair walk keeps a flat copy of what the ships' box test reads (position, radius, kind) in
-// list order, so the many pairs that test rejects cost no visit to either object or its instance.
-// The copy is refreshed for the two objects of every pair that was tested in full, and rebuilt
-// from the list when script code ran or the list changed around the walk; pairs are tested in
-// list order, exactly as a walk over the list itself would.
-struct PairEntry {
-  SpaceObject* object;
-  int32_t x, y, z;
-  int32_t radius;
-  bool boxed;  // has an instance and is no shot, planet or sphere: the box test decides first
-  bool ship;
+// The pair walk keeps a flat copy of what the ships' box test reads (position and reach) in list
+// order, in columns, so the many pairs that test rejects cost no visit to either object or its
+// instance and the scan over them stays a tight loop. The copy is refreshed for the two objects of
+// every pair that was tested in full, and rebuilt from the list when script code ran or the list
+// changed around the walk; pairs are tested in list order, exactly as a walk over the list itself
+// would. Positions and reaches are held as doubles, which hold every sum the test forms exactly.
+struct PairColumns {
+  std::vector<SpaceObject*> object;
+  std::vector<double> x, y, z;
+  // Three times the radius where the box test may reject the object, infinity where it never does:
+  // against a ship row every boxed object, against any other row only boxed ships. An object is
+  // boxed when it has an instance and is no shot, planet or sphere.
+  std::vector<double> reachForShip, reachForOther;
+  // The row's own part of the limit, three times the radius plus the margin; NaN for an object
+  // that is not boxed, whose pairs the box test never rejects.
+  std::vector<double> rowReach;
+  std::vector<uint8_t> ship;
+
+  void Set(size_t k, SpaceObject* o) {
+    const double inf = std::numeric_limits<double>::infinity();
+    object[k] = o;
+    ship[k] = IsShip(o);
+    const bool boxed = o->instance && !IsShot(o) && !IsPlanet(o) && !IsSphere(o);
+    x[k] = o->instance ? o->instance->position.x : 0;
+    y[k] = o->instance ? o->instance->position.y : 0;
+    z[k] = o->instance ? o->instance->position.z : 0;
+    const double reach = 3.0 * double(o->radius);
+    reachForShip[k] = boxed ? reach : inf;
+    reachForOther[k] = boxed && ship[k] ? reach : inf;
+    rowReach[k] = boxed ? reach + double(kBoxMargin) : std::numeric_limits<double>::quiet_NaN();
+  }
+  void Resize(size_t n) {
+    object.resize(n);
+    x.resize(n);
+    y.resize(n);
+    z.resize(n);
+    reachForShip.resize(n);
+    reachForOther.resize(n);
+    rowReach.resize(n);
+    ship.resize(n);
+  }
+  size_t size() const { return object.size(); }
 };
 
-std::vector<PairEntry> gPairEntries;
+PairColumns gPairs;
 
-PairEntry EntryOf(SpaceObject* o) {
-  PairEntry e{o, 0, 0, 0, o->radius, false, IsShip(o)};
-  if (o->instance) {
-    e.x = o->instance->position.x;
-    e.y = o->instance->position.y;
-    e.z = o->instance->position.z;
-    e.boxed = !IsShot(o) && !IsPlanet(o) && !IsSphere(o);
+void BuildPairColumns(ListHead* list) {
+  size_t n = 0;
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) ++n;
+  gPairs.Resize(n);
+  size_t k = 0;
+  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) gPairs.Set(k++, o);
+}
+
+// The first j from `from` on whose pair with row i the box test of TestPair does not reject.
+size_t NextUnrejected(size_t i, size_t from) {
+  const size_t n = gPairs.size();
+  const double rowReach = gPairs.rowReach[i];
+  if (std::isnan(rowReach)) return from;
+  const double* limit = gPairs.ship[i] ? gPairs.reachForShip.data() : gPairs.reachForOther.data();
+  const double ax = gPairs.x[i], ay = gPairs.y[i], az = gPairs.z[i];
+  const double* xs = gPairs.x.data();
+  const double* ys = gPairs.y.data();
+  const double* zs = gPairs.z.data();
+  for (size_t j = from; j < n; ++j) {
+    const double d = std::max({std::fabs(ax - xs[j]), std::fabs(ay - ys[j]), std::fabs(az - zs[j])});
+    if (!(d > rowReach + limit[j])) return j;
   }
-  return e;
-}
-
-void BuildPairEntries(ListHead* list) {
-  gPairEntries.clear();
-  for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) gPairEntries.push_back(EntryOf(o));
-}
-
-// The box test of TestPair on the copied values: true when it would reject the pair at once.
-bool BoxRejects(const PairEntry& a, const PairEntry& b) {
-  if (!a.boxed || !b.boxed || !(a.ship || b.ship)) return false;
-  const int64_t reach = int64_t{a.radius} + b.radius;
-  const int64_t d = std::max({std::llabs(int64_t{a.x} - b.x), std::llabs(int64_t{a.y} - b.y), std::llabs(int64_t{a.z} - b.z)});
-  return d > reach * 3 + kBoxMargin;
+  return n;
 }
 
 // The index of `o` in the copy, or -1.
 int64_t IndexOf(const SpaceObject* o) {
-  for (size_t k = 0; k < gPairEntries.size(); ++k) {
-    if (gPairEntries[k].object == o) return static_cast<int64_t>(k);
+  for (size_t k = 0; k < gPairs.size(); ++k) {
+    if (gPairs.object[k] == o) return static_cast<int64_t>(k);
   }
   return -1;
 }
 
-SpaceObject* EntryAfter(size_t k) { return k + 1 < gPairEntries.size() ? gPairEntries[k + 1].object : nullptr; }
+SpaceObject* EntryAfter(size_t k) { return k + 1 < gPairs.size() ? gPairs.object[k + 1] : nullptr; }
 
 // After a pair tested in full: whether the copy still matches the list around the walk.
 bool CopyStillHolds(ListHead* list, size_t i, size_t j, uint32_t events) {
   if (ObjectEventCount() != events) return false;
-  SpaceObject* a = gPairEntries[i].object;
-  SpaceObject* b = gPairEntries[j].object;
+  SpaceObject* a = gPairs.object[i];
+  SpaceObject* b = gPairs.object[j];
   if (a->parent == nullptr || b->parent == nullptr) return false;
   if (ObjectListNext(a) != EntryAfter(i) || ObjectListNext(b) != EntryAfter(j)) return false;
   ListNode* last = ListLast(list);
-  return !gPairEntries.empty() && last && ObjectOfNode(last) == gPairEntries.back().object;
+  return gPairs.size() > 0 && last && ObjectOfNode(last) == gPairs.object.back();
 }
 
 // The pair walk; false when the pass must end.
 bool PairWalk(const Pass& pass, ListHead* list) {
-  BuildPairEntries(list);
-  for (size_t i = 0; i < gPairEntries.size(); ++i) {
-    SpaceObject* a = gPairEntries[i].object;
+  BuildPairColumns(list);
+  for (size_t i = 0; i < gPairs.size(); ++i) {
+    SpaceObject* a = gPairs.object[i];
     if (!pass.TakesPart(a) || (a->flags2 & kFlag2NoContacts)) continue;
-    for (size_t j = i + 1; j < gPairEntries.size(); ++j) {
-      if (BoxRejects(gPairEntries[i], gPairEntries[j])) continue;
-      SpaceObject* b = gPairEntries[j].object;
+    for (size_t j = NextUnrejected(i, i + 1); j < gPairs.size(); j = NextUnrejected(i, j + 1)) {
+      SpaceObject* b = gPairs.object[j];
       if (!pass.TakesPart(b) || (b->flags2 & kFlag2NoContacts)) continue;
       if (Holding(a, b) || Holding(b, a)) continue;
       if ((a->flags & kFlagApart) && (b->flags & kFlagApart)) continue;
@@ -565,12 +597,12 @@ bool PairWalk(const Pass& pass, ListHead* list) {
       const PairEnd end = TestPair(pass, a, b);
       if (end == PairEnd::kEndPass) return false;
       if (CopyStillHolds(list, i, j, events)) {
-        gPairEntries[i] = EntryOf(a);
-        gPairEntries[j] = EntryOf(b);
+        gPairs.Set(i, a);
+        gPairs.Set(j, b);
       } else {
         // Go on from where a walk over the list would: after b, or after a when the inner walk
         // stops.
-        BuildPairEntries(list);
+        BuildPairColumns(list);
         const int64_t ai = IndexOf(a), bj = IndexOf(b);
         if (ai < 0) return false;
         i = static_cast<size_t>(ai);

@@ -1,6 +1,6 @@
 // The flight pass: the step each object integrates, the motion profile's arrival, drift decay,
 // the player's distance counter, shot growth, skipped objects, thrusters, roll levelling, the
-// sector spin and externally moved objects.
+// sector spin, externally moved objects, and ships under orders turning toward their point.
 #include "update_world.h"
 
 #include "scene/instance.h"
@@ -67,6 +67,46 @@ TEST_F(FlightTest, RemainingRotationArrivesExactlyWithoutOvershoot) {
     EXPECT_EQ(ship->turnRates[0], 0) << remaining;
     // The angle comes back from the turned matrix, so it is only as exact as the matrix.
     EXPECT_NEAR(static_cast<int16_t>(ship->angles[0]), remaining, 20) << remaining;
+    KillObject(ship, 16, nullptr, 0);
+  }
+}
+
+// A ship flying a move order turns its nose onto the order point, frame by frame through the object
+// update and the flight pass; a ship a player flies by hand turns only at the rates its pilot gives
+// it, unless its autopilot is on.
+TEST_F(FlightTest, ShipsUnderOrdersTurnTowardTheirPointUnlessFlownByHand) {
+  FlyingTypes();
+  ships_[0].ship.value27 = 100;
+  struct Case {
+    const char* who;
+    uint32_t flags;
+    bool turns;
+  };
+  const Case kCases[] = {
+      {"a ship under orders", 0, true},
+      {"the player's ship by hand", kObjFlagBit1, false},
+      {"a ship under player control", 1u << 18, false},
+      {"the player's ship on autopilot", kObjFlagBit1 | kSteered, true},
+  };
+  for (const Case& c : kCases) {
+    SpaceObject* ship = ShipFacing(0, {0, 0, 0, 0}, 10, 0);
+    ship->flags |= c.flags;
+    // A point a quarter turn to the side and far enough never to be reached.
+    Order(ship, OM_MOVE_POS, nullptr, {50000000, 0, 0, 0}, 100);
+    const FixedMatrix& flight = Ext(ship)->rotation;
+    ASSERT_EQ(flight.m[2][0], 0) << c.who;
+    uint32_t now = kNow;
+    for (int frame = 0; frame < 300; ++frame, now += 16) {
+      Frame(now);
+      UpdateSectorFlight(sector_);
+    }
+    if (c.turns) {
+      EXPECT_GT(flight.m[2][0], 65000) << c.who;  // flying straight at the point
+      EXPECT_GT(ship->instance->position.x, 0) << c.who;
+    } else {
+      EXPECT_EQ(flight.m[2][0], 0) << c.who;
+      EXPECT_EQ(ship->instance->position.x, 0) << c.who;
+    }
     KillObject(ship, 16, nullptr, 0);
   }
 }
