@@ -438,13 +438,21 @@ bool Commit() {
   return gCommitAnswer;
 }
 
+// Hooks that may commit the listener, with nothing else set.
+ListenerHooks UsableHooks(bool (*commit)()) {
+  ListenerHooks hooks{};
+  hooks.commit = commit;
+  hooks.usable = true;
+  return hooks;
+}
+
 TEST_F(Cameras, ListenerCommitRunsForTheListenerCameraUntilItFails) {
   SystemBlock* previous = gSystem;
   auto system = std::make_unique<SystemBlock>();
   gSystem = system.get();
   CameraRecord* camera = Camera();
   camera->cameraFlags |= kCameraListener;
-  gListenerHooks = ListenerHooks{Commit, true};
+  gListenerHooks = UsableHooks(Commit);
   gCommits = 0;
 
   CaptureFrameCheck(camera);  // "AudioFlags" without the listener bit
@@ -459,11 +467,11 @@ TEST_F(Cameras, ListenerCommitRunsForTheListenerCameraUntilItFails) {
   EXPECT_EQ(gCommits, 2);
   EXPECT_FALSE(gListenerHooks.usable);
 
-  gListenerHooks = ListenerHooks{nullptr, true};  // no listener at all
+  gListenerHooks = UsableHooks(nullptr);  // no listener at all
   CaptureFrameCheck(camera);
   EXPECT_FALSE(gListenerHooks.usable);
 
-  gListenerHooks = ListenerHooks{nullptr, true};
+  gListenerHooks = UsableHooks(nullptr);
   gCommitAnswer = true;
   gSystem = previous;
 }
