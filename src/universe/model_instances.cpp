@@ -33,8 +33,6 @@ constexpr int32_t kLightTypeLast = 1999;
 constexpr int32_t kModelLightRange = 300000;
 constexpr uint32_t kModelLightValues[3] = {0x10000, 0, 0x80000};  // 1.0, 0, 8.0
 constexpr int kDummyKindAnimated = 0;
-constexpr int kDummyKindDoorway = 2;
-constexpr int kDoorwayCutSlot = 3;  // a doorway shows its closed state
 constexpr uint32_t kDummyShipGroupBits = 0xFFFF;  // an animated dummy with any of them is a dock port
 constexpr int32_t kMinAnimatedFrames = 3;
 
