@@ -541,12 +541,13 @@ bool FixUp(LoadState* s) {
     }
     SceneRecord* scene = p.scene ? GetSceneByHandle(p.scene) : nullptr;
     if (scene) {
-      instance->scene = scene;
       if (instance->flags & kInstCamera) {
+        instance->scene = scene;
         ListRemove(&instance->node);
         ListAddTail(&scene->cameras, &instance->node);
         instance->flags2 |= kInst2LoadKeep80;
-      } else if (p.parent == 0) {
+      } else if (!instance->parent) {
+        instance->scene = scene;
         ListRemove(&instance->node);
         ListAddTail(&scene->members, &instance->node);
         instance->flags2 |= kInst2LoadKeep80;
@@ -562,6 +563,15 @@ bool FixUp(LoadState* s) {
       else
         camera->environmentSource = 0;
     }
+  }
+  // A member's scene is its tree's: a damaged section may name another scene for a child, or
+  // one for a child of a free tree, and a scene freed later would leave that child pointing at it.
+  for (PendingLinks& p : s->instances) {
+    InstanceRecord* instance = p.instance;
+    if (!instance->parent || (instance->flags & kInstCamera)) continue;
+    const InstanceRecord* root = instance;
+    while (root->parent) root = root->parent;
+    instance->scene = root->scene;
   }
   return true;
 }
