@@ -29,7 +29,7 @@ namespace {
 // One path of a test cut: the body it carries, its first position, the angles of its first
 // rotation (no rotation key when `rotated` is false) and, when above 0, a second position key at
 // that time so the path takes that long to play.
-struct PathSpec {
+struct PathShape {
   int32_t body;
   FixedVector at;
   bool rotated = true;
@@ -101,25 +101,25 @@ class CutCommands : public CommandWorld {
   }
 
   // A cut in the engine's own allocation, entered in its cut table under `id`.
-  CutRecord* MakeCut(int32_t id, const std::vector<PathSpec>& specs) {
+  CutRecord* MakeCut(int32_t id, const std::vector<PathShape>& shapes) {
     CutRecord* cut = AllocCutRecord("test");
-    const auto count = static_cast<int32_t>(specs.size());
+    const auto count = static_cast<int32_t>(shapes.size());
     PathRecord* paths = AllocCutPaths(count, "test");
     for (int32_t n = 0; n < count; ++n) {
-      const PathSpec& spec = specs[static_cast<size_t>(n)];
+      const PathShape& shape = shapes[static_cast<size_t>(n)];
       PathRecord& path = paths[n];
-      path.lookupWord = static_cast<uint32_t>(spec.body);
+      path.lookupWord = static_cast<uint32_t>(shape.body);
       path.flags = kPathDefaultFlags;
       path.loaderWord = static_cast<uint32_t>(-1);
-      Keys(&path.positions, spec.endTime > 0 ? 2 : 1);
-      path.positions.keys[0].position = spec.at;
-      if (spec.endTime > 0) {
-        path.positions.keys[1].time = spec.endTime;
-        path.positions.keys[1].position = spec.at;
+      Keys(&path.positions, shape.endTime > 0 ? 2 : 1);
+      path.positions.keys[0].position = shape.at;
+      if (shape.endTime > 0) {
+        path.positions.keys[1].time = shape.endTime;
+        path.positions.keys[1].position = shape.at;
       }
-      if (spec.rotated) {
+      if (shape.rotated) {
         Keys(&path.rotations, 1);
-        for (int k = 0; k < 3; ++k) path.rotations.keys[0].angles[k] = spec.angles[k];
+        for (int k = 0; k < 3; ++k) path.rotations.keys[0].angles[k] = shape.angles[k];
       }
     }
     EnterCut(cut, id, paths, count);
