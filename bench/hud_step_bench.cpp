@@ -19,6 +19,7 @@
 #include "core/system_block.h"
 #include "frontend/cockpit/cockpit.h"
 #include "frontend/cockpit/cockpit_slots.h"
+#include "bench_universe.h"
 #include "frontend/frontend.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/hud_step.h"
@@ -61,14 +62,11 @@ void NoKnown(int32_t) {}
 // Texture ids: the icon atlas, the status texture and the radar.
 constexpr int32_t kAtlas = 3, kStatus = 15, kRadar = 66, kTextureCount = 67;
 
-struct World {
-  SystemBlock system{};
+struct World : BenchUniverse {
   std::vector<MaterialRecord> materials;
   MemTexture atlas{32, 8}, status{64, 64}, radar{128, 128};
   std::vector<IconRecord> icons{{461, 0, 0, 0, 2, 3}, {469, 0, 6, 0, 4, 2}, {186, 0, 0, 4, 6, 4}};
   std::string fontDir;
-  ScriptEngine* engine = nullptr;
-  UniverseBlock* universe = nullptr;
   SectorObject* sector = nullptr;
   ObjectTypeRecord shipType{};
   CockpitRecord* cockpit = nullptr;
@@ -111,17 +109,7 @@ bool BuildTextures(World* w) {
 }
 
 bool Build(World* w) {
-  InitMathTables();
-  w->system.gameTime = 10000;
-  w->system.frameStep = 16;
-  gSystem = &w->system;
-  GameSrand(1);
-  if (!InitEngine3D()) return false;
-  w->engine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
-  if (!w->engine || !InitEngineContext(w->engine)) return false;
-  gScriptEngine = w->engine;
-  w->universe = CreateUniverse(static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock))));
-  if (!w->universe) return false;
+  if (!StartBenchUniverse(w, 16)) return false;
   gObjectTypeTables[kClassShip] = {&w->shipType, 1};
   w->sector = static_cast<SectorObject*>(AllocObjectRecord(kClassSector));
   CreateSector(w->sector, MakeTypeWord(kClassSector, 0));
@@ -188,20 +176,9 @@ void Tear(World* w) {
     MemFreeIfSet(gGuiMaster);
     gGuiMaster = nullptr;
   }
-  if (w->universe) {
-    DestroyUniverse(w->universe);
-    MemFreeIfSet(w->universe);
-  }
-  gUniverse = nullptr;
   if (w->sectorCamera) B3D_CameraFree(w->sectorCamera);
-  ExitEngine3D();
+  EndBenchUniverse(w);
   gObjectTypeTables[kClassShip] = {};
-  if (w->engine) {
-    FreeEngineTables(w->engine);
-    MemFreeIfSet(w->engine);
-  }
-  gScriptEngine = nullptr;
-  gSystem = nullptr;
 }
 
 void BM_UpdateHud(benchmark::State& state) {

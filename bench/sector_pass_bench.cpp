@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "bench_universe.h"
 #include "core/fixed_math.h"
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -52,10 +53,7 @@ void Disconnect(int32_t, int32_t) {
 }
 const MediaStreamHooks kHooks{Find, Open, Connect, Play, Stop, Disconnect};
 
-struct World {
-  SystemBlock system{};
-  ScriptEngine* engine = nullptr;  // the universe's command module registers on it
-  UniverseBlock* universe = nullptr;
+struct World : BenchUniverse {
   SectorObject* sector = nullptr;
   ObjectTypeRecord shipType{}, rockType{}, screenType{};
   VideoRow rows[4]{};
@@ -69,16 +67,7 @@ bool Adopt(SectorObject* sector, SpaceObject* o) {
 }
 
 bool Build(World* w) {
-  InitMathTables();
-  w->system.gameTime = 10000;
-  gSystem = &w->system;
-  GameSrand(1);
-  if (!InitEngine3D()) return false;
-  w->engine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
-  if (!w->engine || !InitEngineContext(w->engine)) return false;
-  gScriptEngine = w->engine;
-  w->universe = CreateUniverse(static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock))));
-  if (!w->universe) return false;
+  if (!StartBenchUniverse(w, 0)) return false;
   gObjectTypeTables[kClassShip] = {&w->shipType, 1};
   gObjectTypeTables[kClassAsteroid] = {&w->rockType, 1};
   gObjectTypeTables[kClassSpecial] = {&w->screenType, 1};
@@ -122,19 +111,8 @@ void Tear(World* w) {
   TexAnimSetMediaHooks(nullptr);
   if (w->sector) w->sector->sceneA = nullptr;  // the engine frees its scenes
   gVideoTable = {};                             // the bench's own rows
-  if (w->universe) {
-    DestroyUniverse(w->universe);
-    MemFreeIfSet(w->universe);
-  }
-  gUniverse = nullptr;
-  ExitEngine3D();
+  EndBenchUniverse(w);
   gObjectTypeTables[kClassShip] = gObjectTypeTables[kClassAsteroid] = gObjectTypeTables[kClassSpecial] = {};
-  if (w->engine) {
-    FreeEngineTables(w->engine);
-    MemFreeIfSet(w->engine);
-  }
-  gScriptEngine = nullptr;
-  gSystem = nullptr;
 }
 
 void Run(benchmark::State& state, const MediaStreamHooks* hooks) {

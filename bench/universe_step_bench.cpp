@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "bench_universe.h"
 #include "core/fixed_math.h"
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -59,26 +60,13 @@ int32_t SphereContact(InstanceRecord* a, InstanceRecord* b, int32_t, int32_t) {
 
 int32_t ShipCount() { return std::getenv("KORVANE_BENCH_SMOKE") ? 50 : 1000; }
 
-struct World {
-  SystemBlock system{};
-  ScriptEngine* engine = nullptr;
-  UniverseBlock* universe = nullptr;
+struct World : BenchUniverse {
   ObjectTypeRecord shipType{};
 };
 
 bool Build(World* w) {
-  InitMathTables();
-  w->system.gameTime = 10000;
-  w->system.frameStep = 16;
-  gSystem = &w->system;
-  GameSrand(1);
   // The scene engine's tables give every ship its instance, whose position the motion pass reads.
-  if (!InitEngine3D()) return false;
-  w->engine = static_cast<ScriptEngine*>(MemCalloc(sizeof(ScriptEngine)));
-  if (!w->engine || !InitEngineContext(w->engine)) return false;
-  gScriptEngine = w->engine;
-  w->universe = CreateUniverse(static_cast<UniverseBlock*>(MemCalloc(sizeof(UniverseBlock))));
-  if (!w->universe) return false;
+  if (!StartBenchUniverse(w, 16)) return false;
   w->universe->runState[1] = 1;
   gSimulationServices.instCollideWith = SphereContact;
   gContacts = 0;
@@ -124,19 +112,8 @@ bool Build(World* w) {
 void Tear(World* w) {
   gSimulationServices = DefaultSimulationServices();
   gSectorSteps = DefaultSectorSteps();
-  if (w->universe) {
-    DestroyUniverse(w->universe);
-    MemFreeIfSet(w->universe);
-  }
-  gUniverse = nullptr;
-  ExitEngine3D();
+  EndBenchUniverse(w);
   gObjectTypeTables[kClassShip] = {};
-  if (w->engine) {
-    FreeEngineTables(w->engine);
-    MemFreeIfSet(w->engine);
-  }
-  gScriptEngine = nullptr;
-  gSystem = nullptr;
 }
 
 SectorObject* TheSector(World* w) {

@@ -71,13 +71,7 @@ class HudTextures {
   HudTextures& operator=(const HudTextures&) = delete;
 
   // The block font's number: glyphs (characters 32 to 159) fill their 4 x 4 cell.
-  int32_t OpenBlockFont() {
-    const auto sheet = image_tool::MakeMonoBmp(64, 32, [](int32_t, int32_t) { return true; });
-    dir_.Write("block.bmp", std::string(sheet.begin(), sheet.end()));
-    dir_.Write("block.siz", std::string(128, '\x04'));
-    const FontRecord* f = OpenFont("block", 4, 4, 0, 0);
-    return f ? f->slot : -1;
-  }
+  int32_t OpenBlockFont() { return OpenBlockFontIn(dir_); }
 
   // How many pixels of each colour (without alpha) a texture holds, black left out.
   static std::map<uint32_t, int> Colours(const MemTexture& t) {

@@ -60,6 +60,16 @@ struct MemTexture {
 // Texture 1: 16 x 8; 2: 16 x 8; 3: the source, 32 x 8 with column x coloured x + 1 (alpha 255);
 // 4: font-scaled, 512 x 64; 5: 256 x 16. Collection -1: texture 1 at (0, 0) and texture 2 at
 // (16, 0), both whole, so the collection is 32 x 8.
+// Writes the grid font "block" (4 x 4 cells, glyphs 32 to 159 filling their cell) into `dir`,
+// which must be the current folder, and opens it; its font number or -1.
+inline int32_t OpenBlockFontIn(const TempDir& dir) {
+  const auto sheet = image_tool::MakeMonoBmp(64, 32, [](int32_t, int32_t) { return true; });
+  dir.Write("block.bmp", std::string(sheet.begin(), sheet.end()));
+  dir.Write("block.siz", std::string(128, '\x04'));
+  const FontRecord* f = OpenFont("block", 4, 4, 0, 0);
+  return f ? f->slot : -1;
+}
+
 class TextureWorld {
  public:
   static constexpr int32_t kTexA = 1, kTexB = 2, kSource = 3, kScaled = 4, kWide = 5, kCollection = -1;
@@ -109,13 +119,7 @@ class TextureWorld {
 
   // A grid font "block" of 4 x 4 cells whose glyphs (characters 32 to 159) fill their cell; its
   // font number.
-  int32_t OpenBlockFont() {
-    const auto sheet = image_tool::MakeMonoBmp(64, 32, [](int32_t, int32_t) { return true; });
-    dir_.Write("block.bmp", std::string(sheet.begin(), sheet.end()));
-    dir_.Write("block.siz", std::string(128, '\x04'));
-    const FontRecord* f = OpenFont("block", 4, 4, 0, 0);
-    return f ? f->slot : -1;
-  }
+  int32_t OpenBlockFont() { return OpenBlockFontIn(dir_); }
 
   // The whole content of a gzip file of the temporary folder.
   static std::vector<uint8_t> ReadGzip(const std::string& name) {
