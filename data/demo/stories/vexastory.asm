@@ -23,6 +23,55 @@
 .global int 0        ; G11 the demo's sector
 .global int 0        ; G12 the demo's ship
 .global int 0        ; G13 the light of the scene
+; G14-G29 belong to the scene stretch (vexastory/20_*.asm), G30-G44 to the cockpit stretch
+; (30_*.asm), G45-G59 to the sector stretch (40_*.asm): the n-th `.global` is G n-1, so each
+; stretch's globals are reserved here and its own file declares none.
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
+.global int 0
 
 ; Phases (G2): 0 playing until the timer wakes, 1 save requested, 2 save written (the save
 ; itself holds this phase), 3 read back from the save, 4 the save failed: nothing to read back.
