@@ -189,6 +189,34 @@ void ChooseShaderLevels(GpuDevice* device, DeviceRecord* record, GpuCaps caps) {
   if (mixed) device->SetSoftwareVertexProcessing(0);
 }
 
+// The stretch a camera applies to its scene around itself (row vectors): along the rows of its
+// scale orientation by its three factors, the dust camera's streaks along the direction of
+// flight. Only a camera whose scale orientation was set stretches; the others (every camera but
+// the dust camera, and records made without the allocator, whose factors are 0) see unstretched.
+void CameraStretch(const CameraRecord* camera, float out[3][3]) {
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) out[i][j] = i == j ? 1.0f : 0.0f;
+  }
+  const int32_t* f = camera->factors;
+  if (f[0] == kFixedOne && f[1] == kFixedOne && f[2] == kFixedOne) return;
+  float axes[3][3];
+  bool set = false;
+  for (int k = 0; k < 3; ++k) {
+    for (int j = 0; j < 3; ++j) {
+      axes[k][j] = camera->scaleOrientation.m[k][j] * kFixedToFloat;
+      set = set || camera->scaleOrientation.m[k][j] != 0;
+    }
+  }
+  if (!set) return;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      float sum = 0.0f;
+      for (int k = 0; k < 3; ++k) sum += axes[k][i] * (f[k] * kFixedToFloat) * axes[k][j];
+      out[i][j] = sum;
+    }
+  }
+}
+
 }  // namespace
 
 int32_t InitRender3D() {
@@ -271,11 +299,19 @@ GpuMatrix CameraProjectionMatrix(const CameraRecord* camera) {
 GpuMatrix CameraViewMatrix(const CameraRecord* camera, float sceneScale) {
   const FixedMatrix& rotation = camera->instance.worldMatrix;
   const FixedVector& p = camera->instance.world;
+  float turn[3][3];
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) turn[j][i] = rotation.m[i][j] * kFixedToFloat;
+  }
+  float stretch[3][3];
+  CameraStretch(camera, stretch);
   GpuMatrix m{};
   for (int i = 0; i < 3; ++i) {
-    float dot = 0.0f;
-    for (int j = 0; j < 3; ++j) m.m[j][i] = rotation.m[i][j] * kFixedToFloat;
-    dot = static_cast<float>(p.x) * m.m[0][i] + static_cast<float>(p.y) * m.m[1][i] + static_cast<float>(p.z) * m.m[2][i];
+    for (int j = 0; j < 3; ++j) {
+      m.m[j][i] = stretch[j][0] * turn[0][i] + stretch[j][1] * turn[1][i] + stretch[j][2] * turn[2][i];
+    }
+    const float dot =
+        static_cast<float>(p.x) * m.m[0][i] + static_cast<float>(p.y) * m.m[1][i] + static_cast<float>(p.z) * m.m[2][i];
     m.m[3][i] = -dot * sceneScale;
   }
   m.m[3][3] = 1.0f;

@@ -174,6 +174,13 @@ const ObjectTypeRecord* TypeRow(int32_t objClass, int32_t subtype) {
 // ---------------------------------------------------------------------------------------------
 // Type-record readers.
 
+const BackgroundType* SectorBackground(const SpaceObject* sector) {
+  if (!sector || sector->objClass != kClassSector) return nullptr;
+  const auto subtype = static_cast<int32_t>(static_cast<const SectorObject*>(sector)->sceneWords[0]);
+  const ObjectTypeRecord* row = TypeRow(kClassBackground, subtype);
+  return row ? &row->background : nullptr;
+}
+
 const DataKeyword* GetClassGroupNames(int32_t objClass) {
   switch (objClass) {
     case kClassDock: return kDockGroupNames;

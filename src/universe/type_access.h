@@ -55,6 +55,9 @@ int32_t GetTierWeight(int32_t tier);
 int32_t GetShipTurretCount(const SpaceObject* object);
 int32_t ShipGetComponentCount(const SpaceObject* object);
 int32_t ObjGetTypeBodyId(const SpaceObject* object);
+// A sector's background type (class 2, by the sector's background word), or null when the object
+// is no sector or the type is missing. Not the sector's own subtype: that is its class-1 type.
+const BackgroundType* SectorBackground(const SpaceObject* sector);
 int32_t ObjGetTypeNameTextId(const SpaceObject* object);
 // The object's 16.16 rotation: a ship's own matrix, the scene instance's for every other class.
 // Null when the object has neither.

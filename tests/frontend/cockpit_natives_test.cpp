@@ -207,20 +207,33 @@ TEST_F(CockpitNatives, ObjectsAreReferencedByIdAndAnsweredByIdOrZero) {
   EXPECT_EQ(Call(14, {h_}), 0);
   EXPECT_EQ(c_->refObject, nullptr);
 
-  // A sector gives the cockpit scene the ambient colour of its background type.
+  // A sector gives the cockpit scene the ambient colour of its background type: the type in the
+  // sector's background word, as the sector's scenes and the dust take it, never the sector's own
+  // (class-1) subtype.
   ObjectTypeRecord* backgrounds = Rows(kClassBackground, 3);
-  backgrounds[2].background.values7[1] = 10;
-  backgrounds[2].background.values7[2] = 20;
-  backgrounds[2].background.values7[3] = 30;
-  SpaceObject* sector = Object(50, kClassSector);
-  sector->subtype = 2;
+  for (int k = 1; k <= 3; ++k) {
+    backgrounds[1].background.values7[k] = 99;
+    backgrounds[2].background.values7[k] = 10 * k;
+  }
+  SpaceObject* object = Object(50, kClassSector);
+  auto* sector = static_cast<SectorObject*>(object);
+  sector->subtype = 1;
+  sector->sceneWords[0] = 2;
   Call(11, {h_, 40});  // not a sector
   EXPECT_EQ(c_->sectorSpace, nullptr);
   EXPECT_EQ(c_->scene->values[2], 64);
   Call(11, {h_, 50});
-  EXPECT_EQ(c_->sectorSpace, sector);
+  EXPECT_EQ(c_->sectorSpace, object);
   EXPECT_EQ(c_->scene->values[0], 10);
+  EXPECT_EQ(c_->scene->values[1], 20);
   EXPECT_EQ(c_->scene->values[2], 30);
+  // A background type the table lacks leaves the colour as it was, and the sector is still taken.
+  sector->sceneWords[0] = 7;
+  backgrounds[2].background.values7[1] = 55;
+  c_->sectorSpace = nullptr;
+  Call(11, {h_, 50});
+  EXPECT_EQ(c_->sectorSpace, object);
+  EXPECT_EQ(c_->scene->values[0], 10);
 }
 
 TEST_F(CockpitNatives, GlobalSettingsNeedNoCockpit) {

@@ -159,6 +159,50 @@ TEST_F(RenderMatrices, WorldViewProjectionCombinesTheThreeInThatOrder) {
   EXPECT_EQ(m.m[2][2], 0.0f);
 }
 
+// The camera's scale factors stretch its scene around the camera along the rows of its scale
+// orientation, before the camera's own turn: the dust camera's streaks along the flight.
+TEST_F(RenderMatrices, CameraViewStretchesTheSceneAlongItsScaleOrientation) {
+  const FixedMatrix turnedToX{{{0, 0, -kOne}, {0, kOne, 0}, {kOne, 0, 0}}};  // third row along +x
+  FixedMatrix identity;
+  SetIdentity(&identity);
+  const FixedMatrix none{};
+  const int32_t dustFactors[3] = {39321, 39321, 688128};  // 0.6, 0.6, 10.5 (the dust at speed 50050)
+  const int32_t ones[3] = {kOne, kOne, kOne};
+  struct Case {
+    const char* name;
+    const int32_t* factors;
+    FixedMatrix orientation;
+    FixedMatrix cameraTurn;
+    FixedVector camera;
+    float point[3];
+    float expected[3];
+  };
+  const Case cases[] = {
+      {"factors of 1.0 change nothing", ones, turnedToX, identity, {0, 0, 0, 0}, {30, 40, 10}, {30, 40, 10}},
+      {"without a scale orientation nothing stretches", dustFactors, none, identity, {0, 0, 0, 0}, {30, 40, 10},
+       {30, 40, 10}},
+      {"along the identity orientation", dustFactors, identity, identity, {0, 0, 0, 0}, {30, 40, 10},
+       {18, 24, 105}},
+      {"along the third row of the orientation", dustFactors, turnedToX, identity, {0, 0, 0, 0}, {10, 0, 20},
+       {105, 0, 12}},
+      {"around the camera, not the origin", dustFactors, identity, identity, {100, 0, -200, 0}, {100, 0, -190},
+       {0, 0, 105}},
+      {"before the camera's turn", dustFactors, identity, turnedToX, {0, 0, 0, 0}, {0, 0, 10}, {-105, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::memcpy(camera_.factors, c.factors, sizeof camera_.factors);
+    camera_.scaleOrientation = c.orientation;
+    camera_.instance.worldMatrix = c.cameraTurn;
+    camera_.instance.world = c.camera;
+    const GpuMatrix m = CameraViewMatrix(&camera_, 1.0f);
+    for (int i = 0; i < 3; ++i) {
+      const float got = c.point[0] * m.m[0][i] + c.point[1] * m.m[1][i] + c.point[2] * m.m[2][i] + m.m[3][i];
+      EXPECT_NEAR(got, c.expected[i], 1e-3f) << "component " << i;
+    }
+  }
+}
+
 TEST_F(RenderMatrices, ScreenSpaceInstancesProjectOntoTheViewportInPixels) {
   ASSERT_EQ(InitRender3D(), 1);
   instance_.position = FixedVector{10, 20, 0, 0};

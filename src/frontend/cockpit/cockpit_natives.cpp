@@ -125,13 +125,14 @@ void EnableCamera(CockpitRecord* c, bool on) {
   else if (!on && inScene) B3D_CameraDeleteFromScene(c->scene, camera);
 }
 
-// The sector's background type gives the cockpit scene its ambient colour.
+// The sector's background type gives the cockpit scene its ambient colour, the same type the
+// sector's own scenes and the dust take theirs from (not the sector's class-1 subtype).
 void SetSectorSpace(CockpitRecord* c, SpaceObject* sector) {
   c->sectorSpace = sector;
-  if (!c->scene || sector->objClass != kClassSector) return;
-  const ObjectTypeRecord* row = TypeRow(kClassBackground, sector->subtype);
-  if (!row) return;
-  for (int i = 0; i < 3; ++i) c->scene->values[i] = row->background.values7[1 + i];
+  if (!c->scene) return;
+  const BackgroundType* background = SectorBackground(sector);
+  if (!background) return;
+  for (int i = 0; i < 3; ++i) c->scene->values[i] = background->values7[kBackgroundAmbientFirst + i];
 }
 
 int32_t DistanceToObject(const CockpitRecord* c, const SpaceObject* object) {

@@ -121,13 +121,6 @@ void PrepareDustPart(InstanceRecord* part, int32_t bodyId) {
   B3D_InstSetRot(part, 0, 0, degrees * 65536 / 360);
 }
 
-const BackgroundType* SectorBackground(const SpaceObject* sector) {
-  if (!sector || sector->objClass != kClassSector) return nullptr;
-  const auto subtype = static_cast<int32_t>(static_cast<const SectorObject*>(sector)->sceneWords[0]);
-  const ObjectTypeRecord* row = TypeRow(kClassBackground, subtype);
-  return row ? &row->background : nullptr;
-}
-
 void SetHidden(InstanceRecord* member, bool hidden) {
   member->flags = hidden ? (member->flags | kInstInvisible) : (member->flags & ~kInstInvisible);
 }

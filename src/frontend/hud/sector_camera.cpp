@@ -56,10 +56,6 @@ const FixedVector& ObjectPosition(const SpaceObject* o) {
   return ObjIsInSector(o) ? o->instance->position : o->instance->world;
 }
 
-SectorObject* AsSector(SpaceObject* o) {
-  return o && o->objClass == kClassSector ? static_cast<SectorObject*>(o) : nullptr;
-}
-
 // Shortens the offset so that the camera stops in front of the sector's class-22 objects: the
 // lens-flare probe, turned along the offset and as long as it, is tested against each of them.
 void StopInFrontOfObstacles(SpaceObject* sector, const FixedVector& at, FixedVector* offset) {
@@ -235,12 +231,10 @@ void UpdateSectorCameraMotion(CockpitRecord* c) {
     view.velocity = velocity;
     view.cameraVelocity = velocity;
   }
-  const SectorObject* sector = AsSector(c->sectorSpace);
-  const ObjectTypeRecord* background =
-      sector ? TypeRow(kClassBackground, static_cast<int32_t>(sector->sceneWords[0])) : nullptr;
+  const BackgroundType* background = SectorBackground(c->sectorSpace);
   if (!background) return;
-  const int32_t fogNear = background->background.values7[kBackgroundFogNear];
-  const int32_t fogFar = background->background.values7[kBackgroundFogFar];
+  const int32_t fogNear = background->values7[kBackgroundFogNear];
+  const int32_t fogFar = background->values7[kBackgroundFogFar];
   B3D_CameraSetFog(camera, fogNear != 0 ? kFogColour : 0, fogNear, fogFar);
   camera->cameraFlags |= kCameraFog;
 }
