@@ -488,6 +488,8 @@ int32_t SFX_GetSampleDuration(int32_t soundId) {
 // Per frame, unloading and reset.
 
 void UpdateSounds() {
+  // The frame's sound is mixed before the ends are judged, so a sample heard to its end is over.
+  if (gSystem) SoundCaptureFrame(gSystem->frameStep);
   const int64_t now = Now();
   const int32_t count = SoundChannelCount();
   for (int32_t i = 0; i < count; ++i) {

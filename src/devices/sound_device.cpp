@@ -248,6 +248,8 @@ bool SoundChannelIsBusy(int32_t channel) {
   return !entry.buffer || (entry.flags & kChannelAwaits3D) || AudioOutBufferIsPlaying(entry.buffer);
 }
 
+void SoundCaptureFrame(uint32_t milliseconds) { AudioOutCaptureStep(milliseconds); }
+
 int32_t ChannelSetVolume(int32_t channel, int32_t volume) {
   if (!gSoundDevice || !ValidChannel(channel) || !gSoundChannels[channel].buffer) return 0;
   const SoundChannel& entry = gSoundChannels[channel];

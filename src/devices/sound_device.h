@@ -104,6 +104,9 @@ void ReleaseSoundBuffer(int32_t channel);
 void SoundStopBuffer(int32_t channel);
 // True while the channel may still sound: it has no buffer, waits for its 3D set-up, or plays.
 bool SoundChannelIsBusy(int32_t channel);
+// A run that captures its audio (KORVANE_AUDIO_CAPTURE) mixes the frame's `milliseconds` of sound
+// into the capture file; nothing otherwise.
+void SoundCaptureFrame(uint32_t milliseconds);
 
 int32_t ChannelSetVolume(int32_t channel, int32_t volume);
 int32_t ChannelSet3DParameters(int32_t channel, int32_t volume, int32_t outsideConeAngle, int32_t insideConeAngle,

@@ -13,8 +13,10 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -88,6 +90,10 @@ struct DeviceState {
   Listener pendingListener{};
   bool listenerDirty = false;
   AudioOutBuffer* buffers = nullptr;
+  // The capture file of a loopback device opened for KORVANE_AUDIO_CAPTURE, and the part of a
+  // sample frame the last step left over, in thousandths.
+  FILE* capture = nullptr;
+  uint32_t captureRemainder = 0;
 };
 
 DeviceState gState;
@@ -237,6 +243,19 @@ void Copy3(float* out, float x, float y, float z) {
   out[2] = z;
 }
 
+// A run with KORVANE_AUDIO_CAPTURE renders through the loopback device into that file; each
+// open appends, so a device closed and opened again keeps the earlier samples.
+constexpr uint32_t kCaptureRate = 44100;
+constexpr uint32_t kCaptureChunkFrames = 4096;
+
+FILE* OpenCaptureFile() {
+  const char* path = std::getenv("KORVANE_AUDIO_CAPTURE");
+  if (!path || !*path) return nullptr;
+  FILE* file = std::fopen(path, "ab");
+  if (!file) std::fprintf(stderr, "audio capture %s: cannot be opened\n", path);
+  return file;
+}
+
 bool LoadLoopbackEntryPoints() {
   if (gLoopbackOpen && gRenderSamples) return true;
   if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback")) return false;
@@ -256,6 +275,15 @@ AudioOutResult AudioOutOpen() {
   if (gState.device) return kAudioOutOk;
   ALCdevice* device = nullptr;
   std::vector<ALCint> attributes;
+  FILE* capture = gState.loopbackNext ? nullptr : OpenCaptureFile();
+  if (capture && LoadLoopbackEntryPoints()) {
+    gState.loopbackNext = true;
+    gState.loopbackRate = kCaptureRate;
+  } else if (capture) {
+    std::fprintf(stderr, "audio capture: the library has no loopback device\n");
+    std::fclose(capture);
+    capture = nullptr;
+  }
   const bool loopback = gState.loopbackNext;
   if (loopback) {
     if (!LoadLoopbackEntryPoints()) return kAudioOutFailed;
@@ -268,21 +296,26 @@ AudioOutResult AudioOutOpen() {
     if (OsIsHeadless()) setenv("ALSOFT_DRIVERS", "null", 0);
     device = alcOpenDevice(nullptr);
   }
-  if (!device) return kAudioOutFailed;
+  const auto fail = [&](AudioOutResult answer) {
+    if (capture) std::fclose(capture);
+    return answer;
+  };
+  if (!device) return fail(kAudioOutFailed);
   ALCcontext* context = alcCreateContext(device, attributes.empty() ? nullptr : attributes.data());
   if (!context) {
     const ALCenum error = alcGetError(device);
     alcCloseDevice(device);
-    return error == ALC_OUT_OF_MEMORY ? kAudioOutOutOfMemory : kAudioOutFailed;
+    return fail(error == ALC_OUT_OF_MEMORY ? kAudioOutOutOfMemory : kAudioOutFailed);
   }
   if (!alcMakeContextCurrent(context)) {
     alcDestroyContext(context);
     alcCloseDevice(device);
-    return kAudioOutFailed;
+    return fail(kAudioOutFailed);
   }
   gState.device = device;
   gState.context = context;
   gState.loopback = loopback;
+  gState.capture = capture;
   gState.listener = DefaultListener();
   gState.listenerDirty = false;
   alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);
@@ -300,6 +333,7 @@ void AudioOutClose() {
     alcDestroyContext(gState.context);
   }
   if (gState.device) alcCloseDevice(gState.device);
+  if (gState.capture) std::fclose(gState.capture);
   gState = DeviceState{};
 }
 
@@ -603,6 +637,35 @@ bool AudioOutRenderLoopback(int16_t* samples, uint32_t frames) {
   if (!gState.loopback || !gState.device || !samples) return false;
   gRenderSamples(gState.device, samples, static_cast<ALCsizei>(frames));
   return true;
+}
+
+bool AudioOutIsCapturing() { return gState.capture != nullptr; }
+
+void AudioOutCaptureStep(uint32_t milliseconds) {
+  if (!gState.capture || !gState.loopback || !gState.device) return;
+  const uint64_t thousandths = uint64_t{milliseconds} * kCaptureRate + gState.captureRemainder;
+  uint64_t frames = thousandths / 1000;
+  gState.captureRemainder = static_cast<uint32_t>(thousandths % 1000);
+  int16_t chunk[kCaptureChunkFrames * 2];
+  while (frames > 0) {
+    const auto count = static_cast<uint32_t>(std::min<uint64_t>(frames, kCaptureChunkFrames));
+    gRenderSamples(gState.device, chunk, static_cast<ALCsizei>(count));
+    // The file holds little-endian samples whatever the machine.
+    unsigned char bytes[kCaptureChunkFrames * 4];
+    for (uint32_t i = 0; i < count * 2; ++i) {
+      const auto v = static_cast<uint16_t>(chunk[i]);
+      bytes[2 * i] = static_cast<unsigned char>(v & 0xFF);
+      bytes[2 * i + 1] = static_cast<unsigned char>(v >> 8);
+    }
+    if (std::fwrite(bytes, 4, count, gState.capture) != count) {
+      std::fprintf(stderr, "audio capture: write failed, capture stopped\n");
+      std::fclose(gState.capture);
+      gState.capture = nullptr;
+      return;
+    }
+    frames -= count;
+  }
+  std::fflush(gState.capture);
 }
 
 void AudioOutFailStep(AudioOutStep step, int32_t times, AudioOutResult result) {

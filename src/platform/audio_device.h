@@ -123,5 +123,11 @@ bool AudioOutListenerCommit();
 bool AudioOutUseLoopback(uint32_t rate);
 // Renders `frames` stereo frames of the loopback device.
 bool AudioOutRenderLoopback(int16_t* samples, uint32_t frames);
+// KORVANE_AUDIO_CAPTURE=<file>: AudioOutOpen renders through the loopback device at 44100 Hz
+// (stereo, 16-bit) instead of the system's output, and each step appends `milliseconds` x 44100
+// / 1000 frames (the fractions carried to the next step) to the file as little-endian samples.
+// Nothing happens without a capture.
+bool AudioOutIsCapturing();
+void AudioOutCaptureStep(uint32_t milliseconds);
 // Tests: the next `times` calls of a step answer `result` (kAudioOutFailed for the boolean steps).
 void AudioOutFailStep(AudioOutStep step, int32_t times, AudioOutResult result);

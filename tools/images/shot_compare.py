@@ -3,6 +3,7 @@
 it), or makes the golden from the screenshot after an intended change:
 
     tools/images/shot_compare.py shot.bmp golden.png            exit 0 when within tolerance
+    tools/images/shot_compare.py --tolerance 8 shot.bmp golden.png   a stricter channel tolerance
     tools/images/shot_compare.py --update shot.bmp golden.png   writes golden.png from shot.bmp
 
 Tolerance: drivers round blending and filtering differently, so a channel may differ by up to
@@ -69,7 +70,7 @@ def read_png(data):
     return width, height, rows
 
 
-def compare(shot, golden):
+def compare(shot, golden, tolerance=CHANNEL_TOLERANCE):
     """Returns a message for a mismatch, None when within tolerance."""
     if shot[:2] != golden[:2]:
         return "size %dx%d, golden %dx%d" % (shot[0], shot[1], golden[0], golden[1])
@@ -79,11 +80,11 @@ def compare(shot, golden):
         for x in range(0, len(a), 3):
             d = max(abs(a[x] - b[x]), abs(a[x + 1] - b[x + 1]), abs(a[x + 2] - b[x + 2]))
             worst = max(worst, d)
-            if d > CHANNEL_TOLERANCE:
+            if d > tolerance:
                 bad += 1
     share = bad / float(shot[0] * shot[1])
     if share > BAD_SHARE:
-        return "%d pixels (%.2f%%) differ by more than %d (largest %d)" % (bad, share * 100, CHANNEL_TOLERANCE, worst)
+        return "%d pixels (%.2f%%) differ by more than %d (largest %d)" % (bad, share * 100, tolerance, worst)
     return None
 
 
@@ -91,6 +92,10 @@ def main(args):
     update = args[:1] == ["--update"]
     if update:
         args = args[1:]
+    tolerance = CHANNEL_TOLERANCE
+    if args[:1] == ["--tolerance"] and len(args) >= 2 and args[1].isdigit():
+        tolerance = int(args[1])
+        args = args[2:]
     if len(args) != 2:
         print(__doc__, file=sys.stderr)
         return 2
@@ -108,7 +113,7 @@ def main(args):
     except (OSError, ValueError, zlib.error) as error:
         print("%s" % error, file=sys.stderr)
         return 1
-    problem = compare(shot, golden)
+    problem = compare(shot, golden, tolerance)
     if problem:
         print("%s does not match %s: %s" % (shot_path, golden_path, problem), file=sys.stderr)
         return 1

@@ -54,6 +54,15 @@ class ShotCompareTest(unittest.TestCase):
                 shot = read_bmp(bmp_bytes(pixel, bits=bits))
                 self.assertEqual(compare(shot, golden) is None, matches)
 
+    def test_stated_tolerance(self):
+        golden = read_png(png_bytes(*read_bmp(bmp_bytes(scene))))
+        for name, offset, tolerance, matches in [("within a tolerance of 8", 8, 8, True),
+                                                   ("past a tolerance of 8", 9, 8, False),
+                                                   ("the default takes 9", 9, CHANNEL_TOLERANCE, True)]:
+            with self.subTest(name):
+                shot = read_bmp(bmp_bytes(lambda x, y: tuple(c + offset for c in scene(x, y))))
+                self.assertEqual(compare(shot, golden, tolerance) is None, matches)
+
     def test_size_mismatch(self):
         golden = read_png(png_bytes(*read_bmp(bmp_bytes(scene))))
         self.assertIn("size", compare(read_bmp(bmp_bytes(scene, width=W - 1)), golden))

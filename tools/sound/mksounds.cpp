@@ -14,12 +14,13 @@ constexpr double kToneHertz = 440.0;
 constexpr double kToneAmplitude = 8000.0;
 
 // bank count; header 100 (bank 1) with one entry: priority, volume, flags, pitch low and high,
-// volume spread, range.
+// volume spread, range. Full volume (255), so a run's captured audio holds the tone at the
+// effects volume's level alone.
 constexpr const char* kSoundTable =
     "/ The demo's sound banks\n"
     "1;\n"
     "100; 1;\n"
-    "10; 200; NULL; 0; 0; 0; 0;\n";
+    "10; 255; NULL; 0; 0; 0; 0;\n";
 
 bool Write(const std::filesystem::path& path, const std::string& bytes) {
   std::error_code ec;
