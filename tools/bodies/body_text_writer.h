@@ -15,5 +15,7 @@ std::string TexturedCubeBodyText(const std::string& texture, const std::string& 
 // A hull and a fin: two parts, a kind-6 effect material with typed parameters, bones and weights,
 // and a second, coarser mesh.
 std::string TwoPartBodyText();
+// The HUD's icon body: a quad plated with `texture` (hud_body.cpp).
+std::string HudIconBodyText(const std::string& texture);
 
 }  // namespace bodytool

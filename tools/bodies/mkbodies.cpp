@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
   const std::string cube = bodytool::TexturedCubeBodyText("vexahull");
   const std::string skiff = bodytool::TwoPartBodyText();
   const bool ok = WriteText(folder / "00001.bod", cube) && WriteText(folder / "00002.bod", skiff) &&
+                  WriteText(root / "objects" / "effects" / "menugfx" / "GUI" / "gui_master.bod",
+                            bodytool::HudIconBodyText("effects\\menugfx\\gui_master")) &&
                   WriteBinary(root, 1, cube) && WriteBinary(root, 2, skiff);
   return ok ? 0 : 1;
 }

@@ -66,7 +66,21 @@ Fields IconData() {
           Key("ICON_QM_BUTTON", 1000), Key("NULL", 0), Int(48), Int(0), Int(8), Int(8),
           Int(12), Str("NULL"), Int(1), Int(1), Int(1),
           Key("ICON_MENU_ATTACK", 2), Key("NULL", 0), Int(1), Int(2), Int(3), Int(4),
-          Key("ICONTYPE_GUI", 0), Str("effects\\gui"), Int(64), Int(64), Int(0)};
+          // The HUD's marks: crosshairs and the first frame of the target brackets in every
+          // standing, on the icon sheet mkimages writes.
+          Key("ICONTYPE_GUI", 0), Str("effects\\menugfx\\gui_master"), Int(64), Int(64), Int(12),
+          Key("ICON_TCROSS_NORMAL_BLUE", 389), Key("NULL", 0), Int(0), Int(0), Int(32), Int(32),
+          Key("ICON_TCROSS_NORMAL_RED", 390), Key("NULL", 0), Int(0), Int(0), Int(32), Int(32),
+          Key("ICON_TCROSS_NORMAL_GREEN", 391), Key("NULL", 0), Int(0), Int(0), Int(32), Int(32),
+          Key("ICON_TCROSS_SCREEN_CENTER_BLUE", 499), Key("NULL", 0), Int(0), Int(0), Int(32), Int(32),
+          Key("ICON_TCROSS_SCREEN_CENTER_RED", 500), Key("NULL", 0), Int(0), Int(0), Int(32), Int(32),
+          Key("ICON_TCROSS_SCREEN_CENTER_GREEN", 501), Key("NULL", 0), Int(0), Int(0), Int(32), Int(32),
+          Key("ICON_TANIM_BLUE_L_1", 400), Key("NULL", 0), Int(32), Int(0), Int(16), Int(32),
+          Key("ICON_TANIM_BLUE_R_1", 401), Key("NULL", 0), Int(48), Int(0), Int(16), Int(32),
+          Key("ICON_TANIM_RED_L_1", 410), Key("NULL", 0), Int(32), Int(0), Int(16), Int(32),
+          Key("ICON_TANIM_RED_R_1", 411), Key("NULL", 0), Int(48), Int(0), Int(16), Int(32),
+          Key("ICON_TANIM_GREEN_L_1", 420), Key("NULL", 0), Int(32), Int(0), Int(16), Int(32),
+          Key("ICON_TANIM_GREEN_R_1", 421), Key("NULL", 0), Int(48), Int(0), Int(16), Int(32)};
 }
 
 Fields Skins() {

@@ -47,6 +47,8 @@ std::vector<NamedFile> DemoFontFiles();
 std::vector<NamedFile> DemoDefaultImages();
 // The demo's own textures: "textures/vexahull.tga", the hull plating of its bodies.
 std::vector<NamedFile> DemoTextures();
+// The demo HUD's icon sheet (hud_images.cpp).
+std::vector<NamedFile> DemoHudTextures();
 
 template <typename Set>
 Bytes MakeMonoBmp(int32_t width, int32_t height, Set set) {

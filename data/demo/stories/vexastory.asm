@@ -84,6 +84,7 @@
 .method SaveFinished2 save_finished frame=8 params=1
 .method Restart restart frame=8 params=1
 .method Stop stop frame=8
+.method TranslateKey cockpit_translate_key frame=8 params=1  ; the cockpit stretch (30_cockpit.asm)
 .end
 
 .func Say say frame=8 params=1
@@ -374,6 +375,9 @@ run:
   push0
   ret
 timer_task:
+  push0                 ; the cockpit stretch (30_cockpit.asm) runs first and ends before the save
+  call cockpit_stretch
+  pop
   push0
   call fly_ship
   pop
@@ -411,6 +415,10 @@ input:
   ldg 1
   inc
   mvg 1
+  ldl 4                 ; the cockpit stretch reports the frame's key (30_cockpit.asm)
+  push1
+  call cockpit_input
+  pop
   ldg 0
   inc
   mvg 0
