@@ -302,8 +302,14 @@ bool GroupsSmall(const BodyRecord* body) {
 }
 
 // Whether the member may join its body's batch; clears a candidate that may not.
+// A screen-space member never joins: the batches are drawn in the scene's space, which would put
+// a HUD mark somewhere in the world instead of on the screen.
 bool Batchable(InstanceRecord* member, const CameraRecord* camera, BodyRecord* body) {
   if (!(member->flags & kInstVisible) || !body) return false;
+  if (member->flags2 & kInst2ScreenSpace) {
+    member->flags2 &= ~kInst2BatchCandidate;
+    return false;
+  }
   if (member->flags & kInstBatchAlways) return true;
   if ((camera->cameraFlags & kCameraWrap) && (member->flags & kInstStreak)) return true;
   if (!(member->flags2 & kInst2BatchCandidate)) return false;

@@ -117,6 +117,29 @@ TEST_F(Gathering, BatchCandidatesNeedSmallFaceGroupsAndAnyBodyBut225) {
   }
 }
 
+// Batches are drawn in the scene's space: screen-space members (HUD marks) always take the
+// normal path, where their screen projection applies, even when their body could batch.
+TEST_F(Gathering, ScreenSpaceMembersAreNeverBatched) {
+  ASSERT_NE(bodies_.AddLevels(kBody, 100, 1, 12, kGroupSorted), nullptr);
+  for (const bool screen : {false, true}) {
+    SCOPED_TRACE(screen ? "screen space" : "scene space");
+    std::vector<InstanceRecord*> members;
+    for (int i = 0; i < 3; ++i) {
+      InstanceRecord* member = Member(kBody);
+      member->flags2 |= kInst2BatchCandidate | (screen ? kInst2ScreenSpace : 0u);
+      members.push_back(member);
+    }
+    RenderScenePass(scene_, camera_, 0, 0);
+    const RenderEntry* entry = SceneRenderEntryFind(scene_, kBody);
+    EXPECT_EQ(entry != nullptr && entry->count == 3, !screen) << "counted for a batch";
+    for (const InstanceRecord* member : members) {
+      EXPECT_EQ((member->flags2 & kInst2BatchCandidate) != 0, !screen);
+    }
+    for (InstanceRecord* member : members) FreeInstance(member);
+    SceneReleaseRenderEntries(scene_);
+  }
+}
+
 TEST_F(Gathering, TwoRangesChooseTheModesByDistance) {
   ASSERT_NE(bodies_.AddLevels(kBody, 100, 1, 12, kGroupSorted), nullptr);
   camera_->cameraFlags |= kCameraFog;
