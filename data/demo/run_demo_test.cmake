@@ -135,10 +135,26 @@ if(GOLDEN_DIR)
   message("${out}")
 endif()
 
-# The cockpit stretch's captured audio: the 440 Hz tone of sound 100 at the sample's level lowered
-# by the play volume (-1036 hundredths of a decibel at full volume and effects volume 255) and the
-# master volume (-6), the right side a further 16 lower (pan 64), each within 2 %. (The stretch
-# also captures its HUD frame as the second screenshot; it has no golden picture yet.)
+# The cockpit stretch: its HUD frame (crosshair and brackets over the 3D view) against its golden
+# picture, every channel within +-8 on at least 99.5 % of the pixels; and the captured audio: the
+# 440 Hz tone of sound 100 at the sample's level lowered by the play volume (-1036 hundredths of a
+# decibel at full volume and effects volume 255) and the master volume (-6), the right side a
+# further 16 lower (pan 64), each within 2 %.
+if(GOLDEN_DIR)
+  set(cockpit_shot 00002)
+  set(cockpit_golden ${GOLDEN_DIR}/hud.png)
+  set(shot ${WORK_DIR}/documents/Korvane/VexaNL/screenshots/vexascreen${cockpit_shot}.bmp)
+  if(NOT EXISTS ${shot})
+    message(FATAL_ERROR "the cockpit stretch captured no screenshot ${shot}")
+  endif()
+  execute_process(COMMAND ${PYTHON} ${COMPARE} --tolerance 8 ${shot} ${cockpit_golden}
+                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT compared STREQUAL "0")
+    message(FATAL_ERROR "${out}${err}After an intended change of the HUD frame, make its golden again with\n"
+                        "  ${PYTHON} ${COMPARE} --update ${shot} ${cockpit_golden}")
+  endif()
+  message("${out}")
+endif()
 if(AUDIO_CHECK)
   execute_process(COMMAND ${PYTHON} ${AUDIO_CHECK} ${audio_capture} ${SOUND_SAMPLE} --hertz 440 --hertz-tolerance 2
                           --left-millibels -1042 --right-millibels -1058 --tolerance 0.02

@@ -8,8 +8,8 @@ namespace bodytool {
 std::string HudIconBodyText(const std::string& texture) {
   std::string text =
       "NAME: gui_master;\n"
-      "MATERIAL6: 1; MPF_2SIDED; " + texture +
-      "; 255;255;255; 255;255;255; 0;0;0; 0;0;0;0; 0; 0;0; 100; NULL;0; NULL;0; NULL;0; NULL;0; NULL;0;\n"
+      "MATERIAL6: 1; MPF_2SIDED|MPF_ALPHATEST; " + texture +
+      "; 255;255;255; 255;255;255; 0;0;0; 255;255;255;0; 0; 0;0; 100; NULL;0; NULL;0; NULL;0; NULL;0; NULL;0;\n"
       "BODIES:\n"
       "1;\n"
       "POINTS:\n"
