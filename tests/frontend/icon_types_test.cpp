@@ -8,6 +8,8 @@
 #include <string>
 
 #include "core/memory.h"
+#include "engine_types/demo_engine_files.h"
+#include "engine_types/type_file_writer.h"
 #include "frontend/hud/gui_master.h"
 #include "frontend/hud/icon_types.h"
 #include "support/catalog_world.h"
@@ -216,6 +218,17 @@ TEST_F(IconTypesFile, BadClassesEndTheFileAndBadKeysEndTheirListKeepingWhatWasRe
     EXPECT_EQ(s.subtypeIcons ? Triple(s.subtypeIcons, 2)[0] : 0, c.subtype2);
     EXPECT_EQ(s.subtypeIcons ? Triple(s.subtypeIcons, 1)[0] : 0, c.subtype1);
   }
+}
+
+// The demo's generated file: the ship row's three standings, nothing else.
+TEST_F(IconTypesFile, TheDemosFileGivesShipsTheirIcons) {
+  const typetool::TypeFile file = typetool::DemoIconTypesFile();
+  ASSERT_TRUE(LoadText(typetool::TypeFileBytes(world_.dir().File("types/scratch.txt"), file.fields, false)));
+  const int32_t expected[6] = {389, 390, 391, 0, 0, 0};
+  EXPECT_TRUE(std::equal(expected, expected + 6, rows_[kClassShip].icons));
+  EXPECT_EQ(rows_[kClassShip].subtypeCount, 0);
+  EXPECT_EQ(rows_[kClassShip].secondCount, 0);
+  EXPECT_EQ(rows_[kClassMissile].icons[0], 0);
 }
 
 TEST_F(IconTypesFile, AMissingFileLeavesAClearedTable) {

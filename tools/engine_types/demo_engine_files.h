@@ -20,6 +20,8 @@ struct TypeFile {
 
 // BodyData, CutData, LightTypes, Particles3, Lensflares, BodyDummies, IconData and Skins.
 std::vector<TypeFile> DemoTypeFiles();
+// The HUD's "icontypes" (demo_hud_files.cpp).
+TypeFile DemoIconTypesFile();
 // The demo's cut: two paths (the cube and the two-part body) with names, notes, a constraint,
 // flags and key blocks. Cut 1 of the demo is its text form, cut 2 its binary form.
 CutContent DemoCut();

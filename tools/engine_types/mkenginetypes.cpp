@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
   std::vector<typetool::TypeFile> text = typetool::DemoTypeFiles();
   for (typetool::TypeFile& file : typetool::DemoUniverseAuxFiles()) text.push_back(file);
   text.push_back(typetool::DemoEffectsFile());
+  text.push_back(typetool::DemoIconTypesFile());
   for (const typetool::TypeFile& file : text) {
     if (!Write(folder, file, false)) return 1;
   }
