@@ -681,7 +681,8 @@ struct SweepIndex {
     for (auto s = std::lower_bound(strips.begin(), strips.end(), std::pair<int64_t, size_t>{first, 0});
          s != strips.end() && s->first <= last; ++s) {
       const auto begin = entries.begin() + static_cast<ptrdiff_t>(s->second);
-      const auto end = s + 1 == strips.end() ? entries.end() : entries.begin() + static_cast<ptrdiff_t>((s + 1)->second);
+      const auto end =
+          s + 1 == strips.end() ? entries.end() : entries.begin() + static_cast<ptrdiff_t>((s + 1)->second);
       const Entry low{s->first, ay - band, 0, 0, 0, 0};
       auto it = std::lower_bound(begin, end, low);
       auto stop = it;

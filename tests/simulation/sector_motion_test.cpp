@@ -507,8 +507,8 @@ TEST_F(SectorMotion, IndexedPairWalkMatchesThePlainScan) {
     };
     for (const ObjectEventRecord& e : events_) {
       // Which arguments carry object ids, by event.
-      const bool ids[3] = {e.name != "MakeDamage" && e.name != "KilledBy", e.name == "AttackedBy" || e.name == "KilledBy",
-                           e.name == "KilledBy"};
+      const bool ids[3] = {e.name != "MakeDamage" && e.name != "KilledBy",
+                           e.name == "AttackedBy" || e.name == "KilledBy", e.name == "KilledBy"};
       std::string line = "event " + id(static_cast<int32_t>(e.objectId)) + " " + e.name;
       const int32_t args[3] = {e.a, e.b, e.c};
       for (int32_t i = 0; i < e.argCount && i < 3; ++i) line += " " + (ids[i] ? id(args[i]) : std::to_string(args[i]));
