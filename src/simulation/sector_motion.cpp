@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -508,19 +509,33 @@ struct PairColumns {
   std::vector<double> rowReach;
   std::vector<uint8_t> ship;
 
-  void Set(size_t k, SpaceObject* o) {
+  // Answers how the row changed: not at all, in its position only, or in its reaches or kind.
+  enum Change { kSame, kMoved, kReshaped };
+  Change Set(size_t k, SpaceObject* o) {
     const double inf = std::numeric_limits<double>::infinity();
-    object[k] = o;
-    ship[k] = IsShip(o);
+    const bool isShip = IsShip(o);
     const bool boxed = o->instance && !IsShot(o) && !IsPlanet(o) && !IsSphere(o);
-    x[k] = o->instance ? o->instance->position.x : 0;
-    y[k] = o->instance ? o->instance->position.y : 0;
-    z[k] = o->instance ? o->instance->position.z : 0;
+    const double px = o->instance ? o->instance->position.x : 0;
+    const double py = o->instance ? o->instance->position.y : 0;
+    const double pz = o->instance ? o->instance->position.z : 0;
     const double reach = 3.0 * double(o->radius);
-    reachForShip[k] = boxed ? reach : inf;
-    reachForOther[k] = boxed && ship[k] ? reach : inf;
-    rowReach[k] = boxed ? reach + double(kBoxMargin) : std::numeric_limits<double>::quiet_NaN();
+    const double forShip = boxed ? reach : inf;
+    const double forOther = boxed && isShip ? reach : inf;
+    const double own = boxed ? reach + double(kBoxMargin) : std::numeric_limits<double>::quiet_NaN();
+    const bool reshaped = object[k] != o || ship[k] != isShip || reachForShip[k] != forShip ||
+                          reachForOther[k] != forOther || !SameReach(rowReach[k], own);
+    const bool moved = x[k] != px || y[k] != py || z[k] != pz;
+    object[k] = o;
+    ship[k] = isShip;
+    x[k] = px;
+    y[k] = py;
+    z[k] = pz;
+    reachForShip[k] = forShip;
+    reachForOther[k] = forOther;
+    rowReach[k] = own;
+    return reshaped ? kReshaped : moved ? kMoved : kSame;
   }
+  static bool SameReach(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
   void Resize(size_t n) {
     object.resize(n);
     x.resize(n);
@@ -536,29 +551,224 @@ struct PairColumns {
 
 PairColumns gPairs;
 
+// Whether the pair walk finds a row's partners through the sweep index below (the usual case) or
+// by scanning every later row; both give the same partners in the same order.
+bool gPlainPairScan = false;
+
+// Whether the box test of TestPair may let the pair of rows i and j through.
+bool BoxAdmits(size_t i, size_t j, const double* limit) {
+  const double d = std::max({std::fabs(gPairs.x[i] - gPairs.x[j]), std::fabs(gPairs.y[i] - gPairs.y[j]),
+                             std::fabs(gPairs.z[i] - gPairs.z[j])});
+  return !(d > gPairs.rowReach[i] + limit[j]);
+}
+
+// A grid index over one limit column of the copy. The rows with a finite limit are kept sorted by
+// (x strip, y, row), each entry holding what the box test reads, so the test runs over contiguous
+// memory; the rows the box test never rejects (an infinite limit) are listed apart in list order.
+// A row farther from row i along x or y than row i's reach plus the largest finite limit is
+// rejected whatever its other coordinates, so row i's partners lie in the few strips its reach
+// spans, within a y range of each. Kept up to date row by row as the walk refreshes the copy;
+// rebuilt when a row's reach or kind changes.
+struct SweepIndex {
+  struct Entry {
+    int64_t strip;
+    double y;
+    uint32_t row;
+    double x, z, limit;
+    bool operator<(const Entry& o) const {
+      return strip != o.strip ? strip < o.strip : y != o.y ? y < o.y : row < o.row;
+    }
+  };
+  explicit SweepIndex(const std::vector<double>* column) : limit(column) {}
+  const std::vector<double>* limit;
+  std::vector<Entry> entries;
+  std::vector<uint32_t> unbounded;
+  double widest = 0;  // the largest finite limit
+  double stripWidth = 1;
+  bool stale = true;
+  // Where each strip's entries begin, for the strips that hold any; redone after a row changes strip.
+  std::vector<std::pair<int64_t, size_t>> strips;
+  bool stripsStale = true;
+  std::vector<uint8_t> seen;  // Resort's record of the rows met
+
+  int64_t StripOf(double x) const { return static_cast<int64_t>(std::floor(x / stripWidth)); }
+  Entry EntryOf(size_t k, double x, double y) const {
+    return {StripOf(x), y, static_cast<uint32_t>(k), x, gPairs.z[k], (*limit)[k]};
+  }
+
+  void Build() {
+    unbounded.clear();
+    widest = 0;
+    for (size_t k = 0; k < gPairs.size(); ++k) {
+      if (std::isinf((*limit)[k])) unbounded.push_back(static_cast<uint32_t>(k));
+      else widest = std::max(widest, (*limit)[k]);
+    }
+    // A strip about as wide as the reach of the widest rows: two or three strips per query.
+    stripWidth = 2 * widest + double(kBoxMargin);
+    if (!Resort()) {
+      entries.clear();
+      for (size_t k = 0; k < gPairs.size(); ++k) {
+        if (!std::isinf((*limit)[k])) entries.push_back(EntryOf(k, gPairs.x[k], gPairs.y[k]));
+      }
+      std::sort(entries.begin(), entries.end());
+    }
+    stale = false;
+    stripsStale = true;
+  }
+
+  // From one frame to the next the rows keep their order in the list and barely move: the last
+  // order, refilled with the rows' new values, is nearly sorted, and an insertion sort settles it
+  // in about one pass. False (the entries to be made afresh) when the bounded rows are not the
+  // same ones, or the order has changed too much for that to pay.
+  bool Resort() {
+    const size_t n = gPairs.size();
+    if (entries.size() != n - unbounded.size()) return false;
+    seen.assign(n, 0);
+    for (Entry& e : entries) {
+      if (e.row >= n || seen[e.row] || std::isinf((*limit)[e.row])) return false;
+      seen[e.row] = 1;
+      e = EntryOf(e.row, gPairs.x[e.row], gPairs.y[e.row]);
+    }
+    size_t shifts = 0;
+    const size_t most = 8 * entries.size() + 64;
+    for (size_t e = 1; e < entries.size(); ++e) {
+      const Entry value = entries[e];
+      size_t k = e;
+      for (; k > 0 && value < entries[k - 1] && shifts < most; --k, ++shifts) entries[k] = entries[k - 1];
+      entries[k] = value;
+      if (shifts >= most) return false;
+    }
+    return true;
+  }
+
+  void FindStrips() {
+    strips.clear();
+    for (size_t e = 0; e < entries.size(); ++e) {
+      if (strips.empty() || strips.back().first != entries[e].strip) strips.emplace_back(entries[e].strip, e);
+    }
+    stripsStale = false;
+  }
+
+  // Row k, bounded, moved from (oldX, oldY).
+  void Move(size_t k, double oldX, double oldY) {
+    if (stale || std::isinf((*limit)[k])) return;
+    const Entry from = EntryOf(k, oldX, oldY), to = EntryOf(k, gPairs.x[k], gPairs.y[k]);
+    auto at = std::lower_bound(entries.begin(), entries.end(), from);
+    if (at == entries.end() || at->strip != from.strip || at->y != from.y || at->row != from.row) {
+      stale = true;
+      return;
+    }
+    if (from.strip != to.strip) stripsStale = true;
+    auto place = std::lower_bound(entries.begin(), entries.end(), to);
+    if (place > at) {
+      std::rotate(at, at + 1, place);
+      *(place - 1) = to;
+    } else {
+      std::rotate(place, at, at + 1);
+      *place = to;
+    }
+  }
+
+  // Every row from `from` on that row i's box test admits, in ascending order, into `out`.
+  void Partners(size_t i, size_t from, std::vector<uint32_t>* out) {
+    if (stale) Build();
+    if (stripsStale) FindStrips();
+    out->clear();
+    const double ax = gPairs.x[i], ay = gPairs.y[i], az = gPairs.z[i], own = gPairs.rowReach[i];
+    // Padded well beyond any rounding of the sums: the box test itself decides each row.
+    const double band = (own + widest) * (1 + 1e-9) + 1;
+    const int64_t first = StripOf(ax - band), last = StripOf(ax + band);
+    for (auto s = std::lower_bound(strips.begin(), strips.end(), std::pair<int64_t, size_t>{first, 0});
+         s != strips.end() && s->first <= last; ++s) {
+      const auto begin = entries.begin() + static_cast<ptrdiff_t>(s->second);
+      const auto end =
+          s + 1 == strips.end() ? entries.end() : entries.begin() + static_cast<ptrdiff_t>((s + 1)->second);
+      const Entry low{s->first, ay - band, 0, 0, 0, 0};
+      auto it = std::lower_bound(begin, end, low);
+      auto stop = it;
+      while (stop != end && stop->y <= ay + band) ++stop;
+      // Every entry is written and kept only when admitted: whether one is admitted follows no
+      // pattern the processor could guess.
+      size_t count = out->size();
+      out->resize(count + static_cast<size_t>(stop - it));
+      uint32_t* rows = out->data();
+      for (; it != stop; ++it) {
+        // The box test of BoxAdmits on the entry's copy of the same values.
+        const double d = std::max({std::fabs(ax - it->x), std::fabs(ay - it->y), std::fabs(az - it->z)});
+        rows[count] = it->row;
+        count += static_cast<size_t>(it->row >= from) & static_cast<size_t>(!(d > own + it->limit));
+      }
+      out->resize(count);
+    }
+    for (uint32_t k : unbounded) {
+      if (k >= from) out->push_back(k);
+    }
+    std::sort(out->begin(), out->end());
+  }
+};
+
+SweepIndex gShipRows(&gPairs.reachForShip);
+SweepIndex gOtherRows(&gPairs.reachForOther);
+
+// Row i's partners from `from` on, as last found: valid while the copy has not changed since.
+struct RowPartners {
+  size_t row = SIZE_MAX;
+  uint64_t version = 0;
+  size_t from = 0;
+  std::vector<uint32_t> rows;
+  size_t next = 0;  // the first of `rows` not yet passed
+};
+RowPartners gPartners;
+uint64_t gCopyVersion = 1;  // bumped by every change of the copy
+
+void RefreshRow(size_t k, SpaceObject* o) {
+  const double oldX = gPairs.x[k], oldY = gPairs.y[k];
+  switch (gPairs.Set(k, o)) {
+    case PairColumns::kSame: return;
+    case PairColumns::kMoved:
+      gShipRows.Move(k, oldX, oldY);
+      gOtherRows.Move(k, oldX, oldY);
+      break;
+    case PairColumns::kReshaped:
+      gShipRows.stale = gOtherRows.stale = true;
+      break;
+  }
+  ++gCopyVersion;
+}
+
 void BuildPairColumns(ListHead* list) {
   size_t n = 0;
   for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) ++n;
   gPairs.Resize(n);
   size_t k = 0;
   for (SpaceObject* o = ObjectListFirst(list); o; o = ObjectListNext(o)) gPairs.Set(k++, o);
+  gShipRows.stale = gOtherRows.stale = true;
+  ++gCopyVersion;
 }
 
 // The first j from `from` on whose pair with row i the box test of TestPair does not reject.
 size_t NextUnrejected(size_t i, size_t from) {
   const size_t n = gPairs.size();
-  const double rowReach = gPairs.rowReach[i];
-  if (std::isnan(rowReach)) return from;
-  const double* limit = gPairs.ship[i] ? gPairs.reachForShip.data() : gPairs.reachForOther.data();
-  const double ax = gPairs.x[i], ay = gPairs.y[i], az = gPairs.z[i];
-  const double* xs = gPairs.x.data();
-  const double* ys = gPairs.y.data();
-  const double* zs = gPairs.z.data();
-  for (size_t j = from; j < n; ++j) {
-    const double d = std::max({std::fabs(ax - xs[j]), std::fabs(ay - ys[j]), std::fabs(az - zs[j])});
-    if (!(d > rowReach + limit[j])) return j;
+  if (std::isnan(gPairs.rowReach[i])) return from;
+  if (gPlainPairScan) {
+    const double* limit = gPairs.ship[i] ? gPairs.reachForShip.data() : gPairs.reachForOther.data();
+    for (size_t j = from; j < n; ++j) {
+      if (BoxAdmits(i, j, limit)) return j;
+    }
+    return n;
   }
-  return n;
+  RowPartners& p = gPartners;
+  if (p.row != i || p.version != gCopyVersion || from < p.from) {
+    p.row = i;
+    p.version = gCopyVersion;
+    p.from = from;
+    (gPairs.ship[i] ? gShipRows : gOtherRows).Partners(i, from, &p.rows);
+    p.next = 0;
+  }
+  // The walk asks for ever later rows: go on from the last answer.
+  if (p.next > 0 && p.rows[p.next - 1] >= from) p.next = 0;
+  while (p.next < p.rows.size() && p.rows[p.next] < from) ++p.next;
+  return p.next < p.rows.size() ? p.rows[p.next] : n;
 }
 
 // The index of `o` in the copy, or -1.
@@ -597,8 +807,8 @@ bool PairWalk(const Pass& pass, ListHead* list) {
       const PairEnd end = TestPair(pass, a, b);
       if (end == PairEnd::kEndPass) return false;
       if (CopyStillHolds(list, i, j, events)) {
-        gPairs.Set(i, a);
-        gPairs.Set(j, b);
+        RefreshRow(i, a);
+        RefreshRow(j, b);
       } else {
         // Go on from where a walk over the list would: after b, or after a when the inner walk
         // stops.
@@ -670,6 +880,8 @@ void UpdateSectorMotion(SectorObject* sector) {
     o->flags &= ~kFlagNew;
   }
 }
+
+void SetPlainPairScan(bool plain) { gPlainPairScan = plain; }
 
 void HandleObjectCollision(SpaceObject* a, SpaceObject* b) {
   if (!a || !b) return;

@@ -12,6 +12,9 @@ struct SectorObject;
 // The pass: reset walk, beam shots, the pairs, the finish walk. Ends for the frame as soon as a
 // script event has taken one of the objects it holds out of the sector.
 void UpdateSectorMotion(SectorObject* sector);
+// The pair walk finds each object's possible partners through a spatial index; `plain` makes it
+// scan every later object instead. Both give the same pairs in the same order (the tests compare).
+void SetPlainPairScan(bool plain);
 // Applies one contact: ware catching, hit damage both ways, the ram, the destruction of each side.
 void HandleObjectCollision(SpaceObject* a, SpaceObject* b);
 // A ship against a containment sphere (special 92): 1 when the pair was handled as such (the ship

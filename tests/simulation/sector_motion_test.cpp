@@ -3,6 +3,8 @@
 // catching, gates and landings, collision warnings, the event order of a hit, a ram, a planet
 // crash and a kill, and handlers that free objects in the middle of the pass. Instances touch
 // when they lie within the sum of their sizes; the generator is seeded with 1.
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -433,3 +435,109 @@ TEST_F(SectorMotion, BlastHandlerFreeingTheNextObjectStopsTheBlast) {
 }
 
 }  // namespace
+
+// The pair walk finds each object's partners through a spatial index; the plain scan tests every
+// later object. On a crowded sector placed at random (ships, shots, flagged missiles, asteroids,
+// clusters that collide and far objects the box test rejects, a few heard by the story, whose
+// handlers move other objects and so make the walk rebuild its copy), stepped a few frames with the
+// objects drifting between them, both must give the same pairs in the same order (every pair that
+// reaches the threat test is logged), the same events and the same end state of every object.
+TEST_F(SectorMotion, IndexedPairWalkMatchesThePlainScan) {
+  static std::vector<std::string>* threatLog = nullptr;
+  static std::map<const SpaceObject*, int>* indexOf = nullptr;
+  auto run = [&](bool plain, uint32_t seed) {
+    std::vector<std::string> log;
+    std::map<const SpaceObject*, int> index;
+    std::map<uint32_t, int> indexOfId;
+    threatLog = &log;
+    indexOf = &index;
+    gSimulationServices.recordCollisionThreat = [](SpaceObject* ship, SpaceObject* obstacle, int32_t distance) {
+      threatLog->push_back("pair " + std::to_string((*indexOf)[ship]) + " " + std::to_string((*indexOf)[obstacle]) +
+                           " " + std::to_string(distance));
+    };
+    sector_ = Sector();
+    events_.clear();
+    GameSrand(1);
+    std::mt19937 g(seed);
+    auto uniform = [&g](int32_t lo, int32_t hi) { return lo + static_cast<int32_t>(g() % uint32_t(hi - lo + 1)); };
+    std::vector<SpaceObject*> made;
+    std::map<const SpaceObject*, FixedVector> drift;
+    for (int k = 0; k < 160; ++k) {
+      const int kind = uniform(0, 9);
+      const int32_t radius = uniform(10, 9000);
+      SpaceObject* o;
+      if (kind == 0 && !made.empty()) o = ShotFrom(made[g() % made.size()], 0, 0, radius);
+      else if (kind == 1 && !made.empty()) o = MissileFrom(made[g() % made.size()], 0, radius);
+      else o = In(kind == 2 ? kClassAsteroid : kClassShip, 0, 0, radius, uniform(1000, 3000000));
+      // A tight cluster, a ring about as wide as the box test's reach and a far scatter beyond it.
+      const int32_t spread = k % 3 == 0 ? 40000 : k % 3 == 1 ? 400000 : 3000000;
+      Place(o, uniform(-spread, spread), uniform(-spread, spread), uniform(-spread / 4, spread / 4));
+      o->baseVelocity = {uniform(-300, 300), uniform(-300, 300), 0, 0};
+      drift[o] = {uniform(-60000, 60000), uniform(-60000, 60000), uniform(-6000, 6000), 0};
+      if (uniform(0, 15) == 0) {
+        o->flags |= kFlagTold;
+        Listen(o);
+      }
+      index[o] = k;
+      indexOfId[o->id] = k;
+      made.push_back(o);
+    }
+    onEvent_ = [&](SpaceObject* o, const char* name) {
+      // A handler moves the object after the one it was told about.
+      SpaceObject* next = o ? ObjectListNext(o) : nullptr;
+      if (next && next->instance && std::string(name) == "AttackedBy") Place(next, next->instance->position.x + 7000);
+    };
+    for (int frame = 0; frame < 4; ++frame) {
+      SetPlainPairScan(plain);
+      UpdateSectorMotion(sector_);
+      SetPlainPairScan(false);
+      // The objects drift; a ram puts them back where they were, which moves them in the walk.
+      for (SpaceObject* o = ObjectListFirst(ObjectChildren(sector_)); o; o = ObjectListNext(o)) {
+        if (!o->instance) continue;
+        const FixedVector p = o->instance->position;
+        o->savedPosition = p;
+        const FixedVector d = drift[o];
+        o->instance->position = {p.x + d.x, p.y + d.y, p.z + d.z, 0};
+      }
+    }
+    onEvent_ = nullptr;
+    auto id = [&indexOfId](int32_t value) {
+      auto it = indexOfId.find(static_cast<uint32_t>(value));
+      return it == indexOfId.end() ? "raw " + std::to_string(value) : "#" + std::to_string(it->second);
+    };
+    for (const ObjectEventRecord& e : events_) {
+      // Which arguments carry object ids, by event.
+      const bool ids[3] = {e.name != "MakeDamage" && e.name != "KilledBy",
+                           e.name == "AttackedBy" || e.name == "KilledBy", e.name == "KilledBy"};
+      std::string line = "event " + id(static_cast<int32_t>(e.objectId)) + " " + e.name;
+      const int32_t args[3] = {e.a, e.b, e.c};
+      for (int32_t i = 0; i < e.argCount && i < 3; ++i) line += " " + (ids[i] ? id(args[i]) : std::to_string(args[i]));
+      log.push_back(line);
+    }
+    for (SpaceObject* o = ObjectListFirst(ObjectChildren(sector_)); o; o = ObjectListNext(o)) {
+      const FixedVector p = o->instance ? o->instance->position : FixedVector{};
+      log.push_back("object " + std::to_string(index[o]) + " " + std::to_string(o->flags) + " " +
+                    std::to_string(o->flags2) + " " + std::to_string(o->hull) + " " + std::to_string(p.x) + " " +
+                    std::to_string(p.y) + " " + std::to_string(p.z) + " " + std::to_string(o->baseVelocity.x) + " " +
+                    std::to_string(o->baseVelocity.y));
+    }
+    gSimulationServices.recordCollisionThreat = nullptr;
+    threatLog = nullptr;
+    indexOf = nullptr;
+    return log;
+  };
+  size_t events = 0;
+  for (uint32_t seed : {1u, 2u, 3u, 4u}) {
+    const std::vector<std::string> plain = run(true, seed);
+    const std::vector<std::string> indexed = run(false, seed);
+    size_t pairs = 0;
+    for (const std::string& line : plain) {
+      pairs += line.rfind("pair ", 0) == 0;
+      events += line.rfind("event ", 0) == 0;
+    }
+    // The sector must be crowded enough to test something: many pairs, some of them heard.
+    EXPECT_GT(pairs, 100u) << seed;
+    EXPECT_EQ(indexed, plain) << seed;
+  }
+  EXPECT_GT(events, 0u);
+}
