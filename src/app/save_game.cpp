@@ -12,6 +12,7 @@
 
 #include "app/game_main.h"
 #include "app/game_state.h"
+#include "app/general_init.h"
 #include "app/shutdown.h"
 #include "core/byte_order.h"
 #include "core/clock.h"
@@ -384,6 +385,7 @@ int32_t LoadSaveGame(int32_t slot) {
   }
   FreeAllInstancesForLoad();
   UpdateFrameClock();
+  RestartFrameTimes();
   FileClose(&file);
   return 1;
 }
