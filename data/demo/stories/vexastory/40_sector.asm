@@ -76,29 +76,29 @@ sector_not_replay:
   pop
   newc 151              ; the receiver of the ships' events
   mvg 45
-  push1                 ; SectorShip(x, y, z, group): the attackers (group 1) come from behind
-  pushi -4000           ; the sector's centre, the defenders (group 2) stand between them and
-  push0                 ; the station
-  pushi -3000
+  push1                 ; SectorShip(x, y, z, group): the attackers (group 1) close in from
+  pushi 21400           ; behind the defenders (group 2), who stand before the station (at
+  push0                 ; 0, 0, 24000 in the first sector)
+  pushi 1000
   pushb 4
   call sector_ship
   mvg 48
   push1
-  pushi -4000
-  pushi 800
-  pushi -2000
+  pushi 20900
+  pushi 600
+  pushi 2500
   pushb 4
   call sector_ship
   mvg 49
   push2
-  pushi 9000
+  pushi 22000
   push0
   pushi 1000
   pushb 4
   call sector_ship
   mvg 50
   push2
-  pushi 10000
+  pushi 21500
   pushi 600
   pushi 2500
   pushb 4
@@ -159,6 +159,24 @@ sector_attack_task:
   push3
   call sector_log
   pop
+  pop
+  pushi -1              ; SA_FireOnObject(ship, target, 0, 0, every gun): it has closed in
+  push0
+  push0
+  ldl 4
+  ldl 6
+  pushb 5
+  native SA_FireOnObject
+  ldl 2
+  pushs "Sector: frame %d: the attacker fired on %d: %d shots."
+  push3
+  call sector_log
+  pop
+  ldl 2                 ; SA_KillObject(target, cause 1, killer ship): the target is shot down
+  push1
+  ldl 3
+  push3
+  native SA_KillObject
   pop
 sector_patrol:
   pushi 3000            ; SA_MovePos(ship, -6000, 0, 6000, within 3000)
