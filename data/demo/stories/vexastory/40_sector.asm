@@ -108,16 +108,20 @@ sector_not_replay:
   push1
   call say
   pop
-  ldg 48                ; each order waits in a task of its own
-  ldg 50
+  ldg 48                ; each order waits in a task of its own; the second attacker holds
+  ldg 50                ; its fire for 1400 ms, so its fight goes on past the story's save
+  push0
   launch
   jf sector_attack_task
+  pop
   pop
   pop
   ldg 49
   ldg 51
+  pushi 1400
   launch
   jf sector_attack_task
+  pop
   pop
   pop
   ldg 50
@@ -143,21 +147,24 @@ sector_not_replay:
   call say
   ret
 
-; The tasks below start with [ship][other] on the stack, above the frame of SectorStart.
-; An attacker: SA_AttackObject(ship, target, no delay, no end) until the order ends, then it
-; patrols between two points of the sector until an order fails.
+; The tasks below start with [ship][other] on the stack, above the frame of SectorStart (an
+; attacker's with its delay above them).
+; An attacker, from [ship][target][delay]: SA_AttackObject(ship, target, delay, no end) until
+; the order ends; it fires on the target and shoots it down, then patrols between two points of
+; the sector until an order fails.
 sector_attack_task:
   push0
-  push0
-  ldl 3
-  ldl 5
+  ldl 2
+  ldl 4
+  ldl 6
   pushb 4
   native SA_AttackObject
-  ldl 2                 ; [ship][target][result]: the result and the target go into the line
+  ldl 3                 ; [ship][target][delay][result]: the result and the target go into the line
   ldl 2
   pushs "Sector: frame %d: an attack order ended with %d (target %d)."
   push3
   call sector_log
+  pop
   pop
   pop
   pushi -1              ; SA_FireOnObject(ship, target, 0, 0, every gun): it has closed in
@@ -262,10 +269,10 @@ sector_ship:
   push2
   native SA_SetGroup
   pop
-  push0                 ; SA_MoveLaserIntoContainer(SA_AllocObject(class 9, 0), ship, gun 0)
+  push0                 ; SA_MoveLaserIntoContainer(SA_AllocObject(class 8, 0), ship, gun 0)
   ldl 2
   push0
-  pushb 9
+  pushb 8
   push2
   native SA_AllocObject
   push3
