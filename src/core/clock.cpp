@@ -56,18 +56,15 @@ int InitClock() {
 }
 
 // Both clocks advance by the fixed step once per frame, whatever the wall clock did, so a run
-// replays the same game times on any machine; a game-time jump still applies.
+// replays the same game times on any machine. A pending jump (a captured frame asks for one) is
+// dropped: a frame that was captured must take no other time than one that was not.
 uint32_t AdvanceFixedStep() {
   if (gSystem->frameCounter == gFixedStepFrame) return gSystem->realTime;
   gFixedStepFrame = gSystem->frameCounter;
+  gPendingJump = 0;
   gSystem->realTime += gFixedStepMs;
-  if (gPendingJump != 0) {
-    gSystem->gameTime += static_cast<uint32_t>(gPendingJump);
-    gPendingJump = 0;
-  } else {
-    uint64_t scale = MulFixedRound(gSystem->timeScale, gSystem->secondTimeScale);
-    gSystem->gameTime += static_cast<uint32_t>(MulFixedRound(gFixedStepMs, scale));
-  }
+  uint64_t scale = MulFixedRound(gSystem->timeScale, gSystem->secondTimeScale);
+  gSystem->gameTime += static_cast<uint32_t>(MulFixedRound(gFixedStepMs, scale));
   return gSystem->realTime;
 }
 

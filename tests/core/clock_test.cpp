@@ -243,7 +243,8 @@ TEST_F(ClockTest, FrameRateOncePerFrameAndAverageEachSecond) {
 }
 
 // A fixed step ignores the counter: each new frame moves both clocks by the step (the game clock
-// scaled); further reads in the same frame, and UpdateFrameClock after a load, move nothing.
+// scaled); further reads in the same frame, UpdateFrameClock after a load and a capture's jump
+// move nothing more.
 TEST_F(ClockTest, FixedStepAdvancesOncePerFrameWhateverTheCounterDoes) {
   SetFixedFrameStep(20);
   const uint32_t real = block.realTime;
@@ -276,9 +277,16 @@ TEST_F(ClockTest, FixedStepAdvancesOncePerFrameWhateverTheCounterDoes) {
   block.frameCounter = 5;
   GetMilliseconds();
   EXPECT_EQ(block.gameTime, 9040u);
+  // A captured frame's jump does not lengthen the next frame: a run that captured replays the
+  // same game times as one that did not.
+  SetGameTimeJump(33);
+  block.frameCounter = 6;
+  GetMilliseconds();
+  EXPECT_EQ(block.gameTime, 9080u);
+  block.gameTime = 9040;
   // A step beyond the long-frame cut is cut.
   SetFixedFrameStep(5000);
-  block.frameCounter = 6;
+  block.frameCounter = 7;
   GetMilliseconds();
   EXPECT_EQ(block.gameTime, 9040u + 2 * kMaxGameClockStepMs);
   SetFixedFrameStep(0);
