@@ -33,6 +33,7 @@
 #include "catalog/catalog_builder.h"
 #include "engine_types/demo_engine_files.h"
 #include "engine_types/demo_universe_types.h"
+#include "engine_types/demo_universe_xml.h"
 #include "core/data_reader.h"
 #include "core/file_object.h"
 #include "core/memory.h"
@@ -370,6 +371,7 @@ std::string ExportedDocument(const ScriptValue* value) {
 Seeds UniverseXmlSeeds() {
   Seeds seeds;
   for (const char* text : kUniverseXmlFixtures) seeds.push_back(text);
+  seeds.push_back(typetool::DemoUniverseXml());
   return seeds;
 }
 

@@ -23,6 +23,7 @@
 #include "app/shutdown.h"
 #include "app/system_info.h"
 #include "core/catalog.h"
+#include "core/clock.h"
 #include "core/memory.h"
 #include "core/system_block.h"
 #include "core/xml_access.h"
@@ -604,6 +605,13 @@ void ReadFrameLimit() {
   if (limit > 0) gFrameLimit = static_cast<uint32_t>(limit);
 }
 
+void ReadFrameStep() {
+  const char* value = std::getenv(kFrameStepVariable);
+  if (!value) return;
+  long step = std::strtol(value, nullptr, 10);
+  if (step > 0) SetFixedFrameStep(static_cast<uint32_t>(step > 1000 ? 1000 : step));
+}
+
 }  // namespace
 
 void SetFailureDetail(const char* text) { gFailureDetail = ReplaceString(gFailureDetail, text); }
@@ -766,6 +774,8 @@ void GameMain(int argc, char** argv) {
   gArgv = argv;
   ReadFrameLimit();
   RunStartupSteps(&options);
+  // After start-up, which set up the clocks the step replaces.
+  ReadFrameStep();
   ChooseStartMode(options, gGameState);
   RunStartModeLoop(options);
 }

@@ -96,6 +96,9 @@ void SetStartupStepHook(StartupStepHook hook);
 
 // The environment variable that bounds a run to a number of frames.
 constexpr const char* kFrameLimitVariable = "KORVANE_MAX_FRAMES";
+// The environment variable that makes every frame take the same game time (ms, at most 200):
+// a headless run then replays exactly, whatever the machine's speed (see SetFixedFrameStep).
+constexpr const char* kFrameStepVariable = "KORVANE_FRAME_MS";
 // The folder "-generaterdf" writes its texture bundle descriptions into ("rdf" when unset).
 constexpr const char* kBundleFolderVariable = "KORVANE_RDF_DIR";
 

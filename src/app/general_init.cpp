@@ -585,6 +585,12 @@ void UpdateFrameTimes() {
   UpdateFrameRate();
 }
 
+void RestartFrameTimes() {
+  if (gSystem == nullptr) return;
+  gLastGameSample = gSystem->gameTime;
+  gLastRealSample = gSystem->realTime;
+}
+
 int32_t MeasureMemorySpeed() {
   constexpr size_t kScratchSize = 1040;
   constexpr size_t kFillSize = 1024;

@@ -43,4 +43,7 @@ char* SetStringF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void FormatStdString(std::string* result, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 void UpdateFrameTimes();
+// The next frame's steps are measured from the clocks as they stand now: a save read back sets
+// them, and the first frame after it must not be measured from the clocks before the load.
+void RestartFrameTimes();
 int32_t MeasureMemorySpeed();

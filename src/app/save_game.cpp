@@ -12,6 +12,7 @@
 
 #include "app/game_main.h"
 #include "app/game_state.h"
+#include "app/general_init.h"
 #include "app/shutdown.h"
 #include "core/byte_order.h"
 #include "core/clock.h"
@@ -33,6 +34,7 @@ namespace {
 constexpr char kTagSave[] = "LSAV";
 constexpr char kTagSystem[] = "SYSB";
 constexpr char kTagTimers[] = "TIME";
+constexpr char kTagRandom[] = "RAND";
 constexpr char kTagEnd[] = "/LSA";
 constexpr size_t kTagSize = 4;
 constexpr size_t kSaveNameSize = 64;
@@ -122,6 +124,12 @@ bool WriteTimerChunk(FileObject* file) {
   return true;
 }
 
+// The random generator's state, so a loaded game draws what the saved one would have drawn.
+// Written after the sections; a save without it (written before it existed) still reads.
+bool WriteRandomChunk(FileObject* file) {
+  return WriteTag(file, kTagRandom) && FileWriteInt32BE(file, GameRandState());
+}
+
 bool WriteSections(FileObject* file) {
   for (int i = 0; i < kSaveSectionCount; ++i) {
     const SaveSection& section = gSaveSections[i];
@@ -175,6 +183,16 @@ int32_t RotateAutoSaves() {
 bool ExpectTag(FileObject* file, const char* tag) {
   char bytes[kTagSize];
   return FileReadBytes(file, bytes, kTagSize) == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
+}
+
+// The random state, when the save has one, then the end marker. The state is taken only once the
+// whole save has been read: a refused save leaves the running generator alone.
+bool ReadRandomAndEnd(FileObject* file, uint32_t* state, bool* hasState) {
+  char bytes[kTagSize];
+  if (FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
+  *hasState = std::memcmp(bytes, kTagRandom, kTagSize) == 0;
+  if (!*hasState) return std::memcmp(bytes, kTagEnd, kTagSize) == 0;
+  return ReadSaveWord(file, state) && ExpectTag(file, kTagEnd);
 }
 
 
@@ -346,7 +364,7 @@ bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uin
   FileObjectInit(&file);
   if (!FileOpen(&file, tempName, "wb", true)) return false;
   bool ok = WriteHeader(&file, caption1, caption2, word) && WriteSystemChunk(&file) &&
-            WriteTimerChunk(&file) && WriteSections(&file) && WriteTag(&file, kTagEnd);
+            WriteTimerChunk(&file) && WriteSections(&file) && WriteRandomChunk(&file) && WriteTag(&file, kTagEnd);
   // Closing flushes the compressor: a save whose last bytes never reached the disk is no save.
   const bool closed = FileCloseHandle(&file);
   FileClose(&file);
@@ -374,8 +392,10 @@ int32_t LoadSaveGame(int32_t slot) {
             FileOpen(&file, name, "rb", true);
   // The end marker closes the save: bytes after it, or a compressed stream cut before its
   // trailer, make a save nobody wrote whole.
+  uint32_t randomState = 0;
+  bool hasRandomState = false;
   ok = ok && ReadHeader(&file) && ReadSystemChunk(&file) && ReadTimerChunk(&file) && ReadSections(&file) &&
-       ExpectTag(&file, kTagEnd) && FileReadAtEnd(&file);
+       ReadRandomAndEnd(&file, &randomState, &hasRandomState) && FileReadAtEnd(&file);
   if (!ok) {
     ClearTimerEvents(gTimerState);
     FileClose(&file);
@@ -383,7 +403,9 @@ int32_t LoadSaveGame(int32_t slot) {
     return 0;
   }
   FreeAllInstancesForLoad();
+  if (hasRandomState) GameSrand(randomState);
   UpdateFrameClock();
+  RestartFrameTimes();
   FileClose(&file);
   return 1;
 }

@@ -1,7 +1,7 @@
 // The save-game container: a whole game written as one gzip stream into a numbered slot of the
 // user's save folder ("LSAV", the captions and story name, "SYSB", "TIME", one section per
-// subsystem, "/LSA"), and read back. Called by the game loop (a requested save, a start from a
-// save) and, for the file names, the application natives. A save reaches its slot only by a
+// subsystem, "RAND" with the random generator's state, "/LSA"), and read back. Called by the
+// game loop (a requested save, a start from a save) and, for the file names, the application natives. A save reaches its slot only by a
 // rename of a complete temporary file, and the reader never trusts a length it has not checked.
 #pragma once
 

@@ -22,6 +22,8 @@ uint32_t gRealBase = 0;
 uint32_t gRateFrameBase = 0;      // frame counter at the last average-rate update
 uint32_t gRateAccumulatedMs = 0;  // real time since then
 uint32_t gRateLastFrame = 0;      // frame counter of the last UpdateFrameRate call
+uint32_t gFixedStepMs = 0;        // 0: the clocks follow the counter; else ms per frame
+uint32_t gFixedStepFrame = 0;     // frame counter the fixed step was last taken in
 
 // 16.16 product rounded to nearest, on a 64-bit intermediate.
 uint64_t MulFixedRound(uint64_t a, uint64_t b) { return (a * b + 0x8000) >> 16; }
@@ -53,7 +55,21 @@ int InitClock() {
   return 1;
 }
 
+// Both clocks advance by the fixed step once per frame, whatever the wall clock did, so a run
+// replays the same game times on any machine. A pending jump (a captured frame asks for one) is
+// dropped: a frame that was captured must take no other time than one that was not.
+uint32_t AdvanceFixedStep() {
+  if (gSystem->frameCounter == gFixedStepFrame) return gSystem->realTime;
+  gFixedStepFrame = gSystem->frameCounter;
+  gPendingJump = 0;
+  gSystem->realTime += gFixedStepMs;
+  uint64_t scale = MulFixedRound(gSystem->timeScale, gSystem->secondTimeScale);
+  gSystem->gameTime += static_cast<uint32_t>(MulFixedRound(gFixedStepMs, scale));
+  return gSystem->realTime;
+}
+
 uint32_t GetMilliseconds() {
+  if (gSystem && gFixedStepMs != 0) return AdvanceFixedStep();
   if (!gSystem || gTicksPerMs == 0) return 0;
   uint64_t counter = 0;
   if (!OsReadCounter(&counter)) return 0;
@@ -84,6 +100,8 @@ uint32_t GetMilliseconds() {
 void UpdateFrameClock() {
   GetMilliseconds();
   if (!gSystem) return;
+  // The frame that called this (a load, a save, the end of a pause) has had its step.
+  gFixedStepFrame = gSystem->frameCounter;
   gGameBase = gSystem->gameTime;
   gRealBase = gSystem->realTime;
 }
@@ -100,6 +118,11 @@ int32_t GetRealFrameStep() {
 }
 
 void SetGameTimeJump(int32_t ms) { gPendingJump += ms; }
+
+void SetFixedFrameStep(uint32_t ms) {
+  gFixedStepMs = ms > kMaxGameClockStepMs ? kMaxGameClockStepMs : ms;
+  gFixedStepFrame = gSystem ? gSystem->frameCounter : 0;
+}
 
 void UpdateFrameRate() {
   if (!gSystem) return;

@@ -16,4 +16,9 @@ void UpdateFrameClock();
 int32_t GetGameFrameStep();
 int32_t GetRealFrameStep();
 void SetGameTimeJump(int32_t ms);
+// With a step other than 0, both clocks advance by exactly that many ms once per frame (each new
+// value of the frame counter) instead of following the counter: a headless run then replays the
+// same game times on every machine (KORVANE_FRAME_MS); a frame capture's game-time jump is
+// dropped. Steps are cut at kMaxGameClockStepMs.
+void SetFixedFrameStep(uint32_t ms);
 void UpdateFrameRate();

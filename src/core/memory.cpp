@@ -251,6 +251,8 @@ uint32_t CurrentTimeSeconds() { return static_cast<uint32_t>(std::time(nullptr))
 
 void GameSrand(uint32_t seed) { gRandomState = seed; }
 
+uint32_t GameRandState() { return gRandomState; }
+
 int GameRand() {
   gRandomState = gRandomState * 214013u + 2531011u;
   return static_cast<int>((gRandomState >> 16) & 0x7FFF);

@@ -79,5 +79,7 @@ uint32_t CurrentTimeSeconds();
 // The game's random generator: state = state * 214013 + 2531011, result (state >> 16) & 0x7FFF.
 void GameSrand(uint32_t seed);
 int GameRand();
+// The generator's state as it stands: GameSrand of it goes on with the same draws.
+uint32_t GameRandState();
 int32_t RandomBelow(int32_t n);
 int32_t RandomBelow16(int32_t n);

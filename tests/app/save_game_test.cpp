@@ -237,6 +237,7 @@ class SaveGameTest : public ::testing::Test {
       if (i == kSaveSectionCockpit && !gGuiMaster) continue;
       b.Tag(kSectionTags[i]).Word(uint32_t(i));
     }
+    b.Tag("RAND").Word(GameRandState());
     b.Tag("/LSA");
     return b;
   }
@@ -790,7 +791,7 @@ TEST_F(ScriptStateSaveTest, ATaskWaitingForASoundHearsItEndedOnceWhenTheSaveIsRe
   const std::string bytes = Gunzip(SavePath(2));
   const size_t at = bytes.find("SFX ");
   ASSERT_NE(at, std::string::npos);
-  EXPECT_EQ(bytes.size() - at, 400u + 4u) << "the section, then the end tag";
+  EXPECT_EQ(bytes.size() - at, 400u + 8u + 4u) << "the section, the random state, then the end tag";
 
   resumed_.clear();
   ASSERT_EQ(LoadSaveGame(1), 1);
@@ -888,3 +889,30 @@ TEST_F(ScriptStateSaveTest, SubModeWithoutAStoryObjectIsRefused) {
 }
 
 }  // namespace
+
+// The random generator goes on after a load with the draws the saved game would have made; a
+// save written before the generator's state was saved still reads and leaves the generator alone.
+TEST_F(SaveGameTest, TheRandomGeneratorComesBackWithTheSave) {
+  SetUpGame();
+  GameSrand(1234);
+  ASSERT_TRUE(WriteSaveGame(2, "random", "", 0));
+  std::vector<int> drawn;
+  for (int i = 0; i < 4; ++i) drawn.push_back(GameRand());
+  GameSrand(99);
+  ASSERT_EQ(LoadSaveGame(2), 1);
+  ClearTimerEvents(timers_);
+  std::vector<int> again;
+  for (int i = 0; i < 4; ++i) again.push_back(GameRand());
+  EXPECT_EQ(again, drawn);
+
+  // The same save without its "RAND" chunk, as older saves are.
+  std::string bytes = Gunzip(SavePath(3));
+  const size_t chunk = bytes.rfind("RAND");
+  ASSERT_NE(chunk, std::string::npos);
+  bytes.erase(chunk, 8);
+  GzipTo(SavePath(3), bytes);
+  GameSrand(99);
+  ASSERT_EQ(LoadSaveGame(2), 1);
+  ClearTimerEvents(timers_);
+  EXPECT_EQ(GameRandState(), 99u);
+}

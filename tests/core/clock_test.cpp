@@ -241,3 +241,53 @@ TEST_F(ClockTest, FrameRateOncePerFrameAndAverageEachSecond) {
   UpdateFrameRate();
   EXPECT_EQ(block.frameRate, 25u);
 }
+
+// A fixed step ignores the counter: each new frame moves both clocks by the step (the game clock
+// scaled); further reads in the same frame, UpdateFrameClock after a load and a capture's jump
+// move nothing more.
+TEST_F(ClockTest, FixedStepAdvancesOncePerFrameWhateverTheCounterDoes) {
+  SetFixedFrameStep(20);
+  const uint32_t real = block.realTime;
+  const uint32_t game = block.gameTime;
+  block.timeScale = 0x20000;  // the game runs twice as fast
+  struct Case {
+    uint32_t frameCounter;
+    uint64_t counterMs;  // what passes on the wall clock before the read
+    uint32_t realAfter;
+    uint32_t gameAfter;
+  };
+  const Case cases[] = {
+      {1, 500, real + 20, game + 40},  // a long wall-clock frame still counts 20 ms
+      {1, 0, real + 20, game + 40},    // a second read in the same frame
+      {2, 0, real + 40, game + 80},    // no wall time passed, a new frame did
+      {3, 7, real + 60, game + 120},
+  };
+  for (const Case& c : cases) {
+    block.frameCounter = c.frameCounter;
+    Advance(c.counterMs);
+    EXPECT_EQ(block.realTime, c.realAfter) << "frame " << c.frameCounter;
+    EXPECT_EQ(block.gameTime, c.gameAfter) << "frame " << c.frameCounter;
+  }
+  // A save read back in frame 4 (which has had its step) sets the clocks; they stay as read.
+  block.frameCounter = 4;
+  GetMilliseconds();
+  block.gameTime = 9000;
+  UpdateFrameClock();
+  EXPECT_EQ(block.gameTime, 9000u);
+  block.frameCounter = 5;
+  GetMilliseconds();
+  EXPECT_EQ(block.gameTime, 9040u);
+  // A captured frame's jump does not lengthen the next frame: a run that captured replays the
+  // same game times as one that did not.
+  SetGameTimeJump(33);
+  block.frameCounter = 6;
+  GetMilliseconds();
+  EXPECT_EQ(block.gameTime, 9080u);
+  block.gameTime = 9040;
+  // A step beyond the long-frame cut is cut.
+  SetFixedFrameStep(5000);
+  block.frameCounter = 7;
+  GetMilliseconds();
+  EXPECT_EQ(block.gameTime, 9040u + 2 * kMaxGameClockStepMs);
+  SetFixedFrameStep(0);
+}

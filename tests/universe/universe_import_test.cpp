@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/xml_access.h"
+#include "engine_types/demo_universe_xml.h"
 #include "script/containers.h"
 #include "support/script_fixture.h"
 
@@ -107,3 +108,49 @@ TEST_F(UniverseImportTest, NestingBeyondTheLimitStopsThere) {
 }
 
 }  // namespace
+
+// The demo's universe description imports as its sectors, each with its six children, and every
+// gate leads to a sector of the universe whose gate of the named index leads back.
+TEST_F(UniverseImportTest, DemoUniverseImportsWithGatesThatPairUp) {
+  InitXml();
+  xmlDocPtr document = ParseXmlMemory(typetool::DemoUniverseXml().c_str(), "demo");
+  ASSERT_NE(document, nullptr);
+  ScriptValue universe{};
+  SetValueInt(&universe, 0);
+  ImportUniverseNode(&universe, xmlDocGetRootElement(document), 5);
+  XmlFreeDoc(document);
+  ASSERT_EQ(universe.type, kValueArray);
+  ASSERT_EQ(GetArraySize(&universe), typetool::kDemoUniverseSectors);
+  constexpr int32_t kFirstChild = 13;
+  auto at = [](ScriptValue* array, int32_t i) { return ArrayElementPtr(array, i); };
+  auto sectorAt = [&](int32_t gx, int32_t gy) -> ScriptValue* {
+    for (int32_t k = 0; k < GetArraySize(&universe); ++k) {
+      ScriptValue* s = at(&universe, k);
+      if (at(s, 1)->i == gx && at(s, 2)->i == gy) return s;
+    }
+    return nullptr;
+  };
+  int32_t gates = 0;
+  for (int32_t k = 0; k < GetArraySize(&universe); ++k) {
+    ScriptValue* sector = at(&universe, k);
+    ASSERT_EQ(GetArraySize(sector), kFirstChild + 6) << "sector " << k;
+    std::vector<int32_t> classes;
+    for (int32_t c = kFirstChild; c < GetArraySize(sector); ++c) {
+      ScriptValue* child = at(sector, c);
+      classes.push_back(at(child, 0)->i);
+      if (at(child, 0)->i != 18) continue;
+      ++gates;
+      ScriptValue* other = sectorAt(at(child, 7)->i, at(child, 8)->i);
+      ASSERT_NE(other, nullptr) << "gate of sector " << k << " leads nowhere";
+      ASSERT_NE(other, sector);
+      // Gate index gid of the other sector (its gates follow its four other children).
+      ScriptValue* back = at(other, kFirstChild + 4 + at(child, 6)->i);
+      ASSERT_EQ(at(back, 0)->i, 18);
+      EXPECT_EQ(at(back, 7)->i, at(sector, 1)->i);
+      EXPECT_EQ(at(back, 8)->i, at(sector, 2)->i);
+    }
+    EXPECT_EQ(classes, (std::vector<int32_t>{2, 3, 5, 17, 18, 18}));
+  }
+  EXPECT_EQ(gates, 2 * typetool::kDemoUniverseSectors);
+  ReleaseValue(&universe);
+}

@@ -1,6 +1,7 @@
 // mkenginetypes FOLDER: writes the demo's engine type files and the universe's auxiliary type
 // files in text form under FOLDER/types, the universe's class files in binary form beside them,
-// and its cut twice, as "objects/cut/00001.pbd" (text) and "objects/cut/00002.pbb" (binary).
+// its cut twice, as "objects/cut/00001.pbd" (text) and "objects/cut/00002.pbb" (binary), and the
+// demo's universe description as "types/Universe.xml".
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "engine_types/demo_engine_files.h"
 #include "engine_types/demo_universe_types.h"
+#include "engine_types/demo_universe_xml.h"
 
 namespace {
 
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
   }
   const typetool::CutContent cut = typetool::DemoCut();
   const bool ok = WriteBytes(folder / "objects" / "cut" / "00001.pbd", typetool::CutText(cut)) &&
-                  WriteBytes(folder / "objects" / "cut" / "00002.pbb", typetool::CutBinary(cut));
+                  WriteBytes(folder / "objects" / "cut" / "00002.pbb", typetool::CutBinary(cut)) &&
+                  WriteBytes(folder / "types" / "Universe.xml", typetool::DemoUniverseXml());
   return ok ? 0 : 1;
 }

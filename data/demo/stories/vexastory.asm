@@ -378,6 +378,9 @@ timer_task:
   push0                 ; the cockpit stretch (30_cockpit.asm) runs first and ends before the save
   call cockpit_stretch
   pop
+  push0                 ; the sector stretch (vexastory/40_sector.asm): its fight runs next
+  call sector_start
+  pop
   push0
   call fly_ship
   pop
@@ -429,8 +432,16 @@ input:
   native Wilo_CaptureFrame
   pop
 no_capture:
+  push0                 ; the sector stretch may hold the frame (1) or end the loop (2)
+  call sector_input
+  switch 0 sector_passed sector_passed go_on sector_quit
+sector_passed:
   ldg 2
   switch 0 go_on playing go_on leave_for_load restored save_failed
+
+sector_quit:
+  pushb -1
+  ret
 
 playing:
   ldg 4
@@ -576,7 +587,8 @@ save_finished:
   mvg 1
   ldl 4
   ldg 6
-  push1
+  push0                 ; the slot: 1, or the sector stretch's second save
+  call sector_save_slot
   pushb 3
   push1
   call text
