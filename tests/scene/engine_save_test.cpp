@@ -5,6 +5,7 @@
 // left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +21,7 @@
 #include "scene/cut_records.h"
 #include "scene/effect_registry.h"
 #include "scene/engine_frame.h"
+#include "scene/engine_types.h"
 #include "scene/instance.h"
 #include "scene/lens_flares.h"
 #include "scene/scene.h"
@@ -551,6 +553,14 @@ class EngineSaveAfterAFrame : public RenderWorld {
   RenderMatrixSet savedMatrices_{};
 };
 
+// Two sections, compared where they first differ (a dump of both would bury the place).
+void ExpectSameBytes(const std::string& got, const std::string& expected) {
+  const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+  const size_t offset = static_cast<size_t>(at.first - got.begin());
+  EXPECT_TRUE(got == expected) << "sizes " << got.size() << " and " << expected.size() << ", first difference at byte "
+                               << offset;
+}
+
 // A take as a script leaves it once started, with k slots.
 TakeRecord* StartedTake(int32_t k) {
   TakeRecord* take = TakeAlloc();
@@ -578,6 +588,18 @@ TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
     cut->originPosition = FixedVector{100 * id, 200 * id, 300 * id, 0};
   }
 
+  // Dynamic body and cut names; loading the flare types below adds one for the flare's body.
+  ASSERT_TRUE(SetAddedBodyRows(3));
+  ASSERT_TRUE(SetAddedCutRows(1));
+  SetBodyDataName(20000 + 2, "late body");
+  SetCutDataName(50000, "late cut");
+  // The flare types the frame draws the sun's flare with (read again by every load).
+  for (const typetool::TypeFile& file : typetool::DemoTypeFiles())
+    if (std::string(file.name) == "Lensflares") types_.WriteTypeFile(file.name, file.fields, false);
+  LoadLensflares(gEngine3D);
+  ASSERT_GT(gEngine3D->lensFlareTypeCount, 0);
+  gSystem->textureOptions |= kTextureOptionLensFlares;
+
   SceneRecord* first = B3D_SceneAlloc();
   first->systemScale = 0.01f;
   CameraRecord* viewer = B3D_CameraAlloc();
@@ -589,6 +611,7 @@ TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
   InstanceRecord* sun = B3D_InstAlloc();
   AddInstanceToScene(sun, first);
   sun->flags |= kInstLensFlareSource;
+  sun->flareType = 0;
   B3D_InstSetPos(sun, 0, 0, 5000);
   InstanceRecord* corona = B3D_InstAlloc();
   B3D_InstAddToInst(corona, sun);
@@ -623,10 +646,6 @@ TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
   ASSERT_NE(camera->causticAnim, nullptr);
   camera->causticAnim->anim = 0;
   camera->causticAnim->period = 900;
-  ASSERT_TRUE(SetAddedBodyRows(3));
-  ASSERT_TRUE(SetAddedCutRows(1));
-  SetBodyDataName(20000 + 2, "late body");
-  SetCutDataName(50000, "late cut");
   StartedTake(0)->scene = second;
   TakeRecord* two = StartedTake(2);
   two->instances[0] = child;
@@ -636,17 +655,19 @@ TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
   UpdateEngine3DFrame();
   SceneRecord* flares = gEngine3D->lensFlareScene;
   ASSERT_NE(flares, nullptr) << "the frame makes the lens-flare scene";
-  EXPECT_NE(ListFirst(&viewer->nodes), nullptr) << "the camera saw the flare source";
+  ASSERT_NE(ListFirst(&viewer->nodes), nullptr) << "the camera saw the flare source";
+  EXPECT_NE(ListFirst(&flares->members), nullptr) << "the flare's sprites";
   auto handleOf = [](const InstanceRecord* instance) { return instance ? instance->handle : 0u; };
   const uint32_t flareHandle = flares->handle, probeHandle = handleOf(gEngine3D->lensFlareInstance);
   const uint32_t cameraHandle = camera->instance.handle, memberHandle = member->handle;
 
   const std::string saved = SaveNow();
   EXPECT_EQ(ListFirst(&viewer->nodes), nullptr) << "the per-frame nodes are not saved";
+  EXPECT_EQ(ListFirst(&flares->members), nullptr) << "nor the sprites they own";
   Reset();
   ASSERT_EQ(GetCutByHandle(1), nullptr);
   ASSERT_EQ(LoadNow(), 1);
-  EXPECT_EQ(SaveNow(), saved);
+  ExpectSameBytes(SaveNow(), saved);
 
   ASSERT_NE(gEngine3D->lensFlareScene, nullptr);
   EXPECT_EQ(gEngine3D->lensFlareScene, GetSceneByHandle(flareHandle));
@@ -660,7 +681,7 @@ TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
   EXPECT_TRUE(back->instance.flags2 & kInst2LoadFree100);
   ASSERT_NE(back->causticAnim, nullptr);
   EXPECT_EQ(back->causticAnim->period, 900);
-  EXPECT_EQ(gEngine3D->bodyDataAddedRows, 3);
+  EXPECT_GE(gEngine3D->bodyDataAddedRows, 3);
   EXPECT_STREQ(gEngine3D->bodyDataRows[BodyDataRowIndex(20000 + 2)].fileName, "late body");
   for (int32_t id : {1, 2}) {
     const CutRecord* cut = GetCutByHandle(static_cast<uint32_t>(id));
