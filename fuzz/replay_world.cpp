@@ -14,6 +14,7 @@
 #include "render/texture_animation.h"
 #include "render/texture_table.h"
 #include "scene/camera_records.h"
+#include "scene/cut_records.h"
 #include "scene/engine_records.h"
 #include "scene/engine_state.h"
 #include "scene/instance.h"
@@ -54,6 +55,7 @@ void MakeSurface(int id, int width) {
 }
 
 EmitterRecord* gSeedEmitter = nullptr;
+CutRecord gPlacedCut{77, 0, {}, {}, nullptr, 0};  // no paths: only its placement is saved
 
 // A scene with a named instance, a light under it, a camera and an emitter, recorded over four
 // frames with drawing between them; the instance moves, loses its name and goes.
@@ -185,24 +187,15 @@ void ClearReplayEngine() {
     HashRemove(e.particleTable, emitter->handle);
     EngineFree(emitter, sizeof(EmitterRecord));
   }
+  if (HashGet(e.cutTable, gPlacedCut.handle) == reinterpret_cast<HashValue>(&gPlacedCut)) {
+    HashRemove(e.cutTable, gPlacedCut.handle);
+  }
   SetAddedBodyRows(0);
   SetAddedCutRows(0);
 }
 
-std::vector<std::string> EngineSaveSections() {
+void FillSaveEngine() {
   SetUpReplayEngine();
-  std::vector<std::string> sections;
-  const std::string path = World() + "/b3d.seed";
-  const auto write = [&] {
-    FileObject file;
-    FileObjectInit(&file);
-    if (!FileOpen(&file, path.c_str(), "wbT", false)) return;
-    const bool ok = SaveEngineState(&file) == 1;
-    FileClose(&file);
-    std::string bytes;
-    if (ok && ReadFile(path, &bytes)) sections.push_back(bytes);
-  };
-  write();
   // Free trees, a scene with a member tree and a camera under the member, names, two takes.
   InstanceRecord* loose = B3D_InstAlloc();
   B3D_InstAddToInst(B3D_InstAlloc(), loose);
@@ -224,8 +217,31 @@ std::vector<std::string> EngineSaveSections() {
     if (k) {
       take->instances = static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * k, k * 4));
       take->instances[0] = member;
+      take->cutHandle = gPlacedCut.handle;
     }
   }
+  // A placed cut, held in the cut table until the engine is cleared.
+  gPlacedCut.originFlags = 1;
+  gPlacedCut.originPosition = FixedVector{100, -200, 300, 0};
+  MatrixSetIdentity(&gPlacedCut.originRotation);
+  HashInsert(gReplayEngine.cutTable, gPlacedCut.handle, reinterpret_cast<HashValue>(&gPlacedCut));
+}
+
+std::vector<std::string> EngineSaveSections() {
+  SetUpReplayEngine();
+  std::vector<std::string> sections;
+  const std::string path = World() + "/b3d.seed";
+  const auto write = [&] {
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpen(&file, path.c_str(), "wbT", false)) return;
+    const bool ok = SaveEngineState(&file) == 1;
+    FileClose(&file);
+    std::string bytes;
+    if (ok && ReadFile(path, &bytes)) sections.push_back(bytes);
+  };
+  write();
+  FillSaveEngine();
   write();
   ClearReplayEngine();
   return sections;

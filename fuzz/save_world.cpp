@@ -16,6 +16,7 @@
 #include "engine_types/type_file_writer.h"
 #include "frontend/frontend.h"
 #include "fuzz_support.h"
+#include "replay_world.h"
 #include "script/engine.h"
 #include "script/loader.h"
 #include "script/script_save.h"
@@ -90,6 +91,7 @@ void ResetSaveWorld() {
   MOV_FreeVoiceInfo();
   UnloadScriptStore(Engine());
   FreeAllObjects(gUniverse);
+  ClearReplayEngine();
 }
 
 const std::string& SaveWorld() {
@@ -110,6 +112,8 @@ const std::string& SaveWorld() {
   if (!gStoryBytes->ok) std::abort();
   SetScriptStateLoader(LoadStory);
   SetUpUniverse();
+  // The scene engine a running game has, so the "B3D " section is read in full.
+  SetUpReplayEngine();
   // One save written to learn where slot 0's file lies.
   if (!LoadSaveWorldStory() || !WriteSaveGame(0, "first", "second", 5)) std::abort();
   for (const auto& entry : std::filesystem::recursive_directory_iterator(World())) {

@@ -1,5 +1,5 @@
 // The running game a save is read into, for the save-game fuzz target and its seeds: the game
-// state block, the timer module, the script engine with a story the script-state section loads
+// state block, the timer module, the scene engine (the replay target's), the script engine with a story the script-state section loads
 // (assembled from text, so any saved story name loads it), and the path of slot 0's save file.
 #pragma once
 
@@ -11,7 +11,7 @@ namespace fuzz {
 const std::string& SaveWorld();
 // Loads the story into the engine as the start of a game would (for the seeds).
 bool LoadSaveWorldStory();
-// Drops what a read left behind: timers, cockpits, the loaded story.
+// Drops what a read left behind: timers, cockpits, the loaded story, the scene engine's records.
 void ResetSaveWorld();
 
 }  // namespace fuzz

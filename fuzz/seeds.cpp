@@ -864,8 +864,8 @@ Seeds SaveGameSeeds() {
   const std::string& path = fuzz::SaveWorld();
   Seeds seeds;
   // A game without cockpits, then one with a GUI master (its section is written only then), then
-  // one with a universe.
-  for (int round = 0; round < 3; ++round) {
+  // one with a universe, then one whose scene engine holds a full "B3D " section.
+  for (int round = 0; round < 4; ++round) {
     const bool withCockpits = round > 0;
     if (withCockpits && gGuiMaster == nullptr) {
       gGuiMaster = static_cast<GuiMaster*>(MemCalloc(sizeof(GuiMaster)));
@@ -873,6 +873,7 @@ Seeds SaveGameSeeds() {
     }
     if (!fuzz::LoadSaveWorldStory()) continue;
     if (round == 2) FillSaveUniverse();
+    if (round == 3) fuzz::FillSaveEngine();
     gGameState->subMode = 9;  // the story's class: a save whose sub-mode names no object is refused
     gGameState->parameter = 1203;
     gSystem->gameTime = 500000;

@@ -261,20 +261,6 @@ bool WriteSavedTrees(FileObject* file, ListHead* list) {
   return true;
 }
 
-// The per-frame lens-flare nodes never reach the save; the next frame rebuilds them.
-void EmptyCameraNodes() {
-  for (ListNode* s = ListFirst(&gEngine3D->scenes); s; s = ListNext(s)) {
-    SceneRecord* scene = ListRecord<SceneRecord>(s);
-    for (ListNode* c = ListFirst(&scene->cameras); c; c = ListNext(c)) {
-      CameraRecord* camera = ListRecord<CameraRecord>(c);
-      while (ListNode* n = ListFirst(&camera->nodes)) {
-        ListRemove(n);
-        CameraNodeFree(ListRecord<CameraNode>(n));
-      }
-    }
-  }
-}
-
 bool WriteScenes(FileObject* file) {
   if (!PutTag(file, "SCEN")) return false;
   for (ListNode* s = ListFirst(&gEngine3D->scenes); s; s = ListNext(s)) {
@@ -676,7 +662,8 @@ int32_t SaveEngineState(FileObject* file) {
   if (!file) return 0;
   if (!gEngine3D) return PutEmptySection(file) ? 1 : 0;
   if (!PutTag(file, "B3D ")) return 0;
-  EmptyCameraNodes();
+  // The per-frame lens-flare nodes never reach the save; the next frame rebuilds them.
+  FreeAllCameraNodes();
   int32_t sceneCount = 0;
   for (ListNode* s = ListFirst(&gEngine3D->scenes); s; s = ListNext(s))
     if (!(ListRecord<SceneRecord>(s)->flags & kSceneNotSaved)) ++sceneCount;

@@ -1,9 +1,12 @@
-// The "B3D " save section: the exact bytes of an empty engine, a busy engine written, freed, read
-// and written again to the same bytes with its links restored, and damaged sections (a wrong tag
-// at each place, every cut-off length, a repeated handle, a parent cycle) failing with nothing
-// of theirs left behind.
+// The "B3D " save section: the exact bytes of an empty engine, a busy engine that has drawn a
+// frame written, freed, read and written again to the same bytes with its links restored, links
+// and names a damaged section spoils, a failed write, and damaged sections (a wrong tag at each
+// place, every cut-off length, a repeated handle, a parent cycle) failing with nothing of theirs
+// left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "core/byte_order.h"
@@ -11,10 +14,15 @@
 #include "core/hash_table.h"
 #include "engine_types/cut_writer.h"
 #include "engine_types/demo_engine_files.h"
+#include "render/render_matrices.h"
 #include "render/texture_animation.h"
 #include "scene/cut_files.h"
 #include "scene/cut_keys.h"
 #include "scene/cut_records.h"
+#include "scene/effect_registry.h"
+#include "scene/engine_frame.h"
+#include "scene/engine_types.h"
+#include "scene/instance.h"
 #include "scene/lens_flares.h"
 #include "scene/scene.h"
 #include "scene/scene_cameras.h"
@@ -23,6 +31,7 @@
 #include "scene/takes_jobs.h"
 #include "support/engine_type_world.h"
 #include "support/recording_world.h"
+#include "support/render_world.h"
 
 namespace {
 
@@ -132,74 +141,6 @@ TEST_F(EngineSave, RecordsHaveTheirSizesAndTheWriterClearsTransientState) {
   EXPECT_EQ(word(51), kInstSoundBit3);
   EXPECT_EQ(word(56), 0xFFFFFFFFu);
   EXPECT_EQ(word(58), 0xFFFFFFFEu);
-}
-
-// A world with free trees, two scenes with member trees of depth 2, a camera that is an instance's
-// child, names, placed cuts and takes with 0 and 2 instances.
-TEST_F(EngineSave, ABusyEngineComesBackByteForByte) {
-  w_.Build();
-  EnsureLensFlareScene();
-  InstanceRecord* freeRoot = B3D_InstAlloc();
-  InstanceRecord* freeChild = B3D_InstAlloc();
-  B3D_InstAddToInst(freeChild, freeRoot);
-  freeRoot->name = DuplicateString("drifter");
-  SceneRecord* second = B3D_SceneAlloc();
-  second->systemScale = 0.02f;
-  InstanceRecord* member = B3D_InstAlloc();
-  AddInstanceToScene(member, second);
-  InstanceRecord* child = B3D_InstAlloc();
-  B3D_InstAddToInst(child, member);
-  InstanceRecord* grandChild = B3D_InstAlloc();
-  B3D_InstAddToInst(grandChild, child);
-  grandChild->velocity = FixedVector{4, 5, 6, 0};
-  CameraRecord* camera = B3D_CameraAlloc();
-  B3D_CameraAddToScene(camera, second);
-  camera->instance.parent = member;
-  camera->environmentSource = w_.camera->instance.handle;
-  member->linkedCamera = camera;
-  camera->instance.name = DuplicateString("eye");
-  // Texture animations on an instance and on the camera (default states: no animation table
-  // here), and dynamic body and cut names.
-  grandChild->texAnims = TexAnimCreateRecords(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(grandChild->texAnims, nullptr);
-  grandChild->texAnimCount = 2;
-  grandChild->texAnims[1].period = 700;
-  B3D_CameraSetCausticAnim(camera, 5);
-  ASSERT_NE(camera->causticAnim, nullptr);
-  camera->causticAnim->anim = 0;
-  camera->causticAnim->period = 900;
-  ASSERT_TRUE(AllocBodyDataTable());
-  ASSERT_TRUE(AllocCutDataTable());
-  ASSERT_TRUE(SetAddedBodyRows(3));
-  ASSERT_TRUE(SetAddedCutRows(1));
-  SetBodyDataName(20000 + 2, "late body");
-  SetCutDataName(50000, "late cut");
-  TakeRecord* none = AddTake(0);
-  none->scene = second;
-  TakeRecord* two = AddTake(2);
-  two->instances[0] = child;
-  two->instance = freeChild;
-  (void)none;
-
-  const std::string first = Save();
-  const uint32_t cameraHandle = camera->instance.handle, memberHandle = member->handle;
-  Reset();
-  ASSERT_EQ(Load(first), 1);
-  EXPECT_EQ(Save(), first);
-
-  auto* back = GetCameraByHandle(cameraHandle);
-  ASSERT_NE(back, nullptr);
-  EXPECT_EQ(back->instance.parent, GetInstanceByHandle(memberHandle));
-  ASSERT_NE(back->instance.scene, nullptr);
-  EXPECT_EQ(ListRecord<CameraRecord>(ListFirst(&back->instance.scene->cameras)), back);
-  EXPECT_EQ(GetInstanceByHandle(memberHandle)->linkedCamera, back);
-  EXPECT_TRUE(back->instance.flags2 & kInst2LoadFree100);
-  ASSERT_NE(back->causticAnim, nullptr);
-  EXPECT_EQ(back->causticAnim->period, 900);
-  EXPECT_EQ(w_.engine().bodyDataAddedRows, 3);
-  EXPECT_STREQ(w_.engine().bodyDataRows[BodyDataRowIndex(20000 + 2)].fileName, "late body");
-  FreeBodyDataTable();
-  FreeCutDataTable();
 }
 
 // The container frees the old records only after every section: the restored ones take their
@@ -440,6 +381,91 @@ TEST_F(EngineSave, ARepeatedHandleOrAParentCycleFails) {
 }
 
 
+// Links that a damaged section names but nothing holds come back null, never as a saved number
+// used as a pointer, and the instance stays a free one; a name that lost its NUL still ends
+// inside its block.
+TEST_F(EngineSave, LinksThatNameNothingBecomeNullAndANameEndsInsideItsBlock) {
+  InstanceRecord* a = B3D_InstAlloc();
+  InstanceRecord* b = B3D_InstAlloc();
+  a->name = DuplicateString("abc");
+  const uint32_t ha = a->handle, hb = b->handle;
+  std::string bytes = Save();
+  Reset();
+  const size_t record = 4 + 80 + 12 + 4;
+  auto put = [&](size_t at, uint32_t v) {
+    StreamBytes w;
+    w.Word(v);
+    bytes.replace(at, 4, w.bytes);
+  };
+  ASSERT_EQ(LoadBE32(reinterpret_cast<const unsigned char*>(bytes.data() + record)), ha);
+  put(record + 3 * 4, 0xDEAD);  // a parent nothing holds
+  put(record + 4 * 4, 0xBEEF);  // a scene nothing holds
+  put(record + 91 * 4, hb);     // a linked camera that is no camera
+  ASSERT_EQ(bytes.substr(record + 480, 4), std::string("abc\0", 4));
+  bytes[record + 480 + 3] = 'd';
+
+  ASSERT_EQ(Load(bytes), 1);
+  InstanceRecord* back = GetInstanceByHandle(ha);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->parent, nullptr);
+  EXPECT_EQ(back->scene, nullptr);
+  EXPECT_EQ(back->linkedCamera, nullptr);
+  EXPECT_STREQ(back->name, "abc");
+  bool free = false;
+  for (ListNode* node = ListFirst(&w_.engine().instances); node; node = ListNext(node))
+    free |= InstanceOfNode(node) == back;
+  EXPECT_TRUE(free) << "still among the free instances";
+  EXPECT_NE(GetInstanceByHandle(hb), nullptr);
+}
+
+// A save to a device that takes no byte answers 0, so the container keeps the last good save.
+TEST_F(EngineSave, AWriteThatFailsAnswers0) {
+  for (int i = 0; i < 3000; ++i) B3D_InstAlloc()->position = FixedVector{i, i * 7, i * 13, 0};
+  std::filesystem::create_symlink("/dev/full", "full.sav");
+  FileObject file;
+  FileObjectInit(&file);
+  ASSERT_TRUE(FileOpen(&file, "full.sav", "wbT", false));
+  EXPECT_EQ(SaveEngineState(&file), 0);
+  FileClose(&file);
+}
+
+// A child's scene is its tree's root's, whatever its own word says. A damaged section that names
+// a scene for a child of a free tree, or another scene for a child of a member, must not leave
+// the child pointing at that scene: once the scene goes, freeing the tree would reach into it
+// (the sanitizer reports that read).
+TEST_F(EngineSave, AChildTakesItsRootsSceneWhateverItsSceneWordSays) {
+  for (const bool member : {false, true}) {
+    SCOPED_TRACE(member ? "member tree" : "free tree");
+    SceneRecord* home = B3D_SceneAlloc();
+    SceneRecord* named = B3D_SceneAlloc();
+    InstanceRecord* root = B3D_InstAlloc();
+    if (member) AddInstanceToScene(root, home);
+    InstanceRecord* child = B3D_InstAlloc();
+    B3D_InstAddToInst(child, root);
+    const uint32_t homeHandle = home->handle, namedHandle = named->handle, childHandle = child->handle;
+    std::string bytes = Save();
+    Reset();
+    // The free trees follow the first "INST"; a member tree follows its scene's header and "INST".
+    const size_t childRecord = (member ? 4 + 80 + 12 + 4 + 4 + 32 + 4 : 4 + 80 + 12 + 4) + 480;
+    auto word = [&](size_t i) {
+      return LoadBE32(reinterpret_cast<const unsigned char*>(bytes.data() + childRecord + i * 4));
+    };
+    ASSERT_EQ(word(0), childHandle);
+    ASSERT_EQ(word(4), member ? homeHandle : 0u);
+    StreamBytes damaged;
+    damaged.Word(namedHandle);
+    bytes.replace(childRecord + 4 * 4, 4, damaged.bytes);
+
+    ASSERT_EQ(Load(bytes), 1);
+    InstanceRecord* back = GetInstanceByHandle(childHandle);
+    ASSERT_NE(back, nullptr);
+    SceneRecord* loadedHome = GetSceneByHandle(homeHandle);
+    EXPECT_EQ(back->scene, member ? loadedHome : nullptr);
+    B3D_SceneFree(GetSceneByHandle(namedHandle));
+    Reset();  // frees the tree, which leaves the scene its child names
+  }
+}
+
 // Placed cuts on a game folder with their files: one that only a take names and one that nothing
 // names come back loaded with their placements, and the second save is the first.
 std::string SaveToFile(const char* name) {
@@ -486,6 +512,186 @@ TEST(EngineSaveCuts, PlacedCutsNamedOnlyByATakeOrByNothingKeepTheirPlacement) {
   EXPECT_EQ(SaveToFile("second.sav"), first);
   ResetEngine3D();
   world.FreeCuts();
+}
+
+
+// The engine as a running game leaves it for a save: the renderer on the null device, a game
+// folder for cut files, and the frame driver's render matrices, so the test draws real frames.
+class EngineSaveAfterAFrame : public RenderWorld {
+ protected:
+  void SetUp() override {
+    RenderWorld::SetUp();
+    gSystem = types_.world.block();
+    savedMatrices_ = gRenderMatrices;
+    gRenderMatrices = RenderMatrixSet{&matrices_[0], &matrices_[1], &matrices_[2], &matrices_[3], &matrices_[4]};
+  }
+  void TearDown() override {
+    Reset();
+    FreeEffectRegistry();
+    gRenderMatrices = savedMatrices_;
+    RenderWorld::TearDown();
+  }
+  // What a load replaces; the take records go alone, the instances their slots name are the world's.
+  void Reset() {
+    HashTable* table = gEngine3D->takeTable;
+    while (uint32_t key = HashNextKey(table, 0)) TakeRecordFree(reinterpret_cast<TakeRecord*>(HashRemove(table, key)));
+    ResetEngine3D();
+    types_.FreeCuts();
+  }
+  static std::string SaveNow() { return SaveToFile("frame.sav"); }
+  static int32_t LoadNow() {
+    FileObject file;
+    FileObjectInit(&file);
+    EXPECT_TRUE(FileOpen(&file, "frame.sav", "rb", false));
+    const int32_t ok = LoadEngineState(&file);
+    FileClose(&file);
+    return ok;
+  }
+
+  EngineTypeWorld types_;
+  GpuMatrix matrices_[5] = {};
+  RenderMatrixSet savedMatrices_{};
+};
+
+// Two sections, compared where they first differ (a dump of both would bury the place).
+void ExpectSameBytes(const std::string& got, const std::string& expected) {
+  const auto at = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+  const size_t offset = static_cast<size_t>(at.first - got.begin());
+  EXPECT_TRUE(got == expected) << "sizes " << got.size() << " and " << expected.size() << ", first difference at byte "
+                               << offset;
+}
+
+// A take as a script leaves it once started, with k slots.
+TakeRecord* StartedTake(int32_t k) {
+  TakeRecord* take = TakeAlloc();
+  take->instanceCount = k;
+  if (k) {
+    take->instances =
+        static_cast<InstanceRecord**>(EngineAlloc(sizeof(InstanceRecord*) * k, k * kTakeSlotNominalBytes));
+  }
+  take->state = kTakeStopped;
+  return take;
+}
+
+// Free trees, two scenes with member trees of depth 2, a camera that is an instance's child, names,
+// texture animations, dynamic body and cut names, placed cuts that only a take or nothing names,
+// and takes with 0 and 2 slots, after a frame drawn over a camera that sees a lens-flare source:
+// written, reset, read and written again to the same bytes, with the links back.
+TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
+  const std::string cutText = typetool::CutText(typetool::DemoCut());
+  types_.WriteLoose("objects/cut/00001.pbd", cutText);
+  types_.WriteLoose("objects/cut/00002.pbd", cutText);
+  for (int32_t id : {1, 2}) {
+    CutRecord* cut = J3D_LoadCut(id);
+    ASSERT_NE(cut, nullptr) << id;
+    cut->originFlags |= 1;
+    cut->originPosition = FixedVector{100 * id, 200 * id, 300 * id, 0};
+  }
+
+  // Dynamic body and cut names; loading the flare types below adds one for the flare's body.
+  ASSERT_TRUE(SetAddedBodyRows(3));
+  ASSERT_TRUE(SetAddedCutRows(1));
+  SetBodyDataName(20000 + 2, "late body");
+  SetCutDataName(50000, "late cut");
+  // The flare types the frame draws the sun's flare with (read again by every load).
+  for (const typetool::TypeFile& file : typetool::DemoTypeFiles())
+    if (std::string(file.name) == "Lensflares") types_.WriteTypeFile(file.name, file.fields, false);
+  LoadLensflares(gEngine3D);
+  ASSERT_GT(gEngine3D->lensFlareTypeCount, 0);
+  gSystem->textureOptions |= kTextureOptionLensFlares;
+
+  SceneRecord* first = B3D_SceneAlloc();
+  first->systemScale = 0.01f;
+  CameraRecord* viewer = B3D_CameraAlloc();
+  B3D_CameraAddToScene(viewer, first);
+  CameraSetViewport(viewer, 0, kOne, 0, kOne);
+  B3D_CameraSetPri(viewer, 3);
+  viewer->fieldOfView = 0x2000;
+  viewer->cameraFlags |= kCameraLensFlares;
+  InstanceRecord* sun = B3D_InstAlloc();
+  AddInstanceToScene(sun, first);
+  sun->flags |= kInstLensFlareSource;
+  sun->flareType = 0;
+  B3D_InstSetPos(sun, 0, 0, 5000);
+  InstanceRecord* corona = B3D_InstAlloc();
+  B3D_InstAddToInst(corona, sun);
+  B3D_InstAddToInst(B3D_InstAlloc(), corona);
+  B3D_SceneEnable(first);
+
+  InstanceRecord* freeRoot = B3D_InstAlloc();
+  InstanceRecord* freeChild = B3D_InstAlloc();
+  B3D_InstAddToInst(freeChild, freeRoot);
+  freeRoot->name = DuplicateString("drifter");
+  SceneRecord* second = B3D_SceneAlloc();
+  second->systemScale = 0.02f;
+  InstanceRecord* member = B3D_InstAlloc();
+  AddInstanceToScene(member, second);
+  InstanceRecord* child = B3D_InstAlloc();
+  B3D_InstAddToInst(child, member);
+  InstanceRecord* grandChild = B3D_InstAlloc();
+  B3D_InstAddToInst(grandChild, child);
+  grandChild->velocity = FixedVector{4, 5, 6, 0};
+  CameraRecord* camera = B3D_CameraAlloc();
+  B3D_CameraAddToScene(camera, second);
+  camera->instance.parent = member;
+  camera->environmentSource = viewer->instance.handle;
+  member->linkedCamera = camera;
+  camera->instance.name = DuplicateString("eye");
+  // Texture animations on an instance and on the camera (default states: no animation table here).
+  grandChild->texAnims = TexAnimCreateRecords(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(grandChild->texAnims, nullptr);
+  grandChild->texAnimCount = 2;
+  grandChild->texAnims[1].period = 700;
+  B3D_CameraSetCausticAnim(camera, 5);
+  ASSERT_NE(camera->causticAnim, nullptr);
+  camera->causticAnim->anim = 0;
+  camera->causticAnim->period = 900;
+  StartedTake(0)->scene = second;
+  TakeRecord* two = StartedTake(2);
+  two->instances[0] = child;
+  two->instance = freeChild;
+  two->cutHandle = 1;  // cut 1 is named by this take only, cut 2 by nothing
+
+  UpdateEngine3DFrame();
+  SceneRecord* flares = gEngine3D->lensFlareScene;
+  ASSERT_NE(flares, nullptr) << "the frame makes the lens-flare scene";
+  ASSERT_NE(ListFirst(&viewer->nodes), nullptr) << "the camera saw the flare source";
+  EXPECT_NE(ListFirst(&flares->members), nullptr) << "the flare's sprites";
+  auto handleOf = [](const InstanceRecord* instance) { return instance ? instance->handle : 0u; };
+  const uint32_t flareHandle = flares->handle, probeHandle = handleOf(gEngine3D->lensFlareInstance);
+  const uint32_t cameraHandle = camera->instance.handle, memberHandle = member->handle;
+
+  const std::string saved = SaveNow();
+  EXPECT_EQ(ListFirst(&viewer->nodes), nullptr) << "the per-frame nodes are not saved";
+  EXPECT_EQ(ListFirst(&flares->members), nullptr) << "nor the sprites they own";
+  Reset();
+  ASSERT_EQ(GetCutByHandle(1), nullptr);
+  ASSERT_EQ(LoadNow(), 1);
+  ExpectSameBytes(SaveNow(), saved);
+
+  ASSERT_NE(gEngine3D->lensFlareScene, nullptr);
+  EXPECT_EQ(gEngine3D->lensFlareScene, GetSceneByHandle(flareHandle));
+  EXPECT_EQ(handleOf(gEngine3D->lensFlareInstance), probeHandle);
+  auto* back = GetCameraByHandle(cameraHandle);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->instance.parent, GetInstanceByHandle(memberHandle));
+  ASSERT_NE(back->instance.scene, nullptr);
+  EXPECT_EQ(ListRecord<CameraRecord>(ListFirst(&back->instance.scene->cameras)), back);
+  EXPECT_EQ(GetInstanceByHandle(memberHandle)->linkedCamera, back);
+  EXPECT_TRUE(back->instance.flags2 & kInst2LoadFree100);
+  ASSERT_NE(back->causticAnim, nullptr);
+  EXPECT_EQ(back->causticAnim->period, 900);
+  EXPECT_GE(gEngine3D->bodyDataAddedRows, 3);
+  EXPECT_STREQ(gEngine3D->bodyDataRows[BodyDataRowIndex(20000 + 2)].fileName, "late body");
+  for (int32_t id : {1, 2}) {
+    const CutRecord* cut = GetCutByHandle(static_cast<uint32_t>(id));
+    ASSERT_NE(cut, nullptr) << id;
+    EXPECT_TRUE(cut->originFlags & 1) << id;
+    EXPECT_EQ(cut->originPosition.y, 200 * id) << id;
+  }
+  // The restored engine draws its next frame with the lens-flare scene it brought back.
+  UpdateEngine3DFrame();
+  EXPECT_EQ(GetSceneByHandle(flareHandle), gEngine3D->lensFlareScene);
 }
 
 }  // namespace
