@@ -215,6 +215,9 @@ file(COPY ${saves_dir}/${sector_save1} DESTINATION ${replay}/documents/Korvane/V
 set(ENV{HOME} ${replay}/home)
 set(ENV{XDG_DOCUMENTS_DIR} ${replay}/documents)
 set(ENV{XDG_CONFIG_HOME} ${replay}/config)
+# The replay hears no scripted input and captures no audio: the run's input came long before its save.
+unset(ENV{KORVANE_INPUT_SCRIPT})
+unset(ENV{KORVANE_AUDIO_CAPTURE})
 execute_process(COMMAND ${KORVANE} -faststart replay WORKING_DIRECTORY ${DEMO_DIR} TIMEOUT 120
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 file(READ ${replay}/documents/Korvane/VexaNL/demo-report.txt replay_text)
