@@ -4,6 +4,8 @@
 // tests can stand in for the geometry.
 #include "simulation/object_operations.h"
 
+#include <cstdlib>
+
 #include "scene/body_cache.h"
 #include "scene/instance.h"
 #include "scene/instance_collision.h"
@@ -139,7 +141,13 @@ void FreeAllBodies() {
 
 uint32_t FastTrace(SpaceObject* sector, const FixedVector* start, const FixedVector* end, int32_t flags) {
   if (!sector || sector->objClass != kClassSector || !start || !end) return 0;
-  FixedVector along = {end->x - start->x, end->y - start->y, end->z - start->z, 0};
+  // Script points may lie further apart than a coordinate can say: the difference is taken in
+  // 64 bits and halved until it fits, which keeps its direction, all the trace needs of it.
+  int64_t d[3] = {int64_t{end->x} - start->x, int64_t{end->y} - start->y, int64_t{end->z} - start->z};
+  while (std::abs(d[0]) > INT32_MAX || std::abs(d[1]) > INT32_MAX || std::abs(d[2]) > INT32_MAX) {
+    for (int64_t& c : d) c /= 2;
+  }
+  FixedVector along = {static_cast<int32_t>(d[0]), static_cast<int32_t>(d[1]), static_cast<int32_t>(d[2]), 0};
   NormalizeVector(&along);
   uint32_t yaw = 0, pitch = 0;
   AnglesFromVector(&along, &yaw, &pitch);

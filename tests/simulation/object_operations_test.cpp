@@ -193,6 +193,13 @@ TEST_F(ObjectOperations, FastTraceAnswersTheFirstTouchingObjectInListOrder) {
       EXPECT_EQ(gSweptTo.z, 90000);
     }
   }
+  // Ends further apart than a coordinate can hold still trace between them.
+  const FixedVector nearEdge = {3, 0, 0, 0}, farEdge = {-2147483645, 0, INT32_MAX, 0};
+  gTouched = {ship->instance};
+  gSwept.clear();
+  EXPECT_EQ(FastTrace(sector, &nearEdge, &farEdge, 0), ship->id);
+  EXPECT_EQ(gSweptTo.x, farEdge.x);
+  EXPECT_EQ(gSweptTo.z, farEdge.z);
   gTouched.clear();
   gSwept.clear();
 }
