@@ -290,6 +290,15 @@ void FuseLocalSequences(ScriptEngine* engine) {
     // own depth is its operand, which the handler reads when the stack is shallower.
     map[pc] = std::max(map[pc], map[target]);
   }
+  // Of those, the loops whose body is one fused statement between the test and the step.
+  for (uint32_t pc = 1; pc + 14 <= size; ++pc) {
+    if (!map[pc] || code[pc] < kOpLocalStepCompareJump || code[pc] >= kOpLocalStepCompareJump + 12) continue;
+    uint32_t test = ReadLE32(code + pc + 10);
+    uint64_t body = uint64_t(test) + 11;
+    if (body + 11 != pc || !map[body] || code[body] < kOpLocalsArith || code[body] >= kOpTopArithLocal) continue;
+    code[pc] = uint8_t(kOpLocalLoopArith + (code[pc] - kOpLocalStepCompareJump));
+    map[pc] = std::max(map[pc], map[body]);
+  }
 }
 
 }  // namespace

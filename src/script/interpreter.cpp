@@ -476,6 +476,12 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
           &&L_LOCAL_STEP_ADD_COMPARE_JUMP_4, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_4,
           &&L_LOCAL_STEP_ADD_COMPARE_JUMP_5, &&L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_5};
       for (int k = 0; k < 12; ++k) table[kOpLocalStepCompareJump + k] = stepCompareJumps[k];
+      static void* const loopArithJumps[] = {
+          &&L_LOCAL_LOOP_ADD_ARITH_0, &&L_LOCAL_LOOP_SUBTRACT_ARITH_0, &&L_LOCAL_LOOP_ADD_ARITH_1,
+          &&L_LOCAL_LOOP_SUBTRACT_ARITH_1, &&L_LOCAL_LOOP_ADD_ARITH_2, &&L_LOCAL_LOOP_SUBTRACT_ARITH_2,
+          &&L_LOCAL_LOOP_ADD_ARITH_3, &&L_LOCAL_LOOP_SUBTRACT_ARITH_3, &&L_LOCAL_LOOP_ADD_ARITH_4,
+          &&L_LOCAL_LOOP_SUBTRACT_ARITH_4, &&L_LOCAL_LOOP_ADD_ARITH_5, &&L_LOCAL_LOOP_SUBTRACT_ARITH_5};
+      for (int k = 0; k < 12; ++k) table[kOpLocalLoopArith + k] = loopArithJumps[k];
   }
   // The running opcode, for the handlers that serve several; read back from the code so no
   // register is tied up by it (every handler reads it before it moves ip).
@@ -1329,13 +1335,18 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
       // before each push: when one of them would grow the stack, the plain sequence runs, so
       // the stack grows (or the task ends) exactly as it would. The forms that serve several
       // opcodes have a handler per opcode, so none of them chooses its test or sum at run time.
-#define LOCAL_FUSED(pushes)                                                              \
-  {                                                                                      \
-    uint32_t depth_ = ip[localFusionMapDistance - 1];                                    \
-    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                                    \
-    if (__builtin_expect(top - ((pushes) - 1) < room || DEPTH() < intptr_t(depth_), 0)) \
-      goto L_13;                                                                         \
+#define LOCAL_FUSED(pushes)                                                               \
+  {                                                                                       \
+    /* A map byte of 0 wraps to a depth no stack reaches: one test for both. */            \
+    uint32_t below_ = uint32_t(ip[localFusionMapDistance - 1]) - 1;                       \
+    if (__builtin_expect(top - ((pushes) - 1) < room || below_ >= uint32_t(DEPTH()), 0)) { \
+      if (below_ == ~0u) goto L_BAD;                                                      \
+      goto L_13;                                                                          \
+    }                                                                                     \
   }
+  // A jump of a fused form: the load put the form over a whole plain sequence, whose target
+  // the load-time check already bounded by the code size.
+#define LOADED_JUMP(t) (ip = code + (t))
 #define FUSED_SLOT(var, i, pushes) ScriptValue* var = top + (intptr_t(i) - 1 - (pushes))
 #define INT_TEST(kind, x, y)                                                      \
   ((kind) == 0 ? (x) != (y) : (kind) == 1 ? (x) == (y) : (kind) == 2 ? (x) < (y) \
@@ -1348,7 +1359,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
     FUSED_SLOT(x, I16(ip), 0);                                  \
     FUSED_SLOT(y, I16(ip + 3), 1);                              \
     if (x->type != kValueInt || y->type != kValueInt) goto L_13; \
-    if (INT_TEST(kind, x->i, y->i)) JUMP(U32(ip + 6));          \
+    if (INT_TEST(kind, x->i, y->i)) LOADED_JUMP(U32(ip + 6));   \
     else ip += 10;                                              \
     NEXT();                                                     \
   }
@@ -1358,7 +1369,7 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
     FUSED_SLOT(x, I16(ip), 0);                                        \
     if (x->type != kValueInt) goto L_13;                              \
     int32_t y = int32_t(ip[2]) - 1;                                   \
-    if (INT_TEST(kind, x->i, y)) JUMP(U32(ip + 4));                   \
+    if (INT_TEST(kind, x->i, y)) LOADED_JUMP(U32(ip + 4));            \
     else ip += 8;                                                     \
     NEXT();                                                           \
   }
@@ -1445,23 +1456,31 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
   // Its map byte is the depth both the step and the test need. When the stack is that deep, the
   // test's pushes need no room and the stepped local is an integer, the whole turn is done here;
   // otherwise the step checks its own depth (its operand) and the test runs as it stands.
-#define LOCAL_STEP_COMPARE_JUMP(kind, label, sign, add)                         \
+  // `after` runs once the test stays in the loop, with test_ the test's offset and at_ its code;
+  // it may start the next turn with `continue`, since nothing in a turn moves the stack.
+#define LOCAL_STEP_COMPARE_JUMP(kind, label, sign, add, after)                  \
   label: {                                                                      \
-    uint32_t depth_ = ip[localFusionMapDistance - 1];                           \
-    if (__builtin_expect(depth_ == 0, 0)) goto L_BAD;                           \
-    if (__builtin_expect(top - 1 >= room && DEPTH() >= intptr_t(depth_), 1)) {  \
+    uint32_t below_ = uint32_t(ip[localFusionMapDistance - 1]) - 1;             \
+    if (__builtin_expect(top - 1 >= room && below_ < uint32_t(DEPTH()), 1)) {   \
       FUSED_SLOT(var, I16(ip), 0);                                              \
-      if (__builtin_expect(var->type == kValueInt, 1)) {                        \
+      uint32_t test_ = U32(ip + 9);                                             \
+      const uint8_t* at_ = code + test_;                                        \
+      FUSED_SLOT(x, I16(at_ + 1), 0);                                           \
+      FUSED_SLOT(y, I16(at_ + 4), 1);                                           \
+      while (__builtin_expect(var->type == kValueInt, 1)) {                     \
         var->bits = uint32_t(var->u sign 1);                                    \
-        ip = code + U32(ip + 9) + 1;                                            \
-        FUSED_SLOT(x, I16(ip), 0);                                              \
-        FUSED_SLOT(y, I16(ip + 3), 1);                                          \
-        if (x->type != kValueInt || y->type != kValueInt) goto L_13;            \
-        if (INT_TEST(kind, x->i, y->i)) JUMP(U32(ip + 6));                      \
-        else ip += 10;                                                          \
-        NEXT();                                                                 \
+        if (x->type != kValueInt || y->type != kValueInt) {                     \
+          ip = at_ + 1;                                                         \
+          goto L_13;                                                            \
+        }                                                                       \
+        if (INT_TEST(kind, x->i, y->i)) {                                       \
+          LOADED_JUMP(U32(at_ + 7));                                            \
+          NEXT();                                                               \
+        }                                                                       \
+        after                                                                   \
       }                                                                         \
     }                                                                           \
+    if (below_ == ~0u) goto L_BAD;                                              \
     ROOM();                                                                     \
     if (__builtin_expect(DEPTH() < intptr_t(I16(ip)), 0)) FAIL();               \
     FUSED_SLOT(var, I16(ip), 0); /* after ROOM, which may move the stack */     \
@@ -1470,14 +1489,41 @@ KEEP_DISPATCH_JUMPS int32_t ExecuteByteCode(ScriptEngine* engine, ScriptTask* ta
     ip = code + U32(ip + 9) + 1;                                                \
     goto L_LOCALS_COMPARE_JUMP_##kind;                                          \
   }
-#define LOCAL_STEP_COMPARE_JUMPS(kind)                                           \
-  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_ADD_COMPARE_JUMP_##kind, +, true)   \
-  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_##kind, -, false)
+  // Straight from the loaded offset to the instruction after the test, so the next turn's
+  // code address waits on one load and one add.
+#define AFTER_TEST_DISPATCH \
+  ip = code + (test_ + 12); \
+  goto* table[ip[-1]];
+  // The loop's one-statement body (a kOpLocalsArith right after the test, ending where this
+  // step begins; its depth is in this form's map byte, and its pushes need the room the test's
+  // do), then the next turn. Operands it does not serve run it plainly.
+#define AFTER_TEST_BODY                                                          \
+  {                                                                              \
+    FUSED_SLOT(a, I16(at_ + 12), 0);                                             \
+    FUSED_SLOT(b, I16(at_ + 15), 1);                                             \
+    FUSED_SLOT(to, I16(at_ + 19), 1);                                            \
+    if (a->type != kValueInt || b->type != kValueInt || to->type >= kValueFirstOwning) { \
+      ip = at_ + 12;                                                             \
+      goto L_13;                                                                 \
+    }                                                                            \
+    uint32_t arith_ = at_[11] - kOpLocalsArith;                                  \
+    to->bits = INT_ARITH(arith_, a->u, b->u);                                    \
+    to->type = kValueInt;                                                        \
+    continue;                                                                    \
+  }
+#define LOCAL_STEP_COMPARE_JUMPS(kind)                                                                     \
+  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_ADD_COMPARE_JUMP_##kind, +, true, AFTER_TEST_DISPATCH)        \
+  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_STEP_SUBTRACT_COMPARE_JUMP_##kind, -, false, AFTER_TEST_DISPATCH)   \
+  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_LOOP_ADD_ARITH_##kind, +, true, AFTER_TEST_BODY)                   \
+  LOCAL_STEP_COMPARE_JUMP(kind, L_LOCAL_LOOP_SUBTRACT_ARITH_##kind, -, false, AFTER_TEST_BODY)
       LOCAL_STEP_COMPARE_JUMPS(0) LOCAL_STEP_COMPARE_JUMPS(1) LOCAL_STEP_COMPARE_JUMPS(2)
       LOCAL_STEP_COMPARE_JUMPS(3) LOCAL_STEP_COMPARE_JUMPS(4) LOCAL_STEP_COMPARE_JUMPS(5)
+#undef AFTER_TEST_DISPATCH
+#undef AFTER_TEST_BODY
 #undef LOCAL_STEP_COMPARE_JUMPS
 #undef LOCAL_STEP_COMPARE_JUMP
 #undef LOCAL_FUSED
+#undef LOADED_JUMP
 #undef FUSED_SLOT
 #undef INT_TEST
 #undef INT_ARITH

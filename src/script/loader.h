@@ -30,7 +30,11 @@ constexpr uint8_t kOpLocalStepJump = 200;      // 160|161 a, 50 T             (+
 // A kOpLocalStepJump whose jump lands on a kOpLocalsCompareJump: the loop's step and its test
 // in one dispatch. + 2 * the compare's 0..5 + 0 (step up) or 1 (step down).
 constexpr uint8_t kOpLocalStepCompareJump = 202;
-constexpr uint8_t kOpLocalFusionLast = 213;
+// A kOpLocalStepCompareJump whose test is followed by one kOpLocalsArith that ends where the
+// step begins: a counted loop whose body is one statement, a whole turn in one dispatch.
+// + 2 * the compare's 0..5 + 0 (step up) or 1 (step down), as above.
+constexpr uint8_t kOpLocalLoopArith = 214;
+constexpr uint8_t kOpLocalFusionLast = 225;
 
 // Bytes of the fused-offset map of a code block of `size` bytes: one per offset, so the check
 // is a single load at a fixed distance from the opcode.

@@ -1211,6 +1211,45 @@ TEST_F(Interpreter, LoopBodyFusionsBehaveAsTheirSequences) {
   }
 }
 
+// Counted loops whose body is one statement over locals run a whole turn in one instruction:
+// each turn must leave it exactly where the plain sequence would differ (a sum that is a double,
+// a text or a table, a step going down, each arithmetic).
+TEST_F(Interpreter, OneStatementLoopsBehaveAsTheirSequences) {
+  struct Case {
+    const char* what;
+    const char* start;  // the sum's first value
+    const char* limit;  // the counter's limit (the counter starts at 0, or at the limit going down)
+    const char* op;     // the body: sum = sum op counter
+    bool down;
+    std::vector<std::string> log;
+  };
+  const Case kCases[] = {
+      {"sum", "push0", "pushb 10", "add", false, {"45", "10"}},
+      {"difference", "push0", "pushb 10", "sub", false, {"-45", "10"}},
+      {"product from one", "push1", "pushb 6", "mul", false, {"0", "6"}},
+      {"product wraps", "pushi 65536", "pushb 4", "mul", false, {"0", "4"}},
+      {"sum wraps", "pushi 2147483647", "pushb 3", "add", false, {"-2147483646", "3"}},
+      {"double sum", "pushd 0.5", "pushb 4", "add", false, {"d6.5", "4"}},
+      {"text sum", "pushs \"t\"", "pushb 3", "add", false, {"\"t012\"", "3"}},
+      {"a table sum", "mktable 0", "pushb 3", "add", false, {"table[0]", "3"}},
+      {"counting down", "push0", "pushb 5", "add", true, {"15", "5"}},
+  };
+  for (const Case& c : kCases) {
+    // Locals from the top: the counter (L1), the sum (L2), the limit (L3).
+    std::string program = std::string(".func Main main frame=16\nmain: check 16\n") + c.limit + "\n" + c.start +
+                          (c.down ? "\nldl 2\nh: ldl 1\npushb 0\njngt e\n" : "\npush0\nh: ldl 1\nldl 4\njnlt e\n");
+    program += std::string("ldl 2\nldl 2\n") + c.op + "\nstl 3\npop\nf: ldl 1\npush1\n" + (c.down ? "sub" : "add") +
+               "\nstl 2\npop\njmp h\ne: pop\nLOG\nLOG\npush0\nret\n";
+    Outcome out = RunBoth(program);
+    EXPECT_EQ(out.log, c.log) << c.what;
+    EXPECT_EQ(out.result, "0") << c.what;
+  }
+  // The loop of the first case is the one-statement form.
+  RunBoth(".func Main main frame=16\nmain: check 16\npushb 10\npush0\npush0\nh: ldl 1\nldl 4\njnlt e\n"
+          "ldl 2\nldl 2\nadd\nstl 3\npop\nf: ldl 1\npush1\nadd\nstl 2\npop\njmp h\ne: pop\npop\npop\npush0\nret\n");
+  EXPECT_EQ(int(engine_->code[AsmLabel(asm_, "f")]), kOpLocalLoopArith + 2 * 5);
+}
+
 // Loops whose values change type or whose table grows between turns: the fused loop bodies
 // must leave their short paths exactly when the plain sequence would differ.
 TEST_F(Interpreter, FusedLoopsFollowTypeChangesAndTableGrowth) {
