@@ -221,7 +221,7 @@ bool UniverseSaveWorld::Read(const std::string& bytes, bool fullReader, bool sim
   FileObjectInit(&file);
   if (!FileOpenFromCatalog(&file, path_.c_str(), "rb", false)) return false;
   bool ok = fullReader ? ReadUniverse(&file) : ReadUniverseSection(&file);
-  if (ok && simulation && !FileReadAtEnd(&file)) ok = ReadSimulationState(&file);
+  if (ok && simulation && FileTell(&file) < static_cast<long>(bytes.size())) ok = ReadSimulationState(&file);
   FileClose(&file);
   return ok;
 }
