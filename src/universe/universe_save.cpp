@@ -4,7 +4,8 @@
 // so a section read back and written again gives the same bytes. The save container calls it;
 // the reader creates every object itself, resolves references after all shells exist, and on a
 // failure frees what it made (objects sit in the id hash but in no list until the relink, where
-// nothing else could reach them). Every count, length and parent chain read is checked.
+// nothing else could reach them). Every count, length and parent chain read is checked. The
+// simulation state the records leave out travels in a chunk of its own behind the sections.
 #include "universe/universe_save.h"
 
 #include <algorithm>
