@@ -1251,6 +1251,7 @@ Seeds UniverseSaveSeeds() {
     UniverseSaveWorld world;
     world.FillBusy(2, 40);
     seeds.push_back(world.Write());
+    seeds.push_back(world.Write(true));  // with the simulation state behind the section
   }
   {
     UniverseSaveWorld world;

@@ -148,8 +148,6 @@ void RunFrame() {
     return;
   }
 
-  if (state->pauseFlags & kPauseSaveRequested) HandleSaveRequest();
-
   const bool screenshot = gScreenshotRequest != 0;
   const uint32_t quality = gSystem->qualityLevel;
   if (screenshot) gSystem->qualityLevel = kScreenshotQuality;
@@ -177,6 +175,10 @@ void RunFrame() {
 
   UpdateBenchmarkRecord();
   if (gSystem->frameCounter == 1) state->benchmarkScene = 0;
+  // A requested save is written once the frame is over: a game read back from it starts with the
+  // next frame, so everything the frame still does (the effects' draw of the generator, the
+  // engine's frame) must already be in the save, or the two games go on apart.
+  if (state->pauseFlags & kPauseSaveRequested) HandleSaveRequest();
 }
 
 // The frame limit counts every frame of the process, also one that an input answer ended early.

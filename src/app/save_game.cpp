@@ -28,6 +28,7 @@
 #include "script/script_save.h"
 #include "script/timers.h"
 #include "universe/universe.h"
+#include "universe/universe_save.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ constexpr char kTagSave[] = "LSAV";
 constexpr char kTagSystem[] = "SYSB";
 constexpr char kTagTimers[] = "TIME";
 constexpr char kTagRandom[] = "RAND";
+constexpr char kTagSimulation[] = "SIMS";
 constexpr char kTagEnd[] = "/LSA";
 constexpr size_t kTagSize = 4;
 constexpr size_t kSaveNameSize = 64;
@@ -130,6 +132,11 @@ bool WriteRandomChunk(FileObject* file) {
   return WriteTag(file, kTagRandom) && FileWriteInt32BE(file, GameRandState());
 }
 
+// The simulation's per-object state the universe section leaves out, so a loaded game steers as
+// the saved one would have. Written after the sections, before the generator's state; a save
+// without it still reads.
+bool WriteSimulationChunk(FileObject* file) { return WriteTag(file, kTagSimulation) && WriteSimulationState(file); }
+
 bool WriteSections(FileObject* file) {
   for (int i = 0; i < kSaveSectionCount; ++i) {
     const SaveSection& section = gSaveSections[i];
@@ -185,11 +192,15 @@ bool ExpectTag(FileObject* file, const char* tag) {
   return FileReadBytes(file, bytes, kTagSize) == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
 }
 
-// The random state, when the save has one, then the end marker. The state is taken only once the
-// whole save has been read: a refused save leaves the running generator alone.
+// The simulation chunk and the random state, each when the save has it, then the end marker. The
+// simulation chunk goes straight into the universe the sections read; the random state is taken
+// only once the whole save has been read: a refused save leaves the running generator alone.
 bool ReadRandomAndEnd(FileObject* file, uint32_t* state, bool* hasState) {
   char bytes[kTagSize];
   if (FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
+  if (std::memcmp(bytes, kTagSimulation, kTagSize) == 0) {
+    if (!ReadSimulationState(file) || FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
+  }
   *hasState = std::memcmp(bytes, kTagRandom, kTagSize) == 0;
   if (!*hasState) return std::memcmp(bytes, kTagEnd, kTagSize) == 0;
   return ReadSaveWord(file, state) && ExpectTag(file, kTagEnd);
@@ -364,7 +375,8 @@ bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uin
   FileObjectInit(&file);
   if (!FileOpen(&file, tempName, "wb", true)) return false;
   bool ok = WriteHeader(&file, caption1, caption2, word) && WriteSystemChunk(&file) &&
-            WriteTimerChunk(&file) && WriteSections(&file) && WriteRandomChunk(&file) && WriteTag(&file, kTagEnd);
+            WriteTimerChunk(&file) && WriteSections(&file) &&
+            WriteSimulationChunk(&file) && WriteRandomChunk(&file) && WriteTag(&file, kTagEnd);
   // Closing flushes the compressor: a save whose last bytes never reached the disk is no save.
   const bool closed = FileCloseHandle(&file);
   FileClose(&file);

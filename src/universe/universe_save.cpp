@@ -4,7 +4,8 @@
 // so a section read back and written again gives the same bytes. The save container calls it;
 // the reader creates every object itself, resolves references after all shells exist, and on a
 // failure frees what it made (objects sit in the id hash but in no list until the relink, where
-// nothing else could reach them). Every count, length and parent chain read is checked.
+// nothing else could reach them). Every count, length and parent chain read is checked. The
+// simulation state the records leave out travels in a chunk of its own behind the sections.
 #include "universe/universe_save.h"
 
 #include <algorithm>
@@ -452,6 +453,46 @@ bool IoClassPart(SaveIo& io, SpaceObject* o) {
 
 bool IoObjectRecord(SaveIo& io, SpaceObject* o) { return IoCommonPart(io, o) && IoName(io, o) && IoClassPart(io, o); }
 
+// The simulation's own per-object state that the object records leave out: the rest of a ship's
+// order words (where an order started, its arrival distance, the evasion a fight is in), its
+// flight and carried matrices, its slowdown, drains and obstacle distances, its turrets' aim
+// points, a missile's hold and a shot's last beam position, and any object's ram mass and hit
+// reference. Without them a game read back steers differently from the saved one a few frames
+// on. The flight matrix is kept as it is, not rebuilt: after a ram it still holds the turned
+// pose until the ship's next turn.
+bool IoSimulationState(SaveIo& io, SpaceObject* o) {
+  IoWord(io, o->mass);
+  IoWord(io, o->hitReference);
+  if (!o->ext) return io.ok;
+  switch (o->objClass) {
+    case kClassShip: {
+      auto* s = static_cast<ShipExt*>(o->ext);
+      IoWords(io, s->orderWords, 19);
+      IoWords(io, s->commandWords + 3, 3);
+      IoWord(io, s->slowdownFactor);
+      IoWord(io, s->slowdownEnd);
+      IoWord(io, s->drainBase);
+      IoWord(io, s->drainRatio);
+      for (auto& row : s->rotation.m) IoWords(io, row, 3);
+      for (auto& row : s->carriedMatrix.m) IoWords(io, row, 3);
+      IoVector3(io, s->carriedPosition);
+      IoWords(io, s->tailWords, 7);
+      IoWords(io, s->threatDistances, kShipThreatCapacity);
+      IoWord(io, s->avoidValue);
+      IoWord(io, s->heldSpeedLimit);
+      IoWord(io, s->tractorEventsOff);
+      IoWord(io, s->shieldDrainRate);
+      IoWord(io, s->shieldDrainLeft);
+      for (TurretRow& t : s->turrets) IoWords(io, t.stateWords, 8);
+      break;
+    }
+    case kClassMissile: IoWords(io, static_cast<MissileExt*>(o->ext)->tailWords, 3); break;
+    case kClassBullet: IoWords(io, static_cast<BulletExt*>(o->ext)->tailWords, 8); break;
+    default: break;
+  }
+  return io.ok;
+}
+
 // What `ReadObject` starts from: no name, no extension, cleared words, no owner.
 void ResetForRead(SpaceObject* o) {
   o->name = FreeString(o->name);
@@ -669,4 +710,36 @@ bool ReadUniverseSection(FileObject* file) {
   RemoveObjectsOutsideSectors();
   u->player = playerId != 0 ? FindObjectById(u, playerId) : nullptr;
   return IoTag(io, kTagEnd);
+}
+
+bool WriteSimulationState(FileObject* file) {
+  SaveIo io{file, true, true};
+  const std::vector<uint32_t> ids = SortedKeys(gUniverse ? gUniverse->idHash : nullptr);
+  uint32_t count = static_cast<uint32_t>(ids.size());
+  IoWord(io, count);
+  for (uint32_t id : ids) {
+    auto* o = reinterpret_cast<SpaceObject*>(HashGet(gUniverse->idHash, id));
+    uint32_t key = id, objClass = o->objClass;
+    IoWord(io, key);
+    IoWord(io, objClass);
+    if (!IoSimulationState(io, o)) return false;
+  }
+  return io.ok;
+}
+
+bool ReadSimulationState(FileObject* file) {
+  SaveIo io{file, false, true};
+  uint32_t count = 0;
+  IoWord(io, count);
+  const HashTable* hash = gUniverse ? gUniverse->idHash : nullptr;
+  // The records name objects the universe section made, each once at most.
+  if (!io.ok || count > (hash ? HashCount(hash) : 0)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t id = 0, objClass = 0;
+    IoWord(io, id);
+    IoWord(io, objClass);
+    auto* o = io.ok && id != 0 ? reinterpret_cast<SpaceObject*>(HashGet(hash, id)) : nullptr;
+    if (!o || o->objClass != objClass || !IoSimulationState(io, o)) return false;
+  }
+  return io.ok;
 }

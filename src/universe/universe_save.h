@@ -18,3 +18,10 @@ bool ReadUniverseSection(FileObject* file);
 // One "SOBJ" record after its tag and id: the common part, the name and the class part.
 bool WriteObject(SpaceObject* object, FileObject* file);
 bool ReadObject(SpaceObject* object, FileObject* file);
+
+// The simulation's per-object state the object records leave out (ram mass, order words, flight
+// matrices, drains...), for every object of the id hash: written after the sections in a chunk of
+// its own, so a save without it still reads. The reader, called after the universe section, takes
+// only records naming an object of the same class; false on anything else.
+bool WriteSimulationState(FileObject* file);
+bool ReadSimulationState(FileObject* file);

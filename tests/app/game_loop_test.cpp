@@ -601,8 +601,9 @@ TEST_F(GameLoopTest, AScreenshotFrameDrawsAtFullQualityAndShootsByTheDisplayFlag
 }
 
 TEST_F(GameLoopTest, AFrameWithASaveAndAScreenshotKeepsTheFrameOrder) {
-  // The save comes after the input and before the drawing steps; the screenshot frame is drawn
-  // and then both shot and presented, the display deciding which of the two comes first.
+  // The save comes once the frame is over, after the drawing steps, where a game read back from it
+  // begins; the screenshot frame is drawn and then both shot and presented, the display deciding
+  // which of the two comes first.
   struct Case {
     uint32_t displayFlags;
     std::vector<std::string> present;
@@ -625,12 +626,11 @@ TEST_F(GameLoopTest, AFrameWithASaveAndAScreenshotKeepsTheFrameOrder) {
     RunFrames(1);
     const std::vector<std::string> frame =
         kFrameServices + kSimulation +
-        std::vector<std::string>{"NextKeyCode",         "RaiseInputEvent(0)",
-                                 "TranslateInput(0,1)", "Event BeforeSave()",
-                                 "WriteSaveGame(4,first,second,9)", "Event SaveFinished2(1)",
-                                 "StepObjectEffects",   "UpdateHud",
-                                 "UpdateEngine3DFrame", "AutoAdjustQuality"} +
-        c.present;
+        std::vector<std::string>{"NextKeyCode",         "RaiseInputEvent(0)", "TranslateInput(0,1)",
+                                 "StepObjectEffects",   "UpdateHud",          "UpdateEngine3DFrame",
+                                 "AutoAdjustQuality"} +
+        c.present +
+        std::vector<std::string>{"Event BeforeSave()", "WriteSaveGame(4,first,second,9)", "Event SaveFinished2(1)"};
     EXPECT_EQ(TraceAfter(11 + 10), frame + kTeardown) << "display flags " << c.displayFlags;
   }
 }

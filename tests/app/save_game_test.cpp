@@ -237,6 +237,7 @@ class SaveGameTest : public ::testing::Test {
       if (i == kSaveSectionCockpit && !gGuiMaster) continue;
       b.Tag(kSectionTags[i]).Word(uint32_t(i));
     }
+    b.Tag("SIMS").Word(0);
     b.Tag("RAND").Word(GameRandState());
     b.Tag("/LSA");
     return b;
@@ -791,7 +792,8 @@ TEST_F(ScriptStateSaveTest, ATaskWaitingForASoundHearsItEndedOnceWhenTheSaveIsRe
   const std::string bytes = Gunzip(SavePath(2));
   const size_t at = bytes.find("SFX ");
   ASSERT_NE(at, std::string::npos);
-  EXPECT_EQ(bytes.size() - at, 400u + 8u + 4u) << "the section, the random state, then the end tag";
+  EXPECT_EQ(bytes.size() - at, 400u + 8u + 8u + 4u)
+      << "the section, the empty simulation chunk, the random state, then the end tag";
 
   resumed_.clear();
   ASSERT_EQ(LoadSaveGame(1), 1);
@@ -915,4 +917,15 @@ TEST_F(SaveGameTest, TheRandomGeneratorComesBackWithTheSave) {
   ASSERT_EQ(LoadSaveGame(2), 1);
   ClearTimerEvents(timers_);
   EXPECT_EQ(GameRandState(), 99u);
+
+  // Nor does it need the simulation chunk, which came later still; a chunk cut short is refused.
+  const size_t simulation = bytes.rfind("SIMS");
+  ASSERT_NE(simulation, std::string::npos);
+  GzipTo(SavePath(3), bytes.substr(0, simulation + 6) + "/LSA");
+  EXPECT_EQ(LoadSaveGame(2), 0);
+  ClearTimerEvents(timers_);
+  bytes.erase(simulation, 8);
+  GzipTo(SavePath(3), bytes);
+  ASSERT_EQ(LoadSaveGame(2), 1);
+  ClearTimerEvents(timers_);
 }

@@ -201,18 +201,18 @@ void UniverseSaveWorld::FillBusy(int sectors, int objects) {
   }
 }
 
-std::string UniverseSaveWorld::Write() {
+std::string UniverseSaveWorld::Write(bool simulation) {
   FileObject file;
   FileObjectInit(&file);
   if (!FileOpenFromCatalog(&file, path_.c_str(), "wb", false)) return {};
-  const bool ok = WriteUniverse(&file);
+  const bool ok = WriteUniverse(&file) && (!simulation || WriteSimulationState(&file));
   FileClose(&file);
   if (!ok) return {};
   std::ifstream in(path_, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool UniverseSaveWorld::Read(const std::string& bytes, bool fullReader) {
+bool UniverseSaveWorld::Read(const std::string& bytes, bool fullReader, bool simulation) {
   {
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -220,7 +220,8 @@ bool UniverseSaveWorld::Read(const std::string& bytes, bool fullReader) {
   FileObject file;
   FileObjectInit(&file);
   if (!FileOpenFromCatalog(&file, path_.c_str(), "rb", false)) return false;
-  const bool ok = fullReader ? ReadUniverse(&file) : ReadUniverseSection(&file);
+  bool ok = fullReader ? ReadUniverse(&file) : ReadUniverseSection(&file);
+  if (ok && simulation && FileTell(&file) < static_cast<long>(bytes.size())) ok = ReadSimulationState(&file);
   FileClose(&file);
   return ok;
 }

@@ -42,9 +42,10 @@ class UniverseSaveWorld {
   // `objects` objects exist.
   void FillBusy(int sectors, int objects);
 
-  // The "SECT" section as written now, and a read of given bytes; both through a file.
-  std::string Write();
-  bool Read(const std::string& bytes, bool fullReader = false);
+  // The "SECT" section as written now, and a read of given bytes; both through a file. With
+  // `simulation`, the simulation state follows the section, and is read when bytes follow it.
+  std::string Write(bool simulation = false);
+  bool Read(const std::string& bytes, bool fullReader = false, bool simulation = false);
   // Frees every object and take record but leaves their engine instances, scenes and takes to
   // the engine, as a load after the engine's section finds them.
   void EmptyKeepingEngine();

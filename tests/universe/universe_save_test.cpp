@@ -5,10 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "core/file_object.h"
 #include "core/hash_table.h"
 #include "core/memory.h"
 #include "scene/cut_keys.h"
@@ -421,3 +427,134 @@ TEST_F(UniverseSave, ComponentPathsNeedASectorSceneAndThenStartAtAnyDistanceWith
 }
 
 }  // namespace
+
+// The simulation's own state that the object records leave out travels in a chunk of its own: a
+// ship in the middle of an evasive manoeuvre, with a flight matrix still turned after a ram, the
+// distances to its obstacles and its order's start point, reads back as it was, so the next
+// frames steer the same. Records naming no object, an object of another class, or more objects
+// than the universe holds are refused.
+class SimulationState : public UniverseSave {
+ protected:
+  std::string path_ = (std::filesystem::temp_directory_path() /
+                       ("korvane_sims_" + std::to_string(::getpid()) + ".bin"))
+                          .string();
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  std::string WriteState() {
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpenFromCatalog(&file, path_.c_str(), "wb", false)) return {};
+    const bool ok = WriteSimulationState(&file);
+    FileClose(&file);
+    if (!ok) return {};
+    std::ifstream in(path_, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  bool ReadState(const std::string& bytes) {
+    {
+      std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    FileObject file;
+    FileObjectInit(&file);
+    if (!FileOpenFromCatalog(&file, path_.c_str(), "rb", false)) return false;
+    const bool ok = ReadSimulationState(&file);
+    FileClose(&file);
+    return ok;
+  }
+};
+
+TEST_F(SimulationState, AShipInAFightReadsBackAsItWas) {
+  SectorObject* sector = world_.Sector();
+  SpaceObject* ship = world_.Add(kClassShip, sector);
+  SpaceObject* obstacle = world_.Add(kClassAsteroid, sector);
+  ASSERT_NE(ship, nullptr);
+  ASSERT_NE(obstacle, nullptr);
+  ship->mass = 4200;
+  ship->hitReference = 77;
+  auto* s = static_cast<ShipExt*>(ship->ext);
+  for (int i = 0; i < 19; ++i) s->orderWords[i] = 1000u + uint32_t(i);
+  s->commandWords[3] = 2;      // the evasion's counter,
+  s->commandWords[4] = 12452;  // the roll rate it adds,
+  s->commandWords[5] = 1;      // and its style
+  s->slowdownFactor = 0x8000;
+  s->slowdownEnd = 9000;
+  s->drainBase = 30;
+  s->drainRatio = 600;
+  // A flight matrix that is not the instance's (a ram put the instance back, not the flight frame).
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) s->rotation.m[r][c] = 100 * r + c + 1;
+  MatrixFromAngles(&s->carriedMatrix, 100, 200, 300);
+  s->carriedPosition = FixedVector{5, -6, 7, 0};
+  for (int i = 0; i < 7; ++i) s->tailWords[i] = 50u + uint32_t(i);
+  s->threatCount = 1;
+  s->threats[0] = obstacle;
+  s->threatDistances[0] = 1681;  // measured when the obstacle was found, not where it is now
+  s->avoidValue = 3;
+  s->heldSpeedLimit = -1;
+  s->tractorEventsOff = 1;
+  s->shieldDrainRate = 250;
+  s->shieldDrainLeft = 900;
+  s->turrets[1].stateWords[0] = 11;
+  s->turrets[1].stateWords[2] = 13;
+  const uint32_t shipId = ship->id;
+  const ShipExt before = *s;
+
+  const std::string section = world_.Write();
+  const std::string state = WriteState();
+  ASSERT_FALSE(section.empty());
+  ASSERT_FALSE(state.empty());
+  world_.EmptyKeepingEngine();
+  ASSERT_TRUE(world_.Read(section));
+  ASSERT_TRUE(ReadState(state));
+  SpaceObject* back = ById(shipId);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->mass, 4200);
+  EXPECT_EQ(back->hitReference, 77);
+  const auto* b = static_cast<const ShipExt*>(back->ext);
+  EXPECT_EQ(std::memcmp(b->orderWords, before.orderWords, sizeof before.orderWords), 0);
+  EXPECT_EQ(std::memcmp(b->commandWords, before.commandWords, sizeof before.commandWords), 0);
+  EXPECT_EQ(b->slowdownFactor, 0x8000);
+  EXPECT_EQ(b->slowdownEnd, 9000u);
+  EXPECT_EQ(b->drainBase, 30);
+  EXPECT_EQ(b->drainRatio, 600);
+  EXPECT_EQ(std::memcmp(&b->rotation, &before.rotation, sizeof before.rotation), 0);
+  EXPECT_EQ(std::memcmp(&b->carriedMatrix, &before.carriedMatrix, sizeof before.carriedMatrix), 0);
+  EXPECT_EQ(b->carriedPosition.x, 5);
+  EXPECT_EQ(b->carriedPosition.y, -6);
+  EXPECT_EQ(b->carriedPosition.z, 7);
+  EXPECT_EQ(std::memcmp(b->tailWords, before.tailWords, sizeof before.tailWords), 0);
+  EXPECT_EQ(b->threatDistances[0], 1681);
+  EXPECT_EQ(b->avoidValue, 3);
+  EXPECT_EQ(b->heldSpeedLimit, -1);
+  EXPECT_EQ(b->tractorEventsOff, 1u);
+  EXPECT_EQ(b->shieldDrainRate, 250);
+  EXPECT_EQ(b->shieldDrainLeft, 900);
+  EXPECT_EQ(b->turrets[1].stateWords[0], 11u);
+  EXPECT_EQ(b->turrets[1].stateWords[2], 13u);
+  // Read back and written again, the chunk is the same.
+  EXPECT_EQ(WriteState(), state);
+
+  struct Case {
+    const char* what;
+    size_t at;  // word to change
+    uint32_t value;
+  };
+  // The chunk: the count, then per object its id and class; the ship comes second here.
+  const uint32_t firstId = WordAt(state, 4);
+  const Case kCases[] = {
+      {"more records than objects", 0, 1000},
+      {"an id no object has", 4, 0xFFFFFF},
+      {"no id", 4, 0},
+      {"another class", 8, firstId == shipId ? uint32_t(kClassAsteroid) : uint32_t(kClassShip)},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    std::string damaged = state;
+    PutWord(damaged, c.at, c.value);
+    EXPECT_FALSE(ReadState(damaged));
+  }
+  EXPECT_FALSE(ReadState(state.substr(0, state.size() - 2)));
+}
