@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "core/file_object.h"
@@ -550,6 +551,24 @@ bool ParentsSound(const std::vector<SpaceObject*>& objects) {
   return true;
 }
 
+// The instances an object frees with itself (its own, its tractor beam's, a sun's or planet's
+// lights) must each have one owner: a damaged save that gives one to two objects would have it
+// freed twice.
+bool OwnedInstancesUnique(const std::vector<SpaceObject*>& objects) {
+  std::unordered_set<const InstanceRecord*> owned;
+  auto claim = [&owned](const InstanceRecord* instance) { return !instance || owned.insert(instance).second; };
+  for (const SpaceObject* o : objects) {
+    if (!claim(o->instance) || !claim(o->beamEffect)) return false;
+    if (o->ext && o->objClass == kClassSun) {
+      const auto* sun = static_cast<const SunExt*>(o->ext);
+      if (!claim(sun->lightA) || !claim(sun->lightB)) return false;
+    } else if (o->ext && o->objClass == kClassPlanet) {
+      if (!claim(static_cast<const PlanetExt*>(o->ext)->light)) return false;
+    }
+  }
+  return true;
+}
+
 // Puts the object at the tail of its parent's child list, or of the top-level list; a ship then
 // measures its related objects again and takes its viewpoint anew.
 void ObjRelink(SpaceObject* o) {
@@ -702,7 +721,7 @@ bool ReadUniverseSection(FileObject* file) {
     }
     takes.push_back(record);
   }
-  if (!ParentsSound(created)) return fail();
+  if (!ParentsSound(created) || !OwnedInstancesUnique(created)) return fail();
 
   // Relink in key order: child lists come back in that order.
   std::sort(created.begin(), created.end(), [](const SpaceObject* a, const SpaceObject* b) { return a->id < b->id; });

@@ -48,6 +48,7 @@ constexpr size_t kOwnerAt = 56;
 constexpr size_t kParentAt = 68;
 constexpr size_t kInstanceAt = 88;
 constexpr size_t kNameAt = 200;
+constexpr size_t kBeamAt = kNameAt - 4;  // the tractor beam's instance ends the common part
 constexpr size_t kClassPartAt = 204;  // for an object without a name
 // A ship's container part without a docking table, then its own part.
 constexpr size_t kShipCountAt = kClassPartAt + 4 + 40 + 4 + 4 + 8 + 2 + 4;
@@ -266,6 +267,9 @@ TEST_F(DamagedSection, EveryDamageFailsAndLeavesNoObjectBehind) {
       {"turret count 11", [](std::string& s, auto& r, auto&) { PutWord(s, r[2] - 4 - 2 * 92, 11); }},
       {"dock table count -1", [](std::string& s, auto& r, auto&) { PutWord(s, r[1] + kDockVersionAt + 4, 0xFFFFFFFF); }},
       {"shell count beyond the stream", [](std::string& s, auto&, auto&) { PutWord(s, 4 + 52 + 4, 0x10000000); }},
+      // An instance an object frees with itself claimed by a second object would be freed twice.
+      {"instance owned twice", [](std::string& s, auto& r, auto&) { PutWord(s, r[2] + kInstanceAt, WordAt(s, r[1] + kInstanceAt)); }},
+      {"beam is another's instance", [](std::string& s, auto& r, auto&) { PutWord(s, r[1] + kBeamAt, WordAt(s, r[2] + kInstanceAt)); }},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
