@@ -421,6 +421,10 @@ input:
   native Wilo_CaptureFrame
   pop
 no_capture:
+  push0                 ; the scene stretch (vexastory/20_scene.asm) may own this frame: 1 ends
+  call scene_input      ; the frame's work, 2 ends the game loop and the demo
+  switch 1 scene_not_mine go_on give_up
+scene_not_mine:
   ldg 2
   switch 0 go_on playing go_on leave_for_load restored save_failed
 
@@ -475,6 +479,9 @@ no_restored_capture:
   push1
   call say
   pop
+  push0                 ; the scene stretch (vexastory/20_scene.asm) may go on from here
+  call scene_after_report
+  jt go_on
 give_up:
   push0
   push0
