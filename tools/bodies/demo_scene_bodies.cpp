@@ -169,7 +169,7 @@ std::string StationBodyText(const std::string& texture) {
 std::string PlanetBodyText(const std::string& texture) {
   Mesh mesh;
   constexpr int kLongitudes = 24, kLatitudes = 12;
-  constexpr double kRadius = 1000;
+  constexpr double kRadius = 1500;
   // A grid of points, each seam and pole point repeated so every face has its own coordinates.
   std::vector<std::vector<int>> grid(kLatitudes + 1, std::vector<int>(kLongitudes + 1));
   for (int i = 0; i <= kLatitudes; ++i) {

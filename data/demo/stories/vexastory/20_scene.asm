@@ -235,8 +235,8 @@ scene_build:
   pushb 4
   native B3D_CameraSetBackgroundColor
   pop
-  pushi 16000           ; B3D_CameraSetFog(camera, on, 6, 10, 40, from 3000 to 16000)
-  pushi 3000
+  pushi 30000           ; B3D_CameraSetFog(camera, on, 6, 10, 40, from 6000 to 30000)
+  pushi 6000
   pushb 40
   pushb 10
   pushb 6
@@ -306,9 +306,9 @@ scene_build:
   pushb 4
   call scene_add_body
   mvg 19
-  pushi 900             ; the ship (body 3) beside it
-  pushi 250
-  pushi 700
+  pushi 600             ; the ship (body 3) beside it
+  pushi 300
+  pushi -900
   pushb 3
   pushb 4
   call scene_add_body
@@ -320,9 +320,9 @@ scene_build:
   pushb 4
   native B3D_InstSetRot
   pop
-  pushi -9000           ; the planet (body 5) far off
-  pushi -1500
-  pushi -3500
+  pushi -6500           ; the planet (body 5) far off
+  pushi -1200
+  pushi -3200
   pushb 5
   pushb 4
   call scene_add_body
@@ -332,9 +332,9 @@ scene_build:
   push2
   native SA_AllocTextInst
   mvg 22
-  push0                 ; B3D_InstSetPos(text, -200, 650, 0), turned half round to face the take's camera
-  pushi 650
-  pushi -200
+  push0                 ; B3D_InstSetPos(text, 450, 700, 0), turned half round to face the take's camera
+  pushi 700
+  pushi 450
   ldg 22
   pushb 4
   native B3D_InstSetPos
@@ -345,6 +345,11 @@ scene_build:
   ldg 22
   pushb 4
   native B3D_InstSetRot
+  pop
+  pushi 260             ; B3D_InstSetSize(text, 260): the characters' spacing and size grow with it
+  ldg 22
+  push2
+  native B3D_InstSetSize
   pop
   ldg 15
   ldg 22
