@@ -110,3 +110,26 @@ if(GOLDEN_DIR)
   endif()
   message("${out}")
 endif()
+
+# The scene stretch (vexastory/20_scene.asm): take time 1 s, take time 2 s just before the save,
+# the first frame after the load (the same take time) and the frame after the take's end.
+set(scene_shot_1s 00003)
+set(scene_shot_before_save 00004)
+set(scene_shot_after_load 00005)
+set(scene_shot_end 00006)
+if(GOLDEN_DIR)
+  foreach(number IN ITEMS ${scene_shot_1s} ${scene_shot_before_save} ${scene_shot_end})
+    execute_process(COMMAND ${PYTHON} ${COMPARE} ${shots}/vexascreen${number}.bmp ${GOLDEN_DIR}/vexascene${number}.png
+                    RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT compared STREQUAL "0")
+      message(FATAL_ERROR "${out}${err}After an intended change, make the golden again with\n"
+                          "  ${PYTHON} ${COMPARE} --update ${shots}/vexascreen${number}.bmp ${GOLDEN_DIR}/vexascene${number}.png")
+    endif()
+  endforeach()
+  execute_process(COMMAND ${PYTHON} ${COMPARE} ${shots}/vexascreen${scene_shot_after_load}.bmp
+                          ${GOLDEN_DIR}/vexascene${scene_shot_before_save}.png
+                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT compared STREQUAL "0")
+    message(FATAL_ERROR "the frame after the mid-take load differs from the one before the save:\n${out}${err}")
+  endif()
+endif()

@@ -89,12 +89,14 @@ std::string Material(const std::string& texture, bool twoSided) {
          (twoSided ? "1" : "0") + ";0; 100; NULL;0; NULL;0; NULL;0; NULL;0; NULL;0;\n";
 }
 
-// The text body: one material, one mesh of one part.
-std::string BodyText(const std::string& name, const std::string& material, const Mesh& mesh) {
+// The text body: one material, one mesh of one part. Its size is twice its farthest coordinate
+// unless `size` gives it.
+std::string BodyText(const std::string& name, const std::string& material, const Mesh& mesh, int size = 0) {
   int extent = 1;
   for (const auto& p : mesh.points)
     for (int c : p) extent = std::max(extent, std::abs(c));
-  std::string text = "NAME: " + name + ";\n" + material + "BODIES:\n" + std::to_string(2 * extent) + ";\nPOINTS:\n";
+  if (size <= 0) size = 2 * extent;
+  std::string text = "NAME: " + name + ";\n" + material + "BODIES:\n" + std::to_string(size) + ";\nPOINTS:\n";
   for (const auto& p : mesh.points)
     text += std::to_string(p[0]) + ";" + std::to_string(p[1]) + ";" + std::to_string(p[2]) + "; ";
   text += "\n-1;-1;-1;\nPARTS:\n";
@@ -222,7 +224,9 @@ std::string TextCharacterBodyText(int32_t code, const std::string& texture) {
     }
   }
   if (mesh.faces.empty()) AddQuad(&mesh, {0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}, {0.5, 0.5, 1});
-  return BodyText("char" + std::to_string(code), Material(texture, true), mesh);
+  // The text places its characters by the size of its root character: two cells apart, so
+  // neighbouring glyphs keep a gap.
+  return BodyText("char" + std::to_string(code), Material(texture, true), mesh, static_cast<int>(4 * kHalfCell));
 }
 
 std::vector<DemoBody> DemoSceneBodies() {

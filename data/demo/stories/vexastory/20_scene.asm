@@ -235,8 +235,8 @@ scene_build:
   pushb 4
   native B3D_CameraSetBackgroundColor
   pop
-  pushi 30000           ; B3D_CameraSetFog(camera, on, 6, 10, 40, from 6000 to 30000)
-  pushi 6000
+  pushi 40000           ; B3D_CameraSetFog(camera, on, 6, 10, 40, from 12000 to 40000): the
+  pushi 12000           ; fog's start is also where the camera's near range ends
   pushb 40
   pushb 10
   pushb 6
