@@ -52,7 +52,7 @@ Fields Particles3() {
 Fields Lensflares() {
   return {Int(2),
           Int(2),
-          Str("v\\00001"), Fixed(kOne / 2), Int(10), Int(20), Int(-3),
+          Str("6"), Fixed(kOne / 2), Int(10), Int(20), Int(-3),
           Str("7"), Fixed(kOne), Int(30), Int(40), Int(5),
           Int(0)};
 }
