@@ -57,7 +57,9 @@ Fields Lensflares() {
           Int(0)};
 }
 
-Fields BodyDummies() { return {Int(2), Str("v\\00002"), Str("5")}; }
+// Instances of a dummy body are never drawn: the dummy id is one no demo body uses (body 5 is the
+// scene stretch's planet).
+Fields BodyDummies() { return {Int(2), Str("v\\00002"), Str("9")}; }
 
 Fields IconData() {
   return {Key("ICONTYPE_HUD", 3), Str("effects\\icons"), Int(256), Int(128), Int(3),
