@@ -237,3 +237,47 @@ string(REGEX MATCHALL "demo: Sector: frame" counted "${after_load}")
 list(LENGTH counted event_count)
 message("sector stretch: ${event_count} events in the 30 frames after the load, the same in a second process "
         "read back from the same save; the second saves are equal")
+# The scene stretch (vexastory/20_scene.asm), the last: take time 1 s, take time 2 s just before
+# its save (slot 3), the first frame after that save was read back (the same take time) and the
+# frame after the take's end. Its goldens are named by what they show, not by shot number.
+set(scene_shot_1s 00004)
+set(scene_shot_before_save 00005)
+set(scene_shot_after_load 00006)
+set(scene_shot_end 00007)
+foreach(line IN ITEMS
+    "demo: Scene stretch: station, ship, planet, two lights and a 3D text built; the take of cut 3 starts\\.\n"
+    "demo: Game saved in slot 3 at frame [0-9]+, result 1\\.\n"
+    "demo: The take of cut 3 played to its end; its task woke with 1\\.\n"
+    "demo: Scene stretch finished: [^\n]*\n")
+  if(NOT text MATCHES "${line}")
+    message(FATAL_ERROR "the demo's report lacks the scene stretch's line matching: ${line}")
+  endif()
+endforeach()
+if(GOLDEN_DIR)
+  set(shots ${WORK_DIR}/documents/Korvane/VexaNL/screenshots)
+  foreach(pair IN ITEMS "${scene_shot_1s}:take1s" "${scene_shot_before_save}:take2s" "${scene_shot_end}:end")
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 number)
+    list(GET pair 1 name)
+    set(shot ${shots}/vexascreen${number}.bmp)
+    if(NOT EXISTS ${shot})
+      message(FATAL_ERROR "the scene stretch captured no screenshot ${shot}")
+    endif()
+    execute_process(COMMAND ${PYTHON} ${COMPARE} ${shot} ${GOLDEN_DIR}/vexascene_${name}.png
+                    RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT compared STREQUAL "0")
+      message(FATAL_ERROR "${out}${err}After an intended change, make the golden again with\n"
+                          "  ${PYTHON} ${COMPARE} --update ${shot} ${GOLDEN_DIR}/vexascene_${name}.png")
+    endif()
+    message("${out}")
+  endforeach()
+  execute_process(COMMAND ${PYTHON} ${COMPARE} ${shots}/vexascreen${scene_shot_after_load}.bmp
+                          ${GOLDEN_DIR}/vexascene_take2s.png
+                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  # The take, its camera and every instance (the 3D text's characters too) come back from the
+  # "B3D " section: the same tolerance as every golden.
+  if(NOT compared STREQUAL "0")
+    message(FATAL_ERROR "the frame after the mid-take load differs from the one before the save:\n${out}${err}")
+  endif()
+  message("${out}")
+endif()

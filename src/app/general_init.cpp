@@ -498,6 +498,9 @@ SystemBlock* InitGeneral(int argc, char** argv) {
   block->timeScale = kFixedOne;
   block->secondTimeScale = kFixedOne;
   block->qualityLevel = 50;
+  // Nothing else ever sets the drawing options, so a game that left the lens-flare bit clear
+  // would never show a flare: they start switched on.
+  block->textureOptions = kTextureOptionLensFlares;
   return block;
 }
 

@@ -144,6 +144,10 @@ void InstanceTable(WordIo io, InstanceRecord* r) {
   io.V(115, r->pathNumber);
   io.V(116, r->pathWord);
   io.V(117, r->words32[3]);
+  // With the size, the vector that places the children scaled with their parent (a 3D text's
+  // characters); a save without it (both words 0) leaves such children on the parent's axis.
+  io.V(118, r->sizeVector[0]);
+  io.V(119, r->sizeVector[1]);
 }
 
 // The camera block without its texture count (44) and environment source (46).

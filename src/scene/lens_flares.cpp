@@ -240,9 +240,12 @@ void UpdateLensFlares() {
   if (!flareScene) return;
   double aspectW = 0, aspectH = 0;
   Aspect(FirstCamera(flareScene), &aspectW, &aspectH);
-  // Screen fractions of the 4:3 frame.
-  aspectW /= 4;
-  aspectH /= 3;
+  // Screen fractions of the 4:3 frame: only the screen's shape counts, never its size in pixels
+  // (a 1024x768 screen is the 4:3 frame). The view keeps its width and its height follows the
+  // shape, as in the occlusion test.
+  const double shape = aspectW > 0 && aspectH > 0 ? aspectH / aspectW * 4 / 3 : 1;
+  aspectW = 1;
+  aspectH = shape;
   ForEachSourceCamera([&](SceneRecord*, CameraRecord* camera) {
     for (ListNode* n = ListFirst(&camera->nodes); n; n = ListNext(n)) {
       CameraNode* node = ListRecord<CameraNode>(n);

@@ -79,6 +79,7 @@ TEST_F(GeneralInitTest, DefaultsOfANewBlock) {
   EXPECT_EQ(s->fullscreenGamma, 127u);
   EXPECT_EQ(s->sound3DCount, 6u);
   EXPECT_EQ(s->qualityLevel, 50u);
+  EXPECT_EQ(s->textureOptions, kTextureOptionLensFlares);
   EXPECT_EQ(s->shaderQuality, 2u);
   EXPECT_EQ(s->language, 44u);
   EXPECT_EQ(s->languagePack, 0);

@@ -143,6 +143,34 @@ TEST_F(EngineSave, RecordsHaveTheirSizesAndTheWriterClearsTransientState) {
   EXPECT_EQ(word(58), 0xFFFFFFFEu);
 }
 
+// Children scaled with their parent (a 3D text's characters) are placed by the parent's size and
+// its size vector: after a load they stand where they stood before the save.
+TEST_F(EngineSave, ChildrenScaledWithTheirParentStandWhereTheyStoodBeforeTheSave) {
+  InstanceRecord* root = B3D_InstAlloc();
+  root->size = 0x20000;
+  root->sizeVector[0] = 0x30000;
+  root->sizeVector[1] = 0x40000;
+  InstanceRecord* character = B3D_InstAlloc();
+  B3D_InstAddToInst(character, root);
+  character->flags |= kInstScaledWithParent;
+  character->position = FixedVector{0x10000, -0x10000, 0x10000, 0};
+  InstUpdateWorldTree(root);
+  const FixedVector before = character->world;
+  ASSERT_EQ(before.y, -0x30000) << "the y offset goes by the first word of the size vector";
+  const uint32_t rootHandle = root->handle, characterHandle = character->handle;
+  const std::string bytes = Save();
+  Reset();
+  ASSERT_EQ(Load(bytes), 1);
+  InstanceRecord* restored = GetInstanceByHandle(rootHandle);
+  ASSERT_NE(restored, nullptr);
+  InstUpdateWorldTree(restored);
+  const InstanceRecord* back = GetInstanceByHandle(characterHandle);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->world.x, before.x);
+  EXPECT_EQ(back->world.y, before.y);
+  EXPECT_EQ(back->world.z, before.z);
+}
+
 // The container frees the old records only after every section: the restored ones take their
 // handles over, and a failed load gives the handles back.
 TEST_F(EngineSave, RestoredRecordsTakeOverTheHandlesOfThoseStillThere) {

@@ -78,7 +78,7 @@ std::string FlareRows(const EngineState3D& e) {
 
 std::string DummyRows(const EngineState3D& e) {
   std::ostringstream s;
-  for (int32_t id : {1, 2, 5}) s << e.bodyDataRows[id].value5 << ",";
+  for (int32_t id : {1, 2, 9}) s << e.bodyDataRows[id].value5 << ",";
   return s.str();
 }
 
@@ -166,7 +166,7 @@ TEST(EngineTypes, StartUpReadsTheDemoFilesFromACatalog) {
   EXPECT_EQ(e.lightTypes[1].kind, 2);
   EXPECT_EQ(e.particleTypes[3].kindCount, 2);
   ASSERT_EQ(e.lensFlareTypeCount, 2);
-  EXPECT_EQ(e.lensFlareTypes[0].elements[0].words[0], 1) << "body names resolve through the BodyData just read";
+  EXPECT_EQ(e.lensFlareTypes[0].elements[0].words[0], 6) << "body names resolve through the BodyData just read";
   EXPECT_EQ(e.bodyDataRows[2].value5, 1);
   EXPECT_EQ(e.iconTables[3].iconCount, 3);
   EXPECT_EQ(e.textureRemapCount, 2u);

@@ -109,6 +109,28 @@ TEST_F(Flares, SpritesStandInTheLensFlareSceneAlongTheLineThroughTheCentre) {
   EXPECT_TRUE(B3D_FindBody(kSpriteBody)->flags & kBodyFlareSprite);
 }
 
+// The sprites stand in fractions of the 4:3 frame whatever the screen's size in pixels: a
+// quarter of the way from the centre to the edge is 0x4000 across on every 4:3 screen; a wider
+// screen keeps the width and shortens the height.
+TEST_F(Flares, SpritesArePlacedByTheScreensShapeNotItsPixels) {
+  struct Case {
+    int32_t width, height;
+    int32_t x, y;
+  };
+  const Case kCases[] = {{0, 0, 0x4000, 0x4000}, {1024, 768, 0x4000, 0x4000}, {640, 480, 0x4000, 0x4000},
+                         {1280, 720, 0x4000, 0x3000}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.width);
+    block_.screenWidth = c.width;
+    block_.screenHeight = c.height;
+    node_->visible = 1;
+    UpdateLensFlares();
+    ASSERT_NE(node_->owned[0], nullptr);
+    EXPECT_NEAR(node_->owned[0]->world.x, c.x, 1);
+    EXPECT_NEAR(node_->owned[0]->world.y, c.y, 1);
+  }
+}
+
 TEST_F(Flares, TypesAndElementsOutsideTheTableOrTheSlotsAreNotUsed) {
   struct Case {
     int32_t type;

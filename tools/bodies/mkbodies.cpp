@@ -2,12 +2,14 @@
 // looks bodies up, "objects/v/00001.bod" (the cube, plated with the texture "vexahull") and
 // "objects/v/00002.bod" (two parts), and
 // converted by the engine's own parser and writer into the binary form in the product's
-// conversion folder, "vc/00001.bob" and "vc/00002.bob".
+// conversion folder, "vc/00001.bob" and "vc/00002.bob"; then the scene stretch's bodies (ship,
+// station, planet, lens-flare sprites and probe, the 3D text's characters) the same two ways.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "bodies/body_convert.h"
+#include "bodies/demo_scene_bodies.h"
 #include "bodies/body_text_writer.h"
 
 namespace {
@@ -54,5 +56,11 @@ int main(int argc, char** argv) {
                   WriteText(root / "objects" / "effects" / "menugfx" / "GUI" / "gui_master.bod",
                             bodytool::HudIconBodyText("effects\\menugfx\\gui_master")) &&
                   WriteBinary(root, 1, cube) && WriteBinary(root, 2, skiff);
-  return ok ? 0 : 1;
+  if (!ok) return 1;
+  for (const bodytool::DemoBody& body : bodytool::DemoSceneBodies()) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%05d.bod", static_cast<int>(body.id));
+    if (!WriteText(folder / name, body.text) || !WriteBinary(root, body.id, body.text)) return 1;
+  }
+  return 0;
 }

@@ -52,12 +52,14 @@ Fields Particles3() {
 Fields Lensflares() {
   return {Int(2),
           Int(2),
-          Str("v\\00001"), Fixed(kOne / 2), Int(10), Int(20), Int(-3),
+          Str("6"), Fixed(kOne / 2), Int(10), Int(20), Int(-3),
           Str("7"), Fixed(kOne), Int(30), Int(40), Int(5),
           Int(0)};
 }
 
-Fields BodyDummies() { return {Int(2), Str("v\\00002"), Str("5")}; }
+// Instances of a dummy body are never drawn: the dummy id is one no demo body uses (body 5 is the
+// scene stretch's planet).
+Fields BodyDummies() { return {Int(2), Str("v\\00002"), Str("9")}; }
 
 Fields IconData() {
   return {Key("ICONTYPE_HUD", 3), Str("effects\\icons"), Int(256), Int(128), Int(3),

@@ -25,5 +25,8 @@ TypeFile DemoIconTypesFile();
 // The demo's cut: two paths (the cube and the two-part body) with names, notes, a constraint,
 // flags and key blocks. Cut 1 of the demo is its text form, cut 2 its binary form.
 CutContent DemoCut();
+// The scene stretch's cut 3: the take's camera circling the station in four seconds, and a
+// white lens-flare light far off.
+CutContent DemoSceneCut();
 
 }  // namespace typetool

@@ -1,7 +1,7 @@
 // mkenginetypes FOLDER: writes the demo's engine type files and the universe's auxiliary type
 // files in text form under FOLDER/types, the universe's class files in binary form beside them,
-// its cut twice, as "objects/cut/00001.pbd" (text) and "objects/cut/00002.pbb" (binary), and the
-// demo's universe description as "types/Universe.xml".
+// its cut twice, as "objects/cut/00001.pbd" (text) and "objects/cut/00002.pbb" (binary), the scene
+// stretch's cut as "objects/cut/00003.pbd", and the demo's universe description as "types/Universe.xml".
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
   const typetool::CutContent cut = typetool::DemoCut();
   const bool ok = WriteBytes(folder / "objects" / "cut" / "00001.pbd", typetool::CutText(cut)) &&
                   WriteBytes(folder / "objects" / "cut" / "00002.pbb", typetool::CutBinary(cut)) &&
-                  WriteBytes(folder / "types" / "Universe.xml", typetool::DemoUniverseXml());
+                  WriteBytes(folder / "types" / "Universe.xml", typetool::DemoUniverseXml()) &&
+                  WriteBytes(folder / "objects" / "cut" / "00003.pbd", typetool::CutText(typetool::DemoSceneCut()));
   return ok ? 0 : 1;
 }

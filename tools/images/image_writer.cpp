@@ -55,6 +55,8 @@ void PutGlyphs(Bytes* out, const std::vector<AbcGlyph>& glyphs) {
   }
 }
 
+}  // namespace
+
 // The demo glyph of a character in an 8 x 8 cell (the cell's first row and column are the grid
 // lines): a frame as wide as the character's width with a pattern of its code inside.
 bool DemoGlyphBit(int32_t code, int32_t x, int32_t y, int32_t width) {
@@ -64,8 +66,6 @@ bool DemoGlyphBit(int32_t code, int32_t x, int32_t y, int32_t width) {
   return (code >> ((x + y) % 7) & 1) != 0;
 }
 int32_t DemoGlyphWidth(int32_t code) { return code == ' ' ? 3 : 4 + code % 3; }
-
-}  // namespace
 
 Bytes MakeTga(uint8_t type, uint8_t bits, uint16_t width, uint16_t height, const std::vector<uint32_t>& argb) {
   Bytes f = {0, 0, type, 0, 0, 0, 0, 0};

@@ -44,11 +44,19 @@ struct NamedFile {
   Bytes bytes;
 };
 std::vector<NamedFile> DemoFontFiles();
+// The demo font's glyph of a character code: whether pixel (x, y) of its 8 x 8 cell is set, and
+// the glyph's width. The 3D text's character bodies are built from the same glyphs.
+bool DemoGlyphBit(int32_t code, int32_t x, int32_t y, int32_t width);
+int32_t DemoGlyphWidth(int32_t code);
 std::vector<NamedFile> DemoDefaultImages();
 // The demo's own textures: "textures/vexahull.tga", the hull plating of its bodies.
 std::vector<NamedFile> DemoTextures();
 // The demo HUD's icon sheet (hud_images.cpp).
 std::vector<NamedFile> DemoHudTextures();
+// The scene stretch's textures, one per picture format the loader reads: "textures/vexaplanet.dds"
+// (DXT1), "textures/vexasky.dds" (a cube map), "textures/vexaship.jpg" (JPEG), and the lens-flare
+// glow "textures/vexaflare.tga" and the 3D text's colour "textures/vexaglyph.tga" (true colour).
+std::vector<NamedFile> DemoSceneTextures();
 
 template <typename Set>
 Bytes MakeMonoBmp(int32_t width, int32_t height, Set set) {

@@ -1,7 +1,8 @@
 // mkimages FOLDER: writes the demo's pictures below FOLDER: the eight fixed default images the
 // device set-up loads ("dds/NONE_WHITE.dds" ... "dds/ENVI.dds") and the demo font "demo8" (a
-// 1-bit BMP glyph sheet and its "siz" widths) and the demo's textures ("textures/vexahull.tga",
-// the HUD's icon sheet "textures/effects/menugfx/gui_master.tga").
+// 1-bit BMP glyph sheet and its "siz" widths), the demo's textures ("textures/vexahull.tga",
+// the HUD's icon sheet "textures/effects/menugfx/gui_master.tga") and the scene stretch's textures
+// (DXT1 and cube-map DDS, JPEG, TGA).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   for (auto& file : image_tool::DemoFontFiles()) files.push_back(file);
   for (auto& file : image_tool::DemoTextures()) files.push_back(file);
   for (auto& file : image_tool::DemoHudTextures()) files.push_back(file);
+  for (auto& file : image_tool::DemoSceneTextures()) files.push_back(file);
   for (const auto& file : files) {
     if (!Write(folder / file.name, file.bytes)) {
       std::fprintf(stderr, "mkimages: cannot write %s\n", file.name.c_str());

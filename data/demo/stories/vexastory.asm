@@ -432,6 +432,10 @@ input:
   native Wilo_CaptureFrame
   pop
 no_capture:
+  push0                 ; the scene stretch (vexastory/20_scene.asm), which runs last, may own the
+  call scene_input      ; frame: 1 ends its work, 2 ends the demo, 3 ends the game loop (the next
+  switch 1 scene_not_mine go_on give_up sector_quit   ; start mode is set)
+scene_not_mine:
   push0                 ; the sector stretch may hold the frame (1) or end the loop (2)
   call sector_input
   switch 0 sector_passed sector_passed go_on sector_quit
@@ -494,6 +498,9 @@ no_restored_capture:
   push1
   call say
   pop
+  push0                 ; the scene stretch (vexastory/20_scene.asm) may go on from here
+  call scene_after_report
+  jt go_on
 give_up:
   push0
   push0
@@ -587,8 +594,8 @@ save_finished:
   mvg 1
   ldl 4
   ldg 6
-  push0                 ; the slot: 1, or the sector stretch's second save
-  call sector_save_slot
+  push0                 ; the slot: 1, the sector stretch's second save or the scene stretch's
+  call scene_save_slot
   pushb 3
   push1
   call text
