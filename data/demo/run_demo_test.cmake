@@ -100,41 +100,46 @@ if(NOT saves)
   message(FATAL_ERROR "the demo wrote no save into the documents folder")
 endif()
 
+# Compares one captured screenshot with a reference picture (PNG). A golden (the default) names the
+# command that makes it again after an intended change; WHAT names a frame the same run drew
+# instead, for checks where a difference is a fault, never an update.
+function(compare_shot shot reference)
+  cmake_parse_arguments(arg "" "TOLERANCE;WHAT" "" ${ARGN})
+  if(NOT EXISTS ${shot})
+    message(FATAL_ERROR "the demo captured no screenshot ${shot}")
+  endif()
+  set(tolerance)
+  if(arg_TOLERANCE)
+    set(tolerance --tolerance ${arg_TOLERANCE})
+  endif()
+  execute_process(COMMAND ${PYTHON} ${COMPARE} ${tolerance} ${shot} ${reference}
+                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT compared STREQUAL "0")
+    if(arg_WHAT)
+      message(FATAL_ERROR "${arg_WHAT}:\n${out}${err}")
+    endif()
+    message(FATAL_ERROR "${out}${err}After an intended change of the picture, make the golden again with\n"
+                        "  ${PYTHON} ${COMPARE} --update ${shot} ${reference}")
+  endif()
+  message("${out}")
+endfunction()
+
 if(GOLDEN_DIR)
   # The story captures one frame; each numbered screenshot has its golden picture.
-  foreach(number IN ITEMS 00001)
-    set(shot ${WORK_DIR}/documents/Korvane/VexaNL/screenshots/vexascreen${number}.bmp)
-    if(NOT EXISTS ${shot})
-      message(FATAL_ERROR "the demo captured no screenshot ${shot}")
-    endif()
-    execute_process(COMMAND ${PYTHON} ${COMPARE} ${shot} ${GOLDEN_DIR}/vexascreen${number}.png
-                    RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT compared STREQUAL "0")
-      message(FATAL_ERROR "${out}${err}After an intended change of the picture, make the golden again with\n"
-                          "  ${PYTHON} ${COMPARE} --update ${shot} ${GOLDEN_DIR}/vexascreen${number}.png")
-    endif()
-    message("${out}")
-  endforeach()
+  set(shots ${WORK_DIR}/documents/Korvane/VexaNL/screenshots)
+  compare_shot(${shots}/vexascreen00001.bmp ${GOLDEN_DIR}/vexascreen00001.png)
   # The first frame after the load shows the scene the save restored: it must match the frame the
   # same run drew before the save, with the same tolerance.
-  set(shots ${WORK_DIR}/documents/Korvane/VexaNL/screenshots)
   # The cockpit stretch captures one frame between the two, so the frame after the load is the third.
   set(restored_shot 00003)
-  if(NOT EXISTS ${shots}/vexascreen${restored_shot}.bmp)
-    message(FATAL_ERROR "the demo captured no frame after the load (${shots}/vexascreen${restored_shot}.bmp)")
-  endif()
   get_filename_component(image_tools ${COMPARE} DIRECTORY)
   execute_process(COMMAND ${PYTHON} ${image_tools}/bmp_to_png.py ${shots}/vexascreen00001.bmp
                   RESULT_VARIABLE converted OUTPUT_QUIET ERROR_VARIABLE err)
   if(NOT converted STREQUAL "0")
     message(FATAL_ERROR "the frame before the save could not be converted: ${err}")
   endif()
-  execute_process(COMMAND ${PYTHON} ${COMPARE} ${shots}/vexascreen${restored_shot}.bmp ${shots}/vexascreen00001.png
-                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT compared STREQUAL "0")
-    message(FATAL_ERROR "the frame after the load differs from the frame before the save:\n${out}${err}")
-  endif()
-  message("${out}")
+  compare_shot(${shots}/vexascreen${restored_shot}.bmp ${shots}/vexascreen00001.png
+               WHAT "the frame after the load differs from the frame before the save")
 endif()
 
 # The cockpit stretch: its HUD frame (crosshair and brackets over the 3D view) against its golden
@@ -144,18 +149,8 @@ endif()
 # further 16 lower (pan 64), each within 2 %.
 if(GOLDEN_DIR)
   set(cockpit_shot 00002)
-  set(cockpit_golden ${GOLDEN_DIR}/hud.png)
-  set(shot ${WORK_DIR}/documents/Korvane/VexaNL/screenshots/vexascreen${cockpit_shot}.bmp)
-  if(NOT EXISTS ${shot})
-    message(FATAL_ERROR "the cockpit stretch captured no screenshot ${shot}")
-  endif()
-  execute_process(COMMAND ${PYTHON} ${COMPARE} --tolerance 8 ${shot} ${cockpit_golden}
-                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT compared STREQUAL "0")
-    message(FATAL_ERROR "${out}${err}After an intended change of the HUD frame, make its golden again with\n"
-                        "  ${PYTHON} ${COMPARE} --update ${shot} ${cockpit_golden}")
-  endif()
-  message("${out}")
+  compare_shot(${WORK_DIR}/documents/Korvane/VexaNL/screenshots/vexascreen${cockpit_shot}.bmp
+               ${GOLDEN_DIR}/hud.png TOLERANCE 8)
 endif()
 if(AUDIO_CHECK)
   execute_process(COMMAND ${PYTHON} ${AUDIO_CHECK} ${audio_capture} ${SOUND_SAMPLE} --hertz 440 --hertz-tolerance 2
@@ -259,25 +254,10 @@ if(GOLDEN_DIR)
     string(REPLACE ":" ";" pair "${pair}")
     list(GET pair 0 number)
     list(GET pair 1 name)
-    set(shot ${shots}/vexascreen${number}.bmp)
-    if(NOT EXISTS ${shot})
-      message(FATAL_ERROR "the scene stretch captured no screenshot ${shot}")
-    endif()
-    execute_process(COMMAND ${PYTHON} ${COMPARE} ${shot} ${GOLDEN_DIR}/vexascene_${name}.png
-                    RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT compared STREQUAL "0")
-      message(FATAL_ERROR "${out}${err}After an intended change, make the golden again with\n"
-                          "  ${PYTHON} ${COMPARE} --update ${shot} ${GOLDEN_DIR}/vexascene_${name}.png")
-    endif()
-    message("${out}")
+    compare_shot(${shots}/vexascreen${number}.bmp ${GOLDEN_DIR}/vexascene_${name}.png)
   endforeach()
-  execute_process(COMMAND ${PYTHON} ${COMPARE} ${shots}/vexascreen${scene_shot_after_load}.bmp
-                          ${GOLDEN_DIR}/vexascene_take2s.png
-                  RESULT_VARIABLE compared OUTPUT_VARIABLE out ERROR_VARIABLE err)
   # The take, its camera and every instance (the 3D text's characters too) come back from the
   # "B3D " section: the same tolerance as every golden.
-  if(NOT compared STREQUAL "0")
-    message(FATAL_ERROR "the frame after the mid-take load differs from the one before the save:\n${out}${err}")
-  endif()
-  message("${out}")
+  compare_shot(${shots}/vexascreen${scene_shot_after_load}.bmp ${GOLDEN_DIR}/vexascene_take2s.png
+               WHAT "the frame after the mid-take load differs from the one before the save")
 endif()
