@@ -15,6 +15,7 @@
 #include "render/render.h"
 #include "render/render_logo.h"
 #include "render/surface_ops.h"
+#include "render/texture_lock.h"
 #include "support/d3d_world.h"
 #include "support/temp_dir.h"
 
@@ -397,6 +398,35 @@ TEST_F(SurfaceOps, LocksAndAFailedSourceLockReleasesTheDestination) {
   DisplaySurface own{};
   own.flags = kSurfaceOwnPixels;
   EXPECT_EQ(LockSurface(&own), 0);
+}
+
+// Movie frames are written into a loaded texture through this lock: the texels must be the
+// texture's own memory, and the unlock must leave the record as it found it.
+TEST_F(SurfaceOps, TextureTexelsAreTheLoadedTexturesMemoryForOneCopy) {
+  WriteFile("screen.dds", Dds(3));
+  DisplaySurface* r = Keep(LoadTextureFile("screen", 0, 0));
+  ASSERT_NE(r, nullptr);
+  TextureTexels texels{};
+  ASSERT_TRUE(LockTextureTexels(r, &texels));
+  EXPECT_EQ(texels.width, 4);
+  EXPECT_EQ(texels.height, 1);
+  EXPECT_EQ(texels.bitsPerPixel, 32);
+  EXPECT_GE(texels.pitch, 16);
+  ASSERT_NE(texels.bits, nullptr);
+  const uint32_t written = 0xFF336699u;
+  std::memcpy(texels.bits + 2 * 4, &written, 4);
+  UnlockTextureTexels(r);
+  EXPECT_EQ(r->pixels, nullptr);
+  EXPECT_FALSE(r->flags & kSurfaceLocked);
+  EXPECT_EQ(Pixel32(r, 2, 0), written);
+
+  // A record someone else holds locked is refused and stays locked for its holder.
+  ASSERT_EQ(LockSurface(r), 1);
+  EXPECT_FALSE(LockTextureTexels(r, &texels));
+  EXPECT_TRUE(r->flags & kSurfaceLocked);
+  UnlockSurfacePair(r, r);
+  EXPECT_FALSE(LockTextureTexels(nullptr, &texels));
+  EXPECT_FALSE(LockTextureTexels(r, nullptr));
 }
 
 TEST_F(SurfaceOps, UnknownTextureNameTouchesNoDevice) {
