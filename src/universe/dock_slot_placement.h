@@ -1,6 +1,6 @@
-// Putting a ship at a docking place of a carrier (a dock, factory or ship): the simulation's dock
-// slots own the operation; the universe's hangar start calls it. Until the dock slots are built
-// the placement is refused and nothing changes.
+// Putting a ship at a docking place of a carrier (a dock, factory or ship). Called by the
+// universe's hangar start and the placement command; a place the carrier does not have is refused
+// and nothing changes.
 #pragma once
 
 #include <cstdint>
