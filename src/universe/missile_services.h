@@ -7,7 +7,8 @@
 
 struct SpaceObject;
 
-// The world position of the target's gun nearest to `from`; false when the target offers none.
+// The world position of the target ship's gun nearest to `from`, else (no gun node, or no ship)
+// the target's own place; false when the target has no instance.
 bool FindNearestGunPosition(const SpaceObject* target, const FixedVector* from, FixedVector* out);
 // Tells the player's cockpit that a missile was launched.
 void RaiseMissileAlert(SpaceObject* missile);

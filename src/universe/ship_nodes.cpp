@@ -4,6 +4,8 @@
 
 #include "scene/instance.h"
 #include "scene/instance_records.h"
+#include "universe/missile_services.h"
+#include "universe/object_placement.h"
 #include "universe/type_access.h"
 #include "universe/universe.h"
 
@@ -55,6 +57,29 @@ InstanceRecord* FindShipGunNode(const SpaceObject* ship, int32_t turret, int32_t
   if (!first || g.gunPath2 < 0 || g.gunBody2 < 1 || !IsGunDummyBody(first->bodyId)) return first;
   InstanceRecord* second = FindChild(first, g.gunBody2, g.gunPath2);
   return second ? second : first;
+}
+
+bool FindNearestGunPosition(const SpaceObject* target, const FixedVector* from, FixedVector* out) {
+  if (!target || !target->instance || !out) return false;
+  // Without a gun node (no ship type, or no node found) the target's own place is the aim point.
+  *out = target->instance->world;
+  const ShipType* type = ShipTypeOf(target);
+  if (!type || !from) return true;
+  int32_t nearest = 0;
+  bool found = false;
+  for (int32_t t = 0; t < type->turretCount; ++t) {
+    for (int32_t g = 0; g < type->turrets[t].gunCount; ++g) {
+      const InstanceRecord* node = FindShipGunNode(target, t, g);
+      if (!node) continue;
+      // The first of equally near guns is kept.
+      const int32_t d = GetDistance(from, &node->world);
+      if (found && d >= nearest) continue;
+      nearest = d;
+      found = true;
+      *out = node->world;
+    }
+  }
+  return true;
 }
 
 InstanceRecord* FindShipComponentNode(int32_t component, const SpaceObject* ship) {

@@ -1,6 +1,8 @@
 // The scene nodes of a ship's guns and components (found by the body and path the type rows
-// name), the gun-node flag, a component node's transform, and the ware test of an object. Called
-// by the weapons, the turrets and the object code; also moves a carried shot with its emitter.
+// name), the nearest gun position a missile aims at (declared in missile_services.h), the
+// gun-node flag, a component node's transform, and the ware test of an object. Called by the
+// weapons, the turrets, the missile launch and the object code; also moves a carried shot with
+// its emitter.
 // Never changes a type row.
 #pragma once
 

@@ -6,6 +6,7 @@
 #include <deque>
 
 #include "scene/instance_records.h"
+#include "universe/missile_services.h"
 #include "universe/object_queries.h"
 #include "universe/ship_nodes.h"
 #include "universe/universe.h"
@@ -89,6 +90,44 @@ TEST_F(ShipNodes, GunAndComponentNodesAreFoundByBodyAndPath) {
   EXPECT_EQ(FindShipGunNode(&ship_, 0, 0), root_) << "a type without components: the ship's instance";
   ship_.subtype = 5;
   EXPECT_EQ(FindShipGunNode(&ship_, 0, 0), nullptr) << "a subtype beyond the table";
+}
+
+// A hull launch aims at the gun of the target nearest to the missile; a target without guns (or
+// no ship at all) is aimed at where it stands.
+TEST_F(ShipNodes, TheNearestGunPositionIsTheClosestGunNodeElseTheTargetsOwnPlace) {
+  root_->world = {1000, 0, 0, 0};
+  gun_->world = {1100, 0, 0, 0};
+  barrel_->world = {900, 0, 0, 0};
+  struct Case {
+    FixedVector from;
+    FixedVector expected;
+  };
+  const Case kCases[] = {
+      {{5000, 0, 0, 0}, {1100, 0, 0, 0}},  // nearer the plain gun
+      {{-5000, 0, 0, 0}, {900, 0, 0, 0}},  // nearer the barrel on the gun dummy
+      {{1000, 0, 0, 0}, {1100, 0, 0, 0}},  // equally near: the first gun
+  };
+  for (const Case& c : kCases) {
+    FixedVector out{};
+    ASSERT_TRUE(FindNearestGunPosition(&ship_, &c.from, &out));
+    EXPECT_EQ(out.x, c.expected.x) << "from x " << c.from.x;
+  }
+
+  const FixedVector from{5000, 0, 0, 0};
+  FixedVector out{};
+  ListRemove(&gun_->node);
+  ListRemove(&dummyNode_->node);
+  ASSERT_TRUE(FindNearestGunPosition(&ship_, &from, &out));
+  EXPECT_EQ(out.x, 1000) << "no gun node: the ship's own place";
+
+  SpaceObject rock{};
+  rock.objClass = kClassAsteroid;
+  rock.instance = root_;
+  ASSERT_TRUE(FindNearestGunPosition(&rock, &from, &out));
+  EXPECT_EQ(out.x, 1000) << "no ship: its own place";
+  rock.instance = nullptr;
+  EXPECT_FALSE(FindNearestGunPosition(&rock, &from, &out));
+  EXPECT_FALSE(FindNearestGunPosition(nullptr, &from, &out));
 }
 
 TEST_F(ShipNodes, TheGunNodeFlagFollowsTheLaserSlot) {
