@@ -11,7 +11,10 @@ bool LockTextureTexels(DisplaySurface* image, TextureTexels* texels) {
   // A record with its own buffer is written in place; any other locks its device surface.
   const bool own = (image->flags & kSurfaceOwnPixels) && image->pixels;
   if (!own && !LockSurface(image)) return false;
-  if (!image->pixels) return false;
+  if (!image->pixels) {
+    if (!own) UnlockSurfacePair(image, image);
+    return false;
+  }
   texels->bits = image->pixels;
   texels->pitch = image->pitch;
   texels->width = image->width;
