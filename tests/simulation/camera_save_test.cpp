@@ -1,7 +1,8 @@
 // A camera read back from a save goes on as the saved one would have: it follows its object
 // along its axis at its offset, takes up its default target, keeps still on its stop flag and
 // drives its engine camera, frame for frame the same as the game that was never saved. A save
-// without the camera chunk still reads; a chunk naming anything but a camera is refused.
+// without the camera chunk still reads; a chunk naming anything but a camera is refused. An
+// engine camera a script frees is let go by the camera object that drove it.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -217,6 +218,18 @@ TEST_F(CameraSave, ADamagedCameraChunkIsRefused) {
   EXPECT_FALSE(world_.Read(bytes.substr(0, bytes.size() - 2), false, true));
   world_.EmptyKeepingEngine();
   EXPECT_TRUE(world_.Read(bytes, false, true));
+}
+
+// The camera object forgets a freed engine camera and goes on following without it (the
+// sanitizer sees any write into the freed record).
+TEST_F(CameraSave, AFreedEngineCameraIsLetGo) {
+  Build(Camera{"", false, 7000, 1, 0, true});
+  const auto* cam = static_cast<const CameraExt*>(FindObjectById(&world_.universe(), cameraId_)->ext);
+  B3D_CameraFree(engineCamera_);
+  engineCamera_ = nullptr;
+  EXPECT_EQ(cam->sceneInstance, nullptr);
+  const auto frames = Run(world_.clock().gameTime);
+  EXPECT_EQ(frames.back()[0], FindObjectById(&world_.universe(), followedId_)->instance->position.x + 7000);
 }
 
 }  // namespace
