@@ -64,6 +64,7 @@
 #include "universe/body_components.h"
 #include "universe/object_lifecycle.h"
 #include "universe/type_loader.h"
+#include "universe/universe.h"
 #include "../tests/support/cut_key_stream.h"
 #include "../tests/support/universe_xml_fixtures.h"
 #include "support/universe_save_world.h"
@@ -846,17 +847,26 @@ Seeds InputScriptSeeds() {
   return seeds;
 }
 
-// A running universe for a save: a sector holding one object of several classes.
+// A running universe for a save: a sector holding one object of several classes; its camera
+// follows the ship along y, so the save carries a camera record.
 void FillSaveUniverse() {
   auto* sector = static_cast<SectorObject*>(AllocObjectRecord(kClassSector));
   CreateSector(sector, MakeTypeWord(kClassSector, 0));
+  SpaceObject* first = nullptr;
   for (uint16_t c : {kClassShip, kClassDock, kClassFactory, kClassGate, kClassAsteroid, kClassLaser,
-                     uint16_t{11}, kClassDebris}) {
+                     uint16_t{11}, kClassDebris, kClassCamera}) {
     SpaceObject* o = AllocObjectRecord(c);
     if (!CreateObject(o, MakeTypeWord(c, 0))) continue;
     ObjectListRemove(o);
     ObjectListAddTail(ObjectChildren(sector), o);
     o->parent = sector;
+    if (!first) first = o;
+    if (c == kClassCamera && o->ext) {
+      auto* cam = static_cast<CameraExt*>(o->ext);
+      cam->followedObject = first;
+      cam->words[kCameraFollowOffsetWord] = 5000;
+      cam->words[kCameraFollowAxisWord] = 2;
+    }
   }
 }
 
@@ -1251,7 +1261,7 @@ Seeds UniverseSaveSeeds() {
     UniverseSaveWorld world;
     world.FillBusy(2, 40);
     seeds.push_back(world.Write());
-    seeds.push_back(world.Write(true));  // with the simulation state behind the section
+    seeds.push_back(world.Write(true));  // with the simulation state and camera words behind it
   }
   {
     UniverseSaveWorld world;

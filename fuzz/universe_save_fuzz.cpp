@@ -1,6 +1,6 @@
-// Fuzz target of the universe save section ("SECT") and the simulation state that may follow it:
-// the input is read into an empty universe over the engine records and type tables the seeds
-// were written with. What it accepts must write back, and that writing must read back and write
+// Fuzz target of the universe save section ("SECT") and the simulation state and camera words
+// that may follow it: the input is read into an empty universe over the engine records and type
+// tables the seeds were written with. What it accepts must write back, and that writing must read back and write
 // the same bytes again.
 #include <cstddef>
 #include <cstdint>

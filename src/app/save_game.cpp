@@ -37,6 +37,7 @@ constexpr char kTagSystem[] = "SYSB";
 constexpr char kTagTimers[] = "TIME";
 constexpr char kTagRandom[] = "RAND";
 constexpr char kTagSimulation[] = "SIMS";
+constexpr char kTagCameras[] = "CAMS";
 constexpr char kTagEnd[] = "/LSA";
 constexpr size_t kTagSize = 4;
 constexpr size_t kSaveNameSize = 64;
@@ -137,6 +138,10 @@ bool WriteRandomChunk(FileObject* file) {
 // without it still reads.
 bool WriteSimulationChunk(FileObject* file) { return WriteTag(file, kTagSimulation) && WriteSimulationState(file); }
 
+// The camera words the universe section has no place for, so a loaded camera stops and follows
+// as the saved one did. Written after the simulation chunk; a save without it still reads.
+bool WriteCameraChunk(FileObject* file) { return WriteTag(file, kTagCameras) && WriteCameraState(file); }
+
 bool WriteSections(FileObject* file) {
   for (int i = 0; i < kSaveSectionCount; ++i) {
     const SaveSection& section = gSaveSections[i];
@@ -192,14 +197,18 @@ bool ExpectTag(FileObject* file, const char* tag) {
   return FileReadBytes(file, bytes, kTagSize) == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
 }
 
-// The simulation chunk and the random state, each when the save has it, then the end marker. The
-// simulation chunk goes straight into the universe the sections read; the random state is taken
-// only once the whole save has been read: a refused save leaves the running generator alone.
+// The simulation chunk, the camera chunk and the random state, each when the save has it and in
+// that order, then the end marker. The first two go straight into the universe the sections
+// read; the random state is taken only once the whole save has been read: a refused save leaves
+// the running generator alone.
 bool ReadRandomAndEnd(FileObject* file, uint32_t* state, bool* hasState) {
   char bytes[kTagSize];
   if (FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
   if (std::memcmp(bytes, kTagSimulation, kTagSize) == 0) {
     if (!ReadSimulationState(file) || FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
+  }
+  if (std::memcmp(bytes, kTagCameras, kTagSize) == 0) {
+    if (!ReadCameraState(file) || FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
   }
   *hasState = std::memcmp(bytes, kTagRandom, kTagSize) == 0;
   if (!*hasState) return std::memcmp(bytes, kTagEnd, kTagSize) == 0;
@@ -376,7 +385,8 @@ bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uin
   if (!FileOpen(&file, tempName, "wb", true)) return false;
   bool ok = WriteHeader(&file, caption1, caption2, word) && WriteSystemChunk(&file) &&
             WriteTimerChunk(&file) && WriteSections(&file) &&
-            WriteSimulationChunk(&file) && WriteRandomChunk(&file) && WriteTag(&file, kTagEnd);
+            WriteSimulationChunk(&file) && WriteCameraChunk(&file) && WriteRandomChunk(&file) &&
+            WriteTag(&file, kTagEnd);
   // Closing flushes the compressor: a save whose last bytes never reached the disk is no save.
   const bool closed = FileCloseHandle(&file);
   FileClose(&file);

@@ -460,18 +460,21 @@ void CarryAndFollow(SpaceObject* sector, int32_t step) {
       const int32_t slot = ShipExtOf(o)->dockSlot;
       if (!target->instance || slot >= TypeGetDockSlotCount(target->subtype, target->objClass)) continue;
       if (!(TypeGetDockSlotValue(target->subtype, slot, target->objClass) & kDockSlotCarriesShip)) continue;
-      o->instance->position.x += PerStep(target->instance->velocity.x, step);
-      o->instance->position.y += PerStep(target->instance->velocity.y, step);
-      o->instance->position.z += PerStep(target->instance->velocity.z, step);
+      FixedVector& at = o->instance->position;
+      at.x = SaturateToInt32(int64_t{at.x} + PerStep(target->instance->velocity.x, step));
+      at.y = SaturateToInt32(int64_t{at.y} + PerStep(target->instance->velocity.y, step));
+      at.z = SaturateToInt32(int64_t{at.z} + PerStep(target->instance->velocity.z, step));
     } else if (CameraFollowsAxis(o)) {
       auto* cam = static_cast<CameraExt*>(o->ext);
       if (!cam->followedObject->instance) continue;
       FixedVector at = cam->followedObject->instance->position;
-      const auto offset = static_cast<int32_t>(cam->words[kCameraFollowOffsetWord]);
+      // The offset is any word a save or a script gave: near the edge of space the camera
+      // stops at the edge, as every other position of this pass does.
+      const int64_t offset = static_cast<int32_t>(cam->words[kCameraFollowOffsetWord]);
       switch (cam->words[kCameraFollowAxisWord]) {
-        case 1: at.x += offset; break;
-        case 2: at.y += offset; break;
-        case 3: at.z += offset; break;
+        case 1: at.x = SaturateToInt32(at.x + offset); break;
+        case 2: at.y = SaturateToInt32(at.y + offset); break;
+        case 3: at.z = SaturateToInt32(at.z + offset); break;
         default: break;
       }
       if (o->instance) o->instance->position = at;

@@ -22,8 +22,5 @@ constexpr int64_t kFlownUnit = 500000;
 // Bullet extension: the last position of a beam (tailWords[0..2]). A carried shot is held until
 // its `attachUntil` time, with the hitFlags bits kBulletAttached and kBulletReleased.
 constexpr int kBeamLastPositionWord = 0;
-// Camera extension: the offset added on the followed axis and the axis (1 x, 2 y, 3 z; 0 none).
-constexpr int kCameraFollowOffsetWord = 0;
-constexpr int kCameraFollowAxisWord = 5;
 
 void UpdateSectorFlight(SectorObject* sector);

@@ -55,9 +55,7 @@ constexpr int kAimOffsetWord = 2;  // of MissileExt::words, x y z
 constexpr int kHoldEndWord = 1;    // of MissileExt::tailWords
 constexpr int kHoldFlagWord = 2;
 
-// Cameras: words of the extension.
-constexpr int kCameraKeepDistanceWord = 2;
-constexpr int kCameraStopWord = 4;
+// Cameras.
 constexpr int32_t kCameraAlignedRate = 1820;  // 10 degrees
 constexpr int32_t kCameraBand = 100000;
 constexpr int32_t kCameraSlowSpeed = 5000;

@@ -87,6 +87,10 @@ void ForgetIn(ListHead* list, InstanceRecord* instance) {
       } else if (o->objClass == kClassBullet) {
         auto* bullet = static_cast<BulletExt*>(o->ext);
         if (bullet->attachedInstance == instance) bullet->attachedInstance = nullptr;
+      } else if (o->objClass == kClassCamera) {
+        // A script may free the engine camera a camera object drives.
+        auto* camera = static_cast<CameraExt*>(o->ext);
+        if (camera->sceneInstance == instance) camera->sceneInstance = nullptr;
       }
     }
     if (ListHead* children = ObjectChildren(o)) ForgetIn(children, instance);

@@ -88,11 +88,6 @@ void IoObject(SaveIo& io, SpaceObject*& object) {
   if (!io.write) object = io.ok && id != 0 ? FindObjectById(gUniverse, id) : nullptr;
 }
 
-void IoObjectId(SaveIo& io, uint32_t& id) {
-  IoWord(io, id);
-  if (!io.write && id != 0 && !FindObjectById(gUniverse, id)) id = 0;
-}
-
 void IoInstance(SaveIo& io, InstanceRecord*& instance) {
   uint32_t handle = instance && !(instance->flags2 & kInst2NotSaved) ? instance->handle : 0;
   IoWord(io, handle);
@@ -107,13 +102,11 @@ void IoScene(SaveIo& io, SceneRecord*& scene) {
   if (!io.write) scene = io.ok && handle != 0 ? GetSceneByHandle(handle) : nullptr;
 }
 
-void IoCameraHandle(SaveIo& io, uint32_t& handle) {
+void IoCamera(SaveIo& io, InstanceRecord*& camera) {
+  uint32_t handle = camera ? camera->handle : 0;
   IoWord(io, handle);
-  if (io.write || handle == 0) return;
-  CameraRecord* camera = io.ok ? GetCameraByHandle(handle) : nullptr;
-  if (camera) {
-    camera->instance.flags2 |= kInst2LoadKeep80;
-  } else {
-    handle = 0;
-  }
+  if (io.write) return;
+  CameraRecord* record = io.ok && handle != 0 ? GetCameraByHandle(handle) : nullptr;
+  camera = record ? &record->instance : nullptr;
+  if (camera) camera->flags2 |= kInst2LoadKeep80;
 }

@@ -10,7 +10,6 @@ struct FileObject;
 struct SpaceObject;
 struct InstanceRecord;
 struct SceneRecord;
-struct CameraRecord;
 
 struct SaveIo {
   FileObject* file;
@@ -32,11 +31,10 @@ bool IoVersion(SaveIo& io);
 bool IoTag(SaveIo& io, const char* tag);
 // Object references are ids (0 none); an id not in the universe reads as none.
 void IoObject(SaveIo& io, SpaceObject*& object);
-// A word that holds an object id: kept only when the object exists.
-void IoObjectId(SaveIo& io, uint32_t& id);
 // Engine handles: an instance marked not to be saved is written 0. A found instance or camera is
 // marked as restored, so the engine keeps it after the load.
 void IoInstance(SaveIo& io, InstanceRecord*& instance);
 void IoScene(SaveIo& io, SceneRecord*& scene);
-// A word that holds a camera handle: kept only when the camera exists.
-void IoCameraHandle(SaveIo& io, uint32_t& handle);
+// A camera, by the handle of its instance (written whatever its flags); a handle that names no
+// camera reads as none.
+void IoCamera(SaveIo& io, InstanceRecord*& camera);

@@ -352,8 +352,18 @@ struct AmountExt {
   uint32_t amount;
 };
 
+// The camera's words, named once for every layer that reads them: the object update steers by
+// the distance to keep and the stop flag, the scripts set the distance and the connect mode
+// (1 at creation), and the flight pass puts a camera that has an axis at its followed object
+// plus the offset along that axis (1 x, 2 y, 3 z; 0 none).
+constexpr int kCameraFollowOffsetWord = 0;
+constexpr int kCameraKeepDistanceWord = 2;
+constexpr int kCameraConnectModeWord = 3;
+constexpr int kCameraStopWord = 4;
+constexpr int kCameraFollowAxisWord = 5;
+
 struct CameraExt {
-  uint32_t words[6];  // [3] is 1 at creation; [2] keep distance, [4] stop flag
+  uint32_t words[6];  // by the names above; [1] is carried unused
   SpaceObject* followedObject;
   SpaceObject* defaultTarget;      // followed when nothing else is
   InstanceRecord* sceneInstance;   // takes the camera's position and rotation, or null

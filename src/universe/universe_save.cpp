@@ -5,7 +5,8 @@
 // the reader creates every object itself, resolves references after all shells exist, and on a
 // failure frees what it made (objects sit in the id hash but in no list until the relink, where
 // nothing else could reach them). Every count, length and parent chain read is checked. The
-// simulation state the records leave out travels in a chunk of its own behind the sections.
+// simulation state and the camera words the records leave out travel in chunks of their own
+// behind the sections.
 #include "universe/universe_save.h"
 
 #include <algorithm>
@@ -422,12 +423,15 @@ bool IoClassPart(SaveIo& io, SpaceObject* o) {
       return io.ok;
     }
     case kClassCamera: {
+      // The two references are the followed object and the default target, the last the engine
+      // camera the object drives. The follow offset and axis and the stop flag have no place
+      // here: they travel in the camera chunk (WriteCameraState).
       auto* cam = static_cast<CameraExt*>(o->ext);
       if (!IoVersion(io)) return false;
       IoObject(io, cam->followedObject);
-      IoObjectId(io, cam->words[0]);
+      IoObject(io, cam->defaultTarget);
       IoWords(io, cam->words + 1, 3);
-      IoCameraHandle(io, cam->words[4]);
+      IoCamera(io, cam->sceneInstance);
       return io.ok;
     }
     case kClassSpecial: {
@@ -493,6 +497,16 @@ bool IoSimulationState(SaveIo& io, SpaceObject* o) {
   }
   return io.ok;
 }
+
+// The camera words the class part has no place for, which the object update and the flight
+// pass steer by: without them a loaded camera neither stops nor follows along its axis.
+void IoCameraWords(SaveIo& io, CameraExt* cam) {
+  IoWord(io, cam->words[kCameraFollowOffsetWord]);
+  IoWord(io, cam->words[kCameraFollowAxisWord]);
+  IoWord(io, cam->words[kCameraStopWord]);
+}
+
+bool IsCamera(const SpaceObject* o) { return o && o->objClass == kClassCamera && o->ext; }
 
 // What `ReadObject` starts from: no name, no extension, cleared words, no owner.
 void ResetForRead(SpaceObject* o) {
@@ -759,6 +773,40 @@ bool ReadSimulationState(FileObject* file) {
     IoWord(io, objClass);
     auto* o = io.ok && id != 0 ? reinterpret_cast<SpaceObject*>(HashGet(hash, id)) : nullptr;
     if (!o || o->objClass != objClass || !IoSimulationState(io, o)) return false;
+  }
+  return io.ok;
+}
+
+bool WriteCameraState(FileObject* file) {
+  SaveIo io{file, true, true};
+  std::vector<uint32_t> cameras;
+  for (uint32_t id : SortedKeys(gUniverse ? gUniverse->idHash : nullptr)) {
+    if (IsCamera(reinterpret_cast<const SpaceObject*>(HashGet(gUniverse->idHash, id)))) cameras.push_back(id);
+  }
+  if (!IoVersion(io)) return false;
+  uint32_t count = static_cast<uint32_t>(cameras.size());
+  IoWord(io, count);
+  for (uint32_t id : cameras) {
+    uint32_t key = id;
+    IoWord(io, key);
+    IoCameraWords(io, static_cast<CameraExt*>(reinterpret_cast<SpaceObject*>(HashGet(gUniverse->idHash, id))->ext));
+  }
+  return io.ok;
+}
+
+bool ReadCameraState(FileObject* file) {
+  SaveIo io{file, false, true};
+  if (!IoVersion(io)) return false;
+  uint32_t count = 0;
+  IoWord(io, count);
+  const HashTable* hash = gUniverse ? gUniverse->idHash : nullptr;
+  if (!io.ok || count > (hash ? HashCount(hash) : 0)) return false;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t id = 0;
+    IoWord(io, id);
+    auto* o = io.ok && id != 0 ? reinterpret_cast<SpaceObject*>(HashGet(hash, id)) : nullptr;
+    if (!IsCamera(o)) return false;
+    IoCameraWords(io, static_cast<CameraExt*>(o->ext));
   }
   return io.ok;
 }

@@ -25,3 +25,10 @@ bool ReadObject(SpaceObject* object, FileObject* file);
 // only records naming an object of the same class; false on anything else.
 bool WriteSimulationState(FileObject* file);
 bool ReadSimulationState(FileObject* file);
+
+// The camera words the class part leaves out (follow offset, follow axis, stop flag): a version
+// word, the number of cameras, then per camera its id and the three words. Written after the
+// simulation state in a chunk of its own, so older saves without it still read (their cameras
+// keep those words at 0). The reader takes only records naming a camera; false on anything else.
+bool WriteCameraState(FileObject* file);
+bool ReadCameraState(FileObject* file);

@@ -238,6 +238,7 @@ class SaveGameTest : public ::testing::Test {
       b.Tag(kSectionTags[i]).Word(uint32_t(i));
     }
     b.Tag("SIMS").Word(0);
+    b.Tag("CAMS").Word(2).Word(0);
     b.Tag("RAND").Word(GameRandState());
     b.Tag("/LSA");
     return b;
@@ -792,8 +793,8 @@ TEST_F(ScriptStateSaveTest, ATaskWaitingForASoundHearsItEndedOnceWhenTheSaveIsRe
   const std::string bytes = Gunzip(SavePath(2));
   const size_t at = bytes.find("SFX ");
   ASSERT_NE(at, std::string::npos);
-  EXPECT_EQ(bytes.size() - at, 400u + 8u + 8u + 4u)
-      << "the section, the empty simulation chunk, the random state, then the end tag";
+  EXPECT_EQ(bytes.size() - at, 400u + 8u + 12u + 8u + 4u)
+      << "the section, the empty simulation and camera chunks, the random state, then the end tag";
 
   resumed_.clear();
   ASSERT_EQ(LoadSaveGame(1), 1);
@@ -918,7 +919,18 @@ TEST_F(SaveGameTest, TheRandomGeneratorComesBackWithTheSave) {
   ClearTimerEvents(timers_);
   EXPECT_EQ(GameRandState(), 99u);
 
-  // Nor does it need the simulation chunk, which came later still; a chunk cut short is refused.
+  // Nor does it need the camera chunk, which came last; a chunk cut short is refused.
+  const size_t cameras = bytes.rfind("CAMS");
+  ASSERT_NE(cameras, std::string::npos);
+  GzipTo(SavePath(3), bytes.substr(0, cameras + 10) + "/LSA");
+  EXPECT_EQ(LoadSaveGame(2), 0);
+  ClearTimerEvents(timers_);
+  bytes.erase(cameras, 12);
+  GzipTo(SavePath(3), bytes);
+  ASSERT_EQ(LoadSaveGame(2), 1);
+  ClearTimerEvents(timers_);
+
+  // Nor the simulation chunk, which came before it; a chunk cut short is refused.
   const size_t simulation = bytes.rfind("SIMS");
   ASSERT_NE(simulation, std::string::npos);
   GzipTo(SavePath(3), bytes.substr(0, simulation + 6) + "/LSA");

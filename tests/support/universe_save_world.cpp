@@ -10,6 +10,7 @@
 #include "core/file_object.h"
 #include "core/hash_table.h"
 #include "core/memory.h"
+#include "scene/camera_records.h"
 #include "scene/cut_reading.h"
 #include "scene/engine_records.h"
 #include "scene/instance.h"
@@ -172,6 +173,15 @@ void UniverseSaveWorld::FillBusy(int sectors, int objects) {
           AddDockTable(o, &static_cast<FactoryExt*>(o->ext)->dock.dockSlots, o->instance);
         } else if (c == kClassGate) {
           gate = o;
+        } else if (c == kClassCamera) {
+          // Following the sector's first object along y, stopped, driving an engine camera.
+          auto* cam = static_cast<CameraExt*>(o->ext);
+          cam->defaultTarget = made.front();
+          cam->words[kCameraFollowOffsetWord] = static_cast<uint32_t>(-25000);
+          cam->words[kCameraFollowAxisWord] = 2;
+          cam->words[kCameraStopWord] = 1;
+          cam->words[kCameraKeepDistanceWord] = 9000;
+          if (CameraRecord* engineCamera = B3D_CameraAlloc()) cam->sceneInstance = &engineCamera->instance;
         } else if (c == kClassShip) {
           auto* ship = static_cast<ShipExt*>(o->ext);
           AddDockTable(o, &ship->dockSlots, o->instance);
@@ -205,7 +215,7 @@ std::string UniverseSaveWorld::Write(bool simulation) {
   FileObject file;
   FileObjectInit(&file);
   if (!FileOpenFromCatalog(&file, path_.c_str(), "wb", false)) return {};
-  const bool ok = WriteUniverse(&file) && (!simulation || WriteSimulationState(&file));
+  const bool ok = WriteUniverse(&file) && (!simulation || (WriteSimulationState(&file) && WriteCameraState(&file)));
   FileClose(&file);
   if (!ok) return {};
   std::ifstream in(path_, std::ios::binary);
@@ -222,6 +232,7 @@ bool UniverseSaveWorld::Read(const std::string& bytes, bool fullReader, bool sim
   if (!FileOpenFromCatalog(&file, path_.c_str(), "rb", false)) return false;
   bool ok = fullReader ? ReadUniverse(&file) : ReadUniverseSection(&file);
   if (ok && simulation && FileTell(&file) < static_cast<long>(bytes.size())) ok = ReadSimulationState(&file);
+  if (ok && simulation && FileTell(&file) < static_cast<long>(bytes.size())) ok = ReadCameraState(&file);
   FileClose(&file);
   return ok;
 }

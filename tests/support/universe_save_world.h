@@ -43,7 +43,8 @@ class UniverseSaveWorld {
   void FillBusy(int sectors, int objects);
 
   // The "SECT" section as written now, and a read of given bytes; both through a file. With
-  // `simulation`, the simulation state follows the section, and is read when bytes follow it.
+  // `simulation`, the simulation state and the camera words follow the section, each read when
+  // bytes follow it.
   std::string Write(bool simulation = false);
   bool Read(const std::string& bytes, bool fullReader = false, bool simulation = false);
   // Frees every object and take record but leaves their engine instances, scenes and takes to

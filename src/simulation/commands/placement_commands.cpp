@@ -42,9 +42,6 @@ constexpr uint32_t kPlayerLandMs = 60000;
 // A dock port in front of the player's view (cosine at least 0.8) counts as ten times nearer.
 constexpr int32_t kViewConeCosine = 52428;
 constexpr int32_t kViewConeBonus = 10;
-// The camera extension's words these commands set.
-constexpr int kCameraDesiredDistanceWord = 2;
-constexpr int kCameraConnectModeWord = 3;
 
 template <typename Ext>
 Ext* ExtOfClass(SpaceObject* o, uint16_t objClass) {
@@ -148,7 +145,7 @@ void SetCameraWord(SACall* call) {
 
 void GetDesiredDistance(SACall* call) {
   const auto* camera = ExtOfClass<CameraExt>(SAArgObject(call, 0), kClassCamera);
-  SAAnswerInt(call, camera ? static_cast<int32_t>(camera->words[kCameraDesiredDistanceWord]) : 0);
+  SAAnswerInt(call, camera ? static_cast<int32_t>(camera->words[kCameraKeepDistanceWord]) : 0);
 }
 
 // An unknown handle leaves the camera object without an engine camera.
@@ -402,7 +399,7 @@ extern const SACommandRow kPlacementCommands[36] = {
     {276, IsInApproach},
     {282, LandAllObjectsInHangar},
     {287, IsSafePos},
-    {315, SetCameraWord<kCameraDesiredDistanceWord>},
+    {315, SetCameraWord<kCameraKeepDistanceWord>},
     {316, GetDesiredDistance},
     {317, SetDestination},
     {319, SetCameraWord<kCameraConnectModeWord>},
