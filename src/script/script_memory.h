@@ -66,9 +66,24 @@ void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, Scrip
 // failures included, while the carrier itself is never counted. PoolCountCarvedRecord is false
 // (nothing counted) when the record may not be had.
 bool PoolCountCarvedRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
-void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize);
-void* PoolAllocCarrier(size_t realSize);  // zero-filled; null on failure
+// `records` records of one size at once (an owner emptying a carrier).
+void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize, uint32_t records = 1);
+// Carriers are not zero-filled (their owner writes every record it carves from them); both
+// calls retry once after the low-memory hook and give null on failure, the block unchanged.
+void* PoolAllocCarrier(size_t realSize);
+void* PoolResizeCarrier(void* block, size_t realSize);
 void PoolFreeCarrier(void* block);
+
+// A record resized in place where the heap can: counted exactly as a PoolAllocRecord of the new
+// size followed by a PoolFree of the old one (so the peaks see both at once, as they would). The
+// part beyond the old size is not zero-filled. Null on failure, with the old block and every
+// counter unchanged.
+void* PoolResizeRecord(void* block, size_t newRealSize, uint32_t oldNominalSize, uint32_t newNominalSize,
+                       int32_t kind, ScriptEngine* engine);
+
+// PoolResizeRecord's counting alone, for a record its owner does not hold in memory yet (the
+// record is made later from what was counted). False (nothing counted) when it may not be had.
+bool PoolCountResizedRecord(uint32_t oldNominalSize, uint32_t newNominalSize, int32_t kind, ScriptEngine* engine);
 
 // Typed convenience for runs of values and records: count elements of T counted at
 // nominalEach bytes. Returns null for a count whose byte size would not fit 32 bits.

@@ -38,7 +38,11 @@ class ContainersTest : public ScriptEngineTest {
   // Keys in the order TableNext hands them out.
   static std::vector<int32_t> IterationOrder(ScriptValue* table) {
     std::vector<int32_t> out;
-    for (TableEntry* e = TableNext(table, nullptr); e; e = TableNext(table, &e->key)) out.push_back(e->key.i);
+    for (TableEntry* e = TableNext(table, nullptr); e;) {
+      const ScriptValue key = TableEntryKey(e);
+      out.push_back(key.i);
+      e = TableNext(table, &key);
+    }
     return out;
   }
   static ScriptValue Int(int32_t i) {
@@ -283,7 +287,7 @@ TEST_F(ContainersTest, TableRehashesAtSixteenEntriesAndReversesChains) {
   EXPECT_EQ(Stats().currentBytes[kPoolEntry], 16 * 16);
   TableEntry* e = TableFindEntry(&table, &key);
   ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->data.i, 115);
+  EXPECT_EQ(TableEntryData(e).i, 115);
   ReleaseValue(&table);
 }
 
@@ -340,7 +344,8 @@ TEST_F(ContainersTest, TableEntriesCountAsTheirOwnRecordsWhereverTheyLive) {
     ScriptValue key = Int(k);
     TableEntry* entry = TableFindEntry(&table, &key);
     ASSERT_NE(entry, nullptr) << k;
-    EXPECT_STREQ(GetValueString(&entry->data), "kept");
+    const ScriptValue data = TableEntryData(entry);
+    EXPECT_STREQ(GetValueString(&data), "kept");
   }
   EXPECT_EQ(IterationOrder(&table).size(), order.size());
 
@@ -372,7 +377,7 @@ TEST_F(ContainersTest, TextKeysMatchAcrossPoolAndStringObjects) {
   TableSet(&table, &poolKey, &one);
   TableSet(&table, &stringKey, &two);
   EXPECT_EQ(GetTableCount(&table), 1);
-  EXPECT_EQ(TableFindEntry(&table, &poolKey)->data.i, 2);
+  EXPECT_EQ(TableEntryData(TableFindEntry(&table, &poolKey)).i, 2);
   EXPECT_EQ(TableFindEntry(&table, &one), nullptr);
   TableSet(&table, &oneText, &one);
   TableSet(&table, &one, &two);
@@ -384,7 +389,10 @@ TEST_F(ContainersTest, TextKeysMatchAcrossPoolAndStringObjects) {
   EXPECT_EQ(GetTableCount(&table), 3);
   EXPECT_EQ(TableFindEntry(&table, &real), nullptr);
   int walked = 0;
-  for (TableEntry* e = TableNext(&table, nullptr); e && walked < 10; e = TableNext(&table, &e->key)) ++walked;
+  for (TableEntry* e = TableNext(&table, nullptr); e && walked < 10; ++walked) {
+    const ScriptValue key = TableEntryKey(e);
+    e = TableNext(&table, &key);
+  }
   EXPECT_EQ(walked, 3);
   EXPECT_EQ(TableRemove(&table, &stringKey), 1);
   EXPECT_EQ(TableRemove(&table, &stringKey), 0);
@@ -405,12 +413,12 @@ TEST_F(ContainersTest, RemovalDuringIteration) {
   std::vector<int32_t> order = IterationOrder(&table);
   ScriptValue gone = Int(order[5]);
   TableRemove(&table, &gone);
-  EXPECT_EQ(TableNext(&table, &gone)->key.i, order[0]);
+  EXPECT_EQ(TableEntryKey(TableNext(&table, &gone)).i, order[0]);
 
   // Removing each visited entry drains the table and terminates.
   int removed = 0;
   for (TableEntry* e = TableNext(&table, nullptr); e;) {
-    ScriptValue key = e->key;
+    ScriptValue key = TableEntryKey(e);
     ASSERT_EQ(TableRemove(&table, &key), 1);
     ++removed;
     e = TableNext(&table, &key);
