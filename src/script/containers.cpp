@@ -369,6 +369,11 @@ static uint32_t FindKey(const ScriptTable* table, const ScriptValue* key, uint32
   return 0;
 }
 
+TableEntry* TableFindChainedIntEntry(const ScriptTable* table, int32_t key) {
+  const uint32_t link = TableFindIntLink(table, key);
+  return link ? TableEntryAt(table, link - 1) : nullptr;
+}
+
 TableEntry* TableFindEntry(const ScriptValue* table, const ScriptValue* key) {
   ScriptTable* t = TableOf(table);
   if (!t || !key) return nullptr;
@@ -575,7 +580,8 @@ int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* 
     // The common growth of a list-like table, done here: room in the carved chunks, no doubling
     // of the counted buckets due, and data that owns nothing.
     if (n != 0 && n < t->capacity && t->count + 1 < kTableLoadFactor * t->bucketCount && data->type >= kValueInt &&
-        data->type <= kValueCodeAddress && PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) {
+        data->type <= kValueCodeAddress && !PoolFailureInjected()) {
+      PoolCountRecordInline(kNominalEntrySize, kPoolEntry, engine ? &engine->statistics : nullptr);
       TableEntry* entry = TableEntryAt(t, n);
       entry->next = 0;
       entry->keyType = kValueInt;

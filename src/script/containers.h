@@ -134,9 +134,10 @@ inline uint32_t TableFindIntLink(const ScriptTable* table, int32_t key) {
     if (link == last) return 0;
   }
 }
-inline TableEntry* TableFindIntEntry(const ScriptTable* table, int32_t key) {
-  const uint32_t link = TableFindIntLink(table, key);
-  return link ? TableEntryAt(table, link - 1) : nullptr;
+TableEntry* TableFindChainedIntEntry(const ScriptTable* table, int32_t key);
+[[gnu::always_inline]] inline TableEntry* TableFindIntEntry(const ScriptTable* table, int32_t key) {
+  if (table->unchained) return uint32_t(key) < table->used ? TableEntryAt(table, uint32_t(key)) : nullptr;
+  return TableFindChainedIntEntry(table, key);
 }
 int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data);
 int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* data);

@@ -7,19 +7,19 @@
 #include "platform/heap.h"
 #include "script/engine.h"
 
-static int32_t gFailAfter = -1;
+int32_t gPoolFailAfter = -1;
 
 static constexpr uint32_t kScriptMemFlags = MemCategoryFlags(kMemCatScript);
 
-void SetPoolAllocFailure(int32_t successes) { gFailAfter = successes; }
+void SetPoolAllocFailure(int32_t successes) { gPoolFailAfter = successes; }
 
 static bool InjectedFailure() {
-  if (gFailAfter < 0) return false;
-  if (gFailAfter == 0) {
-    gFailAfter = -1;
+  if (gPoolFailAfter < 0) return false;
+  if (gPoolFailAfter == 0) {
+    gPoolFailAfter = -1;
     return true;
   }
-  --gFailAfter;
+  --gPoolFailAfter;
   return false;
 }
 
@@ -27,17 +27,7 @@ static bool KindInRange(int32_t kind) { return kind >= 0 && kind < kPoolKindCoun
 
 // The memory manager's and the engine's counters for one record of nominalSize.
 static void CountRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
-  gMemCounters.currentBytes += nominalSize;
-  gMemCounters.totalBytes += nominalSize;
-  gMemCounters.categoryBytes[kMemCatScript] += nominalSize;
-  gMemCounters.allocationCount += 1;
-  if (engine && KindInRange(kind)) {
-    PoolStatistics& s = engine->statistics;
-    s.currentBytes[kind] += static_cast<int32_t>(nominalSize);
-    if (s.currentBytes[kind] > s.peakBytes[kind]) s.peakBytes[kind] = s.currentBytes[kind];
-    s.currentBlocks[kind] += 1;
-    if (s.currentBlocks[kind] > s.peakBlocks[kind]) s.peakBlocks[kind] = s.currentBlocks[kind];
-  }
+  PoolCountRecordInline(nominalSize, kind, engine && KindInRange(kind) ? &engine->statistics : nullptr);
 }
 
 static void UncountRecord(int32_t kind, ScriptEngine* engine, uint32_t size) {

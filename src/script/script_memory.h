@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/memory.h"
+
 struct ScriptEngine;
 
 enum PoolKind : int32_t {
@@ -84,6 +86,27 @@ void* PoolResizeRecord(void* block, size_t newRealSize, uint32_t oldNominalSize,
 // PoolResizeRecord's counting alone, for a record its owner does not hold in memory yet (the
 // record is made later from what was counted). False (nothing counted) when it may not be had.
 bool PoolCountResizedRecord(uint32_t oldNominalSize, uint32_t newNominalSize, int32_t kind, ScriptEngine* engine);
+
+// The counting of one record of nominalSize (the memory manager's counters, and `statistics` at
+// `kind` when given), inline for the owner that counts a record per table insertion. Callers
+// that may see an injected failure go through PoolCountCarvedRecord unless
+// PoolFailureInjected() is false.
+inline void PoolCountRecordInline(uint32_t nominalSize, int32_t kind, PoolStatistics* statistics) {
+  gMemCounters.currentBytes += nominalSize;
+  gMemCounters.totalBytes += nominalSize;
+  gMemCounters.categoryBytes[kMemCatScript] += nominalSize;
+  gMemCounters.allocationCount += 1;
+  if (statistics) {
+    PoolStatistics& s = *statistics;
+    s.currentBytes[kind] += static_cast<int32_t>(nominalSize);
+    if (s.currentBytes[kind] > s.peakBytes[kind]) s.peakBytes[kind] = s.currentBytes[kind];
+    s.currentBlocks[kind] += 1;
+    if (s.currentBlocks[kind] > s.peakBlocks[kind]) s.peakBlocks[kind] = s.currentBlocks[kind];
+  }
+}
+
+extern int32_t gPoolFailAfter;  // SetPoolAllocFailure's countdown, negative when off
+inline bool PoolFailureInjected() { return gPoolFailAfter >= 0; }
 
 // Typed convenience for runs of values and records: count elements of T counted at
 // nominalEach bytes. Returns null for a count whose byte size would not fit 32 bits.
