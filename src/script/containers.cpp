@@ -498,12 +498,13 @@ static void FreeEntryChunks(ScriptEngine* engine, ScriptTable* table) {
 }
 
 // Copies src into an entry's data slot (its old data released).
-static void SetEntryData(TableEntry* entry, const ScriptValue* src) {
+static void SetEntryData(ScriptTable* table, TableEntry* entry, const ScriptValue* src) {
   if (entry->dataType < kValueFirstOwning && src && src->type >= kValueInt && src->type <= kValueCodeAddress) {
     entry->dataType = src->type;
     entry->dataBits = src->bits;
     return;
   }
+  table->mayOwn = true;
   ScriptValue data = TableEntryData(entry);
   CopyValue(&data, src);
   entry->dataType = data.type;
@@ -549,7 +550,7 @@ int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* ke
   uint32_t bucket = 0;
   const uint32_t found = FindKey(table, key, &bucket);
   if (found) {
-    SetEntryData(TableEntryAt(table, found - 1), data);
+    SetEntryData(table, TableEntryAt(table, found - 1), data);
     return 0;
   }
   const uint32_t link = NewEntry(engine, table);
@@ -561,7 +562,8 @@ int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* ke
   CopyValue(&keyCopy, key);
   entry->keyType = keyCopy.type;
   entry->keyBits = keyCopy.bits;
-  SetEntryData(entry, data);
+  if (keyCopy.type >= kValueFirstOwning) table->mayOwn = true;
+  SetEntryData(table, entry, data);
   table->buckets[bucket] = AppendToChain(table, table->buckets[bucket], link);
   table->count++;
   return 1;
@@ -574,7 +576,7 @@ int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* 
   if (t->unchained && key->type == kValueInt && key->u <= t->used) {
     const uint32_t n = key->u;
     if (n < t->used) {
-      SetEntryData(TableEntryAt(t, n), data);
+      SetEntryData(t, TableEntryAt(t, n), data);
       return 1;
     }
     // The common growth of a list-like table, done here: room in the carved chunks, no doubling
@@ -709,7 +711,7 @@ static bool AppendNumbered(ScriptEngine* engine, ScriptTable* table, const Scrip
   TableEntry* entry = TableEntryAt(table, link - 1);
   entry->keyType = kValueInt;
   entry->keyBits = key->bits;
-  SetEntryData(entry, data);
+  SetEntryData(table, entry, data);
   table->count++;
   if (table->count >= kTableLoadFactor * table->bucketCount) {
     const uint32_t old = table->bucketCount;
@@ -850,8 +852,9 @@ void TableClear(ScriptTable* table) {
   table->firstChunk = nullptr;
   table->chunks = nullptr;
   table->unchained = true;
+  table->mayOwn = false;
   if (held.count) PoolUncountCarvedRecord(kPoolEntry, engine, kNominalEntrySize, held.count);
-  for (uint32_t n = 0; n < held.used; ++n) {
+  for (uint32_t n = 0; held.mayOwn && n < held.used; ++n) {
     TableEntry* entry = TableEntryAt(&held, n);
     if (entry->keyType >= kValueFirstOwning || entry->dataType >= kValueFirstOwning) ReleaseEntryValues(entry);
   }

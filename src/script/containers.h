@@ -61,11 +61,12 @@ struct ScriptTable {
   // and a walk, a removal or any other key builds them in the order the insertions would have
   // left them, from firstBucketCount on.
   bool unchained;
+  bool mayOwn;  // false while the table never stored a key or data that owns something
   uint32_t firstBucketCount;
 };
 
 // Entry n of a table (n below its `used`).
-inline TableEntry* TableEntryAt(const ScriptTable* table, uint32_t n) {
+[[gnu::always_inline]] inline TableEntry* TableEntryAt(const ScriptTable* table, uint32_t n) {
   if (n < kTableChunkEntries) return table->firstChunk + n;
   return table->chunks[n >> kTableChunkShift] + (n & (kTableChunkEntries - 1));
 }
