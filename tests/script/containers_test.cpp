@@ -3,6 +3,7 @@
 // every pool counter back to 0 once the containers are released.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -289,6 +290,74 @@ TEST_F(ContainersTest, TableRehashesAtSixteenEntriesAndReversesChains) {
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(TableEntryData(e).i, 115);
   ReleaseValue(&table);
+}
+
+// A table filled with keys 0, 1, 2 ... finds them by number and builds its chains only when
+// walked: the walk, the bucket count and every counter must be those of a table that chained
+// each insertion, also where a doubling of its buckets failed.
+TEST_F(ContainersTest, NumberedTableWalksAndCountsAsAChainedOne) {
+  struct Case {
+    int32_t count;
+    int32_t failingKey;  // the insertion whose bucket doubling fails; -1: none
+  };
+  const Case kCases[] = {{1, -1}, {15, -1}, {16, -1}, {17, -1}, {65, -1}, {1000, -1}, {40, 15}, {300, 63}};
+  struct Result {
+    std::vector<int32_t> order;
+    uint32_t bucketCount;
+    int32_t bucketBytes, bucketPeak, entryBytes;
+    int64_t managerBytes;
+  };
+  auto fill = [&](const Case& c, bool chainedFromTheStart) {
+    ScriptValue table{};
+    AllocTableValue(&table);
+    if (chainedFromTheStart) {
+      // A text key makes the chains at once; taken out again, it leaves only empty buckets.
+      ScriptValue text{}, data = Int(0);
+      SetValueString(&text, "x");
+      TableSet(&table, &text, &data);
+      EXPECT_EQ(TableRemove(&table, &text), 1);
+      ReleaseValue(&text);
+    }
+    PoolStatistics& stats = engine_->statistics;
+    const int32_t peakBefore = stats.peakBytes[kPoolBuckets];
+    stats.peakBytes[kPoolBuckets] = stats.currentBytes[kPoolBuckets];
+    const uint64_t before = gMemCounters.currentBytes;
+    for (int32_t k = 0; k < c.count; ++k) {
+      ScriptValue key = Int(k), data = Int(k * 3);
+      // The entry is counted first, the doubling next.
+      if (k == c.failingKey) SetPoolAllocFailure(1);
+      TableSet(&table, &key, &data);
+      SetPoolAllocFailure(-1);
+    }
+    for (int32_t k : {0, c.count - 1, c.count, -1}) {
+      ScriptValue key = Int(k);
+      TableEntry* entry = TableFindEntry(&table, &key);
+      EXPECT_EQ(entry != nullptr, k >= 0 && k < c.count) << k;
+      if (entry) {
+        EXPECT_EQ(TableEntryData(entry).i, k * 3);
+      }
+    }
+    Result r{{}, table.table->bucketCount, Stats().currentBytes[kPoolBuckets], Stats().peakBytes[kPoolBuckets],
+             Stats().currentBytes[kPoolEntry], int64_t(gMemCounters.currentBytes - before)};
+    r.order = IterationOrder(&table);
+    EXPECT_EQ(Stats().currentBytes[kPoolBuckets], r.bucketBytes) << "a walk counts nothing";
+    ReleaseValue(&table);
+    EXPECT_EQ(Stats().currentBytes[kPoolBuckets], 0);
+    EXPECT_EQ(Stats().currentBytes[kPoolEntry], 0);
+    stats.peakBytes[kPoolBuckets] = std::max(peakBefore, stats.peakBytes[kPoolBuckets]);
+    return r;
+  };
+  for (const Case& c : kCases) {
+    const Result numbered = fill(c, false), chained = fill(c, true);
+    EXPECT_EQ(numbered.order, chained.order) << c.count;
+    EXPECT_EQ(numbered.order.size(), size_t(c.count));
+    EXPECT_EQ(numbered.bucketCount, chained.bucketCount) << c.count;
+    EXPECT_EQ(numbered.bucketBytes, chained.bucketBytes) << c.count;
+    EXPECT_EQ(numbered.bucketPeak, chained.bucketPeak) << c.count;
+    EXPECT_EQ(numbered.entryBytes, chained.entryBytes) << c.count;
+    // The chained table's buckets were counted before `before`.
+    EXPECT_EQ(numbered.managerBytes, chained.managerBytes + 16) << c.count;
+  }
 }
 
 // Entries live in blocks their table owns, yet each is counted, and can fail, as a record of its
