@@ -573,28 +573,10 @@ int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* 
   ScriptTable* t = TableOf(table);
   if (!t) return 0;
   ScriptEngine* engine = gScriptEngine;
+  if (TableSetNumberedInline(t, key, data, engine ? &engine->statistics : nullptr)) return 1;
   if (t->unchained && key->type == kValueInt && key->u <= t->used) {
-    const uint32_t n = key->u;
-    if (n < t->used) {
-      SetEntryData(t, TableEntryAt(t, n), data);
-      return 1;
-    }
-    // The common growth of a list-like table, done here: room in the carved chunks, no doubling
-    // of the counted buckets due, and data that owns nothing.
-    if (n != 0 && n < t->capacity && t->count + 1 < kTableLoadFactor * t->bucketCount && data->type >= kValueInt &&
-        data->type <= kValueCodeAddress && !PoolFailureInjected()) {
-      PoolCountRecordInline(kNominalEntrySize, kPoolEntry, engine ? &engine->statistics : nullptr);
-      TableEntry* entry = TableEntryAt(t, n);
-      entry->next = 0;
-      entry->keyType = kValueInt;
-      entry->dataType = data->type;
-      entry->keyBits = key->bits;
-      entry->dataBits = data->bits;
-      t->used = n + 1;
-      t->count++;
-      return 1;
-    }
-    AppendNumbered(engine, t, key, data);
+    if (key->u < t->used) SetEntryData(t, TableEntryAt(t, key->u), data);
+    else AppendNumbered(engine, t, key, data);
     return 1;
   }
   TableAdd(engine, t, key, data);

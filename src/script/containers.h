@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "script/script_memory.h"
 #include "script/value.h"
 
 struct MethodRecord;
@@ -139,6 +140,36 @@ TableEntry* TableFindChainedIntEntry(const ScriptTable* table, int32_t key);
 [[gnu::always_inline]] inline TableEntry* TableFindIntEntry(const ScriptTable* table, int32_t key) {
   if (table->unchained) return uint32_t(key) < table->used ? TableEntryAt(table, uint32_t(key)) : nullptr;
   return TableFindChainedIntEntry(table, key);
+}
+// TableSet's commonest case, inline for the interpreter's stores: an integer key of a numbered
+// table that overwrites data owning nothing, or appends key `used` with room in the chunks and no
+// doubling of the counted buckets due, the data owning nothing either. `statistics` are the
+// engine's. False, nothing changed, when TableSet must do the store.
+[[gnu::always_inline]] inline bool TableSetNumberedInline(ScriptTable* table, const ScriptValue* key,
+                                                          const ScriptValue* data, PoolStatistics* statistics) {
+  if (!table->unchained || key->type != kValueInt || data->type < kValueInt || data->type > kValueCodeAddress)
+    return false;
+  const uint32_t n = key->u;
+  if (n < table->used) {
+    TableEntry* entry = TableEntryAt(table, n);
+    if (entry->dataType >= kValueFirstOwning) return false;
+    entry->dataType = data->type;
+    entry->dataBits = data->bits;
+    return true;
+  }
+  if (n != table->used || n == 0 || n >= table->capacity || table->count + 1 >= kTableLoadFactor * table->bucketCount ||
+      PoolFailureInjected())
+    return false;
+  PoolCountRecordInline(kNominalEntrySize, kPoolEntry, statistics);
+  TableEntry* entry = TableEntryAt(table, n);
+  entry->next = 0;
+  entry->keyType = kValueInt;
+  entry->dataType = data->type;
+  entry->keyBits = key->bits;
+  entry->dataBits = data->bits;
+  table->used = n + 1;
+  table->count++;
+  return true;
 }
 int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data);
 int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* data);

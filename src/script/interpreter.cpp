@@ -135,7 +135,9 @@ inline void StoreElementInline(ScriptValue* container, const ScriptValue* index,
     return;
   }
   if (container->type == kValueTable && (index->type == kValueInt || ValueIsText(index))) {
-    TableSet(container, index, value);
+    if (!container->table || !TableSetNumberedInline(container->table, index, value,
+                                                     gScriptEngine ? &gScriptEngine->statistics : nullptr))
+      TableSet(container, index, value);
     return;
   }
   StoreElementCopy(container, index, value);
