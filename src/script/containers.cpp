@@ -1,7 +1,9 @@
 // Arrays, tables, string objects and the string pool. Arrays may be planned without an element
 // block (materialised on first in-range access) and grow by eight slots only on insertion;
 // tables are chained hashes over integer and text keys that double their buckets at four
-// entries per bucket, with their entries carved from chunks the table owns. Every operation
+// entries per bucket, with their entries carved from chunks the table owns; a table filled
+// with keys 0, 1, 2 ... in order finds them by number and builds its chains only when
+// something needs them (a walk, a removal, another key). Every operation
 // checks the container and the index before touching a block, and string-pool texts are never
 // read past the pool's end.
 #include "script/containers.h"
