@@ -1,8 +1,11 @@
 // Arrays, tables, string objects and the string pool. Arrays may be planned without an element
 // block (materialised on first in-range access) and grow by eight slots only on insertion;
 // tables are chained hashes over integer and text keys that double their buckets at four
-// entries per bucket, with their entries carved from blocks the table owns. Every operation checks the container and the index before touching a
-// block, and string-pool texts are never read past the pool's end.
+// entries per bucket, with their entries carved from chunks the table owns; a table filled
+// with keys 0, 1, 2 ... in order finds them by number and builds its chains only when
+// something needs them (a walk, a removal, another key). Every operation
+// checks the container and the index before touching a block, and string-pool texts are never
+// read past the pool's end.
 #include "script/containers.h"
 
 #include <algorithm>
@@ -307,8 +310,15 @@ ScriptTable* AllocTableValue(ScriptValue* value) {
   table->refCount = 1;
   table->bucketCount = kTableInitialBuckets;
   table->nextIntKey = 1;
+  table->unchained = true;
   table->id = engine && engine->tables ? HashInsertNewKey(engine->tables, reinterpret_cast<HashValue>(table)) : 0;
   return table;
+}
+
+static uint32_t TextHash(const char* text) {
+  uint32_t h = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) h = 2 * h + *p;
+  return h;
 }
 
 uint32_t TableHash(const ScriptValue* key, uint32_t bucketCount) {
@@ -316,112 +326,96 @@ uint32_t TableHash(const ScriptValue* key, uint32_t bucketCount) {
   if (key->type == kValueInt) return key->u & mask;
   if (ValueIsText(key)) {
     const char* text = GetValueString(key);
-    if (!text) return 0;
-    uint32_t h = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) h = 2 * h + *p;
-    return h & mask;
+    return text ? TextHash(text) & mask : 0;
   }
   return 0;
 }
 
-// Integer keys match by payload, text keys (pool id or string object) by their bytes; no other
-// key type ever matches.
-static bool KeysMatch(const ScriptValue* entryKey, const ScriptValue* key) {
-  if (key->type == kValueInt) return entryKey->type == kValueInt && entryKey->i == key->i;
-  if (ValueIsText(key) && ValueIsText(entryKey)) {
-    const char* a = GetValueString(entryKey);
-    const char* b = GetValueString(key);
-    return a && b && std::strcmp(a, b) == 0;
-  }
-  return false;
+// The bucket of an entry's key.
+static uint32_t EntryBucket(const TableEntry* entry, uint32_t bucketCount) {
+  if (entry->keyType == kValueInt) return uint32_t(entry->keyBits) & (bucketCount - 1);
+  const ScriptValue key = TableEntryKey(entry);
+  return TableHash(&key, bucketCount);
 }
 
-// The link that points at the key's entry, or at the end of its chain; null without buckets.
-static TableEntry** FindLink(const ScriptTable* table, const ScriptValue* key) {
-  if (!table->buckets) return nullptr;
+// Integer keys match by payload, text keys (pool id or string object) by their bytes; no other
+// key type ever matches.
+static bool TextKeyMatches(const TableEntry* entry, const char* keyText) {
+  if (entry->keyType != kValuePoolString && entry->keyType != kValueString) return false;
+  const ScriptValue entryKey = TableEntryKey(entry);
+  const char* text = GetValueString(&entryKey);
+  return text && std::strcmp(text, keyText) == 0;
+}
+
+// The first entry of a chain (number + 1) from its last.
+static uint32_t ChainFirst(const ScriptTable* table, uint32_t last) {
+  return last ? TableEntryAt(table, last - 1)->next : 0;
+}
+
+// The entry holding a key (number + 1, 0 when absent), with the key's bucket. The table has
+// buckets.
+static uint32_t FindKey(const ScriptTable* table, const ScriptValue* key, uint32_t* bucket) {
   if (key->type == kValueInt) {
-    // The common key: its bucket and its match need no text, so the walk stays this short.
-    int32_t k = key->i;
-    TableEntry** link = &table->buckets[key->u & (table->bucketCount - 1)];
-    while (*link && ((*link)->key.type != kValueInt || (*link)->key.i != k)) link = &(*link)->next;
-    return link;
+    *bucket = key->u & (table->bucketCount - 1);
+    return TableFindIntLink(table, key->i);
   }
-  TableEntry** link = &table->buckets[TableHash(key, table->bucketCount)];
-  while (*link && !KeysMatch(&(*link)->key, key)) link = &(*link)->next;
-  return link;
+  const char* text = ValueIsText(key) ? GetValueString(key) : nullptr;
+  *bucket = text ? TextHash(text) & (table->bucketCount - 1) : 0;
+  const uint32_t last = table->buckets[*bucket];
+  if (!text || !last) return 0;
+  uint32_t link = last;
+  do {
+    link = TableEntryAt(table, link - 1)->next;
+    if (TextKeyMatches(TableEntryAt(table, link - 1), text)) return link;
+  } while (link != last);
+  return 0;
+}
+
+TableEntry* TableFindChainedIntEntry(const ScriptTable* table, int32_t key) {
+  const uint32_t link = TableFindIntLink(table, key);
+  return link ? TableEntryAt(table, link - 1) : nullptr;
 }
 
 TableEntry* TableFindEntry(const ScriptValue* table, const ScriptValue* key) {
   ScriptTable* t = TableOf(table);
   if (!t || !key) return nullptr;
-  TableEntry** link = FindLink(t, key);
-  return link ? *link : nullptr;
+  if (t->unchained) return key->type == kValueInt ? TableFindIntEntry(t, key->i) : nullptr;
+  if (!t->buckets) return nullptr;
+  uint32_t bucket = 0;
+  const uint32_t link = FindKey(t, key, &bucket);
+  return link ? TableEntryAt(t, link - 1) : nullptr;
 }
 
-// Entries are carved from blocks their table owns rather than each being its own heap block: an
-// insertion then costs no heap call, and a table goes with one free per block. Every entry is
-// still counted (and can still fail) as its own record. The blocks double from a few entries up
-// to a limit, so a small table holds little and a large one wastes at most one block.
+// Entries are carved from chunks their table owns rather than each being its own heap block: an
+// insertion then costs no heap call, and a table goes with one free per chunk. Every entry is
+// still counted (and can still fail) as its own record. The first chunk grows from a few entries
+// to a whole chunk, so a small table holds little and a large one wastes at most one chunk.
+// Whole chunks a table lets go are kept by the engine for the next large table (taking fresh
+// pages from the system and touching them is what a large table costs most); they are linked
+// through their first bytes while they wait.
 struct TableEntryBlock {
   TableEntryBlock* next;
-  uint32_t capacity;
-  uint32_t used;
 };
-constexpr uint32_t kEntryBlockFirst = 4;
-constexpr uint32_t kEntryBlockLargest = 256;
+constexpr uint32_t kFirstChunkEntries = 4;
+constexpr size_t kChunkBytes = sizeof(TableEntry) * kTableChunkEntries;
 
-static TableEntry* BlockEntries(TableEntryBlock* block) { return reinterpret_cast<TableEntry*>(block + 1); }
-
-// A zeroed entry counted as its own record; null (nothing counted) when none may be had.
-static TableEntry* NewEntry(ScriptEngine* engine, ScriptTable* table) {
-  TableEntry* entry = table->freeEntries;
-  if (!entry) {
-    TableEntryBlock* block = table->entryBlocks;
-    if (!block || block->used == block->capacity) {
-      const uint32_t capacity = block ? std::min(2 * block->capacity, kEntryBlockLargest) : kEntryBlockFirst;
-      TableEntryBlock* fresh = nullptr;
-      if (capacity == kEntryBlockLargest && engine && engine->spareEntryBlocks) {
-        fresh = engine->spareEntryBlocks;
-        engine->spareEntryBlocks = fresh->next;
-      } else {
-        fresh = static_cast<TableEntryBlock*>(
-            PoolAllocCarrier(sizeof(TableEntryBlock) + size_t{capacity} * sizeof(TableEntry)));
-        if (!fresh) return nullptr;
-      }
-      fresh->next = block;
-      fresh->capacity = capacity;
-      fresh->used = 0;
-      table->entryBlocks = block = fresh;
-    }
-    if (!PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) return nullptr;
-    entry = &BlockEntries(block)[block->used++];
-    *entry = TableEntry{};
-    return entry;
+static TableEntry* TakeWholeChunk(ScriptEngine* engine) {
+  if (engine && engine->spareEntryBlocks) {
+    TableEntryBlock* spare = engine->spareEntryBlocks;
+    engine->spareEntryBlocks = spare->next;
+    return reinterpret_cast<TableEntry*>(spare);
   }
-  if (!PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) return nullptr;
-  table->freeEntries = entry->next;
-  *entry = TableEntry{};
-  return entry;
+  return static_cast<TableEntry*>(PoolAllocCarrier(kChunkBytes));
 }
 
-// Releases what the entry holds and uncounts it; its memory stays with its block.
-static void ReleaseEntry(ScriptEngine* engine, TableEntry* entry) {
-  ReleaseValue(&entry->key);
-  ReleaseValue(&entry->data);
-  PoolUncountCarvedRecord(kPoolEntry, engine, kNominalEntrySize);
-}
-
-// Blocks of the largest size are kept by the engine for the next large table; the others go.
-static void FreeEntryBlocks(ScriptEngine* engine, TableEntryBlock* block) {
-  while (block) {
-    TableEntryBlock* next = block->next;
-    if (engine && block->capacity == kEntryBlockLargest) {
-      block->next = engine->spareEntryBlocks;
-      engine->spareEntryBlocks = block;
-    } else {
-      PoolFreeCarrier(block);
-    }
-    block = next;
+static void LetGoChunk(ScriptEngine* engine, TableEntry* chunk, uint32_t entries) {
+  if (!chunk) return;
+  if (engine && entries == kTableChunkEntries) {
+    TableEntryBlock* spare = reinterpret_cast<TableEntryBlock*>(chunk);
+    spare->next = engine->spareEntryBlocks;
+    engine->spareEntryBlocks = spare;
+  } else {
+    PoolFreeCarrier(chunk);
   }
 }
 
@@ -433,29 +427,146 @@ void FreeSpareTableBlocks(ScriptEngine* engine) {
   }
 }
 
-static TableEntry** AllocBuckets(ScriptEngine* engine, uint32_t count) {
-  return PoolAllocArray<TableEntry*>(count, kNominalBucketSize, kPoolBuckets, engine);
+// Room for one more entry: the first chunk doubled, or one more whole chunk. False on failure,
+// the table unchanged.
+static bool GrowEntries(ScriptEngine* engine, ScriptTable* table) {
+  if (table->capacity < kTableChunkEntries) {
+    const uint32_t capacity = table->capacity ? 2 * table->capacity : kFirstChunkEntries;
+    TableEntry* chunk;
+    if (capacity == kTableChunkEntries && engine && engine->spareEntryBlocks) {
+      chunk = TakeWholeChunk(engine);
+      if (table->used) std::memcpy(chunk, table->firstChunk, sizeof(TableEntry) * table->used);
+      PoolFreeCarrier(table->firstChunk);
+    } else {
+      chunk = static_cast<TableEntry*>(PoolResizeCarrier(table->firstChunk, sizeof(TableEntry) * capacity));
+      if (!chunk) return false;
+    }
+    table->firstChunk = chunk;
+    table->capacity = capacity;
+    return true;
+  }
+  const uint32_t chunkCount = table->capacity >> kTableChunkShift;
+  if (chunkCount == 0xFFFFFFFFu >> kTableChunkShift) return false;
+  if (chunkCount >= table->chunkSlots) {
+    const uint32_t slots = chunkCount < 4 ? 4 : 2 * chunkCount;
+    TableEntry** chunks = static_cast<TableEntry**>(PoolResizeCarrier(table->chunks, sizeof(TableEntry*) * slots));
+    if (!chunks) return false;
+    chunks[0] = table->firstChunk;
+    table->chunks = chunks;
+    table->chunkSlots = slots;
+  }
+  TableEntry* chunk = TakeWholeChunk(engine);
+  if (!chunk) return false;
+  table->chunks[chunkCount] = chunk;
+  table->capacity += kTableChunkEntries;
+  return true;
 }
+
+// A new entry counted as its own record, key and data empty: its number + 1, or 0 (nothing
+// counted) when none may be had.
+static uint32_t NewEntry(ScriptEngine* engine, ScriptTable* table) {
+  uint32_t n;
+  if (table->freeEntries) {
+    n = table->freeEntries - 1;
+    if (!PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) return 0;
+    table->freeEntries = TableEntryAt(table, n)->next;
+  } else {
+    if (table->used == table->capacity && !GrowEntries(engine, table)) return 0;
+    if (!PoolCountCarvedRecord(kNominalEntrySize, kPoolEntry, engine)) return 0;
+    n = table->used++;
+  }
+  TableEntry* entry = TableEntryAt(table, n);
+  entry->next = 0;
+  entry->keyType = kValueNone;
+  entry->dataType = kValueNone;
+  return n + 1;
+}
+
+// Every chunk back (whole ones to the engine): the table without entries.
+static void FreeEntryChunks(ScriptEngine* engine, ScriptTable* table) {
+  if (table->chunks) {
+    const uint32_t chunkCount = table->capacity >> kTableChunkShift;
+    for (uint32_t k = 0; k < chunkCount; ++k) LetGoChunk(engine, table->chunks[k], kTableChunkEntries);
+    PoolFreeCarrier(table->chunks);
+  } else {
+    LetGoChunk(engine, table->firstChunk, table->capacity);
+  }
+  table->firstChunk = nullptr;
+  table->chunks = nullptr;
+  table->chunkSlots = 0;
+  table->capacity = 0;
+  table->used = 0;
+  table->freeEntries = 0;
+}
+
+// Copies src into an entry's data slot (its old data released).
+static void SetEntryData(ScriptTable* table, TableEntry* entry, const ScriptValue* src) {
+  if (entry->dataType < kValueFirstOwning && src && src->type >= kValueInt && src->type <= kValueCodeAddress) {
+    entry->dataType = src->type;
+    entry->dataBits = src->bits;
+    return;
+  }
+  table->mayOwn = true;
+  ScriptValue data = TableEntryData(entry);
+  CopyValue(&data, src);
+  entry->dataType = data.type;
+  entry->dataBits = data.bits;
+}
+
+static uint32_t* AllocBuckets(ScriptEngine* engine, uint32_t count) {
+  return PoolAllocArray<uint32_t>(count, kNominalBucketSize, kPoolBuckets, engine);
+}
+
+// Puts an entry at the end of the chain whose last entry is `last` (0: an empty chain); gives
+// the chain's new last entry.
+static uint32_t AppendToChain(ScriptTable* table, uint32_t last, uint32_t link) {
+  TableEntry* entry = TableEntryAt(table, link - 1);
+  if (!last) {
+    entry->next = link;
+  } else {
+    TableEntry* tail = TableEntryAt(table, last - 1);
+    entry->next = tail->next;
+    tail->next = link;
+  }
+  return link;
+}
+
+// Puts an entry at the head of the chain whose last entry is `last`; gives its new last entry.
+static uint32_t PushOntoChain(ScriptTable* table, uint32_t last, uint32_t link) {
+  AppendToChain(table, last, link);
+  return last ? last : link;
+}
+
+static bool BuildChains(ScriptTable* table);
+static bool AppendNumbered(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data);
 
 int32_t TableAdd(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data) {
   // Only integer and text keys are ever found again. An entry under any other key could only be
   // reached by walking the table, and a walk that goes on from such a key starts over for ever.
   if (key->type != kValueInt && key->type != kValuePoolString && key->type != kValueString) return 0;
+  if (!BuildChains(table)) return 0;
   if (!table->buckets) {
     table->buckets = AllocBuckets(engine, table->bucketCount);
     if (!table->buckets) return 0;
   }
-  TableEntry** link = FindLink(table, key);
-  if (*link) {
-    CopyValue(&(*link)->data, data);
+  uint32_t bucket = 0;
+  const uint32_t found = FindKey(table, key, &bucket);
+  if (found) {
+    SetEntryData(table, TableEntryAt(table, found - 1), data);
     return 0;
   }
-  TableEntry* entry = NewEntry(engine, table);
-  if (!entry) return 0;
-  CopyValue(&entry->key, key);
-  CopyValue(&entry->data, data);
-  // The copies cannot touch this table's chains (it is referenced), so the link still holds.
-  *link = entry;
+  const uint32_t link = NewEntry(engine, table);
+  if (!link) return 0;
+  // Taken after the new entry: growing the first chunk may have moved the entries. The copies
+  // cannot touch this table (it is referenced), so the bucket still holds.
+  TableEntry* entry = TableEntryAt(table, link - 1);
+  ScriptValue keyCopy{};
+  CopyValue(&keyCopy, key);
+  entry->keyType = keyCopy.type;
+  entry->keyBits = keyCopy.bits;
+  if (keyCopy.type >= kValueFirstOwning) table->mayOwn = true;
+  SetEntryData(table, entry, data);
+  table->buckets[bucket] = AppendToChain(table, table->buckets[bucket], link);
   table->count++;
   return 1;
 }
@@ -464,97 +575,276 @@ int32_t TableSet(ScriptValue* table, const ScriptValue* key, const ScriptValue* 
   ScriptTable* t = TableOf(table);
   if (!t) return 0;
   ScriptEngine* engine = gScriptEngine;
+  if (TableSetNumberedInline(t, key, data, engine ? &engine->statistics : nullptr)) return 1;
+  if (t->unchained && key->type == kValueInt && key->u <= t->used) {
+    if (key->u < t->used) SetEntryData(t, TableEntryAt(t, key->u), data);
+    else AppendNumbered(engine, t, key, data);
+    return 1;
+  }
   TableAdd(engine, t, key, data);
   if (t->count >= kTableLoadFactor * t->bucketCount) TableRehash(engine, t, 2 * t->bucketCount);
   return 1;
 }
 
+// Takes every entry of the old buckets, bucket by bucket and along each chain, and pushes it
+// onto the head of its bucket among `count` (newLasts, all empty at first).
+static void Rechain(ScriptTable* table, const uint32_t* oldLasts, uint32_t oldCount, uint32_t* newLasts,
+                    uint32_t count) {
+  for (uint32_t b = 0; b < oldCount; ++b) {
+    const uint32_t last = oldLasts[b];
+    if (!last) continue;
+    uint32_t link = ChainFirst(table, last);
+    for (;;) {
+      TableEntry* entry = TableEntryAt(table, link - 1);
+      const uint32_t next = entry->next;
+      uint32_t& target = newLasts[EntryBucket(entry, count)];
+      target = PushOntoChain(table, target, link);
+      if (link == last) break;
+      link = next;
+    }
+  }
+}
+
+// Doubling in place: old bucket b only feeds new buckets b and b + old count, so each old chain
+// is split into two before the next is read, as a rebuild bucket by bucket would order them. The
+// bucket array already has room for twice the count.
+static void SplitChains(ScriptTable* table) {
+  const uint32_t old = table->bucketCount;
+  uint32_t* buckets = table->buckets;
+  for (uint32_t b = 0; b < old; ++b) {
+    const uint32_t last = buckets[b];
+    uint32_t split[2] = {0, 0};
+    if (last) {
+      uint32_t link = ChainFirst(table, last);
+      for (;;) {
+        TableEntry* entry = TableEntryAt(table, link - 1);
+        const uint32_t next = entry->next;
+        uint32_t& target = split[EntryBucket(entry, 2 * old) == b ? 0 : 1];
+        target = PushOntoChain(table, target, link);
+        if (link == last) break;
+        link = next;
+      }
+    }
+    buckets[b] = split[0];
+    buckets[b + old] = split[1];
+  }
+  table->bucketCount = 2 * old;
+}
+
+static bool DoubleBuckets(ScriptEngine* engine, ScriptTable* table) {
+  const uint32_t old = table->bucketCount;
+  uint32_t* buckets = static_cast<uint32_t*>(PoolResizeRecord(table->buckets, sizeof(uint32_t) * 2 * old,
+                                                              old * kNominalBucketSize, 2 * old * kNominalBucketSize,
+                                                              kPoolBuckets, engine));
+  if (!buckets) return false;
+  table->buckets = buckets;
+  SplitChains(table);
+  return true;
+}
+
+// Builds the chains of an unchained table as its insertions left them: each entry appended to
+// its key's bucket in the order they were made, from the bucket count of the first insertion on,
+// the buckets doubled wherever the count reached four per bucket, up to the count the table
+// already has. The buckets were counted all along; only their memory is taken here. False, the
+// table still unchained and intact, when that memory may not be had.
+static bool BuildChains(ScriptTable* table) {
+  if (!table->unchained) return true;
+  if (table->used == 0) {
+    table->unchained = false;
+    return true;
+  }
+  const uint32_t target = table->bucketCount;
+  uint32_t* buckets = static_cast<uint32_t*>(PoolAllocCarrier(sizeof(uint32_t) * target));
+  if (!buckets) return false;
+  std::memset(buckets, 0, sizeof(uint32_t) * table->firstBucketCount);
+  table->buckets = buckets;
+  table->bucketCount = table->firstBucketCount;
+  table->unchained = false;
+  for (uint32_t n = 0; n < table->used; ++n) {
+    const uint32_t b = n & (table->bucketCount - 1);
+    buckets[b] = AppendToChain(table, buckets[b], n + 1);
+    if (n + 1 >= kTableLoadFactor * table->bucketCount && table->bucketCount < target) SplitChains(table);
+  }
+  return true;
+}
+
+// The unchained table's insertion of key `used`: the buckets it would make or double are only
+// counted. False (nothing changed) when the entry may not be had.
+static bool AppendNumbered(ScriptEngine* engine, ScriptTable* table, const ScriptValue* key, const ScriptValue* data) {
+  const bool first = table->used == 0;
+  if (first) {
+    if (uint64_t{table->bucketCount} * kNominalBucketSize > 0x7FFFFFFFu) return false;
+    if (!PoolCountCarvedRecord(table->bucketCount * kNominalBucketSize, kPoolBuckets, engine)) return false;
+    table->firstBucketCount = table->bucketCount;
+  }
+  const uint32_t link = NewEntry(engine, table);
+  if (!link) {
+    if (first) {
+      // The buckets stay, as made buckets would: empty ones are given their memory now.
+      uint32_t* buckets = static_cast<uint32_t*>(PoolAllocCarrier(sizeof(uint32_t) * table->bucketCount));
+      if (!buckets) {
+        PoolUncountCarvedRecord(kPoolBuckets, engine, table->bucketCount * kNominalBucketSize);
+        return false;
+      }
+      std::memset(buckets, 0, sizeof(uint32_t) * table->bucketCount);
+      table->buckets = buckets;
+      table->unchained = false;
+    }
+    return false;
+  }
+  TableEntry* entry = TableEntryAt(table, link - 1);
+  entry->keyType = kValueInt;
+  entry->keyBits = key->bits;
+  SetEntryData(table, entry, data);
+  table->count++;
+  if (table->count >= kTableLoadFactor * table->bucketCount) {
+    const uint32_t old = table->bucketCount;
+    if (PoolCountResizedRecord(old * kNominalBucketSize, 2 * old * kNominalBucketSize, kPoolBuckets, engine))
+      table->bucketCount = 2 * old;
+    else
+      BuildChains(table);  // the table goes on with its present buckets, as a failed doubling leaves them
+  }
+  return true;
+}
+
 void TableRehash(ScriptEngine* engine, ScriptTable* table, uint32_t bucketCount) {
-  if (!table->buckets) {
+  if (!table->unchained && !table->buckets) {
     table->bucketCount = bucketCount;
     return;
   }
-  TableEntry** buckets = AllocBuckets(engine, bucketCount);
-  if (!buckets) return;  // the table keeps working with its old buckets
-  uint32_t mask = bucketCount - 1;
-  for (uint32_t b = 0; b < table->bucketCount; ++b) {
-    TableEntry* entry = table->buckets[b];
-    while (entry) {
-      TableEntry* next = entry->next;
-      const ScriptValue* key = &entry->key;
-      TableEntry** head = &buckets[key->type == kValueInt ? key->u & mask : TableHash(key, bucketCount)];
-      entry->next = *head;
-      *head = entry;
-      entry = next;
+  if (table->unchained) {
+    if (table->used == 0) {
+      table->bucketCount = bucketCount;
+      return;
     }
+    if (!BuildChains(table)) return;
   }
+  if (bucketCount == 2 * table->bucketCount) {
+    DoubleBuckets(engine, table);  // on failure the table keeps working with its old buckets
+    return;
+  }
+  uint32_t* buckets = AllocBuckets(engine, bucketCount);
+  if (!buckets) return;  // the table keeps working with its old buckets
+  Rechain(table, table->buckets, table->bucketCount, buckets, bucketCount);
   PoolFree(kPoolBuckets, table->buckets, engine, table->bucketCount * kNominalBucketSize);
   table->buckets = buckets;
   table->bucketCount = bucketCount;
 }
 
+// Releases what an entry holds; the entry becomes free (its counting is the caller's).
+static void ReleaseEntryValues(TableEntry* entry) {
+  ScriptValue key = TableEntryKey(entry), data = TableEntryData(entry);
+  entry->keyType = kValueNone;
+  entry->dataType = kValueNone;
+  ReleaseValue(&key);
+  ReleaseValue(&data);
+}
+
 int32_t TableRemove(ScriptValue* table, const ScriptValue* key) {
   ScriptTable* t = TableOf(table);
   if (!t || !key) return 0;
-  TableEntry** link = FindLink(t, key);
-  if (!link || !*link) return 0;
-  TableEntry* entry = *link;
-  *link = entry->next;
+  if (t->unchained && (!TableFindEntry(table, key) || !BuildChains(t))) return 0;
+  if (!t->buckets) return 0;
+  uint32_t bucket = 0;
+  const uint32_t found = FindKey(t, key, &bucket);
+  if (!found) return 0;
+  ScriptEngine* engine = gScriptEngine;
+  TableEntry* entry = TableEntryAt(t, found - 1);
+  // Unlinked through the entry before it in the circle (the last one when it is the first).
+  const uint32_t last = t->buckets[bucket];
+  uint32_t before = last;
+  while (TableEntryAt(t, before - 1)->next != found) before = TableEntryAt(t, before - 1)->next;
+  if (before == found) {
+    t->buckets[bucket] = 0;
+  } else {
+    TableEntryAt(t, before - 1)->next = entry->next;
+    if (last == found) t->buckets[bucket] = before;
+  }
   t->count--;
-  ReleaseEntry(gScriptEngine, entry);
+  // Off the chains before its values go: a release may reach this table again.
+  ScriptValue oldKey = TableEntryKey(entry), oldData = TableEntryData(entry);
+  entry->keyType = kValueNone;
+  entry->dataType = kValueNone;
+  PoolUncountCarvedRecord(kPoolEntry, engine, kNominalEntrySize);
   if (t->count == 0) {
-    // Nothing lives in the blocks any more: they go now rather than with the table.
-    FreeEntryBlocks(gScriptEngine, t->entryBlocks);
-    t->entryBlocks = nullptr;
-    t->freeEntries = nullptr;
+    // Nothing lives in the chunks any more: they go now rather than with the table.
+    FreeEntryChunks(engine, t);
   } else {
     entry->next = t->freeEntries;
-    t->freeEntries = entry;
+    t->freeEntries = found;
   }
+  ReleaseValue(&oldKey);
+  ReleaseValue(&oldData);
   return 1;
+}
+
+// The first entry of the first non-empty bucket from `bucket` on (number + 1, 0 at the end),
+// with that bucket.
+static uint32_t FirstFrom(const ScriptTable* table, uint32_t* bucket) {
+  for (uint32_t b = *bucket; b < table->bucketCount; ++b) {
+    if (table->buckets[b]) {
+      *bucket = b;
+      return ChainFirst(table, table->buckets[b]);
+    }
+  }
+  *bucket = table->bucketCount;
+  return 0;
 }
 
 TableEntry* TableNext(const ScriptValue* table, const ScriptValue* key) {
   ScriptTable* t = TableOf(table);
-  if (!t || !t->buckets) return nullptr;
+  if (!t || !BuildChains(t) || !t->buckets) return nullptr;
   uint32_t start = 0;
   if (key) {
-    TableEntry** link = FindLink(t, key);
-    if (link && *link) {
-      if ((*link)->next) return (*link)->next;
-      start = TableHash(key, t->bucketCount) + 1;
+    uint32_t bucket = 0;
+    const uint32_t found = FindKey(t, key, &bucket);
+    if (found) {
+      if (t->buckets[bucket] != found) return TableEntryAt(t, TableEntryAt(t, found - 1)->next - 1);
+      start = bucket + 1;
     }
   }
-  for (uint32_t b = start; b < t->bucketCount; ++b) {
-    if (t->buckets[b]) return t->buckets[b];
+  const uint32_t first = FirstFrom(t, &start);
+  return first ? TableEntryAt(t, first - 1) : nullptr;
+}
+
+TableEntry* TableStep(ScriptTable* table, TableCursor* cursor) {
+  if (!table || !BuildChains(table) || !table->buckets) return nullptr;
+  if (cursor->entry) {
+    if (table->buckets[cursor->bucket] != cursor->entry) {
+      cursor->entry = TableEntryAt(table, cursor->entry - 1)->next;
+      return TableEntryAt(table, cursor->entry - 1);
+    }
+    ++cursor->bucket;
   }
-  return nullptr;
+  cursor->entry = FirstFrom(table, &cursor->bucket);
+  return cursor->entry ? TableEntryAt(table, cursor->entry - 1) : nullptr;
 }
 
 void TableClear(ScriptTable* table) {
   ScriptEngine* engine = gScriptEngine;
-  TableEntry** buckets = table->buckets;
-  uint32_t bucketCount = table->bucketCount;
-  TableEntryBlock* blocks = table->entryBlocks;
-  // Detached first, so a release below can never walk a half-freed chain.
+  // Detached first, so a release below can never walk a half-freed table: the entries are
+  // visited in the order they were carved, through a copy of the record.
+  ScriptTable held = *table;
   table->buckets = nullptr;
   table->bucketCount = kTableInitialBuckets;
   table->nextIntKey = 1;
   table->count = 0;
-  table->entryBlocks = nullptr;
-  table->freeEntries = nullptr;
-  if (buckets) {
-    for (uint32_t b = 0; b < bucketCount; ++b) {
-      TableEntry* entry = buckets[b];
-      while (entry) {
-        TableEntry* next = entry->next;
-        ReleaseEntry(engine, entry);
-        entry = next;
-      }
-    }
-    PoolFree(kPoolBuckets, buckets, engine, bucketCount * kNominalBucketSize);
+  table->used = 0;
+  table->capacity = 0;
+  table->freeEntries = 0;
+  table->chunkSlots = 0;
+  table->firstChunk = nullptr;
+  table->chunks = nullptr;
+  table->unchained = true;
+  table->mayOwn = false;
+  if (held.count) PoolUncountCarvedRecord(kPoolEntry, engine, kNominalEntrySize, held.count);
+  for (uint32_t n = 0; held.mayOwn && n < held.used; ++n) {
+    TableEntry* entry = TableEntryAt(&held, n);
+    if (entry->keyType >= kValueFirstOwning || entry->dataType >= kValueFirstOwning) ReleaseEntryValues(entry);
   }
-  FreeEntryBlocks(engine, blocks);
+  if (held.buckets) PoolFree(kPoolBuckets, held.buckets, engine, held.bucketCount * kNominalBucketSize);
+  else if (held.unchained && held.used) PoolUncountCarvedRecord(kPoolBuckets, engine, held.bucketCount * kNominalBucketSize);
+  FreeEntryChunks(engine, &held);
 }
 
 void FreeTableRecord(ScriptTable* table) {

@@ -96,30 +96,32 @@ inline void MoveFields(ScriptValue* dest, ScriptValue* src) {
 // LoadElement with its two common cases done in place: an integer key of a table and an index
 // inside a materialised array; a plain element is copied without a call. The index slot holds
 // an integer, so it owns nothing to release.
-inline void LoadElementInline(const ScriptValue* container, ScriptValue* index) {
+[[gnu::always_inline]] inline void LoadElementInline(const ScriptValue* container, ScriptValue* index) {
   if (index->type == kValueInt) {
-    const ScriptValue* element;
     if (container->type == kValueTable && container->table) {
       const TableEntry* entry = TableFindIntEntry(container->table, index->i);
       if (!entry) {
         index->bits = 0;
-        return;
+      } else if (entry->dataType <= kValueCodeAddress) {
+        index->type = entry->dataType;
+        index->bits = entry->dataBits;
+      } else {
+        const ScriptValue data = TableEntryData(entry);
+        CopyValue(index, &data);
       }
-      element = &entry->data;
-    } else if (container->type == kValueArray && container->array &&
-               uint32_t(index->i) < uint32_t(container->array->size) && container->array->size > 0) {
-      element = &container->array->elements[index->i];
-    } else {
-      LoadElement(container, index);
       return;
     }
-    if (element->type <= kValueCodeAddress) {
-      index->type = element->type;
-      index->bits = element->bits;
-    } else {
-      CopyValue(index, element);
+    if (container->type == kValueArray && container->array &&
+        uint32_t(index->i) < uint32_t(container->array->size) && container->array->size > 0) {
+      const ScriptValue* element = &container->array->elements[index->i];
+      if (element->type <= kValueCodeAddress) {
+        index->type = element->type;
+        index->bits = element->bits;
+      } else {
+        CopyValue(index, element);
+      }
+      return;
     }
-    return;
   }
   LoadElement(container, index);
 }
@@ -133,7 +135,9 @@ inline void StoreElementInline(ScriptValue* container, const ScriptValue* index,
     return;
   }
   if (container->type == kValueTable && (index->type == kValueInt || ValueIsText(index))) {
-    TableSet(container, index, value);
+    if (!container->table || !TableSetNumberedInline(container->table, index, value,
+                                                     gScriptEngine ? &gScriptEngine->statistics : nullptr))
+      TableSet(container, index, value);
     return;
   }
   StoreElementCopy(container, index, value);
@@ -314,8 +318,12 @@ void LoadElement(const ScriptValue* container, ScriptValue* index) {
   }
   if (container->type == kValueTable && (index->type == kValueInt || ValueIsText(index))) {
     TableEntry* entry = TableFindEntry(container, index);
-    if (entry) CopyValue(index, &entry->data);
-    else SetValueInt(index, 0);
+    if (entry) {
+      const ScriptValue data = TableEntryData(entry);
+      CopyValue(index, &data);
+    } else {
+      SetValueInt(index, 0);
+    }
     return;
   }
   SetValueInt(index, 0);

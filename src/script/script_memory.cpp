@@ -4,21 +4,22 @@
 #include "script/script_memory.h"
 
 #include "core/memory.h"
+#include "platform/heap.h"
 #include "script/engine.h"
 
-static int32_t gFailAfter = -1;
+int32_t gPoolFailAfter = -1;
 
 static constexpr uint32_t kScriptMemFlags = MemCategoryFlags(kMemCatScript);
 
-void SetPoolAllocFailure(int32_t successes) { gFailAfter = successes; }
+void SetPoolAllocFailure(int32_t successes) { gPoolFailAfter = successes; }
 
 static bool InjectedFailure() {
-  if (gFailAfter < 0) return false;
-  if (gFailAfter == 0) {
-    gFailAfter = -1;
+  if (gPoolFailAfter < 0) return false;
+  if (gPoolFailAfter == 0) {
+    gPoolFailAfter = -1;
     return true;
   }
-  --gFailAfter;
+  --gPoolFailAfter;
   return false;
 }
 
@@ -26,17 +27,7 @@ static bool KindInRange(int32_t kind) { return kind >= 0 && kind < kPoolKindCoun
 
 // The memory manager's and the engine's counters for one record of nominalSize.
 static void CountRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine) {
-  gMemCounters.currentBytes += nominalSize;
-  gMemCounters.totalBytes += nominalSize;
-  gMemCounters.categoryBytes[kMemCatScript] += nominalSize;
-  gMemCounters.allocationCount += 1;
-  if (engine && KindInRange(kind)) {
-    PoolStatistics& s = engine->statistics;
-    s.currentBytes[kind] += static_cast<int32_t>(nominalSize);
-    if (s.currentBytes[kind] > s.peakBytes[kind]) s.peakBytes[kind] = s.currentBytes[kind];
-    s.currentBlocks[kind] += 1;
-    if (s.currentBlocks[kind] > s.peakBlocks[kind]) s.peakBlocks[kind] = s.currentBlocks[kind];
-  }
+  PoolCountRecordInline(nominalSize, kind, engine && KindInRange(kind) ? &engine->statistics : nullptr);
 }
 
 static void UncountRecord(int32_t kind, ScriptEngine* engine, uint32_t size) {
@@ -61,16 +52,59 @@ bool PoolCountCarvedRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* eng
   return true;
 }
 
-void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize) {
-  UncountRecord(kind, engine, nominalSize);
-  // As an uncounted free of the record's own block would.
-  gMemCounters.currentBytes -= nominalSize;
-  gMemCounters.categoryBytes[kMemCatScript] -= nominalSize;
+void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize, uint32_t records) {
+  const uint32_t bytes = nominalSize * records;
+  if (engine && KindInRange(kind)) {
+    engine->statistics.currentBlocks[kind] -= static_cast<int32_t>(records);
+    engine->statistics.currentBytes[kind] -= static_cast<int32_t>(bytes);
+  }
+  // As uncounted frees of the records' own blocks would.
+  gMemCounters.currentBytes -= bytes;
+  gMemCounters.categoryBytes[kMemCatScript] -= bytes;
 }
 
-void* PoolAllocCarrier(size_t realSize) { return MemAlloc(realSize, kScriptMemFlags | kMemUncounted); }
+// A record of oldNominalSize replaced by one of newNominalSize: the new one counted before the
+// old one goes, so the peaks see both.
+static void CountResize(uint32_t oldNominalSize, uint32_t newNominalSize, int32_t kind, ScriptEngine* engine) {
+  CountRecord(newNominalSize, kind, engine);
+  UncountRecord(kind, engine, oldNominalSize);
+  gMemCounters.currentBytes -= oldNominalSize;
+  gMemCounters.categoryBytes[kMemCatScript] -= oldNominalSize;
+}
 
-void PoolFreeCarrier(void* block) { MemFree(block, 0, kScriptMemFlags | kMemUncounted); }
+// The heap directly, with the memory manager's one retry: a carrier is never counted, and the
+// manager's resize would count it.
+static void* HeapResize(void* block, size_t size) {
+  void* resized = block ? OsHeapRealloc(block, size) : OsHeapAlloc(size);
+  if (!resized) {
+    CallLowMemoryHandler();
+    resized = block ? OsHeapRealloc(block, size) : OsHeapAlloc(size);
+  }
+  return resized;
+}
+
+void* PoolAllocCarrier(size_t realSize) { return HeapResize(nullptr, realSize); }
+
+void* PoolResizeCarrier(void* block, size_t realSize) { return HeapResize(block, realSize); }
+
+void PoolFreeCarrier(void* block) {
+  if (block) OsHeapFree(block);
+}
+
+void* PoolResizeRecord(void* block, size_t newRealSize, uint32_t oldNominalSize, uint32_t newNominalSize,
+                       int32_t kind, ScriptEngine* engine) {
+  if (InjectedFailure()) return nullptr;
+  void* resized = HeapResize(block, newRealSize);
+  if (!resized) return nullptr;
+  CountResize(oldNominalSize, newNominalSize, kind, engine);
+  return resized;
+}
+
+bool PoolCountResizedRecord(uint32_t oldNominalSize, uint32_t newNominalSize, int32_t kind, ScriptEngine* engine) {
+  if (InjectedFailure()) return false;
+  CountResize(oldNominalSize, newNominalSize, kind, engine);
+  return true;
+}
 
 void* PoolAlloc(uint32_t size, int32_t kind, ScriptEngine* engine) {
   return PoolAllocRecord(size, size, kind, engine);

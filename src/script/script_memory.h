@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/memory.h"
+
 struct ScriptEngine;
 
 enum PoolKind : int32_t {
@@ -66,9 +68,45 @@ void* PoolAllocRecord(size_t realSize, uint32_t nominalSize, int32_t kind, Scrip
 // failures included, while the carrier itself is never counted. PoolCountCarvedRecord is false
 // (nothing counted) when the record may not be had.
 bool PoolCountCarvedRecord(uint32_t nominalSize, int32_t kind, ScriptEngine* engine);
-void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize);
-void* PoolAllocCarrier(size_t realSize);  // zero-filled; null on failure
+// `records` records of one size at once (an owner emptying a carrier).
+void PoolUncountCarvedRecord(int32_t kind, ScriptEngine* engine, uint32_t nominalSize, uint32_t records = 1);
+// Carriers are not zero-filled (their owner writes every record it carves from them); both
+// calls retry once after the low-memory hook and give null on failure, the block unchanged.
+void* PoolAllocCarrier(size_t realSize);
+void* PoolResizeCarrier(void* block, size_t realSize);
 void PoolFreeCarrier(void* block);
+
+// A record resized in place where the heap can: counted exactly as a PoolAllocRecord of the new
+// size followed by a PoolFree of the old one (so the peaks see both at once, as they would). The
+// part beyond the old size is not zero-filled. Null on failure, with the old block and every
+// counter unchanged.
+void* PoolResizeRecord(void* block, size_t newRealSize, uint32_t oldNominalSize, uint32_t newNominalSize,
+                       int32_t kind, ScriptEngine* engine);
+
+// PoolResizeRecord's counting alone, for a record its owner does not hold in memory yet (the
+// record is made later from what was counted). False (nothing counted) when it may not be had.
+bool PoolCountResizedRecord(uint32_t oldNominalSize, uint32_t newNominalSize, int32_t kind, ScriptEngine* engine);
+
+// The counting of one record of nominalSize (the memory manager's counters, and `statistics` at
+// `kind` when given), inline for the owner that counts a record per table insertion. Callers
+// that may see an injected failure go through PoolCountCarvedRecord unless
+// PoolFailureInjected() is false.
+inline void PoolCountRecordInline(uint32_t nominalSize, int32_t kind, PoolStatistics* statistics) {
+  gMemCounters.currentBytes += nominalSize;
+  gMemCounters.totalBytes += nominalSize;
+  gMemCounters.categoryBytes[kMemCatScript] += nominalSize;
+  gMemCounters.allocationCount += 1;
+  if (statistics) {
+    PoolStatistics& s = *statistics;
+    s.currentBytes[kind] += static_cast<int32_t>(nominalSize);
+    if (s.currentBytes[kind] > s.peakBytes[kind]) s.peakBytes[kind] = s.currentBytes[kind];
+    s.currentBlocks[kind] += 1;
+    if (s.currentBlocks[kind] > s.peakBlocks[kind]) s.peakBlocks[kind] = s.currentBlocks[kind];
+  }
+}
+
+extern int32_t gPoolFailAfter;  // SetPoolAllocFailure's countdown, negative when off
+inline bool PoolFailureInjected() { return gPoolFailAfter >= 0; }
 
 // Typed convenience for runs of values and records: count elements of T counted at
 // nominalEach bytes. Returns null for a count whose byte size would not fit 32 bits.

@@ -743,8 +743,11 @@ bool WriteScriptState(FileObject* stream) {
     ScriptValue held{};
     SetValueTable(&held, table);
     uint32_t written = 0;
-    for (const TableEntry* e = TableNext(&held, nullptr); ok && e; e = TableNext(&held, &e->key), ++written)
-      ok = WriteSavedValue(f, &e->key) && WriteSavedValue(f, &e->data);
+    TableCursor cursor{0, 0};
+    for (const TableEntry* e = TableStep(table, &cursor); ok && e; e = TableStep(table, &cursor), ++written) {
+      const ScriptValue key = TableEntryKey(e), data = TableEntryData(e);
+      ok = WriteSavedValue(f, &key) && WriteSavedValue(f, &data);
+    }
     ReleaseValue(&held);
     if (ok && written != table->count) return false;
   }

@@ -93,10 +93,11 @@ void WriteTable(TextWriter* w, const ScriptValue* value, int32_t depth, int32_t 
   int32_t k = 0;
   for (; k < shown && entry && w->length < kTextBudget; ++k) {
     if (k) Put(w, ",");
-    WriteValue(w, &entry->key, depth - 1, maxElements);
+    const ScriptValue key = TableEntryKey(entry), data = TableEntryData(entry);
+    WriteValue(w, &key, depth - 1, maxElements);
     Put(w, ":");
-    WriteValue(w, &entry->data, depth - 1, maxElements);
-    entry = TableNext(value, &entry->key);
+    WriteValue(w, &data, depth - 1, maxElements);
+    entry = TableNext(value, &key);
   }
   --w->pathDepth;
   if (shown < count || (k < shown && entry)) Put(w, ",...");

@@ -80,9 +80,11 @@ static xmlNodePtr ExportAt(const ScriptValue* value, int32_t depth, const Export
       XmlSetPropString(node, "type", "table");
       XmlSetPropInt(node, "size", static_cast<int32_t>(table->count));
       ExportingContainer inner{table, chain};
-      for (const TableEntry* entry = TableNext(value, nullptr); entry; entry = TableNext(value, &entry->key)) {
-        AppendExport(node, &entry->key, depth + 1, &inner);
-        AppendExport(node, &entry->data, depth + 1, &inner);
+      for (const TableEntry* entry = TableNext(value, nullptr); entry;) {
+        const ScriptValue key = TableEntryKey(entry), data = TableEntryData(entry);
+        AppendExport(node, &key, depth + 1, &inner);
+        AppendExport(node, &data, depth + 1, &inner);
+        entry = TableNext(value, &key);
       }
       break;
     }

@@ -772,7 +772,7 @@ TEST_F(ScriptStateSaveTest, GlobalsAndWaitingTasksComeBackFromTheContainer) {
   TableEntry* entry = TableFindEntry(Global(2), &key);
   ReleaseValue(&key);
   ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->data.i, 9);
+  EXPECT_EQ(TableEntryData(entry).i, 9);
   ScriptTask* waiter = FindTask(engine_, waiting_[0]);
   ASSERT_NE(waiter, nullptr);
   EXPECT_EQ(waiter->state, kTaskWaiting);

@@ -3,6 +3,7 @@
 // every pool counter back to 0 once the containers are released.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -38,7 +39,11 @@ class ContainersTest : public ScriptEngineTest {
   // Keys in the order TableNext hands them out.
   static std::vector<int32_t> IterationOrder(ScriptValue* table) {
     std::vector<int32_t> out;
-    for (TableEntry* e = TableNext(table, nullptr); e; e = TableNext(table, &e->key)) out.push_back(e->key.i);
+    for (TableEntry* e = TableNext(table, nullptr); e;) {
+      const ScriptValue key = TableEntryKey(e);
+      out.push_back(key.i);
+      e = TableNext(table, &key);
+    }
     return out;
   }
   static ScriptValue Int(int32_t i) {
@@ -283,8 +288,76 @@ TEST_F(ContainersTest, TableRehashesAtSixteenEntriesAndReversesChains) {
   EXPECT_EQ(Stats().currentBytes[kPoolEntry], 16 * 16);
   TableEntry* e = TableFindEntry(&table, &key);
   ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->data.i, 115);
+  EXPECT_EQ(TableEntryData(e).i, 115);
   ReleaseValue(&table);
+}
+
+// A table filled with keys 0, 1, 2 ... finds them by number and builds its chains only when
+// walked: the walk, the bucket count and every counter must be those of a table that chained
+// each insertion, also where a doubling of its buckets failed.
+TEST_F(ContainersTest, NumberedTableWalksAndCountsAsAChainedOne) {
+  struct Case {
+    int32_t count;
+    int32_t failingKey;  // the insertion whose bucket doubling fails; -1: none
+  };
+  const Case kCases[] = {{1, -1}, {15, -1}, {16, -1}, {17, -1}, {65, -1}, {1000, -1}, {40, 15}, {300, 63}};
+  struct Result {
+    std::vector<int32_t> order;
+    uint32_t bucketCount;
+    int32_t bucketBytes, bucketPeak, entryBytes;
+    int64_t managerBytes;
+  };
+  auto fill = [&](const Case& c, bool chainedFromTheStart) {
+    ScriptValue table{};
+    AllocTableValue(&table);
+    if (chainedFromTheStart) {
+      // A text key makes the chains at once; taken out again, it leaves only empty buckets.
+      ScriptValue text{}, data = Int(0);
+      SetValueString(&text, "x");
+      TableSet(&table, &text, &data);
+      EXPECT_EQ(TableRemove(&table, &text), 1);
+      ReleaseValue(&text);
+    }
+    PoolStatistics& stats = engine_->statistics;
+    const int32_t peakBefore = stats.peakBytes[kPoolBuckets];
+    stats.peakBytes[kPoolBuckets] = stats.currentBytes[kPoolBuckets];
+    const uint64_t before = gMemCounters.currentBytes;
+    for (int32_t k = 0; k < c.count; ++k) {
+      ScriptValue key = Int(k), data = Int(k * 3);
+      // The entry is counted first, the doubling next.
+      if (k == c.failingKey) SetPoolAllocFailure(1);
+      TableSet(&table, &key, &data);
+      SetPoolAllocFailure(-1);
+    }
+    for (int32_t k : {0, c.count - 1, c.count, -1}) {
+      ScriptValue key = Int(k);
+      TableEntry* entry = TableFindEntry(&table, &key);
+      EXPECT_EQ(entry != nullptr, k >= 0 && k < c.count) << k;
+      if (entry) {
+        EXPECT_EQ(TableEntryData(entry).i, k * 3);
+      }
+    }
+    Result r{{}, table.table->bucketCount, Stats().currentBytes[kPoolBuckets], Stats().peakBytes[kPoolBuckets],
+             Stats().currentBytes[kPoolEntry], int64_t(gMemCounters.currentBytes - before)};
+    r.order = IterationOrder(&table);
+    EXPECT_EQ(Stats().currentBytes[kPoolBuckets], r.bucketBytes) << "a walk counts nothing";
+    ReleaseValue(&table);
+    EXPECT_EQ(Stats().currentBytes[kPoolBuckets], 0);
+    EXPECT_EQ(Stats().currentBytes[kPoolEntry], 0);
+    stats.peakBytes[kPoolBuckets] = std::max(peakBefore, stats.peakBytes[kPoolBuckets]);
+    return r;
+  };
+  for (const Case& c : kCases) {
+    const Result numbered = fill(c, false), chained = fill(c, true);
+    EXPECT_EQ(numbered.order, chained.order) << c.count;
+    EXPECT_EQ(numbered.order.size(), size_t(c.count));
+    EXPECT_EQ(numbered.bucketCount, chained.bucketCount) << c.count;
+    EXPECT_EQ(numbered.bucketBytes, chained.bucketBytes) << c.count;
+    EXPECT_EQ(numbered.bucketPeak, chained.bucketPeak) << c.count;
+    EXPECT_EQ(numbered.entryBytes, chained.entryBytes) << c.count;
+    // The chained table's buckets were counted before `before`.
+    EXPECT_EQ(numbered.managerBytes, chained.managerBytes + 16) << c.count;
+  }
 }
 
 // Entries live in blocks their table owns, yet each is counted, and can fail, as a record of its
@@ -340,7 +413,8 @@ TEST_F(ContainersTest, TableEntriesCountAsTheirOwnRecordsWhereverTheyLive) {
     ScriptValue key = Int(k);
     TableEntry* entry = TableFindEntry(&table, &key);
     ASSERT_NE(entry, nullptr) << k;
-    EXPECT_STREQ(GetValueString(&entry->data), "kept");
+    const ScriptValue data = TableEntryData(entry);
+    EXPECT_STREQ(GetValueString(&data), "kept");
   }
   EXPECT_EQ(IterationOrder(&table).size(), order.size());
 
@@ -372,7 +446,7 @@ TEST_F(ContainersTest, TextKeysMatchAcrossPoolAndStringObjects) {
   TableSet(&table, &poolKey, &one);
   TableSet(&table, &stringKey, &two);
   EXPECT_EQ(GetTableCount(&table), 1);
-  EXPECT_EQ(TableFindEntry(&table, &poolKey)->data.i, 2);
+  EXPECT_EQ(TableEntryData(TableFindEntry(&table, &poolKey)).i, 2);
   EXPECT_EQ(TableFindEntry(&table, &one), nullptr);
   TableSet(&table, &oneText, &one);
   TableSet(&table, &one, &two);
@@ -384,7 +458,10 @@ TEST_F(ContainersTest, TextKeysMatchAcrossPoolAndStringObjects) {
   EXPECT_EQ(GetTableCount(&table), 3);
   EXPECT_EQ(TableFindEntry(&table, &real), nullptr);
   int walked = 0;
-  for (TableEntry* e = TableNext(&table, nullptr); e && walked < 10; e = TableNext(&table, &e->key)) ++walked;
+  for (TableEntry* e = TableNext(&table, nullptr); e && walked < 10; ++walked) {
+    const ScriptValue key = TableEntryKey(e);
+    e = TableNext(&table, &key);
+  }
   EXPECT_EQ(walked, 3);
   EXPECT_EQ(TableRemove(&table, &stringKey), 1);
   EXPECT_EQ(TableRemove(&table, &stringKey), 0);
@@ -405,12 +482,12 @@ TEST_F(ContainersTest, RemovalDuringIteration) {
   std::vector<int32_t> order = IterationOrder(&table);
   ScriptValue gone = Int(order[5]);
   TableRemove(&table, &gone);
-  EXPECT_EQ(TableNext(&table, &gone)->key.i, order[0]);
+  EXPECT_EQ(TableEntryKey(TableNext(&table, &gone)).i, order[0]);
 
   // Removing each visited entry drains the table and terminates.
   int removed = 0;
   for (TableEntry* e = TableNext(&table, nullptr); e;) {
-    ScriptValue key = e->key;
+    ScriptValue key = TableEntryKey(e);
     ASSERT_EQ(TableRemove(&table, &key), 1);
     ++removed;
     e = TableNext(&table, &key);

@@ -278,12 +278,13 @@ TEST_F(ScriptSave, RoundTripRestoresIdsCountersContainersReferencesAndTasks) {
   SetValueString(&key, "key");
   TableEntry* found = TableFindEntry(g1, &key);
   ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->key.type, kValueString);
-  EXPECT_EQ(found->data.object, ob);
+  EXPECT_EQ(found->keyType, kValueString);
+  EXPECT_EQ(TableEntryData(found).object, ob);
   SetValueInt(&key, 3);
   found = TableFindEntry(g1, &key);
   ASSERT_NE(found, nullptr);
-  EXPECT_EQ(ValueDouble(&found->data), 6553.0 / 65536.0);
+  const ScriptValue real = TableEntryData(found);
+  EXPECT_EQ(ValueDouble(&real), 6553.0 / 65536.0);
   ReleaseValue(&key);
   EXPECT_EQ(ValueDouble(Global(2)), 2.5);
 

@@ -72,9 +72,13 @@ bool SameValue(ScriptValue* a, ScriptValue* b) {
     }
     case kValueTable: {
       if (GetTableCount(a) != GetTableCount(b)) return false;
-      for (TableEntry* e = TableNext(a, nullptr); e; e = TableNext(a, &e->key)) {
-        TableEntry* other = TableFindEntry(b, &e->key);
-        if (!other || !SameValue(&e->data, &other->data)) return false;
+      for (TableEntry* e = TableNext(a, nullptr); e;) {
+        ScriptValue key = TableEntryKey(e), data = TableEntryData(e);
+        TableEntry* other = TableFindEntry(b, &key);
+        if (!other) return false;
+        ScriptValue otherData = TableEntryData(other);
+        if (!SameValue(&data, &otherData)) return false;
+        e = TableNext(a, &key);
       }
       return true;
     }
@@ -403,10 +407,12 @@ TEST_F(ValueXmlTest, ImportRules) {
       picture += "]";
     } else if (v.type == kValueTable) {
       picture = "{";
-      for (TableEntry* e = TableNext(&v, nullptr); e; e = TableNext(&v, &e->key)) {
-        std::string k = describe(&e->key);
+      for (TableEntry* e = TableNext(&v, nullptr); e;) {
+        ScriptValue key = TableEntryKey(e), data = TableEntryData(e);
+        std::string k = describe(&key);
         if (k.front() == '\'') k = k.substr(1, k.size() - 2);
-        picture += (picture.size() > 1 ? "," : "") + k + ":" + describe(&e->data);
+        picture += (picture.size() > 1 ? "," : "") + k + ":" + describe(&data);
+        e = TableNext(&v, &key);
       }
       picture += "}";
     } else {
@@ -437,8 +443,8 @@ TEST_F(ValueXmlTest, ElementForm) {
   SetString(&key, "id");
   TableEntry* id = TableFindEntry(attributes, &key);
   ASSERT_NE(id, nullptr);
-  EXPECT_EQ(id->data.type, kValueInt);
-  EXPECT_EQ(id->data.i, -12);
+  EXPECT_EQ(id->dataType, kValueInt);
+  EXPECT_EQ(TableEntryData(id).i, -12);
   EXPECT_STREQ(GetValueString(ArrayElementPtr(&v, 2)), "hello");
   ReleaseValue(&v);
   ReleaseValue(&key);
@@ -466,11 +472,12 @@ TEST_F(ValueXmlTest, ElementFormAttributesAndChildKinds) {
     SetString(&key, "a");
     TableEntry* entry = TableFindEntry(ArrayElementPtr(&v, 1), &key);
     ASSERT_NE(entry, nullptr) << c.text;
-    EXPECT_EQ(entry->data.type, c.type) << c.text;
+    const ScriptValue data = TableEntryData(entry);
+    EXPECT_EQ(data.type, c.type) << c.text;
     if (c.type == kValueInt) {
-      EXPECT_EQ(entry->data.i, c.number) << c.text;
+      EXPECT_EQ(data.i, c.number) << c.text;
     } else {
-      EXPECT_STREQ(GetValueString(&entry->data), c.text);
+      EXPECT_STREQ(GetValueString(&data), c.text);
     }
     ReleaseValue(&v);
     ReleaseValue(&key);
@@ -524,7 +531,10 @@ TEST_F(ValueXmlTest, TablePairsWithKeysThatCannotBeFoundAreLeftOut) {
   ASSERT_EQ(v.type, kValueTable);
   EXPECT_EQ(GetTableCount(&v), 2);
   int walked = 0;
-  for (TableEntry* e = TableNext(&v, nullptr); e && walked < 10; e = TableNext(&v, &e->key)) ++walked;
+  for (TableEntry* e = TableNext(&v, nullptr); e && walked < 10; ++walked) {
+    const ScriptValue key = TableEntryKey(e);
+    e = TableNext(&v, &key);
+  }
   ASSERT_EQ(walked, 2);  // a walk that starts over would run on for ever
 
   xmlNodePtr node = ExportValueXml(&v);

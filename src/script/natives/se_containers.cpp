@@ -30,34 +30,12 @@ const ScriptValue* ReadElement(ScriptValue* array, int64_t i) {
   return &a->elements[i];
 }
 
-// Entries in iteration order.
-struct TableWalk {
-  const ScriptTable* table;
-  uint32_t bucket;
-  TableEntry* entry;
-};
-
-TableEntry* WalkNext(TableWalk* walk) {
-  const ScriptTable* t = walk->table;
-  if (!t || !t->buckets) return nullptr;
-  if (walk->entry && walk->entry->next) return walk->entry = walk->entry->next;
-  uint32_t b = walk->entry ? walk->bucket + 1 : 0;
-  for (; b < t->bucketCount; ++b) {
-    if (t->buckets[b]) {
-      walk->bucket = b;
-      return walk->entry = t->buckets[b];
-    }
-  }
-  walk->bucket = t->bucketCount;
-  return walk->entry = nullptr;
-}
-
 // The entry at position n (0-based) in iteration order, or null.
 TableEntry* EntryAt(const ScriptValue* table, int64_t n) {
   if (n < 0) return nullptr;
-  TableWalk walk{table->table, 0, nullptr};
-  TableEntry* entry = WalkNext(&walk);
-  for (int64_t k = 0; entry && k < n; ++k) entry = WalkNext(&walk);
+  TableCursor cursor{0, 0};
+  TableEntry* entry = TableStep(table->table, &cursor);
+  for (int64_t k = 0; entry && k < n; ++k) entry = TableStep(table->table, &cursor);
   return entry;
 }
 
@@ -67,10 +45,12 @@ int32_t AnswerTableList(SECall* call, bool keys) {
   ScriptValue result{};
   int32_t count = table ? GetTableCount(table) : 0;
   if (!AllocArrayValue(&result, count)) return SEAnswerInt(call, 0);
-  TableWalk walk{table ? table->table : nullptr, 0, nullptr};
+  ScriptTable* t = table ? table->table : nullptr;
+  TableCursor cursor{0, 0};
   int32_t i = 0;
-  for (TableEntry* e = WalkNext(&walk); e && i < count; e = WalkNext(&walk), ++i) {
-    if (!ArrayWrite(&result, i, keys ? &e->key : &e->data)) break;
+  for (TableEntry* e = TableStep(t, &cursor); e && i < count; e = TableStep(t, &cursor), ++i) {
+    const ScriptValue value = keys ? TableEntryKey(e) : TableEntryData(e);
+    if (!ArrayWrite(&result, i, &value)) break;
   }
   return SEAnswerValue(call, &result);
 }
@@ -261,7 +241,9 @@ int32_t SE_TableFind(SECall* call) {
   ScriptValue* table = SEArgTable(call, 0);
   ScriptValue* key = SEArgValue(call, 1);
   TableEntry* entry = table && key ? TableFindEntry(table, key) : nullptr;
-  return entry ? SEAnswerCopy(call, &entry->data) : SEAnswerInt(call, 0);
+  if (!entry) return SEAnswerInt(call, 0);
+  const ScriptValue data = TableEntryData(entry);
+  return SEAnswerCopy(call, &data);
 }
 
 int32_t SE_TableExists(SECall* call) {
@@ -278,7 +260,9 @@ int32_t SE_TableNext(SECall* call) {
   // not hold starts from the first key. A walk that meets a key 0 reads it as its end anyway.
   const bool resume = key && ValueIsTrue(key) && TableFindEntry(table, key);
   const TableEntry* next = resume ? TableNext(table, key) : TableNext(table, nullptr);
-  return next ? SEAnswerCopy(call, &next->key) : SEAnswerInt(call, 0);
+  if (!next) return SEAnswerInt(call, 0);
+  const ScriptValue nextKey = TableEntryKey(next);
+  return SEAnswerCopy(call, &nextKey);
 }
 
 int32_t SE_TableRemove(SECall* call) {
@@ -287,7 +271,8 @@ int32_t SE_TableRemove(SECall* call) {
   TableEntry* entry = table && key ? TableFindEntry(table, key) : nullptr;
   if (!entry) return SEAnswerInt(call, 0);
   ScriptValue data{};
-  CopyValue(&data, &entry->data);
+  const ScriptValue held = TableEntryData(entry);
+  CopyValue(&data, &held);
   TableRemove(table, key);
   return SEAnswerValue(call, &data);
 }
@@ -300,7 +285,9 @@ int32_t SE_TableRandomKey(SECall* call) {
   int32_t count = table ? GetTableCount(table) : 0;
   if (count <= 0) return SEAnswerInt(call, 0);
   TableEntry* entry = EntryAt(table, RandomBelow(count));
-  return entry ? SEAnswerCopy(call, &entry->key) : SEAnswerInt(call, 0);
+  if (!entry) return SEAnswerInt(call, 0);
+  const ScriptValue key = TableEntryKey(entry);
+  return SEAnswerCopy(call, &key);
 }
 
 int32_t SE_TableNumberedKey(SECall* call) {
@@ -308,7 +295,9 @@ int32_t SE_TableNumberedKey(SECall* call) {
   int32_t n = SEArgInt(call, 1, -1);
   if (!table || n < 0 || n >= GetTableCount(table)) return SEAnswerInt(call, 0);
   TableEntry* entry = EntryAt(table, n);
-  return entry ? SEAnswerCopy(call, &entry->key) : SEAnswerInt(call, 0);
+  if (!entry) return SEAnswerInt(call, 0);
+  const ScriptValue key = TableEntryKey(entry);
+  return SEAnswerCopy(call, &key);
 }
 
 int32_t SE_TableClone(SECall* call) {
@@ -319,8 +308,11 @@ int32_t SE_TableClone(SECall* call) {
     return SEAnswerValue(call, &result);
   }
   if (table) {
-    TableWalk walk{table->table, 0, nullptr};
-    for (TableEntry* e = WalkNext(&walk); e; e = WalkNext(&walk)) TableSet(&result, &e->key, &e->data);
+    TableCursor cursor{0, 0};
+    for (TableEntry* e = TableStep(table->table, &cursor); e; e = TableStep(table->table, &cursor)) {
+      const ScriptValue key = TableEntryKey(e), data = TableEntryData(e);
+      TableSet(&result, &key, &data);
+    }
   }
   return SEAnswerValue(call, &result);
 }
