@@ -151,6 +151,10 @@ void DrawLensFlareScene(SceneRecord* flareScene) {
   ListNode* first = ListFirst(&flareScene->cameras);
   if (!first) return;
   CameraRecord* camera = CameraOfNode(first);
+  // The lens-flare scene takes no part in the frame's matrix pass: its camera, a root that never
+  // moves, gets its world copies here, or it would look through a zero matrix and show nothing.
+  camera->instance.world = camera->instance.position;
+  camera->instance.worldMatrix = camera->instance.matrix;
   UpdateLensFlares();
   UpdateSceneForCamera(flareScene, camera);
   CameraPrepareView(flareScene, camera);

@@ -110,7 +110,9 @@ void PlaceSprites(CameraNode* node, SceneRecord* flareScene, double aspectW, dou
       c = std::max(c, byte << 8 | byte);
     }
   }
-  const double x = double(node->screenX - kViewportCentre), y = double(node->screenY - kViewportCentre);
+  // Screen y grows downwards, the lens-flare camera's y upwards: a source above the centre has
+  // its sprites above it.
+  const double x = double(node->screenX - kViewportCentre), y = double(kViewportCentre - node->screenY);
   const uint32_t offsetAngle = static_cast<uint32_t>(std::lround(std::atan2(y, x) / (2 * M_PI) * 65536.0)) & 0xFFFF;
   for (int32_t i = 0; i < elements; ++i) {
     const LensflareElement& element = row->elements[i];
@@ -142,6 +144,8 @@ void PlaceSprites(CameraNode* node, SceneRecord* flareScene, double aspectW, dou
     const int32_t rollFactor = element.words[kElementRoll];
     const uint32_t roll = rollFactor ? (static_cast<uint32_t>(rollFactor) * offsetAngle) & 0xFFFF : 0;
     B3D_InstSetRot(sprite, 0, 0, static_cast<int32_t>(roll));
+    // No matrix pass runs over the lens-flare scene: the sprite's world copies are made here.
+    sprite->worldMatrix = sprite->matrix;
   }
 }
 

@@ -111,14 +111,15 @@ TEST_F(Flares, SpritesStandInTheLensFlareSceneAlongTheLineThroughTheCentre) {
 
 // The sprites stand in fractions of the 4:3 frame whatever the screen's size in pixels: a
 // quarter of the way from the centre to the edge is 0x4000 across on every 4:3 screen; a wider
-// screen keeps the width and shortens the height.
+// screen keeps the width and shortens the height. The node's point lies below the centre (screen
+// y grows downwards), so the sprite stands below it (the flare camera's y grows upwards).
 TEST_F(Flares, SpritesArePlacedByTheScreensShapeNotItsPixels) {
   struct Case {
     int32_t width, height;
     int32_t x, y;
   };
-  const Case kCases[] = {{0, 0, 0x4000, 0x4000}, {1024, 768, 0x4000, 0x4000}, {640, 480, 0x4000, 0x4000},
-                         {1280, 720, 0x4000, 0x3000}};
+  const Case kCases[] = {{0, 0, 0x4000, -0x4000}, {1024, 768, 0x4000, -0x4000}, {640, 480, 0x4000, -0x4000},
+                         {1280, 720, 0x4000, -0x3000}};
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.width);
     block_.screenWidth = c.width;
@@ -128,6 +129,22 @@ TEST_F(Flares, SpritesArePlacedByTheScreensShapeNotItsPixels) {
     ASSERT_NE(node_->owned[0], nullptr);
     EXPECT_NEAR(node_->owned[0]->world.x, c.x, 1);
     EXPECT_NEAR(node_->owned[0]->world.y, c.y, 1);
+  }
+}
+
+// No matrix pass runs over the lens-flare scene, so the sprite's roll must reach the world
+// matrix it is drawn with; a point above and right of the centre turns it by an eighth.
+TEST_F(Flares, ASpritesRollReachesTheMatrixItIsDrawnWith) {
+  elements_[0].words[4] = 1;
+  node_->screenX = 0xC000;
+  node_->screenY = 0x4000;
+  node_->visible = 1;
+  UpdateLensFlares();
+  ASSERT_NE(node_->owned[0], nullptr);
+  FixedMatrix turned;
+  MatrixFromAngles(&turned, 0, 0, 0x2000);
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(node_->owned[0]->worldMatrix.m[r][c], turned.m[r][c], 2) << r << c;
   }
 }
 

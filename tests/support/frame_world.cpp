@@ -268,7 +268,15 @@ std::vector<uint32_t> FrameWorld::ReadBackBuffer() {
 }
 
 BodyRecord* FrameWorld::CacheCube(int32_t id, bool glowing) {
-  BodyRecord* body = bodies_ ? bodies_->ParseText(id, TexturedCubeText(glowing ? "checker" : nullptr)) : nullptr;
+  return CacheBodyText(id, TexturedCubeText(glowing ? "checker" : nullptr));
+}
+
+void FrameWorld::WriteGameFile(const std::string& relative, const std::string& bytes) {
+  if (world_) world_->WriteLoose(relative, bytes);
+}
+
+BodyRecord* FrameWorld::CacheBodyText(int32_t id, const std::string& text) {
+  BodyRecord* body = bodies_ ? bodies_->ParseText(id, text) : nullptr;
   if (!body) return nullptr;
   cached_.push_back(body);
   // Parsing may have put it in the cache already. Its meshes are made by the instances that

@@ -42,6 +42,11 @@ class FrameWorld {
   // its material also takes the checker as its light map, so it glows where the glow filter is on. On closing, the world takes it out of the cache,
   // resets the engine (freeing the scenes a test made there) and frees it. Null on failure.
   BodyRecord* CacheCube(int32_t id, bool glowing);
+  // Any text body as body `id` in the engine's body cache, kept and freed like the cube above.
+  BodyRecord* CacheBodyText(int32_t id, const std::string& text);
+  // A file of the game folder (a path with "/", e.g. "textures/hull.tga"), for the bodies'
+  // textures; write it before the bodies that name it are cached.
+  void WriteGameFile(const std::string& relative, const std::string& bytes);
 
   // One frame: begin, the camera's view and clear, every cube, end. False when a step fails.
   bool DrawFrame();

@@ -83,9 +83,14 @@ std::string Number(double v) {
   return text;
 }
 
-// One kind-6 material naming `texture`; `twoSided` draws its faces from both sides.
-std::string Material(const std::string& texture, bool twoSided) {
-  return "MATERIAL6: 1; 0; " + texture + "; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; " +
+// Material flag: the faces blend over the picture by their texture's alpha.
+constexpr int kBlendedByAlpha = 0x4;
+
+// One kind-6 material naming `texture`; `twoSided` draws its faces from both sides; `flags` is
+// its flag word.
+std::string Material(const std::string& texture, bool twoSided, int flags = 0) {
+  return "MATERIAL6: 1; " + std::to_string(flags) + "; " + texture +
+         "; 60;60;60; 255;255;255; 255;255;255; 0;0;20;40; 0; " +
          (twoSided ? "1" : "0") + ";0; 100; NULL;0; NULL;0; NULL;0; NULL;0; NULL;0;\n";
 }
 
@@ -208,8 +213,76 @@ std::string FlareSpriteBodyText(const std::string& name, const std::string& text
   Mesh mesh;
   const double h = half;
   AddQuad(&mesh, {-h, -h, 0}, {-h, h, 0}, {h, h, 0}, {h, -h, 0}, {0, 0, 1});
-  return BodyText(name, Material(texture, true), mesh);
+  // The glow fades out towards its rim through the texture's alpha.
+  return BodyText(name, Material(texture, true, kBlendedByAlpha), mesh);
 }
+
+namespace {
+
+// Letter shapes for the 3D text, five pixels wide and seven high, one row a byte (bit 4 the left
+// pixel): the demo font's glyphs are frames with a pattern inside, which no one could read in a
+// word. Characters without a shape here take the demo font's glyph.
+struct LetterShape {
+  char code;
+  uint8_t rows[7];
+};
+constexpr LetterShape kLetterShapes[] = {
+    {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+    {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
+    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}},
+    {'D', {0x1E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x1E}},
+    {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}},
+    {'F', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10}},
+    {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}},
+    {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+    {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'J', {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C}},
+    {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}},
+    {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}},
+    {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}},
+    {'N', {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11}},
+    {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}},
+    {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}},
+    {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D}},
+    {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}},
+    {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}},
+    {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
+    {'U', {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}},
+    {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}},
+    {'W', {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A}},
+    {'X', {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11}},
+    {'Y', {0x11, 0x11, 0x0A, 0x04, 0x04, 0x04, 0x04}},
+    {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F}},
+    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
+    {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
+    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
+    {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
+    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}},
+    {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}},
+    {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
+    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}},
+    {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
+};
+
+const LetterShape* ShapeOf(int32_t code) {
+  if (code >= 'a' && code <= 'z') code -= 'a' - 'A';
+  for (const LetterShape& shape : kLetterShapes) {
+    if (shape.code == code) return &shape;
+  }
+  return nullptr;
+}
+
+// Whether pixel (x, y) of the character's 8 x 8 cell is set: a letter shape stands in columns 1
+// to 5 and rows 1 to 7.
+bool CharacterPixel(int32_t code, int x, int y) {
+  const LetterShape* shape = ShapeOf(code);
+  if (!shape) return image_tool::DemoGlyphBit(code, x, y, image_tool::DemoGlyphWidth(code));
+  if (x < 1 || x > 5 || y < 1 || y > 7) return false;
+  return (shape->rows[y - 1] >> (5 - x) & 1) != 0;
+}
+
+}  // namespace
 
 std::string TextCharacterBodyText(int32_t code, const std::string& texture) {
   // Pixels of 12 units: the 8 x 8 cell spans 96 units, centred on the character's origin.
@@ -217,15 +290,18 @@ std::string TextCharacterBodyText(int32_t code, const std::string& texture) {
   Mesh mesh;
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
-      if (!image_tool::DemoGlyphBit(code, x, y, image_tool::DemoGlyphWidth(code))) continue;
+      if (!CharacterPixel(code, x, y)) continue;
       const double x0 = x * kPixel - kHalfCell, y0 = kHalfCell - (y + 1) * kPixel;
       AddQuad(&mesh, {x0, y0, 0}, {x0, y0 + kPixel, 0}, {x0 + kPixel, y0 + kPixel, 0}, {x0 + kPixel, y0, 0},
               {x0 + kPixel / 2, y0 + kPixel / 2, 1});
     }
   }
   if (mesh.faces.empty()) AddQuad(&mesh, {0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}, {0.5, 0.5, 1});
-  // The text places its characters by the size of its root character: two cells apart, so
-  // neighbouring glyphs keep a gap.
+  // A body's points are read as fractions of its farthest coordinate, which the instance's size
+  // then stretches to; the text sets its characters one size apart. A point that no face uses
+  // stands at 2.5 half cells, so every glyph keeps the same scale and its cell takes four fifths
+  // of the step from one character to the next: neighbouring glyphs keep a gap.
+  AddPoint(&mesh, {0, 0, 2.5 * kHalfCell});
   return BodyText("char" + std::to_string(code), Material(texture, true), mesh, static_cast<int>(4 * kHalfCell));
 }
 

@@ -16,11 +16,12 @@ std::string ShipBodyText(const std::string& texture);
 std::string StationBodyText(const std::string& texture);
 // A planet: a smoothed sphere of 24 x 12 faces with longitude and latitude texture coordinates.
 std::string PlanetBodyText(const std::string& texture);
-// A flat square sprite facing the camera (towards -z), both sides drawn: a lens-flare element.
+// A flat square sprite facing the camera (towards -z), both sides drawn and blended over the
+// picture by its texture's alpha: a lens-flare element.
 std::string FlareSpriteBodyText(const std::string& name, const std::string& texture, int32_t half);
-// The 3D text character `code`: one square per set pixel of the demo font's 8 x 8 glyph, facing
-// -z, both sides drawn, in `texture`. A blank glyph still has one tiny square, since a body needs
-// a mesh.
+// The 3D text character `code`: one square per set pixel of its 8 x 8 cell, facing -z, both sides
+// drawn, in `texture`; letters and digits take a 5 x 7 letter shape, other characters the demo
+// font's glyph. A blank glyph still has one tiny square, since a body needs a mesh.
 std::string TextCharacterBodyText(int32_t code, const std::string& texture);
 
 // The body ids the scene stretch uses, each with its text.

@@ -52,8 +52,8 @@ Fields Particles3() {
 Fields Lensflares() {
   return {Int(2),
           Int(2),
-          Str("6"), Fixed(kOne / 2), Int(10), Int(20), Int(-3),
-          Str("7"), Fixed(kOne), Int(30), Int(40), Int(5),
+          Str("6"), Fixed(kOne), Int(8), Int(12), Int(0),
+          Str("7"), Fixed(kOne * 2 / 5), Int(3), Int(5), Int(5),
           Int(0)};
 }
 

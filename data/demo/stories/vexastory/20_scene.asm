@@ -369,9 +369,9 @@ scene_build:
   push2
   native SA_AllocTextInst
   mvg 22
-  push0                 ; B3D_InstSetPos(text, 450, 700, 0), turned half round to face the take's camera
-  pushi 700
-  pushi 450
+  push0                 ; B3D_InstSetPos(text, 800, 1100, 0) above the hub, turned half round to face the
+  pushi 1100            ; take's camera: its four characters, one size (400) apart, stand centred over it
+  pushi 800
   ldg 22
   pushb 4
   native B3D_InstSetPos
@@ -383,7 +383,7 @@ scene_build:
   pushb 4
   native B3D_InstSetRot
   pop
-  pushi 260             ; B3D_InstSetSize(text, 260): the characters' spacing and size grow with it
+  pushi 400             ; B3D_InstSetSize(text, 400): the characters' spacing and size grow with it
   ldg 22
   push2
   native B3D_InstSetSize
