@@ -76,31 +76,31 @@ sector_not_replay:
   pop
   newc 151              ; the receiver of the ships' events
   mvg 45
-  push1                 ; SectorShip(x, y, z, group): the attackers (group 1) close in from
-  push0                 ; behind the defenders (group 2), between the sector's entry and the
-  pushi 15000           ; station (at 0, 0, 24000 in the first sector)
+  push1                 ; SectorShip(x, y, z, group), pushed from the last: the attackers
+  pushi 15000           ; (group 1) close in from behind the defenders (group 2), between the
+  push0                 ; sector's entry and the station (at 0, 0, 24000 in the first sector)
   pushi 400
   pushb 4
   call sector_ship
   mvg 48
   push1
-  pushi -100
-  pushi 600
   pushi 16500
+  pushi 600
+  pushi -100
   pushb 4
   call sector_ship
   mvg 49
   push2
-  pushi 1000
-  push0
   pushi 15000
+  push0
+  pushi 1000
   pushb 4
   call sector_ship
   mvg 51
   push2
-  pushi 500
-  pushi 600
   pushi 16500
+  pushi 600
+  pushi 500
   pushb 4
   call sector_ship
   mvg 50
