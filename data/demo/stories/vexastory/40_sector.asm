@@ -1,7 +1,9 @@
 ; The sector stretch of the demo story: a universe imported from "types\Universe.xml" and built
 ; through the object commands, two groups of ships in its first sector under script orders (two
-; attackers against two defenders, one of which docks at the station while the other guards it),
-; and every event the simulation raises on them logged to the report with its frame.
+; attackers against two defenders: one attacker shoots the guard down, the other raids the station
+; with its laser and a missile; one defender is ordered into the station, the other guards it),
+; every event the simulation raises on them logged to the report with its frame, and one frame of
+; the fight drawn by a camera of its own and captured.
 ;
 ; Around the story's save: the run goes on for kSectorFrames frames after its save, logging, and
 ; then reads the save back; the restored game runs the same frames again, logging the same lines,
@@ -13,6 +15,7 @@
 ;   G47 the station of the first sector               G48, G49 the attackers
 ;   G50, G51 the defenders                            G52 the imported universe (arrays)
 ;   G53 sector index, G54 that sector                 G55 child index
+;     (after the build: G53 the fight's camera, G54 the first sector's space scene)
 ;   G56 slot of the last save requested (0: slot 1)   G57 stage: 0 none, 1 fighting, 2 second save asked
 ;   G58 objects built, G59 gates built
 ; kSectorFrames, the frames logged after a save: 30 (in sector_input).
