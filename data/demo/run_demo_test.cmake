@@ -130,8 +130,9 @@ if(GOLDEN_DIR)
   compare_shot(${shots}/vexascreen00001.bmp ${GOLDEN_DIR}/vexascreen00001.png)
   # The first frame after the load shows the scene the save restored: it must match the frame the
   # same run drew before the save, with the same tolerance.
-  # The cockpit stretch captures one frame between the two, so the frame after the load is the third.
-  set(restored_shot 00003)
+  # The cockpit and sector stretches capture one frame each between the two, so the frame after the
+  # load is the fourth.
+  set(restored_shot 00004)
   get_filename_component(image_tools ${COMPARE} DIRECTORY)
   execute_process(COMMAND ${PYTHON} ${image_tools}/bmp_to_png.py ${shots}/vexascreen00001.bmp
                   RESULT_VARIABLE converted OUTPUT_QUIET ERROR_VARIABLE err)
@@ -169,6 +170,21 @@ endif()
 # this run wrote after its load.
 set(sector_save1 Ulnar02.sav)
 set(sector_save2 Ulnar03.sav)
+set(sector_fight_shot 00003)
+# The fight's frame (its own camera in the first sector, three frames after the first attacker fired
+# and shot the guard down), drawn under the fixed frame step and the fixed seed: the tolerance of
+# shot_compare.py.
+if(GOLDEN_DIR)
+  compare_shot(${WORK_DIR}/documents/Korvane/VexaNL/screenshots/vexascreen${sector_fight_shot}.bmp
+               ${GOLDEN_DIR}/sector_fight.png)
+endif()
+foreach(line IN ITEMS "demo: Sector: frame [0-9]+: UseAmmunition of ware 1, [0-9]+ left\\.\n"
+                      "demo: Sector: frame [0-9]+: MissileLaunched, subtype 0 \\(0\\)\\.\n"
+                      "demo: Sector: frame [0-9]+: MissileAlert, shooter [0-9]+ \\(0\\)\\.\n")
+  if(NOT text MATCHES "${line}")
+    message(FATAL_ERROR "the demo's report lacks the sector stretch's line matching: ${line}")
+  endif()
+endforeach()
 if(NOT text MATCHES "demo: Sector: universe imported from types\\\\Universe\\.xml: 3 sectors, 18 objects in them, 6 gates\\.\n")
   message(FATAL_ERROR "the demo's report lacks the universe the sector stretch built")
 endif()
@@ -235,10 +251,10 @@ message("sector stretch: ${event_count} events in the 30 frames after the load, 
 # The scene stretch (vexastory/20_scene.asm), the last: take time 1 s, take time 2 s just before
 # its save (slot 3), the first frame after that save was read back (the same take time) and the
 # frame after the take's end. Its goldens are named by what they show, not by shot number.
-set(scene_shot_1s 00004)
-set(scene_shot_before_save 00005)
-set(scene_shot_after_load 00006)
-set(scene_shot_end 00007)
+set(scene_shot_1s 00005)
+set(scene_shot_before_save 00006)
+set(scene_shot_after_load 00007)
+set(scene_shot_end 00008)
 foreach(line IN ITEMS
     "demo: Scene stretch: station, ship, planet, two lights and a 3D text built; the take of cut 3 starts\\.\n"
     "demo: Game saved in slot 3 at frame [0-9]+, result 1\\.\n"

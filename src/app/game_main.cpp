@@ -609,7 +609,10 @@ void ReadFrameStep() {
   const char* value = std::getenv(kFrameStepVariable);
   if (!value) return;
   long step = std::strtol(value, nullptr, 10);
-  if (step > 0) SetFixedFrameStep(static_cast<uint32_t>(step > 1000 ? 1000 : step));
+  if (step <= 0) return;
+  SetFixedFrameStep(static_cast<uint32_t>(step > 1000 ? 1000 : step));
+  // Start-up seeded the generator from the clock; a replayed run must draw the same numbers too.
+  GameSrand(kFixedStepSeed);
 }
 
 }  // namespace

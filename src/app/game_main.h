@@ -99,6 +99,8 @@ constexpr const char* kFrameLimitVariable = "KORVANE_MAX_FRAMES";
 // The environment variable that makes every frame take the same game time (ms, at most 200):
 // a headless run then replays exactly, whatever the machine's speed (see SetFixedFrameStep).
 constexpr const char* kFrameStepVariable = "KORVANE_FRAME_MS";
+// The random generator's seed under a fixed frame step (start-up otherwise seeds it from the clock).
+constexpr uint32_t kFixedStepSeed = 1;
 // The folder "-generaterdf" writes its texture bundle descriptions into ("rdf" when unset).
 constexpr const char* kBundleFolderVariable = "KORVANE_RDF_DIR";
 

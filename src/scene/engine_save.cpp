@@ -617,6 +617,19 @@ bool ReadTakes(LoadState* s, int32_t count) {
   return true;
 }
 
+// New records are numbered on from the highest handle the save brought back, whatever this
+// process counted before: every game read back from one save gives its new records the same
+// handles (the records from before the load go once the load is done).
+void NumberOnFromTheSave(const LoadState& s) {
+  uint32_t instances = 0, scenes = 0, takes = 0;
+  for (const PendingLinks& p : s.instances) instances = std::max(instances, p.instance->handle);
+  for (const SceneRecord* scene : s.scenes) scenes = std::max(scenes, scene->handle);
+  for (const TakeRecord* take : s.takes) takes = std::max(takes, take->handle);
+  HashSetKeyCounter(gEngine3D->handleTable, instances);
+  HashSetKeyCounter(gEngine3D->sceneTable, scenes);
+  HashSetKeyCounter(gEngine3D->takeTable, takes);
+}
+
 bool LoadSection(LoadState* s) {
   FileObject* file = s->file;
   uint32_t h[kHeaderWords];
@@ -635,6 +648,7 @@ bool LoadSection(LoadState* s) {
   gEngine3D->frameWord = MarkLinked(LookUpInstance(h[6]));
   gEngine3D->lensFlareInstance = MarkLinked(LookUpInstance(h[7]));
   if (!ReadCuts(s) || !ReadTakes(s, static_cast<int32_t>(h[9]))) return false;
+  NumberOnFromTheSave(*s);
   s->enabled = true;
   B3D_EnableAllObjects3D();
   EnsureLensFlareScene();

@@ -464,6 +464,11 @@ void MarkPartForRemoval(SpaceObject* owner, const EffectGroup* removed) {
     if (g != removed && g->owner == owner && g->keyA == removed->keyA && g->row == removed->row) return;
   }
   owner->flags |= kObjFlagRemove;
+  // Releasing the part frees its groups, the caller's among them, under the caller's walk: the
+  // groups are let go first (the walk frees groups without an owner) and freed by it alone.
+  LIST_FOR_EACH_SAFE(node, next, &gGroups) {
+    if (GroupOf(node)->owner == owner) GroupOf(node)->owner = nullptr;
+  }
   ReleaseObjectReferences(owner, 0);
 }
 

@@ -740,6 +740,9 @@ bool ReadUniverseSection(FileObject* file) {
   // Relink in key order: child lists come back in that order.
   std::sort(created.begin(), created.end(), [](const SpaceObject* a, const SpaceObject* b) { return a->id < b->id; });
   for (SpaceObject* o : created) ObjRelink(o);
+  // New objects are numbered on from the highest id read back, whatever this process counted
+  // before, so every game read back from one save gives its new objects the same ids.
+  HashSetKeyCounter(u->idHash, created.empty() ? 0 : created.back()->id);
   RemoveObjectsOutsideSectors();
   u->player = playerId != 0 ? FindObjectById(u, playerId) : nullptr;
   return IoTag(io, kTagEnd);

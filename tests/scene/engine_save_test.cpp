@@ -187,6 +187,33 @@ TEST_F(EngineSave, RestoredRecordsTakeOverTheHandlesOfThoseStillThere) {
   EXPECT_NE(GetSceneByHandle(oldScene->handle), oldScene);
 }
 
+// Whatever the process counted before a load, the records made after it are numbered on from the
+// highest handle the save brought back, so two games read back from one save hand out the same
+// handles.
+TEST_F(EngineSave, RecordsMadeAfterALoadAreNumberedOnFromTheSave) {
+  InstanceRecord* instance = B3D_InstAlloc();
+  SceneRecord* scene = B3D_SceneAlloc();
+  TakeRecord* take = AddTake(0);
+  const uint32_t handles[3] = {instance->handle, scene->handle, take->handle};
+  const std::string bytes = Save();
+  std::vector<std::vector<uint32_t>> made;
+  for (uint32_t counted : {0u, 40u, 41u}) {
+    Reset();
+    for (HashTable* table : {w_.engine().handleTable, w_.engine().sceneTable, w_.engine().takeTable}) {
+      HashSetKeyCounter(table, counted);
+    }
+    ASSERT_EQ(Load(bytes), 1);
+    made.push_back({B3D_InstAlloc()->handle, B3D_SceneAlloc()->handle, AddTake(0)->handle});
+  }
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_GT(made[0][i], handles[i]);
+    EXPECT_LT(made[0][i], 40u);
+    EXPECT_EQ(made[1][i], made[0][i]);
+    EXPECT_EQ(made[2][i], made[0][i]);
+  }
+}
+
 // One scene with a camera, one placed cut and one take: every record at its size, and a camera
 // without an environment source ends its block with 0.
 TEST_F(EngineSave, SceneCameraCutAndTakeRecordsHaveTheirSizes) {

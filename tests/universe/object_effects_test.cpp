@@ -188,6 +188,24 @@ TEST_F(ObjectEffects, PartObjectFadesAfterTheFadeDelay) {
   }
 }
 
+// The last group of a part ends: the part is released, which must not free the ending group (or
+// the part's other groups the step walks next) a second time.
+TEST_F(ObjectEffects, APartWhoseLastGroupEndsIsReleasedOnce) {
+  UniverseBlock universe{};  // the release walks a universe (an empty one here)
+  ListInit(&universe.objects);
+  gUniverse = &universe;
+  SpaceObject* part = Make(kClassBodyObject);
+  Define(1, {Entry(EEDF_TIMEOUT, 0, 100)});
+  Define(2, {Entry(EEDF_TIMEOUT, 0, 100)});
+  Start(1, 5, 0, part);
+  Start(2, 6, 0, part);
+  At(100);
+  At(120);
+  gUniverse = nullptr;
+  EXPECT_EQ(GroupCount(), 0);
+  EXPECT_NE(part->flags & kObjFlagRemoving, 0u);
+}
+
 TEST_F(ObjectEffects, PushWithoutPusherSpeedMovesNothing) {
   SpaceObject* pusher = Make(kClassShip);
   Define(1, {Entry(EEDF_PUSH)});

@@ -220,6 +220,22 @@ TEST_F(UniverseSave, TopLevelObjectOutsideASectorIsMarkedForRemoval) {
   EXPECT_NE(ById(id)->flags & kObjFlagRemoving, 0u);
 }
 
+// Ids of new objects go on from the highest id read back, not from what the process counted
+// before the load: two games read back from one save number their new objects alike.
+TEST_F(UniverseSave, NewObjectsAfterALoadAreNumberedOnFromTheHighestIdRead) {
+  SectorObject* sector = world_.Sector();
+  const uint32_t sectorId = sector->id;
+  const uint32_t last = world_.Add(kClassShip, sector)->id;
+  const std::string bytes = world_.Write();
+  for (uint32_t counted : {0u, 7u, last + 40}) {
+    SCOPED_TRACE(counted);
+    world_.EmptyKeepingEngine();
+    HashSetKeyCounter(gUniverse->idHash, counted);
+    ASSERT_TRUE(world_.Read(bytes));
+    EXPECT_EQ(world_.Add(kClassAsteroid, FindSectorById(sectorId))->id, last + 1);
+  }
+}
+
 // A small universe whose bytes the damaged-section cases edit: a sector (first record), a ship
 // in it (second), a laser in the ship (third) and a take.
 class DamagedSection : public UniverseSave {

@@ -69,7 +69,7 @@ Fields WareLists() { return {Int(1), Int(2), Str("LASER_DEMO"), Str("SHIP_DEMO")
 Fields ClassFields(int32_t objClass) {
   switch (objClass) {
     case kClassBullet: {
-      Fields f = Ints({40, 0, 3, 2000, 900, 0x400, 255, 128, 0});
+      Fields f = Ints({40, 0, 3, 2000, 900, 0x440, 255, 128, 0});  // 0x40: uses ammunition
       Append(&f, {Fixed(kOne / 2), Fixed(kOne / 4), Fixed(kOne)});
       Append(&f, Ints({1, 2, 3, 0, 4, 100, 0, 0}));
       Append(&f, Ints({0, 0, 0, 40, 0, 0, -1, 0, 5, 6}));

@@ -1,7 +1,9 @@
 ; The sector stretch of the demo story: a universe imported from "types\Universe.xml" and built
 ; through the object commands, two groups of ships in its first sector under script orders (two
-; attackers against two defenders, one of which docks at the station while the other guards it),
-; and every event the simulation raises on them logged to the report with its frame.
+; attackers against two defenders: one attacker shoots the guard down, the other raids the station
+; with its laser and a missile; one defender is ordered into the station, the other guards it),
+; every event the simulation raises on them logged to the report with its frame, and one frame of
+; the fight drawn by a camera of its own and captured.
 ;
 ; Around the story's save: the run goes on for kSectorFrames frames after its save, logging, and
 ; then reads the save back; the restored game runs the same frames again, logging the same lines,
@@ -13,6 +15,7 @@
 ;   G47 the station of the first sector               G48, G49 the attackers
 ;   G50, G51 the defenders                            G52 the imported universe (arrays)
 ;   G53 sector index, G54 that sector                 G55 child index
+;     (after the build: G53 the fight's camera, G54 the first sector's space scene)
 ;   G56 slot of the last save requested (0: slot 1)   G57 stage: 0 none, 1 fighting, 2 second save asked
 ;   G58 objects built, G59 gates built
 ; kSectorFrames, the frames logged after a save: 30 (in sector_input).
@@ -76,51 +79,98 @@ sector_not_replay:
   pop
   newc 151              ; the receiver of the ships' events
   mvg 45
-  push1                 ; SectorShip(x, y, z, group): the attackers (group 1) close in from
-  pushi 21400           ; behind the defenders (group 2), who stand before the station (at
-  push0                 ; 0, 0, 24000 in the first sector)
-  pushi 1000
+  push1                 ; SectorShip(x, y, z, group), pushed from the last: the attackers
+  pushi 15000           ; (group 1) close in from behind the defenders (group 2), between the
+  push0                 ; sector's entry and the station (at 0, 0, 24000 in the first sector)
+  pushi 400
   pushb 4
   call sector_ship
   mvg 48
   push1
-  pushi 20900
+  pushi 16500
   pushi 600
-  pushi 2500
+  pushi -100
   pushb 4
   call sector_ship
   mvg 49
   push2
-  pushi 22000
+  pushi 15000
   push0
   pushi 1000
   pushb 4
   call sector_ship
-  mvg 50
+  mvg 51
   push2
-  pushi 21500
+  pushi 16500
   pushi 600
-  pushi 2500
+  pushi 500
   pushb 4
   call sector_ship
-  mvg 51
+  mvg 50
+  ldg 45                ; SA_SetEventObject(station, receiver): it hears the missile alert
+  ldg 47
+  push2
+  native SA_SetEventObject
+  pop
   pushs "Sector: two attackers and two defenders in the first sector; the attackers patrol and attack, the defenders dock and guard the station."
   push1
   call say
   pop
-  ldg 48                ; each order waits in a task of its own; the second attacker holds
-  ldg 50                ; its fire for 1400 ms, so its fight goes on past the story's save
-  push0
+  push0                 ; the fight's camera (G53) in the first sector's scene (G54), drawn
+  native B3D_CameraAlloc ; over the demo scene (priority 20) until the fight's frame is taken
+  mvg 53
+  ldg 46
+  push1
+  native SA_GetSpaceScene
+  mvg 54
+  ldg 54
+  ldg 53
+  push2
+  native B3D_CameraAddToScene
+  pop
+  ldg 53                ; B3D_CameraSetFlags(camera, its flags | clear target and depth)
+  push1
+  native B3D_CameraGetFlags
+  pushb 52
+  or
+  ldg 53
+  push2
+  native B3D_CameraSetFlags
+  pop
+  pushb 20
+  ldg 53
+  push2
+  native B3D_CameraSetPri
+  pop
+  pushi 11500           ; B3D_InstSetPos(camera, 450, 300, 11500): behind the ships, looking
+  pushi 300             ; along +z at them and the station beyond
+  pushi 450
+  ldg 53
+  pushb 4
+  native B3D_InstSetPos
+  pop
+  pushi 8000            ; B3D_CameraSetFocus(camera, 8000): a narrow view (about 44 degrees)
+  ldg 53
+  push2
+  native B3D_CameraSetFocus
+  pop
+  ldg 54                ; B3D_SceneEnable(scene)
+  push1
+  native B3D_SceneEnable
+  pop
+  ldg 48                ; each order waits in a task of its own: the first attacker shoots the
+  ldg 51                ; guard down at once; the second raids the station after 1400 ms, so
+  push0                 ; its fight goes on past the story's save
   launch
   jf sector_attack_task
   pop
   pop
   pop
   ldg 49
-  ldg 51
+  ldg 47
   pushi 1400
   launch
-  jf sector_attack_task
+  jf sector_raid_task
   pop
   pop
   pop
@@ -142,6 +192,10 @@ sector_not_replay:
   push1
   native TI_Delay
   pop
+  ldg 54                ; the fight's frame is taken: the demo scene is seen again
+  push1
+  native B3D_SceneDisable
+  pop
   pushs "Sector: the fight ran 1000 ms of game time."
   push1
   call say
@@ -153,7 +207,9 @@ sector_not_replay:
 ; the order ends; it fires on the target and shoots it down, then patrols between two points of
 ; the sector until an order fails.
 sector_attack_task:
-  push0
+  pushi 300             ; the order lasts 300 ms past its delay at most
+  ldl 2
+  add
   ldl 2
   ldl 4
   ldl 6
@@ -175,16 +231,70 @@ sector_attack_task:
   pushb 5
   native SA_FireOnObject
   ldl 2
-  pushs "Sector: frame %d: the attacker fired on %d: %d shots."
+  pushs "Sector: frame %d: the attacker fired on %d: result %d."
   push3
   call sector_log
   pop
   ldl 2                 ; SA_KillObject(target, cause 1, killer ship): the target is shot down
   push1
-  ldl 3
+  ldl 4
   push3
   native SA_KillObject
   pop
+  pushb 60              ; three frames later, with the shots on their way, the frame is taken
+  push1
+  native TI_Delay
+  pop
+  push0
+  native Wilo_CaptureFrame
+  pop
+  jmp sector_patrol
+; A raider, from [ship][station][delay]: the attack order, the ship's lasers and a missile on
+; the station (left standing), then the patrol.
+sector_raid_task:
+  pushi 300
+  ldl 2
+  add
+  ldl 2
+  ldl 4
+  ldl 6
+  pushb 4
+  native SA_AttackObject
+  ldl 3
+  ldl 2
+  pushs "Sector: frame %d: a raid order ended with %d (target %d)."
+  push3
+  call sector_log
+  pop
+  pop
+  pop
+  pushi -1              ; SA_FireOnObject(ship, station, 0, 0, every gun)
+  push0
+  push0
+  ldl 4
+  ldl 6
+  pushb 5
+  native SA_FireOnObject
+  ldl 2
+  pushs "Sector: frame %d: the raider fired on %d: result %d."
+  push3
+  call sector_log
+  pop
+  push0                 ; SA_ShootMissileOnObject(ship, station, subtype 0, counted, shot 0)
+  push2
+  push0
+  ldl 4
+  ldl 6
+  pushb 5
+  native SA_ShootMissileOnObject
+  jf sector_no_missile
+  push0
+  ldl 2
+  pushs "Sector: frame %d: the raider launched a missile at %d."
+  push3
+  call sector_log
+  pop
+sector_no_missile:
 sector_patrol:
   pushi 3000            ; SA_MovePos(ship, -6000, 0, 6000, within 3000)
   pushi 6000
@@ -245,7 +355,7 @@ sector_guard_task:
   jmp sector_task_end
 
 ; SectorShip(x, y, z, group): a ship of the demo's type in the first sector at (x, y, z) with a
-; laser in gun place 0, its group set and its events sent to the receiver. Answers the ship.
+; laser in gun place 1, its group set and its events sent to the receiver. Answers the ship.
 sector_ship:
   check 8
   push0                 ; SA_AllocObject(class 7, subtype 0)
@@ -269,14 +379,25 @@ sector_ship:
   push2
   native SA_SetGroup
   pop
-  push0                 ; SA_MoveLaserIntoContainer(SA_AllocObject(class 8, 0), ship, gun 0)
-  ldl 2
-  push0
+  push0                 ; the laser: SA_AllocObject(class 8, 0)
   pushb 8
   push2
   native SA_AllocObject
+  push1                 ; SA_MoveLaserIntoContainer(laser, ship, gun 1): the first of turret 0
+  ldl 3
+  ldl 3
   push3
   native SA_MoveLaserIntoContainer
+  pop
+  ldl 1                 ; SA_SetFlags(laser, SA_GetFlags(laser) | armed): only armed lasers fire
+  push1
+  native SA_GetFlags
+  pushi 16777216
+  or
+  ldl 2
+  push2
+  native SA_SetFlags
+  pop
   pop
   ldg 45                ; SA_SetEventObject(ship, receiver)
   ldl 2
@@ -316,6 +437,12 @@ sector_next_sector:
   jt sector_not_first
   ldg 54
   mvg 46
+  push0                 ; SA_SetSpaceScene(sector, B3D_SceneAlloc()): the fight's sector is drawn
+  native B3D_SceneAlloc ; (its objects join the scene as they are started in space)
+  ldg 54
+  push2
+  native SA_SetSpaceScene
+  pop
 sector_not_first:
   pushb 13              ; the children of a sector array start at slot 13
   mvg 55
@@ -600,12 +727,13 @@ sector_on_missile_launched:
   call sector_log
   ret
 
-; MissileAlert(missile, shooter).
+; MissileAlert(missile, shooter): the shooter only, as the missile's id is not the same after a
+; load (the save does not keep the universe's id counter).
 sector_on_missile_alert:
   check 8
-  ldl 5
-  ldl 5
-  pushs "Sector: frame %d: MissileAlert, missile %d, shooter %d."
+  push0
+  ldl 6
+  pushs "Sector: frame %d: MissileAlert, shooter %d (%d)."
   push3
   call sector_log
   ret
