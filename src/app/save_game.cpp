@@ -38,6 +38,10 @@ constexpr char kTagTimers[] = "TIME";
 constexpr char kTagRandom[] = "RAND";
 constexpr char kTagSimulation[] = "SIMS";
 constexpr char kTagCameras[] = "CAMS";
+constexpr char kTagCounters[] = "IDS ";
+constexpr uint32_t kCountersVersion = 1;
+constexpr uint32_t kHighestCounter = 0x7FFFFFFE;  // the tables' keys wrap to 1 after it
+constexpr int kCounterCount = 4;
 constexpr char kTagEnd[] = "/LSA";
 constexpr size_t kTagSize = 4;
 constexpr size_t kSaveNameSize = 64;
@@ -142,6 +146,27 @@ bool WriteSimulationChunk(FileObject* file) { return WriteTag(file, kTagSimulati
 // as the saved one did. Written after the simulation chunk; a save without it still reads.
 bool WriteCameraChunk(FileObject* file) { return WriteTag(file, kTagCameras) && WriteCameraState(file); }
 
+// The key counters of the object ids and of the engine's instance, scene and take handles, in
+// that order. The sections bring back only the records, so without them a loaded game would
+// number its next object or instance on from the highest one read, not from where the saved
+// game had got to (records made and freed before the save). A version word leads.
+void CounterTables(HashTable* (&tables)[kCounterCount]) {
+  tables[0] = gUniverse ? gUniverse->idHash : nullptr;
+  tables[1] = gEngine3D ? gEngine3D->handleTable : nullptr;
+  tables[2] = gEngine3D ? gEngine3D->sceneTable : nullptr;
+  tables[3] = gEngine3D ? gEngine3D->takeTable : nullptr;
+}
+
+bool WriteCounterChunk(FileObject* file) {
+  HashTable* tables[kCounterCount];
+  CounterTables(tables);
+  if (!WriteTag(file, kTagCounters) || !FileWriteInt32BE(file, kCountersVersion)) return false;
+  for (const HashTable* table : tables) {
+    if (!FileWriteInt32BE(file, HashGetKeyCounter(table))) return false;
+  }
+  return true;
+}
+
 bool WriteSections(FileObject* file) {
   for (int i = 0; i < kSaveSectionCount; ++i) {
     const SaveSection& section = gSaveSections[i];
@@ -197,11 +222,37 @@ bool ExpectTag(FileObject* file, const char* tag) {
   return FileReadBytes(file, bytes, kTagSize) == kTagSize && std::memcmp(bytes, tag, kTagSize) == 0;
 }
 
-// The simulation chunk, the camera chunk and the random state, each when the save has it and in
-// that order, then the end marker. The first two go straight into the universe the sections
-// read; the random state is taken only once the whole save has been read: a refused save leaves
-// the running generator alone.
-bool ReadRandomAndEnd(FileObject* file, uint32_t* state, bool* hasState) {
+// What the trailing chunks hold that is taken only once the whole save has been read, so a
+// refused save leaves the running generator and counters alone.
+struct TrailingState {
+  uint32_t randomState = 0;
+  bool hasRandomState = false;
+  uint32_t counters[kCounterCount] = {};
+  bool hasCounters = false;
+};
+
+bool ReadCounterChunk(FileObject* file, TrailingState* out) {
+  uint32_t version = 0;
+  if (!ReadSaveWord(file, &version) || version != kCountersVersion) return false;
+  for (uint32_t& counter : out->counters) {
+    if (!ReadSaveWord(file, &counter) || counter > kHighestCounter) return false;
+  }
+  out->hasCounters = true;
+  return true;
+}
+
+void ApplyTrailingState(const TrailingState& t) {
+  if (t.hasRandomState) GameSrand(t.randomState);
+  if (!t.hasCounters) return;
+  HashTable* tables[kCounterCount];
+  CounterTables(tables);
+  for (int i = 0; i < kCounterCount; ++i) HashSetKeyCounter(tables[i], t.counters[i]);
+}
+
+// The simulation chunk, the camera chunk, the counters and the random state, each when the save
+// has it and in that order, then the end marker. The first two go straight into the universe the
+// sections read.
+bool ReadTrailingChunks(FileObject* file, TrailingState* out) {
   char bytes[kTagSize];
   if (FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
   if (std::memcmp(bytes, kTagSimulation, kTagSize) == 0) {
@@ -210,9 +261,12 @@ bool ReadRandomAndEnd(FileObject* file, uint32_t* state, bool* hasState) {
   if (std::memcmp(bytes, kTagCameras, kTagSize) == 0) {
     if (!ReadCameraState(file) || FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
   }
-  *hasState = std::memcmp(bytes, kTagRandom, kTagSize) == 0;
-  if (!*hasState) return std::memcmp(bytes, kTagEnd, kTagSize) == 0;
-  return ReadSaveWord(file, state) && ExpectTag(file, kTagEnd);
+  if (std::memcmp(bytes, kTagCounters, kTagSize) == 0) {
+    if (!ReadCounterChunk(file, out) || FileReadBytes(file, bytes, kTagSize) != kTagSize) return false;
+  }
+  out->hasRandomState = std::memcmp(bytes, kTagRandom, kTagSize) == 0;
+  if (!out->hasRandomState) return std::memcmp(bytes, kTagEnd, kTagSize) == 0;
+  return ReadSaveWord(file, &out->randomState) && ExpectTag(file, kTagEnd);
 }
 
 
@@ -385,7 +439,8 @@ bool WriteSaveGame(int32_t slot, const char* caption1, const char* caption2, uin
   if (!FileOpen(&file, tempName, "wb", true)) return false;
   bool ok = WriteHeader(&file, caption1, caption2, word) && WriteSystemChunk(&file) &&
             WriteTimerChunk(&file) && WriteSections(&file) &&
-            WriteSimulationChunk(&file) && WriteCameraChunk(&file) && WriteRandomChunk(&file) &&
+            WriteSimulationChunk(&file) && WriteCameraChunk(&file) && WriteCounterChunk(&file) &&
+            WriteRandomChunk(&file) &&
             WriteTag(&file, kTagEnd);
   // Closing flushes the compressor: a save whose last bytes never reached the disk is no save.
   const bool closed = FileCloseHandle(&file);
@@ -414,10 +469,9 @@ int32_t LoadSaveGame(int32_t slot) {
             FileOpen(&file, name, "rb", true);
   // The end marker closes the save: bytes after it, or a compressed stream cut before its
   // trailer, make a save nobody wrote whole.
-  uint32_t randomState = 0;
-  bool hasRandomState = false;
+  TrailingState trailing;
   ok = ok && ReadHeader(&file) && ReadSystemChunk(&file) && ReadTimerChunk(&file) && ReadSections(&file) &&
-       ReadRandomAndEnd(&file, &randomState, &hasRandomState) && FileReadAtEnd(&file);
+       ReadTrailingChunks(&file, &trailing) && FileReadAtEnd(&file);
   if (!ok) {
     ClearTimerEvents(gTimerState);
     FileClose(&file);
@@ -425,7 +479,7 @@ int32_t LoadSaveGame(int32_t slot) {
     return 0;
   }
   FreeAllInstancesForLoad();
-  if (hasRandomState) GameSrand(randomState);
+  ApplyTrailingState(trailing);
   UpdateFrameClock();
   RestartFrameTimes();
   FileClose(&file);

@@ -23,6 +23,7 @@
 #include "app/game_services.h"
 #include "app/game_state.h"
 #include "core/byte_order.h"
+#include "core/hash_table.h"
 #include "core/file_object.h"
 #include "core/memory.h"
 #include "core/system_block.h"
@@ -33,6 +34,9 @@
 #include "script/engine.h"
 #include "script/script_save.h"
 #include "script/timers.h"
+#include "scene/engine_records.h"
+#include "scene/list_records.h"
+#include "universe/universe.h"
 #include "support/engine_fixture.h"
 #include "support/fake_movies.h"
 #include "support/script_runner.h"
@@ -239,6 +243,7 @@ class SaveGameTest : public ::testing::Test {
     }
     b.Tag("SIMS").Word(0);
     b.Tag("CAMS").Word(2).Word(0);
+    b.Tag("IDS ").Word(1).Word(0).Word(0).Word(0).Word(0);  // no universe, no engine here
     b.Tag("RAND").Word(GameRandState());
     b.Tag("/LSA");
     return b;
@@ -793,8 +798,9 @@ TEST_F(ScriptStateSaveTest, ATaskWaitingForASoundHearsItEndedOnceWhenTheSaveIsRe
   const std::string bytes = Gunzip(SavePath(2));
   const size_t at = bytes.find("SFX ");
   ASSERT_NE(at, std::string::npos);
-  EXPECT_EQ(bytes.size() - at, 400u + 8u + 12u + 8u + 4u)
-      << "the section, the empty simulation and camera chunks, the random state, then the end tag";
+  EXPECT_EQ(bytes.size() - at, 400u + 8u + 12u + 24u + 8u + 4u)
+      << "the section, the empty simulation and camera chunks, the counters, the random state, then "
+         "the end tag";
 
   resumed_.clear();
   ASSERT_EQ(LoadSaveGame(1), 1);
@@ -940,4 +946,71 @@ TEST_F(SaveGameTest, TheRandomGeneratorComesBackWithTheSave) {
   GzipTo(SavePath(3), bytes);
   ASSERT_EQ(LoadSaveGame(2), 1);
   ClearTimerEvents(timers_);
+}
+
+// A game that made and freed objects and engine records before its save numbers its next ones
+// after a load exactly as the saved game would have, not on from the highest key the sections
+// brought back. A save without the counters still reads (the sections' numbering stays); a
+// damaged counter chunk is refused.
+TEST_F(SaveGameTest, TheKeyCountersComeBackWithTheSave) {
+  SetUpGame();
+  UniverseBlock universe{};
+  universe.idHash = HashCreate();
+  EngineState3D engine{};
+  ListInit(&engine.loadedBodies);
+  engine.handleTable = HashCreate();
+  engine.sceneTable = HashCreate();
+  engine.takeTable = HashCreate();
+  gUniverse = &universe;
+  gEngine3D = &engine;
+  HashTable* const tables[] = {universe.idHash, engine.handleTable, engine.sceneTable, engine.takeTable};
+  // Five records made and freed again: the counter stands past them, no key is left.
+  for (HashTable* table : tables) {
+    for (int i = 0; i < 5; ++i) HashInsertNewKey(table, 1);
+    while (uint32_t key = HashNextKey(table, 0)) HashRemove(table, key);
+  }
+  const uint32_t saved = HashGetKeyCounter(universe.idHash);
+  ASSERT_GT(saved, 4u);
+  ASSERT_TRUE(WriteSaveGame(2, "counters", "", 0));
+  // What the section readers leave when they read no record back: numbering from the start.
+  auto loadAndMakeNext = [&](int32_t expected) {
+    for (HashTable* table : tables) HashSetKeyCounter(table, 0);
+    const int32_t loaded = LoadSaveGame(2);
+    ClearTimerEvents(timers_);
+    EXPECT_EQ(loaded, expected);
+    std::vector<uint32_t> next;
+    for (HashTable* table : tables) {
+      next.push_back(HashInsertNewKey(table, 1));
+      HashRemove(table, next.back());
+    }
+    return next;
+  };
+  EXPECT_EQ(loadAndMakeNext(1), std::vector<uint32_t>(4, saved + 1));
+
+  const std::string bytes = Gunzip(SavePath(3));
+  const size_t chunk = bytes.rfind("IDS ");
+  ASSERT_NE(chunk, std::string::npos);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int32_t loaded;
+    uint32_t next;  // without the counters, numbering starts afresh
+  };
+  std::string badVersion = bytes, tooHigh = bytes;
+  badVersion[chunk + 7] = 2;
+  tooHigh[chunk + 8] = char(0x80);
+  const Case kCases[] = {
+      {"no counter chunk, as older saves", std::string(bytes).erase(chunk, 4 + 4 + 16), 1, 1},
+      {"cut short", bytes.substr(0, chunk + 12) + "/LSA", 0, 1},
+      {"unknown version", badVersion, 0, 1},
+      {"counter past the highest key", tooHigh, 0, 1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    GzipTo(SavePath(3), c.bytes);
+    EXPECT_EQ(loadAndMakeNext(c.loaded), std::vector<uint32_t>(4, c.next));
+  }
+  gUniverse = nullptr;
+  gEngine3D = nullptr;
+  for (HashTable* table : tables) HashDestroy(table);
 }
