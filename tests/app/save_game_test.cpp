@@ -925,27 +925,24 @@ TEST_F(SaveGameTest, TheRandomGeneratorComesBackWithTheSave) {
   ClearTimerEvents(timers_);
   EXPECT_EQ(GameRandState(), 99u);
 
-  // Nor does it need the camera chunk, which came last; a chunk cut short is refused.
-  const size_t cameras = bytes.rfind("CAMS");
-  ASSERT_NE(cameras, std::string::npos);
-  GzipTo(SavePath(3), bytes.substr(0, cameras + 10) + "/LSA");
-  EXPECT_EQ(LoadSaveGame(2), 0);
-  ClearTimerEvents(timers_);
-  bytes.erase(cameras, 12);
-  GzipTo(SavePath(3), bytes);
-  ASSERT_EQ(LoadSaveGame(2), 1);
-  ClearTimerEvents(timers_);
-
-  // Nor the simulation chunk, which came before it; a chunk cut short is refused.
-  const size_t simulation = bytes.rfind("SIMS");
-  ASSERT_NE(simulation, std::string::npos);
-  GzipTo(SavePath(3), bytes.substr(0, simulation + 6) + "/LSA");
-  EXPECT_EQ(LoadSaveGame(2), 0);
-  ClearTimerEvents(timers_);
-  bytes.erase(simulation, 8);
-  GzipTo(SavePath(3), bytes);
-  ASSERT_EQ(LoadSaveGame(2), 1);
-  ClearTimerEvents(timers_);
+  // Nor does it need the camera chunk, which came last, nor the simulation chunk before it; a
+  // chunk cut short is refused. Each: its tag, where the cut falls and its whole length.
+  struct Chunk {
+    const char* tag;
+    size_t cutAt;
+    size_t length;
+  };
+  for (const Chunk& c : {Chunk{"CAMS", 10, 12}, Chunk{"SIMS", 6, 8}}) {
+    const size_t at = bytes.rfind(c.tag);
+    ASSERT_NE(at, std::string::npos) << c.tag;
+    GzipTo(SavePath(3), bytes.substr(0, at + c.cutAt) + "/LSA");
+    EXPECT_EQ(LoadSaveGame(2), 0) << c.tag;
+    ClearTimerEvents(timers_);
+    bytes.erase(at, c.length);
+    GzipTo(SavePath(3), bytes);
+    ASSERT_EQ(LoadSaveGame(2), 1) << c.tag;
+    ClearTimerEvents(timers_);
+  }
 }
 
 // A game that made and freed objects and engine records before its save numbers its next ones

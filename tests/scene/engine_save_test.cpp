@@ -533,8 +533,9 @@ std::string SaveToFile(const char* name) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-TEST(EngineSaveCuts, PlacedCutsNamedOnlyByATakeOrByNothingKeepTheirPlacement) {
-  EngineTypeWorld world;
+// The demo cut as cuts 1 and 2 of the world's game folder, both loaded and placed at id times
+// (100, 200, 300).
+void LoadTwoPlacedCuts(EngineTypeWorld& world) {
   const std::string cutText = typetool::CutText(typetool::DemoCut());
   world.WriteLoose("objects/cut/00001.pbd", cutText);
   world.WriteLoose("objects/cut/00002.pbd", cutText);
@@ -544,6 +545,11 @@ TEST(EngineSaveCuts, PlacedCutsNamedOnlyByATakeOrByNothingKeepTheirPlacement) {
     cut->originFlags |= 1;
     cut->originPosition = FixedVector{100 * id, 200 * id, 300 * id, 0};
   }
+}
+
+TEST(EngineSaveCuts, PlacedCutsNamedOnlyByATakeOrByNothingKeepTheirPlacement) {
+  EngineTypeWorld world;
+  ASSERT_NO_FATAL_FAILURE(LoadTwoPlacedCuts(world));
   TakeRecord* take = TakeAlloc();
   ASSERT_NE(take, nullptr);
   take->cutHandle = 1;  // named by the take only; cut 2 by nothing
@@ -633,15 +639,7 @@ TakeRecord* StartedTake(int32_t k) {
 // and takes with 0 and 2 slots, after a frame drawn over a camera that sees a lens-flare source:
 // written, reset, read and written again to the same bytes, with the links back.
 TEST_F(EngineSaveAfterAFrame, ABusyEngineComesBackByteForByte) {
-  const std::string cutText = typetool::CutText(typetool::DemoCut());
-  types_.WriteLoose("objects/cut/00001.pbd", cutText);
-  types_.WriteLoose("objects/cut/00002.pbd", cutText);
-  for (int32_t id : {1, 2}) {
-    CutRecord* cut = J3D_LoadCut(id);
-    ASSERT_NE(cut, nullptr) << id;
-    cut->originFlags |= 1;
-    cut->originPosition = FixedVector{100 * id, 200 * id, 300 * id, 0};
-  }
+  ASSERT_NO_FATAL_FAILURE(LoadTwoPlacedCuts(types_));
 
   // Dynamic body and cut names; loading the flare types below adds one for the flare's body.
   ASSERT_TRUE(SetAddedBodyRows(3));
